@@ -1,0 +1,226 @@
+// The toolkit layer: everything the portable program needs from the operating system, as small
+// interfaces. One implementation each lives in win32/, x11/ and headless/ (in memory, for tests and
+// the render tool). Portable code includes this header and never a system header.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "effects/surface.h"
+
+namespace dbx {
+
+// A window handle of the host system as a number: an HWND on Windows, an X Window id on X11.
+using NativeHandle = std::uint64_t;
+
+// ---------------------------------------------------------------------------------------------
+// Settings store: a per-user hierarchy of keys holding named text values. Key paths use "\" as the
+// separator (Software\DEvOrevi\<saver>\Option). Key and value names are matched without regard to
+// case; the empty value name is the key's default value. Parents are created on write. Anything
+// absent, and any value that is not text, reads as nothing.
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+  virtual std::optional<std::string> ReadText(std::string_view key, std::string_view name) = 0;
+  virtual void WriteText(std::string_view key, std::string_view name, std::string_view text) = 0;
+};
+
+// The seed-file reader, with the behaviour of the system's INI reader: the default for a missing
+// file, section or key; section and key names matched without regard to case; the value cut to
+// bufferSize - 1 characters.
+class IniReader {
+ public:
+  virtual ~IniReader() = default;
+  virtual std::string ReadString(const std::string& file, std::string_view section,
+                                 std::string_view key, std::string_view fallback,
+                                 std::size_t bufferSize) = 0;
+};
+
+// Where things are on disk.
+class SystemPaths {
+ public:
+  virtual ~SystemPaths() = default;
+  // The folder that holds the program and its content, without a trailing separator. The text is
+  // at most bufferSize - 1 characters; a longer folder gives the empty text.
+  virtual std::string SystemDirectory(std::size_t bufferSize) = 0;
+  // The long form of an existing path; the empty text when it does not exist.
+  virtual std::string LongPathName(const std::string& path) = 0;
+  // The folder separator of this system's paths.
+  virtual char Separator() const = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+};
+
+// The running process and its neighbours.
+class Process {
+ public:
+  virtual ~Process() = default;
+  // The command-line text after the program's own name, as the system passes it.
+  virtual std::string CommandLine() = 0;
+  // The program's own file name as it was started (no folder), e.g. "MYSAVE~1.SCR" or "dazzlebox".
+  virtual std::string ProgramFileName() = 0;
+  // True when another instance of this same program is already running.
+  virtual bool PreviousInstanceRunning() = 0;
+  // True when a top-level window whose title is exactly `title` exists.
+  virtual bool TopLevelWindowExists(std::string_view title) = 0;
+  // The client size of a foreign window, or nothing when the handle names no window.
+  virtual std::optional<Size> ClientSizeOf(NativeHandle window) = 0;
+  // Starts a command line as a new process, shown normally and focused; does not wait.
+  virtual bool Start(std::string_view commandLine) = 0;
+  // Ends the process at once with the given exit code.
+  [[noreturn]] virtual void ExitNow(int code) = 0;
+};
+
+// The pointer.
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+  // Raises (true) or lowers (false) the display count; the pointer shows while it is >= 0.
+  // Returns the new count.
+  virtual int Show(bool show) = 0;
+  // Pointer position in screen pixels.
+  virtual Point Position() = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Windows and their events.
+
+enum class MouseButton { kLeft = 1, kRight = 2, kMiddle = 4 };
+
+// Modifier bits of key and mouse events.
+enum ShiftBits : int { kShiftMask = 1, kCtrlMask = 2, kAltMask = 4 };
+
+// What a form hears from its window. Every handler has an empty default.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  virtual void OnKeyDown(int /*keyCode*/, int /*shift*/) {}
+  // A key that produced a character (Esc gives 27, Enter 13).
+  virtual void OnKeyPress(int /*charCode*/) {}
+  virtual void OnMouseDown(MouseButton /*button*/, int /*shift*/, Point /*client*/) {}
+  virtual void OnMouseUp(MouseButton /*button*/, int /*shift*/, Point /*client*/) {}
+  virtual void OnMouseMove(int /*buttons*/, int /*shift*/, Point /*client*/) {}
+  virtual void OnResize(Size /*client*/) {}
+  // The system asks the window to close (window manager, preview parent gone, SIGTERM).
+  virtual void OnCloseRequest() {}
+  // The window needs repainting from the form's current surface.
+  virtual void OnPaint() {}
+};
+
+enum class WindowState { kNormal, kMaximized };
+
+struct WindowOptions {
+  std::string caption = "Form1";
+  bool border = false;
+  Pixel background = 0;
+};
+
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual void SetCaption(std::string_view caption) = 0;
+  virtual std::string Caption() const = 0;
+  virtual void Show() = 0;
+  // kMaximized covers the whole monitor (borderless full screen).
+  virtual void SetState(WindowState state) = 0;
+  virtual Size ClientSize() const = 0;
+  // Draws the given rectangle of a surface at the same place of the client area.
+  virtual void Present(const SurfaceView& pixels, Rect dirty) = 0;
+  // Turns the window into a child of a foreign window and shows it at (0, 0) with the given size,
+  // without activating it and without maximising it.
+  virtual void EmbedInto(NativeHandle parent, Size size) = 0;
+  // Screen twips per pixel on each axis (15 at 96 dots per inch).
+  virtual int TwipsPerPixelX() const = 0;
+  virtual int TwipsPerPixelY() const = 0;
+  virtual NativeHandle Handle() const = 0;
+  // Removes the window; no event reaches the form afterwards.
+  virtual void Destroy() = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The message loop: timers, a frame tick paced to the display, pending messages.
+
+using TimerId = int;
+
+class EventLoop {
+ public:
+  virtual ~EventLoop() = default;
+  // A timer that calls `tick` every `periodMs` milliseconds while enabled. Starts disabled.
+  virtual TimerId CreateTimer(std::int64_t periodMs, std::function<void()> tick) = 0;
+  // Enabling re-arms the timer: the next tick comes a whole period later.
+  virtual void SetTimer(TimerId id, bool enabled, std::int64_t periodMs) = 0;
+  virtual void DestroyTimer(TimerId id) = 0;
+  // Lets pending messages (input, paint, timers that are due) run, then returns.
+  virtual void RunPending() = 0;
+  // Waits for the next display refresh (or one refresh period), running messages meanwhile.
+  virtual void WaitFrame() = 0;
+  // Milliseconds from an arbitrary start, monotonic.
+  virtual std::int64_t NowMs() = 0;
+  // Runs until Quit; returns the exit code.
+  virtual int Run() = 0;
+  virtual void Quit(int code) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Pictures, sound, dialogs, system colours.
+
+class ImageLoader {
+ public:
+  virtual ~ImageLoader() = default;
+  // JPEG and BMP (PNG where available) into a surface; nothing when the file is missing, not a
+  // picture, or too large to hold.
+  virtual std::optional<Surface> Load(const std::string& path) = 0;
+  // The same from bytes in memory (JPEG data inside a movie).
+  virtual std::optional<Surface> Decode(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+enum class SoundRepeat { kOnce, kLoop };
+
+class SoundPlayer {
+ public:
+  virtual ~SoundPlayer() = default;
+  // Starts a WAV file asynchronously; false when it cannot be played.
+  virtual bool Play(const std::string& path, SoundRepeat repeat) = 0;
+  virtual void Stop() = 0;
+};
+
+enum class MessageKind { kInformation, kWarning, kError };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  virtual void MessageBox(std::string_view text, std::string_view caption, MessageKind kind) = 0;
+};
+
+class SystemColors {
+ public:
+  virtual ~SystemColors() = default;
+  // The colour value (0x00BBGGRR) of system colour `index` (0 to 30).
+  virtual std::int32_t SysColor(int index) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Everything together. A platform owns its services; forms borrow them.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  virtual SettingsStore& Settings() = 0;
+  virtual IniReader& Ini() = 0;
+  virtual SystemPaths& Paths() = 0;
+  virtual Process& Proc() = 0;
+  virtual Cursor& Pointer() = 0;
+  virtual EventLoop& Loop() = 0;
+  virtual ImageLoader& Images() = 0;
+  virtual SoundPlayer& Sound() = 0;
+  virtual Dialogs& Dialog() = 0;
+  virtual SystemColors& Colors() = 0;
+  // A new top-level window (or nothing when the display cannot give one).
+  virtual std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
+                                               WindowEvents& events) = 0;
+};
+
+}  // namespace dbx

@@ -1,0 +1,61 @@
+// The program's entry: start mode, saver name, content kind, single-instance guard, dispatch.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace dbx {
+
+enum class StartMode { kConfig = 1, kScreen = 2, kPreview = 3 };
+
+// The start mode from the first two characters of the trimmed, upper-cased command line.
+StartMode ParseStartMode(std::string_view commandLine);
+
+// The trailing run of decimal digits of the trimmed line, or nothing when there is none or it does
+// not fit a 32-bit signed integer.
+std::optional<std::int32_t> ParsePreviewHandle(std::string_view commandLine);
+
+// The windows that a start may open. Each screen arrives with its own module; until one is there
+// the seam answers nullptr and the start ends cleanly with nothing shown.
+class Form {
+ public:
+  virtual ~Form() = default;
+  virtual Window* GetWindow() = 0;
+  virtual bool Loaded() const = 0;
+};
+
+class FormFactory {
+ public:
+  virtual ~FormFactory() = default;
+  virtual std::unique_ptr<Form> CreateScreen(Platform& platform, const std::string& saverName,
+                                             StartMode mode) = 0;  // frmScreen
+  virtual std::unique_ptr<Form> CreateImageScr(Platform& platform,
+                                               const std::string& saverName) = 0;  // frmImageScr
+  virtual std::unique_ptr<Form> CreateConfig(Platform& platform,
+                                             const std::string& saverName) = 0;  // frmConfig
+};
+
+// What Main decided, for the caller and for tests.
+struct StartResult {
+  StartMode mode = StartMode::kConfig;
+  std::string saverName;
+  std::string contentKind;
+  std::int32_t previewParent = 0;
+  std::unique_ptr<Form> form;  // the one window of the run, when one was opened
+};
+
+// Runs the entry once: parses the command line, derives the saver name, seeds the content kind,
+// opens the window of the mode. Returns what it opened; the caller runs the loop while it is loaded.
+StartResult Main(Platform& platform, FormFactory& forms);
+
+// The whole program: Main, then the message loop while a window is open. Returns the exit code.
+int RunDazzlebox(Platform& platform, FormFactory& forms);
+
+// The forms compiled into this program (screens, slideshow, dialog, preview).
+FormFactory& ProgramForms();
+
+}  // namespace dbx
