@@ -45,10 +45,10 @@ class IniReader {
 class SystemPaths {
  public:
   virtual ~SystemPaths() = default;
-  // The folder that holds the program and its content, without a trailing separator. The text is
-  // at most bufferSize - 1 characters; a longer folder gives the empty text.
-  virtual std::string SystemDirectory(std::size_t bufferSize) = 0;
-  // The long form of an existing path; the empty text when it does not exist.
+  // The folder that holds the program and its content, whole, without a trailing separator
+  // (on Windows the system directory; a folder of any length is returned whole).
+  virtual std::string SystemDirectory() = 0;
+  // The long form of an existing path, whole; the empty text when it does not exist.
   virtual std::string LongPathName(const std::string& path) = 0;
   // The folder separator of this system's paths.
   virtual char Separator() const = 0;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,8 +49,16 @@ struct StartResult {
   std::unique_ptr<Form> form;  // the one window of the run, when one was opened
 };
 
+// The caption that marks a running screen between processes.
+inline constexpr std::string_view kInstanceMark = "ScrVB";
+
+// The single-instance guard of screen mode. Ends the process when a marked screen already runs;
+// otherwise returns whether the window about to open must carry the mark (another instance runs).
+bool GuardSingleInstance(Platform& platform);
+
 // Runs the entry once: parses the command line, derives the saver name, seeds the content kind,
-// opens the window of the mode. Returns what it opened; the caller runs the loop while it is loaded.
+// opens the window of the mode. Returns what it opened; the caller runs the loop while it is
+// loaded.
 StartResult Main(Platform& platform, FormFactory& forms);
 
 // The whole program: Main, then the message loop while a window is open. Returns the exit code.

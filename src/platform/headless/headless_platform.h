@@ -1,0 +1,218 @@
+// A platform with no display, in memory: the settings store, the seed files and the clock are
+// fields that tests set and inspect, and windows keep the last picture presented to them. Tests and
+// the render tool use it; nothing here touches the real system.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "settings/registry_document.h"
+
+namespace dbx {
+
+class MemorySettingsStore final : public SettingsStore {
+ public:
+  std::optional<std::string> ReadText(std::string_view key, std::string_view name) override {
+    ++reads;
+    return doc.ReadText(key, name);
+  }
+  void WriteText(std::string_view key, std::string_view name, std::string_view text) override {
+    ++writes;
+    doc.WriteText(key, name, text);
+  }
+  RegistryDocument doc;
+  int reads = 0;
+  int writes = 0;
+};
+
+// Files of the fake disk: INI texts and the set of paths that exist.
+class MemoryFiles final : public IniReader, public SystemPaths {
+ public:
+  std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
+                         std::string_view fallback, std::size_t bufferSize) override;
+  std::string SystemDirectory() override { return systemDir; }
+  std::string LongPathName(const std::string& path) override;
+  char Separator() const override;
+  bool FileExists(const std::string& path) override;
+
+  std::string systemDir = "/sys";
+  std::map<std::string, std::string> files;  // path -> content
+  // Short names that the fake disk maps to their long forms.
+  std::map<std::string, std::string> longNames;
+};
+
+class HeadlessProcess : public Process {
+ public:
+  std::string CommandLine() override { return commandLine; }
+  std::string ProgramFileName() override { return programFileName; }
+  bool PreviousInstanceRunning() override { return previousInstance; }
+  bool TopLevelWindowExists(std::string_view title) override;
+  std::optional<Size> ClientSizeOf(NativeHandle window) override;
+  bool Start(std::string_view line) override {
+    started.emplace_back(line);
+    return startSucceeds;
+  }
+  [[noreturn]] void ExitNow(int code) override { throw ExitRequest{code}; }
+
+  // ExitNow unwinds to the test through this exception.
+  struct ExitRequest {
+    int code;
+  };
+
+  std::string commandLine;
+  std::string programFileName = "dazzlebox";
+  bool previousInstance = false;
+  std::vector<std::string> topLevelTitles;  // besides the windows of this platform
+  std::map<NativeHandle, Size> foreignWindows;
+  std::vector<std::string> started;
+  bool startSucceeds = true;
+  class HeadlessPlatform* owner = nullptr;
+};
+
+class HeadlessCursor final : public Cursor {
+ public:
+  int Show(bool show) override { return count += show ? 1 : -1; }
+  Point Position() override { return position; }
+  int count = 0;
+  Point position{100, 100};
+};
+
+// A clock that moves only when told: timers fire in time order as it advances.
+class FakeEventLoop final : public EventLoop {
+ public:
+  TimerId CreateTimer(std::int64_t periodMs, std::function<void()> tick) override;
+  void SetTimer(TimerId id, bool enabled, std::int64_t periodMs) override;
+  void DestroyTimer(TimerId id) override;
+  void RunPending() override;
+  void WaitFrame() override { AdvanceBy(frameMs); }
+  std::int64_t NowMs() override { return now; }
+  int Run() override;
+  void Quit(int code) override {
+    quit = true;
+    exitCode = code;
+  }
+
+  // Moves the clock, firing each due timer (a timer fires at most once per period step).
+  void AdvanceBy(std::int64_t ms);
+  // Work that RunPending runs (input a test wants delivered in the middle of a step).
+  std::vector<std::function<void()>> pending;
+
+  std::int64_t now = 0;
+  std::int64_t frameMs = 16;
+  bool quit = false;
+  int exitCode = 0;
+  int runPendingCalls = 0;
+  // Run() advances the clock by this much per round until Quit or the limit.
+  std::int64_t runLimitMs = 60'000;
+
+  struct Timer {
+    std::int64_t period = 0;
+    std::int64_t due = 0;
+    bool enabled = false;
+    bool alive = true;
+    std::function<void()> tick;
+  };
+  std::vector<Timer> timers;
+};
+
+class HeadlessWindow final : public Window {
+ public:
+  HeadlessWindow(class HeadlessPlatform& platform, const WindowOptions& options,
+                 WindowEvents& events);
+  ~HeadlessWindow() override;
+  void SetCaption(std::string_view caption) override { caption_ = caption; }
+  std::string Caption() const override { return caption_; }
+  void Show() override { visible = true; }
+  void SetState(WindowState state) override;
+  Size ClientSize() const override { return size; }
+  void Present(const SurfaceView& pixels, Rect dirty) override;
+  void EmbedInto(NativeHandle parent, Size embedSize) override;
+  int TwipsPerPixelX() const override { return twipsPerPixel; }
+  int TwipsPerPixelY() const override { return twipsPerPixel; }
+  NativeHandle Handle() const override { return handle; }
+  void Destroy() override;
+
+  WindowEvents& events;
+  Surface screen;  // what the window shows
+  Size size{640, 480};
+  bool visible = false;
+  bool destroyed = false;
+  WindowState state = WindowState::kNormal;
+  NativeHandle parent = 0;
+  NativeHandle handle = 0;
+  int twipsPerPixel = 15;
+  int presents = 0;
+
+ private:
+  HeadlessPlatform& platform_;
+  std::string caption_;
+};
+
+class HeadlessImageLoader final : public ImageLoader {
+ public:
+  std::optional<Surface> Load(const std::string& path) override;
+  std::optional<Surface> Decode(const std::uint8_t* data, std::size_t size) override;
+  std::map<std::string, Surface> pictures;  // path -> picture
+  std::vector<std::string> loads;
+};
+
+class HeadlessSound final : public SoundPlayer {
+ public:
+  bool Play(const std::string& path, SoundRepeat repeat) override {
+    playing = path;
+    looping = repeat == SoundRepeat::kLoop;
+    ++plays;
+    return true;
+  }
+  void Stop() override {
+    playing.clear();
+    ++stops;
+  }
+  std::string playing;
+  bool looping = false;
+  int plays = 0;
+  int stops = 0;
+};
+
+class HeadlessDialogs final : public Dialogs, public SystemColors {
+ public:
+  void MessageBox(std::string_view text, std::string_view, MessageKind) override {
+    messages.emplace_back(text);
+  }
+  std::int32_t SysColor(int index) override;
+  std::vector<std::string> messages;
+};
+
+class HeadlessPlatform final : public Platform {
+ public:
+  HeadlessPlatform();
+  SettingsStore& Settings() override { return settings; }
+  IniReader& Ini() override { return files; }
+  SystemPaths& Paths() override { return files; }
+  Process& Proc() override { return process; }
+  Cursor& Pointer() override { return cursor; }
+  EventLoop& Loop() override { return loop; }
+  ImageLoader& Images() override { return images; }
+  SoundPlayer& Sound() override { return sound; }
+  Dialogs& Dialog() override { return dialogs; }
+  SystemColors& Colors() override { return dialogs; }
+  std::unique_ptr<Window> CreateWindow(const WindowOptions& options, WindowEvents& events) override;
+
+  MemorySettingsStore settings;
+  MemoryFiles files;
+  HeadlessProcess process;
+  HeadlessCursor cursor;
+  FakeEventLoop loop;
+  HeadlessImageLoader images;
+  HeadlessSound sound;
+  HeadlessDialogs dialogs;
+  Size screenSize{1024, 768};
+  std::vector<HeadlessWindow*> windows;  // live windows, in creation order
+  NativeHandle nextHandle = 0x1000;
+};
+
+}  // namespace dbx

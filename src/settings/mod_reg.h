@@ -1,0 +1,39 @@
+// The settings: text values in the per-user store, under keys named after the saver.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace dbx {
+
+// The value as text; the empty text for anything absent or not text.
+std::string ReadRegValue(SettingsStore& store, std::string_view subkey, std::string_view name);
+// Creates the key (and its parents) and writes one text value. An empty name writes the key's
+// default value. Failures are silent.
+void WriteRegValue(SettingsStore& store, std::string_view subkey, std::string_view name,
+                   std::string_view text);
+
+// Software\DEvOrevi\<saver>\Option: every setting lives here.
+std::string SettingsKey(std::string_view saverName);
+// Software\DEvOrevi\<saver>\File: the movie lists' "SaverPath".
+std::string FileKey(std::string_view saverName);
+// Software\DEvOrevi\<saver>
+std::string VendorKey(std::string_view saverName);
+// Software\<saver>
+std::string SaverKey(std::string_view saverName);
+
+// One saver's settings, read afresh on every call (another process may have seeded meanwhile).
+class Settings {
+ public:
+  Settings(SettingsStore& store, std::string saverName)
+      : store_(store), key_(SettingsKey(saverName)) {}
+  std::string Get(std::string_view name) const { return ReadRegValue(store_, key_, name); }
+
+ private:
+  SettingsStore& store_;
+  std::string key_;
+};
+
+}  // namespace dbx
