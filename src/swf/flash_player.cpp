@@ -1,0 +1,187 @@
+#include "swf/flash_player.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+#include "swf/movie.h"
+#include "swf/renderer.h"
+#include "swf/stage.h"
+
+namespace dbx {
+
+namespace {
+
+// Movie files larger than this are not read (the decompressed body has its own bound).
+constexpr std::streamoff kMaxFileBytes = 256 << 20;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+FlashPlayer::FlashPlayer(ImageLoader* images) : images_(images) {}
+FlashPlayer::~FlashPlayer() = default;
+
+void FlashPlayer::SetMovie(std::string_view path) {
+  std::vector<std::uint8_t> bytes;
+  std::ifstream in{std::string(path), std::ios::binary};
+  if (in) {
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0 && size <= kMaxFileBytes) {
+      bytes.resize(static_cast<std::size_t>(size));
+      in.read(reinterpret_cast<char*>(bytes.data()), size);
+      if (!in) bytes.clear();
+    }
+  }
+  LoadMovieBytes(bytes.data(), bytes.size(), path);
+}
+
+void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
+                                 std::string_view name) {
+  moviePath_ = std::string(name);
+  renderer_.reset();
+  stage_.reset();
+  movie_.reset();
+  if (data && size > 0) {
+    auto parsed = swf::ParseMovie(data, size, images_);
+    if (parsed) movie_ = std::make_unique<swf::Movie>(std::move(*parsed));
+  }
+  if (movie_) {
+    stage_ = std::make_unique<swf::Stage>(*movie_);
+    renderer_ = std::make_unique<swf::Renderer>(*movie_);
+    stage_->Step();  // the first frame shows before Play
+  }
+  started_ = false;
+  dirty_ = true;
+}
+
+void FlashPlayer::Play() {
+  if (!playing_) started_ = false;
+  playing_ = true;
+  dirty_ = true;
+}
+
+void FlashPlayer::Stop() {
+  playing_ = false;
+  started_ = false;
+}
+
+void FlashPlayer::SetScaleMode(int mode) {
+  if (mode < 0 || mode > 3) return;
+  scaleMode_ = static_cast<FlashScaleMode>(mode);
+  dirty_ = true;
+}
+
+void FlashPlayer::SetBackgroundColor(std::int32_t color) {
+  backgroundColor_ = color;
+  dirty_ = true;
+}
+
+int FlashPlayer::SamplesPerAxis() const {
+  if (EqualsNoCase(quality_, "low")) return 1;
+  if (EqualsNoCase(quality_, "medium")) return 2;
+  return 4;
+}
+
+double FlashPlayer::FrameIntervalMs() const {
+  double fps = movie_ ? movie_->frameRate : 12.0;
+  if (!(fps > 0)) fps = 12.0;  // a zero rate would stop the clock
+  fps = std::clamp(fps, 0.1, 120.0);
+  return 1000.0 / fps;
+}
+
+std::int64_t FlashPlayer::NextFrameDueMs() const {
+  return static_cast<std::int64_t>(nextDue_);
+}
+
+int FlashPlayer::CurrentFrame() const {
+  return stage_ ? stage_->frame() : -1;
+}
+
+int FlashPlayer::FrameCount() const {
+  return movie_ ? static_cast<int>(movie_->timeline.frames.size()) : 0;
+}
+
+bool FlashPlayer::Advance(std::int64_t nowMs) {
+  bool changed = dirty_;
+  dirty_ = false;
+  if (!playing_ || !stage_) return changed;
+  const double now = static_cast<double>(nowMs);
+  const double interval = FrameIntervalMs();
+  if (!started_) {
+    started_ = true;
+    nextDue_ = now + interval;
+    return true;
+  }
+  if (now < nextDue_) return changed;
+  if (now - nextDue_ > 1000.0) {
+    // The host stalled (suspend, debugger): show the next frame and take the clock from now.
+    stage_->Step();
+    nextDue_ = now + interval;
+    return true;
+  }
+  while (now >= nextDue_) {
+    stage_->Step();
+    nextDue_ += interval;
+  }
+  return true;
+}
+
+swf::Matrix FlashPlayer::ViewMatrix(Size viewport) const {
+  swf::Matrix m;
+  m.a = m.d = 1.0 / 20.0;
+  if (!movie_) return m;
+  const swf::TwipsRect& r = movie_->frame;
+  const double mw = (static_cast<double>(r.xmax) - r.xmin) / 20.0;
+  const double mh = (static_cast<double>(r.ymax) - r.ymin) / 20.0;
+  double sx = 1, sy = 1;
+  if (mw > 0 && mh > 0 && viewport.w > 0 && viewport.h > 0) {
+    const double fx = viewport.w / mw, fy = viewport.h / mh;
+    switch (scaleMode_) {
+      case FlashScaleMode::kShowAll:
+        sx = sy = std::min(fx, fy);
+        break;
+      case FlashScaleMode::kNoBorder:
+        sx = sy = std::max(fx, fy);
+        break;
+      case FlashScaleMode::kExactFit:
+        sx = fx;
+        sy = fy;
+        break;
+      case FlashScaleMode::kNoScale:
+        break;
+    }
+  }
+  m.a = sx / 20.0;
+  m.d = sy / 20.0;
+  m.tx = (viewport.w - std::max(mw, 0.0) * sx) / 2.0 - r.xmin / 20.0 * sx;
+  m.ty = (viewport.h - std::max(mh, 0.0) * sy) / 2.0 - r.ymin / 20.0 * sy;
+  return m;
+}
+
+void FlashPlayer::RenderFrame(SurfaceView target) {
+  if (!target.data() || target.width() <= 0 || target.height() <= 0) return;
+  Size vp = viewport_.w > 0 && viewport_.h > 0 ? viewport_ : Size{target.width(), target.height()};
+  vp.w = std::min(vp.w, target.width());
+  vp.h = std::min(vp.h, target.height());
+  Pixel bg = MakePixel(255, 255, 255);
+  if (backgroundColor_ >= 0) {
+    bg = ColorToPixel(backgroundColor_);
+  } else if (movie_ && movie_->background) {
+    bg = MakePixel(movie_->background->r, movie_->background->g, movie_->background->b);
+  }
+  for (int y = 0; y < vp.h; ++y) std::fill(target.Row(y), target.Row(y) + vp.w, bg);
+  if (!stage_ || !renderer_) return;
+  const SurfaceView view(target.data(), vp.w, vp.h, target.stride());
+  renderer_->Render(*stage_, view, ViewMatrix(vp), swf::RenderOptions{SamplesPerAxis()});
+}
+
+}  // namespace dbx

@@ -1,0 +1,135 @@
+// FlashPlayer: our own movie player, the object the movie screens host.
+//
+// It offers the members the screens set (Movie, Play, ScaleMode, BackgroundColor, WMode, Quality2),
+// keeps the playing state of one movie, and draws frames into a surface that the hosting window
+// presents. The window owns the pacing: it calls Advance with the current time whenever it wakes
+// (at least once per FrameIntervalMs()), and when Advance reports a new frame it calls RenderFrame
+// into its back buffer and presents it. The movie loops without end.
+//
+// A missing, unreadable or malformed movie shows the background colour only; no member throws.
+//
+//   FlashPlayer player(&platform.Images());
+//   player.SetWMode("Window");
+//   player.SetScaleMode(0);
+//   player.SetBackgroundColor(0x000000);
+//   player.SetQuality2("High");
+//   player.SetMovie(path);
+//   player.Play();
+//   player.SetViewportSize(window.ClientSize());     // and again on every resize
+//   ... on each tick: if (player.Advance(loop.NowMs())) { player.RenderFrame(back.View()); present
+//   }
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "effects/surface.h"
+
+namespace dbx {
+
+class ImageLoader;
+
+namespace swf {
+struct Movie;
+class Stage;
+class Renderer;
+struct Matrix;
+}  // namespace swf
+
+// How the movie's stage is fitted to the viewport; always centred.
+enum class FlashScaleMode : int {
+  kShowAll = 0,   // whole stage visible, aspect kept, background around it
+  kNoBorder = 1,  // viewport filled, aspect kept, stage cropped
+  kExactFit = 2,  // stage stretched to the viewport
+  kNoScale = 3,   // one movie pixel per viewport pixel
+};
+
+class FlashPlayer {
+ public:
+  // `images` decodes JPEG data found in movies; it may be null (those bitmaps are then left out)
+  // and must outlive the player.
+  explicit FlashPlayer(ImageLoader* images = nullptr);
+  ~FlashPlayer();
+  FlashPlayer(const FlashPlayer&) = delete;
+  FlashPlayer& operator=(const FlashPlayer&) = delete;
+
+  // Movie: the full path of the movie file. Setting it replaces the movie shown (the file is read
+  // at once); the new movie waits for Play. A path that cannot be read or parsed leaves no movie.
+  void SetMovie(std::string_view path);
+  const std::string& Movie() const { return moviePath_; }
+  // The same from bytes in memory (tests, tools); `name` is what Movie() reports.
+  void LoadMovieBytes(const std::uint8_t* data, std::size_t size, std::string_view name = {});
+  bool HasMovie() const { return movie_ != nullptr; }
+
+  // Starts (or resumes) playing from the current frame; the first frame shows at once.
+  void Play();
+  void Stop();
+  bool Playing() const { return playing_; }
+
+  // ScaleMode 0..3 (FlashScaleMode); other values are ignored. Default 0, show all.
+  void SetScaleMode(int mode);
+  int ScaleMode() const { return static_cast<int>(scaleMode_); }
+
+  // BackgroundColor: a colour value 0x00BBGGRR painted behind and around the movie. A negative
+  // value (the default, -1) means the movie's own background colour, white when it has none.
+  void SetBackgroundColor(std::int32_t color);
+  std::int32_t BackgroundColor() const { return backgroundColor_; }
+
+  // WMode is kept as text; this player always draws into its host's surface ("Window").
+  void SetWMode(std::string_view mode) { wmode_ = mode; }
+  const std::string& WMode() const { return wmode_; }
+
+  // Quality2: any text is accepted and read back unchanged. "Low" (any case) draws without
+  // anti-aliasing; "Medium" with 2 x 2 samples per pixel; everything else with 4 x 4 samples.
+  void SetQuality2(std::string_view quality) { quality_ = quality; }
+  const std::string& Quality2() const { return quality_; }
+  int SamplesPerAxis() const;
+
+  // The size of the area the movie is shown in, in pixels.
+  void SetViewportSize(Size size) { viewport_ = size; }
+  Size ViewportSize() const { return viewport_; }
+
+  // Moves the timeline on to the time `nowMs` (any monotonic millisecond clock). Every frame that
+  // fell due is stepped, in order; a host that stalled for more than a second resumes from now
+  // instead of racing through the backlog. Returns true when the picture changed (a new frame, or
+  // the first call after Play, SetMovie or a property change), i.e. when RenderFrame is due.
+  bool Advance(std::int64_t nowMs);
+  // Milliseconds between frames at the movie's frame rate (12 fps without a movie).
+  double FrameIntervalMs() const;
+  // When the next frame falls due, on Advance's clock (valid after the first Advance while
+  // playing).
+  std::int64_t NextFrameDueMs() const;
+  // The main timeline's frame last shown (0-based), -1 before the first; and its frame count.
+  int CurrentFrame() const;
+  int FrameCount() const;
+
+  // Draws the current frame into `target`, scaled to the viewport size (the target's own size
+  // when no viewport size was given). Every pixel of the viewport is written.
+  void RenderFrame(SurfaceView target);
+
+  // The transform from movie twips to viewport pixels for the current settings.
+  swf::Matrix ViewMatrix(Size viewport) const;
+
+ private:
+  void ResetTimeline();
+
+  ImageLoader* images_;
+  std::string moviePath_;
+  std::unique_ptr<swf::Movie> movie_;
+  std::unique_ptr<swf::Stage> stage_;
+  std::unique_ptr<swf::Renderer> renderer_;
+  bool playing_ = false;
+  bool dirty_ = true;
+  bool started_ = false;  // the clock of Advance has been read since Play
+  double nextDue_ = 0;
+  FlashScaleMode scaleMode_ = FlashScaleMode::kShowAll;
+  std::int32_t backgroundColor_ = -1;
+  std::string wmode_ = "Window";
+  std::string quality_ = "High";
+  Size viewport_{};
+};
+
+}  // namespace dbx

@@ -1,0 +1,198 @@
+// The movie model: what a parsed SWF file holds once its tags are read. The parser
+// (ParseMovie) fills it from untrusted bytes; the renderer reads it. Everything is in twips
+// (1/20 pixel) as in the file, except bitmaps, which are decoded to premultiplied ARGB.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace dbx {
+class ImageLoader;
+}
+
+namespace dbx::swf {
+
+struct Rgba {
+  std::uint8_t r = 0, g = 0, b = 0, a = 255;
+  friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+
+// x' = a x + c y + tx, y' = b x + d y + ty (the file's ScaleX, RotateSkew0, RotateSkew1, ScaleY).
+struct Matrix {
+  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+
+  // The transform that applies `inner` first, then this one.
+  Matrix operator*(const Matrix& inner) const {
+    return {a * inner.a + c * inner.b,        b * inner.a + d * inner.b,
+            a * inner.c + c * inner.d,        b * inner.c + d * inner.d,
+            a * inner.tx + c * inner.ty + tx, b * inner.tx + d * inner.ty + ty};
+  }
+  double Determinant() const { return a * d - b * c; }
+  // The inverse, or nothing when the matrix collapses the plane.
+  std::optional<Matrix> Inverse() const;
+};
+
+// Colour transform: channel' = channel * mult + add, mult 1.0 = 256/256 in the file.
+struct ColorTransform {
+  std::array<float, 4> mult{1, 1, 1, 1};  // r, g, b, a
+  std::array<float, 4> add{0, 0, 0, 0};
+  bool Identity() const {
+    return mult == std::array<float, 4>{1, 1, 1, 1} && add == std::array<float, 4>{0, 0, 0, 0};
+  }
+  // The transform that applies `inner` first, then this one.
+  ColorTransform operator*(const ColorTransform& inner) const;
+  Rgba Apply(Rgba c) const;
+};
+
+enum class Spread : std::uint8_t { kPad = 0, kReflect = 1, kRepeat = 2 };
+enum class Interpolation : std::uint8_t { kRgb = 0, kLinearRgb = 1 };
+
+struct GradientStop {
+  std::uint8_t ratio = 0;
+  Rgba color;
+};
+
+struct Gradient {
+  Spread spread = Spread::kPad;
+  Interpolation interpolation = Interpolation::kRgb;
+  float focal = 0;  // -1..1 along the x axis of the gradient square (focal gradients only)
+  std::vector<GradientStop> stops;
+};
+
+enum class FillKind : std::uint8_t {
+  kSolid,
+  kLinear,
+  kRadial,
+  kFocal,
+  kBitmap,
+};
+
+struct FillStyle {
+  FillKind kind = FillKind::kSolid;
+  Rgba color;
+  Matrix matrix;  // gradient square or bitmap pixels to shape twips
+  Gradient gradient;
+  std::uint16_t bitmap = 0xFFFF;
+  bool repeat = true;    // bitmap fills: repeat, else clamp to the edge pixels
+  bool smoothed = true;  // bitmap fills: bilinear, else nearest
+};
+
+enum class Cap : std::uint8_t { kRound = 0, kNone = 1, kSquare = 2 };
+enum class Join : std::uint8_t { kRound = 0, kBevel = 1, kMiter = 2 };
+
+struct LineStyle {
+  std::uint16_t width = 20;  // twips
+  Rgba color;
+  bool hasFill = false;
+  FillStyle fill;
+  Cap startCap = Cap::kRound, endCap = Cap::kRound;
+  Join join = Join::kRound;
+  float miterLimit = 3;
+  bool noHScale = false, noVScale = false;
+};
+
+struct Vec2 {
+  float x = 0, y = 0;
+  friend bool operator==(const Vec2&, const Vec2&) = default;
+};
+
+// One edge with the styles on either side. A straight edge has its control point at its middle.
+struct ShapeEdge {
+  Vec2 from, control, to;
+  bool curve = false;
+  // Indices into the shape's style tables, -1 for none.
+  int fill0 = -1, fill1 = -1, line = -1;
+};
+
+struct Shape {
+  std::vector<FillStyle> fills;
+  std::vector<LineStyle> lines;
+  std::vector<ShapeEdge> edges;
+  bool nonZero = false;  // winding rule; even-odd otherwise
+};
+
+// A morph shape is two shapes with the same edge list and paired styles; a ratio 0..65535
+// picks a shape between them.
+struct MorphShape {
+  Shape start, end;
+};
+
+// Decoded bitmap: premultiplied 0xAARRGGBB, rows top down.
+struct Bitmap {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+  bool opaque = true;
+};
+
+// One display-list command of a frame.
+struct PlaceCommand {
+  enum class Kind : std::uint8_t { kPlace, kRemove } kind = Kind::kPlace;
+  std::uint16_t depth = 0;
+  bool move = false;  // modifies (or, with a character, replaces) what is at the depth
+  std::optional<std::uint16_t> character;
+  std::optional<Matrix> matrix;
+  std::optional<ColorTransform> cxform;
+  std::optional<std::uint16_t> ratio;
+  std::optional<std::uint16_t> clipDepth;
+  std::optional<bool> visible;
+};
+
+struct Timeline {
+  std::vector<std::vector<PlaceCommand>> frames;  // at least one frame once parsed
+};
+
+struct Sprite {
+  Timeline timeline;
+};
+
+using Character = std::variant<Shape, MorphShape, std::shared_ptr<const Bitmap>, Sprite>;
+
+struct TwipsRect {
+  std::int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;
+};
+
+// How many tags of each code the file held (sprite contents included); the parser's own record,
+// useful for diagnostics and tests.
+using TagCounts = std::map<std::uint16_t, int>;
+
+struct Movie {
+  std::uint8_t version = 0;
+  char compression = 'F';  // 'F', 'C' or 'Z' as in the signature
+  TwipsRect frame;
+  double frameRate = 12;
+  std::uint16_t headerFrameCount = 0;
+  std::optional<Rgba> background;
+  std::map<std::uint16_t, Character> characters;
+  Timeline timeline;
+  TagCounts tags;
+  bool truncated = false;  // the tag stream ended without an End tag or in the middle of a tag
+};
+
+// Limits that keep hostile files from exhausting memory or time.
+struct ParseLimits {
+  std::size_t maxBodyBytes = 256u << 20;    // decompressed size
+  std::size_t maxBitmapPixels = 64u << 20;  // per bitmap
+  std::size_t maxEdgesPerShape = 1u << 20;
+};
+
+// Undoes the file's compression: returns the 8-byte header followed by the uncompressed body,
+// with the signature rewritten to "FWS". Nothing when the signature is unknown, the body cannot be
+// decompressed at all, or the format needs a decoder this build does not have.
+std::optional<std::vector<std::uint8_t>> DecompressSwf(const std::uint8_t* data, std::size_t size,
+                                                       const ParseLimits& limits = {});
+
+// Parses a whole file. Nothing when it is not a movie at all; a damaged movie yields what could be
+// read. Bitmaps in JPEG form are decoded through `images` (none: those bitmaps are left out).
+std::optional<Movie> ParseMovie(const std::uint8_t* data, std::size_t size, ImageLoader* images,
+                                const ParseLimits& limits = {});
+
+// True when this build can read LZMA-compressed ("ZWS") movies.
+bool HaveLzma();
+
+}  // namespace dbx::swf

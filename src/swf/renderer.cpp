@@ -1,0 +1,434 @@
+#include "swf/renderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dbx::swf {
+
+namespace {
+
+constexpr std::size_t kMaxMasks = 8;
+constexpr float kPi = 3.14159265358979f;
+
+struct P {
+  float x, y;
+};
+
+P Apply(const Matrix& m, Vec2 v) {
+  return {static_cast<float>(m.a * v.x + m.c * v.y + m.tx),
+          static_cast<float>(m.b * v.x + m.d * v.y + m.ty)};
+}
+
+template <class T>
+T Lerp(T a, T b, float t) {
+  return static_cast<T>(a + (b - a) * t);
+}
+
+std::uint8_t LerpByte(std::uint8_t a, std::uint8_t b, float t) {
+  return static_cast<std::uint8_t>(std::clamp(a + (b - a) * t + 0.5f, 0.0f, 255.0f));
+}
+
+Rgba LerpColor(Rgba a, Rgba b, float t) {
+  return {LerpByte(a.r, b.r, t), LerpByte(a.g, b.g, t), LerpByte(a.b, b.b, t),
+          LerpByte(a.a, b.a, t)};
+}
+
+Matrix LerpMatrix(const Matrix& a, const Matrix& b, float t) {
+  return {Lerp(a.a, b.a, t), Lerp(a.b, b.b, t),   Lerp(a.c, b.c, t),
+          Lerp(a.d, b.d, t), Lerp(a.tx, b.tx, t), Lerp(a.ty, b.ty, t)};
+}
+
+FillStyle LerpFill(const FillStyle& a, const FillStyle& b, float t) {
+  FillStyle f = a;
+  f.color = LerpColor(a.color, b.color, t);
+  f.matrix = LerpMatrix(a.matrix, b.matrix, t);
+  f.gradient.focal = Lerp(a.gradient.focal, b.gradient.focal, t);
+  for (std::size_t i = 0; i < f.gradient.stops.size() && i < b.gradient.stops.size(); ++i) {
+    f.gradient.stops[i].ratio = LerpByte(a.gradient.stops[i].ratio, b.gradient.stops[i].ratio, t);
+    f.gradient.stops[i].color = LerpColor(a.gradient.stops[i].color, b.gradient.stops[i].color, t);
+  }
+  return f;
+}
+
+Vec2 LerpVec(Vec2 a, Vec2 b, float t) {
+  return {Lerp(a.x, b.x, t), Lerp(a.y, b.y, t)};
+}
+
+// A regular polygon around a point (round caps and joins).
+void AddCircle(Rasterizer& r, P c, float radius) {
+  const int n = std::clamp(static_cast<int>(radius * 1.5f) + 8, 8, 64);
+  float xy[128];
+  for (int i = 0; i < n; ++i) {
+    const float a = 2 * kPi * static_cast<float>(i) / static_cast<float>(n);
+    xy[2 * i] = c.x + radius * std::cos(a);
+    xy[2 * i + 1] = c.y + radius * std::sin(a);
+  }
+  r.AddConvex(xy, n);
+}
+
+void AddQuad(Rasterizer& r, P a, P b, P c, P d) {
+  const float xy[8] = {a.x, a.y, b.x, b.y, c.x, c.y, d.x, d.y};
+  r.AddConvex(xy, 4);
+}
+
+void AddTriangle(Rasterizer& r, P a, P b, P c) {
+  const float xy[6] = {a.x, a.y, b.x, b.y, c.x, c.y};
+  r.AddConvex(xy, 3);
+}
+
+struct StrokePoint {
+  P p;
+  bool corner;  // a joint between two edges of the shape (not inside a flattened curve)
+};
+
+// Writes the outline of a stroked polyline as convex pieces; their union (non-zero) is the stroke.
+void StrokePolyline(Rasterizer& r, std::vector<StrokePoint> pts, float hw, const LineStyle& style) {
+  // Drop repeated points; they have no direction.
+  std::vector<StrokePoint> q;
+  for (const StrokePoint& sp : pts) {
+    if (!q.empty() && std::fabs(q.back().p.x - sp.p.x) < 1e-4f &&
+        std::fabs(q.back().p.y - sp.p.y) < 1e-4f) {
+      q.back().corner = q.back().corner || sp.corner;
+      continue;
+    }
+    q.push_back(sp);
+  }
+  if (q.empty()) return;
+  if (q.size() == 1) {
+    if (style.startCap == Cap::kRound)
+      AddCircle(r, q[0].p, hw);
+    else if (style.startCap == Cap::kSquare)
+      AddQuad(r, {q[0].p.x - hw, q[0].p.y - hw}, {q[0].p.x + hw, q[0].p.y - hw},
+              {q[0].p.x + hw, q[0].p.y + hw}, {q[0].p.x - hw, q[0].p.y + hw});
+    return;
+  }
+  const bool closed = q.size() > 2 && std::fabs(q.front().p.x - q.back().p.x) < 0.01f &&
+                      std::fabs(q.front().p.y - q.back().p.y) < 0.01f;
+  const std::size_t n = q.size();
+  auto dir = [&](std::size_t i) {  // unit direction of segment i -> i + 1
+    const float dx = q[i + 1].p.x - q[i].p.x, dy = q[i + 1].p.y - q[i].p.y;
+    const float len = std::sqrt(dx * dx + dy * dy);
+    return P{dx / len, dy / len};
+  };
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const P d = dir(i);
+    const P nrm{-d.y * hw, d.x * hw};
+    const P a = q[i].p, b = q[i + 1].p;
+    AddQuad(r, {a.x + nrm.x, a.y + nrm.y}, {b.x + nrm.x, b.y + nrm.y}, {b.x - nrm.x, b.y - nrm.y},
+            {a.x - nrm.x, a.y - nrm.y});
+  }
+  auto join = [&](std::size_t prevSeg, std::size_t nextSeg, const StrokePoint& at) {
+    const P d0 = dir(prevSeg), d1 = dir(nextSeg);
+    const Join kind = at.corner ? style.join : Join::kBevel;
+    if (kind == Join::kRound) {
+      AddCircle(r, at.p, hw);
+      return;
+    }
+    const P n0{-d0.y * hw, d0.x * hw}, n1{-d1.y * hw, d1.x * hw};
+    // The outer side of the turn is the one where the offset points move apart.
+    const float side =
+        (n0.x + n1.x) * (d1.x - d0.x) + (n0.y + n1.y) * (d1.y - d0.y) > 0 ? -1.f : 1.f;
+    const P a{at.p.x + side * n0.x, at.p.y + side * n0.y};
+    const P b{at.p.x + side * n1.x, at.p.y + side * n1.y};
+    if (kind == Join::kMiter) {
+      P u{n0.x + n1.x, n0.y + n1.y};
+      const float ul = std::sqrt(u.x * u.x + u.y * u.y);
+      if (ul > 1e-6f) {
+        u = {u.x / ul, u.y / ul};
+        const float cosHalf = std::fabs(u.x * n0.x + u.y * n0.y) / hw;
+        if (cosHalf > 1e-4f && 1.0f / cosHalf <= std::max(style.miterLimit, 1.0f)) {
+          const float len = hw / cosHalf;
+          AddQuad(r, at.p, a, {at.p.x + side * u.x * len, at.p.y + side * u.y * len}, b);
+          return;
+        }
+      }
+    }
+    AddTriangle(r, at.p, a, b);
+  };
+  for (std::size_t i = 1; i + 1 < n; ++i) join(i - 1, i, q[i]);
+  if (closed) {
+    join(n - 2, 0, q[0]);
+    return;
+  }
+  auto cap = [&](Cap c, const StrokePoint& at, P d) {
+    if (c == Cap::kRound) {
+      AddCircle(r, at.p, hw);
+    } else if (c == Cap::kSquare) {
+      const P nrm{-d.y * hw, d.x * hw};
+      const P e{at.p.x + d.x * hw, at.p.y + d.y * hw};
+      AddQuad(r, {at.p.x + nrm.x, at.p.y + nrm.y}, {e.x + nrm.x, e.y + nrm.y},
+              {e.x - nrm.x, e.y - nrm.y}, {at.p.x - nrm.x, at.p.y - nrm.y});
+    }
+  };
+  const P d0 = dir(0);
+  cap(style.startCap, q[0], {-d0.x, -d0.y});
+  cap(style.endCap, q[n - 1], dir(n - 2));
+}
+
+}  // namespace
+
+Shape InterpolateMorph(const MorphShape& morph, std::uint16_t ratio) {
+  const float t = ratio / 65535.0f;
+  Shape s;
+  const std::size_t nf = std::min(morph.start.fills.size(), morph.end.fills.size());
+  for (std::size_t i = 0; i < nf; ++i)
+    s.fills.push_back(LerpFill(morph.start.fills[i], morph.end.fills[i], t));
+  const std::size_t nl = std::min(morph.start.lines.size(), morph.end.lines.size());
+  for (std::size_t i = 0; i < nl; ++i) {
+    LineStyle l = morph.start.lines[i];
+    const LineStyle& e = morph.end.lines[i];
+    l.width = static_cast<std::uint16_t>(std::lround(Lerp<float>(l.width, e.width, t)));
+    l.color = LerpColor(l.color, e.color, t);
+    if (l.hasFill) l.fill = LerpFill(l.fill, e.fill, t);
+    s.lines.push_back(l);
+  }
+  const std::size_t ne = std::min(morph.start.edges.size(), morph.end.edges.size());
+  for (std::size_t i = 0; i < ne; ++i) {
+    ShapeEdge e = morph.start.edges[i];
+    const ShapeEdge& b = morph.end.edges[i];
+    e.from = LerpVec(e.from, b.from, t);
+    e.control = LerpVec(e.control, b.control, t);
+    e.to = LerpVec(e.to, b.to, t);
+    if (e.fill0 >= static_cast<int>(nf)) e.fill0 = -1;
+    if (e.fill1 >= static_cast<int>(nf)) e.fill1 = -1;
+    if (e.line >= static_cast<int>(nl)) e.line = -1;
+    s.edges.push_back(e);
+  }
+  return s;
+}
+
+void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view,
+                      const RenderOptions& options) {
+  target_ = target;
+  view_ = view;
+  options_ = options;
+  segmentBudget_ = kMaxSegmentsPerFrame;
+  maskDepth_ = 0;
+  mask_ = nullptr;
+  maskOut_ = nullptr;
+  if (target.width() <= 0 || target.height() <= 0 || !target.data()) return;
+  DrawList(stage.root(), Matrix{}, ColorTransform{}, 0);
+}
+
+void Renderer::DrawList(const SpriteInstance& inst, const Matrix& m, const ColorTransform& cx,
+                        int nesting) {
+  struct Clip {
+    std::uint16_t until;
+    const std::uint8_t* previous;
+  };
+  std::vector<Clip> clips;
+  auto pop = [&] {
+    mask_ = clips.back().previous;
+    --maskDepth_;
+    clips.pop_back();
+  };
+  const std::size_t plane =
+      static_cast<std::size_t>(target_.width()) * static_cast<std::size_t>(target_.height());
+  for (const auto& [depth, obj] : inst.objects) {
+    while (!clips.empty() && depth > clips.back().until) pop();
+    if (!obj.visible) continue;
+    if (obj.clipDepth > 0) {
+      // A mask: its shapes' coverage limits the objects up to its clip depth. Masks inside a mask
+      // being drawn, or nested too deep, are left out.
+      if (maskOut_ || maskDepth_ >= kMaxMasks) continue;
+      if (maskPool_.size() <= maskDepth_) maskPool_.emplace_back();
+      std::vector<std::uint8_t>& buf = maskPool_[maskDepth_];
+      buf.assign(plane, 0);
+      maskOut_ = buf.data();
+      DrawObject(obj, m, cx, nesting);
+      maskOut_ = nullptr;
+      if (mask_)
+        for (std::size_t i = 0; i < plane; ++i)
+          buf[i] = static_cast<std::uint8_t>((buf[i] * mask_[i] + 127) / 255);
+      clips.push_back({obj.clipDepth, mask_});
+      ++maskDepth_;
+      mask_ = buf.data();
+      continue;
+    }
+    DrawObject(obj, m, cx, nesting);
+  }
+  while (!clips.empty()) pop();
+}
+
+void Renderer::DrawObject(const DisplayObject& obj, const Matrix& m, const ColorTransform& cx,
+                          int nesting) {
+  const auto it = movie_.characters.find(obj.character);
+  if (it == movie_.characters.end()) return;
+  const Matrix mm = m * obj.matrix;
+  const ColorTransform cc = cx * obj.cxform;
+  const Character& ch = it->second;
+  if (const auto* shape = std::get_if<Shape>(&ch)) {
+    DrawShape(*shape, view_ * mm, cc);
+  } else if (const auto* morph = std::get_if<MorphShape>(&ch)) {
+    DrawShape(InterpolateMorph(*morph, obj.ratio), view_ * mm, cc);
+  } else if (const auto* bmp = std::get_if<std::shared_ptr<const Bitmap>>(&ch)) {
+    // A bitmap placed on its own: a rectangle of its size filled with it, 20 twips per pixel.
+    if (!*bmp) return;
+    Shape s;
+    FillStyle f;
+    f.kind = FillKind::kBitmap;
+    f.bitmap = obj.character;
+    f.repeat = false;
+    f.smoothed = false;
+    f.matrix.a = f.matrix.d = 20;
+    s.fills.push_back(f);
+    const float w = static_cast<float>((*bmp)->width) * 20,
+                h = static_cast<float>((*bmp)->height) * 20;
+    const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+    for (int i = 0; i < 4; ++i) {
+      ShapeEdge e;
+      e.from = corners[i];
+      e.to = corners[(i + 1) % 4];
+      e.control = e.from;
+      e.fill1 = 0;
+      s.edges.push_back(e);
+    }
+    DrawShape(s, view_ * mm, cc);
+  } else if (const auto* sprite = std::get_if<Sprite>(&ch)) {
+    (void)sprite;
+    if (obj.sprite) DrawList(*obj.sprite, mm, cc, nesting + 1);
+  }
+}
+
+void Renderer::Flatten(const ShapeEdge& e, const Matrix& m, bool reverse,
+                       std::vector<Segment>& out) {
+  P a = Apply(m, e.from), b = Apply(m, e.to);
+  if (reverse) std::swap(a, b);
+  if (!e.curve) {
+    if (segmentBudget_ == 0) return;
+    --segmentBudget_;
+    out.push_back({a.x, a.y, b.x, b.y});
+    return;
+  }
+  const P c = Apply(m, e.control);
+  const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
+  const float dd = std::sqrt(ddx * ddx + ddy * ddy);
+  // The chord error of n pieces is |a - 2c + b| / (4 n^2); keep it under a tenth of a pixel.
+  int n = std::isfinite(dd) ? static_cast<int>(std::ceil(std::sqrt(dd / 0.4f))) : 1;
+  n = std::clamp(n, 1, 64);
+  if (segmentBudget_ < static_cast<std::size_t>(n)) {
+    segmentBudget_ = 0;
+    return;
+  }
+  segmentBudget_ -= static_cast<std::size_t>(n);
+  P prev = a;
+  for (int i = 1; i <= n; ++i) {
+    const float t = static_cast<float>(i) / static_cast<float>(n), u = 1 - t;
+    const P p = i == n ? b
+                       : P{u * u * a.x + 2 * u * t * c.x + t * t * b.x,
+                           u * u * a.y + 2 * u * t * c.y + t * t * b.y};
+    out.push_back({prev.x, prev.y, p.x, p.y});
+    prev = p;
+  }
+}
+
+void Renderer::Fill(FillRule rule, const Paint* paint) {
+  const int w = target_.width();
+  if (maskOut_) {
+    raster_.Sweep(rule, [&](int y, int x0, int x1, const std::uint8_t* cov) {
+      std::uint8_t* row = maskOut_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+      for (int x = x0; x < x1; ++x) row[x] = std::max(row[x], cov[x]);
+    });
+    return;
+  }
+  if (!paint) return;
+  raster_.Sweep(rule, [&](int y, int x0, int x1, const std::uint8_t* cov) {
+    const std::uint8_t* maskRow =
+        mask_ ? mask_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) : nullptr;
+    PaintSpan(target_.Row(y), y, x0, x1, cov, maskRow, *paint);
+  });
+}
+
+void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
+  if (target_.width() <= 0 || target_.height() <= 0) return;
+  const int sub = options_.subSamples;
+  // Each fill style is drawn as its own polygon: the edges with the style on their right (fill1)
+  // as they are, those with it on their left (fill0) reversed.
+  std::vector<std::vector<std::pair<std::size_t, bool>>> byFill(shape.fills.size());
+  for (std::size_t i = 0; i < shape.edges.size(); ++i) {
+    const ShapeEdge& e = shape.edges[i];
+    if (e.fill0 == e.fill1) continue;  // the same style on both sides adds nothing
+    if (e.fill0 >= 0 && static_cast<std::size_t>(e.fill0) < byFill.size())
+      byFill[static_cast<std::size_t>(e.fill0)].push_back({i, true});
+    if (e.fill1 >= 0 && static_cast<std::size_t>(e.fill1) < byFill.size())
+      byFill[static_cast<std::size_t>(e.fill1)].push_back({i, false});
+  }
+  const FillRule rule = shape.nonZero ? FillRule::kNonZero : FillRule::kEvenOdd;
+  for (std::size_t f = 0; f < byFill.size(); ++f) {
+    if (byFill[f].empty()) continue;
+    Paint paint;
+    const FillStyle& style = shape.fills[f];
+    const Bitmap* bmp = nullptr;
+    if (style.kind == FillKind::kBitmap) {
+      const auto it = movie_.characters.find(style.bitmap);
+      if (it != movie_.characters.end())
+        if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
+    }
+    const bool visible = MakePaint(style, toDevice, cx, bmp, sub > 1, paint);
+    if (!visible && !maskOut_) continue;
+    raster_.Reset(target_.width(), target_.height(), sub);
+    scratch_.clear();
+    for (const auto& [index, reverse] : byFill[f])
+      Flatten(shape.edges[index], toDevice, reverse, scratch_);
+    for (const Segment& s : scratch_) raster_.AddLine(s.x0, s.y0, s.x1, s.y1);
+    Fill(rule, visible ? &paint : nullptr);
+  }
+  DrawStrokes(shape, toDevice, cx);
+}
+
+void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
+  if (shape.lines.empty()) return;
+  std::vector<std::vector<std::size_t>> byLine(shape.lines.size());
+  for (std::size_t i = 0; i < shape.edges.size(); ++i) {
+    const int l = shape.edges[i].line;
+    if (l >= 0 && static_cast<std::size_t>(l) < byLine.size())
+      byLine[static_cast<std::size_t>(l)].push_back(i);
+  }
+  const double scale = std::sqrt(std::fabs(toDevice.Determinant()));
+  const double viewScale = std::sqrt(std::fabs(view_.Determinant()));
+  for (std::size_t l = 0; l < byLine.size(); ++l) {
+    if (byLine[l].empty()) continue;
+    const LineStyle& style = shape.lines[l];
+    const double s = (style.noHScale || style.noVScale) ? viewScale : scale;
+    float width = static_cast<float>(style.width * s);
+    if (!std::isfinite(width)) continue;
+    width = std::clamp(width, 1.0f, 1.0e5f);  // hairlines are one pixel wide
+    FillStyle fill;
+    if (style.hasFill) {
+      fill = style.fill;
+    } else {
+      fill.color = style.color;
+    }
+    Paint paint;
+    const Bitmap* bmp = nullptr;
+    if (fill.kind == FillKind::kBitmap) {
+      const auto it = movie_.characters.find(fill.bitmap);
+      if (it != movie_.characters.end())
+        if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
+    }
+    const bool visible = MakePaint(fill, toDevice, cx, bmp, options_.subSamples > 1, paint);
+    if (!visible && !maskOut_) continue;
+    raster_.Reset(target_.width(), target_.height(), options_.subSamples);
+    std::vector<StrokePoint> pts;
+    Vec2 last{};
+    auto flush = [&] {
+      if (!pts.empty()) StrokePolyline(raster_, pts, width / 2, style);
+      pts.clear();
+    };
+    for (std::size_t index : byLine[l]) {
+      const ShapeEdge& e = shape.edges[index];
+      if (!pts.empty() && !(e.from == last)) flush();
+      scratch_.clear();
+      Flatten(e, toDevice, false, scratch_);
+      if (scratch_.empty()) break;  // out of budget
+      if (pts.empty()) pts.push_back({{scratch_.front().x0, scratch_.front().y0}, true});
+      for (std::size_t k = 0; k < scratch_.size(); ++k)
+        pts.push_back({{scratch_[k].x1, scratch_[k].y1}, k + 1 == scratch_.size()});
+      last = e.to;
+    }
+    flush();
+    Fill(FillRule::kNonZero, visible ? &paint : nullptr);
+  }
+}
+
+}  // namespace dbx::swf

@@ -1,0 +1,59 @@
+// Draws the display lists of a Stage into a 32-bit surface.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "effects/surface.h"
+#include "swf/movie.h"
+#include "swf/raster.h"
+#include "swf/stage.h"
+
+namespace dbx::swf {
+
+// Samples per pixel side: 1 draws without anti-aliasing, 2 and 4 with it.
+struct RenderOptions {
+  int subSamples = 4;
+};
+
+class Renderer {
+ public:
+  explicit Renderer(const Movie& movie) : movie_(movie) {}
+
+  // Draws `stage` over what the target holds; `view` maps the movie's twips to target pixels.
+  void Render(const Stage& stage, SurfaceView target, const Matrix& view,
+              const RenderOptions& options);
+
+  // Draws one shape (the tests use this to check the rasteriser through real shape data).
+  void DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
+
+  // Upper bound on line segments flattened per frame; beyond it shapes are left out, so that a
+  // hostile movie cannot stall a frame.
+  static constexpr std::size_t kMaxSegmentsPerFrame = 4u << 20;
+
+ private:
+  void DrawList(const SpriteInstance& inst, const Matrix& m, const ColorTransform& cx, int nesting);
+  void DrawObject(const DisplayObject& obj, const Matrix& m, const ColorTransform& cx, int nesting);
+  void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
+  void Fill(FillRule rule, const Paint* paint);
+  void Flatten(const ShapeEdge& e, const Matrix& m, bool reverse, std::vector<Segment>& out);
+
+  const Movie& movie_;
+  SurfaceView target_;
+  Matrix view_;
+  RenderOptions options_;
+  Rasterizer raster_;
+  std::size_t segmentBudget_ = 0;
+  // Masks: each is a coverage plane of the target's size. `maskOut_` set means draw coverage
+  // into it instead of colour.
+  std::vector<std::vector<std::uint8_t>> maskPool_;
+  std::size_t maskDepth_ = 0;
+  const std::uint8_t* mask_ = nullptr;
+  std::uint8_t* maskOut_ = nullptr;
+  std::vector<Segment> scratch_;
+};
+
+// The shape a morph shape shows at ratio 0..65535.
+Shape InterpolateMorph(const MorphShape& morph, std::uint16_t ratio);
+
+}  // namespace dbx::swf
