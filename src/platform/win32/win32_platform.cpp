@@ -1,0 +1,55 @@
+#include "platform/win32/win32_platform.h"
+
+#include "platform/win32/event_loop.h"
+#include "platform/win32/image_loader.h"
+#include "platform/win32/win32_api.h"
+#include "platform/win32/win32_services.h"
+#include "platform/win32/window.h"
+
+namespace dbx {
+namespace {
+
+class Win32Platform final : public Platform {
+ public:
+  SettingsStore& Settings() override { return settings_; }
+  IniReader& Ini() override { return ini_; }
+  SystemPaths& Paths() override { return paths_; }
+  Process& Proc() override { return process_; }
+  Cursor& Pointer() override { return cursor_; }
+  EventLoop& Loop() override { return loop_; }
+  ImageLoader& Images() override { return images_; }
+  SoundPlayer& Sound() override { return sound_; }
+  Dialogs& Dialog() override { return dialogs_; }
+  SystemColors& Colors() override { return colors_; }
+
+  std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
+                                       WindowEvents& events) override {
+    auto window = std::make_unique<win32::Win32Window>(options, events);
+    if (!window->Valid()) return nullptr;
+    return window;
+  }
+
+ private:
+  win32::RegistrySettingsStore settings_;
+  win32::ProfileIniReader ini_;
+  win32::Win32SystemPaths paths_;
+  win32::Win32Process process_;
+  win32::Win32Cursor cursor_;
+  win32::Win32EventLoop loop_;
+  win32::WicImageLoader images_;
+  win32::Win32SoundPlayer sound_;
+  win32::Win32Dialogs dialogs_;
+  win32::Win32SystemColors colors_;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> CreateSystemPlatform() {
+  // The manifest declares per-monitor awareness; a program built without it still asks here, so
+  // that pictures are drawn 1:1 in device pixels. When the manifest has spoken the call fails,
+  // which is fine.
+  ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  return std::make_unique<Win32Platform>();
+}
+
+}  // namespace dbx

@@ -1,0 +1,54 @@
+// A form's window on Win32: borderless or framed, full screen on its monitor, or embedded as the
+// child of a foreign window (the preview).
+#pragma once
+
+#include <string>
+
+#include "platform/win32/win32_api.h"
+
+namespace dbx::win32 {
+
+class Win32Window final : public Window {
+ public:
+  Win32Window(const WindowOptions& options, WindowEvents& events);
+  ~Win32Window() override;
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+
+  // False when the system refused the window.
+  bool Valid() const { return hwnd_ != nullptr; }
+
+  void SetCaption(std::string_view caption) override;
+  std::string Caption() const override;
+  void Show() override;
+  void SetState(WindowState state) override;
+  Size ClientSize() const override;
+  void Present(const SurfaceView& pixels, Rect dirty) override;
+  void EmbedInto(NativeHandle parent, Size size) override;
+  int TwipsPerPixelX() const override;
+  int TwipsPerPixelY() const override;
+  NativeHandle Handle() const override { return FromHwnd(hwnd_); }
+  void Destroy() override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void Paint();
+  void CoverMonitor();
+  unsigned Dpi() const;
+
+  HWND hwnd_ = nullptr;
+  WindowEvents* events_ = nullptr;
+  // Events start once the window exists, so a form never hears of its window half-built.
+  bool ready_ = false;
+  bool destroying_ = false;
+  bool maximized_ = false;
+  bool painting_ = false;
+  bool presentedWhilePainting_ = false;
+  Pixel background_ = 0;
+};
+
+// The bits of the keyboard's shift state, as forms see them.
+int ShiftState();
+
+}  // namespace dbx::win32
