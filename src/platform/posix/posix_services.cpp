@@ -159,7 +159,15 @@ std::string PosixFiles::ReadString(const std::string& file, std::string_view sec
 
 std::string PosixFiles::SystemDirectory() {
   std::string dir = Env("DAZZLEBOX_SYSTEM_DIR");
-  if (dir.empty()) dir = DirName(OwnProgramPath());
+  if (dir.empty()) {
+    std::string program =
+        programPath.find('/') == std::string::npos ? OwnProgramPath() : programPath;
+    if (!program.empty() && program.front() != '/') {
+      char cwd[PATH_MAX];
+      if (::getcwd(cwd, sizeof cwd)) program = std::string(cwd) + "/" + program;
+    }
+    dir = DirName(program);
+  }
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   return dir;
 }

@@ -36,8 +36,11 @@ class PosixFiles final : public IniReader, public SystemPaths {
  public:
   std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
                          std::string_view fallback, std::size_t bufferSize) override;
-  // $DAZZLEBOX_SYSTEM_DIR, else the folder that holds the program file.
+  // $DAZZLEBOX_SYSTEM_DIR, else the folder that holds the program file (as started: a link
+  // elsewhere counts as its own folder).
   std::string SystemDirectory() override;
+  // The program as it was started (argv[0]); empty: the running executable.
+  std::string programPath;
   std::string LongPathName(const std::string& path) override;
   char Separator() const override { return '/'; }
   bool FileExists(const std::string& path) override;

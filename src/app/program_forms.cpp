@@ -1,0 +1,24 @@
+// The windows compiled into the program. Each screen registers here as it arrives; a start that
+// needs one that is not built in ends cleanly with nothing shown.
+#include "startup/sub_main.h"
+
+namespace dbx {
+namespace {
+
+class Forms final : public FormFactory {
+ public:
+  std::unique_ptr<Form> CreateScreen(Platform&, const std::string&, StartMode) override {
+    return nullptr;
+  }
+  std::unique_ptr<Form> CreateImageScr(Platform&, const std::string&) override { return nullptr; }
+  std::unique_ptr<Form> CreateConfig(Platform&, const std::string&) override { return nullptr; }
+};
+
+}  // namespace
+
+FormFactory& ProgramForms() {
+  static Forms forms;
+  return forms;
+}
+
+}  // namespace dbx
