@@ -1,0 +1,24 @@
+// Feeds arbitrary bytes to the movie parser and draws the first frames at a small size at both
+// qualities: nothing may crash, leak, hang or read outside its buffers.
+#include <cstddef>
+#include <cstdint>
+
+#include "effects/surface.h"
+#include "swf/flash_player.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  dbx::FlashPlayer player(nullptr);
+  player.LoadMovieBytes(data, size, "fuzz.swf");
+  dbx::Surface target(64, 48);
+  player.SetViewportSize({64, 48});
+  player.SetScaleMode(static_cast<int>(size % 4));
+  player.SetQuality2((size & 4) ? "Low" : "High");
+  player.Play();
+  std::int64_t now = 0;
+  for (int frame = 0; frame < 3; ++frame) {
+    player.Advance(now);
+    player.RenderFrame(target.View());
+    now += static_cast<std::int64_t>(player.FrameIntervalMs()) + 1;
+  }
+  return 0;
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: unit tests natively and under ASan+UBSan, the Windows
+# build (with its unit tests under Wine), the fuzz targets for a short run, and the end-to-end
+# checks of both builds under Xvfb (and Wine). Run as root on Debian 12; installs what it needs.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/install-deps.sh || exit 1
+
+status=0
+step() { echo; echo "=== $*"; }
+run() { "$@" || { echo "FAILED: $*"; status=1; }; }
+
+step "native build and unit tests"
+run cmake --preset debug >/dev/null
+run cmake --build --preset debug -j2
+run ctest --preset debug -j2
+
+step "unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+run cmake --preset asan >/dev/null
+run cmake --build --preset asan -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run ctest --preset asan -j2
+
+step "Windows build (MinGW-w64) and its unit tests under Wine"
+run cmake --preset mingw >/dev/null
+run cmake --build --preset mingw -j2
+if [ -x tests/e2e/wine/unit-tests.sh ]; then run tests/e2e/wine/unit-tests.sh build/mingw; fi
+
+step "fuzz targets, 60 seconds in all"
+run cmake --preset fuzz >/dev/null
+run cmake --build --preset fuzz -j2
+fuzzers=$(find build/fuzz -type f -name 'fuzz_*' -perm -u+x 2>/dev/null | sort)
+count=$(echo "$fuzzers" | grep -c . || true)
+if [ "$count" -gt 0 ]; then
+  each=$((60 / count)); [ $each -lt 5 ] && each=5
+  for f in $fuzzers; do
+    name=$(basename "$f")
+    corpus="build/fuzz/corpus-$name"; mkdir -p "$corpus"
+    seeds=()
+    [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
+    case "$name" in *swf*) [ -d ../shared/swf-samples/parse ] && seeds+=(../shared/swf-samples/parse) ;; esac
+    echo "-- $name for ${each}s"
+    if ! "$f" -max_total_time=$each -print_final_stats=1 "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1; then
+      tail -n 30 "build/fuzz/$name.log"; echo "FAILED: $name"; status=1
+    else
+      grep -E 'stat::number_of_executed_units' "build/fuzz/$name.log" || true
+    fi
+  done
+fi
+
+step "end-to-end: Linux build under Xvfb"
+for s in tests/e2e/linux/*.sh; do
+  [ "$(basename "$s")" = lib.sh ] && continue
+  run bash "$s" build/debug
+done
+
+step "end-to-end: Windows build under Wine + Xvfb"
+for s in tests/e2e/wine/*.sh; do
+  [ -e "$s" ] || continue
+  case "$(basename "$s")" in lib.sh|unit-tests.sh) continue ;; esac
+  run bash "$s" build/mingw
+done
+
+echo
+if [ $status -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi
+exit $status

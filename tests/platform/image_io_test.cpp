@@ -1,0 +1,121 @@
+#include "platform/imageio/image_io.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace dbx {
+namespace {
+
+std::vector<std::uint8_t> ReadFile(const std::string& name) {
+  std::ifstream in(std::string(DBX_SEEDS) + "/" + name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Reference pictures written by another encoder: a 7x5 vertical gradient from red (top) to blue
+// (bottom) in several BMP variants, a white 5x5 one-bit picture, and small JPEGs.
+TEST(ImageIo, ReadsEveryBmpVariantOfTheReferenceFiles) {
+  struct Case {
+    const char* file;
+    int w, h;
+    bool gradient;
+  };
+  const Case cases[] = {{"bmp/rgb24.bmp", 7, 5, true},
+                        {"bmp/pal4.bmp", 7, 5, true},
+                        {"bmp/argb32.bmp", 6, 4, false},
+                        {"bmp/mono.bmp", 5, 5, false},
+                        {"bmp/rle8.bmp", 9, 3, false}};
+  for (const auto& c : cases) {
+    const auto bytes = ReadFile(c.file);
+    ASSERT_FALSE(bytes.empty()) << c.file;
+    const auto s = DecodePicture(bytes.data(), bytes.size());
+    ASSERT_TRUE(s.has_value()) << c.file;
+    EXPECT_EQ(s->size(), (Size{c.w, c.h})) << c.file;
+    if (c.gradient) {
+      // Top row mostly red, bottom row mostly blue: catches flipped rows and swapped channels.
+      EXPECT_GT(PixelR(s->At(3, 0)), 200) << c.file;
+      EXPECT_LT(PixelB(s->At(3, 0)), 60) << c.file;
+      EXPECT_GT(PixelB(s->At(3, c.h - 1)), 200) << c.file;
+      EXPECT_LT(PixelR(s->At(3, c.h - 1)), 60) << c.file;
+    }
+  }
+  const auto mono = ReadFile("bmp/mono.bmp");
+  const auto m = DecodeBmp(mono.data(), mono.size());
+  ASSERT_TRUE(m);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(m->At(x, y), 0xFFFFFFu);
+  }
+  const auto rle = ReadFile("bmp/rle8.bmp");
+  const auto r = DecodeBmp(rle.data(), rle.size());
+  ASSERT_TRUE(r);
+  EXPECT_GT(PixelG(r->At(4, 0)), PixelG(r->At(4, 2)));  // white at the top, black at the bottom
+  const auto argb = ReadFile("bmp/argb32.bmp");
+  const auto a = DecodeBmp(argb.data(), argb.size());
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->At(0, 0) & 0xFF000000u, 0u);  // the fourth byte stays zero
+}
+
+TEST(ImageIo, ReadsJpegIntoTheSurfaceLayout) {
+  for (const char* file : {"picture/small.jpg", "picture/progressive.jpg"}) {
+    const auto bytes = ReadFile(file);
+    const auto s = DecodePicture(bytes.data(), bytes.size());
+    ASSERT_TRUE(s.has_value()) << file;
+    EXPECT_EQ(s->size(), (Size{6, 4})) << file;
+    // Green at the top, yellow at the bottom: red grows downwards, blue stays low.
+    EXPECT_LT(PixelR(s->At(2, 0)), PixelR(s->At(2, 3))) << file;
+    EXPECT_LT(PixelB(s->At(2, 3)), 80) << file;
+    EXPECT_EQ(s->At(2, 2) & 0xFF000000u, 0u) << file;
+  }
+}
+
+TEST(ImageIo, DamagedAndAbsurdFilesAreRefusedOrPartlyShown) {
+  auto bytes = ReadFile("bmp/rgb24.bmp");
+  // Cut in the pixel data: the rows that are there are shown, the rest stay black.
+  auto cut = bytes;
+  cut.resize(bytes.size() - 2 * 24);
+  const auto partial = DecodeBmp(cut.data(), cut.size());
+  ASSERT_TRUE(partial);
+  EXPECT_EQ(partial->At(3, 0), 0u);  // the top rows come last in a bottom-up file
+  EXPECT_NE(partial->At(3, 4), 0u);
+  // Cut in the header: refused.
+  for (std::size_t n : {0u, 1u, 2u, 13u, 20u, 30u, 53u}) {
+    EXPECT_FALSE(DecodePicture(bytes.data(), n)) << n;
+  }
+  // A header that claims 100000 x 100000 pixels.
+  auto huge = bytes;
+  const std::uint32_t side = 100000;
+  for (int i = 0; i < 4; ++i) {
+    huge[18 + i] = static_cast<std::uint8_t>(side >> (8 * i));
+    huge[22 + i] = static_cast<std::uint8_t>(side >> (8 * i));
+  }
+  EXPECT_FALSE(DecodeBmp(huge.data(), huge.size()));
+  // Zero and negative widths, an unknown depth, an unknown compression.
+  for (auto [offset, value] :
+       std::vector<std::pair<int, std::uint8_t>>{{18, 0}, {21, 0x80}, {28, 7}, {30, 9}}) {
+    auto bad = bytes;
+    if (offset == 18) std::fill(bad.begin() + 18, bad.begin() + 22, 0);
+    bad[offset] = value;
+    EXPECT_FALSE(DecodeBmp(bad.data(), bad.size())) << offset;
+  }
+  const std::vector<std::uint8_t> garbage(1000, 0xAB);
+  EXPECT_FALSE(DecodePicture(garbage.data(), garbage.size()));
+  auto jpeg = ReadFile("picture/small.jpg");
+  jpeg.resize(jpeg.size() / 3);
+  const auto j = DecodePicture(jpeg.data(), jpeg.size());  // libjpeg fills a cut file with grey
+  if (j) {
+    EXPECT_EQ(j->size(), (Size{6, 4}));
+  }
+  EXPECT_FALSE(DecodePicture(nullptr, 0));
+}
+
+TEST(ImageIo, LoadsFromFilesAndRefusesMissingOnes) {
+  FileImageLoader loader;
+  EXPECT_TRUE(loader.Load(std::string(DBX_SEEDS) + "/bmp/rgb24.bmp"));
+  EXPECT_FALSE(loader.Load(std::string(DBX_SEEDS) + "/no-such.bmp"));
+  EXPECT_FALSE(loader.Load(std::string(DBX_SEEDS)));  // a folder
+}
+
+}  // namespace
+}  // namespace dbx
