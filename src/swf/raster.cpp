@@ -66,12 +66,12 @@ void Rasterizer::AddConvex(const float* xy, int count) {
 void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
   if (edges_.empty() || width_ == 0 || height_ == 0) return;
   std::sort(edges_.begin(), edges_.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
-  float top = edges_.front().y0;
-  float bottom = top;
+  double top = edges_.front().y0;
+  double bottom = top;
   for (const Edge& e : edges_) bottom = std::max(bottom, e.y1);
   const int yStart = std::max(0, static_cast<int>(std::floor(top)));
   const int yEnd = std::min(height_, static_cast<int>(std::ceil(bottom)));
-  const float W = static_cast<float>(width_);
+  const double W = width_;
   const int unit = 256 / sub_;
   active_.clear();
   std::size_t next = 0;
@@ -109,32 +109,31 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
         winding += cross_[i].dir;
         const bool inside = rule == FillRule::kNonZero ? winding != 0 : (winding & 1) != 0;
         if (!inside) continue;
-        float xa = cross_[i].x, xb = cross_[i + 1].x;
+        double xa = cross_[i].x, xb = cross_[i + 1].x;
         if (xb <= 0 || xa >= W || xb <= xa) continue;
         if (sub_ == 1) {
           // Pixel centres inside [xa, xb).
-          const int a = std::max(0, static_cast<int>(std::ceil(xa - 0.5f)));
-          const int b = std::min(width_, static_cast<int>(std::ceil(xb - 0.5f)));
+          const int a = std::max(0, static_cast<int>(std::ceil(xa - 0.5)));
+          const int b = std::min(width_, static_cast<int>(std::ceil(xb - 0.5)));
           if (a >= b) continue;
           for (int x = a; x < b; ++x) acc_[static_cast<std::size_t>(x)] = 256;
           minX = std::min(minX, a);
           maxX = std::max(maxX, b - 1);
           continue;
         }
-        xa = std::max(xa, 0.0f);
+        xa = std::max(xa, 0.0);
         xb = std::min(xb, W);
         const int a = static_cast<int>(xa);
         const int b = static_cast<int>(xb);
         if (a == b) {
-          acc_[static_cast<std::size_t>(a)] += static_cast<std::uint16_t>((xb - xa) * unit + 0.5f);
+          acc_[static_cast<std::size_t>(a)] += static_cast<std::uint16_t>((xb - xa) * unit + 0.5);
         } else {
           acc_[static_cast<std::size_t>(a)] +=
-              static_cast<std::uint16_t>((static_cast<float>(a + 1) - xa) * unit + 0.5f);
+              static_cast<std::uint16_t>((a + 1 - xa) * unit + 0.5);
           for (int x = a + 1; x < b; ++x)
             acc_[static_cast<std::size_t>(x)] += static_cast<std::uint16_t>(unit);
           if (b < width_)
-            acc_[static_cast<std::size_t>(b)] +=
-                static_cast<std::uint16_t>((xb - static_cast<float>(b)) * unit + 0.5f);
+            acc_[static_cast<std::size_t>(b)] += static_cast<std::uint16_t>((xb - b) * unit + 0.5);
         }
         minX = std::min(minX, a);
         maxX = std::max(maxX, std::min(b, width_ - 1));
@@ -375,8 +374,19 @@ void PaintSpan(Pixel* row, int y, int x0, int x1, const std::uint8_t* cov, const
         }
         if (!std::isfinite(t)) t = 0;
         t = SpreadT(t, paint.spread);
-        const int idx = static_cast<int>(t * 255.0f + 0.5f);
-        row[x] = Blend(row[x], lut[idx < 0 ? 0 : idx > 255 ? 255 : idx], k);
+        // The 256 colours are read as a strip of texels with linear filtering between texel
+        // centres (t = 0 and t = 1 fall half a texel inside the ends), as the reference player
+        // does; stop ratios are whole texels, so this is exact between stops.
+        const int pos = static_cast<int>((t * 256.0f - 0.5f) * 256.0f + 0.5f);
+        const int idx = pos >> 8;
+        std::uint32_t c;
+        if (idx >= 255)
+          c = lut[255];
+        else if (idx < 0)
+          c = lut[0];
+        else
+          c = Lerp2(lut[idx], lut[idx + 1], static_cast<unsigned>(pos & 255));
+        row[x] = Blend(row[x], c, k);
       }
       return;
     }

@@ -37,8 +37,8 @@ class Rasterizer {
 
  private:
   struct Edge {
-    float x0, y0, x1, y1;  // y0 < y1
-    float dxdy;
+    double x0, y0, x1, y1;  // y0 < y1
+    double dxdy;
     int dir;
   };
   void SweepRows(FillRule rule);
@@ -48,7 +48,7 @@ class Rasterizer {
   std::vector<std::uint16_t> acc_;
   std::vector<std::uint8_t> cov_;
   struct Cross {
-    float x;
+    double x;
     int dir;
   };
   std::vector<Cross> cross_;

@@ -54,27 +54,60 @@ Vec2 LerpVec(Vec2 a, Vec2 b, float t) {
   return {Lerp(a.x, b.x, t), Lerp(a.y, b.y, t)};
 }
 
-// A regular polygon around a point (round caps and joins).
-void AddCircle(Rasterizer& r, P c, float radius) {
-  const int n = std::clamp(static_cast<int>(radius * 1.5f) + 8, 8, 64);
-  float xy[128];
-  for (int i = 0; i < n; ++i) {
-    const float a = 2 * kPi * static_cast<float>(i) / static_cast<float>(n);
-    xy[2 * i] = c.x + radius * std::cos(a);
-    xy[2 * i + 1] = c.y + radius * std::sin(a);
+// Strokes are outlined in their own space (the shape's twips, so that a stretched shape has
+// stretched strokes, or device pixels for strokes that do not scale) and the pieces are mapped to
+// the device as they are emitted.
+class StrokeSink {
+ public:
+  StrokeSink(Rasterizer& r, const Matrix& m) : r_(r), m_(m) {
+    // The smallest stretch of the matrix bounds how thin a stroke can get on the device.
+    const double p = m.a * m.a + m.b * m.b, q = m.a * m.c + m.b * m.d, t = m.c * m.c + m.d * m.d;
+    const double mean = (p + t) / 2, diff = std::sqrt(((p - t) / 2) * ((p - t) / 2) + q * q);
+    minStretch_ = static_cast<float>(std::sqrt(std::max(0.0, mean - diff)));
+    pixelStretch_ = static_cast<float>(std::sqrt(std::max(0.0, mean + diff)));
   }
-  r.AddConvex(xy, n);
-}
+  // Half the stroke width across a segment of direction d (unit), at least half a device pixel.
+  float HalfWidth(float hw, P d) const {
+    const double nx = -d.y, ny = d.x;
+    const double len = std::hypot(m_.a * nx + m_.c * ny, m_.b * nx + m_.d * ny);
+    if (len > 1e-9 && hw * len < 0.5) return static_cast<float>(0.5 / len);
+    return hw;
+  }
+  float Radius(float hw) const {
+    return minStretch_ > 1e-9f && hw * minStretch_ < 0.5f ? 0.5f / minStretch_ : hw;
+  }
+  void Polygon(const P* pts, int n) {
+    float xy[2 * 72];
+    for (int i = 0; i < n; ++i) {
+      xy[2 * i] = static_cast<float>(m_.a * pts[i].x + m_.c * pts[i].y + m_.tx);
+      xy[2 * i + 1] = static_cast<float>(m_.b * pts[i].x + m_.d * pts[i].y + m_.ty);
+    }
+    r_.AddConvex(xy, n);
+  }
+  // A regular polygon around a point (round caps and joins); finer for larger device radii.
+  void Circle(P c, float radius) {
+    const int n = std::clamp(static_cast<int>(radius * pixelStretch_ * 1.5f) + 8, 8, 64);
+    P pts[64];
+    for (int i = 0; i < n; ++i) {
+      const float a = 2 * kPi * static_cast<float>(i) / static_cast<float>(n);
+      pts[i] = {c.x + radius * std::cos(a), c.y + radius * std::sin(a)};
+    }
+    Polygon(pts, n);
+  }
+  void Quad(P a, P b, P c, P d) {
+    const P pts[4] = {a, b, c, d};
+    Polygon(pts, 4);
+  }
+  void Triangle(P a, P b, P c) {
+    const P pts[3] = {a, b, c};
+    Polygon(pts, 3);
+  }
 
-void AddQuad(Rasterizer& r, P a, P b, P c, P d) {
-  const float xy[8] = {a.x, a.y, b.x, b.y, c.x, c.y, d.x, d.y};
-  r.AddConvex(xy, 4);
-}
-
-void AddTriangle(Rasterizer& r, P a, P b, P c) {
-  const float xy[6] = {a.x, a.y, b.x, b.y, c.x, c.y};
-  r.AddConvex(xy, 3);
-}
+ private:
+  Rasterizer& r_;
+  Matrix m_;
+  float minStretch_ = 1, pixelStretch_ = 1;
+};
 
 struct StrokePoint {
   P p;
@@ -82,7 +115,8 @@ struct StrokePoint {
 };
 
 // Writes the outline of a stroked polyline as convex pieces; their union (non-zero) is the stroke.
-void StrokePolyline(Rasterizer& r, std::vector<StrokePoint> pts, float hw, const LineStyle& style) {
+void StrokePolyline(StrokeSink& r, const std::vector<StrokePoint>& pts, float hw,
+                    const LineStyle& style) {
   // Drop repeated points; they have no direction.
   std::vector<StrokePoint> q;
   for (const StrokePoint& sp : pts) {
@@ -95,11 +129,12 @@ void StrokePolyline(Rasterizer& r, std::vector<StrokePoint> pts, float hw, const
   }
   if (q.empty()) return;
   if (q.size() == 1) {
+    const float rr = r.Radius(hw);
     if (style.startCap == Cap::kRound)
-      AddCircle(r, q[0].p, hw);
+      r.Circle(q[0].p, rr);
     else if (style.startCap == Cap::kSquare)
-      AddQuad(r, {q[0].p.x - hw, q[0].p.y - hw}, {q[0].p.x + hw, q[0].p.y - hw},
-              {q[0].p.x + hw, q[0].p.y + hw}, {q[0].p.x - hw, q[0].p.y + hw});
+      r.Quad({q[0].p.x - rr, q[0].p.y - rr}, {q[0].p.x + rr, q[0].p.y - rr},
+             {q[0].p.x + rr, q[0].p.y + rr}, {q[0].p.x - rr, q[0].p.y + rr});
     return;
   }
   const bool closed = q.size() > 2 && std::fabs(q.front().p.x - q.back().p.x) < 0.01f &&
@@ -112,19 +147,21 @@ void StrokePolyline(Rasterizer& r, std::vector<StrokePoint> pts, float hw, const
   };
   for (std::size_t i = 0; i + 1 < n; ++i) {
     const P d = dir(i);
-    const P nrm{-d.y * hw, d.x * hw};
+    const float w = r.HalfWidth(hw, d);
+    const P nrm{-d.y * w, d.x * w};
     const P a = q[i].p, b = q[i + 1].p;
-    AddQuad(r, {a.x + nrm.x, a.y + nrm.y}, {b.x + nrm.x, b.y + nrm.y}, {b.x - nrm.x, b.y - nrm.y},
-            {a.x - nrm.x, a.y - nrm.y});
+    r.Quad({a.x + nrm.x, a.y + nrm.y}, {b.x + nrm.x, b.y + nrm.y}, {b.x - nrm.x, b.y - nrm.y},
+           {a.x - nrm.x, a.y - nrm.y});
   }
   auto join = [&](std::size_t prevSeg, std::size_t nextSeg, const StrokePoint& at) {
     const P d0 = dir(prevSeg), d1 = dir(nextSeg);
     const Join kind = at.corner ? style.join : Join::kBevel;
     if (kind == Join::kRound) {
-      AddCircle(r, at.p, hw);
+      r.Circle(at.p, r.Radius(hw));
       return;
     }
-    const P n0{-d0.y * hw, d0.x * hw}, n1{-d1.y * hw, d1.x * hw};
+    const float w0 = r.HalfWidth(hw, d0), w1 = r.HalfWidth(hw, d1);
+    const P n0{-d0.y * w0, d0.x * w0}, n1{-d1.y * w1, d1.x * w1};
     // The outer side of the turn is the one where the offset points move apart.
     const float side =
         (n0.x + n1.x) * (d1.x - d0.x) + (n0.y + n1.y) * (d1.y - d0.y) > 0 ? -1.f : 1.f;
@@ -135,15 +172,15 @@ void StrokePolyline(Rasterizer& r, std::vector<StrokePoint> pts, float hw, const
       const float ul = std::sqrt(u.x * u.x + u.y * u.y);
       if (ul > 1e-6f) {
         u = {u.x / ul, u.y / ul};
-        const float cosHalf = std::fabs(u.x * n0.x + u.y * n0.y) / hw;
+        const float cosHalf = std::fabs(u.x * n0.x + u.y * n0.y) / w0;
         if (cosHalf > 1e-4f && 1.0f / cosHalf <= std::max(style.miterLimit, 1.0f)) {
-          const float len = hw / cosHalf;
-          AddQuad(r, at.p, a, {at.p.x + side * u.x * len, at.p.y + side * u.y * len}, b);
+          const float len = w0 / cosHalf;
+          r.Quad(at.p, a, {at.p.x + side * u.x * len, at.p.y + side * u.y * len}, b);
           return;
         }
       }
     }
-    AddTriangle(r, at.p, a, b);
+    r.Triangle(at.p, a, b);
   };
   for (std::size_t i = 1; i + 1 < n; ++i) join(i - 1, i, q[i]);
   if (closed) {
@@ -152,12 +189,13 @@ void StrokePolyline(Rasterizer& r, std::vector<StrokePoint> pts, float hw, const
   }
   auto cap = [&](Cap c, const StrokePoint& at, P d) {
     if (c == Cap::kRound) {
-      AddCircle(r, at.p, hw);
+      r.Circle(at.p, r.Radius(hw));
     } else if (c == Cap::kSquare) {
-      const P nrm{-d.y * hw, d.x * hw};
-      const P e{at.p.x + d.x * hw, at.p.y + d.y * hw};
-      AddQuad(r, {at.p.x + nrm.x, at.p.y + nrm.y}, {e.x + nrm.x, e.y + nrm.y},
-              {e.x - nrm.x, e.y - nrm.y}, {at.p.x - nrm.x, at.p.y - nrm.y});
+      const float w = r.HalfWidth(hw, d);
+      const P nrm{-d.y * w, d.x * w};
+      const P e{at.p.x + d.x * w, at.p.y + d.y * w};
+      r.Quad({at.p.x + nrm.x, at.p.y + nrm.y}, {e.x + nrm.x, e.y + nrm.y},
+             {e.x - nrm.x, e.y - nrm.y}, {at.p.x - nrm.x, at.p.y - nrm.y});
     }
   };
   const P d0 = dir(0);
@@ -384,15 +422,17 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
     if (l >= 0 && static_cast<std::size_t>(l) < byLine.size())
       byLine[static_cast<std::size_t>(l)].push_back(i);
   }
-  const double scale = std::sqrt(std::fabs(toDevice.Determinant()));
   const double viewScale = std::sqrt(std::fabs(view_.Determinant()));
+  const auto toLocal = toDevice.Inverse();
   for (std::size_t l = 0; l < byLine.size(); ++l) {
     if (byLine[l].empty()) continue;
     const LineStyle& style = shape.lines[l];
-    const double s = (style.noHScale || style.noVScale) ? viewScale : scale;
-    float width = static_cast<float>(style.width * s);
-    if (!std::isfinite(width)) continue;
-    width = std::clamp(width, 1.0f, 1.0e5f);  // hairlines are one pixel wide
+    // Strokes scale with their shape (stretched with it), unless they are marked as not scaling
+    // in both directions: then only the stage's scale applies.
+    const bool local = !(style.noHScale && style.noVScale) && toLocal.has_value();
+    const Matrix strokeToDevice = local ? toDevice : Matrix{};
+    const float hw = static_cast<float>(local ? style.width / 2.0 : style.width * viewScale / 2.0);
+    if (!std::isfinite(hw)) continue;
     FillStyle fill;
     if (style.hasFill) {
       fill = style.fill;
@@ -409,10 +449,16 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
     const bool visible = MakePaint(fill, toDevice, cx, bmp, options_.subSamples > 1, paint);
     if (!visible && !maskOut_) continue;
     raster_.Reset(target_.width(), target_.height(), options_.subSamples);
+    StrokeSink sink(raster_, strokeToDevice);
     std::vector<StrokePoint> pts;
     Vec2 last{};
+    auto toStroke = [&](float x, float y) {
+      if (!local) return P{x, y};
+      return P{static_cast<float>(toLocal->a * x + toLocal->c * y + toLocal->tx),
+               static_cast<float>(toLocal->b * x + toLocal->d * y + toLocal->ty)};
+    };
     auto flush = [&] {
-      if (!pts.empty()) StrokePolyline(raster_, pts, width / 2, style);
+      if (!pts.empty()) StrokePolyline(sink, pts, std::min(hw, 1.0e6f), style);
       pts.clear();
     };
     for (std::size_t index : byLine[l]) {
@@ -421,9 +467,9 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
       scratch_.clear();
       Flatten(e, toDevice, false, scratch_);
       if (scratch_.empty()) break;  // out of budget
-      if (pts.empty()) pts.push_back({{scratch_.front().x0, scratch_.front().y0}, true});
+      if (pts.empty()) pts.push_back({toStroke(scratch_.front().x0, scratch_.front().y0), true});
       for (std::size_t k = 0; k < scratch_.size(); ++k)
-        pts.push_back({{scratch_[k].x1, scratch_[k].y1}, k + 1 == scratch_.size()});
+        pts.push_back({toStroke(scratch_[k].x1, scratch_[k].y1), k + 1 == scratch_.size()});
       last = e.to;
     }
     flush();

@@ -1,0 +1,121 @@
+// Helpers of the movie player tests: PNG reading and writing, a JPEG loader on libjpeg, a small
+// SWF writer for exact fixtures, and the location of the shared sample movies.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "effects/surface.h"
+#include "platform/platform.h"
+
+namespace dbx::swftest {
+
+// The shared sample folder, or nothing when this checkout has none beside it.
+std::optional<std::filesystem::path> SamplesDir();
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path);
+
+// 8-bit RGB or RGBA PNG into a surface (alpha dropped); nothing when unreadable.
+std::optional<Surface> ReadPng(const std::filesystem::path& path);
+bool WritePng(const std::filesystem::path& path, const Surface& s);
+// Where tests write their pictures for a person to look at (DBX_SWF_DUMP_DIR), if set.
+std::optional<std::filesystem::path> DumpDir();
+
+class JpegLoader final : public ImageLoader {
+ public:
+  std::optional<Surface> Load(const std::string& path) override;
+  std::optional<Surface> Decode(const std::uint8_t* data, std::size_t size) override;
+  int decodes = 0;
+};
+
+// Writes SWF structures bit by bit.
+class BitWriter {
+ public:
+  void UB(std::uint32_t v, unsigned n) {
+    for (unsigned i = n; i-- > 0;) Bit((v >> i) & 1);
+  }
+  void SB(std::int32_t v, unsigned n) { UB(static_cast<std::uint32_t>(v) & Mask(n), n); }
+  void Align() {
+    if (bits_) {
+      bytes_.push_back(cur_);
+      cur_ = 0;
+      bits_ = 0;
+    }
+  }
+  void U8(std::uint8_t v) {
+    Align();
+    bytes_.push_back(v);
+  }
+  void U16(std::uint16_t v) {
+    U8(static_cast<std::uint8_t>(v));
+    U8(static_cast<std::uint8_t>(v >> 8));
+  }
+  void U32(std::uint32_t v) {
+    U16(static_cast<std::uint16_t>(v));
+    U16(static_cast<std::uint16_t>(v >> 16));
+  }
+  void Bytes(const std::vector<std::uint8_t>& b) {
+    Align();
+    bytes_.insert(bytes_.end(), b.begin(), b.end());
+  }
+  // Bits needed to hold v as a signed field.
+  static unsigned SBits(std::int32_t v) {
+    unsigned n = 1;
+    while (n < 32 && (v < -(1 << (n - 1)) || v >= (1 << (n - 1)))) ++n;
+    return n;
+  }
+  void Rect(std::int32_t xmin, std::int32_t xmax, std::int32_t ymin, std::int32_t ymax);
+  void Matrix(double sx, double sy, double r0, double r1, std::int32_t tx, std::int32_t ty);
+  std::vector<std::uint8_t> Take() {
+    Align();
+    return std::move(bytes_);
+  }
+
+ private:
+  static std::uint32_t Mask(unsigned n) { return n >= 32 ? 0xFFFFFFFFu : (1u << n) - 1; }
+  void Bit(unsigned b) {
+    cur_ = static_cast<std::uint8_t>(cur_ | (b << (7 - bits_)));
+    if (++bits_ == 8) Align();
+  }
+  std::vector<std::uint8_t> bytes_;
+  std::uint8_t cur_ = 0;
+  unsigned bits_ = 0;
+};
+
+// A polygon or curve path for DefineShape records (twips, absolute points).
+struct PathOp {
+  enum Kind { kMove, kLine, kCurve } kind;
+  std::int32_t x, y, cx = 0, cy = 0;
+};
+
+// Builds a whole movie tag by tag.
+class SwfWriter {
+ public:
+  SwfWriter(int widthPx, int heightPx, double fps = 24) : w_(widthPx), h_(heightPx), fps_(fps) {}
+  void Tag(std::uint16_t code, const std::vector<std::uint8_t>& body, bool longForm = false);
+  void Background(std::uint8_t r, std::uint8_t g, std::uint8_t b);
+  // DefineShape3 (or 4 with `nonZero`) with one solid RGBA fill on fill1 of every edge, paths given
+  // as lists of operations.
+  void SolidShape(std::uint16_t id, std::uint32_t rgba, const std::vector<PathOp>& ops,
+                  bool nonZero = false, int version = 3);
+  void Place(std::uint16_t id, std::uint16_t depth, std::int32_t tx = 0, std::int32_t ty = 0,
+             std::uint16_t clipDepth = 0);
+  void Remove(std::uint16_t depth);
+  void ShowFrame() { Tag(1, {}); }
+  void End() { Tag(0, {}); }
+  // The file; compression 'F', 'C' (zlib). `lengthOverride` writes a wrong FileLength.
+  std::vector<std::uint8_t> Finish(char compression = 'F', std::uint16_t headerFrames = 1,
+                                   std::optional<std::uint32_t> lengthOverride = {}) const;
+  std::vector<std::uint8_t>& body() { return body_; }
+
+ private:
+  int w_, h_;
+  double fps_;
+  std::vector<std::uint8_t> body_;
+};
+
+std::vector<PathOp> Rectangle(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
+
+}  // namespace dbx::swftest
