@@ -219,7 +219,7 @@ inline float SpreadT(float t, Spread s) {
 inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t src, unsigned k) {
   // dst, src premultiplied (dst opaque); k is the coverage 0..255.
   const unsigned sa = ((src >> 24) * k + 127) / 255;
-  if (sa == 255) return src;
+  if (sa == 255) return src & 0xFFFFFF;
   const unsigned inv = 255 - sa;
   auto ch = [&](int shift) {
     const unsigned s = (src >> shift) & 0xFF, d = (dst >> shift) & 0xFF;

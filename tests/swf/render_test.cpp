@@ -1,0 +1,423 @@
+// The rasteriser, the span painters and the player's drawing: exact pixels of small pictures.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "swf/flash_player.h"
+#include "swf/movie.h"
+#include "swf/raster.h"
+#include "swf/renderer.h"
+#include "test_support.h"
+
+namespace dbx::swf {
+namespace {
+
+using swftest::PathOp;
+using swftest::SwfWriter;
+
+constexpr Pixel kWhite = 0xFFFFFF;
+constexpr Pixel kRed = 0xFF0000;
+constexpr Pixel kBlue = 0x0000FF;
+
+// Rasterises a polygon (device pixels) into a coverage picture.
+std::vector<int> Coverage(int w, int h, int sub, FillRule rule,
+                          const std::vector<std::vector<std::pair<float, float>>>& polys) {
+  Rasterizer r;
+  r.Reset(w, h, sub);
+  for (const auto& poly : polys)
+    for (std::size_t i = 0; i < poly.size(); ++i) {
+      const auto& a = poly[i];
+      const auto& b = poly[(i + 1) % poly.size()];
+      r.AddLine(a.first, a.second, b.first, b.second);
+    }
+  std::vector<int> cov(static_cast<std::size_t>(w * h), 0);
+  r.Sweep(rule, [&](int y, int x0, int x1, const std::uint8_t* c) {
+    ASSERT_GE(x0, 0);
+    ASSERT_LE(x1, w);
+    for (int x = x0; x < x1; ++x) cov[static_cast<std::size_t>(y * w + x)] = c[x];
+  });
+  return cov;
+}
+
+TEST(Rasterizer, PixelCentresDecideWithoutAntiAliasing) {
+  // A rectangle from (1.5, 1.5) to (4.5, 3.5): centres 1.5..3.5 inside on x (left edge
+  // inclusive, right exclusive), rows 1.5 and 2.5 on y.
+  const auto cov = Coverage(6, 5, 1, FillRule::kEvenOdd,
+                            {{{1.5f, 1.5f}, {4.5f, 1.5f}, {4.5f, 3.5f}, {1.5f, 3.5f}}});
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const bool inside = x >= 1 && x <= 3 && y >= 1 && y <= 2;
+      EXPECT_EQ(cov[static_cast<std::size_t>(y * 6 + x)], inside ? 255 : 0) << x << "," << y;
+    }
+}
+
+TEST(Rasterizer, AntiAliasedEdgesGiveFractionalCoverage) {
+  // Left edge at x = 1.5 (half of pixel 1), top edge at y = 1.5 (half of row 1, two of four
+  // sub-scanlines), right edge at x = 4.25.
+  const auto cov = Coverage(6, 5, 4, FillRule::kEvenOdd,
+                            {{{1.5f, 1.5f}, {4.25f, 1.5f}, {4.25f, 4.0f}, {1.5f, 4.0f}}});
+  auto at = [&](int x, int y) { return cov[static_cast<std::size_t>(y * 6 + x)]; };
+  EXPECT_EQ(at(2, 2), 255);
+  EXPECT_NEAR(at(1, 2), 128, 2);
+  EXPECT_NEAR(at(2, 1), 128, 2);
+  EXPECT_NEAR(at(1, 1), 64, 2);
+  EXPECT_NEAR(at(4, 2), 64, 2);
+  EXPECT_EQ(at(5, 2), 0);
+  EXPECT_EQ(at(2, 4), 0);
+}
+
+TEST(Rasterizer, WindingRules) {
+  // Two squares drawn in the same direction overlap in the middle: even-odd leaves a hole,
+  // non-zero fills it. A square drawn backwards cancels under non-zero as well.
+  const std::vector<std::pair<float, float>> a = {{0, 0}, {6, 0}, {6, 6}, {0, 6}};
+  const std::vector<std::pair<float, float>> b = {{3, 3}, {9, 3}, {9, 9}, {3, 9}};
+  const std::vector<std::pair<float, float>> bReversed = {{3, 3}, {3, 9}, {9, 9}, {9, 3}};
+  struct Case {
+    const char* name;
+    FillRule rule;
+    const std::vector<std::pair<float, float>>* second;
+    int middle;
+  };
+  for (const Case c :
+       {Case{"even-odd", FillRule::kEvenOdd, &b, 0}, Case{"non-zero", FillRule::kNonZero, &b, 255},
+        Case{"non-zero, opposite", FillRule::kNonZero, &bReversed, 0}}) {
+    SCOPED_TRACE(c.name);
+    const auto cov = Coverage(10, 10, 1, c.rule, {a, *c.second});
+    EXPECT_EQ(cov[4 * 10 + 4], c.middle);
+    EXPECT_EQ(cov[1 * 10 + 1], 255);
+    EXPECT_EQ(cov[7 * 10 + 7], 255);
+  }
+}
+
+TEST(Rasterizer, HostileCoordinatesAreContained) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const auto cov = Coverage(8, 8, 4, FillRule::kNonZero,
+                            {{{-1e30f, -1e30f}, {1e30f, -1e30f}, {1e30f, 1e30f}, {-1e30f, 1e30f}},
+                             {{nan, 0}, {inf, 5}, {3, -inf}}});
+  for (int v : cov) EXPECT_EQ(v, 255);
+}
+
+TEST(PaintSpan, SolidMatchesThePlainVersion) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<Pixel> fast(16), plain(16);
+    std::vector<std::uint8_t> cov(16);
+    for (int i = 0; i < 16; ++i) {
+      fast[static_cast<std::size_t>(i)] = plain[static_cast<std::size_t>(i)] = rng() & 0xFFFFFF;
+      cov[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i == 0   ? 255
+                                                                   : i == 1 ? 0
+                                                                            : rng());
+    }
+    const std::uint32_t a = rng() & 0xFF;
+    const Rgba c{static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+                 static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(a)};
+    FillStyle fill;
+    fill.color = c;
+    Paint paint;
+    if (!MakePaint(fill, Matrix{}, ColorTransform{}, nullptr, true, paint)) continue;
+    PaintSpan(fast.data(), 0, 0, 16, cov.data(), nullptr, paint);
+    PaintSpanSolidReference(plain.data(), 0, 16, cov.data(), paint.solid);
+    for (int i = 0; i < 16; ++i)
+      for (int shift : {0, 8, 16})
+        EXPECT_NEAR((fast[static_cast<std::size_t>(i)] >> shift) & 0xFF,
+                    (plain[static_cast<std::size_t>(i)] >> shift) & 0xFF, 1)
+            << "round " << round << " pixel " << i;
+  }
+}
+
+TEST(PaintSpan, GradientSpreadModes) {
+  // A linear gradient from black (ratio 0) to white (255) whose square maps onto 10 device pixels
+  // starting at x = 10; samples before, inside and after it.
+  FillStyle fill;
+  fill.kind = FillKind::kLinear;
+  fill.gradient.stops = {{0, Rgba{0, 0, 0, 255}}, {255, Rgba{255, 255, 255, 255}}};
+  fill.matrix.a = 10.0 / 32768.0;
+  fill.matrix.d = 10.0 / 32768.0;
+  fill.matrix.tx = 15;
+  struct Case {
+    Spread spread;
+    int x;
+    int expected;  // grey level at pixel x
+  };
+  const Case cases[] = {{Spread::kPad, 2, 0},       {Spread::kPad, 27, 255},
+                        {Spread::kRepeat, 12, 64},  {Spread::kRepeat, 22, 64},
+                        {Spread::kReflect, 12, 64}, {Spread::kReflect, 22, 191}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.spread));
+    SCOPED_TRACE(c.x);
+    fill.gradient.spread = c.spread;
+    Paint paint;
+    ASSERT_TRUE(MakePaint(fill, Matrix{}, ColorTransform{}, nullptr, false, paint));
+    std::vector<Pixel> row(32, 0);
+    std::vector<std::uint8_t> cov(32, 255);
+    PaintSpan(row.data(), 0, 0, 32, cov.data(), nullptr, paint);
+    EXPECT_NEAR(static_cast<int>(PixelG(row[static_cast<std::size_t>(c.x)])), c.expected, 8);
+  }
+}
+
+TEST(PaintSpan, ColourTransformAppliesToBitmaps) {
+  Bitmap bmp;
+  bmp.width = 2;
+  bmp.height = 1;
+  bmp.pixels = {0xFF102030u, 0x80400000u};  // opaque and half-transparent premultiplied red
+  FillStyle fill;
+  fill.kind = FillKind::kBitmap;
+  fill.smoothed = false;
+  fill.repeat = false;
+  ColorTransform cx;
+  cx.mult = {2, 1, 1, 1};
+  cx.add = {0, 0, 5, 0};
+  Paint paint;
+  ASSERT_TRUE(MakePaint(fill, Matrix{}, cx, &bmp, false, paint));
+  std::vector<Pixel> row(3, 0);
+  std::vector<std::uint8_t> cov(3, 255);
+  PaintSpan(row.data(), 0, 0, 3, cov.data(), nullptr, paint);
+  EXPECT_EQ(row[0], 0x202035u);
+  EXPECT_NEAR(static_cast<int>(PixelR(row[1])), 0x80, 1);  // straight red 0x80 doubled, half alpha
+  EXPECT_NEAR(static_cast<int>(PixelB(row[1])), 3, 1);
+  EXPECT_EQ(row[2], row[1]);  // clamped to the edge pixel
+}
+
+TEST(Morph, RatioInterpolatesEdgesAndStyles) {
+  MorphShape m;
+  FillStyle a, b;
+  a.color = {0, 0, 0, 255};
+  b.color = {200, 100, 50, 255};
+  m.start.fills = {a};
+  m.end.fills = {b};
+  ShapeEdge e0{{0, 0}, {50, 0}, {100, 0}, false, -1, 0, -1};
+  ShapeEdge e1{{0, 100}, {100, 100}, {200, 100}, true, -1, 0, -1};
+  m.start.edges = {e0};
+  m.end.edges = {e1};
+  const Shape s0 = InterpolateMorph(m, 0), s1 = InterpolateMorph(m, 65535),
+              half = InterpolateMorph(m, 32768);
+  EXPECT_EQ(s0.edges[0].to, (Vec2{100, 0}));
+  EXPECT_EQ(s1.edges[0].to, (Vec2{200, 100}));
+  EXPECT_NEAR(half.edges[0].to.x, 150, 0.01);
+  EXPECT_NEAR(half.edges[0].from.y, 50, 0.01);
+  EXPECT_EQ(s1.fills[0].color, b.color);
+  EXPECT_EQ(half.fills[0].color, (Rgba{100, 50, 25, 255}));
+}
+
+// --- Through the player ---------------------------------------------------------------------
+
+std::vector<std::uint8_t> RedRectMovie(int w, int h) {
+  SwfWriter m(w, h, 10);
+  m.Background(255, 255, 255);
+  m.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, w * 20, h * 20));
+  m.Place(1, 1);
+  m.ShowFrame();
+  m.End();
+  return m.Finish();
+}
+
+Surface Render(FlashPlayer& p, int w, int h) {
+  Surface s(w, h, 0x123456);
+  p.SetViewportSize({w, h});
+  p.RenderFrame(s.View());
+  return s;
+}
+
+TEST(Player, ScaleModesFitTheStageCentred) {
+  // A 100 x 50 stage filled red, shown in 200 x 200 with a blue background colour (0x00BBGGRR).
+  const auto bytes = RedRectMovie(100, 50);
+  struct Case {
+    int mode;
+    Rect red;  // where the stage lands
+  };
+  const Case cases[] = {
+      {0, {0, 50, 200, 100}}, {1, {0, 0, 200, 200}}, {2, {0, 0, 200, 200}}, {3, {50, 75, 100, 50}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    FlashPlayer p;
+    p.LoadMovieBytes(bytes.data(), bytes.size());
+    p.SetScaleMode(c.mode);
+    EXPECT_EQ(p.ScaleMode(), c.mode);
+    p.SetBackgroundColor(0xFF0000);
+    const Surface s = Render(p, 200, 200);
+    for (int y = 0; y < 200; y += 5)
+      for (int x = 0; x < 200; x += 5) {
+        const bool inRed =
+            x >= c.red.x && x < c.red.x + c.red.w && y >= c.red.y && y < c.red.y + c.red.h;
+        ASSERT_EQ(s.At(x, y), inRed ? kRed : kBlue) << x << "," << y;
+      }
+  }
+}
+
+TEST(Player, BackgroundOnlyWithoutAMovie) {
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  };
+  const Case cases[] = {{"nothing", {}},
+                        {"garbage", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+                        {"header only", {'F', 'W', 'S', 6, 8, 0, 0, 0}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FlashPlayer p;
+    p.LoadMovieBytes(c.bytes.data(), c.bytes.size(), "x.swf");
+    EXPECT_FALSE(p.HasMovie());
+    EXPECT_EQ(p.Movie(), "x.swf");
+    p.SetBackgroundColor(0x00FF00);
+    p.Play();
+    EXPECT_TRUE(p.Advance(0));
+    const Surface s = Render(p, 7, 5);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 7; ++x) ASSERT_EQ(s.At(x, y), 0x00FF00u);
+  }
+  FlashPlayer missing;
+  missing.SetMovie("/nonexistent/folder/movie.swf");
+  EXPECT_FALSE(missing.HasMovie());
+  EXPECT_EQ(Render(missing, 3, 3).At(1, 1), kWhite);  // no colour set, no movie: white
+}
+
+TEST(Player, MovieBackgroundUnlessTheHostSetsOne) {
+  SwfWriter m(10, 10);
+  m.Background(0, 0, 255);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  FlashPlayer p;
+  p.LoadMovieBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(Render(p, 4, 4).At(2, 2), kBlue);
+  p.SetBackgroundColor(0x0000FF);  // red as 0x00BBGGRR
+  EXPECT_EQ(Render(p, 4, 4).At(2, 2), kRed);
+  p.SetBackgroundColor(-1);
+  EXPECT_EQ(Render(p, 4, 4).At(2, 2), kBlue);
+}
+
+TEST(Player, QualityLowDrawsWithoutAntiAliasing) {
+  SwfWriter m(20, 20);
+  m.Background(255, 255, 255);
+  m.SolidShape(1, 0x000000FF,
+               {{PathOp::kMove, 0, 0},
+                {PathOp::kLine, 400, 130},
+                {PathOp::kLine, 30, 400},
+                {PathOp::kLine, 0, 0}});
+  m.Place(1, 1);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  struct Case {
+    const char* quality;
+    bool greys;
+  };
+  for (const Case c :
+       {Case{"Low", false}, Case{"low", false}, Case{"Medium", true}, Case{"High", true},
+        Case{"Best", true}, Case{"AutoHigh", true}, Case{"", true}}) {
+    SCOPED_TRACE(c.quality);
+    FlashPlayer p;
+    p.LoadMovieBytes(bytes.data(), bytes.size());
+    p.SetQuality2(c.quality);
+    EXPECT_EQ(p.Quality2(), c.quality);
+    const Surface s = Render(p, 20, 20);
+    int greys = 0, blacks = 0;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) {
+        const Pixel px = s.At(x, y);
+        greys += px != 0 && px != kWhite;
+        blacks += px == 0;
+      }
+    EXPECT_GT(blacks, 50);
+    EXPECT_EQ(greys > 0, c.greys);
+  }
+}
+
+TEST(Player, MasksLimitTheLayersBelowTheirClipDepth) {
+  // Depth 1: a mask (left half); depth 2: red over everything, clipped; depth 3: a blue strip
+  // above the clip depth, not clipped.
+  SwfWriter m(20, 10);
+  m.Background(255, 255, 255);
+  m.SolidShape(1, 0x00FF00FF, swftest::Rectangle(0, 0, 200, 200));
+  m.SolidShape(2, 0xFF0000FF, swftest::Rectangle(0, 0, 400, 200));
+  m.SolidShape(3, 0x0000FFFF, swftest::Rectangle(0, 100, 400, 20));
+  m.Place(1, 1, 0, 0, /*clipDepth=*/2);
+  m.Place(2, 2);
+  m.Place(3, 3);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  for (const char* quality : {"Low", "High"}) {
+    SCOPED_TRACE(quality);
+    FlashPlayer p;
+    p.LoadMovieBytes(bytes.data(), bytes.size());
+    p.SetQuality2(quality);
+    const Surface s = Render(p, 20, 10);
+    EXPECT_EQ(s.At(3, 2), kRed);     // inside the mask
+    EXPECT_EQ(s.At(15, 2), kWhite);  // outside: the mask itself is never drawn
+    EXPECT_EQ(s.At(15, 5), kBlue);   // above the clip depth
+  }
+}
+
+TEST(Player, ScriptOnlyMovieStillShowsItsTimeline) {
+  SwfWriter m(10, 10);
+  m.Tag(12, {0x07, 0x00});  // DoAction: stop
+  m.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 200, 200));
+  m.Place(1, 1);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  FlashPlayer p;
+  p.LoadMovieBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(Render(p, 10, 10).At(5, 5), kRed);
+}
+
+TEST(Player, PlaysAtTheFrameRateAndLoops) {
+  // Frame 0 shows a red rectangle, frame 1 removes it; 10 frames per second.
+  SwfWriter m(10, 10, 10);
+  m.Background(255, 255, 255);
+  m.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 200, 200));
+  m.Place(1, 1);
+  m.ShowFrame();
+  m.Remove(1);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish('C', 9);
+  FlashPlayer p;
+  p.LoadMovieBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(p.FrameCount(), 2);
+  EXPECT_DOUBLE_EQ(p.FrameIntervalMs(), 100.0);
+  EXPECT_EQ(p.CurrentFrame(), 0);
+  EXPECT_FALSE(p.Playing());
+  EXPECT_TRUE(p.Advance(500));   // the first frame is due for drawing
+  EXPECT_FALSE(p.Advance(900));  // not playing: the timeline stays
+  EXPECT_EQ(p.CurrentFrame(), 0);
+  p.Play();
+  struct Step {
+    std::int64_t now;
+    bool changed;
+    int frame;
+    Pixel centre;
+  };
+  const Step steps[] = {{1000, true, 0, kRed},    {1099, false, 0, kRed}, {1100, true, 1, kWhite},
+                        {1150, false, 1, kWhite}, {1200, true, 0, kRed},  {1400, true, 0, kRed},
+                        {5000, true, 1, kWhite}};  // a stall resumes with one frame
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.now);
+    EXPECT_EQ(p.Advance(s.now), s.changed);
+    EXPECT_EQ(p.CurrentFrame(), s.frame);
+    EXPECT_EQ(Render(p, 10, 10).At(5, 5), s.centre);
+  }
+  EXPECT_EQ(p.NextFrameDueMs(), 5100);
+  p.Stop();
+  EXPECT_FALSE(p.Advance(9000));
+  EXPECT_EQ(p.CurrentFrame(), 1);
+}
+
+TEST(Player, SettersKeepWhatTheHostWrote) {
+  FlashPlayer p;
+  EXPECT_EQ(p.ScaleMode(), 0);
+  p.SetScaleMode(7);  // not a mode: ignored
+  EXPECT_EQ(p.ScaleMode(), 0);
+  EXPECT_EQ(p.WMode(), "Window");
+  p.SetWMode("Opaque");
+  EXPECT_EQ(p.WMode(), "Opaque");
+  p.SetQuality2("whatever");
+  EXPECT_EQ(p.Quality2(), "whatever");
+  EXPECT_EQ(p.SamplesPerAxis(), 4);
+  EXPECT_EQ(p.BackgroundColor(), -1);
+}
+
+}  // namespace
+}  // namespace dbx::swf
