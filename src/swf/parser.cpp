@@ -51,11 +51,16 @@ std::optional<std::vector<std::uint8_t>> DecompressSwf(const std::uint8_t* data,
   const char sig = static_cast<char>(data[0]);
   if (data[1] != 'W' || data[2] != 'S' || (sig != 'F' && sig != 'C' && sig != 'Z'))
     return std::nullopt;
-  std::vector<std::uint8_t> out(data, data + 8);
-  out[0] = 'F';
+  std::vector<std::uint8_t> out;
   if (sig == 'F') {
     const std::size_t body = std::min(size - 8, limits.maxBodyBytes);
-    out.insert(out.end(), data + 8, data + 8 + body);
+    out.assign(data, data + 8 + body);
+  } else {
+    out.assign(data, data + 8);
+  }
+  out[0] = 'F';
+  if (sig == 'F') {
+    // Already whole.
   } else if (sig == 'C') {
     Inflate(data + 8, size - 8, out, limits.maxBodyBytes);
   } else {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dbx::swf {
 
@@ -23,7 +26,8 @@ void Rasterizer::Reset(int width, int height, int subSamples) {
   edges_.clear();
   if (acc_.size() < static_cast<std::size_t>(width_) + 2) {
     acc_.assign(static_cast<std::size_t>(width_) + 2, 0);
-    cov_.assign(static_cast<std::size_t>(width_) + 2, 0);
+    run_.assign(static_cast<std::size_t>(width_) + 2, 0);
+    mark_.assign(static_cast<std::size_t>(width_) + 2, 0);
   }
 }
 
@@ -66,20 +70,27 @@ void Rasterizer::AddConvex(const float* xy, int count) {
 void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
   if (edges_.empty() || width_ == 0 || height_ == 0) return;
   std::sort(edges_.begin(), edges_.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
-  double top = edges_.front().y0;
-  double bottom = top;
+  double bottom = edges_.front().y0;
   for (const Edge& e : edges_) bottom = std::max(bottom, e.y1);
-  const int yStart = std::max(0, static_cast<int>(std::floor(top)));
+  const int yStart = std::max(0, static_cast<int>(std::floor(edges_.front().y0)));
   const int yEnd = std::min(height_, static_cast<int>(std::ceil(bottom)));
   const double W = width_;
   const int unit = 256 / sub_;
   active_.clear();
   std::size_t next = 0;
+  // Per row, coverage is kept sparse: `run_[x]` marks where whole-pixel runs start and end (their
+  // running sum is the coverage between marks) and `acc_[x]` holds the partial coverage of the
+  // pixels at interval ends. `touched_` lists the columns that hold either.
+  auto touch = [&](int x) {
+    if (!mark_[static_cast<std::size_t>(x)]) {
+      mark_[static_cast<std::size_t>(x)] = 1;
+      touched_.push_back(x);
+    }
+  };
   for (int y = yStart; y < yEnd; ++y) {
-    int minX = width_, maxX = -1;
+    touched_.clear();
     for (int s = 0; s < sub_; ++s) {
-      const float sy =
-          static_cast<float>(y) + (static_cast<float>(s) + 0.5f) / static_cast<float>(sub_);
+      const double sy = y + (s + 0.5) / sub_;
       while (next < edges_.size() && edges_[next].y0 <= sy)
         active_.push_back(static_cast<int>(next++));
       cross_.clear();
@@ -116,9 +127,10 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
           const int a = std::max(0, static_cast<int>(std::ceil(xa - 0.5)));
           const int b = std::min(width_, static_cast<int>(std::ceil(xb - 0.5)));
           if (a >= b) continue;
-          for (int x = a; x < b; ++x) acc_[static_cast<std::size_t>(x)] = 256;
-          minX = std::min(minX, a);
-          maxX = std::max(maxX, b - 1);
+          run_[static_cast<std::size_t>(a)] += 256;
+          run_[static_cast<std::size_t>(b)] -= 256;
+          touch(a);
+          touch(b);
           continue;
         }
         xa = std::max(xa, 0.0);
@@ -126,26 +138,45 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
         const int a = static_cast<int>(xa);
         const int b = static_cast<int>(xb);
         if (a == b) {
-          acc_[static_cast<std::size_t>(a)] += static_cast<std::uint16_t>((xb - xa) * unit + 0.5);
+          acc_[static_cast<std::size_t>(a)] += static_cast<int>((xb - xa) * unit + 0.5);
+          touch(a);
         } else {
-          acc_[static_cast<std::size_t>(a)] +=
-              static_cast<std::uint16_t>((a + 1 - xa) * unit + 0.5);
-          for (int x = a + 1; x < b; ++x)
-            acc_[static_cast<std::size_t>(x)] += static_cast<std::uint16_t>(unit);
-          if (b < width_)
-            acc_[static_cast<std::size_t>(b)] += static_cast<std::uint16_t>((xb - b) * unit + 0.5);
+          acc_[static_cast<std::size_t>(a)] += static_cast<int>((a + 1 - xa) * unit + 0.5);
+          run_[static_cast<std::size_t>(a + 1)] += unit;
+          run_[static_cast<std::size_t>(b)] -= unit;
+          acc_[static_cast<std::size_t>(b)] += static_cast<int>((xb - b) * unit + 0.5);
+          touch(a);
+          touch(a + 1);
+          touch(b);
         }
-        minX = std::min(minX, a);
-        maxX = std::max(maxX, std::min(b, width_ - 1));
       }
     }
-    if (maxX < minX) continue;
-    for (int x = minX; x <= maxX; ++x) {
-      const unsigned v = acc_[static_cast<std::size_t>(x)];
-      cov_[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(v >= 255 ? 255 : v);
-      acc_[static_cast<std::size_t>(x)] = 0;
+    if (touched_.empty()) continue;
+    std::sort(touched_.begin(), touched_.end());
+    spans_.clear();
+    int sum = 0;
+    for (std::size_t i = 0; i < touched_.size(); ++i) {
+      const int x = touched_[i];
+      const std::size_t ux = static_cast<std::size_t>(x);
+      sum += run_[ux];
+      const int v = sum + acc_[ux];
+      run_[ux] = acc_[ux] = 0;
+      mark_[ux] = 0;
+      if (x >= width_) continue;
+      const int nextX = i + 1 < touched_.size() ? std::min(touched_[i + 1], width_) : width_;
+      // Pixel x has its own value; the pixels up to the next mark have the running sum.
+      auto add = [&](int x0, int x1, int value) {
+        if (value <= 0 || x1 <= x0) return;
+        const std::uint8_t c = static_cast<std::uint8_t>(value >= 255 ? 255 : value);
+        if (!spans_.empty() && spans_.back().x1 == x0 && spans_.back().coverage == c)
+          spans_.back().x1 = x1;
+        else
+          spans_.push_back({x0, x1, c});
+      };
+      add(x, x + 1, v);
+      add(x + 1, nextX, sum);
     }
-    sink.Row(y, minX, maxX + 1, cov_.data());
+    if (!spans_.empty()) sink.Row(y, spans_.data(), spans_.size());
   }
 }
 
@@ -167,7 +198,7 @@ float LinearToSrgb(float v) {
   return v <= 0.0031308f ? v * 12.92f : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
 }
 
-std::vector<std::uint32_t> BuildLut(const Gradient& g, const ColorTransform& cx) {
+std::vector<std::uint32_t> BuildStops(const Gradient& g, const ColorTransform& cx) {
   std::vector<std::uint32_t> lut(256, 0);
   if (g.stops.empty()) return lut;
   const bool linear = g.interpolation == Interpolation::kLinearRgb;
@@ -200,20 +231,6 @@ std::vector<std::uint32_t> BuildLut(const Gradient& g, const ColorTransform& cx)
     lut[static_cast<std::size_t>(i)] = Premul(cx.Apply(c));
   }
   return lut;
-}
-
-inline float SpreadT(float t, Spread s) {
-  switch (s) {
-    case Spread::kPad:
-      return t < 0 ? 0 : t > 1 ? 1 : t;
-    case Spread::kRepeat:
-      return t - std::floor(t);
-    case Spread::kReflect: {
-      float m = t - 2.0f * std::floor(t * 0.5f);
-      return m > 1 ? 2 - m : m;
-    }
-  }
-  return t;
 }
 
 inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t src, unsigned k) {
@@ -279,6 +296,154 @@ std::uint32_t SampleBitmap(const Paint& p, double u, double v) {
   return Lerp2(Lerp2(r0[x0], r0[x1], wx), Lerp2(r1[x0], r1[x1], wx), wy);
 }
 
+// Gradient colours are looked up in a table of kGradientSteps entries over t in [0, 1).
+constexpr int kGradientBits = 12;
+constexpr int kGradientSteps = 1 << kGradientBits;
+
+template <Spread S>
+inline int SpreadIndex(long long i) {
+  if constexpr (S == Spread::kPad) {
+    return static_cast<int>(i < 0 ? 0 : i >= kGradientSteps ? kGradientSteps - 1 : i);
+  } else if constexpr (S == Spread::kRepeat) {
+    return static_cast<int>(i & (kGradientSteps - 1));
+  } else {
+    const int m = static_cast<int>(i & (2 * kGradientSteps - 1));
+    return m >= kGradientSteps ? 2 * kGradientSteps - 1 - m : m;
+  }
+}
+
+inline void PutGradientPixel(Pixel* px, std::uint32_t c, unsigned k) {
+  *px = (k == 255 && (c >> 24) == 255) ? (c & 0xFFFFFF) : Blend(*px, c, k);
+}
+
+template <FillKind K, Spread S>
+void GradientSpanT(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const std::uint8_t* mask,
+                   const Paint& paint) {
+  const Matrix& m = paint.inverse;
+  const double cx0 = x0 + 0.5, cy = y + 0.5;
+  const double gx0 = (m.a * cx0 + m.c * cy + m.tx) / 16384.0;
+  const double gy0 = (m.b * cx0 + m.d * cy + m.ty) / 16384.0;
+  const std::uint32_t* lut = paint.lut.data();
+  auto coverage = [&](int x) -> unsigned { return mask ? (cov * mask[x] + 127u) / 255u : cov; };
+  if constexpr (K == FillKind::kLinear) {
+    // t is linear along the row: step it in 16.16 fixed point of table entries.
+    constexpr double kScale = kGradientSteps * 65536.0;
+    const double t0 = std::clamp((gx0 + 1.0) * 0.5, -1.0e4, 1.0e4);
+    const double dt = std::clamp(m.a / 32768.0, -1.0e4 / 4096, 1.0e4 / 4096);
+    long long tf = static_cast<long long>(std::floor(t0 * kScale));
+    const long long step = static_cast<long long>(std::floor(dt * kScale));
+    for (int x = x0; x < x1; ++x, tf += step) {
+      const unsigned k = coverage(x);
+      if (k) PutGradientPixel(row + x, lut[SpreadIndex<S>(tf >> 16)], k);
+    }
+  } else {
+    // Radial and focal: t per pixel, computed four at a time into a small buffer of table
+    // positions (t is never negative here, so truncation is the floor).
+    const float f = paint.focal;
+    const float q = 1.0f - f * f;
+    const float ux0 = static_cast<float>(gx0), uy0 = static_cast<float>(gy0);
+    const float dux = static_cast<float>(m.a / 16384.0), duy = static_cast<float>(m.b / 16384.0);
+    constexpr int kChunk = 64;
+    alignas(16) std::int32_t pos[kChunk];
+    for (int xs = x0; xs < x1; xs += kChunk) {
+      const int n = std::min(kChunk, x1 - xs);
+      int j = 0;
+#if defined(__SSE2__)
+      const __m128 vdux = _mm_set1_ps(dux), vduy = _mm_set1_ps(duy);
+      const __m128 vux0 = _mm_set1_ps(ux0), vuy0 = _mm_set1_ps(uy0);
+      const __m128 limit = _mm_set1_ps(1.0e4f), zero = _mm_setzero_ps();
+      const __m128 steps = _mm_set1_ps(static_cast<float>(kGradientSteps));
+      for (; j + 4 <= n; j += 4) {
+        const float base = static_cast<float>(xs - x0 + j);
+        const __m128 i = _mm_add_ps(_mm_set1_ps(base), _mm_set_ps(3, 2, 1, 0));
+        const __m128 ux = _mm_add_ps(vux0, _mm_mul_ps(i, vdux));
+        const __m128 uy = _mm_add_ps(vuy0, _mm_mul_ps(i, vduy));
+        __m128 t;
+        if constexpr (K == FillKind::kRadial) {
+          t = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(ux, ux), _mm_mul_ps(uy, uy)));
+        } else {
+          const __m128 vf = _mm_set1_ps(f);
+          const __m128 dx = _mm_sub_ps(ux, vf);
+          const __m128 fd = _mm_mul_ps(vf, dx);
+          const __m128 dd = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(uy, uy));
+          const __m128 disc =
+              _mm_max_ps(_mm_add_ps(_mm_mul_ps(fd, fd), _mm_mul_ps(_mm_set1_ps(q), dd)), zero);
+          t = _mm_div_ps(_mm_add_ps(fd, _mm_sqrt_ps(disc)), _mm_set1_ps(q));
+        }
+        t = _mm_max_ps(_mm_min_ps(t, limit), zero);  // NaN becomes a bound too
+        _mm_store_si128(reinterpret_cast<__m128i*>(pos + j),
+                        _mm_cvttps_epi32(_mm_mul_ps(t, steps)));
+      }
+#endif
+      for (; j < n; ++j) {
+        const float i = static_cast<float>(xs - x0 + j);
+        const float ux = ux0 + i * dux, uy = uy0 + i * duy;
+        float t;
+        if constexpr (K == FillKind::kRadial) {
+          t = std::sqrt(ux * ux + uy * uy);
+        } else {
+          // The point lies on the segment from the focal point to the circle at parameter t.
+          const float dx = ux - f, fd = f * dx, dd = dx * dx + uy * uy;
+          t = (fd + std::sqrt(std::max(0.0f, fd * fd + q * dd))) / q;
+        }
+        t = std::max(std::min(t, 1.0e4f), 0.0f);
+        if (!(t == t)) t = 0;
+        pos[j] = static_cast<std::int32_t>(t * kGradientSteps);
+      }
+      for (j = 0; j < n; ++j) {
+        const unsigned k = coverage(xs + j);
+        if (k) PutGradientPixel(row + xs + j, lut[SpreadIndex<S>(pos[j])], k);
+      }
+    }
+  }
+}
+
+template <FillKind K>
+void GradientSpanK(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const std::uint8_t* mask,
+                   const Paint& paint) {
+  switch (paint.spread) {
+    case Spread::kPad:
+      return GradientSpanT<K, Spread::kPad>(row, y, x0, x1, cov, mask, paint);
+    case Spread::kReflect:
+      return GradientSpanT<K, Spread::kReflect>(row, y, x0, x1, cov, mask, paint);
+    case Spread::kRepeat:
+      return GradientSpanT<K, Spread::kRepeat>(row, y, x0, x1, cov, mask, paint);
+  }
+}
+
+// The colour table of a gradient: the 256 colours of the stops are read as a strip of texels
+// with linear filtering between texel centres (t = 0 and t = 1 fall half a texel inside the
+// ends), as the reference player does, sampled at the middle of each table entry.
+std::vector<std::uint32_t> BuildLut(const Gradient& g, const ColorTransform& cx) {
+  const std::vector<std::uint32_t> stops = BuildStops(g, cx);
+  std::vector<std::uint32_t> lut(kGradientSteps);
+  for (int j = 0; j < kGradientSteps; ++j) {
+    const double t = (j + 0.5) / kGradientSteps;
+    const int pos = static_cast<int>(std::floor((t * 256.0 - 0.5) * 256.0 + 0.5));
+    const int idx = pos >> 8;
+    std::uint32_t c;
+    if (pos < 0)
+      c = stops[0];
+    else if (idx >= 255)
+      c = stops[255];
+    else
+      c = Lerp2(stops[static_cast<std::size_t>(idx)], stops[static_cast<std::size_t>(idx) + 1],
+                static_cast<unsigned>(pos & 255));
+    lut[static_cast<std::size_t>(j)] = c;
+  }
+  return lut;
+}
+
+void GradientSpan(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const std::uint8_t* mask,
+                  const Paint& paint) {
+  if (paint.kind == FillKind::kLinear)
+    GradientSpanK<FillKind::kLinear>(row, y, x0, x1, cov, mask, paint);
+  else if (paint.kind == FillKind::kRadial || paint.focal == 0)
+    GradientSpanK<FillKind::kRadial>(row, y, x0, x1, cov, mask, paint);
+  else
+    GradientSpanK<FillKind::kFocal>(row, y, x0, x1, cov, mask, paint);
+}
+
 }  // namespace
 
 bool MakePaint(const FillStyle& fill, const Matrix& toDevice, const ColorTransform& cx,
@@ -315,10 +480,10 @@ bool MakePaint(const FillStyle& fill, const Matrix& toDevice, const ColorTransfo
   return false;
 }
 
-void PaintSpanSolidReference(Pixel* row, int x0, int x1, const std::uint8_t* cov,
-                             std::uint32_t premultiplied) {
+void PaintSpanSolidReference(Pixel* row, int x0, int x1, std::uint8_t coverage,
+                             const std::uint8_t* mask, std::uint32_t premultiplied) {
   for (int x = x0; x < x1; ++x) {
-    const double k = cov[x] / 255.0;
+    const double k = coverage / 255.0 * (mask ? mask[x] / 255.0 : 1.0);
     const double a = (premultiplied >> 24) / 255.0 * k;
     Pixel out = 0;
     for (int shift : {16, 8, 0}) {
@@ -330,16 +495,16 @@ void PaintSpanSolidReference(Pixel* row, int x0, int x1, const std::uint8_t* cov
   }
 }
 
-void PaintSpan(Pixel* row, int y, int x0, int x1, const std::uint8_t* cov, const std::uint8_t* mask,
+void PaintSpan(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const std::uint8_t* mask,
                const Paint& paint) {
-  auto coverage = [&](int x) -> unsigned {
-    unsigned k = cov[x];
-    if (mask) k = (k * mask[x] + 127) / 255;
-    return k;
-  };
+  auto coverage = [&](int x) -> unsigned { return mask ? (cov * mask[x] + 127u) / 255u : cov; };
   switch (paint.kind) {
     case FillKind::kSolid: {
       const std::uint32_t src = paint.solid;
+      if (!mask && cov == 255 && (src >> 24) == 255) {
+        std::fill(row + x0, row + x1, src & 0xFFFFFF);  // opaque colour, full coverage
+        return;
+      }
       for (int x = x0; x < x1; ++x) {
         const unsigned k = coverage(x);
         if (k) row[x] = Blend(row[x], src, k);
@@ -348,48 +513,9 @@ void PaintSpan(Pixel* row, int y, int x0, int x1, const std::uint8_t* cov, const
     }
     case FillKind::kLinear:
     case FillKind::kRadial:
-    case FillKind::kFocal: {
-      const Matrix& m = paint.inverse;
-      const double cx0 = x0 + 0.5, cy = y + 0.5;
-      double gx = m.a * cx0 + m.c * cy + m.tx;
-      double gy = m.b * cx0 + m.d * cy + m.ty;
-      const std::uint32_t* lut = paint.lut.data();
-      const float f = paint.focal;
-      for (int x = x0; x < x1; ++x, gx += m.a, gy += m.b) {
-        const unsigned k = coverage(x);
-        if (!k) continue;
-        float t;
-        const float ux = static_cast<float>(gx / 16384.0), uy = static_cast<float>(gy / 16384.0);
-        if (paint.kind == FillKind::kLinear) {
-          t = (ux + 1.0f) * 0.5f;
-        } else if (paint.kind == FillKind::kRadial || f == 0) {
-          t = std::sqrt(ux * ux + uy * uy);
-        } else {
-          // The point lies on the segment from the focal point to the circle at parameter t.
-          const float dx = ux - f, dy = uy;
-          const float fd = f * dx;
-          const float dd = dx * dx + dy * dy;
-          const float q = 1.0f - f * f;
-          t = (fd + std::sqrt(std::max(0.0f, fd * fd + q * dd))) / q;
-        }
-        if (!std::isfinite(t)) t = 0;
-        t = SpreadT(t, paint.spread);
-        // The 256 colours are read as a strip of texels with linear filtering between texel
-        // centres (t = 0 and t = 1 fall half a texel inside the ends), as the reference player
-        // does; stop ratios are whole texels, so this is exact between stops.
-        const int pos = static_cast<int>((t * 256.0f - 0.5f) * 256.0f + 0.5f);
-        const int idx = pos >> 8;
-        std::uint32_t c;
-        if (idx >= 255)
-          c = lut[255];
-        else if (idx < 0)
-          c = lut[0];
-        else
-          c = Lerp2(lut[idx], lut[idx + 1], static_cast<unsigned>(pos & 255));
-        row[x] = Blend(row[x], c, k);
-      }
+    case FillKind::kFocal:
+      GradientSpan(row, y, x0, x1, cov, mask, paint);
       return;
-    }
     case FillKind::kBitmap: {
       const Matrix& m = paint.inverse;
       const double cx0 = x0 + 0.5, cy = y + 0.5;

@@ -2,9 +2,10 @@
 //
 // Polygons arrive as line segments in device pixels. Each pixel row is sampled on 1, 2 or 4
 // sub-scanlines; on each, the crossings of the edges are sorted and the inside intervals (even-odd
-// or non-zero winding) are added to a coverage row. With one sub-scanline a pixel is inside when
-// its centre is (no anti-aliasing); with more, the interval ends give fractional horizontal
-// coverage, so the result is anti-aliased on both axes.
+// or non-zero winding) are added to the row's coverage. With one sub-scanline a pixel is inside
+// when its centre is (no anti-aliasing); with more, the interval ends give fractional horizontal
+// coverage, so the result is anti-aliased on both axes. Each row comes out as runs of equal
+// coverage, so that painters fill the inside of large shapes run by run.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,12 @@ struct Segment {
   float x0, y0, x1, y1;
 };
 
+// Pixels [x0, x1) of a row with the same coverage (1..255).
+struct Span {
+  int x0, x1;
+  std::uint8_t coverage;
+};
+
 class Rasterizer {
  public:
   // Starts a new polygon for a target of the given size; subSamples is 1, 2 or 4.
@@ -30,8 +37,8 @@ class Rasterizer {
   void AddConvex(const float* xy, int count);
   bool Empty() const { return edges_.empty(); }
 
-  // Calls emit(y, x0, x1, coverage) for every row that has coverage, where coverage[x] (for x in
-  // [x0, x1)) is 0..255.
+  // Calls emit(y, spans, count) for every row that has coverage; spans are ordered, disjoint and
+  // within the target.
   template <class Emit>
   void Sweep(FillRule rule, Emit&& emit);
 
@@ -45,8 +52,10 @@ class Rasterizer {
 
   int width_ = 0, height_ = 0, sub_ = 1;
   std::vector<Edge> edges_;
-  std::vector<std::uint16_t> acc_;
-  std::vector<std::uint8_t> cov_;
+  std::vector<int> acc_, run_;
+  std::vector<std::uint8_t> mark_;
+  std::vector<int> touched_;
+  std::vector<Span> spans_;
   struct Cross {
     double x;
     int dir;
@@ -57,7 +66,7 @@ class Rasterizer {
  public:
   // Internal row callback; Sweep wraps it.
   struct RowSink {
-    virtual void Row(int y, int x0, int x1, const std::uint8_t* cov) = 0;
+    virtual void Row(int y, const Span* spans, std::size_t count) = 0;
 
    protected:
     ~RowSink() = default;
@@ -70,7 +79,7 @@ void Rasterizer::Sweep(FillRule rule, Emit&& emit) {
   struct Sink final : RowSink {
     Emit& e;
     explicit Sink(Emit& em) : e(em) {}
-    void Row(int y, int x0, int x1, const std::uint8_t* cov) override { e(y, x0, x1, cov); }
+    void Row(int y, const Span* spans, std::size_t count) override { e(y, spans, count); }
   } sink(emit);
   SweepTo(rule, sink);
 }
@@ -79,7 +88,7 @@ void Rasterizer::Sweep(FillRule rule, Emit&& emit) {
 struct Paint {
   FillKind kind = FillKind::kSolid;
   std::uint32_t solid = 0;
-  std::vector<std::uint32_t> lut;  // 256 gradient colours
+  std::vector<std::uint32_t> lut;  // gradient colours over t in [0, 1)
   Matrix inverse;                  // device pixel centre to gradient square or bitmap pixels
   float focal = 0;
   Spread spread = Spread::kPad;
@@ -94,12 +103,12 @@ struct Paint {
 bool MakePaint(const FillStyle& fill, const Matrix& toDevice, const ColorTransform& cx,
                const Bitmap* bitmap, bool smoothBitmaps, Paint& paint);
 
-// Blends one coverage span onto a row of the target, optionally multiplied by a mask row.
-void PaintSpan(Pixel* row, int y, int x0, int x1, const std::uint8_t* cov, const std::uint8_t* mask,
+// Blends pixels [x0, x1) of row y with coverage `coverage`, multiplied by a mask row if given.
+void PaintSpan(Pixel* row, int y, int x0, int x1, std::uint8_t coverage, const std::uint8_t* mask,
                const Paint& paint);
 
 // The plain reference of PaintSpan for solid paints, used by the tests.
-void PaintSpanSolidReference(Pixel* row, int x0, int x1, const std::uint8_t* cov,
-                             std::uint32_t premultiplied);
+void PaintSpanSolidReference(Pixel* row, int x0, int x1, std::uint8_t coverage,
+                             const std::uint8_t* mask, std::uint32_t premultiplied);
 
 }  // namespace dbx::swf

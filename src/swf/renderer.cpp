@@ -361,19 +361,22 @@ void Renderer::Flatten(const ShapeEdge& e, const Matrix& m, bool reverse,
 }
 
 void Renderer::Fill(FillRule rule, const Paint* paint) {
-  const int w = target_.width();
+  const std::size_t w = static_cast<std::size_t>(target_.width());
   if (maskOut_) {
-    raster_.Sweep(rule, [&](int y, int x0, int x1, const std::uint8_t* cov) {
-      std::uint8_t* row = maskOut_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-      for (int x = x0; x < x1; ++x) row[x] = std::max(row[x], cov[x]);
+    raster_.Sweep(rule, [&](int y, const Span* spans, std::size_t n) {
+      std::uint8_t* row = maskOut_ + static_cast<std::size_t>(y) * w;
+      for (std::size_t i = 0; i < n; ++i)
+        for (int x = spans[i].x0; x < spans[i].x1; ++x)
+          row[x] = std::max(row[x], spans[i].coverage);
     });
     return;
   }
   if (!paint) return;
-  raster_.Sweep(rule, [&](int y, int x0, int x1, const std::uint8_t* cov) {
-    const std::uint8_t* maskRow =
-        mask_ ? mask_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) : nullptr;
-    PaintSpan(target_.Row(y), y, x0, x1, cov, maskRow, *paint);
+  raster_.Sweep(rule, [&](int y, const Span* spans, std::size_t n) {
+    const std::uint8_t* maskRow = mask_ ? mask_ + static_cast<std::size_t>(y) * w : nullptr;
+    Pixel* row = target_.Row(y);
+    for (std::size_t i = 0; i < n; ++i)
+      PaintSpan(row, y, spans[i].x0, spans[i].x1, spans[i].coverage, maskRow, *paint);
   });
 }
 

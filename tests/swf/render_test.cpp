@@ -31,10 +31,17 @@ std::vector<int> Coverage(int w, int h, int sub, FillRule rule,
       r.AddLine(a.first, a.second, b.first, b.second);
     }
   std::vector<int> cov(static_cast<std::size_t>(w * h), 0);
-  r.Sweep(rule, [&](int y, int x0, int x1, const std::uint8_t* c) {
-    ASSERT_GE(x0, 0);
-    ASSERT_LE(x1, w);
-    for (int x = x0; x < x1; ++x) cov[static_cast<std::size_t>(y * w + x)] = c[x];
+  r.Sweep(rule, [&](int y, const Span* spans, std::size_t n) {
+    int previousEnd = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      ASSERT_GE(spans[i].x0, previousEnd);  // ordered and disjoint
+      ASSERT_LT(spans[i].x0, spans[i].x1);
+      ASSERT_LE(spans[i].x1, w);
+      ASSERT_GT(spans[i].coverage, 0);
+      previousEnd = spans[i].x1;
+      for (int x = spans[i].x0; x < spans[i].x1; ++x)
+        cov[static_cast<std::size_t>(y * w + x)] = spans[i].coverage;
+    }
   });
   return cov;
 }
@@ -99,30 +106,34 @@ TEST(Rasterizer, HostileCoordinatesAreContained) {
 }
 
 TEST(PaintSpan, SolidMatchesThePlainVersion) {
+  // Random colours, coverages and masks, full coverage and opaque colours included (the fast
+  // paths), against the plain floating-point blend.
   std::mt19937 rng(7);
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 400; ++round) {
     std::vector<Pixel> fast(16), plain(16);
-    std::vector<std::uint8_t> cov(16);
+    std::vector<std::uint8_t> mask(16);
     for (int i = 0; i < 16; ++i) {
       fast[static_cast<std::size_t>(i)] = plain[static_cast<std::size_t>(i)] = rng() & 0xFFFFFF;
-      cov[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i == 0   ? 255
-                                                                   : i == 1 ? 0
-                                                                            : rng());
+      mask[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(rng());
     }
-    const std::uint32_t a = rng() & 0xFF;
+    const std::uint8_t coverage = static_cast<std::uint8_t>(round % 3 == 0 ? 255 : 1 + rng() % 255);
+    const std::uint8_t alpha = static_cast<std::uint8_t>(round % 5 == 0 ? 255 : rng());
     const Rgba c{static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
-                 static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(a)};
+                 static_cast<std::uint8_t>(rng()), alpha};
     FillStyle fill;
     fill.color = c;
     Paint paint;
     if (!MakePaint(fill, Matrix{}, ColorTransform{}, nullptr, true, paint)) continue;
-    PaintSpan(fast.data(), 0, 0, 16, cov.data(), nullptr, paint);
-    PaintSpanSolidReference(plain.data(), 0, 16, cov.data(), paint.solid);
-    for (int i = 0; i < 16; ++i)
+    const std::uint8_t* m = round % 2 ? mask.data() : nullptr;
+    PaintSpan(fast.data(), 0, 2, 14, coverage, m, paint);
+    PaintSpanSolidReference(plain.data(), 2, 14, coverage, m, paint.solid);
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_EQ(fast[static_cast<std::size_t>(i)] >> 24, 0u);
       for (int shift : {0, 8, 16})
         EXPECT_NEAR((fast[static_cast<std::size_t>(i)] >> shift) & 0xFF,
                     (plain[static_cast<std::size_t>(i)] >> shift) & 0xFF, 1)
             << "round " << round << " pixel " << i;
+    }
   }
 }
 
@@ -150,8 +161,7 @@ TEST(PaintSpan, GradientSpreadModes) {
     Paint paint;
     ASSERT_TRUE(MakePaint(fill, Matrix{}, ColorTransform{}, nullptr, false, paint));
     std::vector<Pixel> row(32, 0);
-    std::vector<std::uint8_t> cov(32, 255);
-    PaintSpan(row.data(), 0, 0, 32, cov.data(), nullptr, paint);
+    PaintSpan(row.data(), 0, 0, 32, 255, nullptr, paint);
     EXPECT_NEAR(static_cast<int>(PixelG(row[static_cast<std::size_t>(c.x)])), c.expected, 8);
   }
 }
@@ -171,8 +181,7 @@ TEST(PaintSpan, ColourTransformAppliesToBitmaps) {
   Paint paint;
   ASSERT_TRUE(MakePaint(fill, Matrix{}, cx, &bmp, false, paint));
   std::vector<Pixel> row(3, 0);
-  std::vector<std::uint8_t> cov(3, 255);
-  PaintSpan(row.data(), 0, 0, 3, cov.data(), nullptr, paint);
+  PaintSpan(row.data(), 0, 0, 3, 255, nullptr, paint);
   EXPECT_EQ(row[0], 0x202035u);
   EXPECT_NEAR(static_cast<int>(PixelR(row[1])), 0x80, 1);  // straight red 0x80 doubled, half alpha
   EXPECT_NEAR(static_cast<int>(PixelB(row[1])), 3, 1);

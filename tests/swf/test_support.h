@@ -58,7 +58,7 @@ class BitWriter {
   }
   void Bytes(const std::vector<std::uint8_t>& b) {
     Align();
-    bytes_.insert(bytes_.end(), b.begin(), b.end());
+    for (std::uint8_t v : b) bytes_.push_back(v);
   }
   // Bits needed to hold v as a signed field.
   static unsigned SBits(std::int32_t v) {

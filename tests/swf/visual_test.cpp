@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "swf/flash_player.h"
@@ -16,13 +15,16 @@ namespace {
 
 struct VisualCase {
   const char* name;
+  // Channels allowed to differ beyond the tolerance. Without anti-aliasing a pixel whose centre
+  // lies on a curve falls on one side or the other depending on how finely the curve is split,
+  // which differs between renderers; flat edges and colours must match.
+  long allowed;
 };
 
 struct Toml {
   int frames = 1;
   int tolerance = 0;
   std::string quality = "low";
-  bool knownFailure = false;
 };
 
 Toml ReadToml(const std::filesystem::path& path) {
@@ -31,13 +33,23 @@ Toml ReadToml(const std::filesystem::path& path) {
   ss << in.rdbuf();
   const std::string text = ss.str();
   Toml t;
-  std::smatch m;
-  if (std::regex_search(text, m, std::regex(R"(num_frames\s*=\s*(\d+))")))
-    t.frames = std::stoi(m[1]);
-  if (std::regex_search(text, m, std::regex(R"(tolerance\s*=\s*(\d+))")))
-    t.tolerance = std::stoi(m[1]);
-  if (std::regex_search(text, m, std::regex(R"(quality\s*=\s*\"(\w+)\")"))) t.quality = m[1];
-  t.knownFailure = text.find("known_failure = true") != std::string::npos;
+  // The few keys used here, each "key = value" on its own line.
+  auto value = [&](const std::string& key) -> std::string {
+    const std::size_t at = text.find(key + " =");
+    if (at == std::string::npos) return {};
+    std::size_t v = text.find('=', at) + 1;
+    while (v < text.size() && text[v] == ' ') ++v;
+    std::size_t end = v;
+    while (end < text.size() && text[end] != '\n' && text[end] != ',' && text[end] != ' ' &&
+           text[end] != '}')
+      ++end;
+    std::string out = text.substr(v, end - v);
+    if (out.size() >= 2 && out.front() == '"') out = out.substr(1, out.size() - 2);
+    return out;
+  };
+  if (const auto v = value("num_frames"); !v.empty()) t.frames = std::stoi(v);
+  if (const auto v = value("tolerance"); !v.empty()) t.tolerance = std::stoi(v);
+  if (const auto v = value("quality"); !v.empty()) t.quality = v;
   return t;
 }
 
@@ -53,11 +65,6 @@ long CountDiffering(const Surface& a, const Surface& b, int tolerance) {
     }
   return n;
 }
-
-// How many channels may differ beyond the tolerance: edge pixels of anti-aliasing-free drawing
-// fall on one side or the other of a sample point depending on rounding that differs between
-// renderers. The budget is a small share of all channels and each sample's figure is printed.
-constexpr double kEdgeBudget = 0.01;
 
 class VisualSample : public ::testing::TestWithParam<VisualCase> {};
 
@@ -95,15 +102,17 @@ TEST_P(VisualSample, MatchesReference) {
   std::printf("[ visual ] %s: %ld of %ld channels differ by more than %d (quality %s)\n",
               GetParam().name, differing, total, toml.tolerance, toml.quality.c_str());
   RecordProperty("differing_channels", static_cast<int>(differing));
-  if (toml.knownFailure) return;  // the reference marks this sample as not matched exactly
-  EXPECT_LE(differing, static_cast<long>(total * kEdgeBudget));
+  EXPECT_LE(differing, GetParam().allowed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, VisualSample,
-                         ::testing::Values(VisualCase{"gradients_gradients"},
-                                           VisualCase{"gradients_radial"}, VisualCase{"layers"},
-                                           VisualCase{"overlaps"}, VisualCase{"strokes_scale"},
-                                           VisualCase{"winding_rule"}),
+                         ::testing::Values(VisualCase{"gradients_gradients", 0},
+                                           VisualCase{"gradients_radial", 0},
+                                           VisualCase{"layers", 16}, VisualCase{"overlaps", 4},
+                                           // Marked as a known mismatch by the sample itself
+                                           // (anti-aliased strokes); bounded, not exact.
+                                           VisualCase{"strokes_scale", 13200},
+                                           VisualCase{"winding_rule", 0}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
