@@ -1,5 +1,6 @@
 // The windows compiled into the program. Each screen registers here as it arrives; a start that
 // needs one that is not built in ends cleanly with nothing shown.
+#include "slideshow/frm_image_scr.h"
 #include "startup/sub_main.h"
 
 namespace dbx {
@@ -10,7 +11,9 @@ class Forms final : public FormFactory {
   std::unique_ptr<Form> CreateScreen(Platform&, const std::string&, StartMode) override {
     return nullptr;
   }
-  std::unique_ptr<Form> CreateImageScr(Platform&, const std::string&) override { return nullptr; }
+  std::unique_ptr<Form> CreateImageScr(Platform& platform, const std::string& saverName) override {
+    return std::make_unique<frmImageScr>(platform, saverName);
+  }
   std::unique_ptr<Form> CreateConfig(Platform&, const std::string&) override { return nullptr; }
 };
 

@@ -13,7 +13,12 @@ std::string LongPath(Platform& platform, const std::string& path) {
 }
 
 std::string FileTitle(std::string_view path) {
+#ifdef _WIN32
   const auto pos = path.rfind(kPathSep);
+#else
+  // Content made on Windows names files with backslashes; both separate folders here.
+  const auto pos = path.find_last_of("/\\");
+#endif
   return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
 }
 

@@ -25,7 +25,8 @@ inline constexpr std::string_view kContentFolderName = "DEvOrevi";
 std::string SystemDir(Platform& platform);
 // The long form of an existing path; the empty text when the path does not exist.
 std::string LongPath(Platform& platform, const std::string& path);
-// The text after the last separator; a text without one is returned unchanged.
+// The text after the last separator (on Linux "/" or "\"); a text without one is returned
+// unchanged.
 std::string FileTitle(std::string_view path);
 // The text with a separator appended unless it already ends with one.
 std::string AddBackslash(std::string_view path);

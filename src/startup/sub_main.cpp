@@ -78,8 +78,8 @@ std::optional<std::int32_t> ParsePreviewHandle(std::string_view commandLine) {
   return static_cast<std::int32_t>(value);
 }
 
-StartResult Main(Platform& platform, FormFactory& forms) {
-  StartResult r;
+StartOutcome Main(Platform& platform, FormFactory& forms) {
+  StartOutcome r;
   const std::string line = UpperAscii(TrimSpaces(platform.Proc().CommandLine()));
   r.mode = ParseStartMode(line);
   r.saverName = DeriveSaverName(platform);
@@ -138,7 +138,7 @@ bool GuardSingleInstance(Platform& platform) {
 
 int RunDazzlebox(Platform& platform, FormFactory& forms) {
   try {
-    StartResult r = Main(platform, forms);
+    StartOutcome r = Main(platform, forms);
     if (!r.form || !r.form->Loaded()) return 0;
     return platform.Loop().Run();
   } catch (const std::exception&) {

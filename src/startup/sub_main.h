@@ -41,7 +41,7 @@ class FormFactory {
 };
 
 // What Main decided, for the caller and for tests.
-struct StartResult {
+struct StartOutcome {
   StartMode mode = StartMode::kConfig;
   std::string saverName;
   std::string contentKind;
@@ -59,7 +59,7 @@ bool GuardSingleInstance(Platform& platform);
 // Runs the entry once: parses the command line, derives the saver name, seeds the content kind,
 // opens the window of the mode. Returns what it opened; the caller runs the loop while it is
 // loaded.
-StartResult Main(Platform& platform, FormFactory& forms);
+StartOutcome Main(Platform& platform, FormFactory& forms);
 
 // The whole program: Main, then the message loop while a window is open. Returns the exit code.
 int RunDazzlebox(Platform& platform, FormFactory& forms);

@@ -14,6 +14,11 @@ TEST(Paths, FileTitleAndAddBackslash) {
   EXPECT_EQ(FileTitle("C:" + S + "a" + S + "b.swf"), "b.swf");
   EXPECT_EQ(FileTitle("a" + S), "");
   EXPECT_EQ(FileTitle(""), "");
+#ifndef _WIN32
+  // Content written on Windows names its files with backslashes.
+  EXPECT_EQ(FileTitle("D:\\work\\song.wav"), "song.wav");
+  EXPECT_EQ(FileTitle("/a/b\\c.wav"), "c.wav");
+#endif
   EXPECT_EQ(AddBackslash("a"), "a" + S);
   EXPECT_EQ(AddBackslash("a" + S), "a" + S);
   EXPECT_EQ(AddBackslash(""), S);

@@ -109,7 +109,7 @@ struct Start {
     p.files.files["SYS" + S + "My Saver.scr"] = "";
     p.files.files[SeedFilePath(p)] = "[DM-NOVAPOST]\nImageOrSWF=" + kind + "\n";
   }
-  std::string Kind(const StartResult& r) {
+  std::string Kind(const StartOutcome& r) {
     return r.form ? static_cast<TestForm*>(r.form.get())->kind : "none";
   }
 };
@@ -129,7 +129,7 @@ TEST(Main, DispatchByModeAndContentKind) {
   for (const auto& c : cases) {
     Start s(c.line, c.content);
     s.p.process.foreignWindows[77] = {152, 112};
-    const StartResult r = Main(s.p, s.forms);
+    const StartOutcome r = Main(s.p, s.forms);
     EXPECT_EQ(s.Kind(r), c.form) << c.line << " " << c.content;
     EXPECT_EQ(r.saverName, "My Saver");
     // The entry seeds only the content kind and leaves the rest to the window.
@@ -139,7 +139,7 @@ TEST(Main, DispatchByModeAndContentKind) {
 
 TEST(Main, ScreenModeShowsMaximisedAndPreviewEmbedsAtTheParentsSize) {
   Start screen("/s");
-  StartResult r = Main(screen.p, screen.forms);
+  StartOutcome r = Main(screen.p, screen.forms);
   auto* w = static_cast<HeadlessWindow*>(r.form->GetWindow());
   EXPECT_TRUE(w->visible);
   EXPECT_EQ(w->state, WindowState::kMaximized);
@@ -164,7 +164,7 @@ TEST(Main, ScreenModeShowsMaximisedAndPreviewEmbedsAtTheParentsSize) {
 TEST(Main, PicturePreviewIsPlainDarkGrey) {
   Start s("/p 5", "True");
   s.p.process.foreignWindows[5] = {31, 17};
-  StartResult r = Main(s.p, s.forms);
+  StartOutcome r = Main(s.p, s.forms);
   ASSERT_NE(dynamic_cast<frmPreview*>(r.form.get()), nullptr);
   auto* w = static_cast<HeadlessWindow*>(r.form->GetWindow());
   ASSERT_EQ(w->screen.size(), (Size{31, 17}));
@@ -176,7 +176,7 @@ TEST(Main, PicturePreviewIsPlainDarkGrey) {
 TEST(Main, PreviewWithoutAUsableParentEndsWithNothingShown) {
   for (const char* line : {"/p", "/p 2147483648", "/p 99"}) {
     Start s(line);
-    const StartResult r = Main(s.p, s.forms);
+    const StartOutcome r = Main(s.p, s.forms);
     EXPECT_EQ(r.form, nullptr) << line;
     EXPECT_EQ(RunDazzlebox(s.p, s.forms), 0) << line;
   }
@@ -185,12 +185,12 @@ TEST(Main, PreviewWithoutAUsableParentEndsWithNothingShown) {
 TEST(Main, SingleInstanceGuard) {
   // First instance: keeps its design caption.
   Start first("/s");
-  StartResult r1 = Main(first.p, first.forms);
+  StartOutcome r1 = Main(first.p, first.forms);
   EXPECT_EQ(r1.form->GetWindow()->Caption(), "Form1");
   // Second: another instance runs, no mark yet: it marks itself.
   Start second("/s");
   second.p.process.previousInstance = true;
-  StartResult r2 = Main(second.p, second.forms);
+  StartOutcome r2 = Main(second.p, second.forms);
   EXPECT_EQ(r2.form->GetWindow()->Caption(), "ScrVB");
   // Third: finds the mark and ends at once, showing nothing.
   Start third("/s");
@@ -231,7 +231,7 @@ TEST(Main, WithoutTheScreenWindowsTheStartEndsCleanly) {
     Start s(line);
     s.p.process.foreignWindows[5] = {10, 10};
     NoForms none;
-    const StartResult r = Main(s.p, none);
+    const StartOutcome r = Main(s.p, none);
     if (std::string(line) == "/p 5") {
       EXPECT_NE(r.form, nullptr);  // the picture preview is ours
     } else {

@@ -94,7 +94,8 @@ void FakeEventLoop::AdvanceBy(std::int64_t ms) {
     auto tick = t.tick;  // the tick may create timers and invalidate the reference
     tick();
   }
-  if (!quit) now = target;
+  // A tick may have moved the clock past the target (a transition waiting for its frames).
+  if (!quit) now = std::max(now, target);
 }
 
 int FakeEventLoop::Run() {

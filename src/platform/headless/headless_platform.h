@@ -88,7 +88,11 @@ class FakeEventLoop final : public EventLoop {
   void SetTimer(TimerId id, bool enabled, std::int64_t periodMs) override;
   void DestroyTimer(TimerId id) override;
   void RunPending() override;
-  void WaitFrame() override { AdvanceBy(frameMs); }
+  // Lets pending work run, then moves the clock by one frame.
+  void WaitFrame() override {
+    RunPending();
+    AdvanceBy(frameMs);
+  }
   std::int64_t NowMs() override { return now; }
   int Run() override;
   void Quit(int code) override {

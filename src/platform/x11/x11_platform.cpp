@@ -418,10 +418,9 @@ void X11Window::SetState(WindowState state) {
   XGrabKeyboard(d, window_, True, GrabModeAsync, GrabModeAsync, CurrentTime);
   XSetInputFocus(d, window_, RevertToParent, CurrentTime);
   XFlush(d);
-  if (full != size_) {
-    size_ = full;
-    events_.OnResize(size_);
-  }
+  // The form lays itself out now, whether or not the size changed.
+  size_ = full;
+  events_.OnResize(size_);
 }
 
 void X11Window::Present(const SurfaceView& pixels, Rect dirty) {
@@ -456,10 +455,8 @@ void X11Window::EmbedInto(NativeHandle parent, Size size) {
                 static_cast<unsigned>(std::max(size.h, 1)));
   XMapWindow(d, window_);
   XSync(d, False);
-  if (size != size_) {
-    size_ = size;
-    events_.OnResize(size_);
-  }
+  size_ = size;
+  events_.OnResize(size_);
 }
 
 int X11Window::TwipsPerPixelX() const {

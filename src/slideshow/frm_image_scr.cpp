@@ -1,0 +1,391 @@
+#include "slideshow/frm_image_scr.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "effects/numeric.h"
+#include "platform/trace.h"
+#include "settings/paths.h"
+#include "settings/seeding.h"
+#include "slideshow/slideshow_values.h"
+
+namespace dbx {
+namespace {
+
+std::string TrimSpaces(std::string_view s) {
+  const auto first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
+}
+
+// Enough for the outgoing and incoming pictures of this step and the next, and a background.
+constexpr std::size_t kCachedPictures = 5;
+
+}  // namespace
+
+frmImageScr::frmImageScr(Platform& platform, std::string saverName, SlideshowOptions options)
+    : platform_(platform),
+      saverName_(std::move(saverName)),
+      settings_(platform.Settings(), saverName_),
+      cache_(platform.Images(), kCachedPictures, options.decoding) {
+  random_.seed(options.seed != 0
+                   ? options.seed
+                   : static_cast<std::uint32_t>(
+                         std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) {
+    p->SetSystemColors(&platform_.Colors());
+  }
+  WindowOptions wo;
+  wo.caption = "Form1";
+  wo.border = false;
+  wo.background = 0;  // the window itself is black
+  window_ = platform_.CreateWindow(wo, *this);
+  if (window_) {
+    for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) {
+      p->SetTwipsPerPixel(window_->TwipsPerPixelX(), window_->TwipsPerPixelY());
+    }
+    // Only the visible surface shows what is drawn on it.
+    picture1_.SetRefreshCallback([this](const PictureBox&) { Present(); });
+  }
+  timer1_ = platform_.Loop().CreateTimer(0, [this] { Timer1_Timer(); });
+  timer2_ = platform_.Loop().CreateTimer(1, [this] { Timer2_Timer(); });
+  Form_Load();
+}
+
+frmImageScr::~frmImageScr() {
+  platform_.Loop().DestroyTimer(timer1_);
+  platform_.Loop().DestroyTimer(timer2_);
+  if (window_) window_->Destroy();
+}
+
+void frmImageScr::Form_Load() {
+  LoadSet();
+  start_ = platform_.Pointer().Position();
+  current_ = start_;
+}
+
+std::string frmImageScr::ContentFolder() const {
+  return SystemDir(platform_) + kPathSep + std::string(kContentFolderName) + kPathSep + saverName_;
+}
+
+void frmImageScr::LoadSet() {
+  // 1. First-run seeding.
+  SeedSettings(platform_, saverName_, KeyList::kSlideshow);
+  // 2. The window has no picture of its own at first: nothing to clear here.
+  // 3. Backgrounds of the three surfaces.
+  bgSelect_ = Get("SaverBgSelect");
+  const std::string kind = TrimSpaces(bgSelect_);
+  if (kind == "1") {
+    backColor_ = Get("BackColor");
+    if (const auto color = ParseWholeNumber(backColor_)) {
+      for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) p->SetBackColor(*color);
+    }
+  } else if (kind == "2") {
+    gradientUp_ = Get("SaverGradientUP");
+    gradientDown_ = Get("SaverGradientDown");
+    gradientAngle_ = Get("SaverGradientAngle");
+    for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) {
+      GradientBgcolor(*p, gradientUp_, gradientDown_, gradientAngle_);
+    }
+  } else if (kind == "3") {
+    imageBg_ = Get("SaverImagebg");
+    if (auto picture = cache_.Get(imageBg_)) {
+      for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) p->SetPicture(picture);
+    }
+  }
+  // 4. The settings the cycle uses.
+  testSaver_ = Get("TestSaver");
+  effects_text_ = Get("Effects");
+  saverTime_ = Get("SaverTime");
+  saverInterval_ = Get("SaverInterval");
+  saverAudio_ = Get("SaverAudio");
+  restartMusic_ = Get("Restartmusic");
+  if (testSaver_ == "False") {
+    // 5. Installed: everything comes from the content folder.
+    pictureFolder_ = ContentFolder();
+    saverAudio_ = pictureFolder_ + kPathSep + FileTitle(saverAudio_);
+    pictureList_ = SplitKeepEmpty(Get("SaverSort"), '*');
+    // The window's own picture (entry 0) lies behind the surfaces, which cover the window
+    // whole; it is never seen, so it is only decoded ahead for the first step.
+  } else {
+    // 6. Test mode: pictures from the stored folder.
+    pictureFolder_ = Get("SaverPath");
+    pictureList_ = SplitKeepEmpty(Get("SaverSort"), '*');
+  }
+  PrefetchStep(0);
+  // 7. The pointer.
+  const std::string showCursor = Get("ShowCursor");
+  platform_.Pointer().Show(!showCursor.empty() && showCursor.front() == 'T');
+  // 8. The effect list.
+  effectList_ = SplitKeepEmpty(effects_text_, ' ');
+  // 9. The random generator was seeded when the window was made.
+  // 10. The re-arm timer starts the cycle.
+  platform_.Loop().SetTimer(timer2_, true, 1);
+  // 11. Music.
+  if (!saverAudio_.empty()) {
+    platform_.Sound().Play(saverAudio_,
+                           restartMusic_ == "Loop" ? SoundRepeat::kLoop : SoundRepeat::kOnce);
+  }
+}
+
+bool frmImageScr::GradientBgcolor(PictureBox& pic, const std::string& up, const std::string& down,
+                                  const std::string& angle) {
+  if (!painter_) {
+    painter_ = std::make_unique<ClsGrandinet>(&platform_.Colors(), &platform_.Dialog());
+  }
+  const auto a = ParseWholeNumber(angle);
+  if (!a) return false;
+  painter_->SetAngle(static_cast<float>(*a));
+  const auto c1 = ParseWholeNumber(up);
+  if (!c1) return false;
+  painter_->SetColor1(*c1);
+  const auto c2 = ParseWholeNumber(down);
+  if (!c2) return false;
+  painter_->SetColor2(*c2);
+
+  // The same gradient at the same size is painted once and copied afterwards.
+  const GradientKey key{pic.PixelWidth(), pic.PixelHeight(), painter_->Color1(), painter_->Color2(),
+                        painter_->Angle()};
+  Surface& image = pic.ImageSurface();
+  if (const auto it = gradients_.find(key); it != gradients_.end()) {
+    if (!image.Empty()) {
+      std::memcpy(image.data(), it->second.data(),
+                  static_cast<std::size_t>(image.width()) * image.height() * sizeof(Pixel));
+    }
+    return true;
+  }
+  if (painter_->Draw(&pic)) {
+    if (gradients_.size() >= 4) gradients_.clear();
+    gradients_.emplace(key, image.Clone());
+  }
+  return true;
+}
+
+std::string frmImageScr::FileOf(int k) const {
+  const std::string folder = testSaver_ == "True" ? pictureFolder_ : ContentFolder();
+  return folder + kPathSep + pictureList_[static_cast<std::size_t>(k)];
+}
+
+bool frmImageScr::LoadPicture(int k) {
+  if (k < 0 || static_cast<std::size_t>(k) >= pictureList_.size()) return false;
+  auto picture = cache_.Get(FileOf(k));
+  if (!picture) return false;  // LoadImages keeps the picture it held
+  loadImages_ = std::move(picture);
+  return true;
+}
+
+void frmImageScr::PrefetchStep(int next) {
+  const int last = static_cast<int>(pictureList_.size()) - 1;
+  if (next > last) return;
+  if (next > last - 2) next = 0;
+  for (int k : {next, next + 1}) {
+    if (k <= last && !pictureList_[static_cast<std::size_t>(k)].empty()) cache_.Prefetch(FileOf(k));
+  }
+}
+
+bool frmImageScr::MiddleImage(PictureBox& pic) {
+  // 1. A fresh background, by the kind exactly as stored.
+  if (bgSelect_ == "1") {
+    pic.Cls();
+    const auto color = ParseWholeNumber(backColor_);
+    if (!color) return false;
+    pic.SetBackColor(*color);
+  } else if (bgSelect_ == "2") {
+    if (!GradientBgcolor(pic, gradientUp_, gradientDown_, gradientAngle_)) return false;
+  } else if (bgSelect_ == "3") {
+    const std::string path =
+        testSaver_ == "True" ? imageBg_ : ContentFolder() + kPathSep + FileTitle(imageBg_);
+    auto picture = cache_.Get(path);
+    if (!picture) return false;
+    pic.SetPicture(std::move(picture));
+  }
+  // 2. The picture at natural size, centred (the halves in twips, single precision).
+  if (!loadImages_) return true;
+  const float x =
+      static_cast<float>(pic.WidthTwips()) / 2.0f -
+      static_cast<float>(std::int64_t{loadImages_->width()} * pic.TwipsPerPixelX()) / 2.0f;
+  const float y =
+      static_cast<float>(pic.HeightTwips()) / 2.0f -
+      static_cast<float>(std::int64_t{loadImages_->height()} * pic.TwipsPerPixelY()) / 2.0f;
+  const Point at{static_cast<int>(RoundHalfEven(x / static_cast<float>(pic.TwipsPerPixelX()))),
+                 static_cast<int>(RoundHalfEven(y / static_cast<float>(pic.TwipsPerPixelY())))};
+  pic.PaintPicture(loadImages_->View(), at);
+  return true;
+}
+
+void frmImageScr::EnableTimer1(std::int64_t periodMs) {
+  timer1Enabled_ = true;
+  timer1Period_ = periodMs;
+  // A period of 0 never fires.
+  platform_.Loop().SetTimer(timer1_, periodMs > 0, periodMs > 0 ? periodMs : 1);
+}
+
+void frmImageScr::DisableTimer1() {
+  timer1Enabled_ = false;
+  platform_.Loop().SetTimer(timer1_, false, timer1Period_ > 0 ? timer1Period_ : 1);
+}
+
+void frmImageScr::Timer2_Timer() {
+  if (unloaded_) return;
+  const std::int64_t period = IntervalMs(saverInterval_).value_or(0);
+  // Re-arming a running step timer with its own period leaves its countdown alone.
+  if (!timer1Enabled_ || period != timer1Period_) EnableTimer1(period);
+  // Until a step disables the step timer again, further re-arm ticks would change nothing: the
+  // re-arm timer rests meanwhile instead of waking the program every millisecond.
+  platform_.Loop().SetTimer(timer2_, false, 1);
+}
+
+void frmImageScr::Timer1_Timer() {
+  // Steps never nest: a tick that falls due during a step is dropped.
+  if (unloaded_ || inStep_) return;
+  const int last = static_cast<int>(pictureList_.size()) - 1;
+  int i = nextIndex_;
+  // 1. Past the end of the list: nothing, at every tick.
+  if (i > last) return;
+  inStep_ = true;
+  struct StepGuard {
+    bool& flag;
+    ~StepGuard() { flag = false; }
+  } guard{inStep_};
+
+  // 2. Input that ends the show is handled before the work starts.
+  platform_.Loop().RunPending();
+  if (unloaded_) return;
+  // 3. Wrap.
+  if (i > last - 2) i = 0;
+  // 4.-5. Compose: outgoing on Picture1 and Picture3, incoming on Picture2.
+  LoadPicture(i);
+  MiddleImage(picture1_);
+  LoadPicture(i + 1);
+  MiddleImage(picture2_);
+  LoadPicture(i);
+  MiddleImage(picture3_);
+  // The next step's pictures decode while this one plays.
+  PrefetchStep(i + 1);
+  // 6. One transition chosen at random from the list.
+  int played = -1;
+  if (!effectList_.empty()) {
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    const auto slot =
+        static_cast<std::size_t>(static_cast<double>(effectList_.size()) * uniform(random_));
+    if (slot < effectList_.size()) {
+      if (const auto effect = ParseSmallInteger(effectList_[slot])) {
+        FrameHooks hooks;
+        EventLoop& loop = platform_.Loop();
+        hooks.yield = [&loop] { loop.WaitFrame(); };
+        hooks.sleep = [&loop, this](int ms) {
+          const std::int64_t until = loop.NowMs() + ms;
+          while (!unloaded_ && loop.NowMs() < until) loop.WaitFrame();
+        };
+        const EffectSurfaces surfaces{&picture1_, &picture2_, &picture3_};
+        std::uniform_real_distribution<double> rnd(0.0, 1.0);
+        const StartResult r = effects_.RunEffect(*effect, saverTime_, surfaces, hooks,
+                                                 [this, &rnd] { return rnd(random_); });
+        if (r == StartResult::kStarted) played = *effect;
+      }
+    }
+  }
+  played_.push_back(played);
+  if (unloaded_) return;
+  // 7. Show the result.
+  RefreshSurfaces();
+  // 8.-9.
+  nextIndex_ = i + 1;
+  DisableTimer1();
+  platform_.Loop().SetTimer(timer2_, true, 1);
+}
+
+void frmImageScr::RefreshSurfaces() {
+  picture1_.Refresh();
+  picture2_.Refresh();
+  picture3_.Refresh();
+}
+
+void frmImageScr::Present() {
+  if (!window_ || unloaded_) return;
+  const SurfaceView v = picture1_.Image();
+  if (v.width() == 0 || v.height() == 0) return;
+  window_->Present(v, Rect{0, 0, v.width(), v.height()});
+  if (!firstFramePresented_) {
+    firstFramePresented_ = true;
+    Trace("first frame");
+  }
+}
+
+void frmImageScr::Form_Resize() {
+  if (!window_ || unloaded_) return;
+  const Size client = window_->ClientSize();
+  for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) p->SetPixelSize(client.w, client.h);
+  if (TrimSpaces(bgSelect_) == "2") {
+    gradientUp_ = Get("SaverGradientUP");
+    gradientDown_ = Get("SaverGradientDown");
+    gradientAngle_ = Get("SaverGradientAngle");
+    for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) {
+      GradientBgcolor(*p, gradientUp_, gradientDown_, gradientAngle_);
+    }
+  }
+  Present();
+}
+
+void frmImageScr::OnResize(Size) {
+  Form_Resize();
+}
+
+void frmImageScr::OnKeyDown(int, int) {
+  ImageWakeup(2);
+}
+
+void frmImageScr::OnMouseDown(MouseButton button, int, Point) {
+  if (button == MouseButton::kLeft) ImageWakeup(0);
+  if (button == MouseButton::kRight) ImageWakeup(1);
+}
+
+void frmImageScr::OnMouseMove(int, int, Point) {
+  ImageWakeup(3);
+}
+
+void frmImageScr::ImageWakeup(int index) {
+  if (unloaded_) return;
+  // The input rules are read afresh on every event.
+  const std::string left = Get("LeftMouse"), right = Get("RightMouse");
+  const std::string move = Get("MoveMouse"), key = Get("KeyDown");
+  switch (index) {
+    case 0:
+      if (left != "False") Form_Unload();
+      break;
+    case 1:
+      if (right != "False") Form_Unload();
+      break;
+    case 2:
+      if (key != "False") Form_Unload();
+      break;
+    case 3: {
+      if (move == "True") break;
+      current_ = platform_.Pointer().Position();
+      // Movement in any direction counts, more than one pixel on either axis.
+      if (std::abs(current_.x - start_.x) > 1 || std::abs(current_.y - start_.y) > 1) {
+        Form_Unload();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void frmImageScr::Form_Unload() {
+  if (unloaded_) return;
+  Trace("unload");
+  unloaded_ = true;
+  effects_.RequestStop();
+  DisableTimer1();
+  platform_.Loop().SetTimer(timer2_, false, 1);
+  platform_.Pointer().Show(true);
+  platform_.Sound().Stop();
+  if (window_) window_->Destroy();
+  platform_.Loop().Quit(0);
+}
+
+}  // namespace dbx

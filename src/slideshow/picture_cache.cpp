@@ -1,0 +1,127 @@
+#include "slideshow/picture_cache.h"
+
+#include <exception>
+
+namespace dbx {
+
+PictureCache::PictureCache(ImageLoader& loader, std::size_t capacity, DecodeThread thread)
+    : loader_(loader), capacity_(capacity < 2 ? 2 : capacity) {
+  if (thread == DecodeThread::kWorker) worker_ = std::thread([this] { Work(); });
+}
+
+PictureCache::~PictureCache() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    queue_.clear();
+  }
+  changed_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+PictureCache::Entry* PictureCache::Find(const std::string& path) {
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->path == path) {
+      entries_.splice(entries_.begin(), entries_, it);
+      return &entries_.front();
+    }
+  }
+  return nullptr;
+}
+
+PictureCache::Entry& PictureCache::Insert(const std::string& path) {
+  entries_.push_front(Entry{path, false, nullptr});
+  Trim();
+  return entries_.front();
+}
+
+void PictureCache::Trim() {
+  // Only finished pictures are dropped; one under way finishes first.
+  while (entries_.size() > capacity_) {
+    auto victim = entries_.end();
+    for (auto it = std::prev(entries_.end());; --it) {
+      if (it->ready) {
+        victim = it;
+        break;
+      }
+      if (it == entries_.begin()) break;
+    }
+    if (victim == entries_.end() || victim == entries_.begin()) break;
+    entries_.erase(victim);
+  }
+}
+
+void PictureCache::Prefetch(const std::string& path) {
+  if (!worker_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (Find(path)) return;
+    Insert(path);
+    queue_.push_back(path);
+  }
+  changed_.notify_all();
+}
+
+std::shared_ptr<const Surface> PictureCache::Get(const std::string& path) {
+  std::unique_lock lock(mutex_);
+  Entry* e = Find(path);
+  if (!e) {
+    Insert(path);
+    ++decodes_;
+    lock.unlock();
+    std::shared_ptr<const Surface> picture;
+    try {
+      if (auto s = loader_.Load(path)) picture = std::make_shared<const Surface>(std::move(*s));
+    } catch (const std::exception&) {
+      picture = nullptr;  // out of memory and the like: the picture counts as not loadable
+    }
+    lock.lock();
+    if (Entry* again = Find(path)) {
+      again->picture = picture;
+      again->ready = true;
+    }
+    changed_.notify_all();
+    return picture;
+  }
+  changed_.wait(lock, [&] {
+    Entry* w = Find(path);
+    return !w || w->ready || stopping_;
+  });
+  Entry* done = Find(path);
+  return done ? done->picture : nullptr;
+}
+
+std::size_t PictureCache::Decodes() const {
+  std::lock_guard lock(mutex_);
+  return decodes_;
+}
+
+void PictureCache::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    if (stopping_) return;
+    const std::string path = queue_.front();
+    queue_.pop_front();
+    Entry* e = Find(path);
+    if (!e || e->ready) continue;
+    ++decodes_;
+    lock.unlock();
+    std::shared_ptr<const Surface> picture;
+    try {
+      if (auto s = loader_.Load(path)) picture = std::make_shared<const Surface>(std::move(*s));
+    } catch (const std::exception&) {
+      picture = nullptr;
+    }
+    lock.lock();
+    for (auto& entry : entries_) {
+      if (entry.path == path && !entry.ready) {
+        entry.picture = picture;
+        entry.ready = true;
+      }
+    }
+    changed_.notify_all();
+  }
+}
+
+}  // namespace dbx

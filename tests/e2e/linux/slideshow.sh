@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# End-to-end checks of the Linux slideshow under Xvfb: the picture sequence on screen, the inputs
+# that end the show (and the ones that must not), the single-instance mark, and how fast it ends.
+# Usage: slideshow.sh <native build dir>
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+build=$(cd "${1:?build dir}" && pwd)
+trap e2e_cleanup EXIT
+
+E2E_TMP=$(mktemp -d)
+sys="$E2E_TMP/sys"
+content="$sys/DEvOrevi/E2E Show"
+mkdir -p "$content"
+cp "$build/src/app/dazzlebox" "$sys/E2E Show.scr"
+convert -size 200x150 xc:'#FF0000' "BMP3:$content/red.bmp"
+convert -size 200x150 xc:'#00FF00' "BMP3:$content/green.bmp"
+convert -size 200x150 xc:'#0000FF' "BMP3:$content/blue.bmp"
+export DAZZLEBOX_TRACE=1
+start_xvfb 640x480 || exit 1
+
+# Writes the seed file and forgets earlier settings. Extra lines override the defaults.
+seed() {
+  rm -f "$E2E_TMP"/settings*.reg
+  export DAZZLEBOX_SETTINGS_FILE="$E2E_TMP/settings-$RANDOM.reg"
+  local defaults=(ImageOrSWF=True TestSaver=False SaverSort=red.bmp*green.bmp*blue.bmp*
+                  SaverBgSelect=1 SaverBgColor=8421504 HideMouse=False LeftMouse=True
+                  RightMouse=True MoveMouse=False Keydown=True)
+  {
+    printf '[DM-NOVAPOST]\r\n'
+    # The reader takes the first of two equal keys: overrides go first.
+    for line in "$@" "${defaults[@]}"; do printf '%s\r\n' "$line"; done
+  } > "$sys/Zirezarev.ini"
+}
+
+# Starts the saver with /s; sets SAVER and SAVER_LOG; waits for its first frame.
+start_saver() {
+  SAVER_LOG="$E2E_TMP/saver-$RANDOM.log"
+  "$sys/E2E Show.scr" /s 2> "$SAVER_LOG" &
+  SAVER=$!
+  E2E_PIDS+=("$SAVER")
+  wait_for 5 grep -q 'first frame' "$SAVER_LOG"
+}
+
+centre() {
+  screenshot "$E2E_TMP/shot.png"
+  pixel_at "$E2E_TMP/shot.png" 320 240
+}
+
+# 1. What the screen shows: the background, then each picture in turn, wrapping.
+seed "SaverEffects=0" "SaverTime=8" "SaverInterval=1"
+xdotool mousemove 320 240
+start_saver || fail "no first frame"
+seen=""
+last=""
+end=$((SECONDS + 9))
+while [ $SECONDS -lt $end ]; do
+  c=$(centre)
+  if [ -n "$c" ] && [ "$c" != "$last" ]; then seen="$seen $c"; last=$c; fi
+  sleep 0.05
+done
+screenshot "$E2E_TMP/cover.png"
+corners="$(pixel_at "$E2E_TMP/cover.png" 0 0) $(pixel_at "$E2E_TMP/cover.png" 639 479)"
+kill "$SAVER" 2>/dev/null; wait "$SAVER" 2>/dev/null
+echo "centre colours seen:$seen"
+expected="808080 FF0000 00FF00 0000FF FF0000 00FF00"
+case " $seen " in
+  *" ${expected// / } "*) pass "background, then red, green, blue, and back to red and green" ;;
+  *) fail "sequence was:$seen (wanted $expected)" ;;
+esac
+[ "$corners" = "808080 808080" ] && pass "the window covers the screen" || fail "corners: $corners"
+
+# 2. Inputs that end the show, each within 0.5 s, and give the pointer back.
+ms_now() { date +%s%3N; }
+check_ends() {
+  local what=$1; shift
+  local t0 exit_at
+  t0=$(ms_now)
+  "$@"
+  if wait_for 3 process_gone "$SAVER"; then
+    exit_at=$(awk '/dazzlebox-trace .* exit/ {print $2}' "$SAVER_LOG")
+    if [ -n "$exit_at" ] && [ $((exit_at - t0)) -le 500 ]; then
+      pass "$what ends the show ($((exit_at - t0)) ms)"
+    else
+      fail "$what ended the show too slowly (input at $t0, exit at ${exit_at:-?})"
+    fi
+  else
+    fail "$what did not end the show"; kill "$SAVER"
+  fi
+}
+seed "SaverEffects=0" "SaverTime=8" "SaverInterval=1"
+for input in "key:xdotool key a" "left click:xdotool click 1" "right click:xdotool click 3" \
+             "move right:xdotool mousemove_relative -- 5 0" "move left:xdotool mousemove_relative -- -5 0" \
+             "move up:xdotool mousemove_relative -- 0 -5" "move down:xdotool mousemove_relative -- 0 5"; do
+  xdotool mousemove 320 240
+  start_saver || { fail "no first frame"; continue; }
+  sleep 0.3
+  check_ends "${input%%:*}" ${input#*:}
+done
+
+# A key in the middle of a transition (a wipe of about 10 s).
+seed "SaverEffects=0" "SaverTime=1" "SaverInterval=1"
+start_saver
+sleep 2.5
+c=$(centre)
+[ "$c" = "FF0000" ] && pass "a slow wipe is under way" || fail "mid-transition centre is $c"
+check_ends "a key mid-transition" xdotool key space
+
+# 3. Inputs that must not end it: a middle click, a 1-pixel move, and the inputs the settings
+# switch off.
+seed "SaverEffects=0" "SaverInterval=1" "LeftMouse=False" "RightMouse=False" "Keydown=False" "MoveMouse=True"
+xdotool mousemove 320 240
+start_saver
+xdotool click 2; xdotool click 1; xdotool click 3; xdotool key a; xdotool mousemove_relative -- 40 40
+sleep 1
+if kill -0 "$SAVER" 2>/dev/null; then pass "switched-off inputs and a middle click leave the show running"; else fail "the show ended"; fi
+kill "$SAVER"; wait "$SAVER" 2>/dev/null
+seed "SaverEffects=0" "SaverInterval=1"
+xdotool mousemove 320 240
+start_saver
+xdotool click 2; xdotool mousemove_relative -- 1 0
+sleep 1
+if kill -0 "$SAVER" 2>/dev/null; then pass "a middle click and a 1-pixel move leave the show running"; else fail "the show ended"; fi
+
+# 4. One instance at a time: a second is marked "ScrVB", a third leaves at once.
+first=$SAVER
+start_saver
+second=$SAVER
+if wait_for 3 xdotool search --name '^ScrVB$' >/dev/null 2>&1; then pass "the second instance is marked ScrVB"; else fail "no ScrVB window"; fi
+"$sys/E2E Show.scr" /s 2>/dev/null &
+third=$!
+if wait_for 2 process_gone "$third"; then
+  wait "$third"; code=$?
+  [ $code -eq 0 ] && pass "a third instance exits at once" || fail "third instance exit code $code"
+else
+  fail "a third instance kept running"; kill "$third"
+fi
+kill "$first" "$second" 2>/dev/null
+
+e2e_summary
