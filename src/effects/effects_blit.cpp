@@ -1,0 +1,407 @@
+// The rectangle-copy and stretch transitions, effects 0 to 9 (Part 4.1). Each object holds the
+// state of its frame loop; Iterate() is one iteration. Only the parameter values that the effect
+// table passes are implemented (edge 8, direction 1, strip width 1, first parity True, one step per
+// frame, outgoing squeezed); other values behave as those.
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "effects/effects_internal.h"
+#include "effects/numeric.h"
+
+namespace dbx::fx {
+
+namespace {
+
+class BlitBase : public Effect {
+ public:
+  explicit BlitBase(const Context& c) : c_(c) {}
+
+ protected:
+  void Copy(Coord x, Coord y, Coord w, Coord h) const {
+    CopyRect(c_.target, x, y, w, h, c_.incoming, x, y);
+  }
+  void CopyFrom(SurfaceView src, Coord sx, Coord sy, Coord w, Coord h, Coord dx, Coord dy) const {
+    CopyRect(c_.target, dx, dy, w, h, src, sx, sy);
+  }
+  Context c_;
+};
+
+// ----- Effect 0: a band growing from the right edge.
+class Wipe final : public BlitBase {
+ public:
+  Wipe(const Context& c, Step step) : BlitBase(c), step_(step) {}
+  bool Iterate() override {
+    if (n_ >= c_.W) {
+      c_.Finish();
+      return false;
+    }
+    Copy(c_.W - n_, 0, n_, c_.H);
+    n_ += step_;
+    return true;
+  }
+
+ private:
+  Step step_;
+  Step n_ = 0;
+};
+
+// ----- Effects 1 and 2: two bands from the edges to the middle, or from the middle outwards.
+class CloseOpen final : public BlitBase {
+ public:
+  CloseOpen(const Context& c, bool open, int orientation, Step step)
+      : BlitBase(c), open_(open), vertical_(orientation != 2), step_(step) {
+    half_ = RoundHalfEven(static_cast<double>(vertical_ ? c.H : c.W) / 2.0);
+  }
+  bool Iterate() override {
+    if (n_ >= half_) {
+      c_.Finish();
+      return false;
+    }
+    const Coord W = c_.W, H = c_.H;
+    if (!open_) {
+      if (vertical_) {
+        Copy(0, 0, W, n_);
+        Copy(0, H - n_, W, n_);
+      } else {
+        Copy(0, 0, n_, H);
+        Copy(W - n_, 0, n_, H);
+      }
+    } else {
+      if (vertical_) {
+        Copy(0, half_ - n_, W, n_);
+        Copy(0, half_, W, n_);
+      } else {
+        Copy(half_ - n_, 0, n_, H);
+        Copy(half_, 0, n_, H);
+      }
+    }
+    n_ += step_;
+    return true;
+  }
+
+ private:
+  bool open_;
+  bool vertical_;
+  Step step_;
+  Step half_ = 0;
+  Step n_ = 0;
+};
+
+// ----- Effect 3: the incoming picture grows from the left, squeezed; the outgoing one is
+// squeezed into the rest.
+class StretchPush final : public BlitBase {
+ public:
+  StretchPush(const Context& c, Step step, int extra)
+      : BlitBase(c),
+        step_(step),
+        steps_per_frame_(std::max(extra, 0) + 1),
+        in_(c.incoming, 0, 0, c.W, c.H, Axis::kHorizontal, c.kernel),
+        out_(c.outgoing, 0, 0, c.W, c.H, Axis::kHorizontal, c.kernel) {}
+  bool Iterate() override {
+    for (int s = 0; s < steps_per_frame_; ++s) {
+      if (n_ >= c_.W) {
+        c_.Finish();
+        return false;
+      }
+      in_.Draw(c_.target, 0, 0, n_, c_.H, c_.kernel);
+      out_.Draw(c_.target, n_, 0, c_.W - n_, c_.H, c_.kernel);
+      n_ += step_;
+    }
+    return true;
+  }
+
+ private:
+  Step step_;
+  int steps_per_frame_;
+  AxisStretcher in_, out_;
+  Step n_ = 0;
+};
+
+// ----- Effect 4: the incoming picture's halves close in from both edges like doors, squeezed;
+// the outgoing picture is squeezed between them.
+class StretchDoors final : public BlitBase {
+ public:
+  StretchDoors(const Context& c, int orientation, Step step, int extra)
+      : BlitBase(c),
+        vertical_(orientation != 2),
+        step_(step),
+        steps_per_frame_(std::max(extra, 0) + 1),
+        half_(vertical_ ? c.H / 2 : c.W / 2) {
+    const Axis axis = vertical_ ? Axis::kVertical : Axis::kHorizontal;
+    if (vertical_) {
+      first_ = AxisStretcher(c.incoming, 0, 0, c.W, half_, axis, c.kernel);
+      second_ = AxisStretcher(c.incoming, 0, half_, c.W, half_, axis, c.kernel);
+    } else {
+      first_ = AxisStretcher(c.incoming, 0, 0, half_, c.H, axis, c.kernel);
+      second_ = AxisStretcher(c.incoming, half_, 0, half_, c.H, axis, c.kernel);
+    }
+    out_ = AxisStretcher(c.outgoing, 0, 0, c.W, c.H, axis, c.kernel);
+  }
+  bool Iterate() override {
+    const Coord W = c_.W, H = c_.H;
+    for (int s = 0; s < steps_per_frame_; ++s) {
+      if (n_ >= half_) {
+        c_.Finish();
+        return false;
+      }
+      if (vertical_) {
+        first_.Draw(c_.target, 0, 0, W, n_, c_.kernel);
+        // One row above the bottom edge (H − n − 1), as the original draws it.
+        second_.Draw(c_.target, 0, H - n_ - 1, W, n_, c_.kernel);
+        out_.Draw(c_.target, 0, n_, W, H - 2 * n_, c_.kernel);
+      } else {
+        first_.Draw(c_.target, 0, 0, n_, H, c_.kernel);
+        second_.Draw(c_.target, W - n_, 0, n_, H, c_.kernel);
+        out_.Draw(c_.target, n_, 0, W - 2 * n_, H, c_.kernel);
+      }
+      n_ += step_;
+    }
+    return true;
+  }
+
+ private:
+  bool vertical_;
+  Step step_;
+  int steps_per_frame_;
+  Coord half_;
+  AxisStretcher first_, second_, out_;
+  Step n_ = 0;
+};
+
+// ----- Effect 5: one-pixel columns (rows) in a shuffled order, lines + 1 per frame.
+class RandomLines final : public BlitBase {
+ public:
+  RandomLines(const Context& c, int orientation, Step lines, const std::function<double()>& rnd)
+      : BlitBase(c), columns_(orientation != 2), per_frame_(lines + 1) {
+    n_ = columns_ ? c.W : c.H;
+    order_.resize(static_cast<std::size_t>(n_) + 1);
+    for (Coord i = 0; i <= n_; ++i) order_[static_cast<std::size_t>(i)] = i;
+    for (int pass = 0; pass < 3; ++pass) {
+      for (Coord j = 1; j <= n_; ++j) {
+        Coord k = RoundHalfEven(rnd() * static_cast<double>(n_));
+        k = std::clamp<Coord>(k, 0, n_);
+        std::swap(order_[static_cast<std::size_t>(k)], order_[static_cast<std::size_t>(j)]);
+      }
+    }
+  }
+  bool Iterate() override {
+    const bool batch = c_.kernel == Kernel::kFast && columns_ && per_frame_ >= 32 && c_.H > 1;
+    if (batch) flags_.assign(static_cast<std::size_t>(c_.W), 0);
+    for (Step l = 0; l < per_frame_; ++l) {
+      if (i_ >= n_) {
+        c_.Finish();
+        return false;
+      }
+      const Coord v = order_[static_cast<std::size_t>(i_)];
+      if (columns_) {
+        if (batch) {
+          if (v >= 0 && v < c_.W) flags_[static_cast<std::size_t>(v)] = 1;
+        } else {
+          Copy(v, 0, 1, c_.H);
+        }
+      } else {
+        Copy(0, v, c_.W, 1);
+      }
+      ++i_;
+    }
+    if (batch) {
+      // Many columns at once: one pass over the rows instead of one per column.
+      for (Coord y = 0; y < c_.H; ++y) {
+        CopyFlagged(c_.target.Row(static_cast<int>(y)), c_.incoming.Row(static_cast<int>(y)),
+                    flags_.data(), static_cast<int>(c_.W));
+      }
+    }
+    return true;
+  }
+  const std::vector<Coord>& Order() const { return order_; }
+
+ private:
+  bool columns_;
+  Step per_frame_;
+  Coord n_ = 0;
+  Coord i_ = 0;
+  std::vector<Coord> order_;
+  std::vector<std::uint8_t> flags_;
+};
+
+// ----- Effects 6 and 7: one-pixel strips of alternating parity from opposite edges.
+class Comb final : public BlitBase {
+ public:
+  Comb(const Context& c, bool slide, int orientation, Step step)
+      : BlitBase(c), slide_(slide), vertical_(orientation != 2), step_(step) {}
+  bool Iterate() override {
+    const Coord W = c_.W, H = c_.H;
+    if (n_ >= (vertical_ ? H : W)) {
+      c_.Finish();
+      return false;
+    }
+    if (vertical_ && c_.kernel == Kernel::kFast) {
+      FastColumns();
+    } else {
+      bool parity = true;
+      if (vertical_) {
+        for (Coord x = 0; x <= W; ++x) {
+          if (!slide_) {
+            if (parity) Copy(x, 0, 1, n_);
+            else Copy(x, H - n_, 1, n_);
+          } else {
+            if (parity) CopyFrom(c_.incoming, x, H - n_, 1, n_, x, 0);
+            else CopyFrom(c_.incoming, x, 0, 1, n_, x, H - n_);
+          }
+          parity = !parity;
+        }
+      } else {
+        for (Coord y = 0; y <= H; ++y) {
+          if (!slide_) {
+            if (parity) Copy(0, y, n_, 1);
+            else Copy(W - n_, y, n_, 1);
+          } else {
+            if (parity) CopyFrom(c_.incoming, W - n_, y, n_, 1, 0, y);
+            else CopyFrom(c_.incoming, 0, y, n_, 1, W - n_, y);
+          }
+          parity = !parity;
+        }
+      }
+    }
+    n_ += step_;
+    return true;
+  }
+
+ private:
+  // The columns of one frame row by row: even columns (parity True) cover the rows [0, n), odd
+  // ones [H − n, H), each from its own source row.
+  void FastColumns() {
+    const Coord W = c_.W, H = c_.H, n = n_;
+    if (n <= 0 || W <= 0) return;
+    const int w = static_cast<int>(W);
+    for (Coord y = 0; y < H; ++y) {
+      // Source rows: for the reveal the same row; for the slide the even columns show row
+      // y + H − n and the odd ones row y − (H − n).
+      const Coord se = slide_ ? y + H - n : y;
+      const Coord so = slide_ ? y - (H - n) : y;
+      const bool even = y < n && se >= 0 && se < H;
+      const bool odd = y >= H - n && so >= 0 && so < H;
+      Pixel* d = c_.target.Row(static_cast<int>(y));
+      if (even && odd) {
+        if (se == so) {
+          std::memcpy(d, c_.incoming.Row(static_cast<int>(se)), static_cast<std::size_t>(w) * sizeof(Pixel));
+        } else {
+          MergeAlternate(d, c_.incoming.Row(static_cast<int>(se)), c_.incoming.Row(static_cast<int>(so)), w,
+                         Kernel::kFast);
+        }
+      } else if (even) {
+        CopyAlternate(d, c_.incoming.Row(static_cast<int>(se)), w, 0, Kernel::kFast);
+      } else if (odd) {
+        CopyAlternate(d, c_.incoming.Row(static_cast<int>(so)), w, 1, Kernel::kFast);
+      }
+    }
+  }
+
+  bool slide_;
+  bool vertical_;
+  Step step_;
+  Step n_ = 0;
+};
+
+// ----- Effect 8: the outgoing picture scrolls up while the incoming one follows from below, in
+// two phases that meet at a continuous seam.
+class SplitScroll final : public BlitBase {
+ public:
+  SplitScroll(const Context& c, Step step) : BlitBase(c), step_(step), half_(c.H / 2) {
+    CopyRect(c.target, 0, 0, c.W, c.H, c.outgoing, 0, 0);
+  }
+  bool Iterate() override {
+    const Coord W = c_.W, H = c_.H;
+    if (phase_ == 1) {
+      CopyFrom(c_.outgoing, 0, n_, W, H - n_, 0, 0);
+      CopyFrom(c_.incoming, 0, H - 2 * n_, W, n_, 0, H - n_);
+      n_ += step_;
+      if (n_ >= half_) phase_ = 2;  // EffectRunning is cleared and set again between the phases
+      return true;
+    }
+    if (n_ < 0) {
+      c_.Finish();
+      return false;
+    }
+    CopyFrom(c_.outgoing, 0, n_, W, n_, 0, 0);
+    CopyFrom(c_.incoming, 0, 0, W, H - n_, 0, n_);
+    n_ -= step_;
+    return true;
+  }
+  bool Stopped() override {
+    if (phase_ != 1) return false;
+    // A stop request ends only the first phase; the second one starts and sets the flag again.
+    phase_ = 2;
+    *c_.running = true;
+    return Iterate();
+  }
+
+ private:
+  Step step_;
+  Coord half_;
+  int phase_ = 1;
+  Step n_ = 0;
+};
+
+// ----- Effect 9: vertical slats 50 pixels wide that open from their right edges; 100 ms pause.
+class Blinds final : public BlitBase {
+ public:
+  Blinds(const Context& c, Step step, int slat) : BlitBase(c), step_(step), slat_(std::max(slat, 1)) {}
+  bool Iterate() override {
+    if (a_ >= slat_) {
+      c_.Finish();
+      return false;
+    }
+    for (Coord l = 0; l <= c_.W; l += slat_) Copy(l + slat_ - a_, 0, a_, c_.H);
+    a_ += step_;
+    return true;
+  }
+  int PauseAfterFrameMs() const override { return 100; }
+
+ private:
+  Step step_;
+  Coord slat_;
+  Step a_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Effect> WipeEffect(const Context& c, int /*edge*/, Step step) {
+  return std::make_unique<Wipe>(c, step);
+}
+std::unique_ptr<Effect> CloseEffect(const Context& c, int orientation, Step step) {
+  return std::make_unique<CloseOpen>(c, false, orientation, step);
+}
+std::unique_ptr<Effect> OpenEffect(const Context& c, int orientation, Step step) {
+  return std::make_unique<CloseOpen>(c, true, orientation, step);
+}
+std::unique_ptr<Effect> StretchPushEffect(const Context& c, int /*direction*/, Step step, int extra,
+                                          int /*outgoingMode*/) {
+  return std::make_unique<StretchPush>(c, step, extra);
+}
+std::unique_ptr<Effect> StretchDoorsEffect(const Context& c, int orientation, Step step, int extra,
+                                           int /*outgoingMode*/) {
+  return std::make_unique<StretchDoors>(c, orientation, step, extra);
+}
+std::unique_ptr<Effect> RandomLinesEffect(const Context& c, int orientation, Step lines,
+                                          const std::function<double()>& rnd) {
+  return std::make_unique<RandomLines>(c, orientation, lines, rnd);
+}
+std::unique_ptr<Effect> CombRevealEffect(const Context& c, int orientation, Step step, int /*strip*/,
+                                         bool /*firstParity*/) {
+  return std::make_unique<Comb>(c, false, orientation, step);
+}
+std::unique_ptr<Effect> CombSlideEffect(const Context& c, int orientation, Step step, int /*strip*/,
+                                        bool /*firstParity*/) {
+  return std::make_unique<Comb>(c, true, orientation, step);
+}
+std::unique_ptr<Effect> SplitScrollEffect(const Context& c, int /*direction*/, Step step) {
+  return std::make_unique<SplitScroll>(c, step);
+}
+std::unique_ptr<Effect> BlindsEffect(const Context& c, int /*edge*/, Step step, int slat) {
+  return std::make_unique<Blinds>(c, step, slat);
+}
+
+}  // namespace dbx::fx

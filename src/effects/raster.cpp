@@ -1,0 +1,668 @@
+#include "effects/raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace dbx {
+
+namespace {
+
+// Clips a copy of length n from source position s (limit sl) to destination position d (limit
+// dl): returns the offset into the span and the clipped length.
+bool ClipAxis(Coord& d, Coord& s, Coord& n, Coord dl, Coord sl) {
+  if (n <= 0) return false;
+  Coord lo = 0;
+  lo = std::max(lo, -d);
+  lo = std::max(lo, -s);
+  Coord hi = n;
+  hi = std::min(hi, dl - d);
+  hi = std::min(hi, sl - s);
+  if (hi <= lo) return false;
+  d += lo;
+  s += lo;
+  n = hi - lo;
+  return true;
+}
+
+inline bool Overlaps(const SurfaceView& a, const SurfaceView& b) {
+  if (a.data() == nullptr || b.data() == nullptr) return false;
+  const Pixel* a0 = a.data();
+  const Pixel* a1 = a.data() + a.stride() * std::max(a.height(), 1);
+  const Pixel* b0 = b.data();
+  const Pixel* b1 = b.data() + b.stride() * std::max(b.height(), 1);
+  return a0 < b1 && b0 < a1;
+}
+
+}  // namespace
+
+void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView src, Coord sx,
+              Coord sy) {
+  if (!ClipAxis(dx, sx, w, dst.width(), src.width())) return;
+  if (!ClipAxis(dy, sy, h, dst.height(), src.height())) return;
+  const bool overlap = Overlaps(dst, src);
+  const auto bytes = static_cast<std::size_t>(w) * sizeof(Pixel);
+  if (overlap && dy > sy) {
+    // Copy bottom-up so that a source row is read before it is overwritten.
+    for (Coord r = h - 1; r >= 0; --r) {
+      std::memmove(dst.Row(static_cast<int>(dy + r)) + dx, src.Row(static_cast<int>(sy + r)) + sx,
+                   bytes);
+    }
+    return;
+  }
+  for (Coord r = 0; r < h; ++r) {
+    Pixel* d = dst.Row(static_cast<int>(dy + r)) + dx;
+    const Pixel* s = src.Row(static_cast<int>(sy + r)) + sx;
+    if (overlap) {
+      std::memmove(d, s, bytes);
+    } else {
+      std::memcpy(d, s, bytes);
+    }
+  }
+}
+
+void FillRect(SurfaceView dst, Coord x, Coord y, Coord w, Coord h, Pixel p) {
+  if (w <= 0 || h <= 0) return;
+  const Coord x0 = std::max<Coord>(x, 0), x1 = std::min<Coord>(x + w, dst.width());
+  const Coord y0 = std::max<Coord>(y, 0), y1 = std::min<Coord>(y + h, dst.height());
+  if (x0 >= x1 || y0 >= y1) return;
+  for (Coord r = y0; r < y1; ++r) std::fill_n(dst.Row(static_cast<int>(r)) + x0, x1 - x0, p);
+}
+
+void RasterBlt(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView src, Coord sx,
+               Coord sy, RasterOp op) {
+  if (op == RasterOp::kSrcCopy) {
+    CopyRect(dst, dx, dy, w, h, src, sx, sy);
+    return;
+  }
+  if (!ClipAxis(dx, sx, w, dst.width(), src.width())) return;
+  if (!ClipAxis(dy, sy, h, dst.height(), src.height())) return;
+  for (Coord r = 0; r < h; ++r) {
+    Pixel* d = dst.Row(static_cast<int>(dy + r)) + dx;
+    const Pixel* s = src.Row(static_cast<int>(sy + r)) + sx;
+    switch (op) {
+      case RasterOp::kNotSrcCopy:
+        for (Coord i = 0; i < w; ++i) d[i] = ~s[i];
+        break;
+      case RasterOp::kSrcAnd:
+        for (Coord i = 0; i < w; ++i) d[i] &= s[i];
+        break;
+      case RasterOp::kSrcPaint:
+        for (Coord i = 0; i < w; ++i) d[i] |= s[i];
+        break;
+      case RasterOp::kSrcCopy:
+        break;
+    }
+  }
+}
+
+Pixel GetPixel(SurfaceView s, Coord x, Coord y) {
+  if (x < 0 || y < 0 || x >= s.width() || y >= s.height()) return 0;
+  return s.At(static_cast<int>(x), static_cast<int>(y));
+}
+
+void SetPixel(SurfaceView s, Coord x, Coord y, Pixel p) {
+  if (x < 0 || y < 0 || x >= s.width() || y >= s.height()) return;
+  s.At(static_cast<int>(x), static_cast<int>(y)) = p;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lines.
+
+Coord LineRaster::Length() const {
+  const Coord adx = x1 > x0 ? x1 - x0 : x0 - x1;
+  const Coord ady = y1 > y0 ? y1 - y0 : y0 - y1;
+  return std::max(adx, ady);
+}
+
+void LineRaster::PixelAt(Coord i, Coord* x, Coord* y) const {
+  const Coord d = Length();
+  const Coord dx = x1 - x0, dy = y1 - y0;
+  const Coord sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+  const Coord adx = dx * sx, ady = dy * sy;
+  if (adx >= ady) {
+    *x = x0 + sx * i;
+    *y = y0 + sy * static_cast<Coord>((static_cast<__int128>(2) * i * ady + d) / (2 * d));
+  } else {
+    *y = y0 + sy * i;
+    *x = x0 + sx * static_cast<Coord>((static_cast<__int128>(2) * i * adx + d) / (2 * d));
+  }
+}
+
+namespace {
+
+// For a line given along (major, minor) axes: the i range whose minor coordinate equals `target`.
+bool MinorRun(Coord min0, Coord smin, Coord m, Coord d, Coord target, Coord* ilo, Coord* ihi) {
+  const Coord q = (target - min0) * smin;
+  if (q < 0) return false;
+  Coord lo, hi;
+  if (m == 0) {
+    if (q != 0) return false;
+    lo = 0;
+    hi = d - 1;
+  } else {
+    // floor((2 i m + d) / 2d) == q  <=>  2qd - d <= 2 i m < 2qd + d
+    const __int128 a = static_cast<__int128>(2) * q * d - d;
+    const __int128 b = static_cast<__int128>(2) * q * d + d - 1;
+    const __int128 two_m = static_cast<__int128>(2) * m;
+    __int128 l = a >= 0 ? (a + two_m - 1) / two_m : -((-a) / two_m);
+    __int128 h = b >= 0 ? b / two_m : -((-b + two_m - 1) / two_m);
+    if (l < 0) l = 0;
+    if (h > d - 1) h = d - 1;
+    if (l > h) return false;
+    lo = static_cast<Coord>(l);
+    hi = static_cast<Coord>(h);
+  }
+  lo = std::max<Coord>(lo, 0);
+  hi = std::min<Coord>(hi, d - 1);
+  if (lo > hi) return false;
+  *ilo = lo;
+  *ihi = hi;
+  return true;
+}
+
+bool RunOn(Coord a0, Coord a1, Coord b0, Coord b1, Coord value, Coord* ra, Coord* rb) {
+  // The line's pixels whose `a` coordinate equals `value`, as a run of `b` coordinates. The line
+  // is x-major for a = y (rows), and so on; ties (|da| == |db|) give the same pixels either way.
+  const Coord da = a1 - a0, db = b1 - b0;
+  const Coord sa = da < 0 ? -1 : 1, sb = db < 0 ? -1 : 1;
+  const Coord ada = da * sa, adb = db * sb;
+  const Coord d = std::max(ada, adb);
+  if (d <= 0) return false;
+  if (adb >= ada) {
+    // b is the major axis: find the i with minor (a) coordinate == value.
+    Coord ilo, ihi;
+    if (!MinorRun(a0, sa, ada, d, value, &ilo, &ihi)) return false;
+    const Coord p = b0 + sb * ilo, q = b0 + sb * ihi;
+    *ra = std::min(p, q);
+    *rb = std::max(p, q);
+    return true;
+  }
+  // a is the major axis: one pixel at i = (value - a0) * sa.
+  const Coord i = (value - a0) * sa;
+  if (i < 0 || i >= d) return false;
+  const Coord b = b0 + sb * static_cast<Coord>((static_cast<__int128>(2) * i * adb + d) / (2 * d));
+  *ra = *rb = b;
+  return true;
+}
+
+}  // namespace
+
+bool LineRaster::RowRun(Coord y, Coord* xa, Coord* xb) const {
+  return RunOn(y0, y1, x0, x1, y, xa, xb);
+}
+
+bool LineRaster::ColumnRun(Coord x, Coord* ya, Coord* yb) const {
+  return RunOn(x0, x1, y0, y1, x, ya, yb);
+}
+
+void DrawLine(SurfaceView dst, Coord x0, Coord y0, Coord x1, Coord y1, Pixel p, Kernel k) {
+  const LineRaster line{x0, y0, x1, y1};
+  if (k == Kernel::kPlain) {
+    const Coord d = line.Length();
+    for (Coord i = 0; i < d; ++i) {
+      Coord x, y;
+      line.PixelAt(i, &x, &y);
+      SetPixel(dst, x, y, p);
+    }
+    return;
+  }
+  ForEachLinePixelClipped(line, dst.width(), dst.height(),
+                          [&](Coord x, Coord y) { dst.At(static_cast<int>(x), static_cast<int>(y)) = p; });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ellipses.
+
+namespace {
+using I128 = __int128;
+
+I128 ISqrtFloor(I128 v) {
+  if (v <= 0) return 0;
+  I128 r = static_cast<I128>(std::sqrt(static_cast<long double>(v)));
+  while (r > 0 && r * r > v) --r;
+  while ((r + 1) * (r + 1) <= v) ++r;
+  return r;
+}
+}  // namespace
+
+bool EllipseRaster::Contains(Coord x, Coord y) const {
+  const Coord a = r - l, bb = b - t;
+  if (a <= 0 || bb <= 0) return false;
+  const I128 u = static_cast<I128>(2) * x + 1 - (l + r);
+  const I128 v = static_cast<I128>(2) * y + 1 - (t + b);
+  const I128 A = a, B = bb;
+  return u * u * B * B + v * v * A * A <= A * A * B * B;
+}
+
+bool EllipseRaster::RowSpan(Coord y, Coord* xa, Coord* xb) const {
+  const Coord a = r - l, bb = b - t;
+  if (a <= 0 || bb <= 0) return false;
+  const I128 v = static_cast<I128>(2) * y + 1 - (t + b);
+  const I128 A = a, B = bb;
+  const I128 rest = B * B - v * v;  // u² B² <= A² (B² − v²)
+  if (rest < 0) return false;
+  // Largest u with u² B² <= A² rest, i.e. u <= A sqrt(rest) / B.
+  I128 umax = ISqrtFloor(A * A * rest / (B * B));
+  while (umax >= 0 && umax * umax * B * B > A * A * rest) --umax;
+  while ((umax + 1) * (umax + 1) * B * B <= A * A * rest) ++umax;
+  // u = 2x + 1 − (l + r) must lie in [−umax, umax].
+  const I128 c = l + r - 1;
+  // x >= (c − umax) / 2, x <= (c + umax) / 2
+  const I128 lo_num = c - umax, hi_num = c + umax;
+  I128 lo = lo_num >= 0 ? (lo_num + 1) / 2 : -((-lo_num) / 2);
+  I128 hi = hi_num >= 0 ? hi_num / 2 : -((-hi_num + 1) / 2);
+  if (lo > hi) return false;
+  *xa = static_cast<Coord>(lo);
+  *xb = static_cast<Coord>(hi);
+  return true;
+}
+
+void FillEllipse(SurfaceView dst, Coord l, Coord t, Coord r, Coord b, Pixel p, Kernel k) {
+  const EllipseRaster e{l, t, r, b};
+  if (r - l <= 0 || b - t <= 0) return;
+  const Coord y0 = std::max<Coord>(t, 0), y1 = std::min<Coord>(b, dst.height());
+  if (k == Kernel::kPlain) {
+    const Coord x0 = std::max<Coord>(l, 0), x1 = std::min<Coord>(r, dst.width());
+    for (Coord y = y0; y < y1; ++y) {
+      for (Coord x = x0; x < x1; ++x) {
+        if (e.Contains(x, y)) dst.At(static_cast<int>(x), static_cast<int>(y)) = p;
+      }
+    }
+    return;
+  }
+  for (Coord y = y0; y < y1; ++y) {
+    Coord xa, xb;
+    if (!e.RowSpan(y, &xa, &xb)) continue;
+    xa = std::max<Coord>(xa, 0);
+    xb = std::min<Coord>(xb, dst.width() - 1);
+    if (xa > xb) continue;
+    std::fill_n(dst.Row(static_cast<int>(y)) + xa, xb - xa + 1, p);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Row kernels.
+
+namespace {
+
+inline Pixel Avg2(Pixel a, Pixel b) {
+  Pixel r = 0;
+  for (int s = 0; s < 32; s += 8) {
+    const unsigned v = (((a >> s) & 0xFF) + ((b >> s) & 0xFF) + 1) >> 1;
+    r |= static_cast<Pixel>(v) << s;
+  }
+  return r;
+}
+
+inline Pixel Lerp8(Pixel a, Pixel b, unsigned f) {  // f in 0..256
+  Pixel r = 0;
+  for (int s = 0; s < 32; s += 8) {
+    const unsigned v = ((256 - f) * ((a >> s) & 0xFF) + f * ((b >> s) & 0xFF) + 128) >> 8;
+    r |= static_cast<Pixel>(v) << s;
+  }
+  return r;
+}
+
+#ifdef __SSE2__
+// (t * 0x8081) >> 23 == t / 255 for every 16-bit t.
+inline __m128i Div255(__m128i t) {
+  return _mm_srli_epi16(_mm_mulhi_epu16(t, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
+}
+#endif
+
+}  // namespace
+
+void BlendRow(Pixel* dst, const Pixel* out, const Pixel* in, int count, int alpha, Kernel k) {
+  alpha = std::clamp(alpha, 0, 255);
+  int i = 0;
+#ifdef __SSE2__
+  if (k == Kernel::kFast) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wa = _mm_set1_epi16(static_cast<short>(alpha));
+    const __m128i wn = _mm_set1_epi16(static_cast<short>(255 - alpha));
+    for (; i + 4 <= count; i += 4) {
+      const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
+      const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const __m128i lo = Div255(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(n, zero), wn),
+                                              _mm_mullo_epi16(_mm_unpacklo_epi8(o, zero), wa)));
+      const __m128i hi = Div255(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(n, zero), wn),
+                                              _mm_mullo_epi16(_mm_unpackhi_epi8(o, zero), wa)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));
+    }
+  }
+#endif
+  for (; i < count; ++i) dst[i] = BlendPixel(out[i], in[i], alpha);
+}
+
+void BlendRowAlphas(Pixel* dst, const Pixel* out, const Pixel* in, const std::uint8_t* alphas,
+                    int count, Kernel k) {
+  int i = 0;
+#ifdef __SSE2__
+  if (k == Kernel::kFast) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c255 = _mm_set1_epi16(255);
+    for (; i + 4 <= count; i += 4) {
+      const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
+      const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const __m128i wlo = _mm_set_epi16(alphas[i + 1], alphas[i + 1], alphas[i + 1], alphas[i + 1],
+                                        alphas[i], alphas[i], alphas[i], alphas[i]);
+      const __m128i whi = _mm_set_epi16(alphas[i + 3], alphas[i + 3], alphas[i + 3], alphas[i + 3],
+                                        alphas[i + 2], alphas[i + 2], alphas[i + 2], alphas[i + 2]);
+      const __m128i lo = Div255(_mm_add_epi16(
+          _mm_mullo_epi16(_mm_unpacklo_epi8(n, zero), _mm_sub_epi16(c255, wlo)),
+          _mm_mullo_epi16(_mm_unpacklo_epi8(o, zero), wlo)));
+      const __m128i hi = Div255(_mm_add_epi16(
+          _mm_mullo_epi16(_mm_unpackhi_epi8(n, zero), _mm_sub_epi16(c255, whi)),
+          _mm_mullo_epi16(_mm_unpackhi_epi8(o, zero), whi)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));
+    }
+  }
+#endif
+  for (; i < count; ++i) dst[i] = BlendPixel(out[i], in[i], alphas[i]);
+}
+
+void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k) {
+  int i = 0;
+#ifdef __SSE2__
+  if (k == Kernel::kFast) {
+    // Lanes 0 and 2 are even positions (the loop steps by 4 from 0).
+    const __m128i m = parity == 0 ? _mm_set_epi32(0, -1, 0, -1) : _mm_set_epi32(-1, 0, -1, 0);
+    for (; i + 4 <= count; i += 4) {
+      const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                       _mm_or_si128(_mm_and_si128(m, s), _mm_andnot_si128(m, d)));
+    }
+  }
+#endif
+  for (; i < count; ++i) {
+    if ((i & 1) == parity) dst[i] = src[i];
+  }
+}
+
+void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k) {
+  int i = 0;
+#ifdef __SSE2__
+  if (k == Kernel::kFast) {
+    const __m128i m = _mm_set_epi32(0, -1, 0, -1);
+    for (; i + 4 <= count; i += 4) {
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + i));
+      const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                       _mm_or_si128(_mm_and_si128(m, e), _mm_andnot_si128(m, o)));
+    }
+  }
+#endif
+  for (; i < count; ++i) dst[i] = (i & 1) == 0 ? even[i] : odd[i];
+}
+
+void CopyFlagged(Pixel* dst, const Pixel* src, const std::uint8_t* flags, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (flags[i] != 0) dst[i] = src[i];
+  }
+}
+
+void RevealSpan(Pixel* t, const Pixel* in, int count, Kernel k) {
+  int i = 0;
+#ifdef __SSE2__
+  if (k == Kernel::kFast) {
+    const __m128i w = _mm_set1_epi32(static_cast<int>(kWhitePen));
+    for (; i + 4 <= count; i += 4) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(t + i),
+                       _mm_or_si128(_mm_andnot_si128(w, a), _mm_and_si128(w, b)));
+    }
+  }
+#endif
+  for (; i < count; ++i) t[i] = RevealPixel(t[i], in[i]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stretching.
+
+namespace {
+
+// Halves a level along the axis: pixel i of the result averages pixels 2i and 2i + 1 (rounding
+// up), an odd last pixel is dropped.
+void HalveHorizontal(SurfaceView src, SurfaceView dst, Kernel k) {
+  for (int y = 0; y < dst.height(); ++y) {
+    const Pixel* s = src.Row(y);
+    Pixel* d = dst.Row(y);
+    int i = 0;
+#ifdef __SSE2__
+    if (k == Kernel::kFast) {
+      for (; i + 4 <= dst.width(); i += 4) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * i + 4));
+        const __m128i as = _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 1, 2, 0));  // p0 p2 p1 p3
+        const __m128i bs = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 1, 2, 0));  // p4 p6 p5 p7
+        const __m128i ev = _mm_unpacklo_epi64(as, bs);
+        const __m128i od = _mm_unpackhi_epi64(as, bs);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_avg_epu8(ev, od));
+      }
+    }
+#endif
+    for (; i < dst.width(); ++i) d[i] = Avg2(s[2 * i], s[2 * i + 1]);
+  }
+}
+
+void HalveVertical(SurfaceView src, SurfaceView dst, Kernel k) {
+  for (int y = 0; y < dst.height(); ++y) {
+    const Pixel* a = src.Row(2 * y);
+    const Pixel* b = src.Row(2 * y + 1);
+    Pixel* d = dst.Row(y);
+    int i = 0;
+#ifdef __SSE2__
+    if (k == Kernel::kFast) {
+      for (; i + 4 <= dst.width(); i += 4) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_avg_epu8(va, vb));
+      }
+    }
+#endif
+    for (; i < dst.width(); ++i) d[i] = Avg2(a[i], b[i]);
+  }
+}
+
+// The level for a destination extent and the mapping of destination position j to the pair of
+// source pixels (i0, i0 + 1) with weight f (0..256) of the second.
+struct Tap {
+  std::int32_t i0;
+  std::int32_t f;
+};
+
+int PickLevel(const std::vector<SurfaceView>& levels, Axis axis, Coord extent) {
+  int best = 0;
+  for (int i = 0; i < static_cast<int>(levels.size()); ++i) {
+    const int e = axis == Axis::kHorizontal ? levels[static_cast<std::size_t>(i)].width()
+                                            : levels[static_cast<std::size_t>(i)].height();
+    if (e >= extent) best = i;
+  }
+  return best;
+}
+
+Tap MapTap(Coord j, Coord dext, Coord lext) {
+  // u = (j + 0.5) × lext / dext − 0.5, with 8 fractional bits, clamped to [0, lext − 1].
+  const __int128 num = static_cast<__int128>(2 * j + 1) * lext * 256;
+  Coord u = static_cast<Coord>(num / (2 * dext)) - 128;
+  u = std::clamp<Coord>(u, 0, (lext - 1) * 256);
+  Tap t{static_cast<std::int32_t>(u >> 8), static_cast<std::int32_t>(u & 255)};
+  if (lext >= 2 && t.i0 == lext - 1) {
+    t.i0 = static_cast<std::int32_t>(lext - 2);
+    t.f = 256;
+  }
+  if (lext < 2) t.f = 0;
+  return t;
+}
+
+}  // namespace
+
+AxisStretcher::AxisStretcher(SurfaceView src, Coord sx, Coord sy, Coord sw, Coord sh, Axis axis,
+                             Kernel k)
+    : axis_(axis) {
+  if (sw <= 0 || sh <= 0 || sw > (1 << 28) || sh > (1 << 28)) return;
+  SurfaceView base;
+  if (sx >= 0 && sy >= 0 && sx + sw <= src.width() && sy + sh <= src.height()) {
+    base = SurfaceView(src.Row(static_cast<int>(sy)) + sx, static_cast<int>(sw),
+                       static_cast<int>(sh), src.stride());
+  } else {
+    auto copy = std::make_unique<Surface>(static_cast<int>(sw), static_cast<int>(sh), 0);
+    CopyRect(copy->View(), 0, 0, sw, sh, src, sx, sy);
+    base = copy->View();
+    owned_.push_back(std::move(copy));
+  }
+  levels_.push_back(base);
+  for (;;) {
+    const SurfaceView last = levels_.back();
+    const int w = axis == Axis::kHorizontal ? last.width() / 2 : last.width();
+    const int h = axis == Axis::kVertical ? last.height() / 2 : last.height();
+    if (w < 1 || h < 1) break;
+    auto next = std::make_unique<Surface>(w, h, 0);
+    if (axis == Axis::kHorizontal) {
+      HalveHorizontal(last, next->View(), k);
+    } else {
+      HalveVertical(last, next->View(), k);
+    }
+    levels_.push_back(next->View());
+    owned_.push_back(std::move(next));
+  }
+}
+
+void AxisStretcher::Draw(SurfaceView dst, Coord dx, Coord dy, Coord dw, Coord dh, Kernel k) const {
+  if (levels_.empty() || dw <= 0 || dh <= 0) return;
+  if (axis_ == Axis::kHorizontal) {
+    DrawHorizontal(dst, dx, dy, dw, dh, k);
+  } else {
+    DrawVertical(dst, dx, dy, dw, dh, k);
+  }
+}
+
+void AxisStretcher::DrawHorizontal(SurfaceView dst, Coord dx, Coord dy, Coord dw, Coord dh,
+                                   Kernel k) const {
+  const SurfaceView lv = Level(PickLevel(levels_, axis_, dw));
+  const Coord lw = lv.width();
+  // Visible destination columns and rows.
+  const Coord x0 = std::max<Coord>(dx, 0), x1 = std::min<Coord>(dx + dw, dst.width());
+  const Coord rows = std::min<Coord>(dh, lv.height());
+  const Coord y0 = std::max<Coord>(dy, 0), y1 = std::min<Coord>(dy + rows, dst.height());
+  if (x0 >= x1 || y0 >= y1) return;
+  const auto n = static_cast<std::size_t>(x1 - x0);
+  std::vector<Tap> taps(n);
+  for (std::size_t j = 0; j < n; ++j) taps[j] = MapTap(x0 + static_cast<Coord>(j) - dx, dw, lw);
+#ifdef __SSE2__
+  // Per column the 16-bit weights of its two source pixels: 256 − f for the first, f for the
+  // second, four lanes each.
+  struct alignas(16) W8 {
+    std::int16_t v[8];
+  };
+  std::vector<W8> wv(k == Kernel::kFast ? n : 0);
+  for (std::size_t j = 0; j < wv.size(); ++j) {
+    for (int c = 0; c < 4; ++c) {
+      wv[j].v[c] = static_cast<std::int16_t>(256 - taps[j].f);
+      wv[j].v[4 + c] = static_cast<std::int16_t>(taps[j].f);
+    }
+  }
+  const std::int16_t* weights = wv.empty() ? nullptr : wv.front().v;
+#endif
+  for (Coord y = y0; y < y1; ++y) {
+    const Pixel* s = lv.Row(static_cast<int>(y - dy));
+    Pixel* d = dst.Row(static_cast<int>(y)) + x0;
+    std::size_t j = 0;
+#ifdef __SSE2__
+    if (k == Kernel::kFast && lw >= 2) {
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i half = _mm_set1_epi16(128);
+      for (; j + 2 <= n; j += 2) {
+        const Tap ta = taps[j], tb = taps[j + 1];
+        const __m128i pa = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + ta.i0));
+        const __m128i pb = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + tb.i0));
+        const __m128i a16 = _mm_unpacklo_epi8(pa, zero);  // a0 | a1
+        const __m128i b16 = _mm_unpacklo_epi8(pb, zero);  // b0 | b1
+        const __m128i wa2 = _mm_load_si128(reinterpret_cast<const __m128i*>(weights + 8 * j));
+        const __m128i wb2 =
+            _mm_load_si128(reinterpret_cast<const __m128i*>(weights + 8 * (j + 1)));
+        const __m128i ma = _mm_mullo_epi16(a16, wa2);
+        const __m128i mb = _mm_mullo_epi16(b16, wb2);
+        const __m128i lo = _mm_unpacklo_epi64(ma, mb);  // a0 b0 parts
+        const __m128i hi = _mm_unpackhi_epi64(ma, mb);  // a1 b1 parts
+        const __m128i sum = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(lo, hi), half), 8);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + j), _mm_packus_epi16(sum, sum));
+      }
+    }
+#endif
+    for (; j < n; ++j) {
+      const Tap t = taps[j];
+      const Pixel a = s[t.i0];
+      const Pixel b = lw >= 2 ? s[t.i0 + 1] : a;
+      d[j] = Lerp8(a, b, static_cast<unsigned>(t.f));
+    }
+  }
+}
+
+void AxisStretcher::DrawVertical(SurfaceView dst, Coord dx, Coord dy, Coord dw, Coord dh,
+                                 Kernel k) const {
+  const SurfaceView lv = Level(PickLevel(levels_, axis_, dh));
+  const Coord lh = lv.height();
+  const Coord cols = std::min<Coord>(dw, lv.width());
+  const Coord x0 = std::max<Coord>(dx, 0), x1 = std::min<Coord>(dx + cols, dst.width());
+  const Coord y0 = std::max<Coord>(dy, 0), y1 = std::min<Coord>(dy + dh, dst.height());
+  if (x0 >= x1 || y0 >= y1) return;
+  const int n = static_cast<int>(x1 - x0);
+  for (Coord y = y0; y < y1; ++y) {
+    const Tap t = MapTap(y - dy, dh, lh);
+    const Pixel* a = lv.Row(t.i0) + (x0 - dx);
+    const Pixel* b = lh >= 2 ? lv.Row(t.i0 + 1) + (x0 - dx) : a;
+    Pixel* d = dst.Row(static_cast<int>(y)) + x0;
+    int i = 0;
+#ifdef __SSE2__
+    if (k == Kernel::kFast) {
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i wb = _mm_set1_epi16(static_cast<short>(t.f));
+      const __m128i wa = _mm_set1_epi16(static_cast<short>(256 - t.f));
+      const __m128i half = _mm_set1_epi16(128);
+      for (; i + 4 <= n; i += 4) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const __m128i lo = _mm_srli_epi16(
+            _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(va, zero), wa),
+                                        _mm_mullo_epi16(_mm_unpacklo_epi8(vb, zero), wb)),
+                          half),
+            8);
+        const __m128i hi = _mm_srli_epi16(
+            _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(va, zero), wa),
+                                        _mm_mullo_epi16(_mm_unpackhi_epi8(vb, zero), wb)),
+                          half),
+            8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(lo, hi));
+      }
+    }
+#endif
+    for (; i < n; ++i) d[i] = Lerp8(a[i], b[i], static_cast<unsigned>(t.f));
+  }
+}
+
+void StretchHalftone(SurfaceView dst, Coord dx, Coord dy, Coord dw, Coord dh, SurfaceView src,
+                     Coord sx, Coord sy, Coord sw, Coord sh, Kernel k) {
+  if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
+  if (dw > (1 << 28) || dh > (1 << 28)) return;
+  if (dh == sh) {
+    AxisStretcher(src, sx, sy, sw, sh, Axis::kHorizontal, k).Draw(dst, dx, dy, dw, dh, k);
+    return;
+  }
+  if (dw == sw) {
+    AxisStretcher(src, sx, sy, sw, sh, Axis::kVertical, k).Draw(dst, dx, dy, dw, dh, k);
+    return;
+  }
+  Surface tmp(static_cast<int>(dw), static_cast<int>(sh), 0);
+  AxisStretcher(src, sx, sy, sw, sh, Axis::kHorizontal, k).Draw(tmp.View(), 0, 0, dw, sh, k);
+  AxisStretcher(tmp.View(), 0, 0, dw, sh, Axis::kVertical, k).Draw(dst, dx, dy, dw, dh, k);
+}
+
+}  // namespace dbx
