@@ -137,6 +137,7 @@ void HeadlessWindow::Present(const SurfaceView& pixels, Rect dirty) {
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) screen.At(x, y) = pixels.At(x, y);
   }
+  if (onPresent) onPresent(screen);
 }
 
 void HeadlessWindow::EmbedInto(NativeHandle parentHandle, Size embedSize) {

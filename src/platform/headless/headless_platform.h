@@ -150,6 +150,8 @@ class HeadlessWindow final : public Window {
   NativeHandle handle = 0;
   int twipsPerPixel = 15;
   int presents = 0;
+  // Called after every presentation with what the window now shows.
+  std::function<void(const Surface&)> onPresent;
 
  private:
   HeadlessPlatform& platform_;
@@ -191,7 +193,7 @@ class HeadlessDialogs final : public Dialogs, public SystemColors {
   std::vector<std::string> messages;
 };
 
-class HeadlessPlatform final : public Platform {
+class HeadlessPlatform : public Platform {
  public:
   HeadlessPlatform();
   SettingsStore& Settings() override { return settings; }
