@@ -2,11 +2,18 @@
 // qualities: nothing may crash, leak, hang or read outside its buffers.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "effects/surface.h"
 #include "swf/flash_player.h"
+#include "swf/lzma_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Our own LZMA decoder (used where liblzma is missing) on the raw bytes: props, then data.
+  if (size >= 5) {
+    std::vector<std::uint8_t> out;
+    dbx::swf::DecodeLzma(data, data + 5, size - 5, out, 1 << 20);
+  }
   dbx::FlashPlayer player(nullptr);
   player.LoadMovieBytes(data, size, "fuzz.swf");
   dbx::Surface target(64, 48);

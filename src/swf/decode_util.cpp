@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "swf/lzma_decoder.h"
+
 #if DBX_SWF_HAVE_LZMA
 #include <lzma.h>
 #endif
@@ -69,12 +71,8 @@ bool InflateLzma(const std::uint8_t* props, const std::uint8_t* data, std::size_
   lzma_end(&ls);
   return out.size() > start;
 #else
-  (void)props;
-  (void)data;
-  (void)size;
-  (void)out;
-  (void)maxOut;
-  return false;
+  // Without liblzma (the Windows build) our own decoder reads the stream.
+  return DecodeLzma(props, data, size, out, maxOut);
 #endif
 }
 

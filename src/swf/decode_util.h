@@ -15,8 +15,9 @@ namespace dbx::swf {
 bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out,
              std::size_t maxOut);
 
-// Decodes an LZMA stream given its 5 property bytes, up to `maxOut` bytes of output. Returns false
-// when this build has no LZMA decoder or nothing could be decoded.
+// Decodes an LZMA stream given its 5 property bytes, up to `maxOut` bytes of output, with liblzma
+// where the build has it and with our own decoder elsewhere. Returns false when nothing could be
+// decoded.
 bool InflateLzma(const std::uint8_t* props, const std::uint8_t* data, std::size_t size,
                  std::vector<std::uint8_t>& out, std::size_t maxOut);
 

@@ -192,7 +192,4 @@ std::optional<std::vector<std::uint8_t>> DecompressSwf(const std::uint8_t* data,
 std::optional<Movie> ParseMovie(const std::uint8_t* data, std::size_t size, ImageLoader* images,
                                 const ParseLimits& limits = {});
 
-// True when this build can read LZMA-compressed ("ZWS") movies.
-bool HaveLzma();
-
 }  // namespace dbx::swf

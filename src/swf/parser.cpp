@@ -41,10 +41,6 @@ Rgba ColorTransform::Apply(Rgba c) const {
   return {ch(c.r, 0), ch(c.g, 1), ch(c.b, 2), ch(c.a, 3)};
 }
 
-bool HaveLzma() {
-  return DBX_SWF_HAVE_LZMA != 0;
-}
-
 std::optional<std::vector<std::uint8_t>> DecompressSwf(const std::uint8_t* data, std::size_t size,
                                                        const ParseLimits& limits) {
   if (!data || size < 8) return std::nullopt;

@@ -332,6 +332,10 @@ void GradientSpanT(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const st
     const double dt = std::clamp(m.a / 32768.0, -1.0e4 / 4096, 1.0e4 / 4096);
     long long tf = static_cast<long long>(std::floor(t0 * kScale));
     const long long step = static_cast<long long>(std::floor(dt * kScale));
+    if (!mask && cov == 255 && paint.lutOpaque) {
+      for (int x = x0; x < x1; ++x, tf += step) row[x] = lut[SpreadIndex<S>(tf >> 16)] & 0xFFFFFF;
+      return;
+    }
     for (int x = x0; x < x1; ++x, tf += step) {
       const unsigned k = coverage(x);
       if (k) PutGradientPixel(row + x, lut[SpreadIndex<S>(tf >> 16)], k);
@@ -390,9 +394,14 @@ void GradientSpanT(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const st
         if (!(t == t)) t = 0;
         pos[j] = static_cast<std::int32_t>(t * kGradientSteps);
       }
-      for (j = 0; j < n; ++j) {
-        const unsigned k = coverage(xs + j);
-        if (k) PutGradientPixel(row + xs + j, lut[SpreadIndex<S>(pos[j])], k);
+      Pixel* out = row + xs;
+      if (!mask && cov == 255 && paint.lutOpaque) {
+        for (j = 0; j < n; ++j) out[j] = lut[SpreadIndex<S>(pos[j])] & 0xFFFFFF;
+      } else {
+        for (j = 0; j < n; ++j) {
+          const unsigned k = coverage(xs + j);
+          if (k) PutGradientPixel(out + j, lut[SpreadIndex<S>(pos[j])], k);
+        }
       }
     }
   }
@@ -462,6 +471,8 @@ bool MakePaint(const FillStyle& fill, const Matrix& toDevice, const ColorTransfo
       if (!inv || fill.gradient.stops.empty()) return false;
       paint.inverse = *inv;
       paint.lut = BuildLut(fill.gradient, cx);
+      paint.lutOpaque = std::all_of(paint.lut.begin(), paint.lut.end(),
+                                    [](std::uint32_t c) { return (c >> 24) == 255; });
       paint.spread = fill.gradient.spread;
       paint.focal = std::clamp(fill.gradient.focal, -0.98f, 0.98f);
       return true;

@@ -89,6 +89,7 @@ struct Paint {
   FillKind kind = FillKind::kSolid;
   std::uint32_t solid = 0;
   std::vector<std::uint32_t> lut;  // gradient colours over t in [0, 1)
+  bool lutOpaque = false;          // every gradient colour is opaque
   Matrix inverse;                  // device pixel centre to gradient square or bitmap pixels
   float focal = 0;
   Spread spread = Spread::kPad;

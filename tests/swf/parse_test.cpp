@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "swf/decode_util.h"
+#include "swf/lzma_decoder.h"
 #include "swf/movie.h"
 #include "swf/stage.h"
 #include "test_support.h"
@@ -109,7 +110,6 @@ TEST_P(ParseSample, ParsesWithTheTagsOfItsName) {
   const SampleCase& c = GetParam();
   const auto bytes = swftest::ReadFile(*dir / "parse" / c.file);
   ASSERT_FALSE(bytes.empty());
-  if (bytes[0] == 'Z' && !HaveLzma()) GTEST_SKIP() << "no LZMA decoder in this build";
   swftest::JpegLoader jpeg;
   const auto movie = ParseMovie(bytes.data(), bytes.size(), &jpeg);
   ASSERT_TRUE(movie);
@@ -147,10 +147,36 @@ TEST(ParseSamples, CompressionVariantsGiveIdenticalBodies) {
   ASSERT_TRUE(a && b);
   EXPECT_EQ(a->size(), 9999u);
   EXPECT_EQ(*a, *b);
-  if (!HaveLzma()) GTEST_SKIP() << "no LZMA decoder in this build";
   const auto c = DecompressSwf(lzma.data(), lzma.size());
   ASSERT_TRUE(c);
   EXPECT_EQ(*a, *c);
+}
+
+TEST(ParseSamples, OwnLzmaDecoderGivesTheSameBody) {
+  // The decoder of the builds without liblzma, checked natively against the plain file.
+  const auto dir = swftest::SamplesDir();
+  if (!dir) GTEST_SKIP() << "shared samples not present";
+  const auto plain = swftest::ReadFile(*dir / "parse" / "uncompressed.swf");
+  const auto lzma = swftest::ReadFile(*dir / "parse" / "lzma.swf");
+  ASSERT_GT(lzma.size(), 17u);
+  const std::vector<std::uint8_t> body(plain.begin() + 8, plain.end());
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(DecodeLzma(&lzma[12], &lzma[17], lzma.size() - 17, out, 1 << 20));
+  EXPECT_EQ(out, body);
+  // Cut input or a small output limit give a prefix of the body, never more or other bytes.
+  for (std::size_t cut : {std::size_t{20}, std::size_t{500}, lzma.size() / 2}) {
+    SCOPED_TRACE(cut);
+    std::vector<std::uint8_t> part;
+    DecodeLzma(&lzma[12], &lzma[17], cut - 17, part, 1 << 20);
+    ASSERT_LE(part.size(), body.size());
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), body.begin()));
+  }
+  std::vector<std::uint8_t> limited;
+  EXPECT_TRUE(DecodeLzma(&lzma[12], &lzma[17], lzma.size() - 17, limited, 1000));
+  EXPECT_EQ(limited, std::vector<std::uint8_t>(body.begin(), body.begin() + 1000));
+  const std::uint8_t badProps[5] = {225, 0, 0, 1, 0};
+  std::vector<std::uint8_t> none;
+  EXPECT_FALSE(DecodeLzma(badProps, &lzma[17], lzma.size() - 17, none, 1 << 20));
 }
 
 TEST(ParseSamples, JpegBitmapsDecodeThroughTheImageLoader) {
