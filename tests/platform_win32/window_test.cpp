@@ -134,25 +134,83 @@ TEST(WindowTest, EmbedsIntoAForeignParentAndHearsItsEnd) {
   child->Destroy();  // harmless afterwards
 }
 
-TEST(WindowTest, PresentAndPaintSurviveOddRectangles) {
+// The colour on screen at a client point of the window.
+Pixel ScreenPixel(HWND hwnd, int x, int y) {
+  const HDC dc = ::GetDC(hwnd);
+  const COLORREF c = ::GetPixel(dc, x, y);
+  ::ReleaseDC(hwnd, dc);
+  return MakePixel(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+TEST(WindowTest, PresentDrawsTheDirtyRectangleInPlace) {
   Recorder recorder;
   auto window = MakeWindow(recorder);
   REQUIRE_WINDOW(window);
   window->Show();
-  Surface surface(100, 50, MakePixel(10, 20, 30));
-  // A view with a stride wider than its width, ending at the buffer's last pixel.
-  const SurfaceView inner(surface.data() + 40, 60, 50 - 1, 100);
-  const Rect rects[] = {{0, 0, 100, 50}, {-50, -50, 1000, 1000}, {90, 40, 50, 50},
-                        {0, 0, 0, 0},    {200, 200, 10, 10},     {5, 5, -3, 4}};
-  for (const Rect& r : rects) {
-    window->Present(surface.View(), r);
-    window->Present(inner, r);
-  }
-  window->Present(SurfaceView(), {0, 0, 10, 10});
+  window->SetState(WindowState::kMaximized);
   Win32EventLoop loop;
-  ::InvalidateRect(ToHwnd(window->Handle()), nullptr, FALSE);
   loop.RunPending();
-  SUCCEED();
+  const HWND hwnd = ToHwnd(window->Handle());
+  // Four coloured quadrants in a 100 x 60 surface.
+  Surface surface(100, 60);
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 100; ++x) {
+      surface.At(x, y) = x < 50 ? (y < 30 ? MakePixel(255, 0, 0) : MakePixel(0, 255, 0))
+                                : (y < 30 ? MakePixel(0, 0, 255) : MakePixel(250, 200, 10));
+    }
+  }
+  window->Present(surface.View(), {0, 0, 100, 60});
+  ::GdiFlush();
+  EXPECT_EQ(ScreenPixel(hwnd, 10, 10), MakePixel(255, 0, 0));
+  EXPECT_EQ(ScreenPixel(hwnd, 10, 50), MakePixel(0, 255, 0));  // rows run top-down
+  EXPECT_EQ(ScreenPixel(hwnd, 90, 10), MakePixel(0, 0, 255));  // bytes are B, G, R
+  EXPECT_EQ(ScreenPixel(hwnd, 90, 50), MakePixel(250, 200, 10));
+
+  // Only the dirty rectangle changes, at its own place, also from a view with a wider stride.
+  Surface white(100, 60, MakePixel(255, 255, 255));
+  window->Present(white.View(), {40, 20, 20, 20});
+  const SurfaceView inner(white.data() + 1, 99, 60, 100);
+  window->Present(inner, {0, 55, 99, 5});
+  ::GdiFlush();
+  EXPECT_EQ(ScreenPixel(hwnd, 45, 25), MakePixel(255, 255, 255));
+  EXPECT_EQ(ScreenPixel(hwnd, 39, 25), MakePixel(255, 0, 0));
+  EXPECT_EQ(ScreenPixel(hwnd, 60, 25), MakePixel(0, 0, 255));
+  EXPECT_EQ(ScreenPixel(hwnd, 10, 57), MakePixel(255, 255, 255));
+  EXPECT_EQ(ScreenPixel(hwnd, 10, 54), MakePixel(0, 255, 0));
+
+  // Rectangles that leave the surface or the window draw what both hold, or nothing.
+  const Rect odd[] = {{-50, -50, 1000, 1000}, {90, 40, 50, 50}, {0, 0, 0, 0},
+                      {200, 200, 10, 10},     {5, 5, -3, 4},    {1 << 30, 0, 1 << 30, 5}};
+  for (const Rect& r : odd) window->Present(surface.View(), r);
+  window->Present(SurfaceView(), {0, 0, 10, 10});
+  ::GdiFlush();
+  EXPECT_EQ(ScreenPixel(hwnd, 45, 25), MakePixel(255, 0, 0));
+}
+
+// A form that deletes its window from the close handler, as the preview does when its parent goes.
+struct DeletingForm : WindowEvents {
+  std::unique_ptr<Win32Window> window;
+  int closes = 0;
+  void OnCloseRequest() override {
+    ++closes;
+    window->Destroy();
+    window.reset();
+  }
+};
+
+TEST(WindowTest, FormMayDeleteItsWindowWhileItIsDestroyed) {
+  Recorder parentEvents;
+  auto parent = MakeWindow(parentEvents, /*border=*/true);
+  REQUIRE_WINDOW(parent);
+  DeletingForm form;
+  form.window = MakeWindow(form);
+  ASSERT_TRUE(form.window);
+  const HWND child = ToHwnd(form.window->Handle());
+  form.window->EmbedInto(parent->Handle(), {50, 40});
+  parent->Destroy();
+  EXPECT_EQ(form.closes, 1);
+  EXPECT_FALSE(form.window);
+  EXPECT_FALSE(::IsWindow(child));
 }
 
 }  // namespace

@@ -74,7 +74,11 @@ Win32Window::Win32Window(const WindowOptions& options, WindowEvents& events)
 }
 
 Win32Window::~Win32Window() {
+  *alive_ = false;
   Destroy();
+  // Deleted while the system was still destroying the window (from the form's close handler):
+  // its last messages must not reach this object.
+  if (attached_ != nullptr) ::SetWindowLongPtrA(attached_, GWLP_USERDATA, 0);
 }
 
 LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -82,6 +86,7 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
     auto* self =
         static_cast<Win32Window*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
     self->hwnd_ = hwnd;
+    self->attached_ = hwnd;
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
@@ -89,6 +94,7 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
+    self->attached_ = nullptr;
     return ::DefWindowProcA(hwnd, message, wParam, lParam);
   }
   // Nothing the form throws may unwind through the system's code.
@@ -175,15 +181,20 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void Win32Window::Paint() {
   PAINTSTRUCT paint;
-  const HDC dc = ::BeginPaint(hwnd_, &paint);
+  const HWND hwnd = hwnd_;
+  const HDC dc = ::BeginPaint(hwnd, &paint);
   if (dc == nullptr) return;
   painting_ = true;
   presentedWhilePainting_ = false;
   WindowEvents* events = ready_ ? events_ : nullptr;
+  const std::shared_ptr<bool> alive = alive_;
   try {
     if (events != nullptr) events->OnPaint();
   } catch (...) {
-    presentedWhilePainting_ = false;
+  }
+  if (!*alive) {
+    ::EndPaint(hwnd, &paint);
+    return;
   }
   painting_ = false;
   // A form that draws nothing (the code-less preview) shows its background colour.
@@ -192,7 +203,7 @@ void Win32Window::Paint() {
     ::FillRect(dc, &paint.rcPaint, brush);
     ::DeleteObject(brush);
   }
-  if (hwnd_ != nullptr) ::EndPaint(hwnd_, &paint);
+  ::EndPaint(hwnd, &paint);
 }
 
 void Win32Window::SetCaption(std::string_view caption) {

@@ -2,6 +2,7 @@
 // child of a foreign window (the preview).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/win32/win32_api.h"
@@ -37,7 +38,11 @@ class Win32Window final : public Window {
   void CoverMonitor();
   unsigned Dpi() const;
 
+  // The handle while the window is usable; null from the start of its destruction.
   HWND hwnd_ = nullptr;
+  // The handle until the system's last message for it, so that the procedure can be detached
+  // from this object even when the form deletes it half-way through the destruction.
+  HWND attached_ = nullptr;
   WindowEvents* events_ = nullptr;
   // Events start once the window exists, so a form never hears of its window half-built.
   bool ready_ = false;
@@ -46,6 +51,9 @@ class Win32Window final : public Window {
   bool painting_ = false;
   bool presentedWhilePainting_ = false;
   Pixel background_ = 0;
+  // Cleared when this object goes away: a handler may delete its own window (a form unloading on
+  // input), and the code that called the handler must then not touch it again.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // The bits of the keyboard's shift state, as forms see them.
