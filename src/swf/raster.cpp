@@ -93,6 +93,11 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
       const double sy = y + (s + 0.5) / sub_;
       while (next < edges_.size() && edges_[next].y0 <= sy)
         active_.push_back(static_cast<int>(next++));
+      if (active_.size() > budget_) {
+        budget_ = 0;
+        return;
+      }
+      budget_ -= active_.size();
       cross_.clear();
       for (std::size_t i = 0; i < active_.size();) {
         const Edge& e = edges_[static_cast<std::size_t>(active_[i])];

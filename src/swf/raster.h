@@ -36,6 +36,10 @@ class Rasterizer {
   // A closed convex polygon, oriented so that unions of such polygons fill under non-zero.
   void AddConvex(const float* xy, int count);
   bool Empty() const { return edges_.empty(); }
+  // Bounds the work of all following sweeps together (edge crossings visited), so that a hostile
+  // polygon cannot stall a frame; sweeps stop early once it is spent.
+  void SetWorkBudget(std::size_t crossings) { budget_ = crossings; }
+  bool BudgetSpent() const { return budget_ == 0; }
 
   // Calls emit(y, spans, count) for every row that has coverage; spans are ordered, disjoint and
   // within the target.
@@ -51,6 +55,7 @@ class Rasterizer {
   void SweepRows(FillRule rule);
 
   int width_ = 0, height_ = 0, sub_ = 1;
+  std::size_t budget_ = ~std::size_t{0};
   std::vector<Edge> edges_;
   std::vector<int> acc_, run_;
   std::vector<std::uint8_t> mark_;

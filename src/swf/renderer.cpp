@@ -241,6 +241,9 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   view_ = view;
   options_ = options;
   segmentBudget_ = kMaxSegmentsPerFrame;
+  raster_.SetWorkBudget(kMaxCrossingsPerFrame);
+  pixelBudget_ = kMaxOverdraw * static_cast<std::size_t>(std::max(target.width(), 0)) *
+                 static_cast<std::size_t>(std::max(target.height(), 0));
   maskDepth_ = 0;
   mask_ = nullptr;
   maskOut_ = nullptr;
@@ -375,8 +378,12 @@ void Renderer::Fill(FillRule rule, const Paint* paint) {
   raster_.Sweep(rule, [&](int y, const Span* spans, std::size_t n) {
     const std::uint8_t* maskRow = mask_ ? mask_ + static_cast<std::size_t>(y) * w : nullptr;
     Pixel* row = target_.Row(y);
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t len = static_cast<std::size_t>(spans[i].x1 - spans[i].x0);
+      if (len > pixelBudget_) return;
+      pixelBudget_ -= len;
       PaintSpan(row, y, spans[i].x0, spans[i].x1, spans[i].coverage, maskRow, *paint);
+    }
   });
 }
 

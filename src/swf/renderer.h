@@ -27,9 +27,12 @@ class Renderer {
   // Draws one shape (the tests use this to check the rasteriser through real shape data).
   void DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
 
-  // Upper bound on line segments flattened per frame; beyond it shapes are left out, so that a
-  // hostile movie cannot stall a frame.
-  static constexpr std::size_t kMaxSegmentsPerFrame = 4u << 20;
+  // Bounds per frame, so that a hostile movie cannot stall a frame or exhaust memory: line
+  // segments flattened, edge crossings visited by the rasteriser, and pixels painted (as a
+  // multiple of the target's size). Beyond them the rest of the frame is left out.
+  static constexpr std::size_t kMaxSegmentsPerFrame = 1u << 20;
+  static constexpr std::size_t kMaxCrossingsPerFrame = 1u << 26;
+  static constexpr std::size_t kMaxOverdraw = 64;
 
  private:
   void DrawList(const SpriteInstance& inst, const Matrix& m, const ColorTransform& cx, int nesting);
@@ -44,6 +47,7 @@ class Renderer {
   RenderOptions options_;
   Rasterizer raster_;
   std::size_t segmentBudget_ = 0;
+  std::size_t pixelBudget_ = 0;
   // Masks: each is a coverage plane of the target's size. `maskOut_` set means draw coverage
   // into it instead of colour.
   std::vector<std::vector<std::uint8_t>> maskPool_;

@@ -105,6 +105,25 @@ TEST(Rasterizer, HostileCoordinatesAreContained) {
   for (int v : cov) EXPECT_EQ(v, 255);
 }
 
+TEST(Rasterizer, WorkBudgetStopsTheSweep) {
+  // A square over 100 rows visits two crossings per row; a budget of 50 stops it early and
+  // stays spent for later sweeps.
+  Rasterizer r;
+  r.Reset(100, 100, 1);
+  r.SetWorkBudget(50);
+  const float sq[8] = {0, 0, 100, 0, 100, 100, 0, 100};
+  r.AddConvex(sq, 4);
+  int rows = 0;
+  r.Sweep(FillRule::kNonZero, [&](int, const Span*, std::size_t) { ++rows; });
+  EXPECT_EQ(rows, 25);
+  EXPECT_TRUE(r.BudgetSpent());
+  r.Reset(100, 100, 1);
+  r.AddConvex(sq, 4);
+  rows = 0;
+  r.Sweep(FillRule::kNonZero, [&](int, const Span*, std::size_t) { ++rows; });
+  EXPECT_EQ(rows, 0);
+}
+
 TEST(PaintSpan, SolidMatchesThePlainVersion) {
   // Random colours, coverages and masks, full coverage and opaque colours included (the fast
   // paths), against the plain floating-point blend.
