@@ -113,6 +113,42 @@ class WindowEvents {
 
 enum class WindowState { kNormal, kMaximized };
 
+// Window procedures. Input reaches a window as messages numbered as on Windows, so that a form can
+// intercept the input of a window it does not own (the movie player's) the same way on every
+// system. Mouse messages carry the client position in lParam (x in the low 16 bits, y in the next
+// 16, both signed) and the button bits in wParam; key messages carry the key code in wParam;
+// kWmChar carries the character code.
+enum WindowMessage : std::uint32_t {
+  kWmKeyDown = 0x0100,
+  kWmKeyUp = 0x0101,
+  kWmChar = 0x0102,
+  kWmMouseMove = 0x0200,
+  kWmLButtonDown = 0x0201,
+  kWmLButtonUp = 0x0202,
+  kWmRButtonDown = 0x0204,
+  kWmRButtonUp = 0x0205,
+  kWmMButtonDown = 0x0207,
+  kWmMButtonUp = 0x0208,
+};
+enum MouseKeyBits : std::uintptr_t {
+  kMkLButton = 0x01,
+  kMkRButton = 0x02,
+  kMkShift = 0x04,
+  kMkControl = 0x08,
+  kMkMButton = 0x10
+};
+using WindowProc = std::function<std::intptr_t(NativeHandle window, std::uint32_t message,
+                                               std::uintptr_t wParam, std::intptr_t lParam)>;
+
+constexpr std::intptr_t MakeMouseLParam(int x, int y) {
+  return static_cast<std::intptr_t>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
+                                    static_cast<std::uint32_t>(x & 0xFFFF));
+}
+constexpr Point MouseLParamPoint(std::intptr_t lParam) {
+  return {static_cast<std::int16_t>(lParam & 0xFFFF),
+          static_cast<std::int16_t>((lParam >> 16) & 0xFFFF)};
+}
+
 struct WindowOptions {
   std::string caption = "Form1";
   bool border = false;
@@ -139,6 +175,9 @@ class Window {
   virtual NativeHandle Handle() const = 0;
   // Removes the window; no event reaches the form afterwards.
   virtual void Destroy() = 0;
+  // Places a child window inside its parent's client area (ignored for top-level windows).
+  virtual void Move(Rect /*area*/) {}
+  virtual void SetVisible(bool /*visible*/) {}
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -221,6 +260,23 @@ class Platform {
   // A new top-level window (or nothing when the display cannot give one).
   virtual std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
                                                WindowEvents& events) = 0;
+  // A child window inside `parent`, of the given window class, that receives its own input.
+  // (A platform without child windows answers nothing.)
+  virtual std::unique_ptr<Window> CreateChildWindow(Window& /*parent*/,
+                                                    std::string_view /*className*/,
+                                                    const WindowOptions& /*options*/,
+                                                    WindowEvents& /*events*/) {
+    return nullptr;
+  }
+  // The descendants of one of this process's windows, in the system's enumeration order.
+  virtual std::vector<NativeHandle> DescendantWindows(NativeHandle /*parent*/) { return {}; }
+  virtual std::string WindowClassName(NativeHandle /*window*/) { return {}; }
+  // Replaces the window procedure of one of this process's windows and returns the one it
+  // replaced, which the new procedure calls for every message it does not handle itself. The
+  // previous procedure of a window that is not ours is empty, and nothing is replaced.
+  virtual WindowProc SubclassWindow(NativeHandle /*window*/, WindowProc /*procedure*/) {
+    return {};
+  }
 };
 
 }  // namespace dbx

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/window_messages.h"
 #include "settings/ini_file.h"
 
 namespace dbx {
@@ -111,6 +112,10 @@ HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, const WindowOptions& 
                                WindowEvents& windowEvents)
     : events(windowEvents), platform_(platform), caption_(options.caption) {
   handle = platform_.nextHandle++;
+  procedure = [this](NativeHandle, std::uint32_t message, std::uintptr_t wParam,
+                     std::intptr_t lParam) {
+    return DeliverToEvents(events, message, wParam, lParam);
+  };
   screen.Resize(size.w, size.h, options.background);
   platform_.windows.push_back(this);
 }
@@ -145,6 +150,14 @@ void HeadlessWindow::EmbedInto(NativeHandle parentHandle, Size embedSize) {
   size = embedSize;
   screen.Resize(size.w, size.h);
   visible = true;
+  events.OnResize(size);
+}
+
+void HeadlessWindow::Move(Rect area) {
+  placement = area;
+  if (parent == 0) return;
+  size = Size{std::max(area.w, 0), std::max(area.h, 0)};
+  screen.Resize(size.w, size.h);
   events.OnResize(size);
 }
 

@@ -139,6 +139,16 @@ class HeadlessWindow final : public Window {
   int TwipsPerPixelY() const override { return twipsPerPixel; }
   NativeHandle Handle() const override { return handle; }
   void Destroy() override;
+  void Move(Rect area) override;
+  void SetVisible(bool v) override { visible = v; }
+
+  // Input as the system would deliver it: through the window procedure.
+  std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0) {
+    return procedure(handle, message, wParam, lParam);
+  }
+  WindowProc procedure;  // the window's procedure; starts as delivery to `events`
+  std::string className = "Dazzlebox.Window";
+  Rect placement{};  // a child window's place in its parent
 
   WindowEvents& events;
   Surface screen;  // what the window shows

@@ -19,6 +19,7 @@
 
 #include "platform/imageio/image_io.h"
 #include "platform/posix/posix_services.h"
+#include "platform/window_messages.h"
 #include "platform/x11/sdl_sound.h"
 
 namespace dbx {
@@ -104,14 +105,6 @@ int ShiftBitsOf(unsigned state) {
   return s;
 }
 
-int ButtonBitsOf(unsigned state) {
-  int b = 0;
-  if (state & Button1Mask) b |= static_cast<int>(MouseButton::kLeft);
-  if (state & Button3Mask) b |= static_cast<int>(MouseButton::kRight);
-  if (state & Button2Mask) b |= static_cast<int>(MouseButton::kMiddle);
-  return b;
-}
-
 // The default colours of a classic desktop, by system colour index.
 constexpr std::int32_t kSysColors[31] = {
     0xC8D0D4, 0x984E00, 0x6A240A, 0x808080, 0xC8D0D4, 0xFFFFFF, 0x000000, 0x000000,
@@ -123,7 +116,9 @@ class X11Platform;
 
 class X11Window final : public Window {
  public:
-  X11Window(X11Platform& platform, const WindowOptions& options, WindowEvents& events);
+  // A top-level window, or with `parent` a child window of that class inside it.
+  X11Window(X11Platform& platform, const WindowOptions& options, WindowEvents& events,
+            ::Window parent = 0, std::string_view className = {});
   ~X11Window() override { Destroy(); }
   void SetCaption(std::string_view caption) override;
   std::string Caption() const override { return caption_; }
@@ -136,13 +131,25 @@ class X11Window final : public Window {
   int TwipsPerPixelY() const override { return TwipsPerPixelX(); }
   NativeHandle Handle() const override { return window_; }
   void Destroy() override;
+  void Move(Rect area) override;
+  void SetVisible(bool visible) override;
 
   void Dispatch(XEvent& e);
   void ApplyCursor(bool visible);
+  WindowProc& Procedure() { return procedure_; }
 
  private:
+  std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+    // The procedure may be replaced, and the window destroyed, while it runs: call a copy.
+    WindowProc proc = procedure_;
+    return proc ? proc(window_, message, wParam, lParam) : 0;
+  }
+
   X11Platform& platform_;
   WindowEvents& events_;
+  WindowProc procedure_;
+  int keyShift_ = 0;
+  bool child_ = false;
   ::Window window_ = 0;
   GC gc_ = nullptr;
   std::string caption_;
@@ -303,6 +310,50 @@ class X11Platform final : public Platform {
     return std::make_unique<X11Window>(*this, options, events);
   }
 
+  std::unique_ptr<Window> CreateChildWindow(Window& parent, std::string_view className,
+                                            const WindowOptions& options,
+                                            WindowEvents& events) override {
+    if (!Dpy()) return nullptr;
+    auto w = std::make_unique<X11Window>(*this, options, events,
+                                         static_cast<::Window>(parent.Handle()), className);
+    w->SetVisible(true);
+    return w;
+  }
+  std::vector<NativeHandle> DescendantWindows(NativeHandle parent) override {
+    std::vector<NativeHandle> out;
+    Display* d = Dpy();
+    if (!d || parent == 0) return out;
+    ::Window root = 0, up = 0, *children = nullptr;
+    unsigned n = 0;
+    g_lastXError = 0;
+    if (!XQueryTree(d, static_cast<::Window>(parent), &root, &up, &children, &n)) return out;
+    // Topmost first, as a system lists children; each followed by its own descendants.
+    for (unsigned i = n; i-- > 0;) {
+      out.push_back(children[i]);
+      for (NativeHandle grandchild : DescendantWindows(children[i])) out.push_back(grandchild);
+    }
+    if (children) XFree(children);
+    return out;
+  }
+  std::string WindowClassName(NativeHandle window) override {
+    Display* d = Dpy();
+    if (!d) return {};
+    XClassHint hint{};
+    g_lastXError = 0;
+    if (!XGetClassHint(d, static_cast<::Window>(window), &hint)) return {};
+    std::string name = hint.res_class ? hint.res_class : "";
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    return name;
+  }
+  WindowProc SubclassWindow(NativeHandle window, WindowProc procedure) override {
+    const auto it = windows.find(static_cast<::Window>(window));
+    if (it == windows.end()) return {};
+    WindowProc previous = std::move(it->second->Procedure());
+    it->second->Procedure() = std::move(procedure);
+    return previous;
+  }
+
   // The display, opened on first use (Nudger and the headless paths never need one).
   Display* Dpy() {
     if (!display_ && !displayFailed_) {
@@ -343,18 +394,31 @@ class X11Platform final : public Platform {
 
 // ------------------------------------------------------------------------------------------------
 
-X11Window::X11Window(X11Platform& platform, const WindowOptions& options, WindowEvents& events)
-    : platform_(platform), events_(events), caption_(options.caption) {
+X11Window::X11Window(X11Platform& platform, const WindowOptions& options, WindowEvents& events,
+                     ::Window parent, std::string_view className)
+    : platform_(platform), events_(events), child_(parent != 0), caption_(options.caption) {
+  procedure_ = [this](NativeHandle, std::uint32_t message, std::uintptr_t wParam,
+                      std::intptr_t lParam) {
+    return DeliverToEvents(events_, message, wParam, lParam, keyShift_);
+  };
   Display* d = platform_.Dpy();
   const int screen = DefaultScreen(d);
+  if (parent == 0) parent = RootWindow(d, screen);
   XSetWindowAttributes attrs{};
   attrs.background_pixel = options.background;
   attrs.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                      PointerMotionMask | StructureNotifyMask | ExposureMask | FocusChangeMask;
-  window_ = XCreateWindow(d, RootWindow(d, screen), 0, 0, static_cast<unsigned>(size_.w),
+  window_ = XCreateWindow(d, parent, 0, 0, static_cast<unsigned>(size_.w),
                           static_cast<unsigned>(size_.h), 0, CopyFromParent, InputOutput,
                           CopyFromParent, CWBackPixel | CWEventMask, &attrs);
   gc_ = XCreateGC(d, window_, 0, nullptr);
+  if (!className.empty()) {
+    const std::string cls(className);
+    XClassHint hint{};
+    hint.res_name = const_cast<char*>(cls.c_str());
+    hint.res_class = const_cast<char*>(cls.c_str());
+    XSetClassHint(d, window_, &hint);
+  }
   Atom wmDelete = platform_.WmDelete();
   XSetWMProtocols(d, window_, &wmDelete, 1);
   if (!options.border) {
@@ -471,6 +535,29 @@ int X11Window::TwipsPerPixelX() const {
   return std::max(1, 1440 / dpi);
 }
 
+void X11Window::Move(Rect area) {
+  if (destroyed_ || !child_) return;
+  Display* d = platform_.Dpy();
+  XMoveResizeWindow(d, window_, area.x, area.y, static_cast<unsigned>(std::max(area.w, 1)),
+                    static_cast<unsigned>(std::max(area.h, 1)));
+  XFlush(d);
+  if (Size{area.w, area.h} != size_) {
+    size_ = Size{area.w, area.h};
+    events_.OnResize(size_);
+  }
+}
+
+void X11Window::SetVisible(bool visible) {
+  if (destroyed_) return;
+  Display* d = platform_.Dpy();
+  if (visible) {
+    XMapWindow(d, window_);
+  } else {
+    XUnmapWindow(d, window_);
+  }
+  XFlush(d);
+}
+
 void X11Window::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
@@ -500,42 +587,61 @@ void X11Window::ApplyCursor(bool visible) {
 }
 
 void X11Window::Dispatch(XEvent& e) {
+  const auto mouseKeys = [](unsigned state) {
+    std::uintptr_t w = 0;
+    if (state & Button1Mask) w |= kMkLButton;
+    if (state & Button3Mask) w |= kMkRButton;
+    if (state & Button2Mask) w |= kMkMButton;
+    if (state & ShiftMask) w |= kMkShift;
+    if (state & ControlMask) w |= kMkControl;
+    return w;
+  };
   switch (e.type) {
     case KeyPress: {
       char buf[8] = {};
       KeySym sym = 0;
       const int n = XLookupString(&e.xkey, buf, sizeof buf, &sym, nullptr);
-      events_.OnKeyDown(VirtualKey(sym), ShiftBitsOf(e.xkey.state));
-      if (!destroyed_ && n == 1) events_.OnKeyPress(static_cast<unsigned char>(buf[0]));
+      keyShift_ = ShiftBitsOf(e.xkey.state);
+      Send(kWmKeyDown, static_cast<std::uintptr_t>(VirtualKey(sym)), 0);
+      if (!destroyed_ && n == 1) {
+        Send(kWmChar, static_cast<unsigned char>(buf[0]), 0);
+      }
+      break;
+    }
+    case KeyRelease: {
+      KeySym sym = XLookupKeysym(&e.xkey, 0);
+      Send(kWmKeyUp, static_cast<std::uintptr_t>(VirtualKey(sym)), 0);
       break;
     }
     case ButtonPress:
     case ButtonRelease: {
-      MouseButton b;
+      const bool down = e.type == ButtonPress;
+      std::uint32_t message;
+      std::uintptr_t bit;
       switch (e.xbutton.button) {
         case Button1:
-          b = MouseButton::kLeft;
+          message = down ? kWmLButtonDown : kWmLButtonUp;
+          bit = kMkLButton;
           break;
         case Button2:
-          b = MouseButton::kMiddle;
+          message = down ? kWmMButtonDown : kWmMButtonUp;
+          bit = kMkMButton;
           break;
         case Button3:
-          b = MouseButton::kRight;
+          message = down ? kWmRButtonDown : kWmRButtonUp;
+          bit = kMkRButton;
           break;
         default:
           return;  // wheel steps are not clicks
       }
-      const Point at{e.xbutton.x, e.xbutton.y};
-      if (e.type == ButtonPress) {
-        events_.OnMouseDown(b, ShiftBitsOf(e.xbutton.state), at);
-      } else {
-        events_.OnMouseUp(b, ShiftBitsOf(e.xbutton.state), at);
-      }
+      // As on Windows, the bits tell the buttons held after the event.
+      std::uintptr_t keys = mouseKeys(e.xbutton.state);
+      keys = down ? (keys | bit) : (keys & ~bit);
+      Send(message, keys, MakeMouseLParam(e.xbutton.x, e.xbutton.y));
       break;
     }
     case MotionNotify:
-      events_.OnMouseMove(ButtonBitsOf(e.xmotion.state), ShiftBitsOf(e.xmotion.state),
-                          Point{e.xmotion.x, e.xmotion.y});
+      Send(kWmMouseMove, mouseKeys(e.xmotion.state), MakeMouseLParam(e.xmotion.x, e.xmotion.y));
       break;
     case ConfigureNotify:
       if (e.xconfigure.window == window_ &&
