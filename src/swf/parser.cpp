@@ -555,7 +555,9 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code) {
   c.depth = r.U16();
   c.move = flags & 1;
   const bool hasChar = flags & 2;
-  if (code != 26 && ((flags2 & 8) || ((flags2 & 16) && hasChar))) r.String();  // class name
+  // A class name is present only with its own flag; files with the image flag (a bitmap placed
+  // directly) carry none.
+  if (code != 26 && (flags2 & 8)) r.String();
   if (hasChar) c.character = r.U16();
   if (flags & 4) c.matrix = ReadMatrix(r);
   if (flags & 8) c.cxform = ReadCxform(r, true);

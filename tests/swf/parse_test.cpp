@@ -208,6 +208,30 @@ TEST(ParseSamples, JpegBitmapsDecodeThroughTheImageLoader) {
   }
 }
 
+TEST(ParseSamples, PlaceObject3FieldsAreRead) {
+  const auto dir = swftest::SamplesDir();
+  if (!dir) GTEST_SKIP() << "shared samples not present";
+  // A bitmap placed directly (the image flag, no class name), and a sprite placed with every
+  // field: matrix, colour transform, name, filters, blend mode, caching, visibility.
+  const auto image = swftest::ReadFile(*dir / "parse" / "PlaceObject3-Image.swf");
+  const auto a = ParseMovie(image.data(), image.size(), nullptr);
+  ASSERT_TRUE(a);
+  ASSERT_EQ(a->timeline.frames[0].size(), 1u);
+  EXPECT_EQ(a->timeline.frames[0][0].character, 1);
+  const auto works = swftest::ReadFile(*dir / "parse" / "PlaceObject3-theworks.swf");
+  const auto b = ParseMovie(works.data(), works.size(), nullptr);
+  ASSERT_TRUE(b);
+  ASSERT_EQ(b->timeline.frames[0].size(), 1u);
+  const PlaceCommand& c = b->timeline.frames[0][0];
+  EXPECT_EQ(c.character, 2);
+  ASSERT_TRUE(c.matrix && c.cxform && c.visible);
+  EXPECT_EQ(c.matrix->a, 2.0);
+  EXPECT_EQ(c.matrix->tx, 200.0);
+  EXPECT_EQ(c.cxform->mult[1], 0.25f);
+  EXPECT_EQ(c.cxform->add[3], 80.0f);
+  EXPECT_FALSE(*c.visible);
+}
+
 // --- Hand-made fixtures -------------------------------------------------------------------
 
 SwfWriter TwoFrameMovie() {
