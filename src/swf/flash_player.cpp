@@ -85,7 +85,7 @@ void FlashPlayer::SetBackgroundColor(std::int32_t color) {
   dirty_ = true;
 }
 
-int FlashPlayer::SamplesPerAxis() const {
+int FlashPlayer::SamplesPerPixel() const {
   if (EqualsNoCase(quality_, "low")) return 1;
   if (EqualsNoCase(quality_, "medium")) return 2;
   return 4;
@@ -181,7 +181,7 @@ void FlashPlayer::RenderFrame(SurfaceView target) {
   for (int y = 0; y < vp.h; ++y) std::fill(target.Row(y), target.Row(y) + vp.w, bg);
   if (!stage_ || !renderer_) return;
   const SurfaceView view(target.data(), vp.w, vp.h, target.stride());
-  renderer_->Render(*stage_, view, ViewMatrix(vp), swf::RenderOptions{SamplesPerAxis()});
+  renderer_->Render(*stage_, view, ViewMatrix(vp), swf::RenderOptions{SamplesPerPixel()});
 }
 
 }  // namespace dbx

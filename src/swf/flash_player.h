@@ -83,10 +83,11 @@ class FlashPlayer {
   const std::string& WMode() const { return wmode_; }
 
   // Quality2: any text is accepted and read back unchanged. "Low" (any case) draws without
-  // anti-aliasing; "Medium" with 2 x 2 samples per pixel; everything else with 4 x 4 samples.
+  // anti-aliasing (one sample per pixel); "Medium" with 2 samples per pixel; everything else
+  // ("High", "Best", "AutoHigh", ...) with 4.
   void SetQuality2(std::string_view quality) { quality_ = quality; }
   const std::string& Quality2() const { return quality_; }
-  int SamplesPerAxis() const;
+  int SamplesPerPixel() const;
 
   // The size of the area the movie is shown in, in pixels.
   void SetViewportSize(Size size) { viewport_ = size; }

@@ -19,13 +19,12 @@ float Tame(float v) {
 
 }  // namespace
 
-void Rasterizer::Reset(int width, int height, int subSamples) {
+void Rasterizer::Reset(int width, int height, int samples) {
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
-  sub_ = subSamples >= 4 ? 4 : subSamples >= 2 ? 2 : 1;
+  sub_ = samples >= 4 ? 4 : samples >= 2 ? 2 : 1;
   edges_.clear();
-  if (acc_.size() < static_cast<std::size_t>(width_) + 2) {
-    acc_.assign(static_cast<std::size_t>(width_) + 2, 0);
+  if (run_.size() < static_cast<std::size_t>(width_) + 2) {
     run_.assign(static_cast<std::size_t>(width_) + 2, 0);
     mark_.assign(static_cast<std::size_t>(width_) + 2, 0);
   }
@@ -67,6 +66,18 @@ void Rasterizer::AddConvex(const float* xy, int count) {
   }
 }
 
+namespace {
+
+// Where in the pixel each sub-scanline samples, across: the centre without anti-aliasing, and the
+// usual rotated-grid patterns of 2 and 4 samples per pixel (the sub-scanlines are their rows).
+double SampleX(int sub, int s) {
+  static constexpr double kTwo[2] = {0.25, 0.75};
+  static constexpr double kFour[4] = {0.375, 0.875, 0.125, 0.625};
+  return sub == 4 ? kFour[s] : sub == 2 ? kTwo[s] : 0.5;
+}
+
+}  // namespace
+
 void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
   if (edges_.empty() || width_ == 0 || height_ == 0) return;
   std::sort(edges_.begin(), edges_.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
@@ -75,12 +86,11 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
   const int yStart = std::max(0, static_cast<int>(std::floor(edges_.front().y0)));
   const int yEnd = std::min(height_, static_cast<int>(std::ceil(bottom)));
   const double W = width_;
-  const int unit = 256 / sub_;
+  const int unit = 256 / sub_;  // 256 (full) becomes 255 when the row is read out
   active_.clear();
   std::size_t next = 0;
-  // Per row, coverage is kept sparse: `run_[x]` marks where whole-pixel runs start and end (their
-  // running sum is the coverage between marks) and `acc_[x]` holds the partial coverage of the
-  // pixels at interval ends. `touched_` lists the columns that hold either.
+  // Per row, coverage is kept sparse: `run_[x]` marks where runs of covered samples start and end
+  // (the running sum is the coverage between marks); `touched_` lists the marked columns.
   auto touch = [&](int x) {
     if (!mark_[static_cast<std::size_t>(x)]) {
       mark_[static_cast<std::size_t>(x)] = 1;
@@ -91,6 +101,7 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
     touched_.clear();
     for (int s = 0; s < sub_; ++s) {
       const double sy = y + (s + 0.5) / sub_;
+      const double sampleX = SampleX(sub_, s);
       while (next < edges_.size() && edges_[next].y0 <= sy)
         active_.push_back(static_cast<int>(next++));
       if (active_.size() > budget_) {
@@ -127,33 +138,15 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
         if (!inside) continue;
         double xa = cross_[i].x, xb = cross_[i + 1].x;
         if (xb <= 0 || xa >= W || xb <= xa) continue;
-        if (sub_ == 1) {
-          // Pixel centres inside [xa, xb).
-          const int a = std::max(0, static_cast<int>(std::ceil(xa - 0.5)));
-          const int b = std::min(width_, static_cast<int>(std::ceil(xb - 0.5)));
-          if (a >= b) continue;
-          run_[static_cast<std::size_t>(a)] += 256;
-          run_[static_cast<std::size_t>(b)] -= 256;
-          touch(a);
-          touch(b);
-          continue;
-        }
-        xa = std::max(xa, 0.0);
-        xb = std::min(xb, W);
-        const int a = static_cast<int>(xa);
-        const int b = static_cast<int>(xb);
-        if (a == b) {
-          acc_[static_cast<std::size_t>(a)] += static_cast<int>((xb - xa) * unit + 0.5);
-          touch(a);
-        } else {
-          acc_[static_cast<std::size_t>(a)] += static_cast<int>((a + 1 - xa) * unit + 0.5);
-          run_[static_cast<std::size_t>(a + 1)] += unit;
-          run_[static_cast<std::size_t>(b)] -= unit;
-          acc_[static_cast<std::size_t>(b)] += static_cast<int>((xb - b) * unit + 0.5);
-          touch(a);
-          touch(a + 1);
-          touch(b);
-        }
+        // This sub-scanline's sample point decides: pixels whose sample lies in [xa, xb) get
+        // its share of coverage.
+        const int first = std::max(0, static_cast<int>(std::ceil(xa - sampleX)));
+        const int end = std::min(width_, static_cast<int>(std::ceil(xb - sampleX)));
+        if (first >= end) continue;
+        run_[static_cast<std::size_t>(first)] += unit;
+        run_[static_cast<std::size_t>(end)] -= unit;
+        touch(first);
+        touch(end);
       }
     }
     if (touched_.empty()) continue;
@@ -164,22 +157,12 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
       const int x = touched_[i];
       const std::size_t ux = static_cast<std::size_t>(x);
       sum += run_[ux];
-      const int v = sum + acc_[ux];
-      run_[ux] = acc_[ux] = 0;
+      run_[ux] = 0;
       mark_[ux] = 0;
-      if (x >= width_) continue;
+      if (x >= width_ || sum <= 0) continue;
       const int nextX = i + 1 < touched_.size() ? std::min(touched_[i + 1], width_) : width_;
-      // Pixel x has its own value; the pixels up to the next mark have the running sum.
-      auto add = [&](int x0, int x1, int value) {
-        if (value <= 0 || x1 <= x0) return;
-        const std::uint8_t c = static_cast<std::uint8_t>(value >= 255 ? 255 : value);
-        if (!spans_.empty() && spans_.back().x1 == x0 && spans_.back().coverage == c)
-          spans_.back().x1 = x1;
-        else
-          spans_.push_back({x0, x1, c});
-      };
-      add(x, x + 1, v);
-      add(x + 1, nextX, sum);
+      if (nextX > x)
+        spans_.push_back({x, nextX, static_cast<std::uint8_t>(sum >= 255 ? 255 : sum)});
     }
     if (!spans_.empty()) sink.Row(y, spans_.data(), spans_.size());
   }

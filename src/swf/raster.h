@@ -1,11 +1,11 @@
 // The scanline rasteriser and the span painters of the movie renderer.
 //
-// Polygons arrive as line segments in device pixels. Each pixel row is sampled on 1, 2 or 4
-// sub-scanlines; on each, the crossings of the edges are sorted and the inside intervals (even-odd
-// or non-zero winding) are added to the row's coverage. With one sub-scanline a pixel is inside
-// when its centre is (no anti-aliasing); with more, the interval ends give fractional horizontal
-// coverage, so the result is anti-aliased on both axes. Each row comes out as runs of equal
-// coverage, so that painters fill the inside of large shapes run by run.
+// Polygons arrive as line segments in device pixels. Each pixel has 1, 2 or 4 sample points, one
+// per sub-scanline: the centre without anti-aliasing, else the usual rotated-grid patterns. On
+// each sub-scanline the crossings of the edges are sorted, and the pixels whose sample lies in an
+// inside interval (even-odd or non-zero winding) gain that sample's share of coverage. Each row
+// comes out as runs of equal coverage, so that painters fill the inside of large shapes run by
+// run.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +30,8 @@ struct Span {
 
 class Rasterizer {
  public:
-  // Starts a new polygon for a target of the given size; subSamples is 1, 2 or 4.
-  void Reset(int width, int height, int subSamples);
+  // Starts a new polygon for a target of the given size; 1, 2 or 4 samples per pixel.
+  void Reset(int width, int height, int samples);
   void AddLine(float x0, float y0, float x1, float y1);
   // A closed convex polygon, oriented so that unions of such polygons fill under non-zero.
   void AddConvex(const float* xy, int count);
@@ -57,7 +57,7 @@ class Rasterizer {
   int width_ = 0, height_ = 0, sub_ = 1;
   std::size_t budget_ = ~std::size_t{0};
   std::vector<Edge> edges_;
-  std::vector<int> acc_, run_;
+  std::vector<int> run_;
   std::vector<std::uint8_t> mark_;
   std::vector<int> touched_;
   std::vector<Span> spans_;

@@ -389,7 +389,7 @@ void Renderer::Fill(FillRule rule, const Paint* paint) {
 
 void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
   if (target_.width() <= 0 || target_.height() <= 0) return;
-  const int sub = options_.subSamples;
+  const int sub = options_.samples;
   // Each fill style is drawn as its own polygon: the edges with the style on their right (fill1)
   // as they are, those with it on their left (fill0) reversed.
   std::vector<std::vector<std::pair<std::size_t, bool>>> byFill(shape.fills.size());
@@ -456,9 +456,9 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
       if (it != movie_.characters.end())
         if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
     }
-    const bool visible = MakePaint(fill, toDevice, cx, bmp, options_.subSamples > 1, paint);
+    const bool visible = MakePaint(fill, toDevice, cx, bmp, options_.samples > 1, paint);
     if (!visible && !maskOut_) continue;
-    raster_.Reset(target_.width(), target_.height(), options_.subSamples);
+    raster_.Reset(target_.width(), target_.height(), options_.samples);
     StrokeSink sink(raster_, strokeToDevice);
     std::vector<StrokePoint> pts;
     Vec2 last{};

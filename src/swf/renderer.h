@@ -11,9 +11,9 @@
 
 namespace dbx::swf {
 
-// Samples per pixel side: 1 draws without anti-aliasing, 2 and 4 with it.
+// Samples per pixel: 1 draws without anti-aliasing, 2 and 4 with it.
 struct RenderOptions {
-  int subSamples = 4;
+  int samples = 4;
 };
 
 class Renderer {

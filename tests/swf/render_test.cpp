@@ -59,8 +59,9 @@ TEST(Rasterizer, PixelCentresDecideWithoutAntiAliasing) {
 }
 
 TEST(Rasterizer, AntiAliasedEdgesGiveFractionalCoverage) {
-  // Left edge at x = 1.5 (half of pixel 1), top edge at y = 1.5 (half of row 1, two of four
-  // sub-scanlines), right edge at x = 4.25.
+  // Four samples per pixel on the rotated grid (x 0.375, 0.875, 0.125, 0.625 on the rows 0.125,
+  // 0.375, 0.625, 0.875). Left edge at x = 1.5 (two samples of pixel 1 inside), top edge at
+  // y = 1.5 (two rows of row 1), right edge at x = 4.25 (one sample of pixel 4).
   const auto cov = Coverage(6, 5, 4, FillRule::kEvenOdd,
                             {{{1.5f, 1.5f}, {4.25f, 1.5f}, {4.25f, 4.0f}, {1.5f, 4.0f}}});
   auto at = [&](int x, int y) { return cov[static_cast<std::size_t>(y * 6 + x)]; };
@@ -443,7 +444,7 @@ TEST(Player, SettersKeepWhatTheHostWrote) {
   EXPECT_EQ(p.WMode(), "Opaque");
   p.SetQuality2("whatever");
   EXPECT_EQ(p.Quality2(), "whatever");
-  EXPECT_EQ(p.SamplesPerAxis(), 4);
+  EXPECT_EQ(p.SamplesPerPixel(), 4);
   EXPECT_EQ(p.BackgroundColor(), -1);
 }
 
