@@ -7,9 +7,10 @@
 //
 // The plain kernel evaluates the Part's formula at every pixel. The fast one gives the same
 // pixels: the soft wipe copies the columns left and right of its soft edge and blends only the
-// edge; the cross-fade blends with SSE2; the soft circle finds on each row the span inside the
-// circle and the span of its soft rim (the rounded distance only grows away from the centre
-// column) and blends only the rim.
+// edge; the cross-fade blends with SSE2; the soft circle finds on each row, with integer square
+// roots, the span inside the circle and the span of its soft rim (the rounded distance of
+// v = dx² + dy² is at most d exactly when v <= d² + d), copies the rest and blends only the rim,
+// stepping the distance along it without a square root per pixel.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -52,6 +53,8 @@ class Blend final : public Effect {
     } else {
       FrameFast();
     }
+    drawn_ = true;
+    prev_g_ = g_;
     g_ += mode_ == 3 ? 20 : step_;
     return true;
   }
@@ -125,82 +128,120 @@ class Blend final : public Effect {
       return;
     }
     if (mode_ == 1) {
-      // [0, a) incoming; [a, b] soft edge; (b, W) outgoing.
+      // [0, a) incoming; [a, b] soft edge; (b, W) outgoing. After a first full frame, while the
+      // edge only moves right, the columns left of the previous edge already hold the incoming
+      // picture and those right of the new edge still hold the outgoing one: only the columns
+      // from the previous edge's left end to the new edge's right end are written.
       const Coord a = std::clamp<Coord>(g_ - e_, 0, W);
       const Coord b = std::clamp<Coord>(g_, -1, W - 1);
+      const bool partial = drawn_ && g_ >= prev_g_;
+      const Coord from = partial ? std::clamp<Coord>(prev_g_ - e_, 0, W) : 0;
+      const Coord to = partial ? b + 1 : W;  // columns [from, to)
       for (Coord x = a; x <= b; ++x) alphas_[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(EdgeAlpha(x));
       for (Coord y = 0; y < H; ++y) {
         Pixel* t = c_.target.Row(static_cast<int>(y));
         const Pixel* o = c_.outgoing.Row(static_cast<int>(y));
         const Pixel* n = c_.incoming.Row(static_cast<int>(y));
-        if (a > 0) std::memcpy(t, n, static_cast<std::size_t>(a) * sizeof(Pixel));
-        if (b >= a) {
-          BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a + 1), Kernel::kFast);
+        const Coord in_end = std::min(a, to);
+        if (in_end > from) std::memcpy(t + from, n + from, static_cast<std::size_t>(in_end - from) * sizeof(Pixel));
+        const Coord ea = std::max(a, from), eb = std::min(b, to - 1);
+        if (eb >= ea) {
+          BlendRowAlphas(t + ea, o + ea, n + ea, alphas_.data() + ea, static_cast<int>(eb - ea + 1), Kernel::kFast);
         }
-        const Coord r0 = std::max(a, b + 1);
-        if (r0 < W) std::memcpy(t + r0, o + r0, static_cast<std::size_t>(W - r0) * sizeof(Pixel));
+        const Coord r0 = std::max({a, b + 1, from});
+        if (r0 < to) std::memcpy(t + r0, o + r0, static_cast<std::size_t>(to - r0) * sizeof(Pixel));
       }
       return;
     }
-    // Soft circle.
-    const Coord reach = std::max(cx_, W - 1 - cx_);
+    // Soft circle. With v = dy² + dx² (whole numbers), the rounded distance is at most d exactly
+    // when v <= d² + d, so each row's spans follow from integer square roots, and the distance
+    // along the rim grows step by step.
+    std::vector<std::uint8_t> lut(static_cast<std::size_t>(std::max<Coord>(e_, 0)) + 1);
+    for (Coord j = 0; j <= e_; ++j) lut[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>(EdgeAlpha(g_ - j));
     for (Coord y = 0; y < H; ++y) {
       Pixel* t = c_.target.Row(static_cast<int>(y));
       const Pixel* o = c_.outgoing.Row(static_cast<int>(y));
       const Pixel* n = c_.incoming.Row(static_cast<int>(y));
-      // Largest offset k from the centre column with dist <= g (inside) and with dist < g − e
-      // (fully incoming); −1 when none. The distance never shrinks as k grows.
-      const Coord kin_out = LastOffset(y, reach, [&](Coord dist) { return dist <= g_; });
-      const Coord kin_in = LastOffset(y, reach, [&](Coord dist) { return dist < g_ - e_; });
-      Segment(t, o, n, y, 0, W, kin_out, kin_in);
+      const Coord dy2 = (y - cy_) * (y - cy_);
+      const Coord kout = MaxOffset(g_, dy2);         // dist <= g
+      const Coord kin = MaxOffset(g_ - e_ - 1, dy2);  // dist < g − e
+      // After the first frame (the radius only grows) the pixels already inside the previous
+      // frame's incoming disc, and those outside the new rim, keep their values.
+      const bool partial = drawn_ && g_ >= prev_g_;
+      const Coord kprev = partial ? MaxOffset(prev_g_ - e_ - 1, dy2) : -1;
+      CircleRow(t, o, n, dy2, kout, kin, kprev, !partial, lut);
     }
   }
 
-  template <class Pred>
-  Coord LastOffset(Coord y, Coord reach, Pred pred) const {
-    if (!pred(Dist(cx_, y))) return -1;
-    Coord lo = 0, hi = reach;  // pred(lo) holds
-    while (lo < hi) {
-      const Coord mid = lo + (hi - lo + 1) / 2;
-      if (pred(Dist(cx_ + mid, y))) {
-        lo = mid;
-      } else {
-        hi = mid - 1;
-      }
-    }
-    return lo;
+  // Largest k >= 0 with round(sqrt(dy2 + k²)) <= d, or −1.
+  static Coord MaxOffset(Coord d, Coord dy2) {
+    if (d < 0) return -1;
+    const __int128 lim = static_cast<__int128>(d) * d + d - dy2;
+    if (lim < 0) return -1;
+    return ISqrt(static_cast<Coord>(std::min<__int128>(lim, INT64_MAX / 4)));
+  }
+  static Coord ISqrt(Coord v) {
+    auto r = static_cast<Coord>(std::sqrt(static_cast<double>(v)));
+    while (r > 0 && static_cast<__int128>(r) * r > v) --r;
+    while (static_cast<__int128>(r + 1) * (r + 1) <= v) ++r;
+    return r;
+  }
+  static Coord RoundedDist(Coord v) {
+    const Coord r = ISqrt(v);
+    return v > r * r + r ? r + 1 : r;
   }
 
-  void Segment(Pixel* t, const Pixel* o, const Pixel* n, Coord y, Coord x0, Coord x1, Coord kout,
-               Coord kin) {
-    // Columns with |x − cx| <= kin: incoming; <= kout: blended; beyond: outgoing.
-    auto copy = [&](const Pixel* src, Coord a, Coord b) {  // [a, b)
-      a = std::max(a, x0);
-      b = std::min(b, x1);
+  void CircleRow(Pixel* t, const Pixel* o, const Pixel* n, Coord dy2, Coord kout, Coord kin,
+                 Coord kprev, bool full, const std::vector<std::uint8_t>& lut) {
+    const Coord W = c_.W;
+    auto copy = [&](const Pixel* src, Coord a, Coord b) {  // [a, b) clipped
+      a = std::max<Coord>(a, 0);
+      b = std::min<Coord>(b, W);
       if (b > a) std::memcpy(t + a, src + a, static_cast<std::size_t>(b - a) * sizeof(Pixel));
     };
-    auto blend = [&](Coord a, Coord b) {
-      a = std::max(a, x0);
-      b = std::min(b, x1);
-      if (b <= a) return;
-      for (Coord x = a; x < b; ++x) alphas_[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(CircleAlpha(Dist(x, y)));
-      BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a), Kernel::kFast);
-    };
     if (kout < 0) {
-      copy(o, x0, x1);
+      if (full) copy(o, 0, W);
       return;
     }
-    const Coord ol = cx_ - kout, orr = cx_ + kout + 1;  // [ol, orr) inside the circle
-    copy(o, x0, ol);
-    if (kin < 0) {
-      blend(ol, orr);
-    } else {
-      const Coord il = cx_ - kin, ir = cx_ + kin + 1;
-      blend(ol, il);
-      copy(n, il, ir);
-      blend(ir, orr);
+    // Only the visible offsets matter.
+    kout = std::min<Coord>(kout, std::max<Coord>(cx_, W - 1 - cx_));
+    const Coord ol = cx_ - kout, orr = cx_ + kout + 1;  // [ol, orr): inside the circle
+    if (full) {
+      copy(o, 0, ol);
+      copy(o, orr, W);
     }
-    copy(o, orr, x1);
+    kin = std::min(kin, kout);
+    if (kin > kprev) {
+      if (kprev < 0) {
+        copy(n, cx_ - kin, cx_ + kin + 1);
+      } else {
+        copy(n, cx_ - kin, cx_ - kprev);
+        copy(n, cx_ + kprev + 1, cx_ + kin + 1);
+      }
+    }
+    const Coord k0 = kin + 1;  // the rim: kin < |x − cx| <= kout
+    if (k0 > kout) return;
+    // Alphas of the rim, the same at cx − k and cx + k.
+    Coord v = dy2 + k0 * k0;
+    Coord d = RoundedDist(v);
+    for (Coord k = k0; k <= kout; ++k) {
+      if (k > k0) {
+        v += 2 * k - 1;
+        while (v > d * d + d) ++d;
+      }
+      const Coord j = std::clamp<Coord>(g_ - d, 0, e_);
+      const std::uint8_t alpha = lut[static_cast<std::size_t>(j)];
+      const Coord xl = cx_ - k, xr = cx_ + k;
+      if (xl >= 0 && xl < W) alphas_[static_cast<std::size_t>(xl)] = alpha;
+      if (xr >= 0 && xr < W) alphas_[static_cast<std::size_t>(xr)] = alpha;
+    }
+    auto blend = [&](Coord a, Coord b) {
+      a = std::max<Coord>(a, 0);
+      b = std::min<Coord>(b, W);
+      if (b > a) BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a), Kernel::kFast);
+    };
+    blend(ol, cx_ - kin);
+    blend(cx_ + kin + 1, orr);
   }
 
   // Completion (also after a stop): the target takes the incoming picture, the incoming surface
@@ -212,9 +253,20 @@ class Blend final : public Effect {
       PictureBox* tb = c_.target_box;
       PictureBox* ib = c_.incoming_box;
       PictureBox* ob = c_.outgoing_box;
-      CopyRect(tb->Image(), 0, 0, W, H, ib->Image(), 0, 0);
-      CopyRect(ib->Image(), 0, 0, W, H, ob->Image(), 0, 0);
-      CopyRect(ob->Image(), 0, 0, W, H, tb->Image(), 0, 0);
+      Surface& ts = tb->ImageSurface();
+      Surface& is = ib->ImageSurface();
+      Surface& os = ob->ImageSurface();
+      if (ts.size() == Size{static_cast<int>(W), static_cast<int>(H)} && is.size() == ts.size() &&
+          os.size() == ts.size() && &ts != &is && &is != &os && &ts != &os) {
+        // The same exchange with one copy: the pixel buffers change hands.
+        std::swap(ts, is);  // target: incoming; incoming: the old target's buffer
+        std::swap(is, os);  // incoming: outgoing; outgoing: the old target's buffer
+        CopyRect(os.View(), 0, 0, W, H, ts.View(), 0, 0);
+      } else {
+        CopyRect(tb->Image(), 0, 0, W, H, ib->Image(), 0, 0);
+        CopyRect(ib->Image(), 0, 0, W, H, ob->Image(), 0, 0);
+        CopyRect(ob->Image(), 0, 0, W, H, tb->Image(), 0, 0);
+      }
     }
     *c_.running = false;
   }
@@ -227,6 +279,8 @@ class Blend final : public Effect {
   Step g_ = 0;
   Coord cx_ = 0, cy_ = 0;
   bool done_ = false;
+  bool drawn_ = false;  // a frame has been drawn (the fast kernel then writes only what changes)
+  Step prev_g_ = 0;
   std::vector<std::uint8_t> alphas_;
 };
 

@@ -37,7 +37,12 @@ class Wipe final : public BlitBase {
       c_.Finish();
       return false;
     }
-    Copy(c_.W - n_, 0, n_, c_.H);
+    if (c_.kernel == Kernel::kFast) {
+      if (n_ > drawn_) Copy(c_.W - n_, 0, n_ - drawn_, c_.H);
+      drawn_ = std::max(drawn_, n_);
+    } else {
+      Copy(c_.W - n_, 0, n_, c_.H);
+    }
     n_ += step_;
     return true;
   }
@@ -45,6 +50,7 @@ class Wipe final : public BlitBase {
  private:
   Step step_;
   Step n_ = 0;
+  Step drawn_ = 0;  // the largest n drawn so far
 };
 
 // ----- Effects 1 and 2: two bands from the edges to the middle, or from the middle outwards.
@@ -60,6 +66,32 @@ class CloseOpen final : public BlitBase {
       return false;
     }
     const Coord W = c_.W, H = c_.H;
+    if (c_.kernel == Kernel::kFast) {
+      // Only the strips between the previous bands and this frame's.
+      const Step d = drawn_, n = n_;
+      if (n > d) {
+        if (!open_) {
+          if (vertical_) {
+            Copy(0, d, W, n - d);
+            Copy(0, H - n, W, n - d);
+          } else {
+            Copy(d, 0, n - d, H);
+            Copy(W - n, 0, n - d, H);
+          }
+        } else {
+          if (vertical_) {
+            Copy(0, half_ - n, W, n - d);
+            Copy(0, half_ + d, W, n - d);
+          } else {
+            Copy(half_ - n, 0, n - d, H);
+            Copy(half_ + d, 0, n - d, H);
+          }
+        }
+      }
+      drawn_ = std::max(drawn_, n_);
+      n_ += step_;
+      return true;
+    }
     if (!open_) {
       if (vertical_) {
         Copy(0, 0, W, n_);
@@ -87,6 +119,7 @@ class CloseOpen final : public BlitBase {
   Step step_;
   Step half_ = 0;
   Step n_ = 0;
+  Step drawn_ = 0;
 };
 
 // ----- Effect 3: the incoming picture grows from the left, squeezed; the outgoing one is
@@ -239,6 +272,16 @@ class Comb final : public BlitBase {
     }
     if (vertical_ && c_.kernel == Kernel::kFast) {
       FastColumns();
+    } else if (!slide_ && c_.kernel == Kernel::kFast) {
+      // Horizontal strips of the reveal: only what this frame adds to each.
+      if (n_ > drawn_) {
+        bool parity = true;
+        for (Coord y = 0; y <= H; ++y) {
+          if (parity) Copy(drawn_, y, n_ - drawn_, 1);
+          else Copy(W - n_, y, n_ - drawn_, 1);
+          parity = !parity;
+        }
+      }
     } else {
       bool parity = true;
       if (vertical_) {
@@ -265,6 +308,7 @@ class Comb final : public BlitBase {
         }
       }
     }
+    drawn_ = std::max(drawn_, n_);
     n_ += step_;
     return true;
   }
@@ -276,13 +320,17 @@ class Comb final : public BlitBase {
     const Coord W = c_.W, H = c_.H, n = n_;
     if (n <= 0 || W <= 0) return;
     const int w = static_cast<int>(W);
+    // The reveal adds even columns on rows [drawn, n) and odd ones on rows [H − n, H − drawn).
+    const Coord from = slide_ ? 0 : drawn_;
+    if (!slide_ && n <= from) return;
     for (Coord y = 0; y < H; ++y) {
+      if (!slide_ && !(y >= from && y < n) && !(y >= H - n && y < H - from)) continue;
       // Source rows: for the reveal the same row; for the slide the even columns show row
       // y + H − n and the odd ones row y − (H − n).
       const Coord se = slide_ ? y + H - n : y;
       const Coord so = slide_ ? y - (H - n) : y;
-      const bool even = y < n && se >= 0 && se < H;
-      const bool odd = y >= H - n && so >= 0 && so < H;
+      const bool even = y >= from && y < n && se >= 0 && se < H;
+      const bool odd = y >= H - n && y < H - from && so >= 0 && so < H;
       Pixel* d = c_.target.Row(static_cast<int>(y));
       if (even && odd) {
         if (se == so) {
@@ -303,6 +351,7 @@ class Comb final : public BlitBase {
   bool vertical_;
   Step step_;
   Step n_ = 0;
+  Step drawn_ = 0;  // the reveal: the largest n drawn so far
 };
 
 // ----- Effect 8: the outgoing picture scrolls up while the incoming one follows from below, in
@@ -354,7 +403,23 @@ class Blinds final : public BlitBase {
       c_.Finish();
       return false;
     }
-    for (Coord l = 0; l <= c_.W; l += slat_) Copy(l + slat_ - a_, 0, a_, c_.H);
+    if (c_.kernel == Kernel::kFast) {
+      // Only the columns this frame adds to each slat, row by row: one pass over the picture.
+      if (a_ > drawn_) {
+        for (Coord y = 0; y < c_.H; ++y) {
+          Pixel* d = c_.target.Row(static_cast<int>(y));
+          const Pixel* src = c_.incoming.Row(static_cast<int>(y));
+          for (Coord l = 0; l <= c_.W; l += slat_) {
+            const Coord x0 = std::max<Coord>(l + slat_ - a_, 0);
+            const Coord x1 = std::min<Coord>(l + slat_ - drawn_, c_.W);
+            if (x1 > x0) std::memcpy(d + x0, src + x0, static_cast<std::size_t>(x1 - x0) * sizeof(Pixel));
+          }
+        }
+        drawn_ = a_;
+      }
+    } else {
+      for (Coord l = 0; l <= c_.W; l += slat_) Copy(l + slat_ - a_, 0, a_, c_.H);
+    }
     a_ += step_;
     return true;
   }
@@ -364,6 +429,7 @@ class Blinds final : public BlitBase {
   Step step_;
   Coord slat_;
   Step a_ = 0;
+  Step drawn_ = 0;
 };
 
 }  // namespace

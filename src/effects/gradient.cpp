@@ -228,34 +228,66 @@ std::int32_t ClsGrandinet::PaintGradient(SurfaceView hdc, std::int64_t width, st
     const Coord kmax = static_cast<Coord>(lines) - 1;
     const Coord w = hdc.width(), h = hdc.height();
     if (plan.stepX != 0) {
+      // Along a row, line k covers the first line's run moved by k columns: the colours run
+      // through the pen table forwards (sweep to the right) or backwards, then the last colour.
+      std::vector<Pixel> reversed(pens.rbegin(), pens.rend());
       for (Coord y = 0; y < h; ++y) {
         Coord a, b;
         if (!first.RowRun(y, &a, &b)) continue;
         Pixel* row = hdc.Row(static_cast<int>(y));
         if (plan.stepX > 0) {
+          // x in [a, b + kmax]: pen min(x − a, kmax).
           const Coord lo = std::max<Coord>(a, 0), hi = std::min<Coord>(b + kmax, w - 1);
-          for (Coord x = lo; x <= hi; ++x) row[x] = pens[static_cast<std::size_t>(std::min(x - a, kmax))];
+          if (lo > hi) continue;
+          const Coord ramp_end = std::min(hi, a + kmax);  // pens[x − a] up to here
+          if (ramp_end >= lo) {
+            std::copy_n(pens.data() + (lo - a), ramp_end - lo + 1, row + lo);
+          }
+          const Coord fill_lo = std::max(lo, ramp_end + 1);
+          if (fill_lo <= hi) std::fill_n(row + fill_lo, hi - fill_lo + 1, pens[static_cast<std::size_t>(kmax)]);
         } else {
+          // x in [a − kmax, b]: pen min(b − x, kmax) = reversed[kmax − min(b − x, kmax)].
           const Coord lo = std::max<Coord>(a - kmax, 0), hi = std::min<Coord>(b, w - 1);
-          for (Coord x = lo; x <= hi; ++x) row[x] = pens[static_cast<std::size_t>(std::min(b - x, kmax))];
+          if (lo > hi) continue;
+          const Coord ramp_lo = std::max(lo, b - kmax);  // from here on pens[b − x]
+          if (ramp_lo > lo) std::fill_n(row + lo, ramp_lo - lo, pens[static_cast<std::size_t>(kmax)]);
+          if (ramp_lo <= hi) {
+            std::copy_n(reversed.data() + (kmax - (b - ramp_lo)), hi - ramp_lo + 1, row + ramp_lo);
+          }
         }
       }
     } else {
-      std::vector<Coord> ca(static_cast<std::size_t>(w)), cb(static_cast<std::size_t>(w));
-      std::vector<std::uint8_t> has(static_cast<std::size_t>(w));
+      // Down a column, line k covers the first line's run moved by k rows. Columns whose runs are
+      // equal form groups that take one colour per row.
+      struct Group {
+        Coord x0, x1, a, b;
+      };
+      std::vector<Group> groups;
       for (Coord x = 0; x < w; ++x) {
-        const auto i = static_cast<std::size_t>(x);
-        has[i] = first.ColumnRun(x, &ca[i], &cb[i]) ? 1 : 0;
+        Coord a, b;
+        if (!first.ColumnRun(x, &a, &b)) continue;
+        if (!groups.empty() && groups.back().x1 == x && groups.back().a == a && groups.back().b == b) {
+          groups.back().x1 = x + 1;
+        } else {
+          groups.push_back({x, x + 1, a, b});
+        }
       }
       for (Coord y = 0; y < h; ++y) {
         Pixel* row = hdc.Row(static_cast<int>(y));
-        for (Coord x = 0; x < w; ++x) {
-          const auto i = static_cast<std::size_t>(x);
-          if (has[i] == 0) continue;
+        for (const Group& g : groups) {
+          Coord idx;
           if (plan.stepY > 0) {
-            if (y >= ca[i] && y <= cb[i] + kmax) row[x] = pens[static_cast<std::size_t>(std::min(y - ca[i], kmax))];
+            if (y < g.a || y > g.b + kmax) continue;
+            idx = std::min(y - g.a, kmax);
           } else {
-            if (y <= cb[i] && y >= ca[i] - kmax) row[x] = pens[static_cast<std::size_t>(std::min(cb[i] - y, kmax))];
+            if (y > g.b || y < g.a - kmax) continue;
+            idx = std::min(g.b - y, kmax);
+          }
+          const Pixel pen = pens[static_cast<std::size_t>(idx)];
+          if (g.x1 - g.x0 == 1) {
+            row[g.x0] = pen;
+          } else {
+            std::fill(row + g.x0, row + g.x1, pen);
           }
         }
       }

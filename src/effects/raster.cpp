@@ -40,6 +40,37 @@ inline bool Overlaps(const SurfaceView& a, const SurfaceView& b) {
 
 }  // namespace
 
+namespace {
+
+// Large copies bypass the cache with streaming stores: the destination's old contents need not be
+// read first, which is what makes a plain memcpy of a whole frame cheaper than a loop of stores.
+constexpr std::size_t kStreamBytes = std::size_t{2} << 20;
+
+void StreamRow(Pixel* d, const Pixel* s, std::size_t n) {
+#ifdef __SSE2__
+  std::size_t i = 0;
+  while (i < n && (reinterpret_cast<std::uintptr_t>(d + i) & 15u) != 0) {
+    d[i] = s[i];
+    ++i;
+  }
+  for (; i + 4 <= n; i += 4) {
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+  }
+  for (; i < n; ++i) d[i] = s[i];
+#else
+  std::memcpy(d, s, n * sizeof(Pixel));
+#endif
+}
+
+inline void StreamFence() {
+#ifdef __SSE2__
+  _mm_sfence();
+#endif
+}
+
+}  // namespace
+
 void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView src, Coord sx,
               Coord sy) {
   if (!ClipAxis(dx, sx, w, dst.width(), src.width())) return;
@@ -54,15 +85,25 @@ void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView
     }
     return;
   }
+  if (!overlap && dx == 0 && sx == 0 && w == dst.width() && w == src.width() && dst.stride() == w &&
+      src.stride() == w) {
+    // Whole rows of two contiguous pictures: one block.
+    std::memcpy(dst.Row(static_cast<int>(dy)), src.Row(static_cast<int>(sy)), bytes * static_cast<std::size_t>(h));
+    return;
+  }
+  const bool stream = !overlap && w >= 64 && bytes * static_cast<std::size_t>(h) >= kStreamBytes;
   for (Coord r = 0; r < h; ++r) {
     Pixel* d = dst.Row(static_cast<int>(dy + r)) + dx;
     const Pixel* s = src.Row(static_cast<int>(sy + r)) + sx;
     if (overlap) {
       std::memmove(d, s, bytes);
+    } else if (stream) {
+      StreamRow(d, s, static_cast<std::size_t>(w));
     } else {
       std::memcpy(d, s, bytes);
     }
   }
+  if (stream) StreamFence();
 }
 
 void FillRect(SurfaceView dst, Coord x, Coord y, Coord w, Coord h, Pixel p) {
@@ -317,11 +358,22 @@ inline __m128i Div255(__m128i t) {
 
 }  // namespace
 
+namespace {
+// Rows this long are written with streaming stores (whole-frame passes).
+constexpr int kStreamPixels = 1024;
+}  // namespace
+
 void BlendRow(Pixel* dst, const Pixel* out, const Pixel* in, int count, int alpha, Kernel k) {
   alpha = std::clamp(alpha, 0, 255);
   int i = 0;
 #ifdef __SSE2__
   if (k == Kernel::kFast) {
+    const bool stream = count >= kStreamPixels;
+    if (stream) {
+      for (; i < count && (reinterpret_cast<std::uintptr_t>(dst + i) & 15u) != 0; ++i) {
+        dst[i] = BlendPixel(out[i], in[i], alpha);
+      }
+    }
     const __m128i zero = _mm_setzero_si128();
     const __m128i wa = _mm_set1_epi16(static_cast<short>(alpha));
     const __m128i wn = _mm_set1_epi16(static_cast<short>(255 - alpha));
@@ -332,8 +384,14 @@ void BlendRow(Pixel* dst, const Pixel* out, const Pixel* in, int count, int alph
                                               _mm_mullo_epi16(_mm_unpacklo_epi8(o, zero), wa)));
       const __m128i hi = Div255(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(n, zero), wn),
                                               _mm_mullo_epi16(_mm_unpackhi_epi8(o, zero), wa)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));
+      const __m128i r = _mm_packus_epi16(lo, hi);
+      if (stream) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i), r);
+      } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), r);
+      }
     }
+    if (stream) _mm_sfence();
   }
 #endif
   for (; i < count; ++i) dst[i] = BlendPixel(out[i], in[i], alpha);
@@ -349,10 +407,14 @@ void BlendRowAlphas(Pixel* dst, const Pixel* out, const Pixel* in, const std::ui
     for (; i + 4 <= count; i += 4) {
       const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
       const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-      const __m128i wlo = _mm_set_epi16(alphas[i + 1], alphas[i + 1], alphas[i + 1], alphas[i + 1],
-                                        alphas[i], alphas[i], alphas[i], alphas[i]);
-      const __m128i whi = _mm_set_epi16(alphas[i + 3], alphas[i + 3], alphas[i + 3], alphas[i + 3],
-                                        alphas[i + 2], alphas[i + 2], alphas[i + 2], alphas[i + 2]);
+      // Four alpha bytes, each spread over its pixel's four 16-bit lanes.
+      std::int32_t a4;
+      std::memcpy(&a4, alphas + i, 4);
+      __m128i a = _mm_cvtsi32_si128(a4);
+      a = _mm_unpacklo_epi8(a, a);   // a0 a0 a1 a1 a2 a2 a3 a3
+      a = _mm_unpacklo_epi16(a, a);  // a0 ×4, a1 ×4, a2 ×4, a3 ×4
+      const __m128i wlo = _mm_unpacklo_epi8(a, zero);
+      const __m128i whi = _mm_unpackhi_epi8(a, zero);
       const __m128i lo = Div255(_mm_add_epi16(
           _mm_mullo_epi16(_mm_unpacklo_epi8(n, zero), _mm_sub_epi16(c255, wlo)),
           _mm_mullo_epi16(_mm_unpacklo_epi8(o, zero), wlo)));
@@ -389,13 +451,26 @@ void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, 
   int i = 0;
 #ifdef __SSE2__
   if (k == Kernel::kFast) {
+    // Aligned to an even position so that the lanes keep their parity, then streamed.
+    bool stream = count >= kStreamPixels;
+    if (stream && (reinterpret_cast<std::uintptr_t>(dst) & 15u) == 8) {
+      dst[0] = even[0];
+      dst[1] = odd[1];
+      i = 2;
+    }
+    stream = stream && (reinterpret_cast<std::uintptr_t>(dst + i) & 15u) == 0;
     const __m128i m = _mm_set_epi32(0, -1, 0, -1);
     for (; i + 4 <= count; i += 4) {
       const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + i));
       const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + i));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
-                       _mm_or_si128(_mm_and_si128(m, e), _mm_andnot_si128(m, o)));
+      const __m128i r = _mm_or_si128(_mm_and_si128(m, e), _mm_andnot_si128(m, o));
+      if (stream) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i), r);
+      } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), r);
+      }
     }
+    if (stream) _mm_sfence();
   }
 #endif
   for (; i < count; ++i) dst[i] = (i & 1) == 0 ? even[i] : odd[i];
