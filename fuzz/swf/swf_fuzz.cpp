@@ -7,6 +7,7 @@
 #include "effects/surface.h"
 #include "swf/flash_player.h"
 #include "swf/lzma_decoder.h"
+#include "swf/movie.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Our own LZMA decoder (used where liblzma is missing) on the raw bytes: props, then data.
@@ -15,6 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dbx::swf::DecodeLzma(data, data + 5, size - 5, out, 1 << 20);
   }
   dbx::FlashPlayer player(nullptr);
+  // Smaller bounds than a real player's keep each run short; the logic is the same.
+  dbx::swf::ParseLimits limits;
+  limits.maxBodyBytes = 4u << 20;
+  limits.maxBitmapPixels = 1u << 20;
+  limits.maxTotalBitmapPixels = 2u << 20;
+  player.SetParseLimits(limits);
   player.LoadMovieBytes(data, size, "fuzz.swf");
   dbx::Surface target(64, 48);
   player.SetViewportSize({64, 48});

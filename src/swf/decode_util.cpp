@@ -159,6 +159,7 @@ std::shared_ptr<const Bitmap> DecodeLossless(const std::uint8_t* data, std::size
   const std::size_t need = headBytes + rowBytes * static_cast<std::size_t>(height);
   std::vector<std::uint8_t> raw;
   Inflate(data + pos, size - pos, raw, need);
+  if (raw.size() <= headBytes) return nullptr;  // no pixel data at all
   raw.resize(need, 0);  // a short stream leaves the rest transparent black / palette entry 0
 
   auto bmp = std::make_shared<Bitmap>();

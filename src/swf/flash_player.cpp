@@ -25,7 +25,12 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-FlashPlayer::FlashPlayer(ImageLoader* images) : images_(images) {}
+FlashPlayer::FlashPlayer(ImageLoader* images)
+    : images_(images), limits_(std::make_unique<swf::ParseLimits>()) {}
+
+void FlashPlayer::SetParseLimits(const swf::ParseLimits& limits) {
+  *limits_ = limits;
+}
 FlashPlayer::~FlashPlayer() = default;
 
 void FlashPlayer::SetMovie(std::string_view path) {
@@ -51,7 +56,7 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
   stage_.reset();
   movie_.reset();
   if (data && size > 0) {
-    auto parsed = swf::ParseMovie(data, size, images_);
+    auto parsed = swf::ParseMovie(data, size, images_, *limits_);
     if (parsed) movie_ = std::make_unique<swf::Movie>(std::move(*parsed));
   }
   if (movie_) {

@@ -34,6 +34,7 @@ class ImageLoader;
 
 namespace swf {
 struct Movie;
+struct ParseLimits;
 class Stage;
 class Renderer;
 struct Matrix;
@@ -63,6 +64,8 @@ class FlashPlayer {
   // The same from bytes in memory (tests, tools); `name` is what Movie() reports.
   void LoadMovieBytes(const std::uint8_t* data, std::size_t size, std::string_view name = {});
   bool HasMovie() const { return movie_ != nullptr; }
+  // Bounds for the movies loaded from now on (decompressed size, bitmap sizes, shape sizes).
+  void SetParseLimits(const swf::ParseLimits& limits);
 
   // Starts (or resumes) playing from the current frame; the first frame shows at once.
   void Play();
@@ -119,6 +122,7 @@ class FlashPlayer {
 
   ImageLoader* images_;
   std::string moviePath_;
+  std::unique_ptr<swf::ParseLimits> limits_;
   std::unique_ptr<swf::Movie> movie_;
   std::unique_ptr<swf::Stage> stage_;
   std::unique_ptr<swf::Renderer> renderer_;

@@ -176,8 +176,9 @@ struct Movie {
 
 // Limits that keep hostile files from exhausting memory or time.
 struct ParseLimits {
-  std::size_t maxBodyBytes = 256u << 20;    // decompressed size
-  std::size_t maxBitmapPixels = 64u << 20;  // per bitmap
+  std::size_t maxBodyBytes = 256u << 20;         // decompressed size
+  std::size_t maxBitmapPixels = 16u << 20;       // per bitmap (4096 x 4096)
+  std::size_t maxTotalBitmapPixels = 32u << 20;  // all bitmaps of a movie together
   std::size_t maxEdgesPerShape = 1u << 20;
 };
 

@@ -428,6 +428,14 @@ struct Context {
   ImageLoader* images;
   const ParseLimits& limits;
   std::vector<std::uint8_t> jpegTables;
+  std::size_t bitmapPixels = 0;  // decoded so far
+
+  // How many pixels the next bitmap may have.
+  std::size_t PixelRoom() const {
+    const std::size_t left =
+        bitmapPixels < limits.maxTotalBitmapPixels ? limits.maxTotalBitmapPixels - bitmapPixels : 0;
+    return std::min(limits.maxBitmapPixels, left);
+  }
 };
 
 void ParseShape(BitReader& r, int version, Context& ctx) {
@@ -486,7 +494,7 @@ std::shared_ptr<const Bitmap> DecodeJpeg(Context& ctx, const std::uint8_t* data,
   }
   if (!s || s->Empty()) return nullptr;
   const std::size_t pixels = static_cast<std::size_t>(s->width()) * s->height();
-  if (pixels > ctx.limits.maxBitmapPixels) return nullptr;
+  if (pixels > ctx.PixelRoom()) return nullptr;
   auto bmp = std::make_shared<Bitmap>();
   bmp->width = s->width();
   bmp->height = s->height();
@@ -496,7 +504,9 @@ std::shared_ptr<const Bitmap> DecodeJpeg(Context& ctx, const std::uint8_t* data,
 }
 
 void StoreBitmap(Context& ctx, std::uint16_t id, std::shared_ptr<const Bitmap> bmp) {
-  if (bmp) ctx.movie.characters.insert_or_assign(id, std::move(bmp));
+  if (!bmp) return;
+  ctx.bitmapPixels += bmp->pixels.size();
+  ctx.movie.characters.insert_or_assign(id, std::move(bmp));
 }
 
 void ParseBitmap(BitReader& r, std::uint16_t code, Context& ctx) {
@@ -532,7 +542,7 @@ void ParseBitmap(BitReader& r, std::uint16_t code, Context& ctx) {
     }
     case 20:
     case 36:
-      StoreBitmap(ctx, id, DecodeLossless(p, n, code == 36, ctx.limits.maxBitmapPixels));
+      StoreBitmap(ctx, id, DecodeLossless(p, n, code == 36, ctx.PixelRoom()));
       break;
     default:
       break;

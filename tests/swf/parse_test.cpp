@@ -419,6 +419,28 @@ std::vector<std::uint8_t> LosslessPayload(int format, int w, int h,
   return p;
 }
 
+TEST(ParseFixtures, BitmapsShareOnePixelBudget) {
+  // Three 100 x 100 bitmaps against a budget of 25 000 pixels: the first two are kept.
+  SwfWriter w(10, 10);
+  std::vector<std::uint8_t> raw(100 * 100 * 4, 0xFF);
+  for (std::uint16_t id = 1; id <= 3; ++id) {
+    std::vector<std::uint8_t> tag = {static_cast<std::uint8_t>(id), 0};
+    const auto payload = LosslessPayload(5, 100, 100, raw, 0);
+    tag.insert(tag.end(), payload.begin(), payload.end());
+    w.Tag(36, tag);
+  }
+  w.ShowFrame();
+  w.End();
+  const auto bytes = w.Finish();
+  ParseLimits limits;
+  limits.maxTotalBitmapPixels = 25000;
+  const auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr, limits);
+  ASSERT_TRUE(movie);
+  EXPECT_TRUE(movie->characters.count(1));
+  EXPECT_TRUE(movie->characters.count(2));
+  EXPECT_FALSE(movie->characters.count(3));
+}
+
 TEST(Lossless, AllFormatsDecodeToPremultipliedPixels) {
   struct Case {
     const char* name;
@@ -479,6 +501,8 @@ TEST(Lossless, ShortOrHostileDataIsContained) {
   EXPECT_FALSE(bmp->opaque);
   const auto huge = LosslessPayload(5, 255, 255, {0}, 0);
   EXPECT_FALSE(DecodeLossless(huge.data(), huge.size(), true, 1000));
+  const std::vector<std::uint8_t> noData = {5, 200, 0, 200, 0};  // 200 x 200, no stream
+  EXPECT_FALSE(DecodeLossless(noData.data(), noData.size(), true, 1 << 20));
   const auto unknown = LosslessPayload(6, 2, 2, {0}, 0);
   EXPECT_FALSE(DecodeLossless(unknown.data(), unknown.size(), true, 1 << 20));
   EXPECT_FALSE(DecodeLossless(nullptr, 0, false, 1 << 20));
