@@ -23,11 +23,21 @@ using NativeHandle = std::uint64_t;
 // separator (Software\DEvOrevi\<saver>\Option). Key and value names are matched without regard to
 // case; the empty value name is the key's default value. Parents are created on write. Anything
 // absent, and any value that is not text, reads as nothing.
+struct SettingWrite {
+  std::string key;
+  std::string name;
+  std::string text;
+};
+
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;
   virtual std::optional<std::string> ReadText(std::string_view key, std::string_view name) = 0;
   virtual void WriteText(std::string_view key, std::string_view name, std::string_view text) = 0;
+  // Several writes in order. A store that can make them one change (all or none) does.
+  virtual void WriteTexts(const std::vector<SettingWrite>& writes) {
+    for (const auto& w : writes) WriteText(w.key, w.name, w.text);
+  }
 };
 
 // The seed-file reader, with the behaviour of the system's INI reader: the default for a missing

@@ -62,6 +62,7 @@ frmImageScr::~frmImageScr() {
 
 void frmImageScr::Form_Load() {
   LoadSet();
+  Trace("slideshow loaded");
   start_ = platform_.Pointer().Position();
   current_ = start_;
 }
@@ -315,6 +316,7 @@ void frmImageScr::Present() {
 }
 
 void frmImageScr::Form_Resize() {
+  Trace("resize");
   if (!window_ || unloaded_) return;
   const Size client = window_->ClientSize();
   for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) p->SetPixelSize(client.w, client.h);

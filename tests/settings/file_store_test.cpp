@@ -52,6 +52,22 @@ TEST_F(FileStoreTest, WritesPersistAcrossInstancesWithRegistrySemantics) {
   }
 }
 
+TEST_F(FileStoreTest, ABatchOfWritesLandsInOrderInOneReplacement) {
+  FileSettingsStore store(path_);
+  store.WriteText("K", "old", "1");
+  const auto before = fs::last_write_time(path_);
+  std::vector<SettingWrite> batch;
+  for (int i = 0; i < 30; ++i) batch.push_back({"K\\Sub", "v" + std::to_string(i), "x"});
+  batch.push_back({"K\\Sub", "V0", "last wins"});
+  store.WriteTexts(batch);
+  EXPECT_EQ(store.ReadText("K\\Sub", "v0"), "last wins");
+  EXPECT_EQ(store.ReadText("K\\Sub", "v29"), "x");
+  EXPECT_EQ(store.ReadText("K", "old"), "1");
+  EXPECT_GE(fs::last_write_time(path_), before);
+  store.WriteTexts({});  // nothing to do, nothing written
+  EXPECT_EQ(store.ReadText("K", "old"), "1");
+}
+
 TEST_F(FileStoreTest, DamagedFileReadsAsAbsentAndIsRewrittenWhole) {
   FileSettingsStore store(path_);
   store.WriteText("K", "a", "1");

@@ -196,3 +196,50 @@ std::unique_ptr<Window> HeadlessPlatform::CreateWindow(const WindowOptions& opti
 }
 
 }  // namespace dbx
+
+namespace dbx {
+
+std::unique_ptr<Window> HeadlessPlatform::CreateChildWindow(Window& parentWindow,
+                                                            std::string_view className,
+                                                            const WindowOptions& options,
+                                                            WindowEvents& events) {
+  auto w = std::make_unique<HeadlessWindow>(*this, options, events);
+  w->parent = parentWindow.Handle();
+  w->className = std::string(className);
+  w->visible = true;
+  return w;
+}
+
+HeadlessWindow* HeadlessPlatform::Find(NativeHandle handle) {
+  for (auto* w : windows) {
+    if (w->handle == handle) return w;
+  }
+  return nullptr;
+}
+
+std::vector<NativeHandle> HeadlessPlatform::DescendantWindows(NativeHandle parentHandle) {
+  // Depth first, in creation order, as a system enumerates children and their children.
+  std::vector<NativeHandle> out;
+  for (auto* w : windows) {
+    if (w->parent == parentHandle && w->handle != parentHandle) {
+      out.push_back(w->handle);
+      for (NativeHandle d : DescendantWindows(w->handle)) out.push_back(d);
+    }
+  }
+  return out;
+}
+
+std::string HeadlessPlatform::WindowClassName(NativeHandle window) {
+  HeadlessWindow* w = Find(window);
+  return w ? w->className : std::string();
+}
+
+WindowProc HeadlessPlatform::SubclassWindow(NativeHandle window, WindowProc newProcedure) {
+  HeadlessWindow* w = Find(window);
+  if (!w) return {};
+  WindowProc previous = std::move(w->procedure);
+  w->procedure = std::move(newProcedure);
+  return previous;
+}
+
+}  // namespace dbx

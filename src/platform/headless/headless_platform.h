@@ -217,6 +217,13 @@ class HeadlessPlatform : public Platform {
   Dialogs& Dialog() override { return dialogs; }
   SystemColors& Colors() override { return dialogs; }
   std::unique_ptr<Window> CreateWindow(const WindowOptions& options, WindowEvents& events) override;
+  std::unique_ptr<Window> CreateChildWindow(Window& parent, std::string_view className,
+                                            const WindowOptions& options,
+                                            WindowEvents& events) override;
+  std::vector<NativeHandle> DescendantWindows(NativeHandle parent) override;
+  std::string WindowClassName(NativeHandle window) override;
+  WindowProc SubclassWindow(NativeHandle window, WindowProc procedure) override;
+  HeadlessWindow* Find(NativeHandle handle);
 
   MemorySettingsStore settings;
   MemoryFiles files;

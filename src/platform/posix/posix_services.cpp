@@ -121,6 +121,11 @@ std::optional<std::string> FileSettingsStore::ReadText(std::string_view key,
 
 void FileSettingsStore::WriteText(std::string_view key, std::string_view name,
                                   std::string_view text) {
+  WriteTexts({SettingWrite{std::string(key), std::string(name), std::string(text)}});
+}
+
+void FileSettingsStore::WriteTexts(const std::vector<SettingWrite>& writes) {
+  if (writes.empty()) return;
   const std::string dir = DirName(path_);
   MakeDirs(dir);
   Fd lock(::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
@@ -129,7 +134,7 @@ void FileSettingsStore::WriteText(std::string_view key, std::string_view name,
     if (errno != EINTR) return;
   }
   RegistryDocument doc = Load();
-  doc.WriteText(key, name, text);
+  for (const auto& w : writes) doc.WriteText(w.key, w.name, w.text);
   const std::string data = doc.Serialize();
   const std::string temp = path_ + ".tmp." + std::to_string(::getpid());
   {

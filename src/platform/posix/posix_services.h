@@ -21,6 +21,8 @@ class FileSettingsStore final : public SettingsStore {
   explicit FileSettingsStore(std::string path);
   std::optional<std::string> ReadText(std::string_view key, std::string_view name) override;
   void WriteText(std::string_view key, std::string_view name, std::string_view text) override;
+  // All the writes in one replacement of the file: a seeding is kept whole or not at all.
+  void WriteTexts(const std::vector<SettingWrite>& writes) override;
   const std::string& path() const { return path_; }
 
   // $DAZZLEBOX_SETTINGS_FILE, else $XDG_CONFIG_HOME/dazzlebox/settings.reg, else

@@ -1,0 +1,82 @@
+#include "flash_screen/flash_control.h"
+
+#include <cmath>
+
+namespace dbx {
+
+FlashControl::FlashControl(Platform& platform, Window& host, std::string_view quality)
+    : platform_(platform), player_(&platform.Images()) {
+  player_.SetWMode("Window");
+  player_.SetQuality2(quality);
+  WindowOptions options;
+  options.caption = "";
+  options.background = 0;
+  child_ = platform_.CreateChildWindow(host, kPlayerWindowClass, options, *this);
+  timer_ = platform_.Loop().CreateTimer(100, [this] { Tick(); });
+}
+
+FlashControl::~FlashControl() {
+  platform_.Loop().DestroyTimer(timer_);
+  if (child_) child_->Destroy();
+}
+
+void FlashControl::Play() {
+  player_.Play();
+  Rearm();
+  Redraw();
+}
+
+void FlashControl::SetQuality2(std::string_view quality) {
+  player_.SetQuality2(quality);
+  Redraw();
+}
+
+void FlashControl::Move(Rect area) {
+  if (child_) {
+    child_->Move(area);
+    // A platform that sends no resize for an unchanged size still gets the viewport right.
+    player_.SetViewportSize(child_->ClientSize());
+  } else {
+    player_.SetViewportSize(Size{area.w, area.h});
+  }
+  Redraw();
+}
+
+void FlashControl::SetVisible(bool visible) {
+  if (child_) child_->SetVisible(visible);
+}
+
+void FlashControl::OnResize(Size client) {
+  player_.SetViewportSize(client);
+  Redraw();
+}
+
+void FlashControl::Rearm() {
+  // The timer follows the movie's frame rate; the player catches up on late ticks itself.
+  const auto period =
+      static_cast<std::int64_t>(std::max(1.0, std::floor(player_.FrameIntervalMs())));
+  if (period != timerPeriod_) {
+    timerPeriod_ = period;
+    platform_.Loop().SetTimer(timer_, true, period);
+  }
+}
+
+void FlashControl::Tick() {
+  if (player_.Advance(platform_.Loop().NowMs())) Redraw();
+  Rearm();
+}
+
+void FlashControl::Redraw() {
+  const Size size = player_.ViewportSize();
+  if (size.w <= 0 || size.h <= 0) return;
+  if (frame_.width() != size.w || frame_.height() != size.h) frame_.Resize(size.w, size.h);
+  player_.RenderFrame(frame_.View());
+  Present();
+}
+
+void FlashControl::Present() {
+  if (!child_ || frame_.Empty()) return;
+  child_->Present(frame_.View(), Rect{0, 0, frame_.width(), frame_.height()});
+}
+
+}  // namespace dbx

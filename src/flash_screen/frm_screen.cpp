@@ -1,0 +1,138 @@
+#include "flash_screen/frm_screen.h"
+
+#include <cstdlib>
+
+#include "effects/numeric.h"
+#include "flash_screen/flash_model.h"
+#include "platform/trace.h"
+#include "settings/paths.h"
+#include "settings/seeding.h"
+
+namespace dbx {
+
+frmScreen::frmScreen(Platform& platform, std::string saverName)
+    : platform_(platform),
+      saverName_(std::move(saverName)),
+      settings_(platform.Settings(), saverName_) {
+  WindowOptions options;
+  options.caption = "Form1";
+  options.border = false;
+  options.background = 0;
+  window_ = platform_.CreateWindow(options, *this);
+  if (!window_) {
+    unloaded_ = true;
+    return;
+  }
+  // The control as designed: quality "Low", show all, playing in a loop.
+  flash_ = std::make_unique<FlashControl>(platform_, *window_, "Low");
+  flash_->Move(Rect{0, 0, window_->ClientSize().w, window_->ClientSize().h});
+
+  // The load step.
+  auto& hook = FlashModel::State();
+  hook = FlashModel::HookState{};
+  hook.screen = this;
+  for (NativeHandle child : platform_.DescendantWindows(window_->Handle())) {
+    if (!FlashModel::FindFlashChild(platform_, child, 0)) break;
+  }
+  if (hook.flashChild != 0) hook.previousProc = FlashModel::HookFlashWindow(platform_);
+  SetMovie();
+  // Where the pointer was when the window loaded is the reference of the movement test; it is
+  // taken even when SetMovie stopped early, so that the test measures from a real position.
+  start_ = platform_.Pointer().Position();
+  current_ = start_;
+}
+
+frmScreen::~frmScreen() {
+  auto& hook = FlashModel::State();
+  if (hook.screen == this) hook = FlashModel::HookState{};
+  flash_.reset();
+  if (window_) window_->Destroy();
+}
+
+void frmScreen::SetMovie() {
+  // 1. The window has no icon of its own to remove.
+  // 2.
+  flash_->SetWMode("Window");
+  // 3.
+  SeedSettings(platform_, saverName_, KeyList::kFlashScreen);
+  // 4. Only these texts change the scale; anything else leaves "show all".
+  const std::string scale = settings_.Get("ScaleModes");
+  if (scale == "0" || scale == "2" || scale == "3") flash_->SetScaleMode(scale[0] - '0');
+  // 5. Nothing reads as 0; a text that is not a number ends the procedure here.
+  const std::string back = settings_.Get("BackColor");
+  if (back.empty()) {
+    flash_->SetBackgroundColor(0);
+  } else if (const auto color = ParseWholeNumber(back)) {
+    flash_->SetBackgroundColor(*color);
+  } else {
+    return;
+  }
+  // 6.
+  flash_->SetQuality2(settings_.Get("Quality"));
+  // 7.
+  PlayMovie(MoviePath(platform_, saverName_));
+  // 8.
+  const std::string showCursor = settings_.Get("ShowCursor");
+  platform_.Pointer().Show(!showCursor.empty() && showCursor.front() == 'T');
+}
+
+void frmScreen::PlayMovie(const std::string& path) {
+  flash_->SetMovie(path);
+  flash_->Play();
+  Trace("movie playing");
+}
+
+void frmScreen::FlashButton(int index) {
+  if (unloaded_) return;
+  // All four rules are read on every call.
+  const std::string left = settings_.Get("LeftMouse"), right = settings_.Get("RightMouse");
+  const std::string move = settings_.Get("MoveMouse"), key = settings_.Get("KeyDown");
+  switch (index) {
+    case 0:
+      if (left != "False") Form_Unload();
+      break;
+    case 1:
+      if (right != "False") Form_Unload();
+      break;
+    case 2:
+      if (key != "False") Form_Unload();
+      break;
+    case 3:
+      if (move == "True") break;
+      current_ = platform_.Pointer().Position();
+      // Movement in any direction counts, more than two pixels on either axis.
+      if (std::abs(current_.x - start_.x) > 2 || std::abs(current_.y - start_.y) > 2) {
+        Form_Unload();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void frmScreen::Form_Activate() {
+  if (flash_) flash_->SetWMode("Window");
+}
+
+void frmScreen::Form_Resize() {
+  if (!flash_ || !window_ || unloaded_) return;
+  const Size client = window_->ClientSize();
+  flash_->Move(Rect{0, 0, client.w, client.h});
+}
+
+void frmScreen::Form_KeyPress(int keyAscii) {
+  if (keyAscii == 27) Form_Unload();
+}
+
+void frmScreen::Form_Unload() {
+  if (unloaded_) return;
+  Trace("unload");
+  unloaded_ = true;
+  platform_.Pointer().Show(true);
+  auto& hook = FlashModel::State();
+  if (hook.screen == this) hook.screen = nullptr;
+  if (window_) window_->Destroy();
+  platform_.Loop().Quit(0);
+}
+
+}  // namespace dbx

@@ -1,0 +1,55 @@
+// The movie screen: plays the content's movie full screen (or in the preview window), hides the
+// pointer as the settings say, and ends on the input the settings allow, which it catches on the
+// player's own child window.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "flash_screen/flash_control.h"
+#include "platform/platform.h"
+#include "settings/mod_reg.h"
+#include "startup/sub_main.h"
+
+namespace dbx {
+
+class frmScreen final : public Form, private WindowEvents {
+ public:
+  // Loading the window runs its load step: find and hook the player's window, SetMovie, and the
+  // pointer's start position.
+  frmScreen(Platform& platform, std::string saverName);
+  ~frmScreen() override;
+
+  Window* GetWindow() override { return window_.get(); }
+  bool Loaded() const override { return !unloaded_; }
+
+  // Seeding, the control's set-up from the settings, the movie's start, the pointer. Stops at
+  // the first step that fails (a "BackColor" that is not a number).
+  void SetMovie();
+  // 0 left button released, 1 right button pressed, 2 key pressed, 3 pointer moved.
+  void FlashButton(int index);
+  void Form_Activate();
+  void Form_Resize();
+  void Form_KeyPress(int keyAscii);
+  void Form_Unload();
+
+  FlashControl& Flash() { return *flash_; }
+  Point StartPosition() const { return start_; }
+
+ private:
+  void PlayMovie(const std::string& path);
+  void OnResize(Size) override { Form_Resize(); }
+  void OnKeyPress(int charCode) override { Form_KeyPress(charCode); }
+  void OnCloseRequest() override { Form_Unload(); }
+
+  Platform& platform_;
+  std::string saverName_;
+  Settings settings_;
+  std::unique_ptr<Window> window_;
+  std::unique_ptr<FlashControl> flash_;
+  Point start_{};
+  Point current_{};
+  bool unloaded_ = false;
+};
+
+}  // namespace dbx
