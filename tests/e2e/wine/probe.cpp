@@ -115,18 +115,22 @@ int Show(Platform& platform, int limitMs) {
   auto& loop = static_cast<win32::Win32EventLoop&>(platform.Loop());
   for (int i = 0; i < 30; ++i) loop.WaitFrame();
   double worst = 0;
+  int slow = 0;  // frames longer than two refresh periods
   const std::int64_t first = loop.NowMs();
   std::int64_t last = first;
   for (int i = 0; i < 120; ++i) {
     loop.WaitFrame();
     const std::int64_t now = loop.NowMs();
-    worst = std::max(worst, static_cast<double>(now - last));
+    const double took = static_cast<double>(now - last);
+    worst = std::max(worst, took);
+    if (took > 2 * loop.RefreshPeriodMs()) ++slow;
     last = now;
   }
   std::printf(
-      "frames 120 mean %.2f ms worst %.0f ms refresh %.2f ms pacing %s\n",
+      "frames 120 mean %.2f ms worst %.0f ms refresh %.2f ms pacing %s slow %d\n",
       static_cast<double>(last - first) / 120.0, worst, loop.RefreshPeriodMs(),
-      loop.pacing() == win32::Win32EventLoop::Pacing::kCompositor ? "compositor" : "refresh-timer");
+      loop.pacing() == win32::Win32EventLoop::Pacing::kCompositor ? "compositor" : "refresh-timer",
+      slow);
   std::printf("ready\n");
   std::fflush(stdout);
   const TimerId limit = loop.CreateTimer(limitMs, [&] { form.End("time limit"); });
@@ -182,11 +186,25 @@ int Marker(Platform& platform, const std::string& file, int waitMs) {
 
 }  // namespace
 
+// True when the program carries the application manifest (resource 1 of type RT_MANIFEST, the
+// one the loader reads) and it asks for per-monitor v2 awareness.
+bool ManifestDeclaresPerMonitorV2() {
+  const HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  const HGLOBAL loaded = found ? ::LoadResource(nullptr, found) : nullptr;
+  const char* text = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+  if (text == nullptr) return false;
+  const std::string manifest(text, ::SizeofResource(nullptr, found));
+  return manifest.find(">PerMonitorV2") != std::string::npos;
+}
+
 int main(int argc, char** argv) {
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::string(); };
-  if (arg(0) == "show") return Show(*platform, std::atoi(arg(1).c_str()));
+  if (arg(0) == "show") {
+    std::printf("manifest %s\n", ManifestDeclaresPerMonitorV2() ? "per-monitor-v2" : "none");
+    return Show(*platform, std::atoi(arg(1).c_str()));
+  }
   if (arg(0) == "/p" || arg(0) == "/P") return Preview(*platform, arg(1));
   if (arg(0) == "marker") return Marker(*platform, arg(1), std::atoi(arg(2).c_str()));
   if (arg(0) == "image") {
