@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# End-to-end checks of the Linux movie screen under Xvfb: the movie's colours at known points for
+# two scale modes and a background colour, and the inputs that end it (or must not).
+# Usage: movie.sh <native build dir>
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+build=$(cd "${1:?build dir}" && pwd)
+sample="$here/../../../../shared/swf-samples/visual/layers/test.swf"
+if [ ! -f "$sample" ]; then echo "no movie samples beside the repository: skipped"; exit 0; fi
+trap e2e_cleanup EXIT
+
+E2E_TMP=$(mktemp -d)
+sys="$E2E_TMP/sys"
+mkdir -p "$sys"
+cp "$build/src/app/dazzlebox" "$sys/E2E Movie.scr"
+cp "$sample" "$sys/E2E Movie.swf"
+export DAZZLEBOX_TRACE=1
+start_xvfb 1100x800 || exit 1
+
+seed() {
+  export DAZZLEBOX_SETTINGS_FILE="$E2E_TMP/settings-$RANDOM.reg"
+  local defaults=(ImageOrSWF=False SaverBgcolor=65535 SaverQuality=High ScaleModes=3
+                  HideMouse=False LeftMouse=True RightMouse=True MoveMouse=False Keydown=True)
+  { printf '[DM-NOVAPOST]\r\n'; for l in "$@" "${defaults[@]}"; do printf '%s\r\n' "$l"; done; } \
+    > "$sys/Zirezarev.ini"
+}
+start_saver() {
+  SAVER_LOG="$E2E_TMP/saver-$RANDOM.log"
+  "$sys/E2E Movie.scr" /s 2> "$SAVER_LOG" &
+  SAVER=$!
+  E2E_PIDS+=("$SAVER")
+  wait_for 5 grep -q 'movie playing' "$SAVER_LOG" && sleep 0.4
+}
+# The colour at a point, compared with an expected RRGGBB within a tolerance per channel.
+near() {
+  local got=$1 want=$2 tol=${3:-12}
+  for i in 0 2 4; do
+    local a=$((16#${got:$i:2})) b=$((16#${want:$i:2}))
+    [ $(( a > b ? a - b : b - a )) -le "$tol" ] || return 1
+  done
+}
+check_points() {
+  local label=$1; shift
+  screenshot "$E2E_TMP/shot.png"
+  while [ $# -gt 0 ]; do
+    local x=$1 y=$2 want=$3; shift 3
+    local got; got=$(pixel_at "$E2E_TMP/shot.png" "$x" "$y")
+    if near "$got" "$want"; then pass "$label: $want at $x,$y"; else fail "$label: $x,$y is $got, not $want"; fi
+  done
+}
+
+# 1. No scale, centred: the 550 x 400 stage sits at (275, 200); yellow (the background colour
+# 65535) behind and around it.
+seed
+xdotool mousemove 10 10
+start_saver || fail "the movie did not start"
+check_points "no scale" 415 300 FF0000  545 420 0000FF  50 50 FFFF00  300 230 FFFF00  575 330 00FF00
+kill "$SAVER"; wait "$SAVER" 2>/dev/null
+# Show all: the stage doubled fills the screen.
+seed ScaleModes=0
+start_saver
+check_points "show all" 280 200 FF0000  540 440 0000FF  20 20 FFFF00
+kill "$SAVER"; wait "$SAVER" 2>/dev/null
+
+# 2. Inputs that end the movie within 0.5 s.
+ms_now() { date +%s%3N; }
+check_ends() {
+  local what=$1; shift
+  local t0 exit_at
+  t0=$(ms_now)
+  "$@"
+  if wait_for 3 process_gone "$SAVER"; then
+    exit_at=$(awk '/dazzlebox-trace .* exit/ {print $2}' "$SAVER_LOG")
+    if [ -n "$exit_at" ] && [ $((exit_at - t0)) -le 500 ]; then
+      pass "$what ends the movie ($((exit_at - t0)) ms)"
+    else
+      fail "$what ended the movie too slowly (input at $t0, exit at ${exit_at:-?})"
+    fi
+  else
+    fail "$what did not end the movie"; kill "$SAVER"
+  fi
+}
+seed
+for input in "key:xdotool key a" "Esc:xdotool key Escape" "right press:xdotool mousedown 3" \
+             "move right 3:xdotool mousemove_relative -- 3 0" "move left 3:xdotool mousemove_relative -- -3 0" \
+             "move up 3:xdotool mousemove_relative -- 0 -3" "move down 3:xdotool mousemove_relative -- 0 3"; do
+  xdotool mousemove 550 400
+  start_saver || { fail "no movie"; continue; }
+  check_ends "${input%%:*}" ${input#*:}
+  xdotool mouseup 3 2>/dev/null
+done
+xdotool mousemove 550 400
+start_saver
+xdotool mousedown 1
+sleep 0.7
+if kill -0 "$SAVER" 2>/dev/null; then pass "a left-button press alone keeps the movie"; else fail "a left press ended the movie"; fi
+check_ends "the left-button release" xdotool mouseup 1
+
+# 3. Inputs the settings switch off, and small moves.
+seed LeftMouse=False RightMouse=False Keydown=False MoveMouse=True
+xdotool mousemove 550 400
+start_saver
+xdotool click 1; xdotool click 3; xdotool key a; xdotool mousemove_relative -- 50 50
+sleep 0.7
+if kill -0 "$SAVER" 2>/dev/null; then pass "switched-off inputs keep the movie"; else fail "the movie ended"; fi
+kill "$SAVER"; wait "$SAVER" 2>/dev/null
+seed
+xdotool mousemove 550 400
+start_saver
+xdotool mousemove_relative -- 2 2; xdotool click 2
+sleep 0.7
+if kill -0 "$SAVER" 2>/dev/null; then pass "a 2-pixel move and a middle click keep the movie"; else fail "the movie ended"; fi
+kill "$SAVER"
+
+e2e_summary
