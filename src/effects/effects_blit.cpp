@@ -406,13 +406,22 @@ class Blinds final : public BlitBase {
     if (c_.kernel == Kernel::kFast) {
       // Only the columns this frame adds to each slat, row by row: one pass over the picture.
       if (a_ > drawn_) {
+        constexpr Coord kAhead = 6;  // rows: the slats' scattered lines are fetched in advance
         for (Coord y = 0; y < c_.H; ++y) {
           Pixel* d = c_.target.Row(static_cast<int>(y));
           const Pixel* src = c_.incoming.Row(static_cast<int>(y));
+          const bool ahead = y + kAhead < c_.H;
+          const Pixel* pd = ahead ? c_.target.Row(static_cast<int>(y + kAhead)) : nullptr;
+          const Pixel* ps = ahead ? c_.incoming.Row(static_cast<int>(y + kAhead)) : nullptr;
           for (Coord l = 0; l <= c_.W; l += slat_) {
             const Coord x0 = std::max<Coord>(l + slat_ - a_, 0);
             const Coord x1 = std::min<Coord>(l + slat_ - drawn_, c_.W);
-            if (x1 > x0) std::memcpy(d + x0, src + x0, static_cast<std::size_t>(x1 - x0) * sizeof(Pixel));
+            if (x1 <= x0) continue;
+            if (ahead) {
+              __builtin_prefetch(ps + x0, 0);
+              __builtin_prefetch(pd + x0, 1);
+            }
+            for (Coord x = x0; x < x1; ++x) d[x] = src[x];
           }
         }
         drawn_ = a_;
