@@ -379,6 +379,39 @@ TEST(Player, MasksLimitTheLayersBelowTheirClipDepth) {
   }
 }
 
+TEST(Player, StrokesHaveTheirWidthAndRoundCaps) {
+  // Horizontal lines from x = 5 to x = 15 px at y = 10 px, drawn without anti-aliasing: pixel
+  // rows and columns whose centres lie inside the stroke are black.
+  struct Case {
+    const char* name;
+    std::uint16_t widthTwips;
+    int firstRow, lastRow;  // dark rows at x = 10
+    int firstCol, lastCol;  // dark columns on row 9 (round caps reach about half the width out)
+  };
+  const Case cases[] = {{"4 px", 80, 8, 11, 3, 16},
+                        {"hairline", 0, 9, 9, 5, 14},
+                        {"tenth of a pixel drawn one pixel wide", 2, 9, 9, 5, 14}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SwfWriter m(20, 20);
+    m.Background(255, 255, 255);
+    m.StrokedPath(1, c.widthTwips, 0x000000FF,
+                  {{PathOp::kMove, 100, 200}, {PathOp::kLine, 300, 200}});
+    m.Place(1, 1);
+    m.ShowFrame();
+    m.End();
+    const auto bytes = m.Finish();
+    FlashPlayer p;
+    p.LoadMovieBytes(bytes.data(), bytes.size());
+    p.SetQuality2("Low");
+    const Surface s = Render(p, 20, 20);
+    for (int y = 0; y < 20; ++y)
+      EXPECT_EQ(s.At(10, y), (y >= c.firstRow && y <= c.lastRow) ? 0u : kWhite) << "row " << y;
+    for (int x = 0; x < 20; ++x)
+      EXPECT_EQ(s.At(x, 9), (x >= c.firstCol && x <= c.lastCol) ? 0u : kWhite) << "column " << x;
+  }
+}
+
 TEST(Player, ScriptOnlyMovieStillShowsItsTimeline) {
   SwfWriter m(10, 10);
   m.Tag(12, {0x07, 0x00});  // DoAction: stop

@@ -323,6 +323,50 @@ void SwfWriter::SolidShape(std::uint16_t id, std::uint32_t rgba, const std::vect
   Tag(version == 4 ? 83 : 32, w.Take());
 }
 
+void SwfWriter::StrokedPath(std::uint16_t id, std::uint16_t width, std::uint32_t rgba,
+                            const std::vector<PathOp>& ops) {
+  BitWriter w;
+  w.U16(id);
+  w.Rect(0, w_ * 20, 0, h_ * 20);
+  w.U8(0);  // no fill styles
+  w.U8(1);  // one line style
+  w.U16(width);
+  for (int shift : {24, 16, 8, 0}) w.U8(static_cast<std::uint8_t>(rgba >> shift));
+  w.UB(0, 4);
+  w.UB(1, 4);
+  std::int32_t px = 0, py = 0;
+  bool first = true;
+  for (const PathOp& op : ops) {
+    if (op.kind == PathOp::kMove) {
+      w.UB(0, 1);
+      w.UB(0, 1);              // new styles
+      w.UB(first ? 1 : 0, 1);  // line style
+      w.UB(0, 1);              // fill1
+      w.UB(0, 1);              // fill0
+      w.UB(1, 1);              // move
+      const unsigned n = std::max(BitWriter::SBits(op.x), BitWriter::SBits(op.y));
+      w.UB(n, 5);
+      w.SB(op.x, n);
+      w.SB(op.y, n);
+      if (first) w.UB(1, 1);
+      first = false;
+    } else {
+      const std::int32_t dx = op.x - px, dy = op.y - py;
+      const unsigned n = std::max({BitWriter::SBits(dx), BitWriter::SBits(dy), 2u});
+      w.UB(1, 1);
+      w.UB(1, 1);
+      w.UB(n - 2, 4);
+      w.UB(1, 1);
+      w.SB(dx, n);
+      w.SB(dy, n);
+    }
+    px = op.x;
+    py = op.y;
+  }
+  w.UB(0, 6);
+  Tag(32, w.Take());
+}
+
 void SwfWriter::Place(std::uint16_t id, std::uint16_t depth, std::int32_t tx, std::int32_t ty,
                       std::uint16_t clipDepth) {
   BitWriter w;

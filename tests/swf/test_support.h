@@ -100,6 +100,9 @@ class SwfWriter {
   // as lists of operations.
   void SolidShape(std::uint16_t id, std::uint32_t rgba, const std::vector<PathOp>& ops,
                   bool nonZero = false, int version = 3);
+  // DefineShape3 with no fill and one line style (width in twips, RGBA colour, round caps).
+  void StrokedPath(std::uint16_t id, std::uint16_t width, std::uint32_t rgba,
+                   const std::vector<PathOp>& ops);
   void Place(std::uint16_t id, std::uint16_t depth, std::int32_t tx = 0, std::int32_t ty = 0,
              std::uint16_t clipDepth = 0);
   void Remove(std::uint16_t depth);
