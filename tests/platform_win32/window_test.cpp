@@ -213,5 +213,78 @@ TEST(WindowTest, FormMayDeleteItsWindowWhileItIsDestroyed) {
   EXPECT_FALSE(::IsWindow(child));
 }
 
+TEST(WindowTest, ChildWindowsAreFoundAndSubclassed) {
+  Recorder parentEvents;
+  auto parent = MakeWindow(parentEvents);
+  REQUIRE_WINDOW(parent);
+  parent->Show();
+  Recorder playerEvents;
+  Win32Window player(ToHwnd(parent->Handle()), "ATL:44415A5A", WindowOptions{}, playerEvents);
+  ASSERT_TRUE(player.Valid());
+  Recorder innerEvents;
+  Win32Window inner(ToHwnd(player.Handle()), "DazzleboxInner", WindowOptions{}, innerEvents);
+  ASSERT_TRUE(inner.Valid());
+  EXPECT_EQ(DescendantWindows(parent->Handle()),
+            (std::vector<NativeHandle>{player.Handle(), inner.Handle()}));
+  EXPECT_EQ(WindowClassName(player.Handle()), "ATL:44415A5A");
+  EXPECT_EQ(player.ClientSize(), parent->ClientSize());  // a child starts filling its parent
+
+  player.Move({10, 20, 100, 50});
+  EXPECT_EQ(player.ClientSize(), (Size{100, 50}));
+  RECT r{};
+  ::GetWindowRect(ToHwnd(player.Handle()), &r);
+  POINT origin{r.left, r.top};
+  ::ScreenToClient(ToHwnd(parent->Handle()), &origin);
+  EXPECT_EQ(origin.x, 10);
+  EXPECT_EQ(origin.y, 20);
+  parent->Move({1, 1, 5, 5});  // a top-level window ignores it
+  EXPECT_NE(parent->ClientSize(), (Size{5, 5}));
+  player.SetVisible(false);
+  EXPECT_FALSE(::IsWindowVisible(ToHwnd(player.Handle())));
+  player.SetVisible(true);
+  EXPECT_TRUE(::IsWindowVisible(ToHwnd(player.Handle())));
+
+  // A procedure in front takes the key downs and passes everything else on.
+  std::vector<std::uint32_t> seen;
+  WindowProc first;
+  first = SubclassWindow(
+      player.Handle(),
+      [&](NativeHandle h, std::uint32_t m, std::uintptr_t w, std::intptr_t l) -> std::intptr_t {
+        seen.push_back(m);
+        if (m == kWmKeyDown) return 0;
+        return first(h, m, w, l);
+      });
+  ASSERT_TRUE(first);
+  const HWND hwnd = ToHwnd(player.Handle());
+  ::SendMessageA(hwnd, WM_KEYDOWN, 'A', 0);
+  ::SendMessageA(hwnd, WM_CHAR, 'a', 0);
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{kWmKeyDown, kWmChar}));
+  EXPECT_EQ(playerEvents.log, std::vector<std::string>{"press 97"});
+
+  // A second procedure goes in front of the first and gets it back as its previous one.
+  int secondCalls = 0;
+  WindowProc previous;
+  previous = SubclassWindow(
+      player.Handle(), [&](NativeHandle h, std::uint32_t m, std::uintptr_t w, std::intptr_t l) {
+        ++secondCalls;
+        return previous(h, m, w, l);
+      });
+  ASSERT_TRUE(previous);
+  ::SendMessageA(hwnd, WM_KEYDOWN, 'B', 0);
+  EXPECT_EQ(secondCalls, 1);
+  EXPECT_EQ(seen.size(), 3u);
+
+  EXPECT_FALSE(SubclassWindow(
+      0, [](NativeHandle, std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+        return 0;
+      }));
+  // The desktop belongs to another process.
+  EXPECT_FALSE(SubclassWindow(FromHwnd(::GetDesktopWindow()),
+                              [](NativeHandle, std::uint32_t, std::uintptr_t,
+                                 std::intptr_t) -> std::intptr_t { return 0; }));
+  inner.Destroy();
+  player.Destroy();
+}
+
 }  // namespace
 }  // namespace dbx::win32

@@ -28,6 +28,23 @@ class Win32Platform final : public Platform {
     if (!window->Valid()) return nullptr;
     return window;
   }
+  std::unique_ptr<Window> CreateChildWindow(Window& parent, std::string_view className,
+                                            const WindowOptions& options,
+                                            WindowEvents& events) override {
+    auto window = std::make_unique<win32::Win32Window>(win32::ToHwnd(parent.Handle()), className,
+                                                       options, events);
+    if (!window->Valid()) return nullptr;
+    return window;
+  }
+  std::vector<NativeHandle> DescendantWindows(NativeHandle parent) override {
+    return win32::DescendantWindows(parent);
+  }
+  std::string WindowClassName(NativeHandle window) override {
+    return win32::WindowClassName(window);
+  }
+  WindowProc SubclassWindow(NativeHandle window, WindowProc procedure) override {
+    return win32::SubclassWindow(window, std::move(procedure));
+  }
 
  private:
   win32::RegistrySettingsStore settings_;

@@ -1,8 +1,11 @@
 #include "platform/win32/window.h"
 
 #include <windowsx.h>
+// windowsx.h spells SubclassWindow as a macro; ours is a function of the same name.
+#undef SubclassWindow
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace dbx::win32 {
@@ -12,7 +15,8 @@ constexpr char kWindowClass[] = "DazzleboxForm";
 constexpr int kDefaultWidth = 640;
 constexpr int kDefaultHeight = 480;
 
-bool RegisterFormClass(HINSTANCE instance, WNDPROC proc) {
+// Registers a window class of ours (once per name; a second registration fails harmlessly).
+bool RegisterFormClass(HINSTANCE instance, const char* name, WNDPROC proc) {
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   // Whole-window repaints on resize; no double-click messages, so every click is a button down.
@@ -20,7 +24,7 @@ bool RegisterFormClass(HINSTANCE instance, WNDPROC proc) {
   windowClass.lpfnWndProc = proc;
   windowClass.hInstance = instance;
   windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-  windowClass.lpszClassName = kWindowClass;
+  windowClass.lpszClassName = name;
   return ::RegisterClassExA(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -60,15 +64,30 @@ int ShiftState() {
 
 Win32Window::Win32Window(const WindowOptions& options, WindowEvents& events)
     : events_(&events), background_(options.background) {
-  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  if (!RegisterFormClass(instance, &Win32Window::WindowProc)) return;
   const DWORD style =
       (options.border ? WS_OVERLAPPEDWINDOW : WS_POPUP) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
   // A borderless window has no default place: it starts centred on the primary monitor.
   const int x = std::max(0, (::GetSystemMetrics(SM_CXSCREEN) - kDefaultWidth) / 2);
   const int y = std::max(0, (::GetSystemMetrics(SM_CYSCREEN) - kDefaultHeight) / 2);
-  ::CreateWindowExA(0, kWindowClass, options.caption.c_str(), style, x, y, kDefaultWidth,
-                    kDefaultHeight, nullptr, nullptr, instance, this);
+  Create(nullptr, kWindowClass, style, {x, y, kDefaultWidth, kDefaultHeight}, options.caption);
+}
+
+Win32Window::Win32Window(HWND parent, std::string_view className, const WindowOptions& options,
+                         WindowEvents& events)
+    : events_(&events), background_(options.background) {
+  if (parent == nullptr || className.empty()) return;
+  RECT client{};
+  ::GetClientRect(parent, &client);
+  Create(parent, std::string(className), WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+         {0, 0, client.right, client.bottom}, options.caption);
+}
+
+void Win32Window::Create(HWND parent, const std::string& className, DWORD style, Rect place,
+                         const std::string& caption) {
+  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+  if (!RegisterFormClass(instance, className.c_str(), &Win32Window::WindowProc)) return;
+  ::CreateWindowExA(0, className.c_str(), caption.c_str(), style, place.x, place.y, place.w,
+                    place.h, parent, nullptr, instance, this);
   // WM_NCCREATE stored the handle; a window that failed later in creation has none.
   ready_ = hwnd_ != nullptr;
 }
@@ -331,6 +350,16 @@ int Win32Window::TwipsPerPixelY() const {
   return static_cast<int>(1440 / Dpi());
 }
 
+void Win32Window::Move(Rect area) {
+  if (hwnd_ == nullptr || (::GetWindowLongA(hwnd_, GWL_STYLE) & WS_CHILD) == 0) return;
+  ::SetWindowPos(hwnd_, nullptr, area.x, area.y, std::max(0, area.w), std::max(0, area.h),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::SetVisible(bool visible) {
+  if (hwnd_ != nullptr) ::ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+}
+
 void Win32Window::Destroy() {
   events_ = nullptr;
   ready_ = false;
@@ -338,6 +367,94 @@ void Win32Window::Destroy() {
   destroying_ = true;
   ::DestroyWindow(hwnd_);
   hwnd_ = nullptr;
+}
+
+}  // namespace dbx::win32
+
+// ---------------------------------------------------------------------------------------------
+// Windows of the process seen from outside their forms: enumeration, class names, subclassing.
+
+namespace dbx::win32 {
+namespace {
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM list) {
+  reinterpret_cast<std::vector<NativeHandle>*>(list)->push_back(FromHwnd(hwnd));
+  return TRUE;
+}
+
+// One entry per subclassed window: the procedure in front, and the system's procedure that was
+// there before the first subclassing.
+struct Subclass {
+  WindowProc procedure;
+  WNDPROC original = nullptr;
+};
+
+std::map<HWND, Subclass>& Subclasses() {
+  static std::map<HWND, Subclass> subclasses;  // user-interface thread only
+  return subclasses;
+}
+
+LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto& all = Subclasses();
+  const auto found = all.find(hwnd);
+  if (found == all.end()) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+  // A copy: the procedure may subclass again or end the window while it runs.
+  const WindowProc procedure = found->second.procedure;
+  const WNDPROC original = found->second.original;
+  LRESULT result = 0;
+  try {
+    result = procedure ? procedure(FromHwnd(hwnd), message, wParam, lParam)
+                       : ::CallWindowProcA(original, hwnd, message, wParam, lParam);
+  } catch (...) {
+    result = 0;
+  }
+  if (message == WM_NCDESTROY) all.erase(hwnd);
+  return result;
+}
+
+}  // namespace
+
+std::vector<NativeHandle> DescendantWindows(NativeHandle parent) {
+  std::vector<NativeHandle> list;
+  const HWND hwnd = ToHwnd(parent);
+  if (hwnd != nullptr && ::IsWindow(hwnd)) {
+    ::EnumChildWindows(hwnd, &CollectWindow, reinterpret_cast<LPARAM>(&list));
+  }
+  return list;
+}
+
+std::string WindowClassName(NativeHandle window) {
+  char name[256] = {};
+  const int length = ::GetClassNameA(ToHwnd(window), name, sizeof(name));
+  return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
+}
+
+WindowProc SubclassWindow(NativeHandle window, WindowProc procedure) {
+  const HWND hwnd = ToHwnd(window);
+  DWORD owner = 0;
+  if (hwnd == nullptr || !::IsWindow(hwnd) || !procedure ||
+      ::GetWindowThreadProcessId(hwnd, &owner) == 0 || owner != ::GetCurrentProcessId()) {
+    return {};
+  }
+  auto& all = Subclasses();
+  const auto found = all.find(hwnd);
+  if (found != all.end()) {
+    // Subclassed before: the new procedure goes in front of the one there.
+    WindowProc previous = std::move(found->second.procedure);
+    found->second.procedure = std::move(procedure);
+    if (previous) return previous;
+    const WNDPROC original = found->second.original;
+    return [original](NativeHandle h, std::uint32_t m, std::uintptr_t w, std::intptr_t l) {
+      return static_cast<std::intptr_t>(::CallWindowProcA(original, ToHwnd(h), m, w, l));
+    };
+  }
+  const auto original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hwnd, GWLP_WNDPROC));
+  if (original == nullptr) return {};
+  all[hwnd] = Subclass{std::move(procedure), original};
+  ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc));
+  return [original](NativeHandle h, std::uint32_t m, std::uintptr_t w, std::intptr_t l) {
+    return static_cast<std::intptr_t>(::CallWindowProcA(original, ToHwnd(h), m, w, l));
+  };
 }
 
 }  // namespace dbx::win32

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/win32/win32_api.h"
 
@@ -12,6 +14,9 @@ namespace dbx::win32 {
 class Win32Window final : public Window {
  public:
   Win32Window(const WindowOptions& options, WindowEvents& events);
+  // A child window of `parent`, of its own window class `className`, that receives its own input.
+  Win32Window(HWND parent, std::string_view className, const WindowOptions& options,
+              WindowEvents& events);
   ~Win32Window() override;
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
@@ -30,8 +35,12 @@ class Win32Window final : public Window {
   int TwipsPerPixelY() const override;
   NativeHandle Handle() const override { return FromHwnd(hwnd_); }
   void Destroy() override;
+  void Move(Rect area) override;
+  void SetVisible(bool visible) override;
 
  private:
+  void Create(HWND parent, const std::string& className, DWORD style, Rect place,
+              const std::string& caption);
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
@@ -58,5 +67,13 @@ class Win32Window final : public Window {
 
 // The bits of the keyboard's shift state, as forms see them.
 int ShiftState();
+
+// Every descendant of `parent`, in the system's enumeration order.
+std::vector<NativeHandle> DescendantWindows(NativeHandle parent);
+std::string WindowClassName(NativeHandle window);
+// Puts `procedure` in front of the window procedure of one of this process's windows and returns
+// the procedure it replaced (which calls the system's CallWindowProcA on the previous one). A
+// window of another process, or no window, keeps its procedure and gives an empty result.
+WindowProc SubclassWindow(NativeHandle window, WindowProc procedure);
 
 }  // namespace dbx::win32
