@@ -6,7 +6,8 @@
 // (at least once per FrameIntervalMs()), and when Advance reports a new frame it calls RenderFrame
 // into its back buffer and presents it. The movie loops without end.
 //
-// A missing, unreadable or malformed movie shows the background colour only; no member throws.
+// A missing, unreadable or malformed movie shows the background colour only; bad content never
+// makes a member throw, crash or stall.
 //
 //   FlashPlayer player(&platform.Images());
 //   player.SetWMode("Window");
@@ -15,8 +16,11 @@
 //   player.SetQuality2("High");
 //   player.SetMovie(path);
 //   player.Play();
-//   player.SetViewportSize(window.ClientSize());     // and again on every resize
-//   ... on each tick: if (player.Advance(loop.NowMs())) { player.RenderFrame(back.View()); present
+//   player.SetViewportSize(window.ClientSize());  // and again on every resize
+//   // On each tick of the window's timer:
+//   if (player.Advance(loop.NowMs())) {
+//     player.RenderFrame(back.View());
+//     window.Present(back.View(), {0, 0, back.width(), back.height()});
 //   }
 #pragma once
 
@@ -88,12 +92,18 @@ class FlashPlayer {
   // Quality2: any text is accepted and read back unchanged. "Low" (any case) draws without
   // anti-aliasing (one sample per pixel); "Medium" with 2 samples per pixel; everything else
   // ("High", "Best", "AutoHigh", ...) with 4.
-  void SetQuality2(std::string_view quality) { quality_ = quality; }
+  void SetQuality2(std::string_view quality) {
+    quality_ = quality;
+    dirty_ = true;
+  }
   const std::string& Quality2() const { return quality_; }
   int SamplesPerPixel() const;
 
   // The size of the area the movie is shown in, in pixels.
-  void SetViewportSize(Size size) { viewport_ = size; }
+  void SetViewportSize(Size size) {
+    if (!(size == viewport_)) dirty_ = true;
+    viewport_ = size;
+  }
   Size ViewportSize() const { return viewport_; }
 
   // Moves the timeline on to the time `nowMs` (any monotonic millisecond clock). Every frame that

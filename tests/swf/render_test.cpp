@@ -479,6 +479,19 @@ TEST(Player, SettersKeepWhatTheHostWrote) {
   EXPECT_EQ(p.Quality2(), "whatever");
   EXPECT_EQ(p.SamplesPerPixel(), 4);
   EXPECT_EQ(p.BackgroundColor(), -1);
+  // Changes that alter the picture ask for a redraw once; repeating a value does not.
+  p.SetViewportSize({10, 10});
+  EXPECT_TRUE(p.Advance(0));
+  EXPECT_FALSE(p.Advance(1));
+  p.SetViewportSize({10, 10});
+  EXPECT_FALSE(p.Advance(2));
+  p.SetViewportSize({20, 10});
+  EXPECT_TRUE(p.Advance(3));
+  p.SetBackgroundColor(0x112233);
+  EXPECT_TRUE(p.Advance(4));
+  p.SetQuality2("Low");
+  EXPECT_TRUE(p.Advance(5));
+  EXPECT_FALSE(p.Advance(6));
 }
 
 }  // namespace
