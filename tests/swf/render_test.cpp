@@ -438,6 +438,7 @@ TEST(Player, PlaysAtTheFrameRateAndLoops) {
   const auto bytes = m.Finish('C', 9);
   FlashPlayer p;
   p.LoadMovieBytes(bytes.data(), bytes.size());
+  p.SetViewportSize({10, 10});
   EXPECT_EQ(p.FrameCount(), 2);
   EXPECT_DOUBLE_EQ(p.FrameIntervalMs(), 100.0);
   EXPECT_EQ(p.CurrentFrame(), 0);
