@@ -27,7 +27,9 @@ write_seed() {
     printf 'HideMouse=True\nTestSaver=False\nSaverpath=C:\\pictures\nSaverEffects=0 1 2\n'
     printf 'SaverTime=10\nSaverInterval=30\nSaverAudio=\nRestartmusic=Once\nSaverBgSelect= 1 \n'
     printf 'SaverBgColor=4210752\nSaverGradientUP=255\nSaverSort=missing.bmp*\n'
-    printf 'SaverPath=C:\\movies\nSaverBgcolor=123\nSaverQuality=High\nScaleModes=2\n'
+    # INI key names match without regard to case: the movie lists read "SaverBgcolor" and
+    # "SaverPath" from the same lines as the slideshow's "SaverBgColor" and "Saverpath".
+    printf 'SaverQuality=High\nScaleModes=2\n'
   } | sed 's/$/\r/' > "$SYSDIR/Zirezarev.ini"
 }
 
@@ -107,13 +109,13 @@ case "$loaded" in
     expect_absent "$o" Option Quality ;;
   True)
     pass "Loaded = True: the movie screen seeded its list"
-    for kv in BackColor=123 Quality=High ShowCursor=True ScaleModes=2 SaverURL=ERROR \
+    for kv in BackColor=4210752 Quality=High ShowCursor=True ScaleModes=2 SaverURL=ERROR \
         Keydown=True; do
       expect_value "$o" Option "${kv%%=*}" "${kv#*=}"
     done
     expect_absent "$o" Option Effects
     reg_dump "HKCU\\Software\\DEvOrevi\\$saver\\File" "$E2E_TMP/file" &&
-      expect_value "$E2E_TMP/file" File SaverPath 'C:\movies' ||
+      expect_value "$E2E_TMP/file" File SaverPath 'C:\pictures' ||
       fail "the file key is missing" ;;
   *) fail "Loaded is \"$loaded\", expected False or True" ;;
 esac

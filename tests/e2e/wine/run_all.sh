@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# Every Wine end-to-end check against one MinGW build directory (configured with the tests on):
-# Dazzlebox.scr and Nudger.exe from src/app, the probe and the preview host from tests/e2e/wine.
-# Usage: run_all.sh <mingw build dir>
+# Every Wine end-to-end check against a MinGW build (configured with the tests on): Dazzlebox.scr
+# and Nudger.exe from src/app, the probe and the preview host from tests/e2e/wine, each taken from
+# the first of the given build directories that holds it.
+# Usage: run_all.sh <mingw build dir> [more build dirs...]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:?mingw build dir}" && pwd)
+[ $# -ge 1 ] || { echo "usage: run_all.sh <mingw build dir> [more build dirs...]" >&2; exit 64; }
 find_one() {
-  local f
-  f=$(find "$build" -name "$1" -type f | head -1)
-  [ -n "$f" ] || { echo "missing $1 under $build" >&2; exit 2; }
-  printf '%s' "$f"
+  local f dir
+  for dir in "${@:2}"; do
+    f=$(find "$dir" -name "$1" -type f 2>/dev/null | head -1)
+    [ -n "$f" ] && { printf '%s' "$f"; return 0; }
+  done
+  echo "missing $1 under ${*:2}" >&2
+  exit 2
 }
-scr=$(find_one Dazzlebox.scr)
-nudger=$(find_one Nudger.exe)
-probe=$(find_one dbx_probe.exe)
-host=$(find_one dbx_preview_host.exe)
+scr=$(find_one Dazzlebox.scr "$@")
+nudger=$(find_one Nudger.exe "$@")
+probe=$(find_one dbx_probe.exe "$@")
+host=$(find_one dbx_preview_host.exe "$@")
 status=0
 for check in "check_seed.sh $scr" "check_preview.sh $scr $host" "check_nudger.sh $nudger $probe" \
     "check_window.sh $probe"; do
