@@ -187,6 +187,36 @@ TEST(WindowTest, PresentDrawsTheDirtyRectangleInPlace) {
   EXPECT_EQ(ScreenPixel(hwnd, 45, 25), MakePixel(255, 0, 0));
 }
 
+// A form that draws a 50 x 40 surface in its top left corner when asked to paint.
+struct CornerForm : WindowEvents {
+  Win32Window* window = nullptr;
+  Surface corner{50, 40, MakePixel(200, 0, 0)};
+  bool draws = true;
+  void OnPaint() override {
+    if (draws) window->Present(corner.View(), {0, 0, 50, 40});
+  }
+};
+
+TEST(WindowTest, PaintFillsWhatTheFormDoesNotDrawWithTheBackground) {
+  for (const bool draws : {true, false}) {
+    SCOPED_TRACE(draws ? "form draws a corner" : "form draws nothing");
+    CornerForm form;
+    form.draws = draws;
+    WindowOptions options;
+    options.background = MakePixel(64, 64, 64);
+    Win32Window window(options, form);
+    REQUIRE_WINDOW(window.Valid());
+    form.window = &window;
+    window.Show();
+    const HWND hwnd = ToHwnd(window.Handle());
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    ::GdiFlush();
+    EXPECT_EQ(ScreenPixel(hwnd, 10, 10), draws ? MakePixel(200, 0, 0) : MakePixel(64, 64, 64));
+    EXPECT_EQ(ScreenPixel(hwnd, 100, 100), MakePixel(64, 64, 64));
+    EXPECT_EQ(ScreenPixel(hwnd, 10, 45), MakePixel(64, 64, 64));
+  }
+}
+
 // A form that deletes its window from the close handler, as the preview does when its parent goes.
 struct DeletingForm : WindowEvents {
   std::unique_ptr<Win32Window> window;

@@ -204,7 +204,7 @@ void Win32Window::Paint() {
   const HDC dc = ::BeginPaint(hwnd, &paint);
   if (dc == nullptr) return;
   painting_ = true;
-  presentedWhilePainting_ = false;
+  presented_ = ::CreateRectRgn(0, 0, 0, 0);
   WindowEvents* events = ready_ ? events_ : nullptr;
   const std::shared_ptr<bool> alive = alive_;
   try {
@@ -216,12 +216,18 @@ void Win32Window::Paint() {
     return;
   }
   painting_ = false;
-  // A form that draws nothing (the code-less preview) shows its background colour.
-  if (!presentedWhilePainting_ && hwnd_ != nullptr) {
+  // Whatever the form did not draw (all of it for the code-less preview; the margins of a surface
+  // smaller than the window) shows the background colour.
+  const HRGN rest = ::CreateRectRgnIndirect(&paint.rcPaint);
+  if (rest != nullptr && presented_ != nullptr) ::CombineRgn(rest, rest, presented_, RGN_DIFF);
+  if (rest != nullptr && hwnd_ != nullptr) {
     const HBRUSH brush = ::CreateSolidBrush(ToColorRef(background_));
-    ::FillRect(dc, &paint.rcPaint, brush);
+    ::FillRgn(dc, rest, brush);
     ::DeleteObject(brush);
   }
+  if (rest != nullptr) ::DeleteObject(rest);
+  if (presented_ != nullptr) ::DeleteObject(presented_);
+  presented_ = nullptr;
   ::EndPaint(hwnd, &paint);
 }
 
@@ -253,7 +259,8 @@ void Win32Window::CoverMonitor() {
   info.cbSize = sizeof(info);
   if (!::GetMonitorInfoA(monitor, &info)) return;
   const RECT& r = info.rcMonitor;
-  ::SetWindowPos(hwnd_, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top,
+  // Above the taskbar and every other window, as a screen saver's window is.
+  ::SetWindowPos(hwnd_, HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_FRAMECHANGED);
 }
 
@@ -265,6 +272,7 @@ void Win32Window::SetState(WindowState state) {
     CoverMonitor();
   } else if (maximized_) {
     maximized_ = false;
+    ::SetWindowPos(hwnd_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::ShowWindow(hwnd_, SW_RESTORE);
   }
 }
@@ -317,7 +325,13 @@ void Win32Window::Present(const SurfaceView& pixels, Rect dirty) {
   ::SetDIBitsToDevice(dc, left, top, static_cast<DWORD>(width), static_cast<DWORD>(height), sourceX,
                       0, 0, static_cast<UINT>(height), bits, &info, DIB_RGB_COLORS);
   ::ReleaseDC(hwnd_, dc);
-  if (painting_) presentedWhilePainting_ = true;
+  if (painting_ && presented_ != nullptr) {
+    const HRGN drawn = ::CreateRectRgn(left, top, right, bottom);
+    if (drawn != nullptr) {
+      ::CombineRgn(presented_, presented_, drawn, RGN_OR);
+      ::DeleteObject(drawn);
+    }
+  }
 }
 
 void Win32Window::EmbedInto(NativeHandle parent, Size size) {

@@ -58,7 +58,8 @@ class Win32Window final : public Window {
   bool destroying_ = false;
   bool maximized_ = false;
   bool painting_ = false;
-  bool presentedWhilePainting_ = false;
+  // What the form drew during the current WM_PAINT.
+  HRGN presented_ = nullptr;
   Pixel background_ = 0;
   // Cleared when this object goes away: a handler may delete its own window (a form unloading on
   // input), and the code that called the handler must then not touch it again.
