@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run ctest --preset 
 step "Windows build (MinGW-w64) and its unit tests under Wine"
 run cmake --preset mingw >/dev/null
 run cmake --build --preset mingw -j2
-if [ -x tests/e2e/wine/unit-tests.sh ]; then run tests/e2e/wine/unit-tests.sh build/mingw; fi
+run ctest --test-dir build/mingw --output-on-failure
 
 step "fuzz targets, 60 seconds in all"
 run cmake --preset fuzz >/dev/null
@@ -55,9 +55,9 @@ for s in tests/e2e/linux/*.sh; do
 done
 
 step "end-to-end: Windows build under Wine + Xvfb"
+run bash tests/e2e/wine/run_all.sh build/mingw
 for s in tests/e2e/wine/*.sh; do
-  [ -e "$s" ] || continue
-  case "$(basename "$s")" in lib.sh|unit-tests.sh) continue ;; esac
+  case "$(basename "$s")" in lib.sh|run_all.sh|check_*.sh) continue ;; esac
   run bash "$s" build/mingw
 done
 
