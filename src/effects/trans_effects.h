@@ -28,6 +28,12 @@
 // RequestStop(); a RunEffect or Start called inside the yield while a transition runs draws nothing
 // and returns kBusy at once. Do not destroy the driver inside the yield.
 //
+// Surfaces: the routines take the pixel size W × H of the target (EffectPixelSize) for all three;
+// a source of another size is used through a copy padded with black. Do not resize the surfaces
+// while a transition runs: a surface whose pixels were reallocated ends the transition at once.
+// At the end of a blend (effects 16 to 18) the three surfaces exchange their pixel buffers when
+// they have the same size, so take views (PictureBox::Image) afresh rather than keeping them.
+//
 // The stop request: RequestStop() clears EffectRunning. The next Frame() then ends the transition
 // without drawing, as the Parts say: the target keeps the last frame; the split scroll stopped in
 // its first phase still runs its second phase; the blends still exchange their pictures; a mask
