@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# The settings dialog under Wine: "/c" opens it with the seeded texts (checked in a screenshot by
+# the preview's colour and where the labels' text lies), Esc closes it and ends the process, and
+# the registry then holds only what the first-run seeding wrote.
+# Usage: dialog.sh <mingw build dir>
+# The program is the build's Dazzlebox.scr once its form list opens the dialog; until then the
+# dialog's own check build (DialogCheck.scr). DBX_DIALOG_SCR names another one.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+build=${1:?usage: dialog.sh <mingw build dir>}
+scr=${DBX_DIALOG_SCR:-$(find "$build" -name DialogCheck.scr -type f 2>/dev/null | head -1)}
+[ -n "$scr" ] && [ -f "$scr" ] || { echo "no DialogCheck.scr under $build" >&2; exit 2; }
+trap e2e_cleanup EXIT
+new_prefix || exit 1
+start_xvfb 800x600 || exit 1
+
+saver="Dialog Saver"
+cp "$scr" "$SYSDIR/$saver.scr"
+option="HKCU\\Software\\DEvOrevi\\$saver\\Option"
+filekey="HKCU\\Software\\DEvOrevi\\$saver\\File"
+shots=${DBX_E2E_SHOTS:-$E2E_TMP}
+mkdir -p "$shots"
+
+# $1 content kind, $2 the SaverBgcolor line (empty: the key is missing and reads "ERROR").
+write_seed() {
+  {
+    printf '[DM-NOVAPOST]\nImageOrSWF=%s\n' "$1"
+    printf 'SaverDec=A long description of the dialog checks, longer than the design text\n'
+    printf 'SaverVer=4.5.6\nSaverCopy=(c) The checks of the settings dialog\nSaverLogo=logo.bmp\n'
+    printf 'SaverURL=dialog.example.org/a/longer/address\nSaverPath=C:\\movies\nSaverQuality=Best\n'
+    printf 'HideMouse=True\nLeftMouse=False\nSaverInterval=5\n'
+    [ -n "$2" ] && printf '%s\n' "$2"
+  } | sed 's/$/\r/' > "$SYSDIR/Zirezarev.ini"
+}
+
+reset_registry() {
+  wine reg delete "HKCU\\Software\\DEvOrevi" /f >/dev/null 2>&1
+  wine reg delete "HKCU\\Software\\$saver" /f >/dev/null 2>&1
+}
+
+dialog_window() { xdotool search --name '^Configure Screensaver$' 2>/dev/null | head -1; }
+dialog_up() { [ -n "$(dialog_window)" ]; }
+
+# Finds the client area's top left corner on the screen (CX, CY): the window is the client
+# (388 x 361 at 96 dpi) inside a frame of equal width on the left, right and bottom.
+client_origin() {
+  local id=$1 X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  local border=$(((WIDTH - 388) / 2))
+  CX=$((X + border))
+  CY=$((Y + HEIGHT - 361 - border))
+}
+
+# Counts the pixels of rectangle x y w h (client coordinates) of screenshot $1 that are darker
+# than the dialog face (text), and the rightmost column that holds one.
+text_extent() {
+  convert "$1" -crop "$4x$5+$((CX + $2))+$((CY + $3))" +repage -colorspace Gray \
+    -threshold 50% -negate txt:- 2>/dev/null |
+    awk -F'[,:]' '/#FFFFFF|white/ { n++; if ($1 > right) right = $1 } END { print n + 0, right + 0 }'
+}
+
+# Checks one label (shot, name, x y w h in client pixels, limit, "min" or "max"): some text inside
+# its rectangle whose rightmost pixel lies at least (min) or at most (max) `limit` pixels from the
+# rectangle's left edge. A seeded text is longer than its design text.
+expect_text() {
+  local count right mode=${8:-min}
+  read -r count right < <(text_extent "$1" "$3" "$4" "$5" "$6")
+  if [ "$count" -gt 0 ] && { { [ "$mode" = min ] && [ "$right" -ge "$7" ]; } ||
+                             { [ "$mode" = max ] && [ "$right" -le "$7" ]; }; }; then
+    pass "$2: text in its place, reaching x+$right"
+  else
+    fail "$2: $count text pixels, rightmost x+$right (expected $mode $7)"
+  fi
+}
+
+expect_colour() {
+  local got
+  got=$(pixel_at "$1" $((CX + $3)) $((CY + $4)))
+  if [ "$got" = "$5" ]; then pass "$2 at ($3,$4) is $5"; else fail "$2 at ($3,$4) is $got, expected $5"; fi
+}
+
+# The value names of a registry dump, sorted, one a line ("" for the default value).
+value_names() {
+  awk 'BEGIN { FS = "    " } NF >= 3 { n = $2; if (n == "(Default)") n = ""; print n }' "$1" | sort
+}
+
+# Runs "/c" on a fresh registry; leaves the screenshot in $shots/$1.png and the dumps of the
+# settings and file keys in $E2E_TMP/$1.option and $E2E_TMP/$1.file.
+run_dialog() {
+  local tag=$1
+  reset_registry
+  wine "C:\\windows\\system32\\$saver.scr" /c &
+  local pid=$!
+  E2E_PIDS+=("$pid")
+  if ! wait_for 30 dialog_up; then
+    fail "$tag: no window \"Configure Screensaver\" within 30 s"
+    kill "$pid" 2>/dev/null
+    return 1
+  fi
+  pass "$tag: the dialog opened"
+  sleep 2
+  local id
+  id=$(dialog_window)
+  client_origin "$id"
+  screenshot "$shots/$tag.png"
+  reg_dump "$option" "$E2E_TMP/$tag.option" || : > "$E2E_TMP/$tag.option"
+  reg_dump "$filekey" "$E2E_TMP/$tag.file" || : > "$E2E_TMP/$tag.file"
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus "$id" 2>/dev/null
+  xdotool key --window "$id" Escape 2>/dev/null || xdotool key Escape
+  if wait_for 10 process_gone "$pid"; then
+    pass "$tag: Esc closed the dialog and the process ended"
+  else
+    fail "$tag: the process still runs 10 s after Esc"
+    kill "$pid" 2>/dev/null
+  fi
+  dialog_up && fail "$tag: the dialog window is still there"
+  return 0
+}
+
+# Label rectangles in client pixels (x y w h) from the design table at 15 twips per pixel.
+deccap="8 280 369 41"; vercap="320 260 60 13"; website="8 320 209 17"; copycap="8 336 265 17"
+
+echo "== picture content"
+write_seed True "SaverBgcolor=255"
+if run_dialog picture; then
+  s="$shots/picture.png"
+  expect_colour "$s" "empty preview (RirodIMG)" 20 20 FFFFFF
+  expect_colour "$s" "empty preview (RirodIMG)" 380 245 FFFFFF
+  # shellcheck disable=SC2086
+  {
+    expect_text "$s" Deccap $deccap 200
+    expect_text "$s" Vercap $vercap 40
+    expect_text "$s" Websitecap $website 150
+    expect_text "$s" Copycap $copycap 150
+  }
+  expect_colour "$s" "the logo" 289 329 14286F
+  expect_colour "$s" "the bare surface between preview and texts" 200 270 "$(pixel_at "$s" $((CX + 2)) $((CY + 358)))"
+  names=$(value_names "$E2E_TMP/picture.option" | tr '\n' ' ')
+  want=" ImageOrSWF Loaded SaverCopy SaverDec SaverLogo SaverURL SaverVer "
+  [ "$names" = "$want" ] && pass "picture: the settings key holds only the seeded values" ||
+    fail "picture: the settings key holds [$names], expected [$want]"
+  E2E_KEY=$option
+  expect_value "$E2E_TMP/picture.option" Option Loaded True
+  expect_value "$E2E_TMP/picture.option" Option SaverDec \
+    "A long description of the dialog checks, longer than the design text"
+  [ -s "$E2E_TMP/picture.file" ] && fail "picture: a file key exists" || pass "picture: no file key"
+  [ -f "$SYSDIR/Zirezarev.ini" ] && pass "picture: the seed file stays" || fail "picture: the seed file is gone"
+fi
+
+echo "== movie content (no movie file: the preview shows its background colour)"
+write_seed False "SaverBgcolor=255"
+if run_dialog movie; then
+  s="$shots/movie.png"
+  expect_colour "$s" "preview background (colour value 255)" 20 20 FF0000
+  expect_colour "$s" "preview background (colour value 255)" 380 245 FF0000
+  # shellcheck disable=SC2086
+  {
+    expect_text "$s" Deccap $deccap 200
+    expect_text "$s" Websitecap $website 150
+  }
+  names=$(value_names "$E2E_TMP/movie.option" | tr '\n' ' ')
+  want=" BackColor ImageOrSWF Loaded Quality SaverCopy SaverDec SaverLogo SaverURL SaverVer "
+  [ "$names" = "$want" ] && pass "movie: the settings key holds only the seeded values" ||
+    fail "movie: the settings key holds [$names], expected [$want]"
+  expect_value "$E2E_TMP/movie.option" Option BackColor 255
+  expect_value "$E2E_TMP/movie.option" Option Quality Best
+  names=$(value_names "$E2E_TMP/movie.file" | tr '\n' ' ')
+  [ "$names" = "SaverPath " ] && pass "movie: the file key holds SaverPath only" ||
+    fail "movie: the file key holds [$names]"
+fi
+
+echo "== movie content whose BackColor reads ERROR: the design texts stay"
+write_seed False ""
+if run_dialog error; then
+  s="$shots/error.png"
+  # shellcheck disable=SC2086
+  {
+    expect_text "$s" "Deccap (design \"Dec:\")" $deccap 40 max
+    expect_text "$s" "Websitecap (design \"Label2\")" $website 60 max
+  }
+  expect_value "$E2E_TMP/error.option" Option BackColor ERROR
+fi
+
+e2e_summary
