@@ -29,6 +29,17 @@ for size in "152 112" "400 300"; do
   sed 's/^/    /' "$E2E_TMP/host.out"
 done
 
+# Handles that name no window: the preview has nowhere to go and ends cleanly at once.
+for args in "/p" "/p 99999" "/p 2147483648" "/p -5"; do
+  start=$(now_ms)
+  # shellcheck disable=SC2086
+  timeout 20 wine "C:\\windows\\system32\\$saver.scr" $args
+  code=$?
+  took=$(($(now_ms) - start))
+  [ "$code" -eq 0 ] && pass "\"$args\" ended cleanly in $took ms" ||
+    fail "\"$args\" ended with code $code after $took ms"
+done
+
 option="HKCU\\Software\\DEvOrevi\\$saver\\Option"
 if reg_dump "$option" "$E2E_TMP/option"; then
   expect_value "$E2E_TMP/option" Option ImageOrSWF True
