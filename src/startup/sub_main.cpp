@@ -5,6 +5,7 @@
 #include "settings/mod_reg.h"
 #include "settings/paths.h"
 #include "settings/seeding.h"
+#include "platform/trace.h"
 #include "startup/frm_preview.h"
 
 namespace dbx {
@@ -100,8 +101,10 @@ StartOutcome Main(Platform& platform, FormFactory& forms) {
       if (r.form && r.form->GetWindow()) {
         Window* w = r.form->GetWindow();
         if (mark) w->SetCaption(kInstanceMark);
+        Trace("show");
         w->Show();
         w->SetState(WindowState::kMaximized);
+        Trace("shown");
       }
       break;
     }

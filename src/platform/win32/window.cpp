@@ -270,6 +270,9 @@ void Win32Window::SetState(WindowState state) {
     // The whole monitor, taskbar included: a system maximise would stop at the work area.
     maximized_ = true;
     CoverMonitor();
+    // The form lays itself out now, also when the window already had the monitor's size and the
+    // system sent no WM_SIZE.
+    if (ready_ && events_ != nullptr && hwnd_ != nullptr) events_->OnResize(ClientSize());
   } else if (maximized_) {
     maximized_ = false;
     ::SetWindowPos(hwnd_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
