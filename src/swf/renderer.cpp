@@ -86,11 +86,17 @@ class StrokeSink {
   }
   // A regular polygon around a point (round caps and joins); finer for larger device radii.
   void Circle(P c, float radius) {
-    const int n = std::clamp(static_cast<int>(radius * pixelStretch_ * 1.5f) + 8, 8, 64);
+    // Enough sides that the polygon stays within a fiftieth of a pixel of the circle.
+    const float r = radius * pixelStretch_;
+    const float step = r > 0.02f ? std::acos(1.0f - 0.02f / r) : kPi;
+    const int n = std::clamp(static_cast<int>(std::ceil(kPi / step)), 8, 64);
+    // The polygon is drawn around the circle rather than inside it (its sides touch the circle
+    // at their middles), so that samples on the circle count as inside.
+    const float out = radius / std::cos(kPi / static_cast<float>(n));
     P pts[64];
     for (int i = 0; i < n; ++i) {
       const float a = 2 * kPi * static_cast<float>(i) / static_cast<float>(n);
-      pts[i] = {c.x + radius * std::cos(a), c.y + radius * std::sin(a)};
+      pts[i] = {c.x + out * std::cos(a), c.y + out * std::sin(a)};
     }
     Polygon(pts, n);
   }
