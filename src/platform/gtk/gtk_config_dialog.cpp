@@ -255,7 +255,9 @@ bool GtkConfigDialog::Create() {
         if (spec.kind == ControlKind::kMoviePreview) gtk_widget_set_can_focus(w, TRUE);
         break;
       case ControlKind::kFrame:
-        w = gtk_frame_new(text.c_str());
+        // Frame1's caption lies under the preview, which covers all of the frame but its edges;
+        // GTK would draw the caption on top, so that frame shows none.
+        w = gtk_frame_new(id == ConfigControl::kFrame1 ? nullptr : text.c_str());
         break;
       case ControlKind::kInfoLabel: {
         w = gtk_event_box_new();
@@ -266,11 +268,20 @@ bool GtkConfigDialog::Create() {
         gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
         if (!spec.autoSize) {
           gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-          gtk_widget_set_size_request(label, r.w, r.h);
+          gtk_widget_set_size_request(label, r.w, -1);
         }
         gtk_container_add(GTK_CONTAINER(w), label);
         labels_[Index(id)] = label;
         g_signal_connect(w, "motion-notify-event", G_CALLBACK(OnLabelMotion), this);
+        g_object_set_data(G_OBJECT(w), "dbx-control", GINT_TO_POINTER(static_cast<int>(id) + 1));
+        if (!spec.autoSize) {
+          // A label shows what fits its rectangle and cuts the rest off, as labels do on Windows.
+          GtkWidget* clip = gtk_scrolled_window_new(nullptr, nullptr);
+          gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(clip), GTK_POLICY_EXTERNAL,
+                                         GTK_POLICY_EXTERNAL);
+          gtk_container_add(GTK_CONTAINER(clip), w);
+          w = clip;
+        }
         break;
       }
       case ControlKind::kButton:

@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# The settings dialog under Xvfb: "/c" opens it with the seeded texts (checked in a screenshot by
+# the preview's colour and where the labels' text lies), Esc closes it and ends the process, and
+# the settings file then holds only what the first-run seeding wrote.
+# Usage: dialog.sh <native build dir>
+# The program is the build's dazzlebox once its form list opens the dialog; until then the
+# dialog's own check build (dazzlebox-dialog-check). DBX_DIALOG_PROGRAM names another one.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+build=$(cd "${1:?usage: dialog.sh <native build dir>}" && pwd)
+program=${DBX_DIALOG_PROGRAM:-$build/src/platform/gtk/dazzlebox-dialog-check}
+[ -x "$program" ] || { echo "no $program (is libgtk-3-dev installed?)" >&2; exit 2; }
+trap e2e_cleanup EXIT
+E2E_TMP=$(mktemp -d)
+shots=${DBX_E2E_SHOTS:-$E2E_TMP}
+mkdir -p "$shots"
+sys="$E2E_TMP/sys"
+mkdir -p "$sys"
+saver="Dialog Saver"
+cp "$program" "$sys/$saver.scr"
+export DAZZLEBOX_SETTINGS_FILE="$E2E_TMP/settings.reg"
+start_xvfb 800x600 || exit 1
+
+# $1 content kind, $2 the SaverBgcolor line (empty: the key is missing and reads "ERROR").
+write_seed() {
+  {
+    printf '[DM-NOVAPOST]\nImageOrSWF=%s\n' "$1"
+    printf 'SaverDec=A long description of the dialog checks, longer than the design text\n'
+    printf 'SaverVer=4.5.6\nSaverCopy=(c) The checks of the settings dialog\nSaverLogo=logo.bmp\n'
+    printf 'SaverURL=dialog.example.org/a/longer/address\nSaverPath=/movies\nSaverQuality=Best\n'
+    printf 'HideMouse=True\nLeftMouse=False\nSaverInterval=5\n'
+    [ -n "$2" ] && printf '%s\n' "$2"
+  } > "$sys/Zirezarev.ini"
+}
+
+dialog_window() { xdotool search --name '^Configure Screensaver$' 2>/dev/null | head -1; }
+dialog_up() { [ -n "$(dialog_window)" ]; }
+
+# The client area's top left corner on the screen (CX, CY). Without a window manager the X
+# window is the client area itself.
+client_origin() {
+  local X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  CX=$X
+  CY=$Y
+  CW=$WIDTH
+  CH=$HEIGHT
+}
+
+# Counts the dark (text) pixels of rectangle x y w h (client coordinates) of screenshot $1, and
+# the rightmost column that holds one.
+text_extent() {
+  convert "$1" -crop "$4x$5+$((CX + $2))+$((CY + $3))" +repage -colorspace Gray \
+    -threshold 60% -negate txt:- 2>/dev/null |
+    awk -F'[,:]' '/#FFFFFF|white/ { n++; if ($1 > right) right = $1 } END { print n + 0, right + 0 }'
+}
+
+# Checks one label (shot, name, x y w h in client pixels, limit, "min" or "max"): some text inside
+# its rectangle whose rightmost pixel lies at least (min) or at most (max) `limit` pixels from the
+# rectangle's left edge. A seeded text is longer than its design text.
+expect_text() {
+  local count right mode=${8:-min}
+  read -r count right < <(text_extent "$1" "$3" "$4" "$5" "$6")
+  if [ "$count" -gt 0 ] && { { [ "$mode" = min ] && [ "$right" -ge "$7" ]; } ||
+                             { [ "$mode" = max ] && [ "$right" -le "$7" ]; }; }; then
+    pass "$2: text in its place, reaching x+$right"
+  else
+    fail "$2: $count text pixels, rightmost x+$right (expected $mode $7)"
+  fi
+}
+
+expect_colour() {
+  local got
+  got=$(pixel_at "$1" $((CX + $3)) $((CY + $4)))
+  if [ "$got" = "$5" ]; then pass "$2 at ($3,$4) is $5"; else fail "$2 at ($3,$4) is $got, expected $5"; fi
+}
+
+# The value names of key $1 in the settings file, sorted, space separated ("" for the default).
+value_names() {
+  KEY="[$1]" awk '
+    /^\[/ { inside = (tolower($0) == tolower(ENVIRON["KEY"])); next }
+    inside && /^@=/ { print ""; next }
+    inside && /^"/ { n = substr($0, 2); print substr(n, 1, index(n, "\"") - 1) }' \
+    "$DAZZLEBOX_SETTINGS_FILE" | sort | tr '\n' ' '
+}
+value_of() {
+  KEY="[$1]" NAME="\"$2\"=" awk '
+    /^\[/ { inside = (tolower($0) == tolower(ENVIRON["KEY"])); next }
+    inside && index($0, ENVIRON["NAME"]) == 1 { v = substr($0, length(ENVIRON["NAME"]) + 2); print substr(v, 1, length(v) - 1) }' \
+    "$DAZZLEBOX_SETTINGS_FILE"
+}
+# Key paths as the settings file writes them (backslashes doubled).
+option='Software\\DEvOrevi\\Dialog Saver\\Option'
+filekey='Software\\DEvOrevi\\Dialog Saver\\File'
+
+run_dialog() {
+  local tag=$1
+  rm -f "$DAZZLEBOX_SETTINGS_FILE"
+  "$sys/$saver.scr" /c &
+  local pid=$!
+  E2E_PIDS+=("$pid")
+  if ! wait_for 20 dialog_up; then
+    fail "$tag: no window \"Configure Screensaver\" within 20 s"
+    kill "$pid" 2>/dev/null
+    return 1
+  fi
+  pass "$tag: the dialog opened"
+  sleep 1.5
+  local id
+  id=$(dialog_window)
+  client_origin "$id"
+  [ "$CW" = 388 ] && [ "$CH" = 361 ] && pass "$tag: client area 388 x 361" ||
+    fail "$tag: client area $CW x $CH, expected 388 x 361"
+  screenshot "$shots/$tag.png"
+  cp "$DAZZLEBOX_SETTINGS_FILE" "$E2E_TMP/$tag.reg" 2>/dev/null
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool key --window "$id" Escape 2>/dev/null
+  if wait_for 10 process_gone "$pid"; then
+    pass "$tag: Esc closed the dialog and the process ended"
+  else
+    fail "$tag: the process still runs 10 s after Esc"
+    kill "$pid" 2>/dev/null
+  fi
+  return 0
+}
+
+# Label rectangles in client pixels (x y w h) from the design table at 15 twips per pixel.
+deccap="8 280 369 41"; vercap="320 260 60 13"; website="8 320 209 17"; copycap="8 336 265 17"
+
+echo "== picture content"
+write_seed True "SaverBgcolor=255"
+if run_dialog picture; then
+  s="$shots/picture.png"
+  expect_colour "$s" "empty preview (RirodIMG)" 20 20 FFFFFF
+  expect_colour "$s" "empty preview (RirodIMG)" 380 245 FFFFFF
+  # shellcheck disable=SC2086
+  {
+    expect_text "$s" Deccap $deccap 200
+    expect_text "$s" Vercap $vercap 40
+    expect_text "$s" Websitecap $website 150
+    expect_text "$s" Copycap $copycap 150
+  }
+  expect_colour "$s" "the logo" 289 329 14286F
+  names=$(value_names "$option")
+  want=" ImageOrSWF Loaded SaverCopy SaverDec SaverLogo SaverURL SaverVer "
+  [ "$names" = "$want" ] && pass "picture: the settings key holds only the seeded values" ||
+    fail "picture: the settings key holds [$names], expected [$want]"
+  [ "$(value_of "$option" SaverVer)" = 4.5.6 ] && pass "picture: SaverVer seeded" ||
+    fail "picture: SaverVer is [$(value_of "$option" SaverVer)]"
+  [ -z "$(value_names "$filekey")" ] && pass "picture: no file key" || fail "picture: a file key exists"
+  [ -f "$sys/Zirezarev.ini" ] && pass "picture: the seed file stays" || fail "picture: the seed file is gone"
+fi
+
+echo "== movie content (no movie file: the preview shows its background colour)"
+write_seed False "SaverBgcolor=255"
+if run_dialog movie; then
+  s="$shots/movie.png"
+  expect_colour "$s" "preview background (colour value 255)" 20 20 FF0000
+  expect_colour "$s" "preview background (colour value 255)" 380 245 FF0000
+  # shellcheck disable=SC2086
+  {
+    expect_text "$s" Deccap $deccap 200
+    expect_text "$s" Websitecap $website 150
+  }
+  names=$(value_names "$option")
+  want=" BackColor ImageOrSWF Loaded Quality SaverCopy SaverDec SaverLogo SaverURL SaverVer "
+  [ "$names" = "$want" ] && pass "movie: the settings key holds only the seeded values" ||
+    fail "movie: the settings key holds [$names], expected [$want]"
+  [ "$(value_names "$filekey")" = "SaverPath " ] && pass "movie: the file key holds SaverPath only" ||
+    fail "movie: the file key holds [$(value_names "$filekey")]"
+fi
+
+echo "== movie content whose BackColor reads ERROR: the design texts stay"
+write_seed False ""
+if run_dialog error; then
+  s="$shots/error.png"
+  # shellcheck disable=SC2086
+  {
+    expect_text "$s" "Deccap (design \"Dec:\")" $deccap 40 max
+    expect_text "$s" "Websitecap (design \"Label2\")" $website 60 max
+  }
+  [ "$(value_of "$option" BackColor)" = ERROR ] && pass "error: BackColor seeded as ERROR" ||
+    fail "error: BackColor is [$(value_of "$option" BackColor)]"
+fi
+
+e2e_summary
