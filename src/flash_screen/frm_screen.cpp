@@ -118,6 +118,9 @@ void frmScreen::Form_Resize() {
   if (!flash_ || !window_ || unloaded_) return;
   const Size client = window_->ClientSize();
   flash_->Move(Rect{0, 0, client.w, client.h});
+  // The player's window has the keyboard focus, as the control had in its host: key presses go
+  // to it (and through the hook), not to the form.
+  if (Window* child = flash_->ChildWindow()) child->Focus();
 }
 
 void frmScreen::Form_KeyPress(int keyAscii) {

@@ -188,6 +188,8 @@ class Window {
   // Places a child window inside its parent's client area (ignored for top-level windows).
   virtual void Move(Rect /*area*/) {}
   virtual void SetVisible(bool /*visible*/) {}
+  // Gives the window the keyboard focus (a child window then receives the key presses).
+  virtual void Focus() {}
 };
 
 // ---------------------------------------------------------------------------------------------

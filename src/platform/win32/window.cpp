@@ -377,6 +377,10 @@ void Win32Window::SetVisible(bool visible) {
   if (hwnd_ != nullptr) ::ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
+void Win32Window::Focus() {
+  if (hwnd_ != nullptr) ::SetFocus(hwnd_);
+}
+
 void Win32Window::Destroy() {
   events_ = nullptr;
   ready_ = false;

@@ -37,6 +37,7 @@ class Win32Window final : public Window {
   void Destroy() override;
   void Move(Rect area) override;
   void SetVisible(bool visible) override;
+  void Focus() override;
 
  private:
   void Create(HWND parent, const std::string& className, DWORD style, Rect place,

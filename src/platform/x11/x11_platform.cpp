@@ -133,6 +133,7 @@ class X11Window final : public Window {
   void Destroy() override;
   void Move(Rect area) override;
   void SetVisible(bool visible) override;
+  void Focus() override;
 
   void Dispatch(XEvent& e);
   void ApplyCursor(bool visible);
@@ -544,6 +545,17 @@ void X11Window::Move(Rect area) {
   if (Size{area.w, area.h} != size_) {
     size_ = Size{area.w, area.h};
     events_.OnResize(size_);
+  }
+}
+
+void X11Window::Focus() {
+  if (destroyed_) return;
+  Display* d = platform_.Dpy();
+  XWindowAttributes a{};
+  // Only a window that is on screen can take the focus.
+  if (XGetWindowAttributes(d, window_, &a) && a.map_state == IsViewable) {
+    XSetInputFocus(d, window_, RevertToParent, CurrentTime);
+    XFlush(d);
   }
 }
 
