@@ -175,8 +175,9 @@ class GtkConfigDialog final : public ConfigDialogUi {
 
   static gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer self);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
-  static gboolean OnSurfaceMotion(GtkWidget*, GdkEventMotion* event, gpointer self);
-  static gboolean OnLabelMotion(GtkWidget* box, GdkEventMotion*, gpointer self);
+  static gboolean OnSurfaceMotion(GtkWidget*, GdkEvent* event, gpointer self);
+  static gboolean OnLabelMotion(GtkWidget* box, GdkEvent*, gpointer self);
+  static gboolean OnLabelLeave(GtkWidget* box, GdkEventCrossing* event, gpointer self);
   static void OnClicked(GtkWidget* widget, gpointer self);
   static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
 
@@ -215,11 +216,12 @@ bool GtkConfigDialog::Create() {
   // client area stay there, unseen but working.
   layout_ = gtk_layout_new(nullptr, nullptr);
   gtk_widget_set_size_request(layout_, client.w, client.h);
-  gtk_widget_add_events(layout_, GDK_POINTER_MOTION_MASK);
+  gtk_widget_add_events(layout_, GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK);
   gtk_container_add(GTK_CONTAINER(window_), layout_);
   g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(layout_, "motion-notify-event", G_CALLBACK(OnSurfaceMotion), this);
+  g_signal_connect(layout_, "enter-notify-event", G_CALLBACK(OnSurfaceMotion), this);
 
   std::vector<const ControlSpec*> order;
   for (const auto& spec : ConfigControls()) order.push_back(&spec);
@@ -262,7 +264,7 @@ bool GtkConfigDialog::Create() {
       case ControlKind::kInfoLabel: {
         w = gtk_event_box_new();
         gtk_event_box_set_visible_window(GTK_EVENT_BOX(w), FALSE);
-        gtk_widget_add_events(w, GDK_POINTER_MOTION_MASK);
+        gtk_widget_add_events(w, GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK);
         GtkWidget* label = gtk_label_new(text.c_str());
         gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
         gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
@@ -272,7 +274,11 @@ bool GtkConfigDialog::Create() {
         }
         gtk_container_add(GTK_CONTAINER(w), label);
         labels_[Index(id)] = label;
+        // The pointer arriving over the label counts as a move over it.
         g_signal_connect(w, "motion-notify-event", G_CALLBACK(OnLabelMotion), this);
+        g_signal_connect(w, "enter-notify-event", G_CALLBACK(OnLabelMotion), this);
+        gtk_widget_add_events(w, GDK_LEAVE_NOTIFY_MASK);
+        g_signal_connect(w, "leave-notify-event", G_CALLBACK(OnLabelLeave), this);
         g_object_set_data(G_OBJECT(w), "dbx-control", GINT_TO_POINTER(static_cast<int>(id) + 1));
         if (!spec.autoSize) {
           // A label shows what fits its rectangle and cuts the rest off, as labels do on Windows.
@@ -472,18 +478,40 @@ gboolean GtkConfigDialog::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
-gboolean GtkConfigDialog::OnSurfaceMotion(GtkWidget* layout, GdkEventMotion* event, gpointer data) {
+gboolean GtkConfigDialog::OnSurfaceMotion(GtkWidget* layout, GdkEvent* event, gpointer data) {
   auto* self = static_cast<GtkConfigDialog*>(data);
   // Only the bare surface counts: the layout's own window, not a control's.
-  if (event->window == gtk_layout_get_bin_window(GTK_LAYOUT(layout))) {
+  if (event->any.window == gtk_layout_get_bin_window(GTK_LAYOUT(layout))) {
     self->events_.OnMouseMove(ConfigControl::kCount);
   }
   return FALSE;
 }
 
-gboolean GtkConfigDialog::OnLabelMotion(GtkWidget* box, GdkEventMotion*, gpointer data) {
+gboolean GtkConfigDialog::OnLabelMotion(GtkWidget* box, GdkEvent*, gpointer data) {
   static_cast<GtkConfigDialog*>(data)->events_.OnMouseMove(ControlOfWidget(box));
   return TRUE;
+}
+
+// Leaving a label: where the pointer went decides. The bare surface counts as a move over it;
+// another control does not. (The surface's own motion events are not delivered reliably when the
+// pointer jumps there, so the label's leave event does this part.)
+gboolean GtkConfigDialog::OnLabelLeave(GtkWidget* box, GdkEventCrossing* event, gpointer data) {
+  auto* self = static_cast<GtkConfigDialog*>(data);
+  if (self->closing_ || !self->layout_) return FALSE;
+  gint ox = 0, oy = 0;
+  gdk_window_get_origin(gtk_layout_get_bin_window(GTK_LAYOUT(self->layout_)), &ox, &oy);
+  const int x = static_cast<int>(event->x_root) - ox, y = static_cast<int>(event->y_root) - oy;
+  for (int i = 0; i < kConfigControlCount; ++i) {
+    GtkWidget* w = self->widgets_[static_cast<std::size_t>(i)];
+    if (!w || !gtk_widget_get_visible(w) || gtk_widget_is_ancestor(box, w) || w == box) continue;
+    GtkAllocation a{};
+    gtk_widget_get_allocation(w, &a);
+    if (x >= a.x && y >= a.y && x < a.x + a.width && y < a.y + a.height) return FALSE;
+  }
+  const int w = gtk_widget_get_allocated_width(self->layout_);
+  const int h = gtk_widget_get_allocated_height(self->layout_);
+  if (x >= 0 && y >= 0 && x < w && y < h) self->events_.OnMouseMove(ConfigControl::kCount);
+  return FALSE;
 }
 
 void GtkConfigDialog::OnClicked(GtkWidget* widget, gpointer data) {

@@ -39,6 +39,9 @@ reset_registry() {
   wine reg delete "HKCU\\Software\\$saver" /f >/dev/null 2>&1
 }
 
+# Label rectangles in client pixels (x y w h) from the design table at 15 twips per pixel.
+deccap="8 280 369 41"; vercap="320 260 60 13"; website="8 320 209 17"; copycap="8 336 265 17"
+
 dialog_window() { xdotool search --name '^Configure Screensaver$' 2>/dev/null | head -1; }
 dialog_up() { [ -n "$(dialog_window)" ]; }
 
@@ -90,7 +93,7 @@ value_names() {
 run_dialog() {
   local tag=$1
   reset_registry
-  wine "C:\\windows\\system32\\$saver.scr" /c &
+  wine "C:\\windows\\system32\\$saver.scr" /c 2>/dev/null &
   local pid=$!
   E2E_PIDS+=("$pid")
   if ! wait_for 30 dialog_up; then
@@ -106,6 +109,8 @@ run_dialog() {
   screenshot "$shots/$tag.png"
   reg_dump "$option" "$E2E_TMP/$tag.option" || : > "$E2E_TMP/$tag.option"
   reg_dump "$filekey" "$E2E_TMP/$tag.file" || : > "$E2E_TMP/$tag.file"
+  # Checks that need the open dialog (the pointer, the keyboard).
+  [ -n "${2:-}" ] && "$2" "$tag" "$pid"
   xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus "$id" 2>/dev/null
   xdotool key --window "$id" Escape 2>/dev/null || xdotool key Escape
   if wait_for 10 process_gone "$pid"; then
@@ -118,12 +123,55 @@ run_dialog() {
   return 0
 }
 
-# Label rectangles in client pixels (x y w h) from the design table at 15 twips per pixel.
-deccap="8 280 369 41"; vercap="320 260 60 13"; website="8 320 209 17"; copycap="8 336 265 17"
+# The web address is underlined while the pointer is over it: the label's text pixels grow by
+# the underline and shrink back when the pointer moves to the bare surface.
+hover_check() {
+  local before after back
+  screenshot "$E2E_TMP/h0.png"
+  read -r before _ < <(text_extent "$E2E_TMP/h0.png" $website)
+  xdotool mousemove $((CX + 30)) $((CY + 326))
+  sleep 0.7
+  screenshot "$E2E_TMP/h1.png"
+  read -r after _ < <(text_extent "$E2E_TMP/h1.png" $website)
+  xdotool mousemove $((CX + 200)) $((CY + 266))
+  sleep 0.7
+  screenshot "$E2E_TMP/h2.png"
+  read -r back _ < <(text_extent "$E2E_TMP/h2.png" $website)
+  if [ "$after" -gt $((before + 50)) ] && [ "$back" -eq "$before" ]; then
+    pass "$1: the web address is underlined under the pointer only ($before, $after, $back text pixels)"
+  else
+    fail "$1: text pixels of the web address $before, under the pointer $after, after leaving $back"
+  fi
+}
+
+# With picture content the first tab stop is "Change SWF": Space opens the file dialog; Esc there
+# cancels it and the settings dialog stays open.
+file_dialog_up() { xdotool search --name '^Choose a SWF$' >/dev/null 2>&1; }
+keyboard_check() {
+  xdotool key space
+  if wait_for 15 file_dialog_up; then
+    pass "$1: Space on the first tab stop opened \"Choose a SWF\""
+    sleep 1
+    xdotool key Escape
+    if wait_for 10 eval '! file_dialog_up' && ! process_gone "$2" && dialog_up; then
+      pass "$1: Esc cancelled the file dialog, the settings dialog stays"
+    else
+      fail "$1: after Esc in the file dialog: file dialog up=$(file_dialog_up && echo y), program gone=$(process_gone "$2" && echo y)"
+    fi
+  else
+    fail "$1: Space did not open the file dialog"
+  fi
+}
+
+picture_checks() {
+  hover_check "$@"
+  keyboard_check "$@"
+}
+
 
 echo "== picture content"
 write_seed True "SaverBgcolor=255"
-if run_dialog picture; then
+if run_dialog picture picture_checks; then
   s="$shots/picture.png"
   expect_colour "$s" "empty preview (RirodIMG)" 20 20 FFFFFF
   expect_colour "$s" "empty preview (RirodIMG)" 380 245 FFFFFF
