@@ -1,4 +1,4 @@
-// The pixel blend transitions, effects 16 to 18 (Part 4.4): soft wipe, cross-fade and soft circle.
+// The pixel blend transitions, effects 16 to 18: soft wipe, cross-fade and soft circle.
 // They read the composed pixels of the outgoing and incoming surfaces and write the target's.
 //
 // Differences from the Part, on our 32-bit pixels: every pixel column is blended (the original's

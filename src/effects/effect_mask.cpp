@@ -1,4 +1,4 @@
-// The mask transitions, effects 10 to 15 (Part 4.3): a shape drawn in white into a black mask
+// The mask transitions, effects 10 to 15: a shape drawn in white into a black mask
 // reveals the incoming picture through four raster operations per frame.
 //
 // Two kernels give identical pixels:

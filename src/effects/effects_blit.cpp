@@ -1,4 +1,4 @@
-// The rectangle-copy and stretch transitions, effects 0 to 9 (Part 4.1). Each object holds the
+// The rectangle-copy and stretch transitions, effects 0 to 9. Each object holds the
 // state of its frame loop; Iterate() is one iteration. Only the parameter values that the effect
 // table passes are implemented (edge 8, direction 1, strip width 1, first parity True, one step per
 // frame, outgoing squeezed); other values behave as those.

@@ -1,5 +1,5 @@
 // Internal to src/effects: what every transition object gets from the driver, and the factories of
-// the transition routines (the names of Parts 4.1, 4.3 and 4.4).
+// the transition routines (the module's own names).
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,8 @@
-// The gradient painter `ClsGrandinet` (Part 4.2, module GradientRect): fills a surface with a
+// The gradient painter `ClsGrandinet` (module GradientRect): fills a surface with a
 // linear two-colour gradient in any direction by sweeping a long line across it one pixel at a
 // time, each position drawn as a one-pixel line in its own colour.
 //
-// Use (GradientBgcolor of Part 3.1):
+// Use (as the slideshow's GradientBgcolor does):
 //
 //   ClsGrandinet painter(&platform.Colors(), &platform.Dialog());
 //   painter.SetAngle(static_cast<float>(angle));

@@ -1,4 +1,4 @@
-// The picture surface of the slideshow (Overview, Parts 3.1 and 4.1): `Picture1`, `Picture2` and
+// The picture surface of the slideshow : `Picture1`, `Picture2` and
 // `Picture3` are three instances.
 //
 // A PictureBox keeps what is drawn on it in a persistent image (our own 32-bit pixels, see
@@ -8,7 +8,7 @@
 // and the screen's twips per pixel, and a refresh operation that hands the image to whatever shows
 // it, through a callback that the window supplies.
 //
-// Composing a picture (MiddleImage of Part 3.2), for example:
+// Composing a picture (the slideshow's MiddleImage), for example:
 //
 //   PictureBox& pic = picture2;
 //   pic.SetBackColor(0x00000000);            // fresh background: clears to black
@@ -56,7 +56,7 @@ class PictureBox {
   std::int64_t HeightTwips() const { return std::int64_t{image_.height()} * tppy_; }
   std::int64_t ScaleWidth() const { return WidthTwips(); }
   std::int64_t ScaleHeight() const { return HeightTwips(); }
-  // The transitions' pixel size (Part 4.1): the scaled size in twips, whole-number divided by the
+  // The transitions' pixel size: the scaled size in twips, whole-number divided by the
   // twips per pixel.
   Size EffectPixelSize() const;
 

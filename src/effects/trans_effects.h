@@ -1,4 +1,4 @@
-// modTransEffects (Parts 4.1, 4.3, 4.4): the nineteen transitions between two pictures, the effect
+// modTransEffects: the nineteen transitions between two pictures, the effect
 // table `RunEffect`, the running flag `EffectRunning`, `EffectIdle` and the stop request.
 //
 // Every transition is a small object (an Effect) that holds all its state and runs one iteration
@@ -13,14 +13,14 @@
 //     // since the previous iteration):
 //     if (!fx.Frame()) {
 //       // The transition is over: the target holds the incoming picture (or, after a stop, the
-//       // last frame). Refresh the three surfaces (Part 3.2 step 7) and go on with the step.
+//       // last frame). Refresh the three surfaces (the slideshow's step does) and go on with the step.
 //     }
 //   }
 //
-// Frame() refreshes the target (PictureBox::Refresh) after every frame it draws, as Part 4.1 says;
+// Frame() refreshes the target (PictureBox::Refresh) after every frame it draws;
 // it does not refresh after the final copy: the caller refreshes the surfaces then.
 //
-// Blocking mode (RunEffect of Part 4.1): RunEffect starts the transition and calls Frame() until it
+// Blocking mode (RunEffect): RunEffect starts the transition and calls Frame() until it
 // ends, calling `hooks.yield` after every frame (the caller lets pending messages run there, and
 // waits for the next display frame, so that input can end the screensaver in mid-transition) and
 // `hooks.sleep(ms)` after the yield when the effect asks for a pause (the blinds: 100 ms). Both
@@ -52,7 +52,7 @@
 
 namespace dbx {
 
-// The three surfaces of a transition (Part 4.1): all must be non-null.
+// The three surfaces of a transition: all must be non-null.
 struct EffectSurfaces {
   PictureBox* target = nullptr;    // Picture1, visible: every frame is drawn here
   PictureBox* incoming = nullptr;  // Picture2, the incoming picture, composed at full size
@@ -60,7 +60,7 @@ struct EffectSurfaces {
 };
 
 // A uniform random number in [0, 1). The slideshow supplies its own generator (seeded once per
-// window, Part 3.1 step 9); an empty function uses the driver's own.
+// window when it loads); an empty function uses the driver's own.
 using RandomSource = std::function<double()>;
 
 enum class StartResult {
@@ -124,7 +124,7 @@ class TransEffects {
   // Milliseconds to wait after the iteration just run before the next one (100 for the blinds).
   int PauseAfterFrameMs() const;
 
-  // Blocking RunEffect of Part 4.1: Start, then Frame() with the hooks between iterations until
+  // Blocking RunEffect: Start, then Frame() with the hooks between iterations until
   // the transition ends. Returns what Start returned.
   StartResult RunEffect(int effect, std::string_view saverTime, const EffectSurfaces& surfaces,
                         const FrameHooks& hooks, const RandomSource& random = {});

@@ -1,4 +1,4 @@
-// Frame contents against the geometry of Parts 4.1, 4.3 and 4.4, on small odd sizes and a wide one.
+// Frame contents against the transitions' geometry, on small odd sizes and a wide one.
 #include <gtest/gtest.h>
 
 #include <cmath>

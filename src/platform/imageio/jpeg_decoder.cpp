@@ -60,7 +60,7 @@ std::optional<Surface> DecodeJpeg(const std::uint8_t* data, std::size_t size) {
     if (cmyk) {
       JSAMPROW row = cmykRow.data();
       jpeg_read_scanlines(&info, &row, 1);
-      // Adobe writes CMYK inverted: each byte is already 255 - ink.
+      // CMYK JPEGs are stored inverted: each byte is already 255 - ink.
       for (int x = 0; x < out.width(); ++x) {
         const std::uint8_t* p = &cmykRow[static_cast<std::size_t>(x) * 4];
         const auto mul = [&](int c) { return static_cast<std::uint8_t>(c * p[3] / 255); };
