@@ -1,11 +1,10 @@
 // The pixel blend transitions, effects 16 to 18: soft wipe, cross-fade and soft circle.
 // They read the composed pixels of the outgoing and incoming surfaces and write the target's.
 //
-// Differences from the Part, on our 32-bit pixels: every pixel column is blended (the original's
-// loop bound on a 24-bit stride left the last column alone when the width is a multiple of 4), the
-// rows are counted from the top, and all four bytes of a pixel are blended.
+// On our 32-bit pixels every pixel column is blended, the last one included, the rows are counted
+// from the top, and all four bytes of a pixel are blended.
 //
-// The plain kernel evaluates the Part's formula at every pixel. The fast one gives the same
+// The plain kernel evaluates the blend formula at every pixel. The fast one gives the same
 // pixels: the soft wipe copies the columns left and right of its soft edge and blends only the
 // edge; the cross-fade blends with SSE2; the soft circle finds on each row, with integer square
 // roots, the span inside the circle and the span of its soft rim (the rounded distance of
@@ -25,11 +24,16 @@ namespace {
 
 class Blend final : public Effect {
  public:
-  Blend(const Context& c, int mode, int edge, Step step) : c_(c), mode_(mode), e_(edge), step_(step) {
+  Blend(const Context& c, int mode, int edge, Step step)
+      : c_(c), mode_(mode), e_(edge), step_(step) {
     const Coord W = c.W, H = c.H;
     switch (mode) {
-      case 1: end_ = W + e_; break;
-      case 2: end_ = 255; break;
+      case 1:
+        end_ = W + e_;
+        break;
+      case 2:
+        end_ = 255;
+        break;
       default: {
         const double diag = std::sqrt(static_cast<double>(W) * static_cast<double>(W) +
                                       static_cast<double>(H) * static_cast<double>(H));
@@ -137,16 +141,19 @@ class Blend final : public Effect {
       const bool partial = drawn_ && g_ >= prev_g_;
       const Coord from = partial ? std::clamp<Coord>(prev_g_ - e_, 0, W) : 0;
       const Coord to = partial ? b + 1 : W;  // columns [from, to)
-      for (Coord x = a; x <= b; ++x) alphas_[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(EdgeAlpha(x));
+      for (Coord x = a; x <= b; ++x)
+        alphas_[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(EdgeAlpha(x));
       for (Coord y = 0; y < H; ++y) {
         Pixel* t = c_.target.Row(static_cast<int>(y));
         const Pixel* o = c_.outgoing.Row(static_cast<int>(y));
         const Pixel* n = c_.incoming.Row(static_cast<int>(y));
         const Coord in_end = std::min(a, to);
-        if (in_end > from) std::memcpy(t + from, n + from, static_cast<std::size_t>(in_end - from) * sizeof(Pixel));
+        if (in_end > from)
+          std::memcpy(t + from, n + from, static_cast<std::size_t>(in_end - from) * sizeof(Pixel));
         const Coord ea = std::max(a, from), eb = std::min(b, to - 1);
         if (eb >= ea) {
-          BlendRowAlphas(t + ea, o + ea, n + ea, alphas_.data() + ea, static_cast<int>(eb - ea + 1), Kernel::kFast);
+          BlendRowAlphas(t + ea, o + ea, n + ea, alphas_.data() + ea, static_cast<int>(eb - ea + 1),
+                         Kernel::kFast);
         }
         const Coord r0 = std::max({a, b + 1, from});
         if (r0 < to) std::memcpy(t + r0, o + r0, static_cast<std::size_t>(to - r0) * sizeof(Pixel));
@@ -157,13 +164,14 @@ class Blend final : public Effect {
     // when v <= d² + d, so each row's spans follow from integer square roots, and the distance
     // along the rim grows step by step.
     std::vector<std::uint8_t> lut(static_cast<std::size_t>(std::max<Coord>(e_, 0)) + 1);
-    for (Coord j = 0; j <= e_; ++j) lut[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>(EdgeAlpha(g_ - j));
+    for (Coord j = 0; j <= e_; ++j)
+      lut[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>(EdgeAlpha(g_ - j));
     for (Coord y = 0; y < H; ++y) {
       Pixel* t = c_.target.Row(static_cast<int>(y));
       const Pixel* o = c_.outgoing.Row(static_cast<int>(y));
       const Pixel* n = c_.incoming.Row(static_cast<int>(y));
       const Coord dy2 = (y - cy_) * (y - cy_);
-      const Coord kout = MaxOffset(g_, dy2);         // dist <= g
+      const Coord kout = MaxOffset(g_, dy2);          // dist <= g
       const Coord kin = MaxOffset(g_ - e_ - 1, dy2);  // dist < g − e
       // After the first frame (the radius only grows) the pixels already inside the previous
       // frame's incoming disc, and those outside the new rim, keep their values.
@@ -238,7 +246,9 @@ class Blend final : public Effect {
     auto blend = [&](Coord a, Coord b) {
       a = std::max<Coord>(a, 0);
       b = std::min<Coord>(b, W);
-      if (b > a) BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a), Kernel::kFast);
+      if (b > a)
+        BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a),
+                       Kernel::kFast);
     };
     blend(ol, cx_ - kin);
     blend(cx_ + kin + 1, orr);

@@ -28,14 +28,20 @@ class Mask final : public Effect {
   Mask(const Context& c, int shape, Step steps) : c_(c), shape_(shape), steps_(steps) {
     const Coord W = c.W, H = c.H;
     switch (shape) {
-      case 1: limit_ = 2 * W + 2 * H; break;
+      case 1:
+        limit_ = 2 * W + 2 * H;
+        break;
       case 2: {
         const double hw = static_cast<double>(W) / 2.0, hh = static_cast<double>(H) / 2.0;
         limit_ = RoundHalfEven(std::sqrt(hw * hw + hh * hh));
         break;
       }
-      case 3: limit_ = W + H; break;
-      default: limit_ = W; break;
+      case 3:
+        limit_ = W + H;
+        break;
+      default:
+        limit_ = W;
+        break;
     }
     cx_ = RoundHalfEven(static_cast<double>(W) / 2.0);
     cy_ = RoundHalfEven(static_cast<double>(H) / 2.0);
@@ -214,8 +220,8 @@ class Mask final : public Effect {
         for (Step j = 1; j <= steps_ && phase_ == 0; ++j) {
           ++k_;
           if (k_ == W) phase_ = -1;
-          const Coord y = RoundHalfEven(static_cast<double>(k_) / static_cast<double>(W) *
-                                            static_cast<double>(H) + 1.0);
+          const Coord y = RoundHalfEven(
+              static_cast<double>(k_) / static_cast<double>(W) * static_cast<double>(H) + 1.0);
           Line(k_, 0, k_, y);
           Line(W - k_, H, W - k_, H - y);
         }

@@ -181,7 +181,7 @@ class StretchDoors final : public BlitBase {
       }
       if (vertical_) {
         first_.Draw(c_.target, 0, 0, W, n_, c_.kernel);
-        // One row above the bottom edge (H − n − 1), as the original draws it.
+        // One row above the bottom edge (H − n − 1), as the effect is drawn.
         second_.Draw(c_.target, 0, H - n_ - 1, W, n_, c_.kernel);
         out_.Draw(c_.target, 0, n_, W, H - 2 * n_, c_.kernel);
       } else {
@@ -277,8 +277,10 @@ class Comb final : public BlitBase {
       if (n_ > drawn_) {
         bool parity = true;
         for (Coord y = 0; y <= H; ++y) {
-          if (parity) Copy(drawn_, y, n_ - drawn_, 1);
-          else Copy(W - n_, y, n_ - drawn_, 1);
+          if (parity)
+            Copy(drawn_, y, n_ - drawn_, 1);
+          else
+            Copy(W - n_, y, n_ - drawn_, 1);
           parity = !parity;
         }
       }
@@ -287,22 +289,30 @@ class Comb final : public BlitBase {
       if (vertical_) {
         for (Coord x = 0; x <= W; ++x) {
           if (!slide_) {
-            if (parity) Copy(x, 0, 1, n_);
-            else Copy(x, H - n_, 1, n_);
+            if (parity)
+              Copy(x, 0, 1, n_);
+            else
+              Copy(x, H - n_, 1, n_);
           } else {
-            if (parity) CopyFrom(c_.incoming, x, H - n_, 1, n_, x, 0);
-            else CopyFrom(c_.incoming, x, 0, 1, n_, x, H - n_);
+            if (parity)
+              CopyFrom(c_.incoming, x, H - n_, 1, n_, x, 0);
+            else
+              CopyFrom(c_.incoming, x, 0, 1, n_, x, H - n_);
           }
           parity = !parity;
         }
       } else {
         for (Coord y = 0; y <= H; ++y) {
           if (!slide_) {
-            if (parity) Copy(0, y, n_, 1);
-            else Copy(W - n_, y, n_, 1);
+            if (parity)
+              Copy(0, y, n_, 1);
+            else
+              Copy(W - n_, y, n_, 1);
           } else {
-            if (parity) CopyFrom(c_.incoming, W - n_, y, n_, 1, 0, y);
-            else CopyFrom(c_.incoming, 0, y, n_, 1, W - n_, y);
+            if (parity)
+              CopyFrom(c_.incoming, W - n_, y, n_, 1, 0, y);
+            else
+              CopyFrom(c_.incoming, 0, y, n_, 1, W - n_, y);
           }
           parity = !parity;
         }
@@ -334,10 +344,11 @@ class Comb final : public BlitBase {
       Pixel* d = c_.target.Row(static_cast<int>(y));
       if (even && odd) {
         if (se == so) {
-          std::memcpy(d, c_.incoming.Row(static_cast<int>(se)), static_cast<std::size_t>(w) * sizeof(Pixel));
+          std::memcpy(d, c_.incoming.Row(static_cast<int>(se)),
+                      static_cast<std::size_t>(w) * sizeof(Pixel));
         } else {
-          MergeAlternate(d, c_.incoming.Row(static_cast<int>(se)), c_.incoming.Row(static_cast<int>(so)), w,
-                         Kernel::kFast);
+          MergeAlternate(d, c_.incoming.Row(static_cast<int>(se)),
+                         c_.incoming.Row(static_cast<int>(so)), w, Kernel::kFast);
         }
       } else if (even) {
         CopyAlternate(d, c_.incoming.Row(static_cast<int>(se)), w, 0, Kernel::kFast);
@@ -397,7 +408,8 @@ class SplitScroll final : public BlitBase {
 // ----- Effect 9: vertical slats 50 pixels wide that open from their right edges; 100 ms pause.
 class Blinds final : public BlitBase {
  public:
-  Blinds(const Context& c, Step step, int slat) : BlitBase(c), step_(step), slat_(std::max(slat, 1)) {}
+  Blinds(const Context& c, Step step, int slat)
+      : BlitBase(c), step_(step), slat_(std::max(slat, 1)) {}
   bool Iterate() override {
     if (a_ >= slat_) {
       c_.Finish();
@@ -464,8 +476,8 @@ std::unique_ptr<Effect> RandomLinesEffect(const Context& c, int orientation, Ste
                                           const std::function<double()>& rnd) {
   return std::make_unique<RandomLines>(c, orientation, lines, rnd);
 }
-std::unique_ptr<Effect> CombRevealEffect(const Context& c, int orientation, Step step, int /*strip*/,
-                                         bool /*firstParity*/) {
+std::unique_ptr<Effect> CombRevealEffect(const Context& c, int orientation, Step step,
+                                         int /*strip*/, bool /*firstParity*/) {
   return std::make_unique<Comb>(c, false, orientation, step);
 }
 std::unique_ptr<Effect> CombSlideEffect(const Context& c, int orientation, Step step, int /*strip*/,

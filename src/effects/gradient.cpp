@@ -13,7 +13,7 @@ namespace dbx {
 
 namespace {
 
-// A run-time fault of the paint, with the description the original's error object would give.
+// A run-time fault of the paint, with the description shown to the user.
 struct GradientFault : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -39,8 +39,12 @@ std::int32_t ClsGrandinet::Resolve(std::int32_t value) const {
   return value;
 }
 
-void ClsGrandinet::SetColor1(std::int32_t lData) { color1_ = Resolve(lData); }
-void ClsGrandinet::SetColor2(std::int32_t lData) { color2_ = Resolve(lData); }
+void ClsGrandinet::SetColor1(std::int32_t lData) {
+  color1_ = Resolve(lData);
+}
+void ClsGrandinet::SetColor2(std::int32_t lData) {
+  color2_ = Resolve(lData);
+}
 
 void ClsGrandinet::SetAngle(float fData) {
   const double f = fData;
@@ -71,7 +75,8 @@ bool ClsGrandinet::Draw(PictureBox* picObj, Kernel k) {
 }
 
 std::int32_t ClsGrandinet::BlendColors(std::int32_t lColor1, std::int32_t lColor2,
-                                       std::int32_t lSteps, std::vector<std::int32_t>& laRetColors) {
+                                       std::int32_t lSteps,
+                                       std::vector<std::int32_t>& laRetColors) {
   if (lSteps < 2) lSteps = 2;
   if (lSteps > kMaxColors) throw std::bad_alloc();
   const auto c1 = static_cast<std::uint32_t>(lColor1);
@@ -130,9 +135,8 @@ ClsGrandinet::Plan ClsGrandinet::MakePlan(std::int64_t width, std::int64_t heigh
     quadrant = 4;
   }
   // 6-7: sweep axis, start offset and step.
-  // The differences of the single-precision ends are taken exactly (the original's floating
-  // point unit held them in extended precision); rounding them to single would turn the diagonal
-  // angles into ties and change the worked line counts.
+  // The differences of the single-precision ends are taken exactly; rounding them to single
+  // precision would turn the diagonal angles into ties and change the line counts.
   const bool along_x = std::fabs(static_cast<double>(p0.y) - static_cast<double>(p1.y)) >=
                        std::fabs(static_cast<double>(p0.x) - static_cast<double>(p1.x));
   const float max_x = std::max(p0.x, p1.x), min_x = std::min(p0.x, p1.x);
@@ -158,8 +162,10 @@ ClsGrandinet::Plan ClsGrandinet::MakePlan(std::int64_t width, std::int64_t heigh
   // 8: the first line.
   auto& pts = plan.points;
   pts.reserve(1000);
-  pts.push_back({NearestLong(static_cast<float>(off_x + p0.x)), NearestLong(static_cast<float>(off_y + p0.y))});
-  pts.push_back({NearestLong(static_cast<float>(off_x + p1.x)), NearestLong(static_cast<float>(off_y + p1.y))});
+  pts.push_back({NearestLong(static_cast<float>(off_x + p0.x)),
+                 NearestLong(static_cast<float>(off_y + p0.y))});
+  pts.push_back({NearestLong(static_cast<float>(off_x + p1.x)),
+                 NearestLong(static_cast<float>(off_y + p1.y))});
   // Every pass of the sweep moves one end by one pixel; refuse sweeps that could not be held.
   const double span = (along_x ? static_cast<double>(width) : static_cast<double>(height)) +
                       2.0 * static_cast<double>(r) + 4.0;
@@ -244,13 +250,15 @@ std::int32_t ClsGrandinet::PaintGradient(SurfaceView hdc, std::int64_t width, st
             std::copy_n(pens.data() + (lo - a), ramp_end - lo + 1, row + lo);
           }
           const Coord fill_lo = std::max(lo, ramp_end + 1);
-          if (fill_lo <= hi) std::fill_n(row + fill_lo, hi - fill_lo + 1, pens[static_cast<std::size_t>(kmax)]);
+          if (fill_lo <= hi)
+            std::fill_n(row + fill_lo, hi - fill_lo + 1, pens[static_cast<std::size_t>(kmax)]);
         } else {
           // x in [a − kmax, b]: pen min(b − x, kmax) = reversed[kmax − min(b − x, kmax)].
           const Coord lo = std::max<Coord>(a - kmax, 0), hi = std::min<Coord>(b, w - 1);
           if (lo > hi) continue;
           const Coord ramp_lo = std::max(lo, b - kmax);  // from here on pens[b − x]
-          if (ramp_lo > lo) std::fill_n(row + lo, ramp_lo - lo, pens[static_cast<std::size_t>(kmax)]);
+          if (ramp_lo > lo)
+            std::fill_n(row + lo, ramp_lo - lo, pens[static_cast<std::size_t>(kmax)]);
           if (ramp_lo <= hi) {
             std::copy_n(reversed.data() + (kmax - (b - ramp_lo)), hi - ramp_lo + 1, row + ramp_lo);
           }
@@ -266,7 +274,8 @@ std::int32_t ClsGrandinet::PaintGradient(SurfaceView hdc, std::int64_t width, st
       for (Coord x = 0; x < w; ++x) {
         Coord a, b;
         if (!first.ColumnRun(x, &a, &b)) continue;
-        if (!groups.empty() && groups.back().x1 == x && groups.back().a == a && groups.back().b == b) {
+        if (!groups.empty() && groups.back().x1 == x && groups.back().a == a &&
+            groups.back().b == b) {
           groups.back().x1 = x + 1;
         } else {
           groups.push_back({x, x + 1, a, b});

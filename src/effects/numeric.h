@@ -1,5 +1,5 @@
-// Small numeric helpers shared by the effects and the gradient painter: the rounding of the original
-// language (to the nearest whole number, a half to the even neighbour) and the conversion of a
+// Small numeric helpers shared by the effects and the gradient painter: rounding to the nearest
+// whole number with a half to the even neighbour and the conversion of a
 // setting's text into a whole number.
 #pragma once
 
@@ -29,12 +29,14 @@ inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   if ((a % b != 0) && (a < 0)) --q;
   return q;
 }
-inline std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); }
+inline std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
+  return -FloorDiv(-a, b);
+}
 
-// The whole-number value of a setting's text as the original's conversion to a 32-bit integer
-// takes it: spaces around it are ignored; an optional sign, digits with an optional fraction
-// and an optional exponent; a fraction is rounded half to even. Nothing for a text that is not a
-// number or lies outside the 32-bit range.
+// The whole-number value of a setting's text as the settings' conversion to a 32-bit
+// integer takes it: spaces around it are ignored; an optional sign, digits with an optional
+// fraction and an optional exponent; a fraction is rounded half to even. Nothing for a text that is
+// not a number or lies outside the 32-bit range.
 std::optional<std::int32_t> ParseWholeNumber(std::string_view text);
 
 }  // namespace dbx

@@ -9,7 +9,8 @@ namespace dbx {
 Pixel ResolveColor(std::int32_t color, SystemColors* colors) {
   if (color < 0 && (static_cast<std::uint32_t>(color) & 0x7FFFFFFFu) <= 24u) {
     if (colors == nullptr) return 0;
-    return ColorToPixel(colors->SysColor(static_cast<int>(static_cast<std::uint32_t>(color) & 0x7FFFFFFFu)));
+    return ColorToPixel(
+        colors->SysColor(static_cast<int>(static_cast<std::uint32_t>(color) & 0x7FFFFFFFu)));
   }
   return ColorToPixel(color);
 }
@@ -24,7 +25,8 @@ void PictureBox::SetPixelSize(int width, int height) {
   height = std::max(height, 0);
   if (width == image_.width() && height == image_.height()) return;
   Surface next(width, height, back_pixel_);
-  if (picture_) CopyRect(next.View(), 0, 0, picture_->width(), picture_->height(), picture_->View(), 0, 0);
+  if (picture_)
+    CopyRect(next.View(), 0, 0, picture_->width(), picture_->height(), picture_->View(), 0, 0);
   CopyRect(next.View(), 0, 0, image_.width(), image_.height(), image_.View(), 0, 0);
   image_ = std::move(next);
 }

@@ -88,7 +88,8 @@ void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView
   if (!overlap && dx == 0 && sx == 0 && w == dst.width() && w == src.width() && dst.stride() == w &&
       src.stride() == w) {
     // Whole rows of two contiguous pictures: one block.
-    std::memcpy(dst.Row(static_cast<int>(dy)), src.Row(static_cast<int>(sy)), bytes * static_cast<std::size_t>(h));
+    std::memcpy(dst.Row(static_cast<int>(dy)), src.Row(static_cast<int>(sy)),
+                bytes * static_cast<std::size_t>(h));
     return;
   }
   const bool stream = !overlap && w >= 64 && bytes * static_cast<std::size_t>(h) >= kStreamBytes;
@@ -252,8 +253,9 @@ void DrawLine(SurfaceView dst, Coord x0, Coord y0, Coord x1, Coord y1, Pixel p, 
     }
     return;
   }
-  ForEachLinePixelClipped(line, dst.width(), dst.height(),
-                          [&](Coord x, Coord y) { dst.At(static_cast<int>(x), static_cast<int>(y)) = p; });
+  ForEachLinePixelClipped(line, dst.width(), dst.height(), [&](Coord x, Coord y) {
+    dst.At(static_cast<int>(x), static_cast<int>(y)) = p;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -415,12 +417,12 @@ void BlendRowAlphas(Pixel* dst, const Pixel* out, const Pixel* in, const std::ui
       a = _mm_unpacklo_epi16(a, a);  // a0 ×4, a1 ×4, a2 ×4, a3 ×4
       const __m128i wlo = _mm_unpacklo_epi8(a, zero);
       const __m128i whi = _mm_unpackhi_epi8(a, zero);
-      const __m128i lo = Div255(_mm_add_epi16(
-          _mm_mullo_epi16(_mm_unpacklo_epi8(n, zero), _mm_sub_epi16(c255, wlo)),
-          _mm_mullo_epi16(_mm_unpacklo_epi8(o, zero), wlo)));
-      const __m128i hi = Div255(_mm_add_epi16(
-          _mm_mullo_epi16(_mm_unpackhi_epi8(n, zero), _mm_sub_epi16(c255, whi)),
-          _mm_mullo_epi16(_mm_unpackhi_epi8(o, zero), whi)));
+      const __m128i lo = Div255(
+          _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(n, zero), _mm_sub_epi16(c255, wlo)),
+                        _mm_mullo_epi16(_mm_unpacklo_epi8(o, zero), wlo)));
+      const __m128i hi = Div255(
+          _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(n, zero), _mm_sub_epi16(c255, whi)),
+                        _mm_mullo_epi16(_mm_unpackhi_epi8(o, zero), whi)));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));
     }
   }
@@ -661,8 +663,7 @@ void AxisStretcher::DrawHorizontal(SurfaceView dst, Coord dx, Coord dy, Coord dw
         const __m128i a16 = _mm_unpacklo_epi8(pa, zero);  // a0 | a1
         const __m128i b16 = _mm_unpacklo_epi8(pb, zero);  // b0 | b1
         const __m128i wa2 = _mm_load_si128(reinterpret_cast<const __m128i*>(weights + 8 * j));
-        const __m128i wb2 =
-            _mm_load_si128(reinterpret_cast<const __m128i*>(weights + 8 * (j + 1)));
+        const __m128i wb2 = _mm_load_si128(reinterpret_cast<const __m128i*>(weights + 8 * (j + 1)));
         const __m128i ma = _mm_mullo_epi16(a16, wa2);
         const __m128i mb = _mm_mullo_epi16(b16, wb2);
         const __m128i lo = _mm_unpacklo_epi64(ma, mb);  // a0 b0 parts

@@ -9,12 +9,25 @@ namespace dbx {
 
 namespace {
 
-constexpr const char* kNames[kEffectCount] = {
-    "wipe from the right", "close",         "open",           "stretch push",
-    "stretch doors",       "random lines",  "comb reveal",    "comb slide",
-    "split scroll",        "blinds",        "clock sweep",    "circle",
-    "corner fan",          "diagonal sweep", "diagonal opening", "scissors",
-    "soft wipe",           "cross-fade",    "soft circle"};
+constexpr const char* kNames[kEffectCount] = {"wipe from the right",
+                                              "close",
+                                              "open",
+                                              "stretch push",
+                                              "stretch doors",
+                                              "random lines",
+                                              "comb reveal",
+                                              "comb slide",
+                                              "split scroll",
+                                              "blinds",
+                                              "clock sweep",
+                                              "circle",
+                                              "corner fan",
+                                              "diagonal sweep",
+                                              "diagonal opening",
+                                              "scissors",
+                                              "soft wipe",
+                                              "cross-fade",
+                                              "soft circle"};
 
 }  // namespace
 
@@ -81,24 +94,57 @@ StartResult TransEffects::StartWithStepBase(int effect, std::int32_t stepBase,
   auto orientation = [&]() { return static_cast<int>(2.0 * NextRandom(random) + 1.0); };
   std::function<double()> rnd = [this, &random]() { return NextRandom(random); };
   switch (effect) {
-    case 0: effect_ = fx::WipeEffect(c, 8, base); break;
-    case 1: effect_ = fx::CloseEffect(c, orientation(), base); break;
-    case 2: effect_ = fx::OpenEffect(c, orientation(), base); break;
-    case 3: effect_ = fx::StretchPushEffect(c, 1, base + 50, 0, 1); break;
-    case 4: effect_ = fx::StretchDoorsEffect(c, orientation(), base + 50, 0, 1); break;
-    case 5: effect_ = fx::RandomLinesEffect(c, orientation(), base, rnd); break;
-    case 6: effect_ = fx::CombRevealEffect(c, orientation(), base, 1, true); break;
-    case 7: effect_ = fx::CombSlideEffect(c, orientation(), base, 1, true); break;
-    case 8: effect_ = fx::SplitScrollEffect(c, 1, base); break;
-    case 9: effect_ = fx::BlindsEffect(c, 8, base, 50); break;
-    case 10: effect_ = fx::MaskEffect(c, 1, base + 10); break;
-    case 11: case 12: case 13: case 14: case 15:
+    case 0:
+      effect_ = fx::WipeEffect(c, 8, base);
+      break;
+    case 1:
+      effect_ = fx::CloseEffect(c, orientation(), base);
+      break;
+    case 2:
+      effect_ = fx::OpenEffect(c, orientation(), base);
+      break;
+    case 3:
+      effect_ = fx::StretchPushEffect(c, 1, base + 50, 0, 1);
+      break;
+    case 4:
+      effect_ = fx::StretchDoorsEffect(c, orientation(), base + 50, 0, 1);
+      break;
+    case 5:
+      effect_ = fx::RandomLinesEffect(c, orientation(), base, rnd);
+      break;
+    case 6:
+      effect_ = fx::CombRevealEffect(c, orientation(), base, 1, true);
+      break;
+    case 7:
+      effect_ = fx::CombSlideEffect(c, orientation(), base, 1, true);
+      break;
+    case 8:
+      effect_ = fx::SplitScrollEffect(c, 1, base);
+      break;
+    case 9:
+      effect_ = fx::BlindsEffect(c, 8, base, 50);
+      break;
+    case 10:
+      effect_ = fx::MaskEffect(c, 1, base + 10);
+      break;
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
       effect_ = fx::MaskEffect(c, effect - 9, base);
       break;
-    case 16: effect_ = fx::BlendEffect(c, 1, 75, base + 50); break;
-    case 17: effect_ = fx::BlendEffect(c, 2, 50, base + 30); break;
-    case 18: effect_ = fx::BlendEffect(c, 3, 75, base + 50); break;
-    default: break;
+    case 16:
+      effect_ = fx::BlendEffect(c, 1, 75, base + 50);
+      break;
+    case 17:
+      effect_ = fx::BlendEffect(c, 2, 50, base + 30);
+      break;
+    case 18:
+      effect_ = fx::BlendEffect(c, 3, 75, base + 50);
+      break;
+    default:
+      break;
   }
   watch_ = {surfaces, Snapshot(surfaces.target), Snapshot(surfaces.incoming),
             Snapshot(surfaces.outgoing)};
@@ -136,7 +182,9 @@ void TransEffects::End() {
   padded_outgoing_.reset();
 }
 
-int TransEffects::PauseAfterFrameMs() const { return effect_ ? effect_->PauseAfterFrameMs() : 0; }
+int TransEffects::PauseAfterFrameMs() const {
+  return effect_ ? effect_->PauseAfterFrameMs() : 0;
+}
 
 StartResult TransEffects::RunEffect(int effect, std::string_view saverTime,
                                     const EffectSurfaces& surfaces, const FrameHooks& hooks,

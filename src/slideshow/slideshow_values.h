@@ -12,7 +12,7 @@ namespace dbx {
 // Splits at every occurrence of `separator`, keeping empty pieces; the empty text gives no pieces.
 std::vector<std::string> SplitKeepEmpty(std::string_view text, char separator);
 
-// The number at the start of a text, as the original's Val reads it: white space anywhere is
+// The number at the start of a text, read the forgiving way: white space anywhere is
 // skipped, then an optional sign, digits, a decimal point and an exponent; reading stops at the
 // first character that does not fit. 0 when the text does not begin with a number.
 double LeadingNumber(std::string_view text);
