@@ -2,7 +2,7 @@
 // reveals the incoming picture through four raster operations per frame.
 //
 // Two kernels give identical pixels:
-// - Plain: the Part as written. A mask and a work surface of (W + 2) × (H + 2), the shapes drawn
+// - Plain: the obvious four raster passes. A mask and a work surface of (W + 2) × (H + 2), the shapes drawn
 //   into the mask with a white pen, then NOT, AND, AND, OR over (0, 0, W, H) every frame.
 // - Fast: no off-screen surface at all. A pixel drawn white into the mask and composed comes out
 //   as t = (t AND NOT white) OR (incoming AND white); composing a pixel that was not drawn in this
@@ -46,7 +46,7 @@ class Mask final : public Effect {
     cx_ = RoundHalfEven(static_cast<double>(W) / 2.0);
     cy_ = RoundHalfEven(static_cast<double>(H) / 2.0);
     if (c.kernel == Kernel::kPlain) {
-      // Set-up of the Part: the mask cleared black with lines of the default black pen from
+      // Set-up: the mask cleared black with lines of the default black pen from
       // x = −1 to W, then a work surface of the same size.
       mask_ = std::make_unique<Surface>(static_cast<int>(W + 2), static_cast<int>(H + 2), 0);
       for (Coord x = -1; x <= W; ++x) DrawLine(mask_->View(), x, -1, x, H, 0, Kernel::kPlain);
