@@ -1,7 +1,9 @@
 #include "slideshow/frm_image_scr.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -115,7 +117,8 @@ void frmImageScr::LoadSet() {
     pictureFolder_ = Get("SaverPath");
     pictureList_ = SplitKeepEmpty(Get("SaverSort"), '*');
   }
-  PrefetchStep(0);
+  // The first step's pictures are decoded once the first frame is on screen (Present), so that
+  // the decoder does not hold up the start.
   // 7. The pointer.
   const std::string showCursor = Get("ShowCursor");
   platform_.Pointer().Show(!showCursor.empty() && showCursor.front() == 'T');
@@ -246,6 +249,7 @@ void frmImageScr::Timer1_Timer() {
   // 1. Past the end of the list: nothing, at every tick.
   if (i > last) return;
   inStep_ = true;
+  Trace("step");
   struct StepGuard {
     bool& flag;
     ~StepGuard() { flag = false; }
@@ -275,16 +279,33 @@ void frmImageScr::Timer1_Timer() {
       if (const auto effect = ParseSmallInteger(effectList_[slot])) {
         FrameHooks hooks;
         EventLoop& loop = platform_.Loop();
-        hooks.yield = [&loop] { loop.WaitFrame(); };
-        hooks.sleep = [&loop, this](int ms) {
+        // With tracing on, the time between displayed frames is measured (the blinds' pauses
+        // are their own).
+        std::int64_t lastFrame = loop.NowMs(), worstFrame = 0, frames = 0;
+        hooks.yield = [&loop, &lastFrame, &worstFrame, &frames] {
+          loop.WaitFrame();
+          const std::int64_t now = loop.NowMs();
+          worstFrame = std::max(worstFrame, now - lastFrame);
+          lastFrame = now;
+          ++frames;
+        };
+        hooks.sleep = [&loop, &lastFrame, this](int ms) {
           const std::int64_t until = loop.NowMs() + ms;
           while (!unloaded_ && loop.NowMs() < until) loop.WaitFrame();
+          lastFrame = loop.NowMs();
         };
         const EffectSurfaces surfaces{&picture1_, &picture2_, &picture3_};
         std::uniform_real_distribution<double> rnd(0.0, 1.0);
+        Trace("transition start");
         const StartResult r = effects_.RunEffect(*effect, saverTime_, surfaces, hooks,
                                                  [this, &rnd] { return rnd(random_); });
         if (r == StartResult::kStarted) played = *effect;
+        if (TraceEnabled()) {
+          char line[128];
+          std::snprintf(line, sizeof line, "transition %d end: %lld frames, worst frame %lld ms",
+                        played, static_cast<long long>(frames), static_cast<long long>(worstFrame));
+          Trace(line);
+        }
       }
     }
   }
@@ -312,6 +333,7 @@ void frmImageScr::Present() {
   if (!firstFramePresented_) {
     firstFramePresented_ = true;
     Trace("first frame");
+    PrefetchStep(nextIndex_);
   }
 }
 
