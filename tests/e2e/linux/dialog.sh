@@ -232,4 +232,20 @@ if run_dialog error; then
     fail "error: BackColor is [$(value_of "$option" BackColor)]"
 fi
 
+echo "== movie content with a movie: the preview plays it"
+sample=${DBX_SWF_SAMPLE:-$here/../../../../shared/swf-samples/visual/layers/test.swf}
+if [ -f "$sample" ]; then
+  cp "$sample" "$sys/$saver.swf"
+  write_seed False "SaverBgcolor=255"
+  if run_dialog playing; then
+    colours=$(convert "$shots/playing.png" -crop "388x253+$CX+$CY" +repage -unique-colors \
+      -format '%w' info: 2>/dev/null)
+    [ "${colours:-0}" -gt 2 ] && pass "playing: the preview shows the movie ($colours colours)" ||
+      fail "playing: the preview holds ${colours:-no} colours"
+  fi
+  rm -f "$sys/$saver.swf"
+else
+  echo "note: no sample movie at $sample; the playing preview is not checked"
+fi
+
 e2e_summary
