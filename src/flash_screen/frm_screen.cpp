@@ -1,10 +1,9 @@
 #include "flash_screen/frm_screen.h"
 
-#include <cstdlib>
-
 #include "effects/numeric.h"
 #include "flash_screen/flash_model.h"
 #include "platform/trace.h"
+#include "settings/input_rules.h"
 #include "settings/paths.h"
 #include "settings/seeding.h"
 
@@ -84,30 +83,8 @@ void frmScreen::PlayMovie(const std::string& path) {
 
 void frmScreen::FlashButton(int index) {
   if (unloaded_) return;
-  // All four rules are read on every call.
-  const std::string left = settings_.Get("LeftMouse"), right = settings_.Get("RightMouse");
-  const std::string move = settings_.Get("MoveMouse"), key = settings_.Get("KeyDown");
-  switch (index) {
-    case 0:
-      if (left != "False") Form_Unload();
-      break;
-    case 1:
-      if (right != "False") Form_Unload();
-      break;
-    case 2:
-      if (key != "False") Form_Unload();
-      break;
-    case 3:
-      if (move == "True") break;
-      current_ = platform_.Pointer().Position();
-      // Movement in any direction counts, more than two pixels on either axis.
-      if (std::abs(current_.x - start_.x) > 2 || std::abs(current_.y - start_.y) > 2) {
-        Form_Unload();
-      }
-      break;
-    default:
-      break;
-  }
+  // A pointer move counts once it is more than two pixels away, in any direction.
+  if (InputEndsShow(settings_, index, platform_.Pointer(), start_, 2, current_)) Form_Unload();
 }
 
 void frmScreen::Form_Activate() {

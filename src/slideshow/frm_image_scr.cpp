@@ -9,6 +9,7 @@
 
 #include "effects/numeric.h"
 #include "platform/trace.h"
+#include "settings/input_rules.h"
 #include "settings/paths.h"
 #include "settings/seeding.h"
 #include "slideshow/slideshow_values.h"
@@ -372,31 +373,8 @@ void frmImageScr::OnMouseMove(int, int, Point) {
 
 void frmImageScr::ImageWakeup(int index) {
   if (unloaded_) return;
-  // The input rules are read afresh on every event.
-  const std::string left = Get("LeftMouse"), right = Get("RightMouse");
-  const std::string move = Get("MoveMouse"), key = Get("KeyDown");
-  switch (index) {
-    case 0:
-      if (left != "False") Form_Unload();
-      break;
-    case 1:
-      if (right != "False") Form_Unload();
-      break;
-    case 2:
-      if (key != "False") Form_Unload();
-      break;
-    case 3: {
-      if (move == "True") break;
-      current_ = platform_.Pointer().Position();
-      // Movement in any direction counts, more than one pixel on either axis.
-      if (std::abs(current_.x - start_.x) > 1 || std::abs(current_.y - start_.y) > 1) {
-        Form_Unload();
-      }
-      break;
-    }
-    default:
-      break;
-  }
+  // A pointer move counts once it is more than one pixel away, in any direction.
+  if (InputEndsShow(settings_, index, platform_.Pointer(), start_, 1, current_)) Form_Unload();
 }
 
 void frmImageScr::Form_Unload() {

@@ -1,7 +1,8 @@
 #include "platform/win32_dialog/win32_config_dialog.h"
 
-#include <commdlg.h>
 #include <windows.h>
+// The common dialogs' header needs the types of <windows.h> first.
+#include <commdlg.h>
 
 #undef MessageBox
 #undef CreateWindow

@@ -3,13 +3,13 @@
 # the preview's colour and where the labels' text lies), Esc closes it and ends the process, and
 # the settings file then holds only what the first-run seeding wrote.
 # Usage: dialog.sh <native build dir>
-# The program is the build's dazzlebox once its form list opens the dialog; until then the
-# dialog's own check build (dazzlebox-dialog-check). DBX_DIALOG_PROGRAM names another one.
+# The program is the build's dazzlebox; DBX_DIALOG_PROGRAM names another one (the dialog's own
+# check build, dazzlebox-dialog-check).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 build=$(cd "${1:?usage: dialog.sh <native build dir>}" && pwd)
-program=${DBX_DIALOG_PROGRAM:-$build/src/platform/gtk/dazzlebox-dialog-check}
+program=${DBX_DIALOG_PROGRAM:-$build/src/app/dazzlebox}
 [ -x "$program" ] || { echo "no $program (is libgtk-3-dev installed?)" >&2; exit 2; }
 trap e2e_cleanup EXIT
 E2E_TMP=$(mktemp -d)

@@ -58,3 +58,5 @@ e2e_summary() {
   echo "$E2E_PASSES passed, $E2E_FAILS failed"
   [ "$E2E_FAILS" -eq 0 ]
 }
+
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"

@@ -3,14 +3,14 @@
 # the preview's colour and where the labels' text lies), Esc closes it and ends the process, and
 # the registry then holds only what the first-run seeding wrote.
 # Usage: dialog.sh <mingw build dir>
-# The program is the build's Dazzlebox.scr once its form list opens the dialog; until then the
-# dialog's own check build (DialogCheck.scr). DBX_DIALOG_SCR names another one.
+# The program is the build's Dazzlebox.scr; DBX_DIALOG_SCR names another one (the dialog's own
+# check build, DialogCheck.scr).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 build=${1:?usage: dialog.sh <mingw build dir>}
-scr=${DBX_DIALOG_SCR:-$(find "$build" -name DialogCheck.scr -type f 2>/dev/null | head -1)}
-[ -n "$scr" ] && [ -f "$scr" ] || { echo "no DialogCheck.scr under $build" >&2; exit 2; }
+scr=${DBX_DIALOG_SCR:-$(find "$build" -name Dazzlebox.scr -type f 2>/dev/null | head -1)}
+[ -n "$scr" ] && [ -f "$scr" ] || { echo "no Dazzlebox.scr under $build" >&2; exit 2; }
 trap e2e_cleanup EXIT
 new_prefix || exit 1
 start_xvfb 800x600 || exit 1

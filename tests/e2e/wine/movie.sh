@@ -33,37 +33,6 @@ start_saver() {
   E2E_PIDS+=("$SAVER")
   wait_for 20 grep -q 'movie playing' "$SAVER_LOG" && sleep 1
 }
-near() {
-  local got=$1 want=$2 tol=${3:-12}
-  [ ${#got} -eq 6 ] || return 1
-  for i in 0 2 4; do
-    local a=$((16#${got:$i:2})) b=$((16#${want:$i:2}))
-    [ $(( a > b ? a - b : b - a )) -le "$tol" ] || return 1
-  done
-}
-check_points() {
-  local label=$1; shift
-  screenshot "$E2E_TMP/shot.png"
-  while [ $# -gt 0 ]; do
-    local x=$1 y=$2 want=$3; shift 3
-    local got; got=$(pixel_at "$E2E_TMP/shot.png" "$x" "$y")
-    if near "$got" "$want"; then pass "$label: $want at $x,$y"; else fail "$label: $x,$y is $got, not $want"; fi
-  done
-}
-check_ends() {
-  local what=$1; shift
-  local t0; t0=$(now_ms)
-  "$@"
-  if wait_for 5 grep -q 'dazzlebox-trace .* exit' "$SAVER_LOG"; then
-    local exit_at; exit_at=$(awk '/dazzlebox-trace .* exit/ {print $2}' "$SAVER_LOG")
-    if [ $((exit_at - t0)) -le 500 ]; then pass "$what ends the movie ($((exit_at - t0)) ms)"
-    else fail "$what ended the movie after $((exit_at - t0)) ms"; fi
-  else
-    fail "$what did not end the movie"
-  fi
-  wait_for 5 process_gone "$SAVER" || kill "$SAVER" 2>/dev/null
-}
-
 seed
 xdotool mousemove 10 10
 start_saver || fail "the movie did not start"

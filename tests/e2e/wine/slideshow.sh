@@ -37,20 +37,6 @@ start_saver() {
   wait_for 20 grep -q 'first frame' "$SAVER_LOG"
 }
 centre() { screenshot "$E2E_TMP/shot.png"; pixel_at "$E2E_TMP/shot.png" 320 240; }
-check_ends() {
-  local what=$1; shift
-  local t0; t0=$(now_ms)
-  "$@"
-  if wait_for 5 grep -q 'dazzlebox-trace .* exit' "$SAVER_LOG"; then
-    local exit_at; exit_at=$(awk '/dazzlebox-trace .* exit/ {print $2}' "$SAVER_LOG")
-    if [ $((exit_at - t0)) -le 500 ]; then pass "$what ends the show ($((exit_at - t0)) ms)"
-    else fail "$what ended the show after $((exit_at - t0)) ms"; fi
-  else
-    fail "$what did not end the show"
-  fi
-  wait_for 5 process_gone "$SAVER" || kill "$SAVER" 2>/dev/null
-}
-
 # 1. The background, then each picture in turn, wrapping; the window covers the screen.
 seed "SaverEffects=0" "SaverTime=8" "SaverInterval=1"
 xdotool mousemove 320 240
