@@ -55,17 +55,20 @@ struct Show {
   Pixel Centre() { return Win().screen.At(20, 15); }
   Pixel Corner() { return Win().screen.At(1, 1); }
   // Delivers `input` from inside the message run of the n-th frame from now.
-  void InputAtFrame(int n, std::function<void()> input) {
-    auto counter = std::make_shared<int>(n);
-    auto self = std::make_shared<std::function<void()>>();
-    *self = [this, counter, self, input] {
-      if (--*counter <= 0) {
+  struct Countdown {
+    FakeEventLoop* loop;
+    std::shared_ptr<int> left;
+    std::function<void()> input;
+    void operator()() const {
+      if (--*left <= 0) {
         input();
       } else {
-        p.loop.pending.push_back(*self);
+        loop->pending.push_back(*this);
       }
-    };
-    p.loop.pending.push_back(*self);
+    }
+  };
+  void InputAtFrame(int n, std::function<void()> input) {
+    p.loop.pending.push_back(Countdown{&p.loop, std::make_shared<int>(n), std::move(input)});
   }
   // Runs the clock until the next step has finished.
   void NextStep() {
