@@ -154,7 +154,7 @@ void frmConfig::Form_Unload() {
 }
 
 void frmConfig::cmdChange_Click() {
-  std::string fileName, fileTitle, filter = "Macromedia SWF|*.swf";
+  std::string fileName, fileTitle, filter = "SWF movie|*.swf";
   bool readOnly = false;
   std::int32_t filterIndex = 1, flags = 0;
   if (ShowOpenDialog(ui_->CommonDialogs(), fileName, fileTitle, /*fileMustExist=*/true,

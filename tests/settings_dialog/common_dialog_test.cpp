@@ -10,7 +10,7 @@ namespace {
 using namespace std::string_literals;
 
 TEST(CommonDialog, ConvertFilterTurnsBarsAndColonsIntoZeros) {
-  EXPECT_EQ(ConvertFilter("Macromedia SWF|*.swf"), "Macromedia SWF\0*.swf\0\0"s);
+  EXPECT_EQ(ConvertFilter("SWF movie|*.swf"), "SWF movie\0*.swf\0\0"s);
   EXPECT_EQ(ConvertFilter("Movies:*.swf|All:*.*"), "Movies\0*.swf\0All\0*.*\0\0"s);
   EXPECT_EQ(ConvertFilter(""), "\0\0"s);
 }
@@ -22,14 +22,14 @@ TEST(CommonDialog, FilterPairPicksThePairOfTheIndex) {
     std::string pair;
   };
   const Case cases[] = {
-      {"Macromedia SWF|*.swf", 1, "Macromedia SWF\0*.swf"s},
-      {"Macromedia SWF:*.swf", 1, "Macromedia SWF\0*.swf"s},
+      {"SWF movie|*.swf", 1, "SWF movie\0*.swf"s},
+      {"SWF movie:*.swf", 1, "SWF movie\0*.swf"s},
       {"Movies|*.swf|All files|*.*", 1, "Movies\0*.swf"s},
       {"Movies|*.swf|All files|*.*", 2, "All files\0*.*"s},
       {"Movies|*.swf|All files|*.*", 3, ""},
-      {"Macromedia SWF|*.swf", 2, ""},
-      {"Macromedia SWF|*.swf", 0, ""},
-      {"Macromedia SWF|*.swf", -1, ""},
+      {"SWF movie|*.swf", 2, ""},
+      {"SWF movie|*.swf", 0, ""},
+      {"SWF movie|*.swf", -1, ""},
       {"", 1, ""},
   };
   for (const auto& c : cases) {

@@ -253,7 +253,7 @@ TEST(FrmConfig, ChangeSwfAsksForAMovieAndPlaysTheChoice) {
   ASSERT_EQ(d.ui->openRequests.size(), 1u);
   const OpenFileRequest& r = d.ui->openRequests[0];
   using namespace std::string_literals;
-  EXPECT_EQ(r.filter, "Macromedia SWF\0*.swf\0\0"s);
+  EXPECT_EQ(r.filter, "SWF movie\0*.swf\0\0"s);
   EXPECT_EQ(r.filterIndex, 1);
   EXPECT_EQ(r.flags, 0x1000u);
   EXPECT_EQ(r.title, "Choose a SWF");
