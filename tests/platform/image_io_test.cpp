@@ -99,6 +99,19 @@ TEST(ImageIo, DamagedAndAbsurdFilesAreRefusedOrPartlyShown) {
     bad[offset] = value;
     EXPECT_FALSE(DecodeBmp(bad.data(), bad.size())) << offset;
   }
+  // A JPEG whose frame header claims 20000 x 15000 pixels is refused before any pixel is held.
+  auto big = ReadFile("picture/small.jpg");
+  bool patched = false;
+  for (std::size_t i = 0; i + 8 < big.size(); ++i) {
+    if (big[i] == 0xFF && (big[i + 1] == 0xC0 || big[i + 1] == 0xC2)) {
+      big[i + 5] = 15000 >> 8, big[i + 6] = 15000 & 0xFF;  // height
+      big[i + 7] = 20000 >> 8, big[i + 8] = 20000 & 0xFF;  // width
+      patched = true;
+      break;
+    }
+  }
+  ASSERT_TRUE(patched);
+  EXPECT_FALSE(DecodePicture(big.data(), big.size()));
   const std::vector<std::uint8_t> garbage(1000, 0xAB);
   EXPECT_FALSE(DecodePicture(garbage.data(), garbage.size()));
   auto jpeg = ReadFile("picture/small.jpg");

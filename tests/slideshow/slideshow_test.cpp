@@ -327,6 +327,29 @@ TEST(Slideshow, BackgroundKinds) {
   }
 }
 
+TEST(Slideshow, MissingContentAndABackgroundThatIsNotAPictureLeaveTheBackgrounds) {
+  {  // The content folder does not exist: every load fails, the steps show the background.
+    Show s;
+    s.p.images.pictures.clear();
+    s.Open();
+    s.NextStep();
+    s.NextStep();
+    EXPECT_TRUE(s.form->Loaded());
+    EXPECT_EQ(s.Centre(), kGrey);
+  }
+  {  // Kind 3 with a file that is not a picture: the surfaces stay white, the pictures still show.
+    Show s;
+    s.values["SaverBgSelect"] = "3";
+    s.values["SaverImagebg"] = "notes.txt";
+    s.p.files.files[s.Content("notes.txt")] = "not a picture";
+    s.Open();
+    EXPECT_EQ(s.Corner(), 0xFFFFFFu);
+    s.NextStep();
+    EXPECT_EQ(s.Corner(), 0xFFFFFFu);
+    EXPECT_EQ(s.form->PlayedEffects().size(), 1u);
+  }
+}
+
 TEST(Slideshow, GradientBackgroundsAreRepaintedOnResizeWithFreshSettings) {
   Show s;
   s.values["SaverBgSelect"] = " 2 ";
