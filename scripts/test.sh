@@ -29,7 +29,7 @@ run ctest --test-dir build/mingw --output-on-failure
 step "fuzz targets: the movie parser and renderer for 60 seconds, the other parsers for 15 each"
 run cmake --preset fuzz >/dev/null
 run cmake --build --preset fuzz -j2
-fuzzers=$(find build/fuzz -type f -name 'fuzz_*' -perm -u+x 2>/dev/null | sort)
+fuzzers=$(find build/fuzz -type f -name '*fuzz*' -perm -u+x ! -name '*.so' ! -name '*.a' 2>/dev/null | sort)
 count=$(echo "$fuzzers" | grep -c . || true)
 if [ "$count" -gt 0 ]; then
   for f in $fuzzers; do
