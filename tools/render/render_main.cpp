@@ -26,7 +26,7 @@
 #include "effects/picture_box.h"
 #include "effects/raster.h"
 #include "effects/trans_effects.h"
-#include "png_out.h"
+#include "platform/imageio/png_writer.h"
 
 #ifdef DBX_RENDER_HAS_IMAGEIO
 #include "platform/imageio/image_io.h"
