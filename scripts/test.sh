@@ -11,6 +11,10 @@ status=0
 step() { echo; echo "=== $*"; }
 run() { "$@" || { echo "FAILED: $*"; status=1; }; }
 
+step "house rules: formatting and the include graph between folders"
+run bash -c 'git ls-files "*.h" "*.cpp" | xargs clang-format --dry-run -Werror'
+run python3 scripts/check-includes.py
+
 step "native build and unit tests"
 run cmake --preset debug >/dev/null
 run cmake --build --preset debug -j2

@@ -18,8 +18,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "effects/gradient.h"
@@ -53,7 +53,8 @@ double MemcpyMs(int w, int h) {
   double& c = cache[w > 2000 ? 1 : 0];
   if (c > 0) return c;
   Surface a = Noise(w, h, 1), b(w, h);
-  const std::size_t bytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * sizeof(Pixel);
+  const std::size_t bytes =
+      static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * sizeof(Pixel);
   std::vector<double> t;
   for (int i = 0; i < 31; ++i) {
     const double t0 = ThreadMs();
@@ -68,7 +69,8 @@ double MemcpyMs(int w, int h) {
 void BM_Memcpy(benchmark::State& state) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
   Surface a = Noise(w, h, 1), b(w, h);
-  const std::size_t bytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * sizeof(Pixel);
+  const std::size_t bytes =
+      static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * sizeof(Pixel);
   for (auto _ : state) {
     const double t0 = ThreadMs();
     std::memcpy(b.data(), a.data(), bytes);
@@ -77,7 +79,11 @@ void BM_Memcpy(benchmark::State& state) {
   }
   state.counters["memcpy_ms"] = MemcpyMs(w, h);
 }
-BENCHMARK(BM_Memcpy)->Args({1920, 1080})->Args({3840, 2160})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 struct Stage {
   PictureBox p1, p2, p3;
@@ -110,7 +116,8 @@ void BM_Effect(benchmark::State& state) {
   double best_setup = 1e300;
   // A memcpy of the frame beside every run, so that both sides see the same machine.
   Surface copy_src = Noise(w, h, 9), copy_dst(w, h);
-  const std::size_t bytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * sizeof(Pixel);
+  const std::size_t bytes =
+      static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * sizeof(Pixel);
   double beside = 1e300;
   for (auto _ : state) {
     {
@@ -161,7 +168,11 @@ void EffectArgs(benchmark::internal::Benchmark* b) {
     b->Args({e, 3840, 2160});
   }
 }
-BENCHMARK(BM_Effect)->Apply(EffectArgs)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
+BENCHMARK(BM_Effect)
+    ->Apply(EffectArgs)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(7);
 
 void BM_Gradient(benchmark::State& state) {
   const int w = static_cast<int>(state.range(1)), h = static_cast<int>(state.range(2));

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "effects/surface.h"
+#include "core/surface.h"
 #include "swf/flash_player.h"
 
 namespace {

@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   dbx::TransEffects fx;
   fx.SetKernel((data[6] & 1) != 0 ? dbx::Kernel::kPlain : dbx::Kernel::kFast);
   double r = 0.5;
-  if (fx.Start(effect, text, {&p1, &p2, &p3}, [&r]() { return r = r * 0.7 + 0.13 - (r > 0.6 ? 0.3 : 0); }) ==
-      dbx::StartResult::kStarted) {
+  if (fx.Start(effect, text, {&p1, &p2, &p3}, [&r]() {
+        return r = r * 0.7 + 0.13 - (r > 0.6 ? 0.3 : 0);
+      }) == dbx::StartResult::kStarted) {
     for (int i = 0; i < frames && fx.Frame(); ++i) {
     }
     fx.RequestStop();

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "settings/ini_file.h"
+#include "core/ini_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "settings/registry_document.h"
+#include "core/registry_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "effects/surface.h"
+#include "core/surface.h"
 #include "swf/flash_player.h"
-#include "swf/lzma_decoder.h"
-#include "swf/movie.h"
+#include "swf/format/lzma_decoder.h"
+#include "swf/format/movie.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Our own LZMA decoder (used where liblzma is missing) on the raw bytes: props, then data.

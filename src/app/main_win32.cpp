@@ -1,5 +1,5 @@
 // Dazzlebox on Windows: "<saver name>.scr" with the standard screen saver switches.
-#include "platform/trace.h"
+#include "core/trace.h"
 #include "platform/win32/win32_platform.h"
 #include "startup/sub_main.h"
 

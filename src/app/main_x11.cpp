@@ -1,6 +1,6 @@
 // Dazzlebox on Linux: the same switches as on Windows (/s, /p <window>, /c), and xscreensaver's
 // -window-id / -root / $XSCREENSAVER_WINDOW.
-#include "platform/trace.h"
+#include "core/trace.h"
 #include "platform/x11/x11_platform.h"
 #include "startup/sub_main.h"
 

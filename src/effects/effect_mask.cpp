@@ -2,7 +2,8 @@
 // reveals the incoming picture through four raster operations per frame.
 //
 // Two kernels give identical pixels:
-// - Plain: the obvious four raster passes. A mask and a work surface of (W + 2) × (H + 2), the shapes drawn
+// - Plain: the obvious four raster passes. A mask and a work surface of (W + 2) × (H + 2), the
+// shapes drawn
 //   into the mask with a white pen, then NOT, AND, AND, OR over (0, 0, W, H) every frame.
 // - Fast: no off-screen surface at all. A pixel drawn white into the mask and composed comes out
 //   as t = (t AND NOT white) OR (incoming AND white); composing a pixel that was not drawn in this

@@ -5,9 +5,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "core/platform.h"
 #include "effects/numeric.h"
 #include "effects/picture_box.h"
-#include "platform/platform.h"
 
 namespace dbx {
 

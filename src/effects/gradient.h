@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "core/surface.h"
 #include "effects/raster.h"
-#include "effects/surface.h"
 
 namespace dbx {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 
 namespace dbx {
 

@@ -23,8 +23,8 @@
 #include <functional>
 #include <memory>
 
+#include "core/surface.h"
 #include "effects/raster.h"
-#include "effects/surface.h"
 
 namespace dbx {
 

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "effects/surface.h"
+#include "core/surface.h"
 
 namespace dbx {
 
@@ -75,8 +75,8 @@ void ForEachLinePixelClipped(const LineRaster& line, Coord w, Coord h, F&& f);
 
 // ---------------------------------------------------------------------------------------------
 // Filled ellipses: the ellipse inscribed in the box from (l, t) to (r, b), right and bottom edges
-// excluded (GDI's Ellipse with a one-pixel pen of the fill's colour). A pixel belongs to it when its
-// centre lies inside or on the ellipse. A box with a width or height of zero or less is empty.
+// excluded (GDI's Ellipse with a one-pixel pen of the fill's colour). A pixel belongs to it when
+// its centre lies inside or on the ellipse. A box with a width or height of zero or less is empty.
 struct EllipseRaster {
   Coord l = 0, t = 0, r = 0, b = 0;
   bool Contains(Coord x, Coord y) const;
@@ -106,7 +106,8 @@ class AxisStretcher {
   // Draws the whole source rectangle into the destination rectangle. Across the axis one source
   // row (or column) makes one destination row (column); extra destination rows get nothing. An
   // extent of zero or less draws nothing (no mirroring). Clipped to `dst`.
-  void Draw(SurfaceView dst, Coord dx, Coord dy, Coord dw, Coord dh, Kernel k = Kernel::kFast) const;
+  void Draw(SurfaceView dst, Coord dx, Coord dy, Coord dw, Coord dh,
+            Kernel k = Kernel::kFast) const;
 
   int Levels() const { return static_cast<int>(levels_.size()); }
 
@@ -135,7 +136,8 @@ constexpr Pixel BlendPixel(Pixel out, Pixel in, int alpha) {
   for (int s = 0; s < 32; s += 8) {
     const unsigned o = (out >> s) & 0xFF;
     const unsigned n = (in >> s) & 0xFF;
-    const unsigned v = ((255u - static_cast<unsigned>(alpha)) * n + static_cast<unsigned>(alpha) * o) / 255u;
+    const unsigned v =
+        ((255u - static_cast<unsigned>(alpha)) * n + static_cast<unsigned>(alpha) * o) / 255u;
     r |= static_cast<Pixel>(v) << s;
   }
   return r;
@@ -155,7 +157,9 @@ void CopyFlagged(Pixel* dst, const Pixel* src, const std::uint8_t* flags, int co
 
 // What a white pen pixel drawn into the mask, followed by the four raster operations of the mask
 // composition, does to the target: t = (t AND NOT white) OR (incoming AND white).
-constexpr Pixel RevealPixel(Pixel t, Pixel in) { return (t & ~kWhitePen) | (in & kWhitePen); }
+constexpr Pixel RevealPixel(Pixel t, Pixel in) {
+  return (t & ~kWhitePen) | (in & kWhitePen);
+}
 void RevealSpan(Pixel* t, const Pixel* in, int count, Kernel k);
 
 // ---------------------------------------------------------------------------------------------

@@ -13,7 +13,8 @@
 //     // since the previous iteration):
 //     if (!fx.Frame()) {
 //       // The transition is over: the target holds the incoming picture (or, after a stop, the
-//       // last frame). Refresh the three surfaces (the slideshow's step does) and go on with the step.
+//       // last frame). Refresh the three surfaces (the slideshow's step does) and go on with the
+//       step.
 //     }
 //   }
 //
@@ -72,8 +73,8 @@ enum class StartResult {
 };
 
 struct FrameHooks {
-  std::function<void()> yield;      // let pending messages run / wait for the next frame
-  std::function<void(int)> sleep;   // pause for the given milliseconds
+  std::function<void()> yield;     // let pending messages run / wait for the next frame
+  std::function<void(int)> sleep;  // pause for the given milliseconds
 };
 
 inline constexpr int kEffectCount = 19;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 #include "swf/flash_player.h"
 
 namespace dbx {

@@ -1,8 +1,8 @@
 #include "flash_screen/frm_screen.h"
 
+#include "core/trace.h"
 #include "effects/numeric.h"
 #include "flash_screen/flash_model.h"
-#include "platform/trace.h"
 #include "settings/input_rules.h"
 #include "settings/paths.h"
 #include "settings/seeding.h"

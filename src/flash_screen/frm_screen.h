@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "core/form.h"
+#include "core/platform.h"
 #include "flash_screen/flash_control.h"
-#include "platform/platform.h"
 #include "settings/mod_reg.h"
-#include "startup/sub_main.h"
 
 namespace dbx {
 

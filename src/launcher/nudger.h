@@ -1,7 +1,7 @@
 // Nudger: runs the command line it is given as a new process and ends at once.
 #pragma once
 
-#include "platform/platform.h"
+#include "core/platform.h"
 
 namespace dbx {
 

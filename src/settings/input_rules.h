@@ -2,7 +2,7 @@
 // on every event (the settings may change while a screen runs).
 #pragma once
 
-#include "platform/platform.h"
+#include "core/platform.h"
 #include "settings/mod_reg.h"
 
 namespace dbx {

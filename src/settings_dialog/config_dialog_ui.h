@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "effects/surface.h"
+#include "core/surface.h"
 #include "settings_dialog/common_dialog.h"
 
 namespace dbx {

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "core/form.h"
+#include "core/platform.h"
 #include "settings/mod_reg.h"
 #include "settings_dialog/config_dialog_ui.h"
-#include "startup/sub_main.h"
 #include "swf/flash_player.h"
 
 namespace dbx {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/trace.h"
 #include "effects/numeric.h"
-#include "platform/trace.h"
 #include "settings/input_rules.h"
 #include "settings/paths.h"
 #include "settings/seeding.h"

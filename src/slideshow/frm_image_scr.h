@@ -11,13 +11,13 @@
 #include <tuple>
 #include <vector>
 
+#include "core/form.h"
+#include "core/platform.h"
 #include "effects/gradient.h"
 #include "effects/picture_box.h"
 #include "effects/trans_effects.h"
-#include "platform/platform.h"
 #include "settings/mod_reg.h"
 #include "slideshow/picture_cache.h"
-#include "startup/sub_main.h"
 
 namespace dbx {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 
 namespace dbx {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 #include "startup/sub_main.h"
 
 namespace dbx {

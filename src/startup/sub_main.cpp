@@ -2,10 +2,10 @@
 
 #include <exception>
 
+#include "core/trace.h"
 #include "settings/mod_reg.h"
 #include "settings/paths.h"
 #include "settings/seeding.h"
-#include "platform/trace.h"
 #include "startup/frm_preview.h"
 
 namespace dbx {

@@ -7,11 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "core/form.h"
+#include "core/platform.h"
 
 namespace dbx {
-
-enum class StartMode { kConfig = 1, kScreen = 2, kPreview = 3 };
 
 // The start mode from the first two characters of the trimmed, upper-cased command line.
 StartMode ParseStartMode(std::string_view commandLine);
@@ -19,26 +18,6 @@ StartMode ParseStartMode(std::string_view commandLine);
 // The trailing run of decimal digits of the trimmed line, or nothing when there is none or it does
 // not fit a 32-bit signed integer.
 std::optional<std::int32_t> ParsePreviewHandle(std::string_view commandLine);
-
-// The windows that a start may open. Each screen arrives with its own module; until one is there
-// the seam answers nullptr and the start ends cleanly with nothing shown.
-class Form {
- public:
-  virtual ~Form() = default;
-  virtual Window* GetWindow() = 0;
-  virtual bool Loaded() const = 0;
-};
-
-class FormFactory {
- public:
-  virtual ~FormFactory() = default;
-  virtual std::unique_ptr<Form> CreateScreen(Platform& platform, const std::string& saverName,
-                                             StartMode mode) = 0;  // frmScreen
-  virtual std::unique_ptr<Form> CreateImageScr(Platform& platform,
-                                               const std::string& saverName) = 0;  // frmImageScr
-  virtual std::unique_ptr<Form> CreateConfig(Platform& platform,
-                                             const std::string& saverName) = 0;  // frmConfig
-};
 
 // What Main decided, for the caller and for tests.
 struct StartOutcome {

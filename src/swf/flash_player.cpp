@@ -5,9 +5,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "swf/movie.h"
-#include "swf/renderer.h"
-#include "swf/stage.h"
+#include "swf/display/stage.h"
+#include "swf/format/movie.h"
+#include "swf/render/renderer.h"
 
 namespace dbx {
 

@@ -18,10 +18,16 @@ using test::Sequence;
 using test::Stage;
 
 // Orientation 1 needs a random number below 0.5, orientation 2 one from 0.5.
-RandomSource Orientation(int o) { return Sequence({o == 1 ? 0.1 : 0.9, 0.3, 0.7, 0.2}); }
+RandomSource Orientation(int o) {
+  return Sequence({o == 1 ? 0.1 : 0.9, 0.3, 0.7, 0.2});
+}
 
-bool IsIn(const Stage& st, int x, int y) { return st.p1.Image().At(x, y) == st.incoming.At(x, y); }
-bool IsOut(const Stage& st, int x, int y) { return st.p1.Image().At(x, y) == st.outgoing.At(x, y); }
+bool IsIn(const Stage& st, int x, int y) {
+  return st.p1.Image().At(x, y) == st.incoming.At(x, y);
+}
+bool IsOut(const Stage& st, int x, int y) {
+  return st.p1.Image().At(x, y) == st.outgoing.At(x, y);
+}
 
 // Runs `frames` iterations; true when all were drawn (the effect did not end).
 bool Frames(TransEffects& fx, int frames) {
@@ -122,8 +128,9 @@ TEST(RandomLines, DrawsAPermutation) {
     const int w = 37, h = 23, n = o == 1 ? w : h;
     Stage st(w, h, 5);
     TransEffects fx;
-    ASSERT_EQ(fx.Start(5, "0", st.Surfaces(), Sequence({o == 1 ? 0.2 : 0.8, 0.13, 0.77, 0.41, 0.99,
-                                                        0.05, 0.6, 0.31, 0.52, 0.88})),
+    ASSERT_EQ(fx.Start(5, "0", st.Surfaces(),
+                       Sequence({o == 1 ? 0.2 : 0.8, 0.13, 0.77, 0.41, 0.99, 0.05, 0.6, 0.31, 0.52,
+                                 0.88})),
               StartResult::kStarted);
     std::vector<int> drawn;
     std::vector<bool> seen(static_cast<std::size_t>(n), false);
@@ -132,7 +139,8 @@ TEST(RandomLines, DrawsAPermutation) {
       // Exactly one new line per frame (or none, for the value N that lies past the picture).
       int fresh = -1;
       for (int i = 0; i < n; ++i) {
-        const bool in = o == 1 ? IsIn(st, i, 0) && IsIn(st, i, h - 1) : IsIn(st, 0, i) && IsIn(st, w - 1, i);
+        const bool in =
+            o == 1 ? IsIn(st, i, 0) && IsIn(st, i, h - 1) : IsIn(st, 0, i) && IsIn(st, w - 1, i);
         if (in && !seen[static_cast<std::size_t>(i)]) {
           ASSERT_EQ(fresh, -1) << "two lines in one frame";
           fresh = i;
@@ -263,7 +271,8 @@ TEST(Mask, EveryShapeRevealsMonotonicallyAndEndsByPhase) {
 
 TEST(Mask, ZeroStepBaseEndsByTheLimitExceptTheCircle) {
   const int w = 37, h = 23;
-  for (auto [e, limit] : {std::pair{12, w + h}, std::pair{13, w}, std::pair{14, w}, std::pair{15, w}}) {
+  for (auto [e, limit] :
+       {std::pair{12, w + h}, std::pair{13, w}, std::pair{14, w}, std::pair{15, w}}) {
     Stage st(w, h, 11);
     TransEffects fx;
     ASSERT_EQ(fx.Start(e, "0", st.Surfaces()), StartResult::kStarted);
@@ -319,7 +328,8 @@ TEST(Blend, CrossFadeNineFramesAtZeroStepBase) {
     const int alpha = 255 - 30 * f;
     for (int y = 0; y < 23; ++y) {
       for (int x = 0; x < 37; ++x) {
-        ASSERT_EQ(st.p1.Image().At(x, y), BlendPixel(st.outgoing.At(x, y), st.incoming.At(x, y), alpha));
+        ASSERT_EQ(st.p1.Image().At(x, y),
+                  BlendPixel(st.outgoing.At(x, y), st.incoming.At(x, y), alpha));
       }
     }
   }
@@ -333,7 +343,7 @@ TEST(Blend, SoftWipeStartsWithTheOutgoingPicture) {
   Stage st(301, 5, 16);
   TransEffects fx;
   ASSERT_EQ(fx.Start(16, "0", st.Surfaces()), StartResult::kStarted);  // step 50
-  ASSERT_TRUE(fx.Frame());  // g = 0
+  ASSERT_TRUE(fx.Frame());                                             // g = 0
   EXPECT_TRUE(SameImage(st.p1.Image(), st.outgoing.View()));
   ASSERT_TRUE(Frames(fx, 3));  // g = 150: columns < 75 incoming, 75..150 soft, > 150 outgoing
   for (int x = 0; x < 301; ++x) {
@@ -364,11 +374,14 @@ TEST(Blend, SoftCircleRadiusGrowsByTwenty) {
       const auto dist = RoundHalfEven(std::sqrt(static_cast<double>((x - cx) * (x - cx))));
       int alpha = 255;
       if (dist <= g) {
-        alpha = dist < g - 75 ? 0
-                              : static_cast<int>(std::clamp<std::int64_t>(
-                                    RoundHalfEven(255.0 - static_cast<double>(g - dist) / 75.0 * 255.0), 0, 255));
+        alpha =
+            dist < g - 75
+                ? 0
+                : static_cast<int>(std::clamp<std::int64_t>(
+                      RoundHalfEven(255.0 - static_cast<double>(g - dist) / 75.0 * 255.0), 0, 255));
       }
-      ASSERT_EQ(st.p1.Image().At(x, cy), BlendPixel(st.outgoing.At(x, cy), st.incoming.At(x, cy), alpha))
+      ASSERT_EQ(st.p1.Image().At(x, cy),
+                BlendPixel(st.outgoing.At(x, cy), st.incoming.At(x, cy), alpha))
           << "frame " << f << " x " << x;
     }
   }

@@ -1,12 +1,11 @@
 // Behaviour of every effect number, frame by frame, without a display: completion, the stop
 // request, re-entrance, bad numbers, bad input, and the fast kernels against the plain ones.
-#include "effects/trans_effects.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "effects/trans_effects.h"
 #include "test_util.h"
 
 namespace dbx {
@@ -17,11 +16,13 @@ using test::SameImage;
 using test::Stage;
 
 constexpr int kBlendFirst = 16;
-bool IsBlend(int e) { return e >= kBlendFirst; }
+bool IsBlend(int e) {
+  return e >= kBlendFirst;
+}
 
 struct Outcome {
   StartResult start;
-  int frames = 0;     // Frame() calls that returned true
+  int frames = 0;      // Frame() calls that returned true
   bool ended = false;  // Frame() returned false before the cap
 };
 
@@ -55,7 +56,8 @@ TEST_P(EveryEffect, FinalPictureIsTheIncomingOne) {
       const Outcome o = RunToEnd(fx, e, b, st, 5, 100000);
       ASSERT_EQ(o.start, StartResult::kStarted);
       ASSERT_TRUE(o.ended) << e << " b=" << b << " " << w << "x" << h;
-      EXPECT_TRUE(SameImage(st.p1.Image(), st.incoming.View())) << e << " b=" << b << " " << w << "x" << h;
+      EXPECT_TRUE(SameImage(st.p1.Image(), st.incoming.View()))
+          << e << " b=" << b << " " << w << "x" << h;
       EXPECT_FALSE(fx.EffectRunning());
       EXPECT_TRUE(fx.EffectIdle());
       EXPECT_FALSE(fx.Active());
@@ -138,7 +140,8 @@ TEST_P(EveryEffect, NestedRunEffectFromTheYieldReturnsAtOnce) {
   hooks.yield = [&]() {
     ++yields;
     const Surface before = st.p1.ImageSurface().Clone();
-    if (fx.RunEffect((e + 1) % kEffectCount, "5", st.Surfaces(), {}) == StartResult::kBusy) ++nested_busy;
+    if (fx.RunEffect((e + 1) % kEffectCount, "5", st.Surfaces(), {}) == StartResult::kBusy)
+      ++nested_busy;
     EXPECT_TRUE(SameImage(st.p1.Image(), before.View()));
   };
   hooks.sleep = [&](int ms) {
@@ -182,11 +185,11 @@ TEST_P(EveryEffect, FastKernelsEqualPlainFrameByFrame) {
     int w2, h2, w3, h3;
   };
   const Case cases[] = {
-      {37, 23, "3", 100000, -1, -1, -1, -1}, {37, 23, "0", 60, -1, -1, -1, -1},
-      {200, 9, "7", 100000, -1, -1, -1, -1}, {9, 60, "1", 100000, -1, -1, -1, -1},
-      {37, 23, "-5", 40, -1, -1, -1, -1},    {37, 23, "-60", 40, -1, -1, -1, -1},
-      {64, 48, "25", 100000, -1, -1, -1, -1}, {40, 30, "4", 100000, 25, 41, 50, 12},
-      {1, 1, "1", 100, -1, -1, -1, -1},       {2, 3, "0", 50, -1, -1, -1, -1},
+      {37, 23, "3", 100000, -1, -1, -1, -1},   {37, 23, "0", 60, -1, -1, -1, -1},
+      {200, 9, "7", 100000, -1, -1, -1, -1},   {9, 60, "1", 100000, -1, -1, -1, -1},
+      {37, 23, "-5", 40, -1, -1, -1, -1},      {37, 23, "-60", 40, -1, -1, -1, -1},
+      {64, 48, "25", 100000, -1, -1, -1, -1},  {40, 30, "4", 100000, 25, 41, 50, 12},
+      {1, 1, "1", 100, -1, -1, -1, -1},        {2, 3, "0", 50, -1, -1, -1, -1},
       {37, 23, "100000", 100, -1, -1, -1, -1}, {301, 167, "10", 100000, -1, -1, -1, -1},
       {260, 130, "-48", 30, -1, -1, -1, -1},
   };

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/platform.h"
 #include "effects/picture_box.h"
-#include "platform/platform.h"
 #include "test_util.h"
 
 namespace dbx {

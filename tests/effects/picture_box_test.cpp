@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 #include "test_util.h"
 
 namespace dbx {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/surface.h"
 #include "effects/picture_box.h"
-#include "effects/surface.h"
 #include "effects/trans_effects.h"
 
 namespace dbx::test {
@@ -40,8 +40,8 @@ inline std::string FirstDifference(SurfaceView a, SurfaceView b) {
   for (int y = 0; y < a.height(); ++y) {
     for (int x = 0; x < a.width(); ++x) {
       if (a.At(x, y) != b.At(x, y)) {
-        return "at (" + std::to_string(x) + ", " + std::to_string(y) + "): " +
-               std::to_string(a.At(x, y)) + " vs " + std::to_string(b.At(x, y));
+        return "at (" + std::to_string(x) + ", " + std::to_string(y) +
+               "): " + std::to_string(a.At(x, y)) + " vs " + std::to_string(b.At(x, y));
       }
     }
   }

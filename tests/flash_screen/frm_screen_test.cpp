@@ -8,6 +8,7 @@
 #include "flash_screen/flash_model.h"
 #include "platform/headless/headless_platform.h"
 #include "settings/paths.h"
+#include "startup/sub_main.h"
 
 namespace dbx {
 namespace {

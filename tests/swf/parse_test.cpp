@@ -6,10 +6,10 @@
 #include <cctype>
 #include <functional>
 
-#include "swf/decode_util.h"
-#include "swf/lzma_decoder.h"
-#include "swf/movie.h"
-#include "swf/stage.h"
+#include "swf/display/stage.h"
+#include "swf/format/decode_util.h"
+#include "swf/format/lzma_decoder.h"
+#include "swf/format/movie.h"
 #include "test_support.h"
 
 namespace dbx::swf {

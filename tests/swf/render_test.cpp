@@ -4,9 +4,9 @@
 #include <random>
 
 #include "swf/flash_player.h"
-#include "swf/movie.h"
-#include "swf/raster.h"
-#include "swf/renderer.h"
+#include "swf/format/movie.h"
+#include "swf/render/raster.h"
+#include "swf/render/renderer.h"
 #include "test_support.h"
 
 namespace dbx::swf {

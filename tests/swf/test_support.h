@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "effects/surface.h"
-#include "platform/platform.h"
+#include "core/platform.h"
+#include "core/surface.h"
 
 namespace dbx::swftest {
 

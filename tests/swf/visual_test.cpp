@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "swf/flash_player.h"
-#include "swf/movie.h"
+#include "swf/format/movie.h"
 #include "test_support.h"
 
 namespace dbx {

@@ -29,12 +29,18 @@ Rgb Hsv(double h, double s, double v) {
   const int i = static_cast<int>(h);
   const double f = h - i, p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
   switch (i % 6) {
-    case 0: return {v, t, p};
-    case 1: return {q, v, p};
-    case 2: return {p, v, t};
-    case 3: return {p, q, v};
-    case 4: return {t, p, v};
-    default: return {v, p, q};
+    case 0:
+      return {v, t, p};
+    case 1:
+      return {q, v, p};
+    case 2:
+      return {p, v, t};
+    case 3:
+      return {p, q, v};
+    case 4:
+      return {t, p, v};
+    default:
+      return {v, p, q};
   }
 }
 
@@ -145,10 +151,11 @@ bool WriteWav(const std::string& path) {
     const double local = t - k * noteLength;
     const double f = notes[k % 12];
     const double env = std::exp(-local * 4.0) * std::min(1.0, local * 200);
-    const double pad = 0.12 * std::sin(2 * M_PI * (k < 8 ? 130.81 : 146.83) * t) *
-                       std::sin(M_PI * t / kSeconds);
+    const double pad =
+        0.12 * std::sin(2 * M_PI * (k < 8 ? 130.81 : 146.83) * t) * std::sin(M_PI * t / kSeconds);
     const double v = 0.35 * env * std::sin(2 * M_PI * f * t) + pad;
-    samples[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(std::clamp(v, -1.0, 1.0) * 30000);
+    samples[static_cast<std::size_t>(i)] =
+        static_cast<std::int16_t>(std::clamp(v, -1.0, 1.0) * 30000);
   }
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return false;

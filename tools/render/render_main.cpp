@@ -102,7 +102,9 @@ bool Parse(int argc, char** argv, Options& o) {
         o.to = *v;
       } else if (a == "--size") {
         int w = 0, h = 0;
-        if (std::sscanf(v->c_str(), "%dx%d", &w, &h) != 2 || w < 0 || h < 0 || w > 16384 || h > 16384) return false;
+        if (std::sscanf(v->c_str(), "%dx%d", &w, &h) != 2 || w < 0 || h < 0 || w > 16384 ||
+            h > 16384)
+          return false;
         o.width = w;
         o.height = h;
       } else if (a == "--step") {
@@ -195,7 +197,8 @@ std::optional<Surface> LoadPicture(const std::string& path) {
 // MiddleImage: black background, the picture centred at natural size.
 void Compose(PictureBox& box, const Surface& pic) {
   box.SetBackColor(0);
-  box.PaintPicture(pic.View(), {box.PixelWidth() / 2 - pic.width() / 2, box.PixelHeight() / 2 - pic.height() / 2});
+  box.PaintPicture(pic.View(), {box.PixelWidth() / 2 - pic.width() / 2,
+                                box.PixelHeight() / 2 - pic.height() / 2});
 }
 
 Surface Thumbnail(SurfaceView frame, int tw, int th) {
@@ -213,7 +216,8 @@ bool WriteSheet(const std::string& path, const std::vector<Surface>& thumbs, int
   Surface sheet(cols * (tw + gap) + gap, rows * (th + gap) + gap, 0x00606060);
   for (std::size_t i = 0; i < thumbs.size(); ++i) {
     const int c = static_cast<int>(i) % cols, r = static_cast<int>(i) / cols;
-    CopyRect(sheet.View(), gap + c * (tw + gap), gap + r * (th + gap), tw, th, thumbs[i].View(), 0, 0);
+    CopyRect(sheet.View(), gap + c * (tw + gap), gap + r * (th + gap), tw, th, thumbs[i].View(), 0,
+             0);
   }
   return WritePng(path, sheet.View());
 }
@@ -284,9 +288,11 @@ int RenderEffect(const Options& o, int e, const Surface& from, const Surface& to
   std::vector<Surface> sample;
   const int want = std::min<int>(o.sheet_frames, static_cast<int>(thumbs.size()));
   for (int i = 0; i < want; ++i) {
-    const std::size_t idx = want == 1 ? thumbs.size() - 1
-                                      : static_cast<std::size_t>(std::llround(
-                                            static_cast<double>(i) * static_cast<double>(thumbs.size() - 1) / (want - 1)));
+    const std::size_t idx =
+        want == 1
+            ? thumbs.size() - 1
+            : static_cast<std::size_t>(std::llround(
+                  static_cast<double>(i) * static_cast<double>(thumbs.size() - 1) / (want - 1)));
     sample.push_back(thumbs[idx].Clone());
   }
   const std::string sheet = o.out + "/" + Name(e) + ".png";
@@ -359,4 +365,6 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace dbx::render
 
-int main(int argc, char** argv) { return dbx::render::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return dbx::render::Main(argc, argv);
+}

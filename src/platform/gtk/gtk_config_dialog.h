@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 #include "settings_dialog/config_dialog_ui.h"
 
 namespace dbx {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/window_messages.h"
-#include "settings/ini_file.h"
+#include "core/ini_file.h"
+#include "core/window_messages.h"
 
 namespace dbx {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "settings/registry_document.h"
+#include "core/platform.h"
+#include "core/registry_document.h"
 
 namespace dbx {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "effects/surface.h"
-#include "platform/platform.h"
+#include "core/platform.h"
+#include "core/surface.h"
 
 namespace dbx {
 

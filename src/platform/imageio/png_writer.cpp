@@ -12,7 +12,8 @@ void Put32(std::vector<unsigned char>& out, std::uint32_t v) {
   for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<unsigned char>(v >> s));
 }
 
-void Chunk(std::vector<unsigned char>& out, const char* type, const std::vector<unsigned char>& data) {
+void Chunk(std::vector<unsigned char>& out, const char* type,
+           const std::vector<unsigned char>& data) {
   Put32(out, static_cast<std::uint32_t>(data.size()));
   const std::size_t start = out.size();
   out.insert(out.end(), type, type + 4);
@@ -38,7 +39,8 @@ bool WritePng(const std::string& path, SurfaceView pixels) {
   }
   uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
   std::vector<unsigned char> packed(packedSize);
-  if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK) {
+  if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) !=
+      Z_OK) {
     return false;
   }
   packed.resize(packedSize);

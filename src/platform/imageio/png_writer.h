@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "effects/surface.h"
+#include "core/surface.h"
 
 namespace dbx {
 

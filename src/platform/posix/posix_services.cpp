@@ -14,7 +14,7 @@
 #include <functional>
 #include <memory>
 
-#include "settings/ini_file.h"
+#include "core/ini_file.h"
 
 extern char** environ;
 

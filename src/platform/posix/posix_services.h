@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
-#include "settings/registry_document.h"
+#include "core/platform.h"
+#include "core/registry_document.h"
 
 namespace dbx {
 

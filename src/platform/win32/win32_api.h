@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 
 namespace dbx::win32 {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "platform/platform.h"
+#include "core/platform.h"
 
 namespace dbx {
 

@@ -17,9 +17,9 @@
 #include <exception>
 #include <map>
 
+#include "core/window_messages.h"
 #include "platform/imageio/image_io.h"
 #include "platform/posix/posix_services.h"
-#include "platform/window_messages.h"
 #include "platform/x11/sdl_sound.h"
 
 namespace dbx {

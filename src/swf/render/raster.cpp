@@ -1,4 +1,4 @@
-#include "swf/raster.h"
+#include "swf/render/raster.h"
 
 #include <algorithm>
 #include <cmath>

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "effects/surface.h"
+#include "core/surface.h"
 
 namespace dbx {
 

@@ -1,11 +1,11 @@
-#include "swf/decode_util.h"
+#include "swf/format/decode_util.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "swf/lzma_decoder.h"
+#include "swf/format/lzma_decoder.h"
 
 #if DBX_SWF_HAVE_LZMA
 #include <lzma.h>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "swf/movie.h"
+#include "swf/format/movie.h"
 
 namespace dbx::swf {
 

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "effects/surface.h"
-#include "swf/movie.h"
-#include "swf/raster.h"
-#include "swf/stage.h"
+#include "core/surface.h"
+#include "swf/display/stage.h"
+#include "swf/format/movie.h"
+#include "swf/render/raster.h"
 
 namespace dbx::swf {
 

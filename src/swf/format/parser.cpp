@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/platform.h"
-#include "swf/bit_reader.h"
-#include "swf/decode_util.h"
-#include "swf/movie.h"
+#include "core/platform.h"
+#include "swf/format/bit_reader.h"
+#include "swf/format/decode_util.h"
+#include "swf/format/movie.h"
 
 namespace dbx::swf {
 

@@ -1,4 +1,4 @@
-#include "swf/renderer.h"
+#include "swf/render/renderer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "settings/ini_file.h"
+#include "core/ini_file.h"
 
-#include "settings/registry_document.h"
+#include "core/registry_document.h"
 
 namespace dbx {
 namespace {

@@ -38,9 +38,15 @@ struct Rect {
 constexpr Pixel MakePixel(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
   return (Pixel{r} << 16) | (Pixel{g} << 8) | Pixel{b};
 }
-constexpr std::uint8_t PixelR(Pixel p) { return static_cast<std::uint8_t>(p >> 16); }
-constexpr std::uint8_t PixelG(Pixel p) { return static_cast<std::uint8_t>(p >> 8); }
-constexpr std::uint8_t PixelB(Pixel p) { return static_cast<std::uint8_t>(p); }
+constexpr std::uint8_t PixelR(Pixel p) {
+  return static_cast<std::uint8_t>(p >> 16);
+}
+constexpr std::uint8_t PixelG(Pixel p) {
+  return static_cast<std::uint8_t>(p >> 8);
+}
+constexpr std::uint8_t PixelB(Pixel p) {
+  return static_cast<std::uint8_t>(p);
+}
 
 // A colour value 0x00BBGGRR (red in the lowest byte) as a pixel, and back.
 constexpr Pixel ColorToPixel(std::int32_t color) {
@@ -108,9 +114,7 @@ class Surface {
   Pixel At(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
   SurfaceView View() { return {pixels_.data(), width_, height_, width_}; }
   // Read-only users take a view too; they promise not to write through it.
-  SurfaceView View() const {
-    return {const_cast<Pixel*>(pixels_.data()), width_, height_, width_};
-  }
+  SurfaceView View() const { return {const_cast<Pixel*>(pixels_.data()), width_, height_, width_}; }
 
  private:
   std::vector<Pixel> pixels_;

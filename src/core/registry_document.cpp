@@ -1,4 +1,4 @@
-#include "settings/registry_document.h"
+#include "core/registry_document.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "swf/stage.h"
+#include "swf/display/stage.h"
 
 namespace dbx::swf {
 

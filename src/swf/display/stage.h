@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "swf/movie.h"
+#include "swf/format/movie.h"
 
 namespace dbx::swf {
 

@@ -3,7 +3,7 @@
 // procedure, so that a replaced procedure sees the input first.
 #pragma once
 
-#include "platform/platform.h"
+#include "core/platform.h"
 
 namespace dbx {
 

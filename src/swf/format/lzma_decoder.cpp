@@ -1,4 +1,4 @@
-#include "swf/lzma_decoder.h"
+#include "swf/format/lzma_decoder.h"
 
 #include <array>
 

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "effects/surface.h"
-#include "swf/movie.h"
+#include "core/surface.h"
+#include "swf/format/movie.h"
 
 namespace dbx::swf {
 
