@@ -216,13 +216,13 @@ TEST(ParseSamples, PlaceObject3FieldsAreRead) {
   const auto image = swftest::ReadFile(*dir / "parse" / "PlaceObject3-Image.swf");
   const auto a = ParseMovie(image.data(), image.size(), nullptr);
   ASSERT_TRUE(a);
-  ASSERT_EQ(a->timeline.frames[0].size(), 1u);
-  EXPECT_EQ(a->timeline.frames[0][0].character, 1);
+  ASSERT_EQ(a->timeline.frames[0].commands.size(), 1u);
+  EXPECT_EQ(a->timeline.frames[0].commands[0].character, 1);
   const auto works = swftest::ReadFile(*dir / "parse" / "PlaceObject3-theworks.swf");
   const auto b = ParseMovie(works.data(), works.size(), nullptr);
   ASSERT_TRUE(b);
-  ASSERT_EQ(b->timeline.frames[0].size(), 1u);
-  const PlaceCommand& c = b->timeline.frames[0][0];
+  ASSERT_EQ(b->timeline.frames[0].commands.size(), 1u);
+  const PlaceCommand& c = b->timeline.frames[0].commands[0];
   EXPECT_EQ(c.character, 2);
   ASSERT_TRUE(c.matrix && c.cxform && c.visible);
   EXPECT_EQ(c.matrix->a, 2.0);
@@ -314,7 +314,7 @@ TEST(ParseFixtures, TagLongerThanTheFileIsCutAndMarked) {
   ASSERT_TRUE(movie);
   EXPECT_TRUE(movie->truncated);
   EXPECT_EQ(movie->timeline.frames.size(), 1u);
-  EXPECT_EQ(movie->timeline.frames[0].size(), 1u);
+  EXPECT_EQ(movie->timeline.frames[0].commands.size(), 1u);
 }
 
 TEST(ParseFixtures, LongTagHeaderAndUnknownTagsAreSkippedByLength) {
@@ -332,8 +332,8 @@ TEST(ParseFixtures, LongTagHeaderAndUnknownTagsAreSkippedByLength) {
   EXPECT_EQ(movie->tags.at(12), 1);
   EXPECT_EQ(movie->tags.at(14), 1);
   ASSERT_EQ(movie->timeline.frames.size(), 1u);
-  ASSERT_EQ(movie->timeline.frames[0].size(), 1u);
-  EXPECT_EQ(movie->timeline.frames[0][0].character, 5);
+  ASSERT_EQ(movie->timeline.frames[0].commands.size(), 1u);
+  EXPECT_EQ(movie->timeline.frames[0].commands[0].character, 5);
 }
 
 TEST(ParseFixtures, ShapeRecordsBecomeEdgesWithTheirStyles) {

@@ -38,7 +38,7 @@ void Stage::StepInstance(SpriteInstance& inst, int nesting) {
     inst.objects.clear();
   }
   inst.frame = next;
-  for (const PlaceCommand& cmd : inst.timeline->frames[static_cast<std::size_t>(next)])
+  for (const PlaceCommand& cmd : inst.timeline->frames[static_cast<std::size_t>(next)].commands)
     Apply(inst, cmd, nesting);
 }
 

@@ -141,10 +141,19 @@ struct PlaceCommand {
   std::optional<std::uint16_t> ratio;
   std::optional<std::uint16_t> clipDepth;
   std::optional<bool> visible;
+  std::optional<std::string> name;       // instance name
+  std::optional<std::string> className;  // PlaceObject3 class name
+  std::optional<std::uint8_t> blendMode;
+  std::optional<bool> cacheAsBitmap;
+};
+
+// What one frame of a timeline does, in file order within each kind.
+struct Frame {
+  std::vector<PlaceCommand> commands;  // display-list changes
 };
 
 struct Timeline {
-  std::vector<std::vector<PlaceCommand>> frames;  // at least one frame once parsed
+  std::vector<Frame> frames;  // at least one frame once parsed
 };
 
 struct Sprite {

@@ -8,6 +8,7 @@
 #include "swf/format/bit_reader.h"
 #include "swf/format/decode_util.h"
 #include "swf/format/movie.h"
+#include "swf/format/tags.h"
 
 namespace dbx::swf {
 
@@ -514,17 +515,17 @@ void ParseBitmap(BitReader& r, std::uint16_t code, Context& ctx) {
   if (r.failed()) return;
   const std::uint8_t* p = r.cursor();
   const std::size_t n = r.remaining();
-  switch (code) {
-    case 6:
+  switch (static_cast<Tag>(code)) {
+    case Tag::kDefineBits:
       StoreBitmap(ctx, id, DecodeJpeg(ctx, p, n, true));
       break;
-    case 21:
+    case Tag::kDefineBitsJpeg2:
       StoreBitmap(ctx, id, DecodeJpeg(ctx, p, n, false));
       break;
-    case 35:
-    case 90: {
+    case Tag::kDefineBitsJpeg3:
+    case Tag::kDefineBitsJpeg4: {
       const std::uint32_t alphaOffset = r.U32();
-      if (code == 90) r.U16();  // deblocking filter
+      if (code == static_cast<std::uint16_t>(Tag::kDefineBitsJpeg4)) r.U16();  // deblocking filter
       const std::uint8_t* jpeg = r.cursor();
       const std::size_t avail = r.remaining();
       if (r.failed() || alphaOffset > avail) return;
@@ -540,9 +541,12 @@ void ParseBitmap(BitReader& r, std::uint16_t code, Context& ctx) {
       StoreBitmap(ctx, id, std::move(bmp));
       break;
     }
-    case 20:
-    case 36:
-      StoreBitmap(ctx, id, DecodeLossless(p, n, code == 36, ctx.PixelRoom()));
+    case Tag::kDefineBitsLossless:
+    case Tag::kDefineBitsLossless2:
+      StoreBitmap(
+          ctx, id,
+          DecodeLossless(p, n, code == static_cast<std::uint16_t>(Tag::kDefineBitsLossless2),
+                         ctx.PixelRoom()));
       break;
     default:
       break;
@@ -551,7 +555,7 @@ void ParseBitmap(BitReader& r, std::uint16_t code, Context& ctx) {
 
 PlaceCommand ParsePlace(BitReader& r, std::uint16_t code) {
   PlaceCommand c;
-  if (code == 4) {
+  if (code == static_cast<std::uint16_t>(Tag::kPlaceObject)) {
     c.character = r.U16();
     c.depth = r.U16();
     c.matrix = ReadMatrix(r);
@@ -561,20 +565,21 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code) {
   }
   const std::uint8_t flags = r.U8();
   std::uint8_t flags2 = 0;
-  if (code != 26) flags2 = r.U8();
+  const bool third = code != static_cast<std::uint16_t>(Tag::kPlaceObject2);
+  if (third) flags2 = r.U8();
   c.depth = r.U16();
   c.move = flags & 1;
   const bool hasChar = flags & 2;
   // A class name is present only with its own flag; files with the image flag (a bitmap placed
   // directly) carry none.
-  if (code != 26 && (flags2 & 8)) r.String();
+  if (third && (flags2 & 8)) c.className = r.String();
   if (hasChar) c.character = r.U16();
   if (flags & 4) c.matrix = ReadMatrix(r);
   if (flags & 8) c.cxform = ReadCxform(r, true);
   if (flags & 16) c.ratio = r.U16();
-  if (flags & 32) r.String();
+  if (flags & 32) c.name = r.String();
   if (flags & 64) c.clipDepth = r.U16();
-  if (code != 26) {
+  if (third) {
     if (flags2 & 1) {  // filters: skipped by their known sizes
       const int count = r.U8();
       for (int i = 0; i < count && !r.failed(); ++i) {
@@ -611,8 +616,8 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code) {
         }
       }
     }
-    if (flags2 & 2) r.U8();  // blend mode
-    if (flags2 & 4) r.U8();  // cache as bitmap
+    if (flags2 & 2) c.blendMode = r.U8();
+    if (flags2 & 4) c.cacheAsBitmap = r.U8() != 0;
     if ((flags2 & 32) && !r.failed()) {
       const std::uint8_t v = r.U8();
       if (!r.failed()) c.visible = v != 0;
@@ -621,13 +626,13 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code) {
   return c;
 }
 
-void FinishTimeline(Timeline& tl, std::vector<PlaceCommand>& current) {
-  if (!current.empty() || tl.frames.empty()) tl.frames.push_back(std::move(current));
-  current.clear();
+void FinishTimeline(Timeline& tl, Frame& current) {
+  if (!current.commands.empty() || tl.frames.empty()) tl.frames.push_back(std::move(current));
+  current = {};
 }
 
 void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
-  std::vector<PlaceCommand> current;
+  Frame current;
   bool ended = false;
   while (r.remaining() >= 2) {
     const std::uint16_t head = r.U16();
@@ -642,68 +647,69 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
     BitReader t(r.cursor(), len);
     r.Skip(len);
     ++ctx.movie.tags[code];
-    if (code == 0) {
+    if (code == static_cast<std::uint16_t>(Tag::kEnd)) {
       ended = true;
       break;
     }
-    switch (code) {
-      case 1:
+    switch (static_cast<Tag>(code)) {
+      case Tag::kShowFrame:
         tl.frames.push_back(std::move(current));
-        current.clear();
+        current = {};
         break;
-      case 2:
+      case Tag::kDefineShape:
         ParseShape(t, 1, ctx);
         break;
-      case 22:
+      case Tag::kDefineShape2:
         ParseShape(t, 2, ctx);
         break;
-      case 32:
+      case Tag::kDefineShape3:
         ParseShape(t, 3, ctx);
         break;
-      case 83:
+      case Tag::kDefineShape4:
         ParseShape(t, 4, ctx);
         break;
-      case 46:
+      case Tag::kDefineMorphShape:
         ParseMorph(t, 1, ctx);
         break;
-      case 84:
+      case Tag::kDefineMorphShape2:
         ParseMorph(t, 2, ctx);
         break;
-      case 4:
-      case 26:
-      case 70:
-      case 94: {
+      case Tag::kPlaceObject:
+      case Tag::kPlaceObject2:
+      case Tag::kPlaceObject3:
+      case Tag::kPlaceObject4: {
         PlaceCommand c = ParsePlace(t, code);
-        if (!t.failed() || code == 4) current.push_back(std::move(c));
+        if (!t.failed() || code == static_cast<std::uint16_t>(Tag::kPlaceObject))
+          current.commands.push_back(std::move(c));
         break;
       }
-      case 5:
-      case 28: {
+      case Tag::kRemoveObject:
+      case Tag::kRemoveObject2: {
         PlaceCommand c;
         c.kind = PlaceCommand::Kind::kRemove;
-        if (code == 5) t.U16();
+        if (code == static_cast<std::uint16_t>(Tag::kRemoveObject)) t.U16();
         c.depth = t.U16();
-        if (!t.failed()) current.push_back(c);
+        if (!t.failed()) current.commands.push_back(c);
         break;
       }
-      case 9:
+      case Tag::kSetBackgroundColor:
         if (nesting == 0) {
           const Rgba bg = ReadRgb(t);
           if (!t.failed() && !ctx.movie.background) ctx.movie.background = bg;
         }
         break;
-      case 8:
+      case Tag::kJpegTables:
         if (len > 0) ctx.jpegTables.assign(t.cursor(), t.cursor() + len);
         break;
-      case 6:
-      case 20:
-      case 21:
-      case 35:
-      case 36:
-      case 90:
+      case Tag::kDefineBits:
+      case Tag::kDefineBitsLossless:
+      case Tag::kDefineBitsJpeg2:
+      case Tag::kDefineBitsJpeg3:
+      case Tag::kDefineBitsLossless2:
+      case Tag::kDefineBitsJpeg4:
         if (nesting == 0) ParseBitmap(t, code, ctx);
         break;
-      case 39:
+      case Tag::kDefineSprite:
         if (nesting < kMaxSpriteNesting) {
           const std::uint16_t id = t.U16();
           t.U16();  // the frame count is not trusted; ShowFrame tags are counted
