@@ -45,13 +45,17 @@ frmImageScr::frmImageScr(Platform& platform, std::string saverName, SlideshowOpt
   wo.border = false;
   wo.background = 0;  // the window itself is black
   window_ = platform_.CreateWindow(wo, *this);
-  if (window_) {
-    for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) {
-      p->SetTwipsPerPixel(window_->TwipsPerPixelX(), window_->TwipsPerPixelY());
-    }
-    // Only the visible surface shows what is drawn on it.
-    picture1_.SetRefreshCallback([this](const PictureBox&) { Present(); });
+  if (!window_) {
+    // No display, or the system refused the window: a show nobody can see or end does not
+    // start. Nothing is loaded, no timer or music runs, and the start ends here.
+    unloaded_ = true;
+    return;
   }
+  for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) {
+    p->SetTwipsPerPixel(window_->TwipsPerPixelX(), window_->TwipsPerPixelY());
+  }
+  // Only the visible surface shows what is drawn on it.
+  picture1_.SetRefreshCallback([this](const PictureBox&) { Present(); });
   timer1_ = platform_.Loop().CreateTimer(0, [this] { Timer1_Timer(); });
   timer2_ = platform_.Loop().CreateTimer(1, [this] { Timer2_Timer(); });
   Form_Load();

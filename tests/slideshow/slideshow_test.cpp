@@ -247,6 +247,25 @@ TEST(Slideshow, EndingGivesThePointerBackStopsMusicAndQuits) {
   EXPECT_TRUE(s.p.windows.empty());
 }
 
+TEST(Slideshow, WithoutAWindowNothingStartsAndNothingRuns) {
+  Show s;
+  s.values["SaverAudio"] = "D:\\work\\song.wav";
+  s.p.refuseWindows = true;
+  for (const auto& [k, v] : s.values) s.p.settings.doc.WriteText(kOption, k, v);
+  SlideshowOptions o;
+  o.decoding = DecodeThread::kCaller;
+  frmImageScr form(s.p, kSaver, o);
+  EXPECT_FALSE(form.Loaded());
+  EXPECT_EQ(form.GetWindow(), nullptr);
+  // Ten seconds later still no step, no picture, no music, and the pointer as it was.
+  s.p.loop.AdvanceBy(10'000);
+  EXPECT_TRUE(form.PlayedEffects().empty());
+  EXPECT_TRUE(s.p.images.loads.empty());
+  EXPECT_EQ(s.p.sound.plays, 0);
+  EXPECT_EQ(s.p.cursor.count, 0);
+  for (const auto& t : s.p.loop.timers) EXPECT_FALSE(t.alive && t.enabled);
+}
+
 TEST(Slideshow, AKeyInTheMiddleOfATransitionEndsItWithinAFrame) {
   Show s;
   s.values["SaverTime"] = "1";  // a 40-frame wipe

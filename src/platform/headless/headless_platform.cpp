@@ -192,6 +192,7 @@ HeadlessPlatform::HeadlessPlatform() {
 
 std::unique_ptr<Window> HeadlessPlatform::CreateWindow(const WindowOptions& options,
                                                        WindowEvents& events) {
+  if (refuseWindows) return nullptr;
   return std::make_unique<HeadlessWindow>(*this, options, events);
 }
 

@@ -234,6 +234,8 @@ class HeadlessPlatform : public Platform {
   HeadlessSound sound;
   HeadlessDialogs dialogs;
   Size screenSize{1024, 768};
+  // CreateWindow answers nothing, as a system without a display does.
+  bool refuseWindows = false;
   std::vector<HeadlessWindow*> windows;  // live windows, in creation order
   NativeHandle nextHandle = 0x1000;
 };

@@ -12,12 +12,25 @@
 namespace dbx::x11 {
 namespace {
 
-// SIGTERM (xscreensaver ends its hacks with it) and SIGINT end the loop through this pipe.
+// SIGTERM (xscreensaver and session managers end a screen saver with it) and SIGINT wake the loop
+// through this pipe; the loop then closes every window as a close request would, and the program
+// ends through its normal exit with 128 + the signal's number.
 int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_signal = 0;
 
-void OnSignal(int) {
+// Ends the process when the normal path has not within this time: the thread may be inside a loop
+// that is not ours (a system file dialog) and never look at the pipe.
+constexpr unsigned kSignalGraceSeconds = 2;
+
+void OnSignal(int signo) {
+  g_signal = signo;
   const char c = 1;
   [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
+  ::alarm(kSignalGraceSeconds);
+}
+
+void OnGraceOver(int) {
+  ::_exit(128 + g_signal);
 }
 
 }  // namespace
@@ -28,6 +41,9 @@ X11Loop::X11Loop(X11Display& display) : display_(display) {
     sa.sa_handler = OnSignal;
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
+    struct sigaction grace {};
+    grace.sa_handler = OnGraceOver;
+    ::sigaction(SIGALRM, &grace, nullptr);
   }
 }
 
@@ -90,7 +106,8 @@ void X11Loop::Pump(std::int64_t maxWaitMs) {
   if (g_signalPipe[0] >= 0) {
     char buf[16];
     if (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
-      // Ended from outside (xscreensaver, Ctrl+C): close as the forms would on a close request.
+      // Ended from outside: every window hears a close request, and the forms unload as they
+      // do on one (a running transition stops at its next frame).
       std::vector<X11Window*> open;
       for (auto& [id, w] : display_.windows) open.push_back(w);
       for (X11Window* w : open) {
@@ -101,7 +118,7 @@ void X11Loop::Pump(std::int64_t maxWaitMs) {
           w->Dispatch(e);
         }
       }
-      Quit(0);
+      Quit(128 + g_signal);
     }
   }
   while (d && XPending(d) > 0 && !quit_) {

@@ -17,6 +17,8 @@ class SdlSound final : public SoundPlayer {
   bool Play(const std::string& path, SoundRepeat repeat) override {
     Stop();
     if (!initialised_) {
+      // The program handles the end signals itself; SDL must not take them over.
+      SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
       if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
       initialised_ = true;
     }
