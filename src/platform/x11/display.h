@@ -37,6 +37,8 @@ class X11Display {
 
   // Our own windows by id; events are routed through this.
   std::map<::Window, X11Window*> windows;
+  // Foreign windows that one of ours fills (xscreensaver's), by id: their size is followed.
+  std::map<::Window, X11Window*> hosts;
   // The pointer shows on our windows while this is >= 0.
   int cursorCount = 0;
 

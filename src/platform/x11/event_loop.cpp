@@ -126,6 +126,8 @@ void X11Loop::Pump(std::int64_t maxWaitMs) {
     XNextEvent(d, &e);
     if (const auto it = display_.windows.find(e.xany.window); it != display_.windows.end()) {
       it->second->Dispatch(e);
+    } else if (const auto host = display_.hosts.find(e.xany.window); host != display_.hosts.end()) {
+      host->second->Dispatch(e);
     }
   }
   // Timers that are due fire once each; a timer never re-enters its own tick.

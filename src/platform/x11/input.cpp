@@ -3,6 +3,8 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
+
 #include "platform/x11/window.h"
 
 namespace dbx::x11 {
@@ -117,8 +119,14 @@ void X11Window::Dispatch(XEvent& e) {
       Send(kWmMouseMove, MouseKeysOf(e.xmotion.state), MakeMouseLParam(e.xmotion.x, e.xmotion.y));
       break;
     case ConfigureNotify:
-      if (e.xconfigure.window == window_ &&
-          (e.xconfigure.width != size_.w || e.xconfigure.height != size_.h)) {
+      if (host_ && e.xconfigure.window == host_) {
+        // The host was resized: fill it again. Our own ConfigureNotify then tells the form.
+        XResizeWindow(e.xconfigure.display, window_,
+                      static_cast<unsigned>(std::max(e.xconfigure.width, 1)),
+                      static_cast<unsigned>(std::max(e.xconfigure.height, 1)));
+        XFlush(e.xconfigure.display);
+      } else if (e.xconfigure.window == window_ &&
+                 (e.xconfigure.width != size_.w || e.xconfigure.height != size_.h)) {
         size_ = Size{e.xconfigure.width, e.xconfigure.height};
         events_.OnResize(size_);
       }
@@ -134,6 +142,7 @@ void X11Window::Dispatch(XEvent& e) {
         // The parent went away and took this window with it.
         destroyed_ = true;
         display_.windows.erase(window_);
+        if (host_) display_.hosts.erase(host_);
         events_.OnCloseRequest();
       }
       break;

@@ -80,7 +80,9 @@ void X11Window::SetState(WindowState state) {
     XWindowAttributes a{};
     LastXError() = 0;
     if (XGetWindowAttributes(d, static_cast<::Window>(host), &a) && LastXError() == 0) {
-      XSelectInput(d, static_cast<::Window>(host), StructureNotifyMask);
+      host_ = static_cast<::Window>(host);
+      display_.hosts[host_] = this;
+      XSelectInput(d, host_, StructureNotifyMask);
       EmbedInto(host, Size{a.width, a.height});
       return;
     }
@@ -171,6 +173,7 @@ void X11Window::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
   display_.windows.erase(window_);
+  if (host_) display_.hosts.erase(host_);
   if (Display* d = display_.IfOpen()) {
     XUngrabKeyboard(d, CurrentTime);
     if (gc_) XFreeGC(d, gc_);

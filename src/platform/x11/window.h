@@ -55,6 +55,7 @@ class X11Window final : public Window {
   int keyShift_ = 0;
   bool child_ = false;
   ::Window window_ = 0;
+  ::Window host_ = 0;  // the foreign window this one fills and follows in size
   GC gc_ = nullptr;
   FramePresenter presenter_;
   std::string caption_;
