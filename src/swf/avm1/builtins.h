@@ -1,0 +1,21 @@
+// Helpers shared by the files that install built-in classes.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "swf/avm1/vm.h"
+
+namespace dbx::swf::avm1 {
+
+// Calls `name` on every listener of a broadcaster (an object made by AsBroadcaster.initialize).
+void Broadcast(Vm& vm, Object* source, std::string_view name, const std::vector<Value>& args);
+// Makes `o` a broadcaster: _listeners, addListener, removeListener, broadcastMessage.
+void InitializeBroadcaster(Vm& vm, Object* o);
+// Adds a class `name` to `parent` with its constructor functions and prototype.
+Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, NativeFn construct,
+                  Object* proto);
+// Date, Key, Mouse, Stage, System, Color, flash.geom, XML, LoadVars, SharedObject.
+void InstallMoreBuiltins(Vm& vm);
+
+}  // namespace dbx::swf::avm1

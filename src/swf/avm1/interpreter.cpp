@@ -1,0 +1,1014 @@
+// The action interpreter: one switch over the action codes of SWF 3 to 10.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "swf/avm1/array.h"
+#include "swf/avm1/vm.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+// Reads an action's payload; every read stays within it.
+struct Reader {
+  const std::uint8_t* data;
+  std::size_t pos, end;
+  bool ok = true;
+  std::uint8_t U8() {
+    if (pos + 1 > end) return ok = false, 0;
+    return data[pos++];
+  }
+  std::uint16_t U16() {
+    if (pos + 2 > end) return ok = false, 0;
+    std::uint16_t v = static_cast<std::uint16_t>(data[pos] | (data[pos + 1] << 8));
+    pos += 2;
+    return v;
+  }
+  std::uint32_t U32() {
+    std::uint32_t lo = U16();
+    std::uint32_t hi = U16();
+    return lo | (hi << 16);
+  }
+  std::string Str() {
+    std::size_t start = pos;
+    while (pos < end && data[pos] != 0) ++pos;
+    std::string s(reinterpret_cast<const char*>(data + start), pos - start);
+    if (pos < end)
+      ++pos;
+    else
+      ok = false;
+    return s;
+  }
+};
+
+Value Bool(bool b, int version) {
+  return version < 5 ? Value(b ? 1.0 : 0.0) : Value(b);
+}
+
+}  // namespace
+
+void Vm::RunScript(std::shared_ptr<const Code> code, Object* clip) {
+  if (!code || aborting_) return;
+  Activation a;
+  a.version = version_;
+  a.code = std::move(code);
+  a.thisObj = clip;
+  a.target = clip;
+  a.baseClip = clip;
+  a.regs.resize(4);
+  Scope* g = heap_.Make<Scope>(Scope::Kind::kGlobal, global, nullptr);
+  a.scope = heap_.Make<Scope>(Scope::Kind::kTarget, clip, g);
+  std::size_t base = stack_.size();
+  activations_.push_back(&a);
+  Flow f = Execute(a, 0, a.code->bytes.size());
+  activations_.pop_back();
+  if (f == Flow::kThrow) {
+    Value ex = TakeException();
+    if (diagnostics) diagnostics("uncaught exception: " + ToString(ex));
+  }
+  stack_.resize(base);
+  throwing_ = false;
+}
+
+Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
+  const std::vector<std::uint8_t>& bytes = act.code->bytes;
+  end = std::min(end, bytes.size());
+  std::size_t pc = begin;
+  const int v = act.version;
+  auto pop = [this]() -> Value {
+    if (stack_.empty()) return {};
+    Value x = std::move(stack_.back());
+    stack_.pop_back();
+    return x;
+  };
+  auto push = [this](Value x) { stack_.push_back(std::move(x)); };
+  auto popNum = [&]() { return ToNumber(pop()); };
+  auto popStr = [&]() { return ToString(pop()); };
+  auto targetClip = [&]() -> ClipObject* {
+    Object* t = act.target;
+    return t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
+  };
+  // A jump lands inside this block or leaves it for an enclosing one.
+  auto jumpTo = [&](std::size_t to, std::size_t& pcRef) -> bool {
+    if (to < begin || to > end) {
+      act.jumpTarget = to;
+      return false;
+    }
+    pcRef = to;
+    return true;
+  };
+
+  while (pc < end) {
+    if ((++ticks_ & 0x3FF) == 0 && OutOfTime()) return Flow::kAbort;
+    if (aborting_) return Flow::kAbort;
+    std::uint8_t op = bytes[pc];
+    if (op == 0) return Flow::kNormal;
+    std::size_t data = pc + 1, len = 0;
+    if (op >= 0x80) {
+      if (pc + 3 > end) return Flow::kNormal;
+      len = static_cast<std::size_t>(bytes[pc + 1] | (bytes[pc + 2] << 8));
+      data = pc + 3;
+    }
+    std::size_t next = data + len;
+    if (next > end) return Flow::kNormal;
+    Reader r{bytes.data(), data, next};
+
+    switch (op) {
+      // ---- timeline control ----
+      case 0x04:  // NextFrame
+        if (auto* c = targetClip()) c->GotoFrame(*this, c->CurrentFrame() + 1, false);
+        break;
+      case 0x05:  // PrevFrame
+        if (auto* c = targetClip()) c->GotoFrame(*this, std::max(1, c->CurrentFrame() - 1), false);
+        break;
+      case 0x06:  // Play
+        if (auto* c = targetClip()) c->Play();
+        break;
+      case 0x07:  // Stop
+        if (auto* c = targetClip()) c->Stop();
+        break;
+      case 0x08:  // ToggleQuality
+      case 0x09:  // StopSounds
+        break;
+      case 0x81: {  // GotoFrame
+        int frame = r.U16();
+        if (auto* c = targetClip()) c->GotoFrame(*this, frame + 1, false);
+        break;
+      }
+      case 0x8C: {  // GoToLabel
+        std::string label = r.Str();
+        if (auto* c = targetClip()) c->GotoLabel(*this, label, false);
+        break;
+      }
+      case 0x9F: {  // GotoFrame2
+        std::uint8_t flags = r.U8();
+        int bias = (flags & 2) ? r.U16() : 0;
+        Value f = pop();
+        bool play = flags & 1;
+        ClipObject* c = targetClip();
+        std::string path;
+        Value frameV = f;
+        if (f.IsString()) {
+          // "path:frame" or a label.
+          std::size_t colon = f.s.rfind(':');
+          if (colon != std::string::npos) {
+            path = f.s.substr(0, colon);
+            frameV = Value(f.s.substr(colon + 1));
+            Object* t = ResolveTarget(act.target, path, &act);
+            c = t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
+          }
+        }
+        if (!c) break;
+        if (frameV.IsString()) {
+          double n = StringToNumber(frameV.s, v);
+          if (std::isnan(n)) {
+            c->GotoLabel(*this, frameV.s, play);
+            break;
+          }
+          c->GotoFrame(*this, static_cast<int>(n) + bias, play);
+        } else {
+          double n = ToNumber(frameV);
+          if (std::isfinite(n)) c->GotoFrame(*this, static_cast<int>(n) + bias, play);
+        }
+        break;
+      }
+      case 0x8A: {  // WaitForFrame: every frame is loaded, so nothing is skipped
+        r.U16();
+        r.U8();
+        break;
+      }
+      case 0x8D:  // WaitForFrame2
+        r.U8();
+        pop();
+        break;
+      case 0x8B: {  // SetTarget
+        std::string path = r.Str();
+        if (path.empty()) {
+          act.target = act.baseClip;
+        } else {
+          Object* t = ResolveTarget(act.target ? act.target : act.baseClip, path, &act);
+          act.target = t;
+          if (!t) Unsupported("SetTarget to a missing clip");
+        }
+        break;
+      }
+      case 0x20: {  // SetTarget2
+        Value t = pop();
+        if (t.IsObject()) {
+          act.target = t.o;
+        } else {
+          std::string path = ToString(t);
+          act.target = path.empty()
+                           ? act.baseClip
+                           : ResolveTarget(act.target ? act.target : act.baseClip, path, &act);
+        }
+        break;
+      }
+      case 0x83: {  // GetURL: no network
+        r.Str();
+        r.Str();
+        break;
+      }
+      case 0x9A: {  // GetURL2
+        r.U8();
+        pop();
+        pop();
+        Unsupported("getURL");
+        break;
+      }
+      case 0x9E: {  // Call
+        Value f = pop();
+        std::string s = ToString(f);
+        ClipObject* c = targetClip();
+        std::size_t colon = s.rfind(':');
+        if (colon != std::string::npos) {
+          Object* t = ResolveTarget(act.target, s.substr(0, colon), &act);
+          c = t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
+          s = s.substr(colon + 1);
+        }
+        if (!c) break;
+        double n = StringToNumber(s, v);
+        int frame = std::isnan(n) ? c->FrameOfLabel(s) : static_cast<int>(n);
+        if (frame > 0) c->CallFrame(*this, frame);
+        break;
+      }
+      case 0x22: {  // GetProperty
+        int index = static_cast<int>(popNum());
+        Value t = pop();
+        Object* o = t.IsObject()
+                        ? t.o
+                        : ResolveTarget(act.target ? act.target : act.baseClip, ToString(t), &act);
+        if (o && o->cls() == ObjClass::kClip)
+          push(static_cast<ClipObject*>(o)->GetIndexed(*this, index));
+        else
+          push(Value());
+        break;
+      }
+      case 0x23: {  // SetProperty
+        Value val = pop();
+        int index = static_cast<int>(popNum());
+        Value t = pop();
+        Object* o = t.IsObject()
+                        ? t.o
+                        : ResolveTarget(act.target ? act.target : act.baseClip, ToString(t), &act);
+        if (o && o->cls() == ObjClass::kClip)
+          static_cast<ClipObject*>(o)->SetIndexed(*this, index, val);
+        break;
+      }
+      case 0x24: {  // CloneSprite
+        int depth = static_cast<int>(popNum());
+        std::string name = popStr();
+        Value src = pop();
+        Object* o = src.IsObject() ? src.o : ResolveTarget(act.target, ToString(src), &act);
+        if (o && o->cls() == ObjClass::kClip)
+          static_cast<ClipObject*>(o)->Duplicate(*this, name, depth + 16384);
+        break;
+      }
+      case 0x25: {  // RemoveSprite
+        Value t = pop();
+        Object* o = t.IsObject() ? t.o : ResolveTarget(act.target, ToString(t), &act);
+        if (o && o->cls() == ObjClass::kClip) static_cast<ClipObject*>(o)->RemoveSelf(*this);
+        break;
+      }
+      case 0x27: {  // StartDrag
+        Value t = pop();
+        bool lock = ToBool(pop());
+        bool constrain = ToBool(pop());
+        double rect[4] = {0, 0, 0, 0};
+        if (constrain) {
+          rect[3] = popNum();
+          rect[2] = popNum();
+          rect[1] = popNum();
+          rect[0] = popNum();
+        }
+        Object* o = t.IsObject() ? t.o : ResolveTarget(act.target, ToString(t), &act);
+        if (o && o->cls() == ObjClass::kClip)
+          static_cast<ClipObject*>(o)->StartDrag(*this, lock, constrain ? rect : nullptr);
+        break;
+      }
+      case 0x28:  // EndDrag
+        break;
+      case 0x45: {  // TargetPath
+        Value t = pop();
+        if (t.IsObject() && t.o->cls() == ObjClass::kClip)
+          push(Value(static_cast<ClipObject*>(t.o)->TargetPath()));
+        else
+          push(Value());
+        break;
+      }
+
+      // ---- SWF 4 arithmetic and strings ----
+      case 0x0A: {  // Add
+        double b = popNum(), a = popNum();
+        push(Value(a + b));
+        break;
+      }
+      case 0x0B: {
+        double b = popNum(), a = popNum();
+        push(Value(a - b));
+        break;
+      }
+      case 0x0C: {
+        double b = popNum(), a = popNum();
+        push(Value(a * b));
+        break;
+      }
+      case 0x0D: {  // Divide
+        double b = popNum(), a = popNum();
+        if (b == 0 && v < 5)
+          push(Value("#ERROR#"));
+        else
+          push(Value(a / b));
+        break;
+      }
+      case 0x0E: {  // Equals
+        double b = popNum(), a = popNum();
+        push(Bool(a == b, v));
+        break;
+      }
+      case 0x0F: {  // Less
+        double b = popNum(), a = popNum();
+        push(Bool(a < b, v));
+        break;
+      }
+      case 0x10: {  // And
+        bool b = ToBool(pop()), a = ToBool(pop());
+        push(Bool(a && b, v));
+        break;
+      }
+      case 0x11: {  // Or
+        bool b = ToBool(pop()), a = ToBool(pop());
+        push(Bool(a || b, v));
+        break;
+      }
+      case 0x12:  // Not
+        push(Bool(!ToBool(pop()), v));
+        break;
+      case 0x13: {  // StringEquals
+        std::string b = popStr(), a = popStr();
+        push(Bool(a == b, v));
+        break;
+      }
+      case 0x29: {  // StringLess
+        std::string b = popStr(), a = popStr();
+        push(Bool(a < b, v));
+        break;
+      }
+      case 0x68: {  // StringGreater
+        std::string b = popStr(), a = popStr();
+        push(Bool(a > b, v));
+        break;
+      }
+      case 0x14:  // StringLength
+      case 0x31:  // MBStringLength
+        push(Value(static_cast<double>(popStr().size())));
+        break;
+      case 0x21: {  // StringAdd
+        std::string b = popStr(), a = popStr();
+        if (a.size() + b.size() > limits_.maxString) {
+          push(Value(a));
+          break;
+        }
+        push(Value(a + b));
+        break;
+      }
+      case 0x15:    // StringExtract
+      case 0x35: {  // MBStringExtract
+        double count = popNum(), index = popNum();
+        std::string s = popStr();
+        // Index from 1; out-of-range parts clamp.
+        double start = std::isnan(index) ? 0 : std::max(0.0, index - 1);
+        if (start >= static_cast<double>(s.size()) || !(count > 0)) {
+          push(Value(std::string()));
+          break;
+        }
+        auto st = static_cast<std::size_t>(start);
+        std::size_t n =
+            count >= static_cast<double>(s.size()) ? s.size() : static_cast<std::size_t>(count);
+        push(Value(s.substr(st, n)));
+        break;
+      }
+      case 0x18: {  // ToInteger
+        double n = popNum();
+        push(Value(std::isnan(n) ? 0.0 : std::trunc(n)));
+        break;
+      }
+      case 0x32:    // CharToAscii
+      case 0x36: {  // MBCharToAscii
+        std::string s = popStr();
+        if (s.empty())
+          push(v >= 7 ? Value(std::numeric_limits<double>::quiet_NaN()) : Value(0.0));
+        else
+          push(Value(static_cast<double>(static_cast<unsigned char>(s[0]))));
+        break;
+      }
+      case 0x33:    // AsciiToChar
+      case 0x37: {  // MBAsciiToChar
+        int c = ToInt32(popNum()) & 0xFF;
+        push(c ? Value(std::string(1, static_cast<char>(c))) : Value(std::string()));
+        break;
+      }
+      case 0x30: {  // RandomNumber
+        int max = ToInt32(popNum());
+        if (max <= 0) {
+          push(Value(0.0));
+          break;
+        }
+        push(Value(static_cast<double>(rng_() % static_cast<unsigned>(max))));
+        break;
+      }
+      case 0x34:  // GetTime
+        push(Value(clock ? std::floor(clock()) : 0.0));
+        break;
+      case 0x26: {  // Trace
+        Value x = pop();
+        std::string line = x.IsUndefined() ? "undefined" : ToString(x);
+        if (traceSink) traceSink(line);
+        break;
+      }
+
+      // ---- stack and variables ----
+      case 0x96: {  // Push
+        while (r.pos < r.end && r.ok) {
+          std::uint8_t type = r.U8();
+          switch (type) {
+            case 0:
+              push(Value(r.Str()));
+              break;
+            case 1: {
+              std::uint32_t bits = r.U32();
+              float f;
+              std::memcpy(&f, &bits, 4);
+              push(Value(static_cast<double>(f)));
+              break;
+            }
+            case 2:
+              push(Value::Null());
+              break;
+            case 3:
+              push(Value());
+              break;
+            case 4: {
+              std::uint8_t reg = r.U8();
+              push(reg < act.regs.size() ? act.regs[reg] : Value());
+              break;
+            }
+            case 5:
+              push(Bool(r.U8() != 0, v));
+              break;
+            case 6: {
+              std::uint64_t hi = r.U32();
+              std::uint64_t lo = r.U32();
+              std::uint64_t bits = (hi << 32) | lo;
+              double d;
+              std::memcpy(&d, &bits, 8);
+              push(Value(d));
+              break;
+            }
+            case 7:
+              push(Value(static_cast<double>(static_cast<std::int32_t>(r.U32()))));
+              break;
+            case 8:
+            case 9: {
+              std::size_t i = type == 8 ? r.U8() : r.U16();
+              if (act.pool && i < act.pool->size())
+                push(Value((*act.pool)[i]));
+              else
+                push(Value());
+              break;
+            }
+            default:
+              r.ok = false;
+              break;
+          }
+        }
+        break;
+      }
+      case 0x17:  // Pop
+        pop();
+        break;
+      case 0x4C:  // PushDuplicate
+        push(stack_.empty() ? Value() : stack_.back());
+        break;
+      case 0x4D: {  // StackSwap
+        Value a = pop(), b = pop();
+        push(a);
+        push(b);
+        break;
+      }
+      case 0x87: {  // StoreRegister
+        std::uint8_t reg = r.U8();
+        if (reg < act.regs.size()) act.regs[reg] = stack_.empty() ? Value() : stack_.back();
+        break;
+      }
+      case 0x88: {  // ConstantPool
+        auto pool = std::make_shared<std::vector<std::string>>();
+        std::uint16_t count = r.U16();
+        for (std::uint16_t i = 0; i < count && r.ok; ++i) pool->push_back(r.Str());
+        act.pool = pool;
+        break;
+      }
+      case 0x1C: {  // GetVariable
+        std::string name = popStr();
+        push(GetVariable(act, name));
+        break;
+      }
+      case 0x1D: {  // SetVariable
+        Value val = pop();
+        std::string name = popStr();
+        SetVariable(act, name, val);
+        break;
+      }
+      case 0x3C:    // DefineLocal
+      case 0x41: {  // DefineLocal2
+        Value val = op == 0x3C ? pop() : Value();
+        std::string name = popStr();
+        Object* locals = nullptr;
+        for (Scope* s = act.scope; s; s = s->parent)
+          if (s->kind == Scope::Kind::kLocal || s->kind == Scope::Kind::kTarget) {
+            locals = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+            break;
+          }
+        if (!locals) break;
+        if (op == 0x41 && locals->FindOwn(name)) break;
+        if (act.isFunction)
+          locals->SetOwn(name, val);
+        else
+          Set(locals, name, val);
+        break;
+      }
+      case 0x3A: {  // Delete
+        std::string name = popStr();
+        Value o = pop();
+        push(Value(o.IsObject() ? Delete(o.o, name) : false));
+        break;
+      }
+      case 0x3B: {  // Delete2
+        std::string name = popStr();
+        bool done = false;
+        for (Scope* s = act.scope; s; s = s->parent) {
+          Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+          if (o && Has(o, name)) {
+            done = Delete(o, name);
+            break;
+          }
+        }
+        push(Value(done));
+        break;
+      }
+
+      // ---- SWF 5 operators ----
+      case 0x47: {  // Add2
+        Value b = ToPrimitive(pop()), a = ToPrimitive(pop());
+        if (a.IsString() || b.IsString()) {
+          std::string sa = ToString(a), sb = ToString(b);
+          if (sa.size() + sb.size() > limits_.maxString) {
+            push(Value(sa));
+            break;
+          }
+          push(Value(sa + sb));
+        } else {
+          push(Value(ToNumber(a) + ToNumber(b)));
+        }
+        break;
+      }
+      case 0x48: {  // Less2
+        Value b = pop(), a = pop();
+        push(Less(a, b));
+        break;
+      }
+      case 0x67: {  // Greater
+        Value b = pop(), a = pop();
+        push(Less(b, a));
+        break;
+      }
+      case 0x49: {  // Equals2
+        Value b = pop(), a = pop();
+        push(Value(AbstractEquals(a, b)));
+        break;
+      }
+      case 0x66: {  // StrictEquals
+        Value b = pop(), a = pop();
+        push(Value(StrictEquals(a, b)));
+        break;
+      }
+      case 0x3F: {  // Modulo
+        double b = popNum(), a = popNum();
+        push(Value(std::fmod(a, b)));
+        break;
+      }
+      case 0x4A:  // ToNumber
+        push(Value(popNum()));
+        break;
+      case 0x4B:  // ToString
+        push(Value(popStr()));
+        break;
+      case 0x44:  // TypeOf
+        push(Value(TypeOf(pop())));
+        break;
+      case 0x50:  // Increment
+        push(Value(popNum() + 1));
+        break;
+      case 0x51:  // Decrement
+        push(Value(popNum() - 1));
+        break;
+      case 0x60:
+      case 0x61:
+      case 0x62:
+      case 0x63:
+      case 0x64:
+      case 0x65: {
+        double bd = popNum(), ad = popNum();
+        std::int32_t a = ToInt32(ad), b = ToInt32(bd);
+        double res = 0;
+        switch (op) {
+          case 0x60:
+            res = a & b;
+            break;
+          case 0x61:
+            res = a | b;
+            break;
+          case 0x62:
+            res = a ^ b;
+            break;
+          case 0x63:
+            res = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) << (b & 31));
+            break;
+          case 0x64:
+            res = a >> (b & 31);
+            break;
+          default:
+            res = static_cast<double>(static_cast<std::uint32_t>(a) >> (b & 31));
+            break;
+        }
+        push(Value(res));
+        break;
+      }
+
+      // ---- objects ----
+      case 0x4E: {  // GetMember
+        Value name = pop();
+        Value o = pop();
+        if (o.IsObject() && o.o->cls() == ObjClass::kArray && name.IsNumber()) {
+          auto* arr = static_cast<ArrayObject*>(o.o);
+          double d = name.n;
+          if (d >= 0 && d < static_cast<double>(arr->items.size()) && d == std::floor(d)) {
+            push(arr->items[static_cast<std::size_t>(d)]);
+            break;
+          }
+        }
+        push(GetValue(o, ToString(name)));
+        break;
+      }
+      case 0x4F: {  // SetMember
+        Value val = pop();
+        Value name = pop();
+        Value o = pop();
+        if (!o.IsObject()) break;
+        if (o.o->cls() == ObjClass::kArray && name.IsNumber() && o.o->watches.empty()) {
+          auto* arr = static_cast<ArrayObject*>(o.o);
+          double d = name.n;
+          if (d >= 0 && d < static_cast<double>(arr->items.size()) && d == std::floor(d)) {
+            arr->items[static_cast<std::size_t>(d)] = val;
+            break;
+          }
+        }
+        Set(o.o, ToString(name), val);
+        break;
+      }
+      case 0x42: {  // InitArray
+        double n = popNum();
+        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::vector<Value> items;
+        items.reserve(std::min<std::size_t>(count, stack_.size()));
+        for (std::size_t i = 0; i < count; ++i) items.push_back(pop());
+        push(Value(NewArray(std::move(items))));
+        break;
+      }
+      case 0x43: {  // InitObject
+        double n = popNum();
+        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        Object* o = NewObject();
+        std::vector<std::pair<std::string, Value>> pairs;
+        for (std::size_t i = 0; i < count; ++i) {
+          Value val = pop();
+          std::string name = popStr();
+          pairs.emplace_back(std::move(name), std::move(val));
+        }
+        for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) Set(o, it->first, it->second);
+        push(Value(o));
+        break;
+      }
+      case 0x3D: {  // CallFunction
+        std::string name = popStr();
+        double n = popNum();
+        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::vector<Value> args;
+        for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
+        Value f = GetVariable(act, name);
+        Object* self = nullptr;
+        // A function called by its name runs with `this` of the scope that holds it (the
+        // timeline for timeline functions).
+        for (Scope* s = act.scope; s; s = s->parent) {
+          Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+          if (o && s->kind != Scope::Kind::kLocal && Has(o, name)) {
+            self = s->kind == Scope::Kind::kGlobal ? nullptr : o;
+            break;
+          }
+        }
+        if (!f.IsObject() || f.o->cls() != ObjClass::kFunction) {
+          push(Value());
+          break;
+        }
+        push(Call(f, self ? self : act.thisObj, std::move(args)));
+        break;
+      }
+      case 0x52: {  // CallMethod
+        Value nameV = pop();
+        Value o = pop();
+        double n = popNum();
+        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::vector<Value> args;
+        for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
+        std::string name = nameV.IsUndefined() ? std::string() : ToString(nameV);
+        if (name.empty()) {
+          // The object itself is the function; super(...) calls the parent constructor.
+          if (o.IsObject() && o.o->cls() == ObjClass::kSuper) {
+            Object* self = o.o->primitive.AsObject();
+            Property* c = o.o->FindOwn("__superCtor");
+            Value ctor = c ? c->value : Value();
+            Object* home = nullptr;
+            if (ctor.IsObject()) home = Get(ctor.o, "prototype").AsObject();
+            push(Call(ctor, self, std::move(args), home));
+          } else {
+            push(Call(o, act.thisObj, std::move(args)));
+          }
+          break;
+        }
+        if (o.IsObject() && o.o->cls() == ObjClass::kSuper) {
+          Object* owner = nullptr;
+          Property* p = Lookup(o.o->proto(), name, &owner);
+          Value f =
+              p ? (p->getter ? Call(Value(p->getter), o.o->primitive.AsObject(), {}) : p->value)
+                : Value();
+          push(Call(f, o.o->primitive.AsObject(), std::move(args), owner));
+          break;
+        }
+        if (o.IsNullish()) {
+          push(Value());
+          break;
+        }
+        Object* self = o.IsObject() ? o.o : ToObject(o);
+        Object* owner = nullptr;
+        Lookup(self, name, &owner);
+        Value f = GetValue(o, name);
+        if (!f.IsObject() || f.o->cls() != ObjClass::kFunction) {
+          push(Value());
+          break;
+        }
+        push(Call(f, self, std::move(args), owner));
+        break;
+      }
+      case 0x40: {  // NewObject
+        std::string name = popStr();
+        double n = popNum();
+        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::vector<Value> args;
+        for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
+        Value ctor = GetVariable(act, name);
+        push(Construct(ctor, std::move(args)));
+        break;
+      }
+      case 0x53: {  // NewMethod
+        Value nameV = pop();
+        Value o = pop();
+        double n = popNum();
+        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::vector<Value> args;
+        for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
+        std::string name = nameV.IsUndefined() ? std::string() : ToString(nameV);
+        Value ctor = name.empty() ? o : GetValue(o, name);
+        push(Construct(ctor, std::move(args)));
+        break;
+      }
+      case 0x54: {  // InstanceOf
+        Value ctor = pop();
+        Value o = pop();
+        bool res = false;
+        if (o.IsObject() && ctor.IsObject()) res = InstanceOf(o.o, ctor.o);
+        push(Value(res));
+        break;
+      }
+      case 0x2B: {  // CastOp
+        Value o = pop();
+        Value ctor = pop();
+        if (o.IsObject() && ctor.IsObject() && InstanceOf(o.o, ctor.o))
+          push(o);
+        else
+          push(Value::Null());
+        break;
+      }
+      case 0x2C: {  // ImplementsOp
+        Value ctor = pop();
+        double n = popNum();
+        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e4)) : 0;
+        std::vector<Value> ifs;
+        for (std::size_t i = 0; i < count; ++i) ifs.push_back(pop());
+        if (!ctor.IsObject()) break;
+        Object* proto = Get(ctor.o, "prototype").AsObject();
+        if (proto) proto->interfaces = NewArray(std::move(ifs));
+        break;
+      }
+      case 0x69: {  // Extends
+        Value superC = pop();
+        Value sub = pop();
+        if (!sub.IsObject() || !superC.IsObject()) break;
+        Object* superProto = Get(superC.o, "prototype").AsObject();
+        Object* p = heap_.Make<Object>(superProto);
+        p->SetOwn("__constructor__", superC, prop::kDontEnum);
+        p->SetOwn("constructor", superC, prop::kDontEnum);
+        Set(sub.o, "prototype", Value(p));
+        break;
+      }
+      case 0x46:    // Enumerate
+      case 0x55: {  // Enumerate2
+        Value o = pop();
+        Object* obj = nullptr;
+        if (op == 0x46) {
+          std::string name = ToString(o);
+          obj = GetVariable(act, name).AsObject();
+        } else {
+          obj = o.AsObject();
+        }
+        push(Value::Null());
+        if (obj) {
+          std::vector<std::string> keys = Keys(obj);
+          for (auto& k : keys) push(Value(k));
+        }
+        break;
+      }
+      case 0x3E: {  // Return
+        act.result = pop();
+        return Flow::kReturn;
+      }
+      case 0x2A: {  // Throw
+        Throw(pop());
+        return Flow::kThrow;
+      }
+
+      // ---- control flow ----
+      case 0x99: {  // Jump
+        auto off = static_cast<std::int16_t>(r.U16());
+        std::size_t to = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(next) + off);
+        if (static_cast<std::ptrdiff_t>(next) + off < 0) return Flow::kNormal;
+        if (!jumpTo(to, pc)) return Flow::kJump;
+        continue;
+      }
+      case 0x9D: {  // If
+        auto off = static_cast<std::int16_t>(r.U16());
+        if (ToBool(pop())) {
+          if (static_cast<std::ptrdiff_t>(next) + off < 0) return Flow::kNormal;
+          std::size_t to = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(next) + off);
+          if (!jumpTo(to, pc)) return Flow::kJump;
+          continue;
+        }
+        break;
+      }
+      case 0x9B:    // DefineFunction
+      case 0x8E: {  // DefineFunction2
+        auto* f = heap_.Make<Function>(functionProto);
+        f->name = r.Str();
+        std::uint16_t count = r.U16();
+        if (op == 0x8E) {
+          f->isFunction2 = true;
+          f->registerCount = r.U8();
+          f->flags2 = r.U16();
+          for (std::uint16_t i = 0; i < count && r.ok; ++i) {
+            FunctionParam p;
+            p.reg = r.U8();
+            p.name = r.Str();
+            f->params.push_back(std::move(p));
+          }
+        } else {
+          for (std::uint16_t i = 0; i < count && r.ok; ++i)
+            f->params.push_back(FunctionParam{r.Str(), 0});
+        }
+        std::size_t size = r.U16();
+        if (!r.ok) return Flow::kNormal;
+        f->code = act.code;
+        f->begin = next;
+        f->end = std::min(next + size, end);
+        f->version = v;
+        f->pool = act.pool;
+        f->scope = act.scope;
+        f->baseClip = act.baseClip;
+        Object* proto = NewObject();
+        proto->SetOwn("constructor", Value(static_cast<Object*>(f)), prop::kDontEnum);
+        f->SetOwn("prototype", Value(proto), prop::kDontEnum);
+        if (f->name.empty()) {
+          push(Value(static_cast<Object*>(f)));
+        } else {
+          Object* locals = nullptr;
+          for (Scope* s = act.scope; s; s = s->parent)
+            if (s->kind == Scope::Kind::kLocal || s->kind == Scope::Kind::kTarget) {
+              locals = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+              break;
+            }
+          if (locals) Set(locals, f->name, Value(static_cast<Object*>(f)));
+        }
+        pc = f->end;
+        continue;
+      }
+      case 0x94: {  // With
+        std::size_t size = r.U16();
+        Value o = pop();
+        std::size_t blockEnd = std::min(next + size, end);
+        Object* obj = o.IsObject() ? o.o : ToObject(o);
+        if (!obj) {
+          pc = blockEnd;
+          continue;
+        }
+        if (activations_.size() + static_cast<std::size_t>(depth_) > 512) return Flow::kAbort;
+        Scope* saved = act.scope;
+        act.scope = heap_.Make<Scope>(Scope::Kind::kWith, obj, saved);
+        ++depth_;
+        Flow f = Execute(act, next, blockEnd);
+        --depth_;
+        act.scope = saved;
+        if (f == Flow::kJump) {
+          if (!jumpTo(act.jumpTarget, pc)) return Flow::kJump;
+          continue;
+        }
+        if (f != Flow::kNormal) return f;
+        pc = blockEnd;
+        continue;
+      }
+      case 0x8F: {  // Try
+        std::uint8_t flags = r.U8();
+        std::size_t trySize = r.U16(), catchSize = r.U16(), finallySize = r.U16();
+        bool catchInReg = flags & 4;
+        std::string catchName;
+        std::uint8_t catchReg = 0;
+        if (catchInReg)
+          catchReg = r.U8();
+        else
+          catchName = r.Str();
+        std::size_t tryBegin = next, catchBegin = std::min(tryBegin + trySize, end);
+        std::size_t finallyBegin = std::min(catchBegin + catchSize, end);
+        std::size_t after = std::min(finallyBegin + finallySize, end);
+        if (depth_ >= limits_.maxDepth) return Flow::kAbort;
+        ++depth_;
+        Flow f = Execute(act, tryBegin, catchBegin);
+        if (f == Flow::kThrow && (flags & 1)) {
+          Value ex = TakeException();
+          if (catchInReg) {
+            if (catchReg < act.regs.size()) act.regs[catchReg] = ex;
+          } else {
+            Object* locals = nullptr;
+            for (Scope* s = act.scope; s; s = s->parent)
+              if (s->kind == Scope::Kind::kLocal || s->kind == Scope::Kind::kTarget) {
+                locals = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+                break;
+              }
+            if (locals) Set(locals, catchName, ex);
+          }
+          f = Execute(act, catchBegin, finallyBegin);
+        }
+        if ((flags & 2) && f != Flow::kAbort) {
+          bool wasThrowing = throwing_;
+          Value pending = wasThrowing ? TakeException() : Value();
+          Value savedResult = act.result;
+          std::size_t savedJump = act.jumpTarget;
+          Flow g = Execute(act, finallyBegin, after);
+          if (g != Flow::kNormal) {
+            f = g;
+          } else {
+            if (wasThrowing) Throw(pending);
+            act.result = savedResult;
+            act.jumpTarget = savedJump;
+          }
+        }
+        --depth_;
+        if (f == Flow::kJump) {
+          if (!jumpTo(act.jumpTarget, pc)) return Flow::kJump;
+          continue;
+        }
+        if (f != Flow::kNormal) return f;
+        pc = after;
+        continue;
+      }
+      default:
+        Unsupported("action 0x" + std::string(1, "0123456789abcdef"[op >> 4]) +
+                    std::string(1, "0123456789abcdef"[op & 15]));
+        break;
+    }
+    if (throwing_) return Flow::kThrow;
+    pc = next;
+  }
+  return Flow::kNormal;
+}
+
+}  // namespace dbx::swf::avm1

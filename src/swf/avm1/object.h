@@ -1,0 +1,221 @@
+// Objects of the script heap: properties with flags, the prototype chain, functions, scopes, and
+// the tracing collector that frees what the roots no longer reach (cycles included).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "swf/avm1/value.h"
+
+namespace dbx::swf::avm1 {
+
+class Vm;
+class Heap;
+class Object;
+
+// Marks what a cell refers to.
+class Tracer {
+ public:
+  void Mark(Object* o);
+  void Mark(const Value& v) {
+    if (v.type == Type::kObject) Mark(v.o);
+  }
+  std::vector<Object*> pending;
+};
+
+namespace prop {
+inline constexpr std::uint16_t kDontEnum = 1;
+inline constexpr std::uint16_t kDontDelete = 2;
+inline constexpr std::uint16_t kReadOnly = 4;
+}  // namespace prop
+
+struct Property {
+  std::string name;
+  Value value;
+  Object* getter = nullptr;  // addProperty: a getter makes this a virtual property
+  Object* setter = nullptr;
+  std::uint16_t flags = 0;
+};
+
+// Insertion-ordered properties with an index; names fold case before SWF 7.
+class PropertyMap {
+ public:
+  explicit PropertyMap(bool caseSensitive) : caseSensitive_(caseSensitive) {}
+  Property* Find(std::string_view name);
+  const Property* Find(std::string_view name) const {
+    return const_cast<PropertyMap*>(this)->Find(name);
+  }
+  // Adds a property at the end (the name must not be present).
+  Property& Add(std::string_view name);
+  bool Remove(std::string_view name);
+  std::vector<Property>& items() { return items_; }
+  const std::vector<Property>& items() const { return items_; }
+  bool caseSensitive() const { return caseSensitive_; }
+
+ private:
+  std::string Key(std::string_view name) const {
+    return caseSensitive_ ? std::string(name) : FoldCase(name);
+  }
+  bool caseSensitive_;
+  std::vector<Property> items_;
+  std::unordered_map<std::string, std::uint32_t> index_;
+};
+
+enum class ObjClass : std::uint8_t {
+  kObject,
+  kFunction,
+  kArray,
+  kString,
+  kNumber,
+  kBoolean,
+  kDate,
+  kClip,
+  kScope,
+  kSuper,
+  kOther,
+};
+
+struct Watch {
+  std::string name;
+  Object* callback = nullptr;
+  Value userData;
+};
+
+class Object {
+ public:
+  explicit Object(Heap& heap, Object* proto, ObjClass cls = ObjClass::kObject);
+  virtual ~Object() = default;
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+  ObjClass cls() const { return cls_; }
+  Object* proto() const { return proto_; }
+  void setProto(Object* p) { proto_ = p; }
+  PropertyMap& props() { return props_; }
+  const PropertyMap& props() const { return props_; }
+
+  // Stored properties only (no getters run, no prototype): for built-in set-up and the VM.
+  Property* FindOwn(std::string_view name) { return props_.Find(name); }
+  void SetOwn(std::string_view name, Value v, std::uint16_t flags = 0);
+
+  // Virtual hooks for objects whose properties are not all stored (clips, arrays).
+  // Returns true when the name is one of the object's own special properties.
+  virtual bool GetSpecial(Vm&, std::string_view, Value&) { return false; }
+  virtual bool SetSpecial(Vm&, std::string_view, const Value&) { return false; }
+  virtual bool HasSpecial(Vm&, std::string_view) { return false; }
+  virtual bool DeleteSpecial(Vm&, std::string_view) { return false; }
+  // Names of special properties that enumerate (array elements, child clips).
+  virtual void SpecialKeys(Vm&, std::vector<std::string>&) {}
+  virtual void Trace(Tracer& t);
+
+  // Plain data for wrapper objects (String, Number, Boolean, Date).
+  Value primitive;
+  std::vector<Watch> watches;
+  Object* interfaces = nullptr;  // an array of implemented interfaces (implementsOp)
+  bool marked = false;
+
+ protected:
+  ObjClass cls_;
+
+ private:
+  Object* proto_;
+  PropertyMap props_;
+};
+
+class Activation;
+class Scope;
+
+struct CallArgs {
+  Object* self = nullptr;  // `this` (nothing: undefined)
+  std::vector<Value> args;
+  Object* callee = nullptr;
+  Object* superObj = nullptr;
+  const Value& operator[](std::size_t i) const {
+    static const Value undefined;
+    return i < args.size() ? args[i] : undefined;
+  }
+  std::size_t size() const { return args.size(); }
+};
+
+using NativeFn = Value (*)(Vm& vm, CallArgs& args);
+
+// A code block that outlives every function defined in it.
+struct Code {
+  std::vector<std::uint8_t> bytes;
+};
+
+struct FunctionParam {
+  std::string name;
+  std::uint8_t reg = 0;  // DefineFunction2: the register that receives it (0: a local variable)
+};
+
+class Function : public Object {
+ public:
+  Function(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kFunction) {}
+  void Trace(Tracer& t) override;
+
+  // Native functions.
+  NativeFn native = nullptr;
+  NativeFn construct = nullptr;  // what `new` runs, when it differs from a call
+  int nativeData = 0;
+
+  // Script functions.
+  std::shared_ptr<const Code> code;
+  std::size_t begin = 0, end = 0;  // the body within code->bytes
+  std::string name;
+  std::vector<FunctionParam> params;
+  bool isFunction2 = false;
+  std::uint8_t registerCount = 0;
+  std::uint16_t flags2 = 0;  // DefineFunction2 preload / suppress flags
+  int version = 0;
+  std::shared_ptr<const std::vector<std::string>> pool;  // the constant pool at definition
+  Scope* scope = nullptr;                                // the scope chain the function closes over
+  Object* baseClip = nullptr;                            // the timeline the function was defined on
+};
+
+// One level of a scope chain.
+class Scope : public Object {
+ public:
+  enum class Kind : std::uint8_t { kGlobal, kTarget, kLocal, kWith };
+  Scope(Heap& heap, Kind k, Object* o, Scope* up)
+      : Object(heap, nullptr, ObjClass::kScope), kind(k), obj(o), parent(up) {}
+  void Trace(Tracer& t) override;
+  Kind kind;
+  Object* obj;
+  Scope* parent;
+};
+
+// Owns every object. Collection marks from the roots the runtime names and frees the rest; it runs
+// only between scripts, when no native frame holds an object.
+class Heap {
+ public:
+  explicit Heap(bool caseSensitive) : caseSensitive_(caseSensitive) {}
+  ~Heap();
+  Heap(const Heap&) = delete;
+  Heap& operator=(const Heap&) = delete;
+
+  template <class T, class... A>
+  T* Make(A&&... a) {
+    auto* o = new T(*this, std::forward<A>(a)...);
+    objects_.push_back(o);
+    ++allocatedSinceCollect_;
+    return o;
+  }
+  bool caseSensitive() const { return caseSensitive_; }
+  std::size_t size() const { return objects_.size(); }
+  std::size_t allocatedSinceCollect() const { return allocatedSinceCollect_; }
+  // Marks from `roots` (the tracer already holds them) and frees every unmarked object.
+  std::size_t Collect(Tracer& roots);
+
+ private:
+  bool caseSensitive_;
+  std::vector<Object*> objects_;
+  std::size_t allocatedSinceCollect_ = 0;
+};
+
+}  // namespace dbx::swf::avm1

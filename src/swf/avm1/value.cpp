@@ -1,0 +1,233 @@
+#include "swf/avm1/value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace dbx::swf::avm1 {
+
+std::string NumberToString(double n) {
+  if (std::isnan(n)) return "NaN";
+  if (std::isinf(n)) return n > 0 ? "Infinity" : "-Infinity";
+  if (n == 0) return "0";
+  if (std::fabs(n) < 1e15 && n == std::trunc(n)) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", n);
+    return buf;
+  }
+  // 15 significant digits, correctly rounded: "d.dddddddddddddde+XX".
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.14e", n);
+  std::string text = buf;
+  bool negative = text[0] == '-';
+  std::size_t at = negative ? 1 : 0;
+  std::size_t e = text.find('e');
+  std::string digits;
+  for (std::size_t i = at; i < e; ++i)
+    if (text[i] != '.') digits += text[i];
+  int exp = std::atoi(text.c_str() + e + 1);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  std::string out = negative ? "-" : "";
+  if (exp < -5 || exp >= 15) {
+    out += digits[0];
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    out += exp < 0 ? "e-" : "e+";
+    out += std::to_string(std::abs(exp));
+  } else if (exp < 0) {
+    out += "0." + std::string(static_cast<std::size_t>(-exp - 1), '0') + digits;
+  } else {
+    auto intLen = static_cast<std::size_t>(exp + 1);
+    if (digits.size() <= intLen) {
+      out += digits + std::string(intLen - digits.size(), '0');
+    } else {
+      out += digits.substr(0, intLen) + "." + digits.substr(intLen);
+    }
+  }
+  return out;
+}
+
+std::string NumberToRadixString(double n, int radix) {
+  if (radix == 10 || radix < 2 || radix > 36 || !std::isfinite(n)) return NumberToString(n);
+  // Integers only, as a 32-bit value; negative numbers keep their sign.
+  std::int32_t i = ToInt32(n);
+  bool negative = i < 0;
+  std::uint64_t u = negative ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(i))
+                             : static_cast<std::uint64_t>(i);
+  std::string out;
+  do {
+    int d = static_cast<int>(u % static_cast<unsigned>(radix));
+    out.insert(out.begin(), static_cast<char>(d < 10 ? '0' + d : 'a' + d - 10));
+    u /= static_cast<unsigned>(radix);
+  } while (u);
+  if (negative) out.insert(out.begin(), '-');
+  return out;
+}
+
+namespace {
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Reads the longest decimal number at the start of `s`; returns the characters used (0: none).
+std::size_t ParseDecimal(std::string_view s, double& out) {
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::size_t digitsStart = i;
+  bool any = false;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, any = true;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, any = true;
+  }
+  if (!any) return 0;
+  std::size_t end = i;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+      while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+      end = j;
+    }
+  }
+  (void)digitsStart;
+  std::string copy(s.substr(0, end));
+  out = std::strtod(copy.c_str(), nullptr);
+  return end;
+}
+
+}  // namespace
+
+double StringToNumber(std::string_view s, int version) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::size_t i = 0;
+  while (i < s.size() && IsSpace(s[i])) ++i;
+  std::string_view rest = s.substr(i);
+  if (version < 5) {
+    double v = 0;
+    return ParseDecimal(rest, v) ? v : 0;
+  }
+  if (rest.empty()) return nan;
+  if (version >= 6 && rest.size() > 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
+    std::uint32_t v = 0;
+    for (std::size_t k = 2; k < rest.size(); ++k) {
+      char c = rest[k];
+      int d = c >= '0' && c <= '9'   ? c - '0'
+              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                     : -1;
+      if (d < 0) return nan;
+      v = v * 16 + static_cast<std::uint32_t>(d);
+    }
+    return static_cast<double>(static_cast<std::int32_t>(v));
+  }
+  std::string_view body = rest;
+  bool neg = false;
+  std::string_view unsignedBody = body;
+  if (!unsignedBody.empty() && (unsignedBody[0] == '-' || unsignedBody[0] == '+')) {
+    neg = unsignedBody[0] == '-';
+    unsignedBody.remove_prefix(1);
+  }
+  if (unsignedBody.substr(0, 8) == "Infinity") {
+    std::size_t k = 8;
+    while (k < unsignedBody.size() && IsSpace(unsignedBody[k])) ++k;
+    if (k == unsignedBody.size())
+      return neg ? -std::numeric_limits<double>::infinity()
+                 : std::numeric_limits<double>::infinity();
+    return nan;
+  }
+  double v = 0;
+  std::size_t used = ParseDecimal(body, v);
+  if (!used) return nan;
+  while (used < body.size() && IsSpace(body[used])) ++used;
+  return used == body.size() ? v : nan;
+}
+
+std::int32_t ToInt32(double n) {
+  if (!std::isfinite(n)) return 0;
+  double m = std::fmod(std::trunc(n), 4294967296.0);
+  if (m < 0) m += 4294967296.0;
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(m));
+}
+
+std::uint32_t ToUint32(double n) {
+  return static_cast<std::uint32_t>(ToInt32(n));
+}
+
+double PrimitiveToNumber(const Value& v, int version) {
+  switch (v.type) {
+    case Type::kUndefined:
+    case Type::kNull:
+      return version >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0;
+    case Type::kBoolean:
+      return v.b ? 1 : 0;
+    case Type::kNumber:
+      return v.n;
+    case Type::kString:
+      return StringToNumber(v.s, version);
+    case Type::kObject:
+      return std::numeric_limits<double>::quiet_NaN();
+  }
+  return 0;
+}
+
+std::string PrimitiveToString(const Value& v, int version) {
+  switch (v.type) {
+    case Type::kUndefined:
+      return version >= 7 ? "undefined" : "";
+    case Type::kNull:
+      return "null";
+    case Type::kBoolean:
+      if (version < 5) return v.b ? "1" : "0";
+      return v.b ? "true" : "false";
+    case Type::kNumber:
+      return NumberToString(v.n);
+    case Type::kString:
+      return v.s;
+    case Type::kObject:
+      return "[object Object]";
+  }
+  return "";
+}
+
+bool ToBoolean(const Value& v, int version) {
+  switch (v.type) {
+    case Type::kUndefined:
+    case Type::kNull:
+      return false;
+    case Type::kBoolean:
+      return v.b;
+    case Type::kNumber:
+      return v.n != 0 && !std::isnan(v.n);
+    case Type::kString:
+      if (version >= 7) return !v.s.empty();
+      {
+        double d = StringToNumber(v.s, version);
+        return d != 0 && !std::isnan(d);
+      }
+    case Type::kObject:
+      return true;
+  }
+  return false;
+}
+
+std::string FoldCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool EqualsFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace dbx::swf::avm1

@@ -1,0 +1,743 @@
+#include "swf/avm1/vm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "swf/avm1/array.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+bool NameIs(const Vm& vm, std::string_view a, std::string_view b) {
+  return vm.version() >= 7 ? a == b : EqualsFolded(a, b);
+}
+
+// Counts nested calls (script, native, getters) so that no recursion outgrows the C++ stack.
+class DepthGuard {
+ public:
+  explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+  ~DepthGuard() { --depth_; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  int& depth_;
+};
+
+}  // namespace
+
+Vm::Vm(int version, Limits limits) : version_(version), limits_(limits), heap_(version >= 7) {
+  deadline_ = std::chrono::steady_clock::now() + limits_.budget;
+  InstallBuiltins(*this);
+}
+
+Vm::~Vm() = default;
+
+void Vm::Unsupported(std::string_view what) {
+  for (auto& r : reported_)
+    if (r == what) return;
+  reported_.emplace_back(what);
+  if (diagnostics) diagnostics("unsupported: " + std::string(what));
+}
+
+void Vm::BeginFrameBudget() {
+  deadline_ = std::chrono::steady_clock::now() + limits_.budget;
+  aborting_ = false;
+}
+
+bool Vm::OutOfTime() {
+  if (aborting_) return true;
+  if (std::chrono::steady_clock::now() > deadline_ || heap_.size() > limits_.maxObjects ||
+      stack_.size() > (1u << 20)) {
+    aborting_ = true;
+    if (diagnostics) diagnostics("script stopped: it ran out of its time or memory");
+  }
+  return aborting_;
+}
+
+void Vm::Throw(const Value& v) {
+  throwing_ = true;
+  exception_ = v;
+}
+
+Value Vm::TakeException() {
+  throwing_ = false;
+  Value v = std::move(exception_);
+  exception_ = Value();
+  return v;
+}
+
+// ---- objects -------------------------------------------------------------------------------
+
+Object* Vm::NewObject() {
+  return heap_.Make<Object>(objectProto);
+}
+
+Object* Vm::NewArray(std::vector<Value> items) {
+  auto* a = heap_.Make<ArrayObject>(arrayProto);
+  a->items = std::move(items);
+  return a;
+}
+
+Function* Vm::NewNative(NativeFn fn, int data, NativeFn construct) {
+  auto* f = heap_.Make<Function>(functionProto);
+  f->native = fn;
+  f->nativeData = data;
+  f->construct = construct;
+  return f;
+}
+
+Function* Vm::Method(Object* o, std::string_view name, NativeFn fn, int data) {
+  Function* f = NewNative(fn, data);
+  o->SetOwn(name, Value(static_cast<Object*>(f)), prop::kDontEnum);
+  return f;
+}
+
+Object* Vm::NewError(std::string_view message) {
+  Object* e = heap_.Make<Object>(errorProto);
+  e->SetOwn("message", Value(std::string(message)));
+  return e;
+}
+
+// ---- properties ----------------------------------------------------------------------------
+
+Property* Vm::Lookup(Object* o, std::string_view name, Object** owner) {
+  int hops = 0;
+  for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
+    if (Property* p = cur->FindOwn(name)) {
+      if (owner) *owner = cur;
+      return p;
+    }
+  }
+  return nullptr;
+}
+
+Value Vm::Get(Object* o, std::string_view name) {
+  if (!o) return {};
+  if (NameIs(*this, name, "__proto__")) {
+    if (Property* p = o->FindOwn(name); p && !p->getter) return p->value;
+    return Value(o->proto());
+  }
+  int hops = 0;
+  for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
+    if (Property* p = cur->FindOwn(name)) {
+      if (p->getter) {
+        if (depth_ >= limits_.maxDepth) return {};
+        return Call(Value(p->getter), o, {});
+      }
+      return p->value;
+    }
+    Value v;
+    if (cur->GetSpecial(*this, name, v)) return v;
+  }
+  if (!NameIs(*this, name, "__resolve")) {
+    Property* r = Lookup(o, "__resolve");
+    if (r && r->value.IsObject() && r->value.o->cls() == ObjClass::kFunction &&
+        depth_ < limits_.maxDepth)
+      return Call(r->value, o, {Value(std::string(name))});
+  }
+  return {};
+}
+
+Value Vm::GetValue(const Value& base, std::string_view name) {
+  if (base.IsObject()) return Get(base.o, name);
+  if (base.IsString()) {
+    if (name == "length") return Value(static_cast<double>(base.s.size()));
+    return Get(stringProto, name);
+  }
+  if (base.IsNumber()) return Get(numberProto, name);
+  if (base.type == Type::kBoolean) return Get(booleanProto, name);
+  return {};
+}
+
+void Vm::Set(Object* o, std::string_view name, const Value& value) {
+  if (!o) return;
+  Value v = value;
+  if (!o->watches.empty()) {
+    for (auto& w : o->watches) {
+      if (NameIs(*this, w.name, name)) {
+        if (depth_ >= limits_.maxDepth) return;
+        Value old = Get(o, name);
+        Object* cb = w.callback;
+        Value data = w.userData;
+        v = Call(Value(cb), o, {Value(std::string(name)), old, v, data});
+        break;
+      }
+    }
+  }
+  if (NameIs(*this, name, "__proto__")) {
+    o->setProto(v.AsObject());
+    if (Property* p = o->FindOwn(name)) p->value = v;
+    return;
+  }
+  if (Property* p = o->FindOwn(name)) {
+    if (p->getter || p->setter) {
+      if (p->setter && depth_ < limits_.maxDepth) Call(Value(p->setter), o, {v});
+      return;
+    }
+    if (p->flags & prop::kReadOnly) return;
+    if (o->SetSpecial(*this, name, v)) return;
+    p->value = v;
+    return;
+  }
+  if (o->SetSpecial(*this, name, v)) return;
+  Object* owner = nullptr;
+  if (Property* p = Lookup(o->proto(), name, &owner); p && (p->getter || p->setter)) {
+    if (p->setter && depth_ < limits_.maxDepth) Call(Value(p->setter), o, {v});
+    return;
+  }
+  o->props().Add(name).value = v;
+}
+
+bool Vm::Has(Object* o, std::string_view name) {
+  int hops = 0;
+  for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
+    if (cur->FindOwn(name) || cur->HasSpecial(*this, name)) return true;
+  }
+  return false;
+}
+
+bool Vm::Delete(Object* o, std::string_view name) {
+  if (!o) return false;
+  if (Property* p = o->FindOwn(name)) {
+    if (p->flags & prop::kDontDelete) return false;
+    return o->props().Remove(name);
+  }
+  return o->DeleteSpecial(*this, name);
+}
+
+std::vector<std::string> Vm::Keys(Object* o) {
+  std::vector<std::string> keys;
+  int hops = 0;
+  for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
+    std::vector<std::string> own;
+    cur->SpecialKeys(*this, own);
+    for (auto& p : cur->props().items())
+      if (!(p.flags & prop::kDontEnum)) own.push_back(p.name);
+    for (auto& k : own) {
+      bool seen = false;
+      for (auto& e : keys)
+        if (NameIs(*this, e, k)) {
+          seen = true;
+          break;
+        }
+      // A name hidden by a non-enumerable property nearer the object stays hidden.
+      if (!seen && cur != o) {
+        for (Object* near = o; near != cur; near = near->proto())
+          if (near->FindOwn(k)) {
+            seen = true;
+            break;
+          }
+      }
+      if (!seen) keys.push_back(k);
+    }
+  }
+  return keys;
+}
+
+// ---- conversions ---------------------------------------------------------------------------
+
+Value Vm::ToPrimitive(const Value& v, bool hintString) {
+  if (!v.IsObject()) return v;
+  Object* o = v.o;
+  if (o->cls() == ObjClass::kClip && !hintString) {
+    // Clips convert through toString only when it is overridden; their value is their path.
+  }
+  bool dateFirst = o->cls() == ObjClass::kDate;
+  const char* order[2] = {"valueOf", "toString"};
+  if (hintString || dateFirst) std::swap(order[0], order[1]);
+  for (const char* m : order) {
+    Value f = Get(o, m);
+    if (f.IsObject() && f.o->cls() == ObjClass::kFunction) {
+      Value r = Call(f, o, {});
+      if (throwing_ || aborting_) return {};
+      if (!r.IsObject()) return r;
+    }
+  }
+  if (o->cls() == ObjClass::kFunction) return Value("[type Function]");
+  if (o->cls() == ObjClass::kClip) return Value(static_cast<ClipObject*>(o)->TargetPath());
+  return Value("[type Object]");
+}
+
+double Vm::ToNumber(const Value& v) {
+  if (v.type == Type::kNumber) return v.n;
+  if (!v.IsObject()) return PrimitiveToNumber(v, version_);
+  Value p = ToPrimitive(v);
+  if (p.IsObject()) return std::numeric_limits<double>::quiet_NaN();
+  if (p.IsString() && v.o->cls() != ObjClass::kString && v.o->cls() != ObjClass::kNumber &&
+      v.o->cls() != ObjClass::kDate)
+    return StringToNumber(p.s, version_);
+  return PrimitiveToNumber(p, version_);
+}
+
+std::string Vm::ToString(const Value& v) {
+  if (v.type == Type::kString) return v.s;
+  if (!v.IsObject()) return PrimitiveToString(v, version_);
+  if (v.o->cls() == ObjClass::kClip) {
+    Property* p = Lookup(v.o, "toString");
+    if (!p || !p->value.IsObject() || static_cast<Function*>(p->value.o)->native)
+      return static_cast<ClipObject*>(v.o)->TargetPath();
+  }
+  Value p = ToPrimitive(v, true);
+  return PrimitiveToString(p, version_);
+}
+
+Object* Vm::ToObject(const Value& v) {
+  switch (v.type) {
+    case Type::kObject:
+      return v.o;
+    case Type::kString: {
+      Object* o = heap_.Make<Object>(stringProto, ObjClass::kString);
+      o->primitive = v;
+      o->SetOwn("length", Value(static_cast<double>(v.s.size())), prop::kDontEnum);
+      return o;
+    }
+    case Type::kNumber: {
+      Object* o = heap_.Make<Object>(numberProto, ObjClass::kNumber);
+      o->primitive = v;
+      return o;
+    }
+    case Type::kBoolean: {
+      Object* o = heap_.Make<Object>(booleanProto, ObjClass::kBoolean);
+      o->primitive = v;
+      return o;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+std::string Vm::TypeOf(const Value& v) {
+  switch (v.type) {
+    case Type::kUndefined:
+      return "undefined";
+    case Type::kNull:
+      return "null";
+    case Type::kBoolean:
+      return "boolean";
+    case Type::kNumber:
+      return "number";
+    case Type::kString:
+      return "string";
+    case Type::kObject:
+      if (v.o->cls() == ObjClass::kFunction) return "function";
+      if (v.o->cls() == ObjClass::kClip) return "movieclip";
+      return "object";
+  }
+  return "undefined";
+}
+
+bool Vm::StrictEquals(const Value& a, const Value& b) {
+  if (a.type != b.type) return false;
+  switch (a.type) {
+    case Type::kUndefined:
+    case Type::kNull:
+      return true;
+    case Type::kBoolean:
+      return a.b == b.b;
+    case Type::kNumber:
+      return a.n == b.n;
+    case Type::kString:
+      return a.s == b.s;
+    case Type::kObject:
+      return a.o == b.o;
+  }
+  return false;
+}
+
+bool Vm::AbstractEquals(const Value& a, const Value& b) {
+  if (a.type == b.type) {
+    if (a.IsObject() && a.o != b.o && a.o->cls() == ObjClass::kClip &&
+        b.o->cls() == ObjClass::kClip)
+      return false;
+    return StrictEquals(a, b);
+  }
+  if (a.IsNullish() && b.IsNullish()) return true;
+  if (a.IsNullish() || b.IsNullish()) return false;
+  if (a.IsNumber() && b.IsString()) return a.n == StringToNumber(b.s, version_);
+  if (a.IsString() && b.IsNumber()) return StringToNumber(a.s, version_) == b.n;
+  if (a.type == Type::kBoolean) return AbstractEquals(Value(a.b ? 1.0 : 0.0), b);
+  if (b.type == Type::kBoolean) return AbstractEquals(a, Value(b.b ? 1.0 : 0.0));
+  if ((a.IsNumber() || a.IsString()) && b.IsObject()) {
+    Value p = ToPrimitive(b);
+    if (p.IsObject()) return false;
+    return AbstractEquals(a, p);
+  }
+  if (a.IsObject() && (b.IsNumber() || b.IsString())) {
+    Value p = ToPrimitive(a);
+    if (p.IsObject()) return false;
+    return AbstractEquals(p, b);
+  }
+  return false;
+}
+
+Value Vm::Less(const Value& a, const Value& b) {
+  Value pa = ToPrimitive(a), pb = ToPrimitive(b);
+  if (pa.IsString() && pb.IsString()) return Value(pa.s < pb.s);
+  double x = ToNumber(pa), y = ToNumber(pb);
+  if (std::isnan(x) || std::isnan(y)) return {};
+  return Value(x < y);
+}
+
+bool Vm::InstanceOf(Object* o, Object* ctor) {
+  if (!o || !ctor) return false;
+  Value protoV = Get(ctor, "prototype");
+  Object* proto = protoV.AsObject();
+  if (!proto) return false;
+  int hops = 0;
+  for (Object* p = o->proto(); p && hops < 256; p = p->proto(), ++hops) {
+    if (p == proto) return true;
+    // Interfaces named by implementsOp.
+    if (Object* ifs = p->interfaces) {
+      if (ifs->cls() == ObjClass::kArray)
+        for (auto& i : static_cast<ArrayObject*>(ifs)->items)
+          if (i.IsObject() && (i.o == ctor || Get(i.o, "prototype").AsObject() == proto))
+            return true;
+    }
+  }
+  return false;
+}
+
+// ---- arrays --------------------------------------------------------------------------------
+
+std::size_t Vm::ArrayLength(Object* a) {
+  if (a && a->cls() == ObjClass::kArray) return static_cast<ArrayObject*>(a)->items.size();
+  double n = ToNumber(Get(a, "length"));
+  if (!(n > 0)) return 0;
+  return static_cast<std::size_t>(std::min(n, static_cast<double>(limits_.maxArray)));
+}
+
+Value Vm::ArrayGet(Object* a, std::size_t i) {
+  if (a && a->cls() == ObjClass::kArray) {
+    auto& items = static_cast<ArrayObject*>(a)->items;
+    if (i < items.size() && !a->FindOwn(std::to_string(i))) return items[i];
+  }
+  return Get(a, std::to_string(i));
+}
+
+void Vm::ArraySet(Object* a, std::size_t i, const Value& v) {
+  Set(a, std::to_string(i), v);
+}
+
+void Vm::ArrayPush(Object* a, const Value& v) {
+  if (a && a->cls() == ObjClass::kArray) {
+    auto& items = static_cast<ArrayObject*>(a)->items;
+    if (items.size() < limits_.maxArray) items.push_back(v);
+    return;
+  }
+  ArraySet(a, ArrayLength(a), v);
+}
+
+// ---- calls ---------------------------------------------------------------------------------
+
+Value Vm::Call(const Value& fn, Object* self, std::vector<Value> args, Object* home) {
+  if (!fn.IsObject() || fn.o->cls() != ObjClass::kFunction) return {};
+  return CallFunction(static_cast<Function*>(fn.o), self, args, home, false);
+}
+
+Value Vm::CallMethod(const Value& base, std::string_view name, std::vector<Value> args) {
+  Object* self = base.IsObject() ? base.o : ToObject(base);
+  Object* owner = nullptr;
+  Lookup(self, name, &owner);
+  Value f = GetValue(base, name);
+  return Call(f, self, std::move(args), owner);
+}
+
+Value Vm::Construct(const Value& ctor, std::vector<Value> args) {
+  if (!ctor.IsObject() || ctor.o->cls() != ObjClass::kFunction) return {};
+  auto* f = static_cast<Function*>(ctor.o);
+  Object* proto = Get(f, "prototype").AsObject();
+  Object* obj = heap_.Make<Object>(proto ? proto : objectProto);
+  if (version_ >= 6) obj->SetOwn("__constructor__", ctor, prop::kDontEnum);
+  obj->SetOwn("constructor", ctor, prop::kDontEnum);
+  Value r = CallFunction(f, obj, args, proto, true);
+  if (f->native && r.IsObject()) return r;
+  return Value(obj);
+}
+
+// ---- paths ---------------------------------------------------------------------------------
+
+Object* Vm::ResolveTarget(Object* start, std::string_view path, Activation* act) {
+  if (path.empty()) return start;
+  Object* cur = start;
+  std::size_t i = 0;
+  if (path[0] == '/') {
+    cur = root;
+    i = 1;
+  }
+  while (i < path.size() && cur) {
+    std::size_t j = i;
+    while (j < path.size() && path[j] != '/' && path[j] != '.' && path[j] != ':') ++j;
+    std::string_view part = path.substr(i, j - i);
+    // ".." is the parent in slash paths.
+    if (j + 1 < path.size() + 1 && path.substr(i, 2) == "..") {
+      part = "..";
+      j = i + 2;
+    }
+    if (part.empty()) {
+      i = j + 1;
+      continue;
+    }
+    Object* next = nullptr;
+    if (part == ".." || NameIs(*this, part, "_parent")) {
+      if (cur->cls() == ObjClass::kClip) next = static_cast<ClipObject*>(cur)->ParentClip();
+    } else if (NameIs(*this, part, "_root") || NameIs(*this, part, "_level0")) {
+      next = root;
+    } else if (NameIs(*this, part, "_global")) {
+      next = global;
+    } else if (part == "this" && act) {
+      next = act->thisObj;
+    } else {
+      next = Get(cur, part).AsObject();
+    }
+    cur = next;
+    i = j + 1;
+  }
+  return cur;
+}
+
+namespace {
+
+// Splits "path:var" / "path.var" / "/path:var" into the path and the variable name.
+bool SplitPath(std::string_view name, std::string_view& path, std::string_view& var) {
+  std::size_t colon = name.rfind(':');
+  if (colon != std::string_view::npos) {
+    path = name.substr(0, colon);
+    var = name.substr(colon + 1);
+    return true;
+  }
+  std::size_t dot = name.rfind('.');
+  std::size_t slash = name.find('/');
+  if (dot != std::string_view::npos && dot > 0 && dot + 1 < name.size() &&
+      name.substr(dot - 1, 2) != "..") {
+    path = name.substr(0, dot);
+    var = name.substr(dot + 1);
+    return true;
+  }
+  if (slash != std::string_view::npos) {
+    path = name;
+    var = {};
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Value Vm::GetVariable(Activation& act, std::string_view name) {
+  std::string_view path, var;
+  if (SplitPath(name, path, var)) {
+    Object* base = nullptr;
+    if (!path.empty() && path[0] != '/' && path.find_first_of("/:") == std::string_view::npos) {
+      // A dot path starts with a variable of the scope chain.
+      std::size_t dot = path.find('.');
+      Value first = GetVariable(act, path.substr(0, dot));
+      base = first.AsObject();
+      if (base && dot != std::string_view::npos)
+        base = ResolveTarget(base, path.substr(dot + 1), &act);
+    } else {
+      base = ResolveTarget(act.target ? act.target : root, path, &act);
+    }
+    if (!base) return {};
+    if (var.empty()) return Value(base);
+    return Get(base, var);
+  }
+  if (NameIs(*this, name, "this")) return Value(act.thisObj);
+  if (NameIs(*this, name, "_global")) return Value(global);
+  if (NameIs(*this, name, "_root") || NameIs(*this, name, "_level0")) {
+    // A stored _root on the timeline does not hide the root.
+    return root ? Value(static_cast<Object*>(root)) : Value();
+  }
+  for (Scope* s = act.scope; s; s = s->parent) {
+    Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+    if (!o) continue;
+    if (Has(o, name)) return Get(o, name);
+  }
+  return {};
+}
+
+void Vm::SetVariable(Activation& act, std::string_view name, const Value& v) {
+  std::string_view path, var;
+  if (SplitPath(name, path, var) && !var.empty()) {
+    Object* base = nullptr;
+    if (!path.empty() && path[0] != '/' && path.find_first_of("/:") == std::string_view::npos) {
+      std::size_t dot = path.find('.');
+      base = GetVariable(act, path.substr(0, dot)).AsObject();
+      if (base && dot != std::string_view::npos)
+        base = ResolveTarget(base, path.substr(dot + 1), &act);
+    } else {
+      base = ResolveTarget(act.target ? act.target : root, path, &act);
+    }
+    if (base) Set(base, var, v);
+    return;
+  }
+  for (Scope* s = act.scope; s; s = s->parent) {
+    Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+    if (!o) continue;
+    if (s->kind == Scope::Kind::kTarget || s->parent == nullptr) {
+      Set(o, name, v);
+      return;
+    }
+    if (Has(o, name)) {
+      Set(o, name, v);
+      return;
+    }
+  }
+}
+
+void Vm::RunTimers(double nowMs) {
+  // Timers added while these run wait for the next turn.
+  std::vector<int> due;
+  for (auto& t : timers)
+    if (t.due <= nowMs) due.push_back(t.id);
+  for (int id : due) {
+    auto it =
+        std::find_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.id == id; });
+    if (it == timers.end()) continue;
+    Timer t = *it;
+    if (t.once) {
+      timers.erase(it);
+    } else {
+      it->due = std::max(nowMs, it->due + std::max(t.interval, 1.0));
+    }
+    if (aborting_) return;
+    if (t.method.empty()) {
+      Call(t.fn, nullptr, t.args);
+    } else {
+      CallMethod(t.fn, t.method, t.args);
+    }
+    if (throwing_) TakeException();
+  }
+}
+
+// ---- collection ----------------------------------------------------------------------------
+
+std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
+  Tracer t;
+  t.Mark(global);
+  for (Object* o : {objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto,
+                    dateProto, errorProto, clipProto})
+    t.Mark(o);
+  t.Mark(static_cast<Object*>(root));
+  for (Object* o : pinned) t.Mark(o);
+  for (auto& v : stack_) t.Mark(v);
+  t.Mark(exception_);
+  for (Activation* a : activations_) {
+    t.Mark(a->scope);
+    t.Mark(a->thisObj);
+    t.Mark(a->target);
+    t.Mark(a->baseClip);
+    t.Mark(a->callee);
+    t.Mark(a->arguments);
+    t.Mark(a->home);
+    for (auto& r : a->regs) t.Mark(r);
+    t.Mark(a->result);
+  }
+  for (auto& [name, c] : registeredClasses) t.Mark(c);
+  for (auto& tm : timers) {
+    t.Mark(tm.fn);
+    for (auto& a : tm.args) t.Mark(a);
+  }
+  if (addRoots) addRoots(t);
+  return heap_.Collect(t);
+}
+
+Object* Vm::MakeSuper(Object* self, Object* home) {
+  Object* s = heap_.Make<Object>(home->proto(), ObjClass::kSuper);
+  s->primitive = Value(self);  // the `this` that super calls keep
+  s->SetOwn("__superCtor", Get(home, "__constructor__"), prop::kDontEnum);
+  return s;
+}
+
+// ---- functions -----------------------------------------------------------------------------
+
+Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Object* home,
+                       bool construct) {
+  if (aborting_) return {};
+  if (depth_ >= limits_.maxDepth) {
+    if (!throwing_) Throw(Value(NewError("256 levels of recursion were exceeded")));
+    return {};
+  }
+  DepthGuard guard(depth_);
+  if (f->native) {
+    CallArgs ca;
+    ca.self = self;
+    ca.args = std::move(args);
+    ca.callee = f;
+    ca.superObj = home;
+    if (construct && f->construct) return f->construct(*this, ca);
+    return f->native(*this, ca);
+  }
+  if (!f->code) return {};
+  Activation a;
+  a.version = f->version;
+  a.code = f->code;
+  a.pool = f->pool;
+  a.callee = f;
+  a.thisObj = self;
+  a.home = home;
+  a.isFunction = true;
+  a.baseClip = f->baseClip;
+  a.target = f->baseClip;
+  Object* locals = heap_.Make<Object>(nullptr);
+  a.scope = heap_.Make<Scope>(Scope::Kind::kLocal, locals, f->scope);
+  Object* argsObj = nullptr;
+  auto makeArguments = [&]() {
+    argsObj = NewArray(args);
+    argsObj->SetOwn("callee", Value(static_cast<Object*>(f)), prop::kDontEnum);
+    argsObj->SetOwn("caller", Value(), prop::kDontEnum);
+    a.arguments = argsObj;
+    return argsObj;
+  };
+  if (!f->isFunction2) {
+    a.regs.resize(4);
+    for (std::size_t i = 0; i < f->params.size(); ++i)
+      locals->SetOwn(f->params[i].name, i < args.size() ? args[i] : Value());
+    locals->SetOwn("arguments", Value(makeArguments()));
+    if (home) locals->SetOwn("super", Value(MakeSuper(self, home)));
+  } else {
+    a.regs.resize(std::max<std::size_t>(f->registerCount, 1));
+    std::uint16_t fl = f->flags2;
+    std::size_t reg = 1;
+    auto put = [&](const Value& v) {
+      if (reg < a.regs.size()) a.regs[reg] = v;
+      ++reg;
+    };
+    if (fl & 0x01) put(Value(self));
+    if (fl & 0x04) put(Value(makeArguments()));
+    Object* superObj = nullptr;
+    if ((fl & 0x10) || !(fl & 0x20)) {
+      // super: the prototype above the one the method came from.
+      if (home) superObj = MakeSuper(self, home);
+    }
+    if (fl & 0x10) put(Value(superObj));
+    if (fl & 0x40) put(Value(static_cast<Object*>(root)));
+    if (fl & 0x80) {
+      Object* parent = nullptr;
+      if (f->baseClip && f->baseClip->cls() == ObjClass::kClip)
+        parent = static_cast<ClipObject*>(f->baseClip)->ParentClip();
+      put(Value(parent));
+    }
+    if (fl & 0x100) put(Value(global));
+    for (std::size_t i = 0; i < f->params.size(); ++i) {
+      Value v = i < args.size() ? args[i] : Value();
+      if (f->params[i].reg && f->params[i].reg < a.regs.size())
+        a.regs[f->params[i].reg] = v;
+      else
+        locals->SetOwn(f->params[i].name, v);
+    }
+    if (!(fl & 0x08) && !(fl & 0x04)) locals->SetOwn("arguments", Value(makeArguments()));
+    if (superObj && !(fl & 0x10)) locals->SetOwn("super", Value(superObj));
+  }
+  std::size_t base = stack_.size();
+  activations_.push_back(&a);
+  Flow flow = Execute(a, f->begin, f->end);
+  activations_.pop_back();
+  if (stack_.size() > base) stack_.resize(base);
+  if (flow == Flow::kReturn) return a.result;
+  return {};
+}
+
+}  // namespace dbx::swf::avm1

@@ -1,0 +1,234 @@
+// The interpreter: runs action byte code over the heap with the version's conversions, the scope
+// chain, registers, exceptions and the limits (time budget, call depth, heap size).
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "swf/avm1/object.h"
+#include "swf/avm1/value.h"
+
+namespace dbx::swf::avm1 {
+
+// A display-list clip as the interpreter sees it; the runtime implements it over the timeline.
+class ClipObject : public Object {
+ public:
+  ClipObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kClip) {}
+  virtual bool Alive() const = 0;
+  virtual ClipObject* ParentClip() = 0;
+  virtual ClipObject* ChildByName(std::string_view name) = 0;
+  virtual std::string TargetPath() = 0;  // "_level0.a.b"
+  virtual std::string SlashPath() = 0;   // "/a/b"
+  // GetProperty / SetProperty by index (0 _x ... 21 _ymouse).
+  virtual Value GetIndexed(Vm& vm, int index) = 0;
+  virtual void SetIndexed(Vm& vm, int index, const Value& v) = 0;
+  virtual void GotoFrame(Vm& vm, int frame, bool play) = 0;  // frame from 1
+  virtual bool GotoLabel(Vm& vm, std::string_view label, bool play) = 0;
+  virtual void Play() = 0;
+  virtual void Stop() = 0;
+  virtual int CurrentFrame() = 0;  // from 1
+  virtual int TotalFrames() = 0;
+  virtual int FrameOfLabel(std::string_view label) = 0;  // 0: none
+  virtual void CallFrame(Vm& vm, int frame) = 0;         // runs a frame's actions (Call)
+  virtual void Duplicate(Vm& vm, std::string_view name, int depth) = 0;
+  virtual void RemoveSelf(Vm& vm) = 0;
+  virtual void StartDrag(Vm&, bool, const double*) {}
+};
+
+enum class Flow : std::uint8_t { kNormal, kReturn, kThrow, kAbort, kJump };
+
+class Activation {
+ public:
+  int version = 10;
+  Scope* scope = nullptr;
+  Object* thisObj = nullptr;
+  Object* target = nullptr;    // SetTarget / tellTarget changes it
+  Object* baseClip = nullptr;  // the clip the code belongs to
+  Function* callee = nullptr;
+  Object* arguments = nullptr;
+  Object* home = nullptr;  // where the running method was found (for super)
+  std::vector<Value> regs;
+  std::shared_ptr<const std::vector<std::string>> pool;
+  std::shared_ptr<const Code> code;
+  bool isFunction = false;
+  Value result;
+  std::size_t jumpTarget = 0;
+};
+
+struct Limits {
+  std::chrono::milliseconds budget{1000};  // per frame's scripts
+  int maxDepth = 256;
+  std::size_t maxObjects = 4'000'000;
+  std::size_t maxString = 16u << 20;
+  std::size_t maxArray = 1u << 22;
+};
+
+class Vm {
+ public:
+  explicit Vm(int version, Limits limits = {});
+  ~Vm();
+  Vm(const Vm&) = delete;
+  Vm& operator=(const Vm&) = delete;
+
+  int version() const { return version_; }
+  Heap& heap() { return heap_; }
+  const Limits& limits() const { return limits_; }
+
+  // Where trace() lines go, and the diagnostics (unsupported features, aborted scripts).
+  std::function<void(std::string_view)> traceSink;
+  std::function<void(std::string_view)> diagnostics;
+  // Reports `what` once per run on the diagnostics channel.
+  void Unsupported(std::string_view what);
+
+  // The root timeline (_root, _level0, "/" in paths); the runtime sets it.
+  ClipObject* root = nullptr;
+  // Milliseconds since the movie started (getTimer).
+  std::function<double()> clock;
+
+  // Runs `code` (the whole span) as a timeline's frame script on `clip`.
+  void RunScript(std::shared_ptr<const Code> code, Object* clip);
+  // Starts the per-frame time budget; scripts beyond it are abandoned until the next call.
+  void BeginFrameBudget();
+  bool OutOfTime();
+
+  // Calls a function value (script or native); undefined when it is not a function.
+  Value Call(const Value& fn, Object* self, std::vector<Value> args, Object* home = nullptr);
+  Value CallMethod(const Value& base, std::string_view name, std::vector<Value> args);
+  Value Construct(const Value& ctor, std::vector<Value> args);
+
+  // Properties: the prototype chain, getters and setters, watchers, __resolve.
+  Value Get(Object* o, std::string_view name);
+  Value GetValue(const Value& base, std::string_view name);  // boxes primitives
+  void Set(Object* o, std::string_view name, const Value& v);
+  bool Has(Object* o, std::string_view name);
+  bool Delete(Object* o, std::string_view name);
+  // Finds a stored property on `o` or its prototypes; `owner` receives the object holding it.
+  Property* Lookup(Object* o, std::string_view name, Object** owner = nullptr);
+  // Enumerable names of `o` and its prototypes, in the order for..in yields them.
+  std::vector<std::string> Keys(Object* o);
+
+  // Conversions that may run script (valueOf / toString).
+  Value ToPrimitive(const Value& v, bool hintString = false);
+  double ToNumber(const Value& v);
+  std::string ToString(const Value& v);
+  bool ToBool(const Value& v) { return ToBoolean(v, version_); }
+  Object* ToObject(const Value& v);
+  std::string TypeOf(const Value& v);
+  bool AbstractEquals(const Value& a, const Value& b);
+  bool StrictEquals(const Value& a, const Value& b);
+  // a < b: true, false, or undefined (NaN involved).
+  Value Less(const Value& a, const Value& b);
+  bool InstanceOf(Object* o, Object* ctor);
+
+  // Objects.
+  Object* NewObject();
+  Object* NewArray(std::vector<Value> items = {});
+  Function* NewNative(NativeFn fn, int data = 0, NativeFn construct = nullptr);
+  Object* NewError(std::string_view message);
+  // Adds a native method to `o` (not enumerable).
+  Function* Method(Object* o, std::string_view name, NativeFn fn, int data = 0);
+
+  // Exceptions raised by natives: the interpreter unwinds to the next catch.
+  void Throw(const Value& v);
+  bool throwing() const { return throwing_; }
+  Value TakeException();
+  bool aborting() const { return aborting_; }
+
+  // Resolves a target path ("_root.a", "/a/b", "../c", "a:b" etc.) from `start`.
+  Object* ResolveTarget(Object* start, std::string_view path, Activation* act = nullptr);
+  // GetVariable / SetVariable with paths.
+  Value GetVariable(Activation& act, std::string_view name);
+  void SetVariable(Activation& act, std::string_view name, const Value& v);
+
+  // Runs the collector with the extra roots the runtime adds through `addRoots`.
+  std::size_t Collect(const std::function<void(Tracer&)>& addRoots);
+
+  // The global object and the built-in prototypes.
+  Object* global = nullptr;
+  Object* objectProto = nullptr;
+  Object* functionProto = nullptr;
+  Object* arrayProto = nullptr;
+  Object* stringProto = nullptr;
+  Object* numberProto = nullptr;
+  Object* booleanProto = nullptr;
+  Object* dateProto = nullptr;
+  Object* errorProto = nullptr;
+  Object* clipProto = nullptr;
+  Function* objectCtor = nullptr;
+  Function* arrayCtor = nullptr;
+  Function* functionCtor = nullptr;
+  // Objects that stay alive whatever the script does (intervals, listeners lists, ...).
+  std::vector<Object*> pinned;
+
+  // Array helpers (arrays keep their elements as properties "0".."n-1" plus length).
+  std::size_t ArrayLength(Object* a);
+  Value ArrayGet(Object* a, std::size_t i);
+  void ArraySet(Object* a, std::size_t i, const Value& v);
+  void ArrayPush(Object* a, const Value& v);
+
+  // setInterval / setTimeout.
+  struct Timer {
+    int id = 0;
+    Value fn;  // a function, or the object whose method `method` runs
+    std::string method;
+    std::vector<Value> args;
+    double interval = 0, due = 0;
+    bool once = false;
+  };
+  std::vector<Timer> timers;
+  int nextTimerId = 1;
+  // Runs the timers that are due at `nowMs`.
+  void RunTimers(double nowMs);
+
+  // Object.registerClass: export name -> constructor.
+  std::map<std::string, Object*> registeredClasses;
+  double Random() { return std::uniform_real_distribution<double>(0, 1)(rng_); }
+  std::mt19937& rng() { return rng_; }
+
+  int depth() const { return depth_; }
+  // The `super` of a method found on `home`, called on `self`.
+  Object* MakeSuper(Object* self, Object* home);
+  std::string lastTraceForTests;
+
+ private:
+  friend class Interpreter;
+  Flow Execute(Activation& act, std::size_t begin, std::size_t end);
+  Value CallFunction(Function* f, Object* self, std::vector<Value>& args, Object* home,
+                     bool construct);
+  void Install();  // the built-ins
+
+  int version_;
+  Limits limits_;
+  Heap heap_;
+  std::vector<Value> stack_;
+  bool throwing_ = false;
+  bool aborting_ = false;
+  Value exception_;
+  int depth_ = 0;
+  std::chrono::steady_clock::time_point deadline_;
+  std::uint32_t ticks_ = 0;
+  std::vector<std::string> reported_;
+  std::vector<Activation*> activations_;
+  std::mt19937 rng_{std::random_device{}()};
+
+ public:
+  std::vector<Value>& stack() { return stack_; }
+  std::vector<Activation*>& activations() { return activations_; }
+};
+
+// Installs the built-in classes (defined in builtins*.cpp).
+void InstallBuiltins(Vm& vm);
+
+// Helpers for built-ins.
+inline double ArgNumber(Vm& vm, CallArgs& a, std::size_t i, double def) {
+  return i < a.size() && !a[i].IsUndefined() ? vm.ToNumber(a[i]) : def;
+}
+
+}  // namespace dbx::swf::avm1

@@ -1,0 +1,430 @@
+// The script interpreter on byte code the tests assemble: conversions per version, number
+// printing, the scope chain and closures, exceptions, arrays, the collector and the limits.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "avm1_asm.h"
+#include "swf/avm1/vm.h"
+
+namespace dbx::swf::avm1 {
+namespace {
+
+using test::Asm;
+using test::Reg;
+using test::Undef;
+
+// Runs `code` as a frame script on a plain timeline object and returns the trace lines.
+std::vector<std::string> RunScriptLines(Asm& code, int version = 10, Limits limits = {}) {
+  Vm vm(version, limits);
+  std::vector<std::string> lines;
+  vm.traceSink = [&](std::string_view s) { lines.emplace_back(s); };
+  Object* timeline = vm.NewObject();
+  vm.BeginFrameBudget();
+  vm.RunScript(code.Build(), timeline);
+  return lines;
+}
+
+std::string RunOne(Asm& code, int version = 10) {
+  auto lines = RunScriptLines(code, version);
+  return lines.empty() ? "<nothing>" : lines.back();
+}
+
+TEST(Avm1Numbers, PrintedAsThePlayerPrintsThem) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, const char*> cases[] = {
+      {0, "0"},
+      {-0.0, "0"},
+      {1, "1"},
+      {-42, "-42"},
+      {0.1, "0.1"},
+      {0.1 + 0.2, "0.3"},
+      {1.0 / 3, "0.333333333333333"},
+      {123456789012345, "123456789012345"},
+      {1e15, "1e+15"},
+      {1.5e15, "1.5e+15"},
+      {1e21, "1e+21"},
+      {0.0001, "0.0001"},
+      {0.00001, "0.00001"},
+      {0.000001, "1e-6"},
+      {-1.25e-7, "-1.25e-7"},
+      {std::nan(""), "NaN"},
+      {inf, "Infinity"},
+      {-inf, "-Infinity"},
+      {-6.77681005680576e+19, "-6.77681005680576e+19"},
+  };
+  for (auto& [n, text] : cases) EXPECT_EQ(NumberToString(n), text) << n;
+  EXPECT_EQ(NumberToRadixString(255, 16), "ff");
+  EXPECT_EQ(NumberToRadixString(-5, 2), "-101");
+}
+
+TEST(Avm1Conversions, DependOnTheVersion) {
+  Value undef;
+  // ToNumber(undefined) is 0 before SWF 7 and NaN from then on.
+  EXPECT_EQ(PrimitiveToNumber(undef, 6), 0);
+  EXPECT_TRUE(std::isnan(PrimitiveToNumber(undef, 7)));
+  // Undefined prints as "" before SWF 7.
+  EXPECT_EQ(PrimitiveToString(undef, 6), "");
+  EXPECT_EQ(PrimitiveToString(undef, 7), "undefined");
+  // SWF 4 prints booleans as numbers.
+  EXPECT_EQ(PrimitiveToString(Value(true), 4), "1");
+  EXPECT_EQ(PrimitiveToString(Value(true), 5), "true");
+  // Text to number.
+  const struct {
+    const char* text;
+    int version;
+    double expected;  // NaN compares through isnan
+  } numbers[] = {{"12", 5, 12},       {" 12 ", 6, 12},
+                 {"12abc", 5, NAN},   {"12abc", 4, 12},
+                 {"", 5, NAN},        {"", 4, 0},
+                 {"0x1F", 6, 31},     {"0x1F", 5, NAN},
+                 {"-1.5e2", 7, -150}, {"Infinity", 7, INFINITY},
+                 {"abc", 4, 0}};
+  for (auto& c : numbers) {
+    double got = StringToNumber(c.text, c.version);
+    if (std::isnan(c.expected))
+      EXPECT_TRUE(std::isnan(got)) << c.text << " v" << c.version;
+    else
+      EXPECT_EQ(got, c.expected) << c.text << " v" << c.version;
+  }
+  // A non-empty text is true from SWF 7; before, it is true only as a non-zero number.
+  EXPECT_TRUE(ToBoolean(Value("abc"), 7));
+  EXPECT_FALSE(ToBoolean(Value("abc"), 6));
+  EXPECT_TRUE(ToBoolean(Value("2"), 6));
+}
+
+TEST(Avm1Interpreter, ArithmeticStringsAndComparisons) {
+  struct Case {
+    std::function<void(Asm&)> code;
+    int version;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {[](Asm& a) {
+         a.Push({1, 2}).Op(0x47).Trace();
+       },
+       10, "3"},
+      {[](Asm& a) {
+         a.Push({"1", 2}).Op(0x47).Trace();
+       },
+       10, "12"},
+      {[](Asm& a) {
+         a.Push({Undef{}, 1}).Op(0x47).Trace();
+       },
+       6, "1"},
+      {[](Asm& a) {
+         a.Push({Undef{}, 1}).Op(0x47).Trace();
+       },
+       7, "NaN"},
+      {[](Asm& a) {
+         a.Push({"a", Undef{}}).Op(0x47).Trace();
+       },
+       6, "a"},
+      {[](Asm& a) {
+         a.Push({"a", Undef{}}).Op(0x47).Trace();
+       },
+       7, "aundefined"},
+      {[](Asm& a) {
+         a.Push({1, 0}).Op(0x0D).Trace();
+       },
+       4, "#ERROR#"},
+      {[](Asm& a) {
+         a.Push({1, 0}).Op(0x0D).Trace();
+       },
+       5, "Infinity"},
+      {[](Asm& a) {
+         a.Push({2, 3}).Op(0x0E).Trace();
+       },
+       4, "0"},
+      {[](Asm& a) {
+         a.Push({2, 3}).Op(0x0F).Trace();
+       },
+       5, "true"},
+      {[](Asm& a) {
+         a.Push({"10", "9"}).Op(0x48).Trace();
+       },
+       10, "true"},
+      {[](Asm& a) {
+         a.Push({10, "9"}).Op(0x48).Trace();
+       },
+       10, "false"},
+      {[](Asm& a) {
+         a.Push({std::nan(""), 1}).Op(0x48).Trace();
+       },
+       10, "undefined"},
+      {[](Asm& a) {
+         a.Push({"1", 1}).Op(0x49).Trace();
+       },
+       10, "true"},
+      {[](Asm& a) {
+         a.Push({"1", 1}).Op(0x66).Trace();
+       },
+       10, "false"},
+      {[](Asm& a) {
+         a.Push({Undef{}, test::Null{}}).Op(0x49).Trace();
+       },
+       10, "true"},
+      {[](Asm& a) {
+         a.Push({-1, 28}).Op(0x65).Trace();
+       },
+       10, "15"},
+      {[](Asm& a) {
+         a.Push({7, 3}).Op(0x3F).Trace();
+       },
+       10, "1"},
+      {[](Asm& a) {
+         a.Push({"hello", 2, 3}).Op(0x15).Trace();
+       },
+       4, "ell"},
+      {[](Asm& a) { a.Push({"x"}).Op(0x44).Trace(); }, 10, "string"},
+      {[](Asm& a) { a.Push({Undef{}}).Trace(); }, 6, "undefined"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    Asm a;
+    cases[i].code(a);
+    EXPECT_EQ(RunOne(a, cases[i].version), cases[i].expected) << "case " << i;
+  }
+}
+
+TEST(Avm1Interpreter, LoopsWithJumpsAndRegisters) {
+  // for (r1 = 0, r2 = 0; r1 < 100; r1++) r2 += r1; trace(r2)
+  Asm a;
+  a.Push({0}).StoreRegister(1).Op(0x17).Push({0}).StoreRegister(2).Op(0x17);
+  a.Label("top").Push({Reg{1}, 100}).Op(0x48).Op(0x12).If("done");
+  a.Push({Reg{2}, Reg{1}}).Op(0x47).StoreRegister(2).Op(0x17);
+  a.Push({Reg{1}}).Op(0x50).StoreRegister(1).Op(0x17).Jump("top");
+  a.Label("done").Push({Reg{2}}).Trace();
+  EXPECT_EQ(RunOne(a), "4950");
+}
+
+TEST(Avm1Interpreter, ScopeChainAndClosures) {
+  // function make() { var n = 0; return function () { n++; return n; }; }
+  // var c = make(); c(); c(); trace(c()); trace(n) -> 3, undefined
+  Asm a;
+  a.Function("make", {}, [](Asm& b) {
+    b.Push({"n", 0}).Op(0x3C);
+    b.Function("", {}, [](Asm& c) {
+      c.Push({"n"}).Get("n").Op(0x50).Op(0x1D);
+      c.Get("n").Op(0x3E);
+    });
+    b.Op(0x3E);
+  });
+  a.Push({"c", 0, "make"}).Op(0x3D).Op(0x1D);
+  for (int i = 0; i < 2; ++i) a.Push({0, "c"}).Op(0x3D).Op(0x17);
+  a.Push({0, "c"}).Op(0x3D).Trace();
+  a.Get("n").Trace();
+  auto lines = RunScriptLines(a);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "3");
+  EXPECT_EQ(lines[1], "undefined");
+}
+
+TEST(Avm1Interpreter, AssignmentWithoutVarReachesTheTimeline) {
+  // function f() { x = 5; } f(); trace(x) -> the timeline variable is set.
+  Asm a;
+  a.Function("f", {}, [](Asm& b) { b.Set("x", 5); });
+  a.Push({0, "f"}).Op(0x3D).Op(0x17).Get("x").Trace();
+  EXPECT_EQ(RunOne(a), "5");
+}
+
+TEST(Avm1Interpreter, Function2RegistersAndPreloads) {
+  // function2 add(r1 = a, r2 = b) with `this` preloaded into r3: returns a + b + this.k
+  Asm a;
+  a.Set("k", 100);
+  a.Function2("add", 4, 0x01 /*preload this*/, {{2, "a"}, {3, "b"}}, [](Asm& b) {
+    b.Push({Reg{2}, Reg{3}}).Op(0x47).Push({Reg{1}, "k"}).Op(0x4E).Op(0x47).Op(0x3E);
+  });
+  a.Push({2, 1, 2, "this"}).Op(0x1C).Push({"add"}).Op(0x52).Trace();
+  EXPECT_EQ(RunOne(a), "103");
+}
+
+TEST(Avm1Interpreter, TryCatchFinallyAndThrowAcrossCalls) {
+  Asm a;
+  a.Function("thrower", {}, [](Asm& b) { b.Push({"boom"}).Op(0x2A); });
+  a.Try(
+      "e",
+      [](Asm& t) {
+        t.Push({0, "thrower"}).Op(0x3D).Push({"not reached"}).Trace();
+      },
+      [](Asm& c) { c.Push({"caught "}).Get("e").Op(0x47).Trace(); },
+      [](Asm& f) { f.Push({"finally"}).Trace(); });
+  a.Push({"after"}).Trace();
+  auto lines = RunScriptLines(a);
+  EXPECT_EQ(lines, (std::vector<std::string>{"caught boom", "finally", "after"}));
+}
+
+TEST(Avm1Interpreter, WithLooksUpTheObjectFirst) {
+  // o = {v: "inner"}; v = "outer"; with (o) { trace(v); v = "set"; } trace(o.v)
+  Asm a;
+  a.Push({"o", "v", "inner", 1}).Op(0x43).Op(0x1D);
+  a.Set("v", "outer");
+  a.Get("o").With([](Asm& b) { b.Get("v").Trace().Set("v", "set"); });
+  a.Get("o").Push({"v"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"inner", "set"}));
+}
+
+TEST(Avm1Interpreter, CaseInsensitiveNamesBeforeSwf7) {
+  Asm a;
+  a.Set("Name", "x").Get("name").Trace();
+  EXPECT_EQ(RunOne(a, 6), "x");
+  Asm b;
+  b.Set("Name", "x").Get("name").Trace();
+  EXPECT_EQ(RunOne(b, 7), "undefined");
+}
+
+// Builds an array of the given numbers/strings in variable "a".
+void MakeArray(Asm& a, std::initializer_list<test::Item> items) {
+  a.Push({"a"});
+  std::vector<test::Item> rev(items);
+  for (auto it = rev.rbegin(); it != rev.rend(); ++it) a.Push({*it});
+  a.Push({static_cast<int>(items.size())}).Op(0x42).Op(0x1D);
+}
+
+TEST(Avm1Builtins, ArraySortFlags) {
+  struct Case {
+    int flags;
+    const char* expected;
+  };
+  // Default: as text; NUMERIC; DESCENDING; CASEINSENSITIVE; RETURNINDEXEDARRAY; UNIQUESORT.
+  const Case cases[] = {{0, "10,2,B,a,c"},
+                        {1, "10,2,a,B,c"},
+                        {2, "c,a,B,2,10"},
+                        {8, "0,1,3,2,4"},
+                        {1 | 2, "c,B,a,2,10"}};
+  for (auto& c : cases) {
+    Asm a;
+    MakeArray(a, {10, 2, "a", "B", "c"});
+    a.Push({c.flags, 1}).Get("a").Push({"sort"}).Op(0x52).Op(0x17);
+    if (c.flags & 8) {
+      a.Push({c.flags, 1}).Get("a").Push({"sort"}).Op(0x52).Trace();
+    } else {
+      a.Get("a").Trace();
+    }
+    EXPECT_EQ(RunOne(a), c.expected) << c.flags;
+  }
+  // Numeric sort puts 2 before 10; UNIQUESORT with equal elements returns 0 and leaves the
+  // array alone.
+  Asm n;
+  MakeArray(n, {10, 2, 33});
+  n.Push({16, 1}).Get("a").Push({"sort"}).Op(0x52).Op(0x17).Get("a").Trace();
+  EXPECT_EQ(RunOne(n), "2,10,33");
+  Asm u;
+  MakeArray(u, {3, 1, 3});
+  u.Push({4, 1}).Get("a").Push({"sort"}).Op(0x52).Trace().Get("a").Trace();
+  EXPECT_EQ(RunScriptLines(u), (std::vector<std::string>{"0", "3,1,3"}));
+}
+
+TEST(Avm1Builtins, SortOnFieldsAndAComparatorThatLies) {
+  // [{n:3},{n:1},{n:2}].sortOn("n") -> 1,2,3
+  Asm a;
+  a.Push({"a"});
+  for (int v : {2, 1, 3}) a.Push({"n", v, 1}).Op(0x43);
+  a.Push({3}).Op(0x42).Op(0x1D);
+  a.Push({"n", 1}).Get("a").Push({"sortOn"}).Op(0x52).Op(0x17);
+  for (int i = 0; i < 3; ++i) a.Get("a").Push({i}).Op(0x4E).Push({"n"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"1", "2", "3"}));
+  // A comparator that answers at random still ends with every element present.
+  Asm b;
+  MakeArray(b, {5, 4, 3, 2, 1, 0, 9, 8, 7, 6});
+  b.Function("", {"x", "y"}, [](Asm& f) { f.Push({3}).Op(0x30).Push({1}).Op(0x0B).Op(0x3E); });
+  b.Push({1}).Get("a").Push({"sort"}).Op(0x52).Op(0x17);
+  b.Push({16, 1}).Get("a").Push({"sort"}).Op(0x52).Trace();
+  EXPECT_EQ(RunOne(b), "0,1,2,3,4,5,6,7,8,9");
+}
+
+TEST(Avm1Limits, AnEndlessLoopEndsWithinTheBudget) {
+  Asm a;
+  a.Push({"before"}).Trace();
+  a.Label("top").Jump("top");
+  Limits limits;
+  limits.budget = std::chrono::milliseconds(100);
+  auto start = std::chrono::steady_clock::now();
+  auto lines = RunScriptLines(a, 10, limits);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(lines, std::vector<std::string>{"before"});
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+}
+
+TEST(Avm1Limits, DeepRecursionThrowsAndCanBeCaught) {
+  // function f(n) { return f(n + 1); } try { f(0) } catch (e) { trace("caught") }
+  Asm a;
+  a.Function("f", {"n"}, [](Asm& b) { b.Get("n").Op(0x50).Push({1, "f"}).Op(0x3D).Op(0x3E); });
+  a.Try(
+      "e",
+      [](Asm& t) {
+        t.Push({0, 1, "f"}).Op(0x3D).Op(0x17);
+      },
+      [](Asm& c) { c.Push({"caught"}).Trace(); }, [](Asm&) {}, true, false);
+  a.Push({"went on"}).Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"caught", "went on"}));
+}
+
+TEST(Avm1Collector, FreesCyclesAndKeepsWhatIsReachable) {
+  Vm vm(10);
+  Object* timeline = vm.NewObject();
+  vm.pinned.push_back(timeline);
+  vm.Collect({});
+  std::size_t base = vm.heap().size();
+  // a.other = b; b.other = a; keep = {}; then drop a and b.
+  Asm a;
+  a.Push({"a", 0}).Op(0x43).Op(0x1D).Push({"b", 0}).Op(0x43).Op(0x1D);
+  a.Get("a").Push({"other"}).Get("b").Op(0x4F);
+  a.Get("b").Push({"other"}).Get("a").Op(0x4F);
+  a.Push({"keep", 0}).Op(0x43).Op(0x1D);
+  a.Set("a", 0).Set("b", 0);
+  vm.RunScript(a.Build(), timeline);
+  vm.Collect({});
+  // Only `keep` stays beyond what was there before.
+  EXPECT_EQ(vm.heap().size(), base + 1);
+  EXPECT_TRUE(vm.Get(timeline, "keep").IsObject());
+}
+
+TEST(Avm1Builtins, ObjectFeatures) {
+  // addProperty getter, __resolve, watch, hasOwnProperty, ASSetPropFlags hiding from for..in.
+  Asm a;
+  a.Push({"o", 0}).Op(0x43).Op(0x1D);
+  // o.addProperty("p", function () { return 7; }, null)
+  a.Push({test::Null{}});
+  a.Function("", {}, [](Asm& f) { f.Push({7}).Op(0x3E); });
+  a.Push({"p", 3}).Get("o").Push({"addProperty"}).Op(0x52).Op(0x17);
+  a.Get("o").Push({"p"}).Op(0x4E).Trace();
+  // o.__resolve = function (n) { return "r:" + n; }
+  a.Get("o").Push({"__resolve"});
+  a.Function("", {"n"}, [](Asm& f) { f.Push({"r:"}).Get("n").Op(0x47).Op(0x3E); });
+  a.Op(0x4F);
+  a.Get("o").Push({"missing"}).Op(0x4E).Trace();
+  // o.watch("w", function (name, old, nv) { return nv * 2; }); o.w = 4; trace(o.w)
+  a.Function("", {"name", "old", "nv"}, [](Asm& f) { f.Get("nv").Push({2}).Op(0x0C).Op(0x3E); });
+  a.Push({"w", 2}).Get("o").Push({"watch"}).Op(0x52).Op(0x17);
+  a.Get("o").Push({"w", 4}).Op(0x4F);
+  a.Get("o").Push({"w"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"7", "r:missing", "8"}));
+}
+
+TEST(Avm1Builtins, ClassesWithExtendsAndSuper) {
+  // function A() { this.a = 1 } A.prototype.who = function () { return "A" }
+  // function B() { super(); } B extends A; B.prototype.who = function () { return "B" + super.who()
+  // }
+  Asm a;
+  a.Function("A", {}, [](Asm& f) { f.Get("this").Push({"a", 1}).Op(0x4F); });
+  a.Get("A").Push({"prototype"}).Op(0x4E).Push({"who"});
+  a.Function("", {}, [](Asm& f) { f.Push({"A"}).Op(0x3E); });
+  a.Op(0x4F);
+  a.Function("B", {}, [](Asm& f) { f.Push({0}).Get("super").Push({Undef{}}).Op(0x52).Op(0x17); });
+  a.Get("B").Get("A").Op(0x69);
+  a.Get("B").Push({"prototype"}).Op(0x4E).Push({"who"});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({"B", 0}).Get("super").Push({"who"}).Op(0x52).Op(0x47).Op(0x3E);
+  });
+  a.Op(0x4F);
+  a.Push({"b", 0, "B"}).Op(0x40).Op(0x1D);
+  a.Push({0}).Get("b").Push({"who"}).Op(0x52).Trace();
+  a.Get("b").Push({"a"}).Op(0x4E).Trace();
+  a.Get("b").Get("A").Op(0x54).Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"BA", "1", "true"}));
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
