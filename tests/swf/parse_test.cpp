@@ -388,10 +388,10 @@ TEST(ParseFixtures, SpriteThatPlacesItselfStaysBounded) {
   Stage stage(*movie);
   for (int i = 0; i < 3; ++i) stage.Step();
   // Count what was built: bounded by the instance limit, not 2^depth.
-  std::function<int(const SpriteInstance&)> count = [&](const SpriteInstance& s) {
+  std::function<int(const Clip&)> count = [&](const Clip& s) {
     int n = 0;
-    for (const auto& [d, o] : s.objects)
-      if (o.sprite) n += 1 + count(*o.sprite);
+    for (const auto& [d, o] : s.children())
+      if (o->kind == ClipKind::kMovie) n += 1 + count(*o);
     return n;
   };
   const int n = count(stage.root());

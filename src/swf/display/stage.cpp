@@ -1,85 +1,595 @@
 #include "swf/display/stage.h"
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "swf/display/geometry.h"
+
 namespace dbx::swf {
+
+namespace {
+
+// Queued scripts run per frame up to this many entries; a script that keeps queueing more (a
+// goto loop) cannot stall the frame.
+constexpr std::size_t kMaxQueuedPerRun = 200000;
+
+ClipKind KindOf(const Movie& movie, std::uint16_t id, const Timeline** timeline) {
+  *timeline = nullptr;
+  if (id == 0) return ClipKind::kMovie;
+  const auto it = movie.characters.find(id);
+  if (it == movie.characters.end()) return ClipKind::kOther;
+  const Character& ch = it->second;
+  if (const auto* sprite = std::get_if<Sprite>(&ch)) {
+    *timeline = &sprite->timeline;
+    return ClipKind::kMovie;
+  }
+  if (std::holds_alternative<Shape>(ch)) return ClipKind::kShape;
+  if (std::holds_alternative<MorphShape>(ch)) return ClipKind::kMorph;
+  if (std::holds_alternative<std::shared_ptr<const Bitmap>>(ch)) return ClipKind::kBitmap;
+  if (std::holds_alternative<Button>(ch)) return ClipKind::kButton;
+  return ClipKind::kOther;
+}
+
+bool IsGraphic(ClipKind k) {
+  return k == ClipKind::kShape || k == ClipKind::kMorph || k == ClipKind::kBitmap ||
+         k == ClipKind::kText || k == ClipKind::kOther;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+int CountTree(const Clip& c) {
+  int n = 1;
+  for (const auto& [d, child] : c.children()) n += CountTree(*child);
+  return n;
+}
+
+}  // namespace
 
 Stage::Stage(const Movie& movie) : movie_(movie) {
   Reset();
 }
 
+Stage::~Stage() = default;
+
 void Stage::Reset() {
-  root_ = SpriteInstance{};
-  root_.timeline = &movie_.timeline;
-  instances_ = 0;
+  queue_.clear();
+  hover_ = pressed_ = nullptr;
+  root_ = std::make_unique<Clip>(*this, ClipKind::kMovie, 0);
+  root_->timeline = &movie_.timeline;
+  root_->serial = 0;
+  graveyard_.clear();
+  instances_ = 1;
+  initDone_.assign(65536, false);
 }
 
-void Stage::Step() {
-  StepInstance(root_, 0);
-  // Rewinds drop instances; recount so that the bound stays exact over long runs.
-  instances_ = CountInstances(root_);
-}
-
-int Stage::CountInstances(const SpriteInstance& inst) const {
+int Stage::Nesting(const Clip& clip) const {
   int n = 0;
-  for (const auto& [depth, obj] : inst.objects)
-    if (obj.sprite) n += 1 + CountInstances(*obj.sprite);
+  for (const Clip* p = clip.parent; p; p = p->parent) ++n;
   return n;
 }
 
-void Stage::StepInstance(SpriteInstance& inst, int nesting) {
-  if (!inst.timeline || inst.timeline->frames.empty()) return;
-  const int count = static_cast<int>(inst.timeline->frames.size());
-  // Children that already exist move on first; those placed by this frame start at their first.
-  for (auto& [depth, obj] : inst.objects)
-    if (obj.sprite) StepInstance(*obj.sprite, nesting + 1);
-  int next = inst.frame + 1;
+void Stage::Step(double timeMs) {
+  if (scripts_) scripts_->BeginFrame(timeMs);
+  if (root_->currentFrame < 0) {
+    if (scripts_) scripts_->ClipCreated(*root_);
+    ApplyFrameInOrder(*root_, 0);
+    QueueEvent(*root_, ClipEvent::kLoad);
+  } else {
+    // The latest made first: children run their frames before their parents.
+    std::vector<Clip*> order;
+    Collect(*root_, order);
+    std::sort(order.begin(), order.end(),
+              [](const Clip* a, const Clip* b) { return a->serial > b->serial; });
+    for (Clip* c : order)
+      if (!c->removed) RunFrame(*c);
+  }
+  RunQueue();
+  if (scripts_) scripts_->EndFrame();
+  queue_.clear();
+  graveyard_.clear();
+}
+
+void Stage::Collect(Clip& clip, std::vector<Clip*>& out) {
+  out.push_back(&clip);
+  for (auto& [d, child] : clip.children_) Collect(*child, out);
+}
+
+void Stage::RunFrame(Clip& clip) {
+  if (clip.kind != ClipKind::kMovie) return;
+  QueueEvent(clip, ClipEvent::kEnterFrame);
+  if (!clip.playing || !clip.timeline) return;
+  const int count = clip.TotalFrames();
+  int next = clip.currentFrame + 1;
   if (next >= count) {
-    if (count == 1 && inst.frame == 0) return;  // a one-frame timeline stays as it is
+    if (count == 1) return;  // a one-frame timeline stays as it is
     next = 0;
-    inst.objects.clear();
   }
-  inst.frame = next;
-  for (const PlaceCommand& cmd : inst.timeline->frames[static_cast<std::size_t>(next)].commands)
-    Apply(inst, cmd, nesting);
+  Goto(clip, next);
 }
 
-void Stage::AttachCharacter(DisplayObject& obj, std::uint16_t id, int nesting) {
-  obj.character = id;
-  obj.sprite.reset();
-  const auto it = movie_.characters.find(id);
-  if (it == movie_.characters.end()) return;
-  if (const auto* sprite = std::get_if<Sprite>(&it->second)) {
-    if (nesting + 1 >= kMaxNesting || instances_ >= kMaxInstances) return;
-    ++instances_;
-    obj.sprite = std::make_unique<SpriteInstance>();
-    obj.sprite->timeline = &sprite->timeline;
-    StepInstance(*obj.sprite, nesting + 1);
-  }
+void Stage::Goto(Clip& clip, int frame) {
+  if (clip.removed || clip.kind != ClipKind::kMovie || !clip.timeline) return;
+  frame = std::clamp(frame, 0, clip.TotalFrames() - 1);
+  if (frame == clip.currentFrame) return;
+  if (frame == clip.currentFrame + 1)
+    ApplyFrameInOrder(clip, frame);
+  else
+    GotoMerged(clip, frame);
 }
 
-void Stage::Apply(SpriteInstance& inst, const PlaceCommand& cmd, int nesting) {
+void Stage::ApplyFrameInOrder(Clip& clip, int frame) {
+  clip.currentFrame = frame;
+  if (!clip.timeline || frame >= static_cast<int>(clip.timeline->frames.size())) return;
+  const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
+  for (const InitAction& init : f.initActions)
+    if (!initDone_[init.sprite]) {
+      initDone_[init.sprite] = true;
+      if (scripts_) queue_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
+    }
+  std::size_t a = 0;
+  for (std::size_t i = 0; i < f.commands.size(); ++i) {
+    for (; a < f.actions.size() && f.actions[a].afterCommands <= i; ++a)
+      QueueActions(clip, f.actions[a].code);
+    ApplyCommand(clip, f.commands[i], frame);
+    if (clip.removed) return;
+  }
+  for (; a < f.actions.size(); ++a) QueueActions(clip, f.actions[a].code);
+}
+
+void Stage::QueueFrameActions(Clip& clip, int frame) {
+  const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
+  for (const InitAction& init : f.initActions)
+    if (!initDone_[init.sprite]) {
+      initDone_[init.sprite] = true;
+      if (scripts_) queue_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
+    }
+  for (const FrameAction& a : f.actions) QueueActions(clip, a.code);
+}
+
+void Stage::ApplyProperties(Clip& t, const PlaceCommand& cmd) {
+  if (!t.scriptTransformed) {
+    if (cmd.matrix) t.SetMatrix(*cmd.matrix);
+    if (cmd.cxform) t.cxform = *cmd.cxform;
+  }
+  if (cmd.ratio) t.ratio = *cmd.ratio;
+  if (cmd.clipDepth) t.clipDepth = *cmd.clipDepth;
+  if (cmd.visible) t.visible = *cmd.visible;
+  if (cmd.blendMode) t.blendMode = *cmd.blendMode;
+  if (cmd.cacheAsBitmap) t.cacheAsBitmap = *cmd.cacheAsBitmap;
+  if (cmd.name && cmd.move && !cmd.character) t.name = *cmd.name;
+}
+
+void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
+  Clip* existing = clip.ChildAt(cmd.depth);
   if (cmd.kind == PlaceCommand::Kind::kRemove) {
-    inst.objects.erase(cmd.depth);
+    if (existing) RemoveClip(*existing);
     return;
   }
-  auto it = inst.objects.find(cmd.depth);
-  DisplayObject* obj = nullptr;
-  if (cmd.character && (!cmd.move || it == inst.objects.end())) {
-    // A new object; one already at the depth is replaced.
-    DisplayObject fresh;
-    obj = &(inst.objects[cmd.depth] = std::move(fresh));
-    AttachCharacter(*obj, *cmd.character, nesting);
-  } else if (it != inst.objects.end()) {
-    obj = &it->second;
-    if (cmd.character && *cmd.character != obj->character)
-      AttachCharacter(*obj, *cmd.character, nesting);
-  } else {
-    return;  // modifies nothing
+  if (cmd.character && (!cmd.move || !existing)) {
+    // A new object; a depth that is taken keeps what it has.
+    if (existing) return;
+    Instantiate(clip, cmd.depth, *cmd.character, cmd.name.value_or(""), frame, &cmd);
+    return;
   }
-  if (cmd.matrix) obj->matrix = *cmd.matrix;
-  if (cmd.cxform) obj->cxform = *cmd.cxform;
-  if (cmd.ratio) obj->ratio = *cmd.ratio;
-  if (cmd.clipDepth) obj->clipDepth = *cmd.clipDepth;
-  if (cmd.visible) obj->visible = *cmd.visible;
+  if (!existing) return;
+  if (cmd.character && *cmd.character != existing->character) {
+    const Timeline* tl = nullptr;
+    const ClipKind kind = KindOf(movie_, *cmd.character, &tl);
+    if (IsGraphic(kind) && IsGraphic(existing->kind)) {
+      existing->kind = kind;
+      existing->character = *cmd.character;
+    } else {
+      const Matrix m = existing->matrix;
+      const ColorTransform cx = existing->cxform;
+      const std::string n = existing->name;
+      Clip* fresh = Instantiate(clip, cmd.depth, *cmd.character, n, frame, &cmd);
+      if (!fresh) return;
+      if (!cmd.matrix) fresh->SetMatrix(m);
+      if (!cmd.cxform) fresh->cxform = cx;
+      return;
+    }
+  }
+  ApplyProperties(*existing, cmd);
+}
+
+void Stage::GotoMerged(Clip& clip, int target) {
+  const auto& frames = clip.timeline->frames;
+  const bool back = target < clip.currentFrame;
+  const int from = back ? 0 : clip.currentFrame + 1;
+  struct Goal {
+    const PlaceCommand* place = nullptr;
+    int placeFrame = -1;
+    bool clear = false;  // a RemoveObject came first
+    std::vector<const PlaceCommand*> mods;
+  };
+  std::map<int, Goal> goals;
+  for (int f = from; f <= target; ++f)
+    for (const PlaceCommand& cmd : frames[static_cast<std::size_t>(f)].commands) {
+      Goal& g = goals[cmd.depth];
+      if (cmd.kind == PlaceCommand::Kind::kRemove) {
+        g = Goal{};
+        g.clear = true;
+      } else if (cmd.character && (!cmd.move || (!g.place && (back || g.clear)))) {
+        if (g.place) continue;  // the depth is taken
+        g.place = &cmd;
+        g.placeFrame = f;
+        g.mods.clear();
+      } else {
+        g.mods.push_back(&cmd);
+      }
+    }
+  clip.currentFrame = target;
+  auto finalCharacter = [](const Goal& g) {
+    std::uint16_t ch = *g.place->character;
+    for (const PlaceCommand* m : g.mods)
+      if (m->character) ch = *m->character;
+    return ch;
+  };
+  auto applyGoal = [&](Goal& g, int depth) {
+    Clip* existing = clip.ChildAt(depth);
+    if (existing && existing->placeFrame < 0) return;  // a script's: left alone
+    if (g.place && !existing) {
+      Instantiate(clip, depth, *g.place->character, g.place->name.value_or(""), g.placeFrame,
+                  g.place);
+      if (clip.removed) return;
+      existing = clip.ChildAt(depth);
+    } else if (g.place && existing && back) {
+      // Kept from before: back to the state the target frame gives it.
+      if (!existing->scriptTransformed) {
+        existing->SetMatrix(g.place->matrix.value_or(Matrix{}));
+        existing->cxform = g.place->cxform.value_or(ColorTransform{});
+      }
+      existing->ratio = g.place->ratio.value_or(0);
+    }
+    if (!existing) return;
+    for (const PlaceCommand* m : g.mods) {
+      ApplyCommand(clip, *m, g.placeFrame);
+      if (clip.removed) return;
+    }
+  };
+  if (back) {
+    std::vector<Clip*> drop;
+    for (auto& [depth, child] : clip.children_) {
+      if (child->placeFrame < 0) continue;  // made by a script: the timeline leaves it alone
+      const auto it = goals.find(depth);
+      const bool keep = it != goals.end() && it->second.place && child->placeFrame <= target &&
+                        child->character == finalCharacter(it->second);
+      if (!keep) drop.push_back(child.get());
+    }
+    for (Clip* c : drop) RemoveClip(*c);
+  } else {
+    for (auto& [depth, g] : goals)
+      if (g.clear)
+        if (Clip* existing = clip.ChildAt(depth)) RemoveClip(*existing);
+  }
+  for (auto& [depth, g] : goals) {
+    if (clip.removed) return;
+    applyGoal(g, depth);
+  }
+  if (!clip.removed) QueueFrameActions(clip, target);
+}
+
+Clip* Stage::Instantiate(Clip& parent, int depth, std::uint16_t character, std::string_view name,
+                         int placeFrame, const PlaceCommand* cmd) {
+  if (parent.removed) return nullptr;
+  const Timeline* timeline = nullptr;
+  const ClipKind kind = KindOf(movie_, character, &timeline);
+  if (instances_ >= kMaxInstances || Nesting(parent) + 1 >= kMaxNesting) return nullptr;
+  if (Clip* existing = parent.ChildAt(depth)) RemoveClip(*existing);
+  auto owned = std::make_unique<Clip>(*this, kind, character);
+  Clip* c = owned.get();
+  c->timeline = timeline;
+  c->depth = depth;
+  c->name = std::string(name);
+  c->parent = &parent;
+  c->serial = nextSerial_++;
+  c->placeFrame = placeFrame;
+  if (cmd) {
+    ApplyProperties(*c, *cmd);
+    if (!cmd->clipActions.empty()) c->clipActions = &cmd->clipActions;
+    if (cmd->className) c->className = *cmd->className;
+  }
+  parent.children_[depth] = std::move(owned);
+  ++instances_;
+  if (scripts_) scripts_->ClipCreated(*c);
+  if (c->removed) return nullptr;
+  if (kind == ClipKind::kButton) UpdateButtonChildren(*c);
+  if (kind == ClipKind::kMovie) {
+    if (timeline)
+      ApplyFrameInOrder(*c, 0);
+    else
+      c->currentFrame = 0;
+    if (!c->removed) QueueEvent(*c, ClipEvent::kLoad);
+  }
+  return c->removed ? nullptr : c;
+}
+
+void Stage::RemoveClip(Clip& clip) {
+  if (clip.removed || !clip.parent) return;
+  // Unload runs children first, then the clip; the runtime hears of each.
+  std::vector<Clip*> all;
+  Collect(clip, all);
+  for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    Clip* c = *it;
+    if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kUnload);
+    c->removed = true;
+    if (c == hover_) hover_ = nullptr;
+    if (c == pressed_) pressed_ = nullptr;
+    if (scripts_) scripts_->ClipRemoved(*c);
+  }
+  instances_ -= static_cast<int>(all.size());
+  Clip& parent = *clip.parent;
+  const auto it = parent.children_.find(clip.depth);
+  if (it != parent.children_.end() && it->second.get() == &clip) {
+    graveyard_.push_back(std::move(it->second));
+    parent.children_.erase(it);
+  }
+}
+
+void Stage::MoveToDepth(Clip& clip, int depth) {
+  if (!clip.parent || clip.depth == depth) return;
+  Clip& parent = *clip.parent;
+  auto mine = parent.children_.find(clip.depth);
+  if (mine == parent.children_.end()) return;
+  std::unique_ptr<Clip> self = std::move(mine->second);
+  parent.children_.erase(mine);
+  auto other = parent.children_.find(depth);
+  if (other != parent.children_.end()) {
+    std::unique_ptr<Clip> o = std::move(other->second);
+    parent.children_.erase(other);
+    o->depth = clip.depth;
+    o->placeFrame = -1;
+    parent.children_[o->depth] = std::move(o);
+  }
+  self->depth = depth;
+  self->placeFrame = -1;
+  parent.children_[depth] = std::move(self);
+}
+
+void Stage::QueueActions(Clip& clip, ByteSpan code) {
+  if (!scripts_ || code.empty()) return;
+  queue_.push_back({&clip, Queued::Kind::kActions, code, {}, 0, 0});
+}
+
+void Stage::QueueEvent(Clip& clip, ClipEvent event, int keyCode) {
+  if (!scripts_) return;
+  queue_.push_back({&clip, Queued::Kind::kEvent, {}, event, keyCode, 0});
+}
+
+void Stage::RunQueue() {
+  if (!scripts_) {
+    queue_.clear();
+    return;
+  }
+  for (std::size_t n = 0; !queue_.empty() && n < kMaxQueuedPerRun; ++n) {
+    const Queued q = queue_.front();
+    queue_.pop_front();
+    const bool unload = q.kind == Queued::Kind::kEvent && q.event == ClipEvent::kUnload;
+    if (q.clip->removed && !unload) continue;
+    switch (q.kind) {
+      case Queued::Kind::kActions:
+        scripts_->RunActions(*q.clip, q.code);
+        break;
+      case Queued::Kind::kEvent:
+        scripts_->FireClipEvent(*q.clip, q.event, q.keyCode);
+        break;
+      case Queued::Kind::kInit:
+        scripts_->RunInitActions(*q.clip, q.sprite, q.code);
+        break;
+    }
+  }
+  queue_.clear();
+}
+
+// --- paths ---
+
+Clip* Stage::Resolve(Clip* from, std::string_view path) {
+  Clip* cur = from ? from : root_.get();
+  if (path.empty()) return cur;
+  std::size_t i = 0;
+  if (path[0] == '/') {
+    cur = root_.get();
+    i = 1;
+  }
+  const bool ignoreCase = NamesIgnoreCase();
+  while (i < path.size() && cur) {
+    if (path.compare(i, 2, "..") == 0 &&
+        (i + 2 == path.size() || path[i + 2] == '/' || path[i + 2] == '.' || path[i + 2] == ':')) {
+      cur = cur->parent;
+      i += 2;
+      if (i < path.size()) ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < path.size() && path[j] != '/' && path[j] != '.' && path[j] != ':') ++j;
+    const std::string_view seg = path.substr(i, j - i);
+    i = j < path.size() ? j + 1 : j;
+    if (seg.empty()) continue;
+    if (EqualsNoCase(seg, "_root") || EqualsNoCase(seg, "_level0")) {
+      cur = &cur->Root();
+    } else if (EqualsNoCase(seg, "_parent")) {
+      cur = cur->parent;
+    } else if (EqualsNoCase(seg, "this")) {
+      // stays
+    } else if (seg.size() > 6 && EqualsNoCase(seg.substr(0, 6), "_level")) {
+      cur = nullptr;  // only level 0 exists
+    } else {
+      Clip* next = nullptr;
+      for (const auto& [d, c] : cur->children_)
+        if (ignoreCase ? EqualsNoCase(c->name, seg) : c->name == seg) {
+          next = c.get();
+          break;
+        }
+      cur = next;
+    }
+  }
+  return cur;
+}
+
+// --- buttons and input ---
+
+void Stage::UpdateButtonChildren(Clip& button) {
+  const auto it = movie_.characters.find(button.character);
+  if (it == movie_.characters.end()) return;
+  const auto* def = std::get_if<Button>(&it->second);
+  if (!def) return;
+  std::map<int, const ButtonRecord*> want;
+  for (const ButtonRecord& rec : def->records)
+    if (rec.states & button.buttonState) want[rec.depth] = &rec;
+  std::vector<Clip*> drop;
+  for (auto& [d, child] : button.children_) {
+    const auto w = want.find(d);
+    if (w == want.end() || w->second->character != child->character) drop.push_back(child.get());
+  }
+  for (Clip* c : drop) RemoveClip(*c);
+  for (const auto& [d, rec] : want) {
+    Clip* child = button.ChildAt(d);
+    if (!child) child = Instantiate(button, d, rec->character, "", 0);
+    if (!child) continue;
+    child->SetMatrix(rec->matrix);
+    child->cxform = rec->cxform;
+    child->blendMode = rec->blendMode;
+  }
+}
+
+void Stage::SetButtonState(Clip& target, std::uint8_t state) {
+  if (target.buttonState == state) return;
+  target.buttonState = state;
+  if (target.kind == ClipKind::kButton) UpdateButtonChildren(target);
+}
+
+Clip* Stage::MouseTargetAt(Clip& clip, double x, double y) {
+  for (auto it = clip.children_.rbegin(); it != clip.children_.rend(); ++it) {
+    Clip& c = *it->second;
+    if (!c.visible || c.removed || c.clipDepth > 0) continue;
+    if (c.kind == ClipKind::kButton) {
+      if (c.enabled && CharacterContains(movie_, c.character, c.ConcatenatedMatrix(), x, y))
+        return &c;
+      continue;
+    }
+    if (c.kind != ClipKind::kMovie) continue;
+    if (scripts_ && c.enabled && scripts_->IsMouseTarget(c)) {
+      if (c.HitTest(x, y, true)) return &c;
+      continue;
+    }
+    if (Clip* inner = MouseTargetAt(c, x, y)) return inner;
+  }
+  return nullptr;
+}
+
+void Stage::ButtonTransition(Clip& target, std::uint16_t conditionBit, ClipEvent event) {
+  if (target.kind == ClipKind::kButton && target.parent) {
+    const auto it = movie_.characters.find(target.character);
+    if (it != movie_.characters.end())
+      if (const auto* def = std::get_if<Button>(&it->second))
+        for (const ButtonAction& a : def->actions)
+          if (a.conditions & conditionBit) QueueActions(*target.parent, a.code);
+  }
+  QueueEvent(target, event);
+}
+
+void Stage::MouseMove(double x, double y) {
+  mouse_ = {x, y};
+  if (scripts_) scripts_->Broadcast(ClipEvent::kMouseMove, 0, 0);
+  std::vector<Clip*> all;
+  Collect(*root_, all);
+  for (Clip* c : all)
+    if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseMove);
+  Clip* now = MouseTargetAt(*root_, x, y);
+  if (now != hover_) {
+    if (hover_) {
+      if (mouseDown_ && pressed_ == hover_) {
+        SetButtonState(*hover_, kButtonOver);
+        ButtonTransition(*hover_, 0x10, ClipEvent::kDragOut);
+      } else if (!mouseDown_) {
+        SetButtonState(*hover_, kButtonUp);
+        ButtonTransition(*hover_, 0x02, ClipEvent::kRollOut);
+      }
+    }
+    hover_ = now;
+    if (now) {
+      if (mouseDown_ && pressed_ == now) {
+        SetButtonState(*now, kButtonDown);
+        ButtonTransition(*now, 0x20, ClipEvent::kDragOver);
+      } else if (!mouseDown_) {
+        SetButtonState(*now, kButtonOver);
+        ButtonTransition(*now, 0x01, ClipEvent::kRollOver);
+      }
+    }
+  }
+  RunQueue();
+}
+
+void Stage::MouseDown() {
+  mouseDown_ = true;
+  if (scripts_) scripts_->Broadcast(ClipEvent::kMouseDown, 0, 0);
+  std::vector<Clip*> all;
+  Collect(*root_, all);
+  for (Clip* c : all)
+    if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseDown);
+  if (hover_) {
+    pressed_ = hover_;
+    SetButtonState(*hover_, kButtonDown);
+    ButtonTransition(*hover_, 0x04, ClipEvent::kPress);
+  }
+  RunQueue();
+}
+
+void Stage::MouseUp() {
+  mouseDown_ = false;
+  if (scripts_) scripts_->Broadcast(ClipEvent::kMouseUp, 0, 0);
+  std::vector<Clip*> all;
+  Collect(*root_, all);
+  for (Clip* c : all)
+    if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseUp);
+  if (pressed_) {
+    Clip* p = pressed_;
+    pressed_ = nullptr;
+    if (p == hover_) {
+      SetButtonState(*p, kButtonOver);
+      ButtonTransition(*p, 0x08, ClipEvent::kRelease);
+    } else {
+      SetButtonState(*p, kButtonUp);
+      ButtonTransition(*p, 0x40, ClipEvent::kReleaseOutside);
+    }
+  }
+  RunQueue();
+}
+
+void Stage::KeyDown(int keyCode, int charCode) {
+  if (scripts_) scripts_->Broadcast(ClipEvent::kKeyDown, keyCode, charCode);
+  std::vector<Clip*> all;
+  Collect(*root_, all);
+  for (Clip* c : all) {
+    if (c->kind == ClipKind::kMovie) {
+      QueueEvent(*c, ClipEvent::kKeyDown, keyCode);
+      QueueEvent(*c, ClipEvent::kKeyPress, charCode ? charCode : keyCode);
+    } else if (c->kind == ClipKind::kButton && c->parent) {
+      const auto it = movie_.characters.find(c->character);
+      if (it == movie_.characters.end()) continue;
+      if (const auto* def = std::get_if<Button>(&it->second))
+        for (const ButtonAction& a : def->actions) {
+          const int key = a.conditions >> 9;
+          if (key != 0 && (key == charCode || key == keyCode)) QueueActions(*c->parent, a.code);
+        }
+    }
+  }
+  RunQueue();
+}
+
+void Stage::KeyUp(int keyCode, int charCode) {
+  if (scripts_) scripts_->Broadcast(ClipEvent::kKeyUp, keyCode, charCode);
+  std::vector<Clip*> all;
+  Collect(*root_, all);
+  for (Clip* c : all)
+    if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kKeyUp, keyCode);
+  RunQueue();
 }
 
 }  // namespace dbx::swf

@@ -1,60 +1,120 @@
-// The playing state of a movie: the display lists of the main timeline and of every sprite
-// instance, stepped one frame at a time.
+// The playing state of a movie: the display tree of the main timeline, stepped one frame at a time
+// in the original player's order, with scripts run through the Scripts interface.
+//
+// One frame (Step): every clip, the latest made first (so children before their parents), fires
+// its enterFrame event and moves its timeline on by a frame; what the frames' display lists place
+// runs its first frame at once. Frame actions, events and init actions are queued in that order
+// and run after the display-list changes, then the runtime ends the frame.
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <deque>
 #include <memory>
+#include <string_view>
+#include <vector>
 
+#include "swf/display/clip.h"
+#include "swf/display/scripts.h"
 #include "swf/format/movie.h"
 
 namespace dbx::swf {
-
-struct SpriteInstance;
-
-struct DisplayObject {
-  std::uint16_t character = 0;
-  Matrix matrix;
-  ColorTransform cxform;
-  std::uint16_t ratio = 0;
-  std::uint16_t clipDepth = 0;
-  bool visible = true;
-  std::unique_ptr<SpriteInstance> sprite;  // for sprite characters
-};
-
-struct SpriteInstance {
-  const Timeline* timeline = nullptr;
-  int frame = -1;                                  // the frame last applied; -1 before the first
-  std::map<std::uint16_t, DisplayObject> objects;  // by depth, drawn from the lowest
-};
 
 class Stage {
  public:
   // The movie must outlive the stage.
   explicit Stage(const Movie& movie);
+  ~Stage();
+  Stage(const Stage&) = delete;
+  Stage& operator=(const Stage&) = delete;
+
+  // The script runtime (not owned; null plays the timeline only). Set before the first Step.
+  void SetScripts(Scripts* scripts) { scripts_ = scripts; }
+  Scripts* scripts() const { return scripts_; }
+  const Movie& movie() const { return movie_; }
+
   // Back to before the first frame; the next Step shows frame 0.
   void Reset();
-  // Shows the next frame of the main timeline (looping to the first after the last) and moves
-  // every sprite instance on by one frame.
-  void Step();
-  int frame() const { return root_.frame; }
-  const SpriteInstance& root() const { return root_; }
+  // Runs one frame. `timeMs` is the player's clock since the movie started.
+  void Step(double timeMs = 0);
+  // The main timeline's current frame (0-based, -1 before the first Step).
+  int frame() const { return root_->currentFrame; }
+  Clip& root() { return *root_; }
+  const Clip& root() const { return *root_; }
 
-  // Sprite instances nested deeper than this are not created: a sprite that places itself would
-  // otherwise recurse without end.
-  static constexpr int kMaxNesting = 16;
-  // The number of sprite instances alive at once is bounded for the same reason.
-  static constexpr int kMaxInstances = 4096;
+  // Finds a clip by path from `from`: "_root.a.b", "_level0/a", "/a/b", "a.b", "../x", "_parent",
+  // "this"; null when nothing matches. Names compare without regard to case before version 7.
+  Clip* Resolve(Clip* from, std::string_view path);
+  bool NamesIgnoreCase() const { return movie_.version < 7; }
+
+  // --- input, in stage twips ---
+  void MouseMove(double x, double y);
+  void MouseDown();
+  void MouseUp();
+  void KeyDown(int keyCode, int charCode);
+  void KeyUp(int keyCode, int charCode);
+  StagePoint mouse() const { return mouse_; }
+  bool mouseDown() const { return mouseDown_; }
+
+  // --- what clips and scripts call ---
+  // Makes a clip for `character` (0: an empty clip) under `parent` at `depth`; what was there is
+  // removed. `placeFrame` -1 marks a clip made by a script. The clip runs its first frame at once.
+  Clip* Instantiate(Clip& parent, int depth, std::uint16_t character, std::string_view name,
+                    int placeFrame, const PlaceCommand* cmd = nullptr);
+  // Takes a clip out of the tree (unload event, then the runtime's notice); freed at the end of
+  // the frame.
+  void RemoveClip(Clip& clip);
+  // Moves `clip` to `depth` in its parent, swapping with what is there.
+  void MoveToDepth(Clip& clip, int depth);
+  void Goto(Clip& clip, int frame);
+  // Queues a block of actions or an event; run in order by RunQueue.
+  void QueueActions(Clip& clip, ByteSpan code);
+  void QueueEvent(Clip& clip, ClipEvent event, int keyCode = 0);
+  // Runs what is queued (also what the queued scripts queue), up to a bound per frame.
+  void RunQueue();
+
+  // Sprites nest at most this deep: a sprite that places itself would otherwise recurse without
+  // end.
+  static constexpr int kMaxNesting = 64;
+  // The number of clips alive at once is bounded for the same reason.
+  static constexpr int kMaxInstances = 65536;
+  int instances() const { return instances_; }
 
  private:
-  void StepInstance(SpriteInstance& inst, int nesting);
-  void Apply(SpriteInstance& inst, const PlaceCommand& cmd, int nesting);
-  void AttachCharacter(DisplayObject& obj, std::uint16_t id, int nesting);
-  int CountInstances(const SpriteInstance& inst) const;
+  struct Queued {
+    Clip* clip;
+    enum class Kind : std::uint8_t { kActions, kEvent, kInit } kind;
+    ByteSpan code;
+    ClipEvent event;
+    int keyCode;
+    std::uint16_t sprite;
+  };
+  void RunFrame(Clip& clip);
+  void ApplyFrameInOrder(Clip& clip, int frame);
+  void ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame);
+  void ApplyProperties(Clip& target, const PlaceCommand& cmd);
+  void GotoMerged(Clip& clip, int target);
+  void QueueFrameActions(Clip& clip, int frame);
+  void InitButton(Clip& button);
+  void UpdateButtonChildren(Clip& button);
+  void Collect(Clip& clip, std::vector<Clip*>& out);
+  Clip* MouseTargetAt(Clip& clip, double x, double y);
+  void SetButtonState(Clip& target, std::uint8_t state);
+  void ButtonTransition(Clip& target, std::uint16_t conditionBit, ClipEvent event);
+  void Destroy(std::unique_ptr<Clip> clip);
+  int Nesting(const Clip& clip) const;
 
   const Movie& movie_;
-  SpriteInstance root_;
+  Scripts* scripts_ = nullptr;
+  std::unique_ptr<Clip> root_;
+  std::vector<std::unique_ptr<Clip>> graveyard_;
+  std::deque<Queued> queue_;
+  std::uint64_t nextSerial_ = 1;
   int instances_ = 0;
+  std::vector<bool> initDone_;  // DoInitAction ran, by sprite id
+  StagePoint mouse_;
+  bool mouseDown_ = false;
+  Clip* hover_ = nullptr;    // the button under the pointer
+  Clip* pressed_ = nullptr;  // the button pressed, until the release
 };
 
 }  // namespace dbx::swf

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -130,6 +131,37 @@ struct Bitmap {
   bool opaque = true;
 };
 
+// The events a clip can answer, by their bit in the file's clip-action flags (32-bit form; movies
+// before version 6 store the low 16 bits only).
+enum class ClipEvent : std::uint32_t {
+  kLoad = 0x01,
+  kEnterFrame = 0x02,
+  kUnload = 0x04,
+  kMouseMove = 0x08,
+  kMouseDown = 0x10,
+  kMouseUp = 0x20,
+  kKeyDown = 0x40,
+  kKeyUp = 0x80,
+  kData = 0x100,
+  kInitialize = 0x200,
+  kPress = 0x400,
+  kRelease = 0x800,
+  kReleaseOutside = 0x1000,
+  kRollOver = 0x2000,
+  kRollOut = 0x4000,
+  kDragOver = 0x8000,
+  kDragOut = 0x10000,
+  kKeyPress = 0x20000,
+  kConstruct = 0x40000,
+};
+
+// One handler of a placed clip: the events it answers and its action bytes.
+struct ClipAction {
+  std::uint32_t events = 0;  // ClipEvent bits
+  std::uint8_t keyCode = 0;  // for kKeyPress
+  std::vector<std::uint8_t> code;
+};
+
 // One display-list command of a frame.
 struct PlaceCommand {
   enum class Kind : std::uint8_t { kPlace, kRemove } kind = Kind::kPlace;
@@ -145,22 +177,78 @@ struct PlaceCommand {
   std::optional<std::string> className;  // PlaceObject3 class name
   std::optional<std::uint8_t> blendMode;
   std::optional<bool> cacheAsBitmap;
+  std::vector<ClipAction> clipActions;  // PlaceObject2/3 event handlers
+};
+
+// A DoAction block; `afterCommands` is how many of the frame's display-list commands came before
+// it in the file.
+struct FrameAction {
+  std::size_t afterCommands = 0;
+  std::vector<std::uint8_t> code;
+};
+
+// A DoInitAction block: runs once, before the first frame actions of the frame it is in.
+struct InitAction {
+  std::uint16_t sprite = 0;
+  std::vector<std::uint8_t> code;
 };
 
 // What one frame of a timeline does, in file order within each kind.
 struct Frame {
   std::vector<PlaceCommand> commands;  // display-list changes
+  std::vector<FrameAction> actions;    // DoAction
+  std::vector<InitAction> initActions;
+  std::vector<std::string> labels;  // FrameLabel (several may name one frame)
+};
+
+struct Scene {
+  std::size_t offset = 0;  // first frame, 0-based
+  std::string name;
 };
 
 struct Timeline {
   std::vector<Frame> frames;  // at least one frame once parsed
+  std::vector<Scene> scenes;  // empty: one scene over the whole timeline
+  // The frame a label names (first match; labels compare without regard to case), or nothing.
+  std::optional<std::size_t> FindLabel(std::string_view label) const;
 };
 
 struct Sprite {
   Timeline timeline;
 };
 
-using Character = std::variant<Shape, MorphShape, std::shared_ptr<const Bitmap>, Sprite>;
+// Button: the characters shown in each state and the actions run on state changes.
+enum ButtonState : std::uint8_t {
+  kButtonUp = 1,
+  kButtonOver = 2,
+  kButtonDown = 4,
+  kButtonHit = 8,
+};
+
+struct ButtonRecord {
+  std::uint8_t states = 0;  // ButtonState bits
+  std::uint16_t character = 0;
+  std::uint16_t depth = 0;
+  Matrix matrix;
+  ColorTransform cxform;
+  std::uint8_t blendMode = 0;
+};
+
+// Conditions as in the file: bit 0 idle->overUp, 1 overUp->idle, 2 overUp->overDown, 3
+// overDown->overUp (release), 4 overDown->outDown, 5 outDown->overDown, 6 outDown->idle, 7
+// idle->overDown, 8 overDown->idle; bits 9-15 a key code.
+struct ButtonAction {
+  std::uint16_t conditions = 0;
+  std::vector<std::uint8_t> code;
+};
+
+struct Button {
+  std::vector<ButtonRecord> records;
+  std::vector<ButtonAction> actions;
+  bool trackAsMenu = false;
+};
+
+using Character = std::variant<Shape, MorphShape, std::shared_ptr<const Bitmap>, Sprite, Button>;
 
 struct TwipsRect {
   std::int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;
@@ -180,6 +268,10 @@ struct Movie {
   std::map<std::uint16_t, Character> characters;
   Timeline timeline;
   TagCounts tags;
+  // ExportAssets: linkage name -> character.
+  std::map<std::string, std::uint16_t> exports;
+  // The character a linkage name exports (exact match first, then without regard to case).
+  std::optional<std::uint16_t> FindExport(std::string_view name) const;
   bool truncated = false;  // the tag stream ended without an End tag or in the middle of a tag
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/platform.h"
+#include "swf/format/action_tags.h"
 #include "swf/format/bit_reader.h"
 #include "swf/format/decode_util.h"
 #include "swf/format/movie.h"
@@ -86,6 +87,8 @@ TwipsRect ReadRect(BitReader& r) {
   return rc;
 }
 
+}  // namespace
+
 Matrix ReadMatrix(BitReader& r) {
   r.Align();
   Matrix m;
@@ -120,6 +123,8 @@ ColorTransform ReadCxform(BitReader& r, bool withAlpha) {
   r.Align();
   return cx;
 }
+
+namespace {
 
 Rgba ReadRgb(BitReader& r) {
   Rgba c;
@@ -553,7 +558,7 @@ void ParseBitmap(BitReader& r, std::uint16_t code, Context& ctx) {
   }
 }
 
-PlaceCommand ParsePlace(BitReader& r, std::uint16_t code) {
+PlaceCommand ParsePlace(BitReader& r, std::uint16_t code, std::uint8_t version) {
   PlaceCommand c;
   if (code == static_cast<std::uint16_t>(Tag::kPlaceObject)) {
     c.character = r.U16();
@@ -622,17 +627,25 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code) {
       const std::uint8_t v = r.U8();
       if (!r.failed()) c.visible = v != 0;
     }
+    if (flags2 & 64) r.Skip(4);  // opaque background colour
   }
+  if ((flags & 128) && !r.failed()) ReadClipActions(r, version, c.clipActions);
   return c;
 }
 
-void FinishTimeline(Timeline& tl, Frame& current) {
+using PendingLabels = std::vector<std::pair<std::size_t, std::string>>;
+
+void FinishTimeline(Timeline& tl, Frame& current, PendingLabels& labels) {
   if (!current.commands.empty() || tl.frames.empty()) tl.frames.push_back(std::move(current));
   current = {};
+  for (auto& [frame, name] : labels)
+    if (frame < tl.frames.size()) tl.frames[frame].labels.push_back(std::move(name));
+  labels.clear();
 }
 
 void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
   Frame current;
+  PendingLabels sceneLabels;
   bool ended = false;
   while (r.remaining() >= 2) {
     const std::uint16_t head = r.U16();
@@ -678,7 +691,7 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
       case Tag::kPlaceObject2:
       case Tag::kPlaceObject3:
       case Tag::kPlaceObject4: {
-        PlaceCommand c = ParsePlace(t, code);
+        PlaceCommand c = ParsePlace(t, code, ctx.movie.version);
         if (!t.failed() || code == static_cast<std::uint16_t>(Tag::kPlaceObject))
           current.commands.push_back(std::move(c));
         break;
@@ -720,12 +733,34 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
           }
         }
         break;
+      case Tag::kDoAction:
+        ReadDoAction(t, len, current);
+        break;
+      case Tag::kDoInitAction:
+        ReadDoInitAction(t, len, current);
+        break;
+      case Tag::kFrameLabel:
+        ReadFrameLabel(t, current);
+        break;
+      case Tag::kExportAssets:
+        ReadExportAssets(t, ctx.movie);
+        break;
+      case Tag::kDefineSceneAndFrameLabelData:
+        if (nesting == 0) ReadSceneAndLabels(t, tl, sceneLabels);
+        break;
+      case Tag::kDefineButton:
+      case Tag::kDefineButton2:
+        ReadButton(t, code == static_cast<std::uint16_t>(Tag::kDefineButton2), ctx.movie);
+        break;
+      case Tag::kDefineButtonCxform:
+        ReadButtonCxform(t, ctx.movie);
+        break;
       default:
-        break;  // scripts, sounds, fonts, text, buttons, metadata: skipped by length
+        break;  // sounds, fonts, text, metadata: skipped by length
     }
   }
   if (!ended && nesting == 0) ctx.movie.truncated = true;
-  FinishTimeline(tl, current);
+  FinishTimeline(tl, current, sceneLabels);
 }
 
 }  // namespace

@@ -254,16 +254,16 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   mask_ = nullptr;
   maskOut_ = nullptr;
   if (target.width() <= 0 || target.height() <= 0 || !target.data()) return;
-  DrawList(stage.root(), Matrix{}, ColorTransform{}, 0);
+  DrawObject(stage.root(), Matrix{}, ColorTransform{}, 0);
 }
 
-void Renderer::DrawList(const SpriteInstance& inst, const Matrix& m, const ColorTransform& cx,
+void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx,
                         int nesting) {
-  struct Clip {
+  struct MaskLayer {
     std::uint16_t until;
     const std::uint8_t* previous;
   };
-  std::vector<Clip> clips;
+  std::vector<MaskLayer> clips;
   auto pop = [&] {
     mask_ = clips.back().previous;
     --maskDepth_;
@@ -271,7 +271,9 @@ void Renderer::DrawList(const SpriteInstance& inst, const Matrix& m, const Color
   };
   const std::size_t plane =
       static_cast<std::size_t>(target_.width()) * static_cast<std::size_t>(target_.height());
-  for (const auto& [depth, obj] : inst.objects) {
+  if (!parent.drawing.edges.empty()) DrawShape(parent.drawing, view_ * m, cx);
+  for (const auto& [depth, child] : parent.children()) {
+    const Clip& obj = *child;
     while (!clips.empty() && depth > clips.back().until) pop();
     if (!obj.visible) continue;
     if (obj.clipDepth > 0) {
@@ -297,12 +299,15 @@ void Renderer::DrawList(const SpriteInstance& inst, const Matrix& m, const Color
   while (!clips.empty()) pop();
 }
 
-void Renderer::DrawObject(const DisplayObject& obj, const Matrix& m, const ColorTransform& cx,
-                          int nesting) {
-  const auto it = movie_.characters.find(obj.character);
-  if (it == movie_.characters.end()) return;
+void Renderer::DrawObject(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting) {
   const Matrix mm = m * obj.matrix;
   const ColorTransform cc = cx * obj.cxform;
+  if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
+    if (nesting < Stage::kMaxNesting) DrawList(obj, mm, cc, nesting + 1);
+    return;
+  }
+  const auto it = movie_.characters.find(obj.character);
+  if (it == movie_.characters.end()) return;
   const Character& ch = it->second;
   if (const auto* shape = std::get_if<Shape>(&ch)) {
     DrawShape(*shape, view_ * mm, cc);
@@ -331,9 +336,6 @@ void Renderer::DrawObject(const DisplayObject& obj, const Matrix& m, const Color
       s.edges.push_back(e);
     }
     DrawShape(s, view_ * mm, cc);
-  } else if (const auto* sprite = std::get_if<Sprite>(&ch)) {
-    (void)sprite;
-    if (obj.sprite) DrawList(*obj.sprite, mm, cc, nesting + 1);
   }
 }
 

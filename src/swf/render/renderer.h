@@ -35,8 +35,8 @@ class Renderer {
   static constexpr std::size_t kMaxOverdraw = 64;
 
  private:
-  void DrawList(const SpriteInstance& inst, const Matrix& m, const ColorTransform& cx, int nesting);
-  void DrawObject(const DisplayObject& obj, const Matrix& m, const ColorTransform& cx, int nesting);
+  void DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx, int nesting);
+  void DrawObject(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
   void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
   void Fill(FillRule rule, const Paint* paint);
   void Flatten(const ShapeEdge& e, const Matrix& m, bool reverse, std::vector<Segment>& out);

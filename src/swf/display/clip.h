@@ -1,0 +1,187 @@
+// One object of the display tree: the main timeline, a sprite instance, or any other displayed
+// character (shape, morph, bitmap, text, button). Every clip has a depth in its parent, a
+// transform, a colour transform and the state scripts read and write; timelines (the main one,
+// sprites, clips created empty) have frames, a playing flag and children.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "swf/format/movie.h"
+
+namespace dbx::swf {
+
+class Stage;
+
+enum class ClipKind : std::uint8_t {
+  kMovie,  // a timeline: the main one, a sprite instance, an empty clip
+  kShape,
+  kMorph,
+  kBitmap,
+  kButton,
+  kText,      // static text
+  kEditText,  // text field
+  kOther,     // a character this player does not draw (or none)
+};
+
+struct StagePoint {
+  double x = 0, y = 0;
+};
+
+// An axis-aligned rectangle in twips; `empty` until something is added.
+struct Box {
+  double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+  bool empty = true;
+  void Add(double x, double y);
+  void Add(const Box& r);
+  bool Contains(double x, double y) const {
+    return !empty && x >= xmin && x <= xmax && y >= ymin && y <= ymax;
+  }
+  bool Intersects(const Box& r) const {
+    return !empty && !r.empty && xmin <= r.xmax && r.xmin <= xmax && ymin <= r.ymax &&
+           r.ymin <= ymax;
+  }
+  // The bounds of this rectangle's four corners under `m`.
+  Box Transformed(const Matrix& m) const;
+};
+
+// Depths as the file numbers them: the timeline places at 1..16383; scripts count from
+// -16384 (file depth 0), so the depth a script sees is `depth - kDepthOffset`, and attachMovie's
+// depth 0 is file depth 16384.
+inline constexpr int kDepthOffset = 16384;
+
+class Clip {
+ public:
+  Clip(Stage& stage, ClipKind kind, std::uint16_t character);
+  ~Clip();
+  Clip(const Clip&) = delete;
+  Clip& operator=(const Clip&) = delete;
+
+  Stage& stage() const { return *stage_; }
+
+  // --- identity ---
+  ClipKind kind;
+  std::uint16_t character;  // 0 for the main timeline and empty clips
+  int depth = 0;            // file depth (see kDepthOffset)
+  std::string name;         // instance name ("" when none was given)
+  Clip* parent = nullptr;
+  std::uint64_t serial = 0;            // creation order; later clips run their frames first
+  const Timeline* timeline = nullptr;  // kMovie with frames; null for an empty clip
+  // Placed by a timeline at frame `placeFrame` of the parent (-1: made by a script).
+  int placeFrame = -1;
+  // The clip left the tree; it is freed at the end of the frame.
+  bool removed = false;
+
+  // --- appearance ---
+  Matrix matrix;
+  ColorTransform cxform;
+  std::uint16_t ratio = 0;
+  std::uint16_t clipDepth = 0;  // > 0: a mask over the siblings up to this depth
+  bool visible = true;
+  std::uint8_t blendMode = 0;
+  bool cacheAsBitmap = false;
+  // Drawn under the children: what the drawing API (beginFill, lineTo, ...) made.
+  Shape drawing;
+  // A mask set by a script (setMask), not owned.
+  Clip* maskClip = nullptr;
+  // A script changed the transform: the timeline no longer moves the clip.
+  bool scriptTransformed = false;
+
+  // The scale and rotation that scripts read and write (_xscale, _yscale, _rotation; percent and
+  // degrees). Kept beside the matrix so that a scale of 0 or a rotation keeps the other values.
+  double XScale() const { return xscale_; }
+  double YScale() const { return yscale_; }
+  double Rotation() const { return rotation_; }
+  void SetXScale(double percent);
+  void SetYScale(double percent);
+  void SetRotation(double degrees);
+  void SetPosition(double xTwips, double yTwips);
+  // Sets the whole matrix and derives the scale and rotation from it.
+  void SetMatrix(const Matrix& m);
+
+  // --- scripts ---
+  const std::vector<ClipAction>* clipActions = nullptr;  // from the PlaceObject that placed it
+  void* scriptObject = nullptr;                          // the runtime's; not owned
+  std::string className;                                 // PlaceObject3 class name
+
+  // --- timeline ---
+  int currentFrame = -1;  // 0-based; -1 before the first frame ran
+  bool playing = true;
+  int TotalFrames() const;
+  int FramesLoaded() const { return TotalFrames(); }
+  void Play() { playing = true; }
+  void Stop() { playing = false; }
+  // Goes to `frame` (0-based, clamped to the timeline), then plays or stops. The display list
+  // changes at once; the target frame's actions run after the current script.
+  void GotoFrame(int frame, bool play);
+  // By label (or a number given as text); false when it names no frame.
+  bool GotoLabel(std::string_view label, bool play);
+  // A frame of a scene by the scene's name (the first scene when the name is empty).
+  bool GotoScene(std::string_view scene, int frameInScene, bool play);
+  void NextFrame() { GotoFrame(currentFrame + 1, false); }
+  void PrevFrame() { GotoFrame(currentFrame - 1, false); }
+  // The scene the current frame is in (its first frame and name); the whole timeline when none.
+  Scene CurrentScene() const;
+
+  // --- the tree ---
+  const std::map<int, std::unique_ptr<Clip>>& children() const { return children_; }
+  Clip* ChildAt(int fileDepth) const;
+  // By instance name; without regard to case for movies before version 7.
+  Clip* ChildNamed(std::string_view name) const;
+  // The next free depth above every child, as a script sees it (0 when there are none).
+  int NextHighestDepth() const;
+  // attachMovie: a new instance of the exported symbol at `scriptDepth`; null when there is no
+  // such export. What was at the depth is removed.
+  Clip* Attach(std::string_view exportName, std::string_view newName, int scriptDepth);
+  // createEmptyMovieClip.
+  Clip* CreateEmpty(std::string_view newName, int scriptDepth);
+  // duplicateMovieClip: a copy of this clip in the same parent (character, transform, colour,
+  // clip actions, drawing), starting at its first frame.
+  Clip* Duplicate(std::string_view newName, int scriptDepth);
+  // removeMovieClip: removes the clip from its parent.
+  void Remove();
+  // swapDepths with the clip at `scriptDepth` of the same parent (or moves there if free).
+  void SwapDepths(int scriptDepth);
+  void SwapDepths(Clip& sibling);
+
+  // --- geometry (twips) ---
+  // The transform from this clip's space to the stage's (the main timeline's) space.
+  Matrix ConcatenatedMatrix() const;
+  ColorTransform ConcatenatedCxform() const;
+  StagePoint LocalToGlobal(StagePoint p) const;
+  StagePoint GlobalToLocal(StagePoint p) const;
+  // Bounds of the content (own graphics and children) in the space of `space` (null: own).
+  Box Bounds(const Clip* space) const;
+  // Whether the stage point hits the clip: its bounds, or with `shapeFlag` its filled shapes.
+  bool HitTest(double xStage, double yStage, bool shapeFlag) const;
+  // Whether the stage-space bounds of the two clips overlap.
+  bool HitTest(const Clip& other) const;
+
+  // --- paths ---
+  // "_level0.a.b".
+  std::string TargetPath() const;
+  // "/a/b" ("/" for the main timeline).
+  std::string SlashPath() const;
+  // The main timeline this clip is in.
+  Clip& Root();
+  bool IsRoot() const { return parent == nullptr; }
+
+  // --- buttons ---
+  std::uint8_t buttonState = kButtonUp;  // kButtonUp, kButtonOver or kButtonDown
+  bool enabled = true;                   // buttons and button-like sprites
+  bool useHandCursor = true;
+
+ private:
+  friend class Stage;
+  Stage* stage_;
+  std::map<int, std::unique_ptr<Clip>> children_;
+  double xscale_ = 100, yscale_ = 100, rotation_ = 0;
+  void ApplyScaleRotation();
+};
+
+}  // namespace dbx::swf

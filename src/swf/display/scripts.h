@@ -1,0 +1,70 @@
+// The script interface of the timeline. The timeline decides when scripts run (frame actions, init
+// actions, clip events, button actions, in the original player's order); a script runtime decides
+// what they do. The player hands the runtime to the stage; without one, movies play their timeline
+// only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "swf/format/movie.h"
+
+namespace dbx::swf {
+
+class Clip;
+class Stage;
+
+using ByteSpan = std::span<const std::uint8_t>;
+
+// Where trace() output goes: one call per line, without the line end.
+using TraceSink = std::function<void(std::string_view line)>;
+
+class Scripts {
+ public:
+  virtual ~Scripts() = default;
+
+  // A clip came into the tree (placed by a timeline, attached, duplicated or created empty),
+  // before its first frame runs. The runtime makes its script object here (and runs a registered
+  // class's constructor when it wants to).
+  virtual void ClipCreated(Clip& clip) = 0;
+  // A clip leaves the tree (its unload event has been fired). The clip object stays valid until
+  // the end of the current frame; after that pointers to it dangle.
+  virtual void ClipRemoved(Clip& clip) = 0;
+
+  // Runs one DoAction block (or a button's action block) with `clip` as the target and `this`.
+  virtual void RunActions(Clip& clip, ByteSpan code) = 0;
+  // Runs a DoInitAction block for sprite `sprite`, with `root` as the target.
+  virtual void RunInitActions(Clip& root, std::uint16_t sprite, ByteSpan code) = 0;
+  // Fires an event at a clip: the clip actions placed with it that answer the event (the clip's
+  // `clipActions`; `keyCode` for kKeyPress) and the matching method of its script object
+  // (onEnterFrame, onLoad, onPress ...). Button characters get kPress, kRelease, kRollOver ... too.
+  virtual void FireClipEvent(Clip& clip, ClipEvent event, int keyCode) = 0;
+  // Input for the listeners (Key, Mouse): kKeyDown, kKeyUp, kMouseDown, kMouseUp, kMouseMove.
+  virtual void Broadcast(ClipEvent event, int keyCode, int charCode) = 0;
+  // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ...).
+  virtual bool IsMouseTarget(const Clip& clip) const = 0;
+
+  // Once per frame, before anything of the frame runs: the player's clock in milliseconds since
+  // the movie started (intervals, getTimer).
+  virtual void BeginFrame(double timeMs) = 0;
+  // Once per frame, after every script of the frame ran: a good time to collect garbage.
+  virtual void EndFrame() = 0;
+};
+
+// What the player hands a runtime when it makes one.
+struct ScriptHost {
+  const Movie& movie;
+  Stage& stage;
+  TraceSink trace;
+  std::string moviePath;  // for files beside the movie (loadMovie); may be empty
+};
+
+// The runtime of `swf/avm1/runtime.h` provides
+//   std::unique_ptr<Scripts> avm1::CreateRuntime(const ScriptHost& host);
+// the player makes one per movie and passes it to Stage::SetScripts.
+
+}  // namespace dbx::swf
