@@ -37,6 +37,8 @@ Value ObjectConstruct(Vm& vm, CallArgs& a) {
 
 Value ObjectToString(Vm&, CallArgs& a) {
   if (a.self && a.self->cls() == ObjClass::kFunction) return Value("[type Function]");
+  if (a.self && a.self->cls() == ObjClass::kClip)
+    return Value(static_cast<ClipObject*>(a.self)->TargetPath());
   return Value("[object Object]");
 }
 

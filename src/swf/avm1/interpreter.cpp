@@ -392,8 +392,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         break;
       }
       case 0x18: {  // ToInteger
-        double n = popNum();
-        push(Value(std::isnan(n) ? 0.0 : std::trunc(n)));
+        push(Value(static_cast<double>(ToInt32(popNum()))));
         break;
       }
       case 0x32:    // CharToAscii
@@ -425,8 +424,15 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         break;
       case 0x26: {  // Trace
         Value x = pop();
-        std::string line = x.IsUndefined() ? "undefined" : ToString(x);
-        if (traceSink) traceSink(line);
+        std::string text = x.IsUndefined() ? "undefined" : ToString(x);
+        // One line per line break (a lone \r breaks a line too).
+        std::size_t at = 0;
+        for (std::size_t i = 0; i <= text.size(); ++i) {
+          if (i == text.size() || text[i] == '\n' || text[i] == '\r') {
+            if (traceSink) traceSink(std::string_view(text).substr(at, i - at));
+            at = i + 1;
+          }
+        }
         break;
       }
 
@@ -641,7 +647,11 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
             res = a >> (b & 31);
             break;
           default:
-            res = static_cast<double>(static_cast<std::uint32_t>(a) >> (b & 31));
+            // Unsigned from SWF 9 on; before, the bits read back as a signed number.
+            if (v >= 9)
+              res = static_cast<double>(static_cast<std::uint32_t>(a) >> (b & 31));
+            else
+              res = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) >> (b & 31));
             break;
         }
         push(Value(res));
@@ -698,7 +708,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           std::string name = popStr();
           pairs.emplace_back(std::move(name), std::move(val));
         }
-        for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) Set(o, it->first, it->second);
+        for (auto& [name, val] : pairs) Set(o, name, val);
         push(Value(o));
         break;
       }
@@ -846,7 +856,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         push(Value::Null());
         if (obj) {
           std::vector<std::string> keys = Keys(obj);
-          for (auto& k : keys) push(Value(k));
+          for (auto it = keys.rbegin(); it != keys.rend(); ++it) push(Value(*it));
         }
         break;
       }

@@ -129,13 +129,18 @@ double StringToNumber(std::string_view s, int version) {
     neg = unsignedBody[0] == '-';
     unsignedBody.remove_prefix(1);
   }
-  if (unsignedBody.substr(0, 8) == "Infinity") {
-    std::size_t k = 8;
-    while (k < unsignedBody.size() && IsSpace(unsignedBody[k])) ++k;
-    if (k == unsignedBody.size())
-      return neg ? -std::numeric_limits<double>::infinity()
-                 : std::numeric_limits<double>::infinity();
-    return nan;
+  // "010" is octal from SWF 6 on.
+  if (version >= 6 && unsignedBody.size() > 1 && unsignedBody[0] == '0') {
+    bool octal = true;
+    double o = 0;
+    for (char c : unsignedBody) {
+      if (c < '0' || c > '7') {
+        octal = false;
+        break;
+      }
+      o = o * 8 + (c - '0');
+    }
+    if (octal) return neg ? -o : o;
   }
   double v = 0;
   std::size_t used = ParseDecimal(body, v);

@@ -216,6 +216,8 @@ std::vector<std::string> Vm::Keys(Object* o) {
     cur->SpecialKeys(*this, own);
     for (auto& p : cur->props().items())
       if (!(p.flags & prop::kDontEnum)) own.push_back(p.name);
+    // The most recent property comes first.
+    std::reverse(own.begin(), own.end());
     for (auto& k : own) {
       bool seen = false;
       for (auto& e : keys)
@@ -544,7 +546,8 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
     if (var.empty()) return Value(base);
     return Get(base, var);
   }
-  if (NameIs(*this, name, "this")) return Value(act.thisObj);
+  if (NameIs(*this, name, "this"))
+    return act.thisByName ? Value(act.thisObj) : Value(act.target ? act.target : act.baseClip);
   if (NameIs(*this, name, "_global")) return Value(global);
   if (NameIs(*this, name, "_root") || NameIs(*this, name, "_level0")) {
     // A stored _root on the timeline does not hide the root.
@@ -708,7 +711,8 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
     if (fl & 0x01) put(Value(self));
     if (fl & 0x04) put(Value(makeArguments()));
     Object* superObj = nullptr;
-    if ((fl & 0x10) || !(fl & 0x20)) {
+    if (fl & 0x03) a.thisByName = false;
+    if (!(fl & 0x20)) {
       // super: the prototype above the one the method came from.
       if (home) superObj = MakeSuper(self, home);
     }

@@ -1,0 +1,890 @@
+#include "swf/avm1/runtime.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "swf/avm1/array.h"
+#include "swf/avm1/builtins.h"
+#include "swf/display/geometry.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+const char* const kPropertyNames[] = {
+    "_x",           "_y",           "_xscale",       "_yscale",       "_currentframe",
+    "_totalframes", "_alpha",       "_visible",      "_width",        "_height",
+    "_rotation",    "_target",      "_framesloaded", "_name",         "_droptarget",
+    "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
+    "_xmouse",      "_ymouse"};
+constexpr int kPropertyCount = 22;
+
+int PropertyIndex(std::string_view name) {
+  if (name.size() < 2 || name[0] != '_') return -1;
+  for (int i = 0; i < kPropertyCount; ++i)
+    if (EqualsFolded(name, kPropertyNames[i])) return i;
+  return -1;
+}
+
+// Rounds to whole twips, as the player stores positions.
+double ToTwips(double pixels) {
+  return std::round(pixels * 20);
+}
+
+struct DrawState {
+  int fill = -1, line = -1;
+  Vec2 pen, start;
+  bool open = false;
+};
+
+}  // namespace
+
+// A clip as the scripts see it: the clip's named children and its properties (_x, ...) come
+// before the prototype.
+class MovieClipObject : public ClipObject {
+ public:
+  MovieClipObject(Heap& heap, Object* proto, Runtime* rt, Clip* c)
+      : ClipObject(heap, proto), runtime(rt), clip(c) {}
+
+  Runtime* runtime;
+  Clip* clip;  // null once the clip has gone
+  DrawState draw;
+
+  bool Alive() const override { return clip && !clip->removed; }
+  ClipObject* ParentClip() override {
+    if (!clip || !clip->parent) return nullptr;
+    return runtime->ObjectOf(clip->parent);
+  }
+  ClipObject* ChildByName(std::string_view name) override {
+    if (!clip) return nullptr;
+    Clip* c = clip->ChildNamed(name);
+    return c ? runtime->ObjectOf(c) : nullptr;
+  }
+  std::string TargetPath() override { return clip ? clip->TargetPath() : std::string(); }
+  std::string SlashPath() override { return clip ? clip->SlashPath() : std::string(); }
+
+  Value GetIndexed(Vm& vm, int index) override;
+  void SetIndexed(Vm& vm, int index, const Value& v) override;
+
+  void GotoFrame(Vm&, int frame, bool play) override {
+    if (clip) clip->GotoFrame(frame - 1, play);
+  }
+  bool GotoLabel(Vm&, std::string_view label, bool play) override {
+    return clip && clip->GotoLabel(label, play);
+  }
+  void Play() override {
+    if (clip) clip->Play();
+  }
+  void Stop() override {
+    if (clip) clip->Stop();
+  }
+  int CurrentFrame() override { return clip ? clip->currentFrame + 1 : 0; }
+  int TotalFrames() override { return clip ? clip->TotalFrames() : 0; }
+  int FrameOfLabel(std::string_view label) override {
+    if (!clip || !clip->timeline) return 0;
+    auto f = clip->timeline->FindLabel(label);
+    return f ? static_cast<int>(*f) + 1 : 0;
+  }
+  void CallFrame(Vm&, int frame) override {
+    if (!clip || !clip->timeline || frame < 1 ||
+        frame > static_cast<int>(clip->timeline->frames.size()))
+      return;
+    for (auto& a : clip->timeline->frames[static_cast<std::size_t>(frame - 1)].actions)
+      runtime->RunActions(*clip, ByteSpan(a.code.data(), a.code.size()));
+  }
+  void Duplicate(Vm&, std::string_view name, int depth) override {
+    if (clip && clip->parent) clip->Duplicate(name, depth - kDepthOffset);
+  }
+  void RemoveSelf(Vm&) override {
+    // Only clips made by scripts (depth 0 and up as scripts count) can be removed.
+    if (clip && clip->parent && clip->depth >= kDepthOffset) clip->Remove();
+  }
+
+  bool GetSpecial(Vm& vm, std::string_view name, Value& out) override {
+    if (!clip) return false;
+    if (Clip* c = clip->ChildNamed(name)) {
+      if (MovieClipObject* o = runtime->ObjectOf(c)) {
+        out = Value(static_cast<Object*>(o));
+        return true;
+      }
+    }
+    int i = PropertyIndex(name);
+    if (i >= 0) {
+      out = GetIndexed(vm, i);
+      return true;
+    }
+    if (EqualsFolded(name, "_parent")) {
+      ClipObject* p = ParentClip();
+      out = p ? Value(static_cast<Object*>(p)) : Value();
+      return true;
+    }
+    if (EqualsFolded(name, "_root") || EqualsFolded(name, "_level0")) {
+      out = Value(static_cast<Object*>(runtime->ObjectOf(&clip->Root())));
+      return true;
+    }
+    if (EqualsFolded(name, "_global")) {
+      out = Value(vm.global);
+      return true;
+    }
+    if (name == "enabled") {
+      out = Value(clip->enabled);
+      return true;
+    }
+    if (name == "useHandCursor") {
+      out = Value(clip->useHandCursor);
+      return true;
+    }
+    return false;
+  }
+  bool SetSpecial(Vm& vm, std::string_view name, const Value& v) override {
+    if (!clip) return false;
+    int i = PropertyIndex(name);
+    if (i >= 0) {
+      SetIndexed(vm, i, v);
+      return true;
+    }
+    if (name == "enabled") clip->enabled = vm.ToBool(v);
+    if (name == "useHandCursor") clip->useHandCursor = vm.ToBool(v);
+    return false;
+  }
+  bool HasSpecial(Vm&, std::string_view name) override {
+    if (!clip) return false;
+    if (Clip* c = clip->ChildNamed(name); c && runtime->ObjectOf(c)) return true;
+    return PropertyIndex(name) >= 0 || EqualsFolded(name, "_parent") ||
+           EqualsFolded(name, "_root") || EqualsFolded(name, "_level0");
+  }
+  void SpecialKeys(Vm&, std::vector<std::string>& keys) override {
+    if (!clip) return;
+    for (auto& [d, c] : clip->children())
+      if (!c->name.empty() && runtime->ObjectOf(c.get())) keys.push_back(c->name);
+  }
+};
+
+Value MovieClipObject::GetIndexed(Vm& vm, int index) {
+  if (!clip) return {};
+  switch (index) {
+    case 0:
+      return Value(clip->matrix.tx / 20);
+    case 1:
+      return Value(clip->matrix.ty / 20);
+    case 2:
+      return Value(clip->XScale());
+    case 3:
+      return Value(clip->YScale());
+    case 4:
+      return Value(std::max(1, clip->currentFrame + 1));
+    case 5:
+      return Value(clip->TotalFrames());
+    case 6:
+      return Value(static_cast<double>(clip->cxform.mult[3]) * 100);
+    case 7:
+      return Value(clip->visible);
+    case 8:
+    case 9: {
+      Box b = clip->Bounds(clip->parent);
+      if (b.empty) return Value(0.0);
+      return Value((index == 8 ? b.xmax - b.xmin : b.ymax - b.ymin) / 20);
+    }
+    case 10:
+      return Value(clip->Rotation());
+    case 11:
+      return Value(clip->SlashPath());
+    case 12:
+      return Value(clip->FramesLoaded());
+    case 13:
+      return Value(clip->name);
+    case 14:
+      return Value(std::string());
+    case 15:
+      return Value(std::string("file:///movie.swf"));
+    case 16:
+      return Value(1);
+    case 17:
+      return vm.version() >= 6 ? Value::Null() : Value(1);
+    case 18:
+      return Value(5);
+    case 19:
+      return Value("HIGH");
+    case 20:
+    case 21: {
+      StagePoint m = runtime->stage().mouse();
+      StagePoint p = clip->GlobalToLocal(m);
+      return Value(std::round(index == 20 ? p.x : p.y) / 20);
+    }
+    default:
+      return {};
+  }
+}
+
+void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
+  if (!clip) return;
+  double n = vm.ToNumber(v);
+  bool finite = std::isfinite(n);
+  switch (index) {
+    case 0:
+      if (finite) clip->SetPosition(ToTwips(n), clip->matrix.ty);
+      break;
+    case 1:
+      if (finite) clip->SetPosition(clip->matrix.tx, ToTwips(n));
+      break;
+    case 2:
+      if (finite) clip->SetXScale(n);
+      break;
+    case 3:
+      if (finite) clip->SetYScale(n);
+      break;
+    case 6:
+      if (finite) clip->cxform.mult[3] = static_cast<float>(n / 100);
+      break;
+    case 7:
+      clip->visible = v.IsString() && vm.version() < 7 ? n != 0 && !std::isnan(n) : vm.ToBool(v);
+      break;
+    case 8:
+    case 9: {
+      if (!finite || n < 0) break;
+      Box b = clip->Bounds(clip->parent);
+      double cur = b.empty ? 0 : (index == 8 ? b.xmax - b.xmin : b.ymax - b.ymin) / 20;
+      if (cur <= 0) break;
+      if (index == 8)
+        clip->SetXScale(clip->XScale() * n / cur);
+      else
+        clip->SetYScale(clip->YScale() * n / cur);
+      break;
+    }
+    case 10:
+      if (finite) {
+        double r = std::fmod(n, 360);
+        if (r > 180) r -= 360;
+        if (r < -180) r += 360;
+        clip->SetRotation(r);
+      }
+      break;
+    case 13:
+      clip->name = vm.ToString(v);
+      break;
+    default:
+      break;
+  }
+}
+
+namespace {
+
+MovieClipObject* ThisClip(CallArgs& a) {
+  if (!a.self || a.self->cls() != ObjClass::kClip) return nullptr;
+  auto* o = static_cast<MovieClipObject*>(a.self);
+  return o->clip && !o->clip->removed ? o : nullptr;
+}
+
+Value ClipValue(Runtime* rt, Clip* c) {
+  MovieClipObject* o = c ? rt->ObjectOf(c) : nullptr;
+  return o ? Value(static_cast<Object*>(o)) : Value();
+}
+
+Value McPlay(Vm&, CallArgs& a) {
+  if (auto* o = ThisClip(a)) o->clip->Play();
+  return {};
+}
+Value McStop(Vm&, CallArgs& a) {
+  if (auto* o = ThisClip(a)) o->clip->Stop();
+  return {};
+}
+Value McGoto(Vm& vm, CallArgs& a, bool play) {
+  auto* o = ThisClip(a);
+  if (!o || !a.size()) return {};
+  const Value& f = a.args.size() > 1 ? a[1] : a[0];
+  if (a.args.size() > 1) {
+    // gotoAndPlay(scene, frame)
+    std::string scene = vm.ToString(a[0]);
+    double n = vm.ToNumber(f);
+    if (std::isfinite(n)) o->clip->GotoScene(scene, static_cast<int>(n) - 1, play);
+    return {};
+  }
+  if (f.IsString()) {
+    double n = StringToNumber(f.s, vm.version());
+    if (std::isnan(n)) {
+      o->clip->GotoLabel(f.s, play);
+      return {};
+    }
+    o->clip->GotoFrame(static_cast<int>(n) - 1, play);
+    return {};
+  }
+  double n = vm.ToNumber(f);
+  if (std::isfinite(n)) o->clip->GotoFrame(static_cast<int>(n) - 1, play);
+  return {};
+}
+Value McGotoAndPlay(Vm& vm, CallArgs& a) {
+  return McGoto(vm, a, true);
+}
+Value McGotoAndStop(Vm& vm, CallArgs& a) {
+  return McGoto(vm, a, false);
+}
+Value McNextFrame(Vm&, CallArgs& a) {
+  if (auto* o = ThisClip(a)) o->clip->NextFrame();
+  return {};
+}
+Value McPrevFrame(Vm&, CallArgs& a) {
+  if (auto* o = ThisClip(a)) o->clip->PrevFrame();
+  return {};
+}
+
+// A registered class or an init object for a new clip.
+void InitNewClip(Vm& vm, MovieClipObject* o, const Value& init) {
+  if (Object* io = init.AsObject()) {
+    for (auto& k : vm.Keys(io)) vm.Set(o, k, vm.Get(io, k));
+  }
+}
+
+Value McAttachMovie(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o || a.size() < 3) return {};
+  std::string id = vm.ToString(a[0]), name = vm.ToString(a[1]);
+  double depth = vm.ToNumber(a[2]);
+  if (!std::isfinite(depth)) return {};
+  Clip* c = o->clip->Attach(id, name, static_cast<int>(depth));
+  if (!c) return {};
+  Value v = ClipValue(o->runtime, c);
+  if (auto* co = static_cast<MovieClipObject*>(v.AsObject())) InitNewClip(vm, co, a[3]);
+  return v;
+}
+Value McCreateEmpty(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o || a.size() < 2) return {};
+  double depth = vm.ToNumber(a[1]);
+  if (!std::isfinite(depth)) return {};
+  Clip* c = o->clip->CreateEmpty(vm.ToString(a[0]), static_cast<int>(depth));
+  return ClipValue(o->runtime, c);
+}
+Value McDuplicate(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o || a.size() < 2 || !o->clip->parent) return {};
+  double depth = vm.ToNumber(a[1]);
+  if (!std::isfinite(depth)) return {};
+  Clip* c = o->clip->Duplicate(vm.ToString(a[0]), static_cast<int>(depth));
+  if (!c) return {};
+  Value v = ClipValue(o->runtime, c);
+  if (auto* co = static_cast<MovieClipObject*>(v.AsObject())) InitNewClip(vm, co, a[2]);
+  return v;
+}
+Value McRemove(Vm& vm, CallArgs& a) {
+  if (auto* o = ThisClip(a)) o->RemoveSelf(vm);
+  return {};
+}
+Value McSwapDepths(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o || !o->clip->parent || !a.size()) return {};
+  if (a[0].IsObject() && a[0].o->cls() == ObjClass::kClip) {
+    auto* other = static_cast<MovieClipObject*>(a[0].o);
+    if (other->clip && other->clip->parent == o->clip->parent) o->clip->SwapDepths(*other->clip);
+    return {};
+  }
+  double d = vm.ToNumber(a[0]);
+  if (std::isfinite(d)) o->clip->SwapDepths(static_cast<int>(d));
+  return {};
+}
+Value McNextHighestDepth(Vm&, CallArgs& a) {
+  auto* o = ThisClip(a);
+  return o ? Value(o->clip->NextHighestDepth()) : Value();
+}
+Value McGetDepth(Vm&, CallArgs& a) {
+  auto* o = ThisClip(a);
+  return o ? Value(o->clip->depth - kDepthOffset) : Value();
+}
+Value McInstanceAtDepth(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o || !a.size()) return {};
+  double d = vm.ToNumber(a[0]);
+  if (!std::isfinite(d)) return {};
+  return ClipValue(o->runtime, o->clip->ChildAt(static_cast<int>(d) + kDepthOffset));
+}
+Value BoxObject(Vm& vm, const Box& b) {
+  Object* r = vm.NewObject();
+  const double big = 6710886.35;
+  r->SetOwn("xMin", Value(b.empty ? big : b.xmin / 20));
+  r->SetOwn("xMax", Value(b.empty ? big : b.xmax / 20));
+  r->SetOwn("yMin", Value(b.empty ? big : b.ymin / 20));
+  r->SetOwn("yMax", Value(b.empty ? big : b.ymax / 20));
+  return Value(r);
+}
+Clip* TargetArg(Vm& vm, MovieClipObject* o, const Value& v) {
+  if (v.IsObject() && v.o->cls() == ObjClass::kClip)
+    return static_cast<MovieClipObject*>(v.o)->clip;
+  if (v.IsUndefined()) return o->clip;
+  Object* t = vm.ResolveTarget(o, vm.ToString(v));
+  return t && t->cls() == ObjClass::kClip ? static_cast<MovieClipObject*>(t)->clip : nullptr;
+}
+Value McGetBounds(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  Clip* space = TargetArg(vm, o, a[0]);
+  if (!space) return {};
+  Box local = LocalBounds(*o->clip);
+  if (local.empty) return BoxObject(vm, local);
+  Matrix toStage = o->clip->ConcatenatedMatrix();
+  Matrix fromStage = space->ConcatenatedMatrix().Inverse().value_or(Matrix{});
+  return BoxObject(vm, local.Transformed(fromStage * toStage));
+}
+Value McHitTest(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return Value(false);
+  if (a.size() >= 2) {
+    double x = vm.ToNumber(a[0]), y = vm.ToNumber(a[1]);
+    bool shape = a.size() > 2 && vm.ToBool(a[2]);
+    if (!std::isfinite(x) || !std::isfinite(y)) return Value(false);
+    return Value(o->clip->HitTest(x * 20, y * 20, shape));
+  }
+  Clip* other = TargetArg(vm, o, a[0]);
+  if (!other || a[0].IsUndefined()) return Value(false);
+  return Value(o->clip->HitTest(*other));
+}
+Value McPointConvert(Vm& vm, CallArgs& a, bool toGlobal) {
+  auto* o = ThisClip(a);
+  Object* p = a[0].AsObject();
+  if (!o || !p) return {};
+  StagePoint pt{vm.ToNumber(vm.Get(p, "x")) * 20, vm.ToNumber(vm.Get(p, "y")) * 20};
+  if (!std::isfinite(pt.x) || !std::isfinite(pt.y)) return {};
+  StagePoint r = toGlobal ? o->clip->LocalToGlobal(pt) : o->clip->GlobalToLocal(pt);
+  vm.Set(p, "x", Value(r.x / 20));
+  vm.Set(p, "y", Value(r.y / 20));
+  return {};
+}
+Value McLocalToGlobal(Vm& vm, CallArgs& a) {
+  return McPointConvert(vm, a, true);
+}
+Value McGlobalToLocal(Vm& vm, CallArgs& a) {
+  return McPointConvert(vm, a, false);
+}
+Value McSetMask(Vm&, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  if (a[0].IsObject() && a[0].o->cls() == ObjClass::kClip)
+    o->clip->maskClip = static_cast<MovieClipObject*>(a[0].o)->clip;
+  else
+    o->clip->maskClip = nullptr;
+  return {};
+}
+Value McBytes(Vm& vm, CallArgs& a) {
+  (void)a;
+  return Value(static_cast<double>(vm.version() > 0 ? 1000 : 0));
+}
+Value McSwfVersion(Vm& vm, CallArgs&) {
+  return Value(vm.version());
+}
+Value McStartDrag(Vm& vm, CallArgs&) {
+  vm.Unsupported("startDrag");
+  return {};
+}
+Value McNoop(Vm&, CallArgs&) {
+  return {};
+}
+
+// ---- drawing ----
+
+Rgba ColorOf(Vm& vm, const Value& rgb, const Value& alpha) {
+  auto c = static_cast<std::uint32_t>(ToInt32(vm.ToNumber(rgb)));
+  double al = alpha.IsUndefined() ? 100 : vm.ToNumber(alpha);
+  if (std::isnan(al)) al = 100;
+  al = std::clamp(al, 0.0, 100.0);
+  return Rgba{static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8),
+              static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(std::lround(al * 2.55))};
+}
+
+void CloseFill(MovieClipObject* o) {
+  DrawState& d = o->draw;
+  if (d.fill >= 0 && d.open && !(d.pen == d.start)) {
+    o->clip->drawing.edges.push_back(
+        ShapeEdge{d.pen, Vec2{(d.pen.x + d.start.x) / 2, (d.pen.y + d.start.y) / 2}, d.start, false,
+                  -1, d.fill, -1});
+    d.pen = d.start;
+  }
+  d.open = false;
+}
+
+void AddEdge(MovieClipObject* o, Vec2 control, Vec2 to, bool curve) {
+  DrawState& d = o->draw;
+  if (o->clip->drawing.edges.size() > 200000) return;
+  if (!d.open) {
+    d.start = d.pen;
+    d.open = true;
+  }
+  o->clip->drawing.edges.push_back(ShapeEdge{d.pen, control, to, curve, -1, d.fill, d.line});
+  d.pen = to;
+}
+
+Value McBeginFill(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  CloseFill(o);
+  if (a[0].IsUndefined()) {
+    o->draw.fill = -1;
+    return {};
+  }
+  FillStyle f;
+  f.kind = FillKind::kSolid;
+  f.color = ColorOf(vm, a[0], a[1]);
+  o->clip->drawing.fills.push_back(f);
+  o->draw.fill = static_cast<int>(o->clip->drawing.fills.size()) - 1;
+  o->draw.start = o->draw.pen;
+  return {};
+}
+Value McBeginGradientFill(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  CloseFill(o);
+  Object* colors = a[1].AsObject();
+  Object* alphas = a[2].AsObject();
+  Object* ratios = a[3].AsObject();
+  Object* m = a[4].AsObject();
+  if (!colors || !alphas || !ratios || !m) {
+    o->draw.fill = -1;
+    return {};
+  }
+  FillStyle f;
+  std::string type = vm.ToString(a[0]);
+  f.kind = type == "radial" ? FillKind::kRadial : FillKind::kLinear;
+  std::size_t n = std::min(
+      {vm.ArrayLength(colors), vm.ArrayLength(alphas), vm.ArrayLength(ratios), std::size_t{15}});
+  for (std::size_t i = 0; i < n; ++i) {
+    GradientStop s;
+    s.color = ColorOf(vm, vm.ArrayGet(colors, i), vm.ArrayGet(alphas, i));
+    s.ratio =
+        static_cast<std::uint8_t>(std::clamp(vm.ToNumber(vm.ArrayGet(ratios, i)), 0.0, 255.0));
+    f.gradient.stops.push_back(s);
+  }
+  if (vm.ToString(vm.Get(m, "matrixType")) == "box") {
+    double x = vm.ToNumber(vm.Get(m, "x")), y = vm.ToNumber(vm.Get(m, "y"));
+    double w = vm.ToNumber(vm.Get(m, "w")), h = vm.ToNumber(vm.Get(m, "h"));
+    double r = vm.ToNumber(vm.Get(m, "r"));
+    double cs = std::cos(r), sn = std::sin(r);
+    f.matrix = Matrix{cs * w / 1638.4, sn * w / 1638.4,  -sn * h / 1638.4,
+                      cs * h / 1638.4, (x + w / 2) * 20, (y + h / 2) * 20};
+  } else {
+    auto g = [&](const char* k) {
+      double v = vm.ToNumber(vm.Get(m, k));
+      return std::isfinite(v) ? v : 0.0;
+    };
+    // The script's 3x3 matrix maps the gradient square of 1638.4 pixels.
+    f.matrix = Matrix{g("a") / 1638.4 * 20 / 20,
+                      g("b") / 1638.4 * 20 / 20,
+                      g("d") / 1638.4 * 20 / 20,
+                      g("e") / 1638.4 * 20 / 20,
+                      g("g") * 20,
+                      g("h") * 20};
+    if (vm.Get(m, "tx").IsNumber()) {
+      f.matrix = Matrix{g("a"), g("b"), g("c"), g("d"), g("tx") * 20, g("ty") * 20};
+    }
+  }
+  o->clip->drawing.fills.push_back(f);
+  o->draw.fill = static_cast<int>(o->clip->drawing.fills.size()) - 1;
+  o->draw.start = o->draw.pen;
+  return {};
+}
+Value McLineStyle(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  if (a[0].IsUndefined()) {
+    o->draw.line = -1;
+    return {};
+  }
+  LineStyle l;
+  double w = vm.ToNumber(a[0]);
+  if (!std::isfinite(w) || w < 0) w = 0;
+  l.width = static_cast<std::uint16_t>(std::min(w, 255.0) * 20);
+  l.color = ColorOf(vm, a[1], a[2]);
+  o->clip->drawing.lines.push_back(l);
+  o->draw.line = static_cast<int>(o->clip->drawing.lines.size()) - 1;
+  return {};
+}
+bool Point(Vm& vm, CallArgs& a, std::size_t i, Vec2& out) {
+  double x = vm.ToNumber(a[i]), y = vm.ToNumber(a[i + 1]);
+  if (!std::isfinite(x) || !std::isfinite(y)) return false;
+  out = Vec2{static_cast<float>(x * 20), static_cast<float>(y * 20)};
+  return true;
+}
+Value McMoveTo(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  Vec2 p;
+  if (!o || !Point(vm, a, 0, p)) return {};
+  CloseFill(o);
+  o->draw.pen = p;
+  o->draw.start = p;
+  return {};
+}
+Value McLineTo(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  Vec2 p;
+  if (!o || !Point(vm, a, 0, p)) return {};
+  Vec2 from = o->draw.pen;
+  AddEdge(o, Vec2{(from.x + p.x) / 2, (from.y + p.y) / 2}, p, false);
+  return {};
+}
+Value McCurveTo(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  Vec2 c, p;
+  if (!o || !Point(vm, a, 0, c) || !Point(vm, a, 2, p)) return {};
+  AddEdge(o, c, p, true);
+  return {};
+}
+Value McEndFill(Vm&, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  CloseFill(o);
+  o->draw.fill = -1;
+  return {};
+}
+Value McClear(Vm&, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  o->clip->drawing = Shape{};
+  o->draw = DrawState{};
+  return {};
+}
+
+const char* EventMethod(ClipEvent e) {
+  switch (e) {
+    case ClipEvent::kLoad:
+      return "onLoad";
+    case ClipEvent::kEnterFrame:
+      return "onEnterFrame";
+    case ClipEvent::kUnload:
+      return "onUnload";
+    case ClipEvent::kMouseMove:
+      return "onMouseMove";
+    case ClipEvent::kMouseDown:
+      return "onMouseDown";
+    case ClipEvent::kMouseUp:
+      return "onMouseUp";
+    case ClipEvent::kKeyDown:
+      return "onKeyDown";
+    case ClipEvent::kKeyUp:
+      return "onKeyUp";
+    case ClipEvent::kData:
+      return "onData";
+    case ClipEvent::kPress:
+      return "onPress";
+    case ClipEvent::kRelease:
+      return "onRelease";
+    case ClipEvent::kReleaseOutside:
+      return "onReleaseOutside";
+    case ClipEvent::kRollOver:
+      return "onRollOver";
+    case ClipEvent::kRollOut:
+      return "onRollOut";
+    case ClipEvent::kDragOver:
+      return "onDragOver";
+    case ClipEvent::kDragOut:
+      return "onDragOut";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+Runtime::Runtime(const ScriptHost& host, Limits limits)
+    : movie_(host.movie), stage_(host.stage), vm_(host.movie.version, limits) {
+  vm_.traceSink = host.trace;
+  vm_.clock = [this]() { return now_; };
+  Object* mcProto = vm_.NewObject();
+  vm_.clipProto = mcProto;
+  MakeClass(
+      vm_, vm_.global, "MovieClip", [](Vm&, CallArgs&) { return Value(); }, nullptr, mcProto);
+  const std::pair<const char*, NativeFn> methods[] = {
+      {"play", McPlay},
+      {"stop", McStop},
+      {"gotoAndPlay", McGotoAndPlay},
+      {"gotoAndStop", McGotoAndStop},
+      {"nextFrame", McNextFrame},
+      {"prevFrame", McPrevFrame},
+      {"attachMovie", McAttachMovie},
+      {"createEmptyMovieClip", McCreateEmpty},
+      {"duplicateMovieClip", McDuplicate},
+      {"removeMovieClip", McRemove},
+      {"swapDepths", McSwapDepths},
+      {"getNextHighestDepth", McNextHighestDepth},
+      {"getDepth", McGetDepth},
+      {"getInstanceAtDepth", McInstanceAtDepth},
+      {"getBounds", McGetBounds},
+      {"getRect", McGetBounds},
+      {"hitTest", McHitTest},
+      {"localToGlobal", McLocalToGlobal},
+      {"globalToLocal", McGlobalToLocal},
+      {"setMask", McSetMask},
+      {"getBytesLoaded", McBytes},
+      {"getBytesTotal", McBytes},
+      {"getSWFVersion", McSwfVersion},
+      {"startDrag", McStartDrag},
+      {"stopDrag", McNoop},
+      {"beginFill", McBeginFill},
+      {"beginGradientFill", McBeginGradientFill},
+      {"lineStyle", McLineStyle},
+      {"moveTo", McMoveTo},
+      {"lineTo", McLineTo},
+      {"curveTo", McCurveTo},
+      {"endFill", McEndFill},
+      {"clear", McClear},
+  };
+  for (auto& [n, f] : methods) vm_.Method(mcProto, n, f);
+  vm_.Method(vm_.global, "updateAfterEvent", McNoop);
+}
+
+Runtime::~Runtime() {
+  // The clips may outlive the runtime: forget their script objects.
+  std::vector<Clip*> stack{&stage_.root()};
+  while (!stack.empty()) {
+    Clip* c = stack.back();
+    stack.pop_back();
+    c->scriptObject = nullptr;
+    for (auto& [d, child] : c->children()) stack.push_back(child.get());
+  }
+}
+
+MovieClipObject* Runtime::ObjectOf(Clip* clip) {
+  if (!clip) return nullptr;
+  if (clip->scriptObject) return static_cast<MovieClipObject*>(clip->scriptObject);
+  if (clip->kind != ClipKind::kMovie && clip->kind != ClipKind::kButton &&
+      clip->kind != ClipKind::kEditText)
+    return nullptr;
+  auto* o = vm_.heap().Make<MovieClipObject>(vm_.clipProto, this, clip);
+  clip->scriptObject = o;
+  return o;
+}
+
+void Runtime::ClipCreated(Clip& clip) {
+  MovieClipObject* o = ObjectOf(&clip);
+  if (!o) return;
+  if (clip.IsRoot()) vm_.root = o;
+  // A class registered for the clip's exported symbol gives it its prototype and constructor.
+  if (clip.character && !vm_.registeredClasses.empty()) {
+    for (auto& [name, id] : movie_.exports) {
+      if (id != clip.character) continue;
+      auto it = vm_.registeredClasses.find(name);
+      if (it == vm_.registeredClasses.end()) continue;
+      Object* ctor = it->second;
+      Object* proto = vm_.Get(ctor, "prototype").AsObject();
+      if (proto) o->setProto(proto);
+      vm_.Call(Value(ctor), o, {}, proto);
+      if (vm_.throwing()) vm_.TakeException();
+      break;
+    }
+  }
+}
+
+void Runtime::ClipRemoved(Clip& clip) {
+  if (clip.scriptObject) removed_.push_back(static_cast<MovieClipObject*>(clip.scriptObject));
+  if (vm_.root && static_cast<MovieClipObject*>(vm_.root)->clip == &clip) vm_.root = nullptr;
+}
+
+std::shared_ptr<const Code> Runtime::CodeFor(ByteSpan code) {
+  auto it = codeCache_.find(code.data());
+  if (it != codeCache_.end() && it->second->bytes.size() == code.size()) return it->second;
+  auto c = std::make_shared<Code>();
+  c->bytes.assign(code.begin(), code.end());
+  codeCache_[code.data()] = c;
+  return c;
+}
+
+void Runtime::RunActions(Clip& clip, ByteSpan code) {
+  MovieClipObject* o = ObjectOf(&clip);
+  if (!o) return;
+  vm_.RunScript(CodeFor(code), o);
+}
+
+void Runtime::RunInitActions(Clip& root, std::uint16_t, ByteSpan code) {
+  RunActions(root, code);
+}
+
+void Runtime::FireClipEvent(Clip& clip, ClipEvent event, int keyCode) {
+  MovieClipObject* o = ObjectOf(&clip);
+  if (!o) return;
+  if (clip.clipActions) {
+    for (auto& act : *clip.clipActions) {
+      if (!(act.events & static_cast<std::uint32_t>(event))) continue;
+      if (event == ClipEvent::kKeyPress && act.keyCode != keyCode) continue;
+      vm_.RunScript(CodeFor(ByteSpan(act.code.data(), act.code.size())), o);
+    }
+  }
+  const char* method = EventMethod(event);
+  if (!method) return;
+  Value f = vm_.Get(o, method);
+  if (f.IsObject() && f.o->cls() == ObjClass::kFunction) {
+    vm_.Call(f, o, {});
+    if (vm_.throwing()) vm_.TakeException();
+  }
+}
+
+void Runtime::Broadcast(ClipEvent event, int keyCode, int charCode) {
+  const char* source = nullptr;
+  const char* method = nullptr;
+  switch (event) {
+    case ClipEvent::kKeyDown:
+      source = "Key";
+      method = "onKeyDown";
+      lastKey = keyCode;
+      lastAscii = charCode;
+      if (std::find(keysDown.begin(), keysDown.end(), keyCode) == keysDown.end())
+        keysDown.push_back(keyCode);
+      break;
+    case ClipEvent::kKeyUp:
+      source = "Key";
+      method = "onKeyUp";
+      lastKey = keyCode;
+      std::erase(keysDown, keyCode);
+      break;
+    case ClipEvent::kMouseDown:
+      source = "Mouse";
+      method = "onMouseDown";
+      break;
+    case ClipEvent::kMouseUp:
+      source = "Mouse";
+      method = "onMouseUp";
+      break;
+    case ClipEvent::kMouseMove:
+      source = "Mouse";
+      method = "onMouseMove";
+      break;
+    default:
+      return;
+  }
+  Object* src = vm_.Get(vm_.global, source).AsObject();
+  if (src) avm1::Broadcast(vm_, src, method, {});
+}
+
+bool Runtime::IsMouseTarget(const Clip& clip) const {
+  if (!clip.scriptObject) return false;
+  auto* o = static_cast<MovieClipObject*>(clip.scriptObject);
+  auto& vm = const_cast<Vm&>(vm_);
+  for (const char* m : {"onPress", "onRelease", "onReleaseOutside", "onRollOver", "onRollOut",
+                        "onDragOver", "onDragOut"})
+    if (vm.Lookup(o, m)) return true;
+  return false;
+}
+
+void Runtime::BeginFrame(double timeMs) {
+  now_ = timeMs;
+  vm_.BeginFrameBudget();
+  vm_.RunTimers(timeMs);
+}
+
+void Runtime::EndFrame() {
+  for (MovieClipObject* o : removed_) {
+    if (o->clip) o->clip->scriptObject = nullptr;
+    o->clip = nullptr;
+  }
+  removed_.clear();
+  vm_.Collect([this](Tracer& t) {
+    std::vector<Clip*> stack{&stage_.root()};
+    while (!stack.empty()) {
+      Clip* c = stack.back();
+      stack.pop_back();
+      t.Mark(static_cast<Object*>(static_cast<MovieClipObject*>(c->scriptObject)));
+      for (auto& [d, child] : c->children()) stack.push_back(child.get());
+    }
+  });
+}
+
+std::unique_ptr<Scripts> CreateRuntime(const ScriptHost& host) {
+  return std::make_unique<Runtime>(host);
+}
+
+}  // namespace dbx::swf::avm1

@@ -1,0 +1,55 @@
+// The script runtime the timeline drives: frame and init actions, clip events, input for the
+// listeners, intervals and the collector, over the display tree of `display/`.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "swf/avm1/vm.h"
+#include "swf/display/clip.h"
+#include "swf/display/scripts.h"
+#include "swf/display/stage.h"
+
+namespace dbx::swf::avm1 {
+
+class MovieClipObject;
+
+class Runtime : public Scripts {
+ public:
+  explicit Runtime(const ScriptHost& host, Limits limits = {});
+  ~Runtime() override;
+
+  void ClipCreated(Clip& clip) override;
+  void ClipRemoved(Clip& clip) override;
+  void RunActions(Clip& clip, ByteSpan code) override;
+  void RunInitActions(Clip& root, std::uint16_t sprite, ByteSpan code) override;
+  void FireClipEvent(Clip& clip, ClipEvent event, int keyCode) override;
+  void Broadcast(ClipEvent event, int keyCode, int charCode) override;
+  bool IsMouseTarget(const Clip& clip) const override;
+  void BeginFrame(double timeMs) override;
+  void EndFrame() override;
+
+  Vm& vm() { return vm_; }
+  Stage& stage() { return stage_; }
+  const Movie& movie() const { return movie_; }
+  // The script object of a clip (made on demand); null for clips scripts cannot see.
+  MovieClipObject* ObjectOf(Clip* clip);
+  // Keys held down now (Key.isDown).
+  std::vector<int> keysDown;
+  int lastKey = 0, lastAscii = 0;
+
+ private:
+  std::shared_ptr<const Code> CodeFor(ByteSpan code);
+
+  const Movie& movie_;
+  Stage& stage_;
+  Vm vm_;
+  double now_ = 0;
+  std::map<const std::uint8_t*, std::shared_ptr<const Code>> codeCache_;
+  std::vector<MovieClipObject*> removed_;
+};
+
+std::unique_ptr<Scripts> CreateRuntime(const ScriptHost& host);
+
+}  // namespace dbx::swf::avm1
