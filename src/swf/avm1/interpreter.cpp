@@ -87,6 +87,12 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
   auto push = [this](Value x) { stack_.push_back(std::move(x)); };
   auto popNum = [&]() { return ToNumber(pop()); };
   auto popStr = [&]() { return ToString(pop()); };
+  // Both operands of a binary operator, converted left first.
+  auto popNums = [&]() {
+    Value right = pop(), left = pop();
+    double l = ToNumber(left);
+    return std::pair<double, double>(l, ToNumber(right));
+  };
   auto targetClip = [&]() -> ClipObject* {
     Object* t = act.target;
     return t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
@@ -302,22 +308,22 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
 
       // ---- SWF 4 arithmetic and strings ----
       case 0x0A: {  // Add
-        double b = popNum(), a = popNum();
+        auto [a, b] = popNums();
         push(Value(a + b));
         break;
       }
       case 0x0B: {
-        double b = popNum(), a = popNum();
+        auto [a, b] = popNums();
         push(Value(a - b));
         break;
       }
       case 0x0C: {
-        double b = popNum(), a = popNum();
+        auto [a, b] = popNums();
         push(Value(a * b));
         break;
       }
       case 0x0D: {  // Divide
-        double b = popNum(), a = popNum();
+        auto [a, b] = popNums();
         if (b == 0 && v < 5)
           push(Value("#ERROR#"));
         else
@@ -325,12 +331,12 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         break;
       }
       case 0x0E: {  // Equals
-        double b = popNum(), a = popNum();
+        auto [a, b] = popNums();
         push(Bool(a == b, v));
         break;
       }
       case 0x0F: {  // Less
-        double b = popNum(), a = popNum();
+        auto [a, b] = popNums();
         push(Bool(a < b, v));
         break;
       }
@@ -568,7 +574,9 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
 
       // ---- SWF 5 operators ----
       case 0x47: {  // Add2
-        Value b = ToPrimitive(pop()), a = ToPrimitive(pop());
+        Value rb = pop(), ra = pop();
+        Value a = ToPrimitive(ra);
+        Value b = ToPrimitive(rb);
         if (a.IsString() || b.IsString()) {
           std::string sa = ToString(a), sb = ToString(b);
           if (sa.size() + sb.size() > limits_.maxString) {
@@ -602,7 +610,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         break;
       }
       case 0x3F: {  // Modulo
-        double b = popNum(), a = popNum();
+        auto [a, b] = popNums();
         push(Value(std::fmod(a, b)));
         break;
       }
@@ -627,7 +635,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x63:
       case 0x64:
       case 0x65: {
-        double bd = popNum(), ad = popNum();
+        auto [ad, bd] = popNums();
         std::int32_t a = ToInt32(ad), b = ToInt32(bd);
         double res = 0;
         switch (op) {

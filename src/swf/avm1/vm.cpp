@@ -340,7 +340,8 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
     case Type::kBoolean:
       return a.b == b.b;
     case Type::kNumber:
-      return a.n == b.n;
+      // Before SWF 7, NaN equals NaN.
+      return a.n == b.n || (version_ < 7 && std::isnan(a.n) && std::isnan(b.n));
     case Type::kString:
       return a.s == b.s;
     case Type::kObject:
@@ -548,7 +549,7 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
   }
   if (NameIs(*this, name, "this"))
     return act.thisByName ? Value(act.thisObj) : Value(act.target ? act.target : act.baseClip);
-  if (NameIs(*this, name, "_global")) return Value(global);
+  if (NameIs(*this, name, "_global")) return version_ >= 6 ? Value(global) : Value();
   if (NameIs(*this, name, "_root") || NameIs(*this, name, "_level0")) {
     // A stored _root on the timeline does not hide the root.
     return root ? Value(static_cast<Object*>(root)) : Value();
