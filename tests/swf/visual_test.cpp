@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -86,13 +87,11 @@ TEST_P(VisualSample, MatchesReference) {
   player.SetQuality2(toml.quality);
   player.SetViewportSize(expected->size());
   player.Play();
-  // Frame 0 shows at once; each further frame falls due one interval later.
-  std::int64_t now = 0;
-  player.Advance(now);
-  for (int f = 1; f < toml.frames; ++f) {
-    now += static_cast<std::int64_t>(player.FrameIntervalMs()) + 1;
-    player.Advance(now);
-  }
+  // Frame 0 shows at once; frame f falls due f intervals later. The clock reads whole
+  // milliseconds, so each call is given the first millisecond at or after its frame's due time:
+  // exactly one frame per call, at any frame rate.
+  for (int f = 0; f < toml.frames; ++f)
+    player.Advance(static_cast<std::int64_t>(std::ceil(f * player.FrameIntervalMs())));
   EXPECT_EQ(player.CurrentFrame(), toml.frames - 1);
   Surface out(expected->width(), expected->height());
   player.RenderFrame(out.View());

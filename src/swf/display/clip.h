@@ -83,8 +83,10 @@ class Clip {
   std::uint16_t ratio = 0;
   std::uint16_t clipDepth = 0;  // > 0: a mask over the siblings up to this depth
   bool visible = true;
-  std::uint8_t blendMode = 0;
+  std::uint8_t blendMode = 0;  // as in the file: 0 and 1 normal, 2 layer, 3 multiply, ...
   bool cacheAsBitmap = false;
+  std::vector<Filter> filters;  // drawn through a layer of its own when not empty
+  std::optional<Rgba> opaqueBackground;
   // Drawn under the children: what the drawing API (beginFill, lineTo, ...) made.
   Shape drawing;
   // A mask set by a script (setMask), not owned.

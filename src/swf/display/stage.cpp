@@ -162,6 +162,8 @@ void Stage::ApplyProperties(Clip& t, const PlaceCommand& cmd) {
   if (cmd.visible) t.visible = *cmd.visible;
   if (cmd.blendMode) t.blendMode = *cmd.blendMode;
   if (cmd.cacheAsBitmap) t.cacheAsBitmap = *cmd.cacheAsBitmap;
+  if (cmd.filters) t.filters = *cmd.filters;
+  if (cmd.opaqueBackground) t.opaqueBackground = *cmd.opaqueBackground;
   if (cmd.name && cmd.move && !cmd.character) t.name = *cmd.name;
 }
 

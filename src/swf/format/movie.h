@@ -162,6 +162,40 @@ struct ClipAction {
   std::vector<std::uint8_t> code;
 };
 
+// A bitmap filter of a placed object (PlaceObject3), in the file's order of kinds. Sizes and
+// distances are in stage pixels.
+enum class FilterKind : std::uint8_t {
+  kDropShadow = 0,
+  kBlur = 1,
+  kGlow = 2,
+  kBevel = 3,
+  kGradientGlow = 4,
+  kConvolution = 5,
+  kColorMatrix = 6,
+  kGradientBevel = 7,
+};
+
+struct Filter {
+  FilterKind kind = FilterKind::kBlur;
+  float blurX = 4, blurY = 4;
+  int passes = 1;  // box-blur passes (the filter's quality)
+  // Shadows, glows and bevels.
+  float angle = 0;     // radians
+  float distance = 0;  // offset of the shadow along the angle
+  float strength = 1;
+  bool inner = false, knockout = false, compositeSource = true, onTop = false;
+  // Drop shadow and glow: one colour; bevel: highlight then shadow; gradient kinds: their ramp.
+  std::vector<GradientStop> colors;
+  // Colour matrix: 4 rows of 5 (r, g, b, a, offset), offsets in 0..255 units.
+  std::array<float, 20> matrix{};
+  // Convolution.
+  int matrixX = 0, matrixY = 0;
+  float divisor = 1, bias = 0;
+  std::vector<float> kernel;
+  Rgba defaultColor{0, 0, 0, 0};
+  bool clamp = true, preserveAlpha = true;
+};
+
 // One display-list command of a frame.
 struct PlaceCommand {
   enum class Kind : std::uint8_t { kPlace, kRemove } kind = Kind::kPlace;
@@ -177,6 +211,8 @@ struct PlaceCommand {
   std::optional<std::string> className;  // PlaceObject3 class name
   std::optional<std::uint8_t> blendMode;
   std::optional<bool> cacheAsBitmap;
+  std::optional<std::vector<Filter>> filters;
+  std::optional<Rgba> opaqueBackground;
   std::vector<ClipAction> clipActions;  // PlaceObject2/3 event handlers
 };
 

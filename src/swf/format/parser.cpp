@@ -8,6 +8,7 @@
 #include "swf/format/action_tags.h"
 #include "swf/format/bit_reader.h"
 #include "swf/format/decode_util.h"
+#include "swf/format/filter_tags.h"
 #include "swf/format/movie.h"
 #include "swf/format/tags.h"
 
@@ -585,49 +586,17 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code, std::uint8_t version) 
   if (flags & 32) c.name = r.String();
   if (flags & 64) c.clipDepth = r.U16();
   if (third) {
-    if (flags2 & 1) {  // filters: skipped by their known sizes
-      const int count = r.U8();
-      for (int i = 0; i < count && !r.failed(); ++i) {
-        switch (r.U8()) {
-          case 0:
-            r.Skip(23);
-            break;
-          case 1:
-            r.Skip(9);
-            break;
-          case 2:
-            r.Skip(15);
-            break;
-          case 3:
-            r.Skip(27);
-            break;
-          case 4:
-          case 7: {
-            const int colors = r.U8();
-            r.Skip(static_cast<std::size_t>(colors) * 5 + 19);
-            break;
-          }
-          case 5: {
-            const int mx = r.U8(), my = r.U8();
-            r.Skip(8 + static_cast<std::size_t>(mx) * my * 4 + 5);
-            break;
-          }
-          case 6:
-            r.Skip(80);
-            break;
-          default:
-            r.Skip(r.remaining() + 1);
-            break;
-        }
-      }
-    }
+    if (flags2 & 1) c.filters = ReadFilterList(r);
     if (flags2 & 2) c.blendMode = r.U8();
     if (flags2 & 4) c.cacheAsBitmap = r.U8() != 0;
     if ((flags2 & 32) && !r.failed()) {
       const std::uint8_t v = r.U8();
       if (!r.failed()) c.visible = v != 0;
     }
-    if (flags2 & 64) r.Skip(4);  // opaque background colour
+    if ((flags2 & 64) && !r.failed()) {
+      const Rgba bg = ReadRgba(r);
+      if (!r.failed()) c.opaqueBackground = bg;
+    }
   }
   if ((flags & 128) && !r.failed()) ReadClipActions(r, version, c.clipActions);
   return c;

@@ -19,10 +19,13 @@ float Tame(float v) {
 
 }  // namespace
 
-void Rasterizer::Reset(int width, int height, int samples) {
+void Rasterizer::Reset(int width, int height, int samples, bool snap) {
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   sub_ = samples >= 4 ? 4 : samples >= 2 ? 2 : 1;
+  // Without anti-aliasing the outline is placed on a grid of twentieths of a pixel first, as
+  // the reference player does; which pixel centres fall inside depends on it.
+  snap_ = snap && sub_ == 1 ? 20.0 : 0.0;
   edges_.clear();
   if (run_.size() < static_cast<std::size_t>(width_) + 2) {
     run_.assign(static_cast<std::size_t>(width_) + 2, 0);
@@ -36,14 +39,21 @@ void Rasterizer::AddLine(float x0, float y0, float x1, float y1) {
   y0 = Tame(y0);
   x1 = Tame(x1);
   y1 = Tame(y1);
-  if (y0 == y1) return;
-  Edge e;
-  if (y0 < y1) {
-    e = {x0, y0, x1, y1, 0, 1};
-  } else {
-    e = {x1, y1, x0, y0, 0, -1};
+  double dx0 = x0, dy0 = y0, dx1 = x1, dy1 = y1;
+  if (snap_) {
+    dx0 = std::round(dx0 * snap_) / snap_;
+    dy0 = std::round(dy0 * snap_) / snap_;
+    dx1 = std::round(dx1 * snap_) / snap_;
+    dy1 = std::round(dy1 * snap_) / snap_;
   }
-  if (e.y1 <= 0 || e.y0 >= static_cast<float>(height_)) return;
+  if (dy0 == dy1) return;
+  Edge e;
+  if (dy0 < dy1) {
+    e = {dx0, dy0, dx1, dy1, 0, 1};
+  } else {
+    e = {dx1, dy1, dx0, dy0, 0, -1};
+  }
+  if (e.y1 <= 0 || e.y0 >= height_) return;
   e.dxdy = (e.x1 - e.x0) / (e.y1 - e.y0);
   edges_.push_back(e);
 }
@@ -140,8 +150,11 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
         if (xb <= 0 || xa >= W || xb <= xa) continue;
         // This sub-scanline's sample point decides: pixels whose sample lies in [xa, xb) get
         // its share of coverage.
-        const int first = std::max(0, static_cast<int>(std::ceil(xa - sampleX)));
-        const int end = std::min(width_, static_cast<int>(std::ceil(xb - sampleX)));
+        // A sample exactly on an edge counts as inside on the left and outside on the right;
+        // the small bias keeps rounding noise of the crossing from deciding such ties.
+        constexpr double kTie = 1e-6;
+        const int first = std::max(0, static_cast<int>(std::ceil(xa - sampleX - kTie)));
+        const int end = std::min(width_, static_cast<int>(std::ceil(xb - sampleX - kTie)));
         if (first >= end) continue;
         run_[static_cast<std::size_t>(first)] += unit;
         run_[static_cast<std::size_t>(end)] -= unit;
@@ -221,16 +234,21 @@ std::vector<std::uint32_t> BuildStops(const Gradient& g, const ColorTransform& c
   return lut;
 }
 
-inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t src, unsigned k) {
-  // dst, src premultiplied (dst opaque); k is the coverage 0..255.
+inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t src, unsigned k, std::uint32_t keep) {
+  // dst, src premultiplied; k is the coverage 0..255. `keep` masks off the alpha byte of an
+  // opaque target.
   const unsigned sa = ((src >> 24) * k + 127) / 255;
-  if (sa == 255) return src & 0xFFFFFF;
+  if (sa == 255) return src & keep;
   const unsigned inv = 255 - sa;
   auto ch = [&](int shift) {
     const unsigned s = (src >> shift) & 0xFF, d = (dst >> shift) & 0xFF;
     return ((s * k + d * inv + 127) / 255) << shift;
   };
-  return ch(16) | ch(8) | ch(0);
+  return (ch(24) | ch(16) | ch(8) | ch(0)) & keep;
+}
+
+inline std::uint32_t KeepMask(const Paint& p) {
+  return p.keepAlpha ? 0xFFFFFFFFu : 0x00FFFFFFu;
 }
 
 std::uint32_t ApplyCxPremul(std::uint32_t p, const ColorTransform& cx) {
@@ -300,8 +318,8 @@ inline int SpreadIndex(long long i) {
   }
 }
 
-inline void PutGradientPixel(Pixel* px, std::uint32_t c, unsigned k) {
-  *px = (k == 255 && (c >> 24) == 255) ? (c & 0xFFFFFF) : Blend(*px, c, k);
+inline void PutGradientPixel(Pixel* px, std::uint32_t c, unsigned k, std::uint32_t keep) {
+  *px = (k == 255 && (c >> 24) == 255) ? (c & keep) : Blend(*px, c, k, keep);
 }
 
 template <FillKind K, Spread S>
@@ -312,6 +330,7 @@ void GradientSpanT(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const st
   const double gx0 = (m.a * cx0 + m.c * cy + m.tx) / 16384.0;
   const double gy0 = (m.b * cx0 + m.d * cy + m.ty) / 16384.0;
   const std::uint32_t* lut = paint.lut.data();
+  const std::uint32_t keep = KeepMask(paint);
   auto coverage = [&](int x) -> unsigned { return mask ? (cov * mask[x] + 127u) / 255u : cov; };
   if constexpr (K == FillKind::kLinear) {
     // t is linear along the row: step it in 16.16 fixed point of table entries.
@@ -321,12 +340,12 @@ void GradientSpanT(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const st
     long long tf = static_cast<long long>(std::floor(t0 * kScale));
     const long long step = static_cast<long long>(std::floor(dt * kScale));
     if (!mask && cov == 255 && paint.lutOpaque) {
-      for (int x = x0; x < x1; ++x, tf += step) row[x] = lut[SpreadIndex<S>(tf >> 16)] & 0xFFFFFF;
+      for (int x = x0; x < x1; ++x, tf += step) row[x] = lut[SpreadIndex<S>(tf >> 16)] & keep;
       return;
     }
     for (int x = x0; x < x1; ++x, tf += step) {
       const unsigned k = coverage(x);
-      if (k) PutGradientPixel(row + x, lut[SpreadIndex<S>(tf >> 16)], k);
+      if (k) PutGradientPixel(row + x, lut[SpreadIndex<S>(tf >> 16)], k, keep);
     }
   } else {
     // Radial and focal: t per pixel, computed four at a time into a small buffer of table
@@ -384,11 +403,11 @@ void GradientSpanT(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const st
       }
       Pixel* out = row + xs;
       if (!mask && cov == 255 && paint.lutOpaque) {
-        for (j = 0; j < n; ++j) out[j] = lut[SpreadIndex<S>(pos[j])] & 0xFFFFFF;
+        for (j = 0; j < n; ++j) out[j] = lut[SpreadIndex<S>(pos[j])] & keep;
       } else {
         for (j = 0; j < n; ++j) {
           const unsigned k = coverage(xs + j);
-          if (k) PutGradientPixel(out + j, lut[SpreadIndex<S>(pos[j])], k);
+          if (k) PutGradientPixel(out + j, lut[SpreadIndex<S>(pos[j])], k, keep);
         }
       }
     }
@@ -501,12 +520,12 @@ void PaintSpan(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const std::u
     case FillKind::kSolid: {
       const std::uint32_t src = paint.solid;
       if (!mask && cov == 255 && (src >> 24) == 255) {
-        std::fill(row + x0, row + x1, src & 0xFFFFFF);  // opaque colour, full coverage
+        std::fill(row + x0, row + x1, src & KeepMask(paint));  // opaque colour, full coverage
         return;
       }
       for (int x = x0; x < x1; ++x) {
         const unsigned k = coverage(x);
-        if (k) row[x] = Blend(row[x], src, k);
+        if (k) row[x] = Blend(row[x], src, k, KeepMask(paint));
       }
       return;
     }
@@ -525,7 +544,7 @@ void PaintSpan(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const std::u
         if (!k) continue;
         std::uint32_t src = SampleBitmap(paint, u, v);
         if (!paint.cxIdentity) src = ApplyCxPremul(src, paint.cxform);
-        row[x] = Blend(row[x], src, k);
+        row[x] = Blend(row[x], src, k, KeepMask(paint));
       }
       return;
     }

@@ -30,8 +30,10 @@ struct Span {
 
 class Rasterizer {
  public:
-  // Starts a new polygon for a target of the given size; 1, 2 or 4 samples per pixel.
-  void Reset(int width, int height, int samples);
+  // Starts a new polygon for a target of the given size; 1, 2 or 4 samples per pixel. With
+  // `snap` and one sample, points are first placed on a grid of twentieths of a pixel (shape
+  // outlines without anti-aliasing: which pixel centres fall inside depends on it).
+  void Reset(int width, int height, int samples, bool snap = false);
   void AddLine(float x0, float y0, float x1, float y1);
   // A closed convex polygon, oriented so that unions of such polygons fill under non-zero.
   void AddConvex(const float* xy, int count);
@@ -55,6 +57,7 @@ class Rasterizer {
   void SweepRows(FillRule rule);
 
   int width_ = 0, height_ = 0, sub_ = 1;
+  double snap_ = 0;  // grid the outline is placed on (steps per pixel), 0 for none
   std::size_t budget_ = ~std::size_t{0};
   std::vector<Edge> edges_;
   std::vector<int> run_;
@@ -102,6 +105,9 @@ struct Paint {
   bool repeat = false, smooth = false;
   ColorTransform cxform;
   bool cxIdentity = true;
+  // The target keeps alpha (a layer of premultiplied ARGB) rather than being the opaque screen,
+  // whose alpha byte stays 0.
+  bool keepAlpha = false;
 };
 
 // Builds the paint of a fill style drawn with `toDevice` (shape twips to device pixels). False when

@@ -1,5 +1,7 @@
 #include "swf/render/renderer.h"
 
+#include "swf/render/filters.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,6 +10,8 @@ namespace dbx::swf {
 namespace {
 
 constexpr std::size_t kMaxMasks = 8;
+// Layers (filtered or blended objects) open inside each other at most.
+constexpr int kMaxLayers = 8;
 constexpr float kPi = 3.14159265358979f;
 
 struct P {
@@ -253,6 +257,8 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   maskDepth_ = 0;
   mask_ = nullptr;
   maskOut_ = nullptr;
+  layerTarget_ = false;
+  layers_ = 0;
   if (target.width() <= 0 || target.height() <= 0 || !target.data()) return;
   DrawObject(stage.root(), Matrix{}, ColorTransform{}, 0);
 }
@@ -300,8 +306,17 @@ void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransfor
 }
 
 void Renderer::DrawObject(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting) {
-  const Matrix mm = m * obj.matrix;
-  const ColorTransform cc = cx * obj.cxform;
+  const bool blends = obj.blendMode >= static_cast<std::uint8_t>(BlendMode::kLayer) &&
+                      obj.blendMode <= static_cast<std::uint8_t>(BlendMode::kHardLight);
+  if (!maskOut_ && (blends || !obj.filters.empty()) && layers_ < kMaxLayers) {
+    DrawLayered(obj, m, cx, nesting);
+    return;
+  }
+  DrawContent(obj, m * obj.matrix, cx * obj.cxform, nesting);
+}
+
+void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransform& cc,
+                           int nesting) {
   if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
     if (nesting < Stage::kMaxNesting) DrawList(obj, mm, cc, nesting + 1);
     return;
@@ -338,6 +353,152 @@ void Renderer::DrawObject(const Clip& obj, const Matrix& m, const ColorTransform
     DrawShape(s, view_ * mm, cc);
   }
 }
+
+void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting) const {
+  if (nesting > Stage::kMaxNesting) return;
+  const Matrix mm = m * obj.matrix;
+  const Matrix dm = view_ * mm;
+  Box own;
+  auto addShape = [&](const Shape& shape) {
+    Box local;
+    for (const ShapeEdge& e : shape.edges) {
+      local.Add(e.from.x, e.from.y);
+      local.Add(e.to.x, e.to.y);
+      if (e.curve) local.Add(e.control.x, e.control.y);
+    }
+    if (local.Empty()) return;
+    double scaled = 0, fixed = 0;  // half stroke widths in twips and in device pixels
+    for (const LineStyle& l : shape.lines) {
+      if (l.noHScale && l.noVScale)
+        fixed = std::max(fixed, l.width * std::sqrt(std::fabs(view_.Determinant())) / 2);
+      else
+        scaled = std::max(scaled, l.width / 2.0);
+    }
+    // Square caps and miter joins reach further than half the width.
+    scaled *= 3;
+    for (double x : {local.x0 - scaled, local.x1 + scaled})
+      for (double y : {local.y0 - scaled, local.y1 + scaled})
+        own.Add(dm.a * x + dm.c * y + dm.tx, dm.b * x + dm.d * y + dm.ty);
+    own.x0 -= 3 * fixed + 1;
+    own.y0 -= 3 * fixed + 1;
+    own.x1 += 3 * fixed + 1;
+    own.y1 += 3 * fixed + 1;
+  };
+  if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
+    addShape(obj.drawing);
+    for (const auto& [depth, child] : obj.children())
+      if (child->visible) AddBounds(*child, mm, own, nesting + 1);
+  } else if (const auto it = movie_.characters.find(obj.character);
+             it != movie_.characters.end()) {
+    const Character& ch = it->second;
+    if (const auto* shape = std::get_if<Shape>(&ch)) {
+      addShape(*shape);
+    } else if (const auto* morph = std::get_if<MorphShape>(&ch)) {
+      addShape(morph->start);
+      addShape(morph->end);
+    } else if (const auto* bmp = std::get_if<std::shared_ptr<const Bitmap>>(&ch)) {
+      if (*bmp)
+        for (double x : {0.0, (*bmp)->width * 20.0})
+          for (double y : {0.0, (*bmp)->height * 20.0})
+            own.Add(dm.a * x + dm.c * y + dm.tx, dm.b * x + dm.d * y + dm.ty);
+    }
+  }
+  if (own.Empty()) return;
+  if (!obj.filters.empty()) {
+    const FilterMargins f = MarginsOf(obj.filters, std::sqrt(std::fabs(view_.Determinant())) * 20);
+    own.x0 -= f.left;
+    own.y0 -= f.top;
+    own.x1 += f.right;
+    own.y1 += f.bottom;
+  }
+  box.Add(own.x0, own.y0);
+  box.Add(own.x1, own.y1);
+}
+
+void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransform& cx,
+                           int nesting) {
+  const double scale = std::sqrt(std::fabs(view_.Determinant())) * 20;
+  Box box;
+  AddBounds(obj, m, box, nesting);
+  if (box.Empty() || !std::isfinite(box.x0) || !std::isfinite(box.y0) ||
+      !std::isfinite(box.x1) || !std::isfinite(box.y1))
+    return;
+  // What lies further out than the filters reach cannot touch the target.
+  const FilterMargins f = MarginsOf(obj.filters, scale);
+  const double reach = f.left + f.right + f.top + f.bottom + 2;
+  box.x0 = std::max(box.x0, -reach);
+  box.y0 = std::max(box.y0, -reach);
+  box.x1 = std::min(box.x1, target_.width() + reach);
+  box.y1 = std::min(box.y1, target_.height() + reach);
+  if (box.Empty()) return;
+  const int x0 = static_cast<int>(std::floor(box.x0)) - 1;
+  const int y0 = static_cast<int>(std::floor(box.y0)) - 1;
+  const int x1 = static_cast<int>(std::ceil(box.x1)) + 1;
+  const int y1 = static_cast<int>(std::ceil(box.y1)) + 1;
+  const std::size_t w = static_cast<std::size_t>(x1 - x0), h = static_cast<std::size_t>(y1 - y0);
+  if (w * h > pixelBudget_) return;
+  pixelBudget_ -= w * h;
+  PixelPlane layer;
+  layer.width = static_cast<int>(w);
+  layer.height = static_cast<int>(h);
+  layer.px.assign(w * h, 0);
+  {
+    const SurfaceView savedTarget = target_;
+    const Matrix savedView = view_;
+    const bool savedLayer = layerTarget_;
+    const std::uint8_t* savedMask = mask_;
+    target_ = SurfaceView(layer.px.data(), layer.width, layer.height, layer.width);
+    Matrix shift;
+    shift.tx = -x0;
+    shift.ty = -y0;
+    if (!obj.filters.empty()) {
+      // A filtered object is drawn as a bitmap placed on whole pixels: its origin moves to the
+      // nearest pixel corner.
+      const Matrix dm = view_ * m * obj.matrix;
+      shift.tx -= dm.tx - std::round(dm.tx);
+      shift.ty -= dm.ty - std::round(dm.ty);
+    }
+    view_ = shift * view_;
+    layerTarget_ = true;
+    mask_ = nullptr;
+    ++layers_;
+    DrawContent(obj, m * obj.matrix, ColorTransform{}, nesting);
+    --layers_;
+    target_ = savedTarget;
+    view_ = savedView;
+    layerTarget_ = savedLayer;
+    mask_ = savedMask;
+  }
+  ApplyFilters(obj.filters, scale, layer);
+  const ColorTransform cc = cx * obj.cxform;
+  const bool identity = cc.Identity();
+  BlendMode mode = static_cast<BlendMode>(obj.blendMode);
+  if (obj.blendMode < 1 || obj.blendMode > 14) mode = BlendMode::kNormal;
+  const std::size_t tw = static_cast<std::size_t>(target_.width());
+  for (int ly = 0; ly < layer.height; ++ly) {
+    const int ty = ly + y0;
+    if (ty < 0 || ty >= target_.height()) continue;
+    Pixel* row = target_.Row(ty);
+    const std::uint8_t* maskRow = mask_ ? mask_ + static_cast<std::size_t>(ty) * tw : nullptr;
+    const int lx0 = std::max(0, -x0), lx1 = std::min(layer.width, target_.width() - x0);
+    for (int lx = lx0; lx < lx1; ++lx) {
+      std::uint32_t src = layer.At(lx, ly);
+      if (!identity) src = TransformPremultiplied(src, cc);
+      const int tx = lx + x0;
+      if (maskRow) {
+        const unsigned k = maskRow[tx];
+        if (k == 0) continue;
+        if (k < 255) {
+          auto ch = [&](int shift) { return ((((src >> shift) & 0xFF) * k + 127) / 255) << shift; };
+          src = ch(24) | ch(16) | ch(8) | ch(0);
+        }
+      }
+      if ((src >> 24) == 0 && mode != BlendMode::kAlpha) continue;
+      row[tx] = BlendPixel(row[tx], src, mode, layerTarget_);
+    }
+  }
+}
+
 
 void Renderer::Flatten(const ShapeEdge& e, const Matrix& m, bool reverse,
                        std::vector<Segment>& out) {
@@ -421,8 +582,9 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const Color
         if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
     }
     const bool visible = MakePaint(style, toDevice, cx, bmp, sub > 1, paint);
+    paint.keepAlpha = layerTarget_;
     if (!visible && !maskOut_) continue;
-    raster_.Reset(target_.width(), target_.height(), sub);
+    raster_.Reset(target_.width(), target_.height(), sub, true);
     scratch_.clear();
     for (const auto& [index, reverse] : byFill[f])
       Flatten(shape.edges[index], toDevice, reverse, scratch_);
@@ -465,6 +627,7 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
         if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
     }
     const bool visible = MakePaint(fill, toDevice, cx, bmp, options_.samples > 1, paint);
+    paint.keepAlpha = layerTarget_;
     if (!visible && !maskOut_) continue;
     raster_.Reset(target_.width(), target_.height(), options_.samples);
     StrokeSink sink(raster_, strokeToDevice);

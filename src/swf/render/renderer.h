@@ -1,6 +1,7 @@
 // Draws the display lists of a Stage into a 32-bit surface.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -35,8 +36,24 @@ class Renderer {
   static constexpr std::size_t kMaxOverdraw = 64;
 
  private:
+  struct Box {
+    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+    void Add(double x, double y) {
+      x0 = std::min(x0, x);
+      y0 = std::min(y0, y);
+      x1 = std::max(x1, x);
+      y1 = std::max(y1, y);
+    }
+    bool Empty() const { return !(x1 >= x0 && y1 >= y0); }
+  };
   void DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx, int nesting);
   void DrawObject(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
+  void DrawContent(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
+  // Draws an object that needs a layer of its own (filters, a blend mode other than normal).
+  void DrawLayered(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
+  // The device pixels an object's drawing can touch under `m` (the parent's transform), filters
+  // of its children included.
+  void AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting) const;
   void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
   void Fill(FillRule rule, const Paint* paint);
   void Flatten(const ShapeEdge& e, const Matrix& m, bool reverse, std::vector<Segment>& out);
@@ -55,6 +72,8 @@ class Renderer {
   const std::uint8_t* mask_ = nullptr;
   std::uint8_t* maskOut_ = nullptr;
   std::vector<Segment> scratch_;
+  bool layerTarget_ = false;  // the target is a layer with alpha, not the opaque screen
+  int layers_ = 0;            // layers open now
 };
 
 // The shape a morph shape shows at ratio 0..65535.

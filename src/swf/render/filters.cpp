@@ -1,0 +1,451 @@
+#include "swf/render/filters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace dbx::swf {
+
+namespace {
+
+inline int Div255(int v) {
+  return (v + 128 + ((v + 128) >> 8)) >> 8;
+}
+
+inline std::uint32_t Pack(int a, int r, int g, int b) {
+  return (static_cast<std::uint32_t>(a) << 24) | (static_cast<std::uint32_t>(r) << 16) |
+         (static_cast<std::uint32_t>(g) << 8) | static_cast<std::uint32_t>(b);
+}
+
+inline int A(std::uint32_t p) {
+  return static_cast<int>(p >> 24);
+}
+inline int Ch(std::uint32_t p, int shift) {
+  return static_cast<int>((p >> shift) & 0xFF);
+}
+
+std::uint32_t PremulColor(Rgba c, int alpha) {
+  // `alpha` 0..255 scales the colour's own alpha.
+  const int a = Div255(c.a * alpha);
+  return Pack(a, Div255(c.r * a), Div255(c.g * a), Div255(c.b * a));
+}
+
+// src over dst, both premultiplied.
+inline std::uint32_t Over(std::uint32_t src, std::uint32_t dst) {
+  const int inv = 255 - A(src);
+  if (inv == 0) return src;
+  if (inv == 255) return dst;
+  return Pack(A(src) + Div255(A(dst) * inv), Ch(src, 16) + Div255(Ch(dst, 16) * inv),
+              Ch(src, 8) + Div255(Ch(dst, 8) * inv), Ch(src, 0) + Div255(Ch(dst, 0) * inv));
+}
+
+inline std::uint32_t Scale(std::uint32_t p, int k) {
+  if (k >= 255) return p;
+  if (k <= 0) return 0;
+  return Pack(Div255(A(p) * k), Div255(Ch(p, 16) * k), Div255(Ch(p, 8) * k), Div255(Ch(p, 0) * k));
+}
+
+void BlurAcross(std::uint8_t* data, int width, int height, int channels, int radius,
+                std::vector<std::uint8_t>& tmp) {
+  if (radius <= 0 || width <= 0) return;
+  const std::uint64_t taps = 2 * static_cast<std::uint64_t>(radius) + 1;
+  const std::uint64_t mul = (std::uint64_t{1} << 32) / taps;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * channels;
+  tmp.resize(rowBytes);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = data + static_cast<std::size_t>(y) * rowBytes;
+    std::memcpy(tmp.data(), row, rowBytes);
+    for (int c = 0; c < channels; ++c) {
+      std::uint32_t sum = 0;
+      for (int i = 0; i <= radius && i < width; ++i)
+        sum += tmp[static_cast<std::size_t>(i) * channels + c];
+      for (int x = 0; x < width; ++x) {
+        row[static_cast<std::size_t>(x) * channels + c] =
+            static_cast<std::uint8_t>((sum * mul + (std::uint64_t{1} << 31)) >> 32);
+        const int in = x + radius + 1, out = x - radius;
+        if (in < width) sum += tmp[static_cast<std::size_t>(in) * channels + c];
+        if (out >= 0) sum -= tmp[static_cast<std::size_t>(out) * channels + c];
+      }
+    }
+  }
+}
+
+void BlurDown(std::uint8_t* data, int width, int height, int channels, int radius,
+              std::vector<std::uint8_t>& tmp, std::vector<std::uint32_t>& sums) {
+  if (radius <= 0 || height <= 0) return;
+  const std::uint64_t taps = 2 * static_cast<std::uint64_t>(radius) + 1;
+  const std::uint64_t mul = (std::uint64_t{1} << 32) / taps;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * channels;
+  tmp.assign(data, data + rowBytes * static_cast<std::size_t>(height));
+  sums.assign(rowBytes, 0);
+  for (int i = 0; i <= radius && i < height; ++i) {
+    const std::uint8_t* src = tmp.data() + static_cast<std::size_t>(i) * rowBytes;
+    for (std::size_t k = 0; k < rowBytes; ++k) sums[k] += src[k];
+  }
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = data + static_cast<std::size_t>(y) * rowBytes;
+    for (std::size_t k = 0; k < rowBytes; ++k)
+      row[k] = static_cast<std::uint8_t>((sums[k] * mul + (std::uint64_t{1} << 31)) >> 32);
+    const int in = y + radius + 1, out = y - radius;
+    if (in < height) {
+      const std::uint8_t* src = tmp.data() + static_cast<std::size_t>(in) * rowBytes;
+      for (std::size_t k = 0; k < rowBytes; ++k) sums[k] += src[k];
+    }
+    if (out >= 0) {
+      const std::uint8_t* src = tmp.data() + static_cast<std::size_t>(out) * rowBytes;
+      for (std::size_t k = 0; k < rowBytes; ++k) sums[k] -= src[k];
+    }
+  }
+}
+
+struct Blurs {
+  int rx, ry, passes;
+};
+
+Blurs BlurOf(const Filter& f, double scale) {
+  return {BlurRadius(f.blurX * scale), BlurRadius(f.blurY * scale), std::clamp(f.passes, 0, 15)};
+}
+
+// The shadow offset in device pixels.
+void Offset(const Filter& f, double scale, int& dx, int& dy) {
+  dx = static_cast<int>(std::lround(std::cos(f.angle) * f.distance * scale));
+  dy = static_cast<int>(std::lround(std::sin(f.angle) * f.distance * scale));
+}
+
+// 256 premultiplied colours of a gradient filter's ramp, by 0..255.
+std::vector<std::uint32_t> Ramp(const std::vector<GradientStop>& stops) {
+  std::vector<std::uint32_t> lut(256, 0);
+  if (stops.empty()) return lut;
+  std::size_t k = 0;
+  for (int i = 0; i < 256; ++i) {
+    while (k < stops.size() && stops[k].ratio < i) ++k;
+    Rgba c;
+    if (k == 0) {
+      c = stops.front().color;
+    } else if (k >= stops.size()) {
+      c = stops.back().color;
+    } else {
+      const GradientStop& a = stops[k - 1];
+      const GradientStop& b = stops[k];
+      const int span = b.ratio - a.ratio;
+      const int t = span <= 0 ? 256 : (i - a.ratio) * 256 / span;
+      auto mix = [&](int u, int v) { return static_cast<std::uint8_t>(u + ((v - u) * t) / 256); };
+      c = {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
+           mix(a.color.a, b.color.a)};
+    }
+    lut[static_cast<std::size_t>(i)] = PremulColor(c, 255);
+  }
+  return lut;
+}
+
+std::vector<std::uint8_t> AlphaOf(const PixelPlane& p) {
+  std::vector<std::uint8_t> a(p.px.size());
+  for (std::size_t i = 0; i < a.size(); ++i) a[i] = static_cast<std::uint8_t>(p.px[i] >> 24);
+  return a;
+}
+
+void Blur(std::vector<std::uint8_t>& plane, int w, int h, int channels, const Blurs& b) {
+  BoxBlur(plane.data(), w, h, channels, b.rx, b.ry, b.passes);
+}
+
+inline int Strengthen(int v, float strength) {
+  return std::clamp(static_cast<int>(v * strength + 0.5f), 0, 255);
+}
+
+// Composites the effect `e` (premultiplied, already limited to where it shows) with the source.
+inline std::uint32_t Finish(std::uint32_t src, std::uint32_t e, const Filter& f, bool inside) {
+  if (f.knockout) return inside ? e : Scale(e, 255 - A(src));
+  if (!f.compositeSource) return e;
+  return inside || f.onTop ? Over(e, src) : Over(src, e);
+}
+
+void ShadowOrGlow(const Filter& f, double scale, PixelPlane& p) {
+  const int w = p.width, h = p.height;
+  std::vector<std::uint8_t> a = AlphaOf(p);
+  int dx = 0, dy = 0;
+  if (f.kind == FilterKind::kDropShadow) Offset(f, scale, dx, dy);
+  Blur(a, w, h, 1, BlurOf(f, scale));
+  const bool gradient = f.kind == FilterKind::kGradientGlow;
+  const std::vector<std::uint32_t> lut = gradient ? Ramp(f.colors) : std::vector<std::uint32_t>{};
+  const Rgba colour = f.colors.empty() ? Rgba{0, 0, 0, 255} : f.colors.front().color;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int sx = x - dx, sy = y - dy;
+      int v = sx >= 0 && sy >= 0 && sx < w && sy < h ? a[static_cast<std::size_t>(sy) * w + sx] : 0;
+      std::uint32_t& out = p.px[static_cast<std::size_t>(y) * w + x];
+      const int s = A(out);
+      if (f.inner)
+        v = Div255(Strengthen(255 - v, f.strength) * s);
+      else
+        v = Strengthen(v, f.strength);
+      const std::uint32_t e = gradient
+                                  ? Scale(lut[static_cast<std::size_t>(v)], f.inner ? 255 : 255)
+                                  : PremulColor(colour, v);
+      out = Finish(out, e, f, f.inner);
+    }
+}
+
+void Bevel(const Filter& f, double scale, PixelPlane& p) {
+  const int w = p.width, h = p.height;
+  std::vector<std::uint8_t> a = AlphaOf(p);
+  int dx = 0, dy = 0;
+  Offset(f, scale, dx, dy);
+  Blur(a, w, h, 1, BlurOf(f, scale));
+  auto at = [&](int x, int y) -> int {
+    return x >= 0 && y >= 0 && x < w && y < h ? a[static_cast<std::size_t>(y) * w + x] : 0;
+  };
+  const bool gradient = f.kind == FilterKind::kGradientBevel;
+  const std::vector<std::uint32_t> lut = gradient ? Ramp(f.colors) : std::vector<std::uint32_t>{};
+  const Rgba highlight = f.colors.size() > 0 ? f.colors[0].color : Rgba{255, 255, 255, 255};
+  const Rgba shadow = f.colors.size() > 1 ? f.colors[1].color : Rgba{0, 0, 0, 255};
+  const bool full = f.onTop;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      // The side facing the light (against the angle) brightens, the far side darkens.
+      const int v = at(x - dx, y - dy) - at(x + dx, y + dy);
+      std::uint32_t& out = p.px[static_cast<std::size_t>(y) * w + x];
+      const int s = A(out);
+      const int k = Strengthen(std::abs(v), f.strength);
+      std::uint32_t e;
+      if (gradient) {
+        const int index = std::clamp(128 + (v > 0 ? -k : k) / 2, 0, 255);
+        e = lut[static_cast<std::size_t>(index)];
+        e = Scale(e, 255);
+      } else {
+        e = v == 0 ? 0 : PremulColor(v > 0 ? shadow : highlight, k);
+      }
+      if (!full) e = Scale(e, f.inner ? s : 255 - s);
+      out = Finish(out, e, f, f.inner || full);
+    }
+}
+
+void ColorMatrixFilter(const Filter& f, PixelPlane& p) {
+  const auto& m = f.matrix;
+  for (std::uint32_t& px : p.px) {
+    const int a = A(px);
+    float c[4] = {0, 0, 0, static_cast<float>(a)};
+    if (a > 0)
+      for (int i = 0; i < 3; ++i)
+        c[i] = static_cast<float>(Ch(px, 16 - 8 * i)) * 255.0f / static_cast<float>(a);
+    float o[4];
+    for (int r = 0; r < 4; ++r)
+      o[r] = std::clamp(m[5 * r] * c[0] + m[5 * r + 1] * c[1] + m[5 * r + 2] * c[2] +
+                            m[5 * r + 3] * c[3] + m[5 * r + 4],
+                        0.0f, 255.0f);
+    const int na = static_cast<int>(o[3] + 0.5f);
+    px = Pack(na, Div255(static_cast<int>(o[0] + 0.5f) * na),
+              Div255(static_cast<int>(o[1] + 0.5f) * na),
+              Div255(static_cast<int>(o[2] + 0.5f) * na));
+  }
+}
+
+void Convolution(const Filter& f, PixelPlane& p) {
+  if (f.matrixX <= 0 || f.matrixY <= 0 ||
+      f.kernel.size() != static_cast<std::size_t>(f.matrixX) * f.matrixY)
+    return;
+  const int w = p.width, h = p.height;
+  const std::vector<std::uint32_t> src = p.px;
+  const float div = f.divisor == 0 ? 1.0f : f.divisor;
+  const int cx = f.matrixX / 2, cy = f.matrixY / 2;
+  const Rgba d = f.defaultColor;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float sum[4] = {0, 0, 0, 0};
+      for (int j = 0; j < f.matrixY; ++j)
+        for (int i = 0; i < f.matrixX; ++i) {
+          int sx = x + i - cx, sy = y + j - cy;
+          float c[4];
+          if (sx < 0 || sy < 0 || sx >= w || sy >= h) {
+            if (!f.clamp) {
+              c[0] = d.r;
+              c[1] = d.g;
+              c[2] = d.b;
+              c[3] = d.a;
+              goto add;
+            }
+            sx = std::clamp(sx, 0, w - 1);
+            sy = std::clamp(sy, 0, h - 1);
+          }
+          {
+            const std::uint32_t q = src[static_cast<std::size_t>(sy) * w + sx];
+            const int a = A(q);
+            for (int k = 0; k < 3; ++k)
+              c[k] = a > 0 ? static_cast<float>(Ch(q, 16 - 8 * k)) * 255.0f / static_cast<float>(a)
+                           : 0.0f;
+            c[3] = static_cast<float>(a);
+          }
+        add:
+          const float kv = f.kernel[static_cast<std::size_t>(j) * f.matrixX + i];
+          for (int k = 0; k < 4; ++k) sum[k] += c[k] * kv;
+        }
+      int o[4];
+      for (int k = 0; k < 4; ++k)
+        o[k] = static_cast<int>(std::clamp(sum[k] / div + f.bias, 0.0f, 255.0f) + 0.5f);
+      if (f.preserveAlpha) o[3] = A(src[static_cast<std::size_t>(y) * w + x]);
+      p.px[static_cast<std::size_t>(y) * w + x] =
+          Pack(o[3], Div255(o[0] * o[3]), Div255(o[1] * o[3]), Div255(o[2] * o[3]));
+    }
+}
+
+}  // namespace
+
+int BlurRadius(double size) {
+  if (!(size > 1.0)) return 0;
+  return static_cast<int>(std::min(size, 1024.0)) / 2;
+}
+
+void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
+             int passes) {
+  std::vector<std::uint8_t> tmp;
+  std::vector<std::uint32_t> sums;
+  for (int i = 0; i < passes; ++i) {
+    BlurAcross(data, width, height, channels, radiusX, tmp);
+    BlurDown(data, width, height, channels, radiusY, tmp, sums);
+  }
+}
+
+FilterMargins MarginsOf(const std::vector<Filter>& filters, double scale) {
+  FilterMargins m;
+  for (const Filter& f : filters) {
+    const Blurs b = BlurOf(f, scale);
+    const int gx = b.rx * b.passes, gy = b.ry * b.passes;
+    switch (f.kind) {
+      case FilterKind::kBlur:
+        m.left += gx;
+        m.right += gx;
+        m.top += gy;
+        m.bottom += gy;
+        break;
+      case FilterKind::kDropShadow:
+      case FilterKind::kGlow:
+      case FilterKind::kGradientGlow:
+      case FilterKind::kBevel:
+      case FilterKind::kGradientBevel: {
+        if (f.inner) break;
+        int dx = 0, dy = 0;
+        if (f.kind != FilterKind::kGlow && f.kind != FilterKind::kGradientGlow)
+          Offset(f, scale, dx, dy);
+        const bool both = f.kind == FilterKind::kBevel || f.kind == FilterKind::kGradientBevel;
+        m.left += gx + std::max(both ? std::abs(dx) : -dx, 0);
+        m.right += gx + std::max(both ? std::abs(dx) : dx, 0);
+        m.top += gy + std::max(both ? std::abs(dy) : -dy, 0);
+        m.bottom += gy + std::max(both ? std::abs(dy) : dy, 0);
+        break;
+      }
+      case FilterKind::kConvolution:
+      case FilterKind::kColorMatrix:
+        break;
+    }
+  }
+  return m;
+}
+
+void ApplyFilter(const Filter& f, double scale, PixelPlane& p) {
+  if (p.width <= 0 || p.height <= 0) return;
+  switch (f.kind) {
+    case FilterKind::kBlur: {
+      std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(p.px.data());
+      const Blurs b = BlurOf(f, scale);
+      BoxBlur(bytes, p.width, p.height, 4, b.rx, b.ry, b.passes);
+      return;
+    }
+    case FilterKind::kDropShadow:
+    case FilterKind::kGlow:
+    case FilterKind::kGradientGlow:
+      ShadowOrGlow(f, scale, p);
+      return;
+    case FilterKind::kBevel:
+    case FilterKind::kGradientBevel:
+      Bevel(f, scale, p);
+      return;
+    case FilterKind::kColorMatrix:
+      ColorMatrixFilter(f, p);
+      return;
+    case FilterKind::kConvolution:
+      Convolution(f, p);
+      return;
+  }
+}
+
+void ApplyFilters(const std::vector<Filter>& filters, double scale, PixelPlane& plane) {
+  for (const Filter& f : filters) ApplyFilter(f, scale, plane);
+}
+
+std::uint32_t TransformPremultiplied(std::uint32_t p, const ColorTransform& cx) {
+  const int a = A(p);
+  Rgba c{0, 0, 0, 0};
+  if (a > 0) {
+    c.r = static_cast<std::uint8_t>(std::min(255, (Ch(p, 16) * 255 + a / 2) / a));
+    c.g = static_cast<std::uint8_t>(std::min(255, (Ch(p, 8) * 255 + a / 2) / a));
+    c.b = static_cast<std::uint8_t>(std::min(255, (Ch(p, 0) * 255 + a / 2) / a));
+    c.a = static_cast<std::uint8_t>(a);
+  }
+  const Rgba o = cx.Apply(c);
+  return PremulColor({o.r, o.g, o.b, 255}, o.a);
+}
+
+std::uint32_t BlendPixel(std::uint32_t dst, std::uint32_t src, BlendMode mode, bool dstHasAlpha) {
+  const int as = A(src);
+  const int ab = dstHasAlpha ? A(dst) : 255;
+  if (as == 0 && mode != BlendMode::kAlpha) return dst;
+  auto alphaOut = [&] { return as + Div255(ab * (255 - as)); };
+  auto separable = [&](auto&& f) {
+    // Premultiplied: s (1 - ab) + b (1 - as) + f(s, b), where f is as ab B(b / ab, s / as).
+    int c[3];
+    for (int i = 0; i < 3; ++i) {
+      const int s = Ch(src, 16 - 8 * i),
+                b = dstHasAlpha ? Ch(dst, 16 - 8 * i) : Ch(dst, 16 - 8 * i);
+      c[i] = std::clamp(Div255(s * (255 - ab)) + Div255(b * (255 - as)) + f(s, b), 0, 255);
+    }
+    return Pack(dstHasAlpha ? alphaOut() : 0, c[0], c[1], c[2]);
+  };
+  switch (mode) {
+    case BlendMode::kNormal:
+    case BlendMode::kLayer:
+      return separable([&](int s, int) { return Div255(s * ab); });
+    case BlendMode::kMultiply:
+      return separable([](int s, int b) { return Div255(s * b); });
+    case BlendMode::kScreen:
+      return separable(
+          [&](int s, int b) { return Div255(s * ab) + Div255(b * as) - Div255(s * b); });
+    case BlendMode::kLighten:
+      return separable([&](int s, int b) { return std::max(Div255(s * ab), Div255(b * as)); });
+    case BlendMode::kDarken:
+      return separable([&](int s, int b) { return std::min(Div255(s * ab), Div255(b * as)); });
+    case BlendMode::kDifference:
+      return separable([&](int s, int b) { return std::abs(Div255(s * ab) - Div255(b * as)); });
+    case BlendMode::kOverlay:
+      return separable([&](int s, int b) {
+        return 2 * b <= ab ? 2 * Div255(s * b) : Div255(as * ab) - 2 * Div255((as - s) * (ab - b));
+      });
+    case BlendMode::kHardLight:
+      return separable([&](int s, int b) {
+        return 2 * s <= as ? 2 * Div255(s * b) : Div255(as * ab) - 2 * Div255((as - s) * (ab - b));
+      });
+    case BlendMode::kAdd: {
+      const int a = dstHasAlpha ? std::min(255, as + ab) : 0;
+      return Pack(a, std::min(255, Ch(src, 16) + Ch(dst, 16)),
+                  std::min(255, Ch(src, 8) + Ch(dst, 8)), std::min(255, Ch(src, 0) + Ch(dst, 0)));
+    }
+    case BlendMode::kSubtract: {
+      const int a = dstHasAlpha ? alphaOut() : 0;
+      return Pack(a, std::max(0, Ch(dst, 16) - Ch(src, 16)), std::max(0, Ch(dst, 8) - Ch(src, 8)),
+                  std::max(0, Ch(dst, 0) - Ch(src, 0)));
+    }
+    case BlendMode::kInvert: {
+      int c[3];
+      for (int i = 0; i < 3; ++i) {
+        const int b = Ch(dst, 16 - 8 * i);
+        c[i] = Div255((ab - b) * as) + Div255(b * (255 - as));
+      }
+      return Pack(dstHasAlpha ? ab : 0, c[0], c[1], c[2]);
+    }
+    case BlendMode::kAlpha:
+      return dstHasAlpha ? Scale(dst, as) : dst;
+    case BlendMode::kErase:
+      return dstHasAlpha ? Scale(dst, 255 - as) : dst;
+  }
+  return dst;
+}
+
+}  // namespace dbx::swf

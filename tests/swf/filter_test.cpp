@@ -1,0 +1,357 @@
+// Filters and blend modes: the box blur and the blend formulas against plain versions written
+// here, filter lists read from PlaceObject3, and whole movies drawn with them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "swf/flash_player.h"
+#include "swf/format/movie.h"
+#include "swf/render/filters.h"
+#include "test_support.h"
+
+namespace dbx::swf {
+namespace {
+
+using swftest::BitWriter;
+using swftest::SwfWriter;
+
+// One pass of the plain box blur: every output is the rounded mean of 2r + 1 inputs along the
+// axis, zeros outside.
+std::vector<int> PlainPass(const std::vector<int>& in, int w, int h, int ch, int rx, int ry) {
+  std::vector<int> across(in.size()), out(in.size());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < ch; ++c) {
+        int sum = 0;
+        for (int i = x - rx; i <= x + rx; ++i)
+          if (i >= 0 && i < w) sum += in[static_cast<std::size_t>((y * w + i) * ch + c)];
+        across[static_cast<std::size_t>((y * w + x) * ch + c)] =
+            static_cast<int>(std::lround(sum / (2.0 * rx + 1)));
+      }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < ch; ++c) {
+        int sum = 0;
+        for (int j = y - ry; j <= y + ry; ++j)
+          if (j >= 0 && j < h) sum += across[static_cast<std::size_t>((j * w + x) * ch + c)];
+        out[static_cast<std::size_t>((y * w + x) * ch + c)] =
+            static_cast<int>(std::lround(sum / (2.0 * ry + 1)));
+      }
+  return out;
+}
+
+TEST(BoxBlur, MatchesThePlainAverageForEveryRadiusAndPassCount) {
+  std::mt19937 rng(7);
+  struct Case {
+    int w, h, ch, rx, ry, passes;
+  };
+  for (const Case c : {Case{9, 7, 1, 1, 2, 1}, Case{12, 5, 4, 3, 0, 2}, Case{6, 11, 4, 2, 5, 3},
+                       Case{4, 4, 1, 6, 6, 1}, Case{1, 9, 4, 0, 3, 2}}) {
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(c.w * c.h * c.ch));
+    std::vector<int> expect(data.size());
+    for (std::size_t i = 0; i < data.size(); ++i) expect[i] = data[i] = rng() % 256;
+    BoxBlur(data.data(), c.w, c.h, c.ch, c.rx, c.ry, c.passes);
+    for (int p = 0; p < c.passes; ++p) expect = PlainPass(expect, c.w, c.h, c.ch, c.rx, c.ry);
+    for (std::size_t i = 0; i < data.size(); ++i)
+      ASSERT_NEAR(data[i], expect[i], 1) << c.w << "x" << c.h << " r" << c.rx << "," << c.ry
+                                         << " passes " << c.passes << " at " << i;
+  }
+  EXPECT_EQ(BlurRadius(1.0), 0);  // a blur of one pixel leaves the picture as it is
+  EXPECT_EQ(BlurRadius(4.0), 2);
+  EXPECT_EQ(BlurRadius(5.0), 2);
+}
+
+// Straight (not premultiplied) colours 0..1 of the blend formulas.
+double PlainMode(BlendMode mode, double s, double b) {
+  switch (mode) {
+    case BlendMode::kMultiply:
+      return s * b;
+    case BlendMode::kScreen:
+      return s + b - s * b;
+    case BlendMode::kLighten:
+      return std::max(s, b);
+    case BlendMode::kDarken:
+      return std::min(s, b);
+    case BlendMode::kDifference:
+      return std::fabs(s - b);
+    case BlendMode::kOverlay:
+      return b <= 0.5 ? 2 * s * b : 1 - 2 * (1 - s) * (1 - b);
+    case BlendMode::kHardLight:
+      return s <= 0.5 ? 2 * s * b : 1 - 2 * (1 - s) * (1 - b);
+    default:
+      return s;
+  }
+}
+
+TEST(BlendPixel, SeparableModesOverTheOpaqueScreenFollowTheirFormulas) {
+  std::mt19937 rng(3);
+  for (BlendMode mode : {BlendMode::kNormal, BlendMode::kLayer, BlendMode::kMultiply,
+                         BlendMode::kScreen, BlendMode::kLighten, BlendMode::kDarken,
+                         BlendMode::kDifference, BlendMode::kOverlay, BlendMode::kHardLight}) {
+    for (int i = 0; i < 300; ++i) {
+      const int as = i % 3 == 0 ? 255 : static_cast<int>(rng() % 256);
+      double straight[3], dst[3];
+      std::uint32_t src = static_cast<std::uint32_t>(as) << 24, d = 0;
+      for (int k = 0; k < 3; ++k) {
+        straight[k] = (rng() % 256) / 255.0;
+        dst[k] = (rng() % 256) / 255.0;
+        src |= static_cast<std::uint32_t>(std::lround(straight[k] * as)) << (16 - 8 * k);
+        d |= static_cast<std::uint32_t>(std::lround(dst[k] * 255)) << (16 - 8 * k);
+      }
+      const std::uint32_t out = BlendPixel(d, src, mode, false);
+      for (int k = 0; k < 3; ++k) {
+        // The source colour as the premultiplied pixel holds it.
+        const double s = as ? ((src >> (16 - 8 * k)) & 0xFF) / static_cast<double>(as) : 0;
+        const double a = as / 255.0;
+        const double expect = (1 - a) * dst[k] + a * PlainMode(mode, s, dst[k]);
+        EXPECT_NEAR(((out >> (16 - 8 * k)) & 0xFF) / 255.0, expect, 3.0 / 255)
+            << "mode " << static_cast<int>(mode) << " channel " << k;
+      }
+    }
+  }
+}
+
+TEST(BlendPixel, NonSeparableModes) {
+  const std::uint32_t dst = 0x00204080;  // opaque screen pixel
+  // Add and subtract clamp per channel.
+  EXPECT_EQ(BlendPixel(dst, 0xFFF0F010, BlendMode::kAdd, false), 0x00FFFF90u);
+  EXPECT_EQ(BlendPixel(dst, 0xFF30F010, BlendMode::kSubtract, false), 0x00000070u);
+  // Invert turns the destination over where the source covers, in proportion to its alpha.
+  EXPECT_EQ(BlendPixel(dst, 0xFF123456, BlendMode::kInvert, false), 0x00DFBF7Fu);
+  EXPECT_EQ(BlendPixel(dst, 0x80000000, BlendMode::kInvert, false), 0x00808080u);
+  // Alpha and erase act on a layer's alpha, and leave the opaque screen alone.
+  EXPECT_EQ(BlendPixel(0xFF204080, 0x80000000, BlendMode::kAlpha, true), 0x80102040u);
+  EXPECT_EQ(BlendPixel(0xFF204080, 0x80000000, BlendMode::kErase, true), 0x7F102040u);
+  EXPECT_EQ(BlendPixel(dst, 0x80000000, BlendMode::kAlpha, false), dst);
+  // Over a layer, normal keeps the alpha sum.
+  EXPECT_EQ(BlendPixel(0x80800000, 0x80008000, BlendMode::kNormal, true), 0xC0408000u);
+}
+
+// A PlaceObject3 of character 1 at depth 1 with the given filter list bytes.
+std::vector<std::uint8_t> PlaceWithFilters(const std::vector<std::uint8_t>& filterList,
+                                           std::uint8_t blendMode = 0) {
+  BitWriter w;
+  w.U8(2 | 4);                    // character, matrix
+  w.U8(1 | (blendMode ? 2 : 0));  // filters, blend mode
+  w.U16(1);
+  w.U16(1);
+  w.Matrix(1, 1, 0, 0, 0, 0);
+  w.Bytes(filterList);
+  if (blendMode) w.U8(blendMode);
+  return w.Take();
+}
+
+void Fixed(BitWriter& w, double v) {
+  w.U32(static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * 65536))));
+}
+void Float(BitWriter& w, float v) {
+  std::uint32_t u;
+  std::memcpy(&u, &v, 4);
+  w.U32(u);
+}
+
+std::vector<std::uint8_t> AllKinds() {
+  BitWriter w;
+  w.U8(5);
+  // Drop shadow: colour, blur 6 x 2, 45 degrees, distance 4, strength 1.5, inner + knockout,
+  // 3 passes.
+  w.U8(0);
+  for (std::uint8_t b : {0x11, 0x22, 0x33, 0x80}) w.U8(b);
+  Fixed(w, 6);
+  Fixed(w, 2);
+  Fixed(w, 0.785398);
+  Fixed(w, 4);
+  w.U16(0x0180);
+  w.U8(0x80 | 0x40 | 0x20 | 3);
+  // Blur 5 x 5, 2 passes.
+  w.U8(1);
+  Fixed(w, 5);
+  Fixed(w, 5);
+  w.U8(2 << 3);
+  // Bevel: highlight first, then shadow; on top, 1 pass.
+  w.U8(3);
+  for (std::uint8_t b : {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0xFF}) w.U8(b);
+  Fixed(w, 4);
+  Fixed(w, 4);
+  Fixed(w, 0);
+  Fixed(w, 2);
+  w.U16(0x0100);
+  w.U8(0x80 | 0x20 | 0x10 | 1);
+  // Convolution 3 x 1.
+  w.U8(5);
+  w.U8(3);
+  w.U8(1);
+  Float(w, 2);
+  Float(w, 10);
+  for (float v : {1.0f, 0.0f, 1.0f}) Float(w, v);
+  for (std::uint8_t b : {1, 2, 3, 4}) w.U8(b);
+  w.U8(1);  // preserve alpha, no clamp
+  // Colour matrix.
+  w.U8(6);
+  for (int i = 0; i < 20; ++i) Float(w, static_cast<float>(i));
+  return w.Take();
+}
+
+std::optional<Movie> ParseOne(const std::vector<std::uint8_t>& place) {
+  SwfWriter s(10, 10);
+  s.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 100, 100));
+  s.Tag(70, place, true);
+  s.ShowFrame();
+  s.End();
+  const auto bytes = s.Finish();
+  return ParseMovie(bytes.data(), bytes.size(), nullptr);
+}
+
+TEST(FilterList, EveryKindIsReadFromPlaceObject3) {
+  const auto movie = ParseOne(PlaceWithFilters(AllKinds(), 3));
+  ASSERT_TRUE(movie);
+  ASSERT_EQ(movie->timeline.frames[0].commands.size(), 1u);
+  const PlaceCommand& c = movie->timeline.frames[0].commands[0];
+  EXPECT_EQ(c.blendMode, 3);
+  ASSERT_TRUE(c.filters);
+  ASSERT_EQ(c.filters->size(), 5u);
+  const Filter& shadow = (*c.filters)[0];
+  EXPECT_EQ(shadow.kind, FilterKind::kDropShadow);
+  EXPECT_EQ(shadow.colors.at(0).color, (Rgba{0x11, 0x22, 0x33, 0x80}));
+  EXPECT_FLOAT_EQ(shadow.blurX, 6);
+  EXPECT_FLOAT_EQ(shadow.blurY, 2);
+  EXPECT_NEAR(shadow.angle, 0.785398, 1e-4);
+  EXPECT_FLOAT_EQ(shadow.distance, 4);
+  EXPECT_FLOAT_EQ(shadow.strength, 1.5);
+  EXPECT_TRUE(shadow.inner && shadow.knockout && shadow.compositeSource);
+  EXPECT_EQ(shadow.passes, 3);
+  EXPECT_EQ((*c.filters)[1].kind, FilterKind::kBlur);
+  EXPECT_EQ((*c.filters)[1].passes, 2);
+  const Filter& bevel = (*c.filters)[2];
+  EXPECT_EQ(bevel.colors.at(0).color, (Rgba{255, 255, 255, 255}));  // highlight
+  EXPECT_EQ(bevel.colors.at(1).color, (Rgba{0, 0, 0, 255}));        // shadow
+  EXPECT_TRUE(bevel.onTop && bevel.inner && !bevel.knockout);
+  EXPECT_EQ(bevel.passes, 1);
+  const Filter& conv = (*c.filters)[3];
+  EXPECT_EQ(conv.matrixX, 3);
+  EXPECT_EQ(conv.kernel, (std::vector<float>{1, 0, 1}));
+  EXPECT_FLOAT_EQ(conv.divisor, 2);
+  EXPECT_FLOAT_EQ(conv.bias, 10);
+  EXPECT_EQ(conv.defaultColor, (Rgba{1, 2, 3, 4}));
+  EXPECT_TRUE(conv.preserveAlpha);
+  EXPECT_FALSE(conv.clamp);
+  EXPECT_FLOAT_EQ((*c.filters)[4].matrix[19], 19);
+
+  // A list cut short, or a kind that does not exist, loses the whole command.
+  auto cut = AllKinds();
+  cut.resize(cut.size() - 10);
+  EXPECT_TRUE(ParseOne(PlaceWithFilters(cut))->timeline.frames[0].commands.empty());
+  EXPECT_TRUE(ParseOne(PlaceWithFilters({1, 9, 0, 0}))->timeline.frames[0].commands.empty());
+}
+
+// Draws one blue 5 x 5 pixel square at (10, 10) of a 30 x 30 white stage, placed with `place`.
+Surface DrawPlaced(const std::vector<std::uint8_t>& place) {
+  SwfWriter s(30, 30);
+  s.Background(255, 255, 255);
+  s.SolidShape(1, 0x0000FFFF, swftest::Rectangle(200, 200, 100, 100));
+  s.Tag(70, place, true);
+  s.ShowFrame();
+  s.End();
+  const auto bytes = s.Finish();
+  FlashPlayer player;
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.SetQuality2("Low");
+  player.Play();
+  player.Advance(0);
+  Surface out(30, 30);
+  player.RenderFrame(out.View());
+  return out;
+}
+
+std::vector<std::uint8_t> OneFilter(const std::function<void(BitWriter&)>& body) {
+  BitWriter w;
+  w.U8(1);
+  body(w);
+  return w.Take();
+}
+
+TEST(Filters, BlurSpreadsTheShapeByItsRadius) {
+  // Blur 3 x 3, one pass: a box of 3 pixels across and down (radius 1).
+  const Surface out = DrawPlaced(PlaceWithFilters(OneFilter([](BitWriter& w) {
+    w.U8(1);
+    Fixed(w, 3);
+    Fixed(w, 3);
+    w.U8(1 << 3);
+  })));
+  // The corner pixel outside the square sees one of nine blue pixels; the edge three; inside all.
+  auto blueShare = [&](int x, int y) { return 255 - PixelR(out.At(x, y)); };
+  EXPECT_NEAR(blueShare(9, 9), 255 / 9, 1);
+  EXPECT_NEAR(blueShare(9, 12), 255 / 3, 1);
+  EXPECT_EQ(out.At(12, 12), MakePixel(0, 0, 255));
+  EXPECT_EQ(out.At(8, 8), MakePixel(255, 255, 255));
+  EXPECT_EQ(out.At(16, 12), MakePixel(255, 255, 255));
+}
+
+TEST(Filters, GlowKnockoutAndInnerShadow) {
+  // A red glow blurred by a box of 3 pixels; knocked out, only the glow outside the square
+  // remains.
+  auto glow = [](std::uint8_t flags, double blur) {
+    return PlaceWithFilters(OneFilter([&](BitWriter& w) {
+      w.U8(2);
+      for (std::uint8_t b : {0xFF, 0x00, 0x00, 0xFF}) w.U8(b);
+      Fixed(w, blur);
+      Fixed(w, blur);
+      w.U16(0x0100);
+      w.U8(flags | 1);
+    }));
+  };
+  Surface out = DrawPlaced(glow(0x40 | 0x20, 3));
+  EXPECT_EQ(out.At(12, 12), MakePixel(255, 255, 255));  // the object knocked out
+  EXPECT_EQ(out.At(9, 12), MakePixel(255, 170, 170));   // a third of the red glow outside
+  // Outer glow under the object: the object shows, the glow around it.
+  out = DrawPlaced(glow(0x20, 3));
+  EXPECT_EQ(out.At(12, 12), MakePixel(0, 0, 255));
+  EXPECT_EQ(out.At(9, 12), MakePixel(255, 170, 170));
+  // Inner glow: red along the inside of the edge, nothing outside.
+  out = DrawPlaced(glow(0x80 | 0x20, 3));
+  EXPECT_EQ(out.At(9, 12), MakePixel(255, 255, 255));
+  EXPECT_EQ(out.At(12, 12), MakePixel(0, 0, 255));   // the middle sees no edge
+  EXPECT_EQ(out.At(10, 12), MakePixel(85, 0, 170));  // a third of the way to red
+  // Hidden object (no composite source): the glow alone, inside too.
+  out = DrawPlaced(glow(0, 1));
+  EXPECT_EQ(out.At(12, 12), MakePixel(255, 0, 0));
+}
+
+TEST(Filters, DropShadowFallsAlongItsAngle) {
+  // Black shadow, no blur, 3 pixels at 0 degrees (to the right), knocked out.
+  const Surface out = DrawPlaced(PlaceWithFilters(OneFilter([](BitWriter& w) {
+    w.U8(0);
+    for (std::uint8_t b : {0x00, 0x00, 0x00, 0xFF}) w.U8(b);
+    Fixed(w, 0);
+    Fixed(w, 0);
+    Fixed(w, 0);
+    Fixed(w, 3);
+    w.U16(0x0100);
+    w.U8(0x40 | 0x20 | 1);
+  })));
+  EXPECT_EQ(out.At(12, 12), MakePixel(255, 255, 255));
+  EXPECT_EQ(out.At(16, 12), MakePixel(0, 0, 0));
+  EXPECT_EQ(out.At(17, 12), MakePixel(0, 0, 0));
+  EXPECT_EQ(out.At(18, 12), MakePixel(255, 255, 255));
+}
+
+TEST(Filters, ColourMatrixAndBlendModeOfAPlacedObject) {
+  // A matrix that swaps red and blue.
+  Surface out = DrawPlaced(PlaceWithFilters(OneFilter([](BitWriter& w) {
+    w.U8(6);
+    const float m[20] = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+    for (float v : m) Float(w, v);
+  })));
+  EXPECT_EQ(out.At(12, 12), MakePixel(255, 0, 0));
+  EXPECT_EQ(out.At(5, 5), MakePixel(255, 255, 255));
+  // Difference over white turns blue into yellow; no filters at all.
+  out = DrawPlaced(PlaceWithFilters({0}, 7));
+  EXPECT_EQ(out.At(12, 12), MakePixel(255, 255, 0));
+  EXPECT_EQ(out.At(5, 5), MakePixel(255, 255, 255));
+}
+
+}  // namespace
+}  // namespace dbx::swf
