@@ -1,9 +1,9 @@
 #include "swf/render/renderer.h"
 
-#include "swf/render/filters.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "swf/render/filters.h"
 
 namespace dbx::swf {
 
@@ -388,8 +388,7 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
     addShape(obj.drawing);
     for (const auto& [depth, child] : obj.children())
       if (child->visible) AddBounds(*child, mm, own, nesting + 1);
-  } else if (const auto it = movie_.characters.find(obj.character);
-             it != movie_.characters.end()) {
+  } else if (const auto it = movie_.characters.find(obj.character); it != movie_.characters.end()) {
     const Character& ch = it->second;
     if (const auto* shape = std::get_if<Shape>(&ch)) {
       addShape(*shape);
@@ -420,8 +419,8 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
   const double scale = std::sqrt(std::fabs(view_.Determinant())) * 20;
   Box box;
   AddBounds(obj, m, box, nesting);
-  if (box.Empty() || !std::isfinite(box.x0) || !std::isfinite(box.y0) ||
-      !std::isfinite(box.x1) || !std::isfinite(box.y1))
+  if (box.Empty() || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) ||
+      !std::isfinite(box.y1))
     return;
   // What lies further out than the filters reach cannot touch the target.
   const FilterMargins f = MarginsOf(obj.filters, scale);
@@ -498,7 +497,6 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
     }
   }
 }
-
 
 void Renderer::Flatten(const ShapeEdge& e, const Matrix& m, bool reverse,
                        std::vector<Segment>& out) {
