@@ -6,7 +6,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
-  wine wine64 xvfb xdotool imagemagick x11-utils
+  wine wine64 nsis xvfb xdotool imagemagick x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do

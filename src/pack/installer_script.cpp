@@ -1,7 +1,8 @@
 // The Windows setup program of a packed saver, as a script for the NSIS compiler. It installs
-// the packed files into the system directory (the 64-bit one: the program is a 64-bit file),
+// the packed files into the system directory (the 64-bit one, as the program is 64-bit),
 // offers to open the system's screensaver settings with the new saver chosen, and registers an
 // uninstaller that removes exactly the files it installed and the folders it made.
+#include <initializer_list>
 #include <set>
 
 #include "pack/pack.h"
@@ -28,7 +29,19 @@ std::string Esc(std::string_view s) {
 
 // A script string: `s` keeps its variables ($SYSDIR); literal parts are escaped by the caller.
 std::string Quoted(std::string_view s) {
-  return "\"" + std::string(s) + "\"";
+  std::string out;
+  out.reserve(s.size() + 2);
+  out += '"';
+  out += s;
+  out += '"';
+  return out;
+}
+
+// Joins texts (written out so that the optimiser sees plain appends).
+std::string Cat(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (std::string_view p : parts) out += p;
+  return out;
 }
 
 std::string WindowsPath(const fs::path& rel) {
@@ -48,7 +61,8 @@ std::string InstallerScript(const PackOptions& o, const fs::path& packed,
       "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Dazzlebox " + name;
   const std::string uninstDir = "$PROGRAMFILES64\\Dazzlebox\\" + name;
   std::string s;
-  s += "Unicode true\n";
+  // The program is a 64-bit file, and so is its setup program.
+  s += "Target amd64-unicode\n";
   s += "!include x64.nsh\n";
   s += "Name " + Quoted(name) + "\n";
   s += "OutFile " + Quoted(Esc(setupExe.string())) + "\n";
@@ -84,10 +98,11 @@ std::string InstallerScript(const PackOptions& o, const fs::path& packed,
   s += "Section \"Install\"\n";
   for (const fs::path& f : files) {
     const fs::path dir = f.parent_path();
-    s += "  SetOutPath " + Quoted("$SYSDIR" + (dir.empty() ? "" : "\\" + Esc(WindowsPath(dir)))) +
+    s += "  SetOutPath " +
+         Quoted(dir.empty() ? std::string("$SYSDIR") : Cat({"$SYSDIR\\", Esc(WindowsPath(dir))})) +
          "\n";
     // Paths of the packed files are taken literally from where this script was made.
-    s += "  File " + Quoted("/oname=" + Esc(f.filename().string())) + " " +
+    s += "  File " + Quoted(Cat({"/oname=", Esc(f.filename().string())})) + " " +
          Quoted(Esc((packed / f).string())) + "\n";
   }
   s += "  CreateDirectory " + Quoted(uninstDir) + "\n";
@@ -119,7 +134,7 @@ std::string InstallerScript(const PackOptions& o, const fs::path& packed,
 
   s += "Section \"Uninstall\"\n";
   for (const fs::path& f : files) {
-    s += "  Delete " + Quoted("$SYSDIR\\" + Esc(WindowsPath(f))) + "\n";
+    s += "  Delete " + Quoted(Cat({"$SYSDIR\\", Esc(WindowsPath(f))})) + "\n";
   }
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
     s += "  RMDir " + Quoted("$SYSDIR\\" + *it) + "\n";

@@ -402,7 +402,8 @@ PackReport Pack(const PackOptions& given, ImageLoader& images) {
   }
   for (int e : o.effects) {
     if (e < 0 || e >= kEffectCount)
-      errors.push_back("--effects " + std::to_string(e) + ": no such effect (0-18)");
+      errors.push_back(
+          std::string("--effects ").append(std::to_string(e)).append(": no such effect (0-18)"));
   }
   std::string seed = SeedFileText(o);
   if (o.encoding == SeedEncoding::kAnsi) {
@@ -421,8 +422,10 @@ PackReport Pack(const PackOptions& given, ImageLoader& images) {
   fs::create_directories(parent, ec);
   Staging staging;
   std::random_device rd;
-  staging.dir =
-      parent / ("." + o.out.filename().string() + ".pack-" + std::to_string(rd() % 1000000));
+  staging.dir = parent / (std::string(".")
+                              .append(o.out.filename().string())
+                              .append(".pack-")
+                              .append(std::to_string(rd() % 1000000)));
   if (!fs::create_directory(staging.dir, ec)) {
     errors.push_back(staging.dir.string() + ": cannot be made (" + ec.message() + ")");
     return report;

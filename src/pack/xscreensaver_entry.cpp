@@ -35,7 +35,8 @@ std::optional<std::pair<std::size_t, std::size_t>> FindResource(
 
 std::string AddXscreensaverEntry(std::string_view rc, std::string_view defaults,
                                  std::string_view title, std::string_view command) {
-  const std::string entry = "  \"" + std::string(title) + "\" " + std::string(command) + " \\n\\";
+  const std::string entry =
+      std::string("  \"").append(title).append("\" ").append(command).append(" \\n\\");
   if (rc.find(std::string(command)) != std::string_view::npos) return std::string(rc);
   std::vector<std::string> lines = Lines(rc);
   if (auto own = FindResource(lines, "programs:")) {

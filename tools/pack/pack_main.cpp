@@ -11,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// after windows.h, which it builds on
+#include <shellapi.h>
 
 #include "platform/win32/image_loader.h"
 #else
@@ -83,16 +85,10 @@ std::string ShellQuoted(const std::string& s) {
 #endif
 }
 
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 int MakeInstaller(const dbx::PackOptions& o, const std::vector<fs::path>& files) {
   const fs::path setup = fs::absolute(o.out) / (o.name + " Setup.exe");
-  const fs::path script = fs::absolute(o.out).parent_path() / ("." + o.name + ".nsi");
+  const fs::path script =
+      fs::absolute(o.out).parent_path() / (std::string(".").append(o.name).append(".nsi"));
   {
     std::ofstream out(script, std::ios::binary);
     out << dbx::InstallerScript(o, fs::absolute(o.out), files, setup);
@@ -113,7 +109,61 @@ int MakeInstaller(const dbx::PackOptions& o, const std::vector<fs::path>& files)
   return 0;
 }
 
+#ifdef _WIN32
+// The pack works in UTF-8 (file names, texts); the system's picture decoder takes paths in the
+// ANSI code page.
+std::string Utf8ToSystemAnsi(const std::string& utf8) {
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  if (n <= 0) return utf8;
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
+  const int m = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (m <= 0) return utf8;
+  std::string ansi(static_cast<std::size_t>(m), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), m, nullptr, nullptr);
+  ansi.pop_back();
+  return ansi;
+}
+
+class Utf8Pictures final : public dbx::ImageLoader {
+ public:
+  std::optional<dbx::Surface> Load(const std::string& path) override {
+    return wic_.Load(Utf8ToSystemAnsi(path));
+  }
+  std::optional<dbx::Surface> Decode(const std::uint8_t* data, std::size_t size) override {
+    return wic_.Decode(data, size);
+  }
+
+ private:
+  dbx::win32::WicImageLoader wic_;
+};
+
+// The command line as UTF-8 words (argv arrives in the ANSI code page).
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> out;
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  if (!argv) return out;
+  for (int i = 1; i < argc; ++i) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string a(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, a.data(), n, nullptr, nullptr);
+    a.pop_back();
+    out.push_back(std::move(a));
+  }
+  ::LocalFree(argv);
+  return out;
+}
+#endif
+
 #ifndef _WIN32
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
@@ -163,7 +213,12 @@ int InstallForXscreensaver(const dbx::PackOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef _WIN32
+  const std::vector<std::string> args = Utf8Arguments();
+  (void)argc;
+#else
+  const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
   dbx::PackCommand cmd = dbx::ParsePackArguments(args);
   if (cmd.help) {
     std::fputs(kUsage, stdout);
@@ -197,7 +252,7 @@ int main(int argc, char** argv) {
   }
 #ifdef _WIN32
   o.encoding = dbx::SeedEncoding::kAnsi;
-  dbx::win32::WicImageLoader images;
+  Utf8Pictures images;
 #else
   dbx::FileImageLoader images;
 #endif
