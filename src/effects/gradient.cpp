@@ -111,19 +111,19 @@ void ClsGrandinet::RotatePoint(PointF centre, PointF& point, float angle) {
 
 ClsGrandinet::Plan ClsGrandinet::MakePlan(std::int64_t width, std::int64_t height) const {
   Plan plan;
-  // 1-3: the centre and a horizontal line through it, long enough to pass every corner.
+  // The centre and a horizontal line through it, long enough to pass every corner.
   const PointF q{static_cast<float>(std::floor(static_cast<double>(width) / 2.0)),
                  static_cast<float>(std::floor(static_cast<double>(height) / 2.0))};
   const double m = static_cast<double>(std::max(width, height));
   const auto r = static_cast<float>((std::sqrt(m * m + m * m) + 2.0) / 2.0);
   PointF p0{static_cast<float>(static_cast<double>(q.x) - r), q.y};
   PointF p1{static_cast<float>(static_cast<double>(q.x) + r), q.y};
-  // 4: turned perpendicular to the gradient direction.
+  // The line turned perpendicular to the gradient direction.
   const double a90 = static_cast<double>(angle_) + 90.0;
   const auto ra = static_cast<float>(a90 - 360.0 * std::floor(a90 / 360.0));
   RotatePoint(q, p0, ra);
   RotatePoint(q, p1, ra);
-  // 5: quadrant of the angle.
+  // The quadrant of the angle decides which way the line sweeps.
   int quadrant;
   if (angle_ >= 0.0f && angle_ <= 90.0f) {
     quadrant = 1;
@@ -134,7 +134,7 @@ ClsGrandinet::Plan ClsGrandinet::MakePlan(std::int64_t width, std::int64_t heigh
   } else {
     quadrant = 4;
   }
-  // 6-7: sweep axis, start offset and step.
+  // The sweep axis, the start offset (the line just outside the picture) and the step.
   // The differences of the single-precision ends are taken exactly; rounding them to single
   // precision would turn the diagonal angles into ties and change the line counts.
   const bool along_x = std::fabs(static_cast<double>(p0.y) - static_cast<double>(p1.y)) >=
@@ -159,7 +159,7 @@ ClsGrandinet::Plan ClsGrandinet::MakePlan(std::int64_t width, std::int64_t heigh
       plan.stepY = 1;
     }
   }
-  // 8: the first line.
+  // The first line.
   auto& pts = plan.points;
   pts.reserve(1000);
   pts.push_back({NearestLong(static_cast<float>(off_x + p0.x)),
@@ -170,7 +170,7 @@ ClsGrandinet::Plan ClsGrandinet::MakePlan(std::int64_t width, std::int64_t heigh
   const double span = (along_x ? static_cast<double>(width) : static_cast<double>(height)) +
                       2.0 * static_cast<double>(r) + 4.0;
   if (!(2.0 * span < static_cast<double>(kMaxPoints))) throw std::bad_alloc();
-  // 9: the sweep, an integer walk.
+  // The sweep: an integer walk of both ends until the line has left the picture.
   for (;;) {
     const Point prev = pts[pts.size() - 2];
     const std::int64_t nx = std::int64_t{prev.x} + plan.stepX;
@@ -194,7 +194,7 @@ ClsGrandinet::Plan ClsGrandinet::MakePlan(std::int64_t width, std::int64_t heigh
     if (pts.size() >= kMaxPoints) throw std::bad_alloc();
   }
   pts.shrink_to_fit();
-  // 11: one colour per line.
+  // One colour per line, from the first colour to the second.
   const std::int64_t s = RoundHalfEven(static_cast<double>(pts.size()) / 2.0);
   BlendColors(color1_, color2_, static_cast<std::int32_t>(std::min<std::int64_t>(s, INT32_MAX)),
               plan.colors);
@@ -221,7 +221,7 @@ std::int32_t ClsGrandinet::PaintGradient(SurfaceView hdc, std::int64_t width, st
   for (std::size_t i = 0; i < lines; ++i) pens[i] = ColorToPixel(plan.colors[i]);
 
   if (k == Kernel::kPlain) {
-    // 12: one line per pair of points, each in its own colour, later lines over earlier ones.
+    // One line per pair of points, each in its own colour, later lines over earlier ones.
     for (std::size_t i = 0; i < lines; ++i) {
       const Point a = plan.points[2 * i], b = plan.points[2 * i + 1];
       DrawLine(hdc, a.x, a.y, b.x, b.y, pens[i], Kernel::kPlain);
@@ -302,7 +302,7 @@ std::int32_t ClsGrandinet::PaintGradient(SurfaceView hdc, std::int64_t width, st
       }
     }
   }
-  // 13: the loop counter after the drawing loop.
+  // What the painter reports: the number of line ends it walked (two per line).
   return static_cast<std::int32_t>(std::min<std::size_t>(lines * 2, INT32_MAX));
 }
 

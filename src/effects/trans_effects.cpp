@@ -9,31 +9,73 @@ namespace dbx {
 
 namespace {
 
-constexpr const char* kNames[kEffectCount] = {"wipe from the right",
-                                              "close",
-                                              "open",
-                                              "stretch push",
-                                              "stretch doors",
-                                              "random lines",
-                                              "comb reveal",
-                                              "comb slide",
-                                              "split scroll",
-                                              "blinds",
-                                              "clock sweep",
-                                              "circle",
-                                              "corner fan",
-                                              "diagonal sweep",
-                                              "diagonal opening",
-                                              "scissors",
-                                              "soft wipe",
-                                              "cross-fade",
-                                              "soft circle"};
+// What a table entry's set-up gets besides the context: the step base from "SaverTime" and the
+// random draws. An entry draws the orientation only when it uses one, so the sequence of random
+// numbers the slideshow's generator hands out stays as it was.
+struct Setup {
+  fx::Step base = 0;
+  std::function<int()> orientation;  // 1 or 2 at random
+  std::function<double()> random;    // uniform in [0, 1)
+};
+
+struct EffectEntry {
+  const char* name;
+  std::unique_ptr<Effect> (*make)(const fx::Context& c, const Setup& s);
+};
+
+// The effect table: the number stored in "SaverEffects" indexes it.
+constexpr EffectEntry kEffects[kEffectCount] = {
+    {"wipe from the right",
+     [](const fx::Context& c, const Setup& s) { return fx::WipeEffect(c, 8, s.base); }},
+    {"close", [](const fx::Context& c,
+                 const Setup& s) { return fx::CloseEffect(c, s.orientation(), s.base); }},
+    {"open", [](const fx::Context& c,
+                const Setup& s) { return fx::OpenEffect(c, s.orientation(), s.base); }},
+    {"stretch push", [](const fx::Context& c,
+                        const Setup& s) { return fx::StretchPushEffect(c, 1, s.base + 50, 0, 1); }},
+    {"stretch doors",
+     [](const fx::Context& c, const Setup& s) {
+       return fx::StretchDoorsEffect(c, s.orientation(), s.base + 50, 0, 1);
+     }},
+    {"random lines",
+     [](const fx::Context& c, const Setup& s) {
+       return fx::RandomLinesEffect(c, s.orientation(), s.base, s.random);
+     }},
+    {"comb reveal",
+     [](const fx::Context& c, const Setup& s) {
+       return fx::CombRevealEffect(c, s.orientation(), s.base, 1, true);
+     }},
+    {"comb slide",
+     [](const fx::Context& c, const Setup& s) {
+       return fx::CombSlideEffect(c, s.orientation(), s.base, 1, true);
+     }},
+    {"split scroll",
+     [](const fx::Context& c, const Setup& s) { return fx::SplitScrollEffect(c, 1, s.base); }},
+    {"blinds",
+     [](const fx::Context& c, const Setup& s) { return fx::BlindsEffect(c, 8, s.base, 50); }},
+    {"clock sweep",
+     [](const fx::Context& c, const Setup& s) { return fx::MaskEffect(c, 1, s.base + 10); }},
+    {"circle", [](const fx::Context& c, const Setup& s) { return fx::MaskEffect(c, 2, s.base); }},
+    {"corner fan",
+     [](const fx::Context& c, const Setup& s) { return fx::MaskEffect(c, 3, s.base); }},
+    {"diagonal sweep",
+     [](const fx::Context& c, const Setup& s) { return fx::MaskEffect(c, 4, s.base); }},
+    {"diagonal opening",
+     [](const fx::Context& c, const Setup& s) { return fx::MaskEffect(c, 5, s.base); }},
+    {"scissors", [](const fx::Context& c, const Setup& s) { return fx::MaskEffect(c, 6, s.base); }},
+    {"soft wipe",
+     [](const fx::Context& c, const Setup& s) { return fx::BlendEffect(c, 1, 75, s.base + 50); }},
+    {"cross-fade",
+     [](const fx::Context& c, const Setup& s) { return fx::BlendEffect(c, 2, 50, s.base + 30); }},
+    {"soft circle",
+     [](const fx::Context& c, const Setup& s) { return fx::BlendEffect(c, 3, 75, s.base + 50); }},
+};
 
 }  // namespace
 
 const char* EffectName(int effect) {
   if (effect < 0 || effect >= kEffectCount) return "";
-  return kNames[effect];
+  return kEffects[effect].name;
 }
 
 TransEffects::TransEffects()
@@ -90,62 +132,13 @@ StartResult TransEffects::StartWithStepBase(int effect, std::int32_t stepBase,
   c.incoming = source(surfaces.incoming, padded_incoming_);
   c.outgoing = source(surfaces.outgoing, padded_outgoing_);
 
-  const fx::Step base = stepBase;
-  auto orientation = [&]() { return static_cast<int>(2.0 * NextRandom(random) + 1.0); };
-  std::function<double()> rnd = [this, &random]() { return NextRandom(random); };
-  switch (effect) {
-    case 0:
-      effect_ = fx::WipeEffect(c, 8, base);
-      break;
-    case 1:
-      effect_ = fx::CloseEffect(c, orientation(), base);
-      break;
-    case 2:
-      effect_ = fx::OpenEffect(c, orientation(), base);
-      break;
-    case 3:
-      effect_ = fx::StretchPushEffect(c, 1, base + 50, 0, 1);
-      break;
-    case 4:
-      effect_ = fx::StretchDoorsEffect(c, orientation(), base + 50, 0, 1);
-      break;
-    case 5:
-      effect_ = fx::RandomLinesEffect(c, orientation(), base, rnd);
-      break;
-    case 6:
-      effect_ = fx::CombRevealEffect(c, orientation(), base, 1, true);
-      break;
-    case 7:
-      effect_ = fx::CombSlideEffect(c, orientation(), base, 1, true);
-      break;
-    case 8:
-      effect_ = fx::SplitScrollEffect(c, 1, base);
-      break;
-    case 9:
-      effect_ = fx::BlindsEffect(c, 8, base, 50);
-      break;
-    case 10:
-      effect_ = fx::MaskEffect(c, 1, base + 10);
-      break;
-    case 11:
-    case 12:
-    case 13:
-    case 14:
-    case 15:
-      effect_ = fx::MaskEffect(c, effect - 9, base);
-      break;
-    case 16:
-      effect_ = fx::BlendEffect(c, 1, 75, base + 50);
-      break;
-    case 17:
-      effect_ = fx::BlendEffect(c, 2, 50, base + 30);
-      break;
-    case 18:
-      effect_ = fx::BlendEffect(c, 3, 75, base + 50);
-      break;
-    default:
-      break;
-  }
+  Setup setup;
+  setup.base = stepBase;
+  setup.orientation = [this, &random]() {
+    return static_cast<int>(2.0 * NextRandom(random) + 1.0);
+  };
+  setup.random = [this, &random]() { return NextRandom(random); };
+  effect_ = kEffects[effect].make(c, setup);
   watch_ = {surfaces, Snapshot(surfaces.target), Snapshot(surfaces.incoming),
             Snapshot(surfaces.outgoing)};
   running_ = true;

@@ -29,16 +29,16 @@ std::intptr_t FlashWndProc(NativeHandle window, std::uint32_t message, std::uint
   frmScreen* screen = State().screen;
   switch (message) {
     case kWmRButtonDown:
-      if (screen) screen->FlashButton(1);
+      if (screen) screen->FlashButton(WakeInput::kRightButton);
       return 0;
     case kWmMouseMove:
-      if (screen) screen->FlashButton(3);
+      if (screen) screen->FlashButton(WakeInput::kMove);
       return 0;
     case kWmLButtonUp:
-      if (screen) screen->FlashButton(0);
+      if (screen) screen->FlashButton(WakeInput::kLeftButton);
       return 0;
     case kWmKeyDown:
-      if (screen) screen->FlashButton(2);
+      if (screen) screen->FlashButton(WakeInput::kKey);
       return 0;
     default: {
       // A copy: the window may go away while its procedure runs.

@@ -49,15 +49,14 @@ frmScreen::~frmScreen() {
 }
 
 void frmScreen::SetMovie() {
-  // 1. The window has no icon of its own to remove.
-  // 2.
+  // The window has no icon of its own to remove; the player draws into a window of its own.
   flash_->SetWMode("Window");
-  // 3.
   SeedSettings(platform_, saverName_, KeyList::kFlashScreen);
-  // 4. Only these texts change the scale; anything else leaves "show all".
+  // Only these texts change the scale; anything else leaves "show all".
   const std::string scale = settings_.Get("ScaleModes");
   if (scale == "0" || scale == "2" || scale == "3") flash_->SetScaleMode(scale[0] - '0');
-  // 5. Nothing reads as 0; a text that is not a number ends the procedure here.
+  // The background: nothing reads as 0; a text that is not a number ends the set-up here, before
+  // the movie is loaded.
   const std::string back = settings_.Get("BackColor");
   if (back.empty()) {
     flash_->SetBackgroundColor(0);
@@ -66,11 +65,8 @@ void frmScreen::SetMovie() {
   } else {
     return;
   }
-  // 6.
   flash_->SetQuality2(settings_.Get("Quality"));
-  // 7.
   PlayMovie(MoviePath(platform_, saverName_));
-  // 8.
   const std::string showCursor = settings_.Get("ShowCursor");
   platform_.Pointer().Show(!showCursor.empty() && showCursor.front() == 'T');
 }
@@ -81,10 +77,10 @@ void frmScreen::PlayMovie(const std::string& path) {
   Trace("movie playing");
 }
 
-void frmScreen::FlashButton(int index) {
+void frmScreen::FlashButton(WakeInput input) {
   if (unloaded_) return;
   // A pointer move counts once it is more than two pixels away, in any direction.
-  if (InputEndsShow(settings_, index, platform_.Pointer(), start_, 2, current_)) Form_Unload();
+  if (InputEndsShow(settings_, input, platform_.Pointer(), start_, 2, current_)) Form_Unload();
 }
 
 void frmScreen::Form_Activate() {

@@ -9,6 +9,7 @@
 #include "core/form.h"
 #include "core/platform.h"
 #include "flash_screen/flash_control.h"
+#include "settings/input_rules.h"
 #include "settings/mod_reg.h"
 
 namespace dbx {
@@ -27,7 +28,7 @@ class frmScreen final : public Form, private WindowEvents {
   // the first step that fails (a "BackColor" that is not a number).
   void SetMovie();
   // 0 left button released, 1 right button pressed, 2 key pressed, 3 pointer moved.
-  void FlashButton(int index);
+  void FlashButton(WakeInput input);
   void Form_Activate();
   void Form_Resize();
   void Form_KeyPress(int keyAscii);

@@ -4,25 +4,24 @@
 
 namespace dbx {
 
-bool InputEndsShow(const Settings& settings, int input, Cursor& pointer, Point start, int threshold,
-                   Point& current) {
+bool InputEndsShow(const Settings& settings, WakeInput input, Cursor& pointer, Point start,
+                   int threshold, Point& current) {
   // All four rules are read on every call, whichever input it is.
   const std::string left = settings.Get("LeftMouse"), right = settings.Get("RightMouse");
   const std::string move = settings.Get("MoveMouse"), key = settings.Get("KeyDown");
   switch (input) {
-    case kWakeLeftButton:
+    case WakeInput::kLeftButton:
       return left != "False";
-    case kWakeRightButton:
+    case WakeInput::kRightButton:
       return right != "False";
-    case kWakeKey:
+    case WakeInput::kKey:
       return key != "False";
-    case kWakeMove:
+    case WakeInput::kMove:
       if (move == "True") return false;
       current = pointer.Position();
       return std::abs(current.x - start.x) > threshold || std::abs(current.y - start.y) > threshold;
-    default:
-      return false;
   }
+  return false;
 }
 
 }  // namespace dbx

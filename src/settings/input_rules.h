@@ -7,13 +7,14 @@
 
 namespace dbx {
 
-enum WakeInput : int { kWakeLeftButton = 0, kWakeRightButton = 1, kWakeKey = 2, kWakeMove = 3 };
+// The inputs a screen reports to its wake-up handler.
+enum class WakeInput { kLeftButton, kRightButton, kKey, kMove };
 
 // True when `input` ends the screensaver: a button or key unless its setting ("LeftMouse",
 // "RightMouse", "KeyDown") is exactly "False"; a pointer move unless "MoveMouse" is exactly "True"
 // and only once the pointer lies more than `threshold` pixels from `start` on either axis, in any
 // direction. The pointer position read for a move is stored in `current`.
-bool InputEndsShow(const Settings& settings, int input, Cursor& pointer, Point start, int threshold,
-                   Point& current);
+bool InputEndsShow(const Settings& settings, WakeInput input, Cursor& pointer, Point start,
+                   int threshold, Point& current);
 
 }  // namespace dbx

@@ -33,13 +33,18 @@ std::string FilterPair(std::string_view converted, std::int32_t index) {
   }
 }
 
-std::uint32_t OpenDialogFlags(std::uint32_t callerFlags, bool fileMustExist, bool multiSelect,
-                              bool readOnly, bool hideReadOnly) {
+std::uint32_t OpenDialogFlags(std::uint32_t callerFlags, OpenOptions options) {
+  static constexpr struct {
+    OpenOption option;
+    std::uint32_t flag;
+  } kBits[] = {{OpenOption::kFileMustExist, kOfnFileMustExist},
+               {OpenOption::kMultiSelect, kOfnAllowMultiSelect},
+               {OpenOption::kReadOnly, kOfnReadOnly},
+               {OpenOption::kHideReadOnly, kOfnHideReadOnly}};
   std::uint32_t flags = callerFlags & ~std::uint32_t{kOfnEnableHook | kOfnEnableTemplate};
-  if (fileMustExist) flags |= kOfnFileMustExist;
-  if (multiSelect) flags |= kOfnAllowMultiSelect;
-  if (readOnly) flags |= kOfnReadOnly;
-  if (hideReadOnly) flags |= kOfnHideReadOnly;
+  for (const auto& bit : kBits) {
+    if (options.Has(bit.option)) flags |= bit.flag;
+  }
   return flags;
 }
 
@@ -70,10 +75,9 @@ std::string PaddedBuffer(std::string_view initial) {
 }  // namespace
 
 bool ShowOpenDialog(CommonDialogBackend& backend, std::string& fileName, std::string& fileTitle,
-                    bool fileMustExist, bool multiSelect, bool& readOnly, bool hideReadOnly,
-                    std::string& filter, std::int32_t& filterIndex, std::string_view initialDir,
-                    std::string_view title, std::string_view defaultExt, std::int32_t owner,
-                    std::int32_t& flags) {
+                    OpenOptions& options, std::string& filter, std::int32_t& filterIndex,
+                    std::string_view initialDir, std::string_view title,
+                    std::string_view defaultExt, std::int32_t owner, std::int32_t& flags) {
   const auto cancel = [&] {
     fileName.clear();
     fileTitle.clear();
@@ -87,8 +91,7 @@ bool ShowOpenDialog(CommonDialogBackend& backend, std::string& fileName, std::st
   if (fileName.size() > kFileBufferSize || fileTitle.size() > kFileBufferSize) return cancel();
 
   OpenFileRequest request;
-  request.flags = OpenDialogFlags(static_cast<std::uint32_t>(flags), fileMustExist, multiSelect,
-                                  readOnly, hideReadOnly);
+  request.flags = OpenDialogFlags(static_cast<std::uint32_t>(flags), options);
   request.filter = ConvertFilter(filter);
   request.filterIndex = filterIndex;
   request.fileBuffer = PaddedBuffer(fileName);
@@ -104,7 +107,7 @@ bool ShowOpenDialog(CommonDialogBackend& backend, std::string& fileName, std::st
   flags = static_cast<std::int32_t>(request.flags);
   filterIndex = request.filterIndex;
   filter = FilterPair(request.filter, request.filterIndex);
-  if (request.flags & kOfnReadOnly) readOnly = true;
+  if (request.flags & kOfnReadOnly) options.Add(OpenOption::kReadOnly);
   return true;
 }
 

@@ -31,6 +31,37 @@ enum ChooseColorFlags : std::uint32_t {
   kCcAnyColor = 0x100,
 };
 
+// The yes/no options of an open-file request.
+enum class OpenOption : std::uint8_t {
+  kFileMustExist = 1,
+  kMultiSelect = 2,
+  kReadOnly = 4,  // the read-only box is ticked (in, and out when the user ticked it)
+  kHideReadOnly = 8,
+};
+
+// A set of open-file options: `OpenOption::kFileMustExist | OpenOption::kHideReadOnly`.
+class OpenOptions {
+ public:
+  constexpr OpenOptions() = default;
+  constexpr OpenOptions(OpenOption option)  // a set of one option
+      : bits_(static_cast<std::uint8_t>(option)) {}
+  constexpr bool Has(OpenOption option) const {
+    return (bits_ & static_cast<std::uint8_t>(option)) != 0;
+  }
+  constexpr OpenOptions& Add(OpenOption option) {
+    bits_ = static_cast<std::uint8_t>(bits_ | static_cast<std::uint8_t>(option));
+    return *this;
+  }
+  friend constexpr OpenOptions operator|(OpenOptions a, OpenOption b) { return a.Add(b); }
+  friend constexpr bool operator==(OpenOptions, OpenOptions) = default;
+
+ private:
+  std::uint8_t bits_ = 0;
+};
+constexpr OpenOptions operator|(OpenOption a, OpenOption b) {
+  return OpenOptions(a) | b;
+}
+
 // The capacity of the file-name and file-title buffers, in characters.
 inline constexpr std::size_t kFileBufferSize = 260;
 
@@ -49,9 +80,8 @@ std::string ConvertFilter(std::string_view filter);
 std::string FilterPair(std::string_view converted, std::int32_t index);
 
 // The flags of an open-file request: the caller's flags without the hook and template bits, plus
-// the bits of the yes/no arguments.
-std::uint32_t OpenDialogFlags(std::uint32_t callerFlags, bool fileMustExist, bool multiSelect,
-                              bool readOnly, bool hideReadOnly);
+// the bits of the options.
+std::uint32_t OpenDialogFlags(std::uint32_t callerFlags, OpenOptions options);
 
 // The flags of a colour request: start at the given colour, any or solid colours, the custom part
 // open or closed; hook and template bits cleared.
@@ -96,14 +126,14 @@ struct CustomColors {
 CustomColors& ProcessCustomColors();
 
 // The open-file dialog. Returns true when the user chose a file; then the in/out arguments hold
-// the choice. Otherwise the file name, file title and filter are empty, the flags 0 and the filter
-// index -1. An initial file name or title that does not fit the 260-character buffer is refused
+// the choice, and `options` gains kReadOnly when the user ticked the read-only box. Otherwise the
+// file name, file title and filter are empty, the flags 0, the filter index -1 and the options as
+// they were. An initial file name or title that does not fit the 260-character buffer is refused
 // before any dialog opens, with the same cancel values.
 bool ShowOpenDialog(CommonDialogBackend& backend, std::string& fileName, std::string& fileTitle,
-                    bool fileMustExist, bool multiSelect, bool& readOnly, bool hideReadOnly,
-                    std::string& filter, std::int32_t& filterIndex, std::string_view initialDir,
-                    std::string_view title, std::string_view defaultExt, std::int32_t owner,
-                    std::int32_t& flags);
+                    OpenOptions& options, std::string& filter, std::int32_t& filterIndex,
+                    std::string_view initialDir, std::string_view title,
+                    std::string_view defaultExt, std::int32_t owner, std::int32_t& flags);
 
 // The colour dialog. Returns true when the user chose a colour (in `color`); otherwise `color` is
 // -1.

@@ -61,13 +61,11 @@ void frmConfig::Form_Load() {
 }
 
 void frmConfig::SetMovie() {
-  // 1.
   ui_->RemoveIcon();
   player_.SetWMode("Window");
-  // 2.
   SeedSettings(platform_, saverName_, KeyList::kDialogMovie);
-  // 3. Nothing reads as 0; a text that is not a number ends SetMovie here, and the labels keep
-  // their design texts.
+  // The movie's background: nothing reads as 0; a text that is not a number ends SetMovie here,
+  // and the labels keep their design texts.
   const std::string back = settings_.Get("BackColor");
   if (back.empty()) {
     player_.SetBackgroundColor(0);
@@ -76,23 +74,21 @@ void frmConfig::SetMovie() {
   } else {
     return;
   }
-  // 4 to 7.
   SetCaptions();
-  // 8. The text as read, an empty one included.
+  // The quality text as read, an empty one included, goes to the player.
   const std::string quality = settings_.Get("Quality");
   SetFlashQuality(quality);
-  // 9.
   PlayMovie(MoviePath(platform_, saverName_));
-  // 10. The box is checked for a yes and never unchecked; a text that is no yes/no value ends
+  // The cursor box is checked for a yes and never unchecked; a text that is no yes/no value ends
   // SetMovie here.
   const std::optional<bool> showCursor = YesNoValue(settings_.Get("ShowCursor"));
   if (!showCursor) return;
   if (*showCursor) ui_->SetChecked(ConfigControl::kChkCursor, true);
-  // 11. Only an exact match of a caption selects its option.
+  // Only an exact match of a caption selects its quality option.
   for (int i = 0; i < 5; ++i) {
     if (kQualityCaptions[static_cast<std::size_t>(i)] == quality) SelectOption(i);
   }
-  // 12. The seed file stays where it is: deleting it would lose the content's settings for good
+  // The seed file stays where it is: deleting it would lose the content's settings for good
   // when the store did not keep them.
 }
 
@@ -155,11 +151,10 @@ void frmConfig::Form_Unload() {
 
 void frmConfig::cmdChange_Click() {
   std::string fileName, fileTitle, filter = "SWF movie|*.swf";
-  bool readOnly = false;
+  OpenOptions options = OpenOption::kFileMustExist;
   std::int32_t filterIndex = 1, flags = 0;
-  if (ShowOpenDialog(ui_->CommonDialogs(), fileName, fileTitle, /*fileMustExist=*/true,
-                     /*multiSelect=*/false, readOnly, /*hideReadOnly=*/false, filter, filterIndex,
-                     "", "Choose a SWF", "", kNoOwner, flags)) {
+  if (ShowOpenDialog(ui_->CommonDialogs(), fileName, fileTitle, options, filter, filterIndex, "",
+                     "Choose a SWF", "", kNoOwner, flags)) {
     PlayMovie(fileName);
   }
 }

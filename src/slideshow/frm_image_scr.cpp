@@ -79,10 +79,24 @@ std::string frmImageScr::ContentFolder() const {
 }
 
 void frmImageScr::LoadSet() {
-  // 1. First-run seeding.
   SeedSettings(platform_, saverName_, KeyList::kSlideshow);
-  // 2. The window has no picture of its own at first: nothing to clear here.
-  // 3. Backgrounds of the three surfaces.
+  // The window has no picture of its own at first, so there is nothing to clear before the
+  // surfaces get their backgrounds.
+  LoadBackgrounds();
+  LoadCycleSettings();
+  const std::string showCursor = Get("ShowCursor");
+  platform_.Pointer().Show(!showCursor.empty() && showCursor.front() == 'T');
+  effectList_ = SplitKeepEmpty(effects_text_, ' ');
+  // The random generator that picks the transitions was seeded when the window was made; the
+  // re-arm timer starts the cycle.
+  platform_.Loop().SetTimer(timer2_, true, 1);
+  if (!saverAudio_.empty()) {
+    platform_.Sound().Play(saverAudio_,
+                           restartMusic_ == "Loop" ? SoundRepeat::kLoop : SoundRepeat::kOnce);
+  }
+}
+
+void frmImageScr::LoadBackgrounds() {
   bgSelect_ = Get("SaverBgSelect");
   const std::string kind = TrimSpaces(bgSelect_);
   if (kind == "1") {
@@ -103,7 +117,9 @@ void frmImageScr::LoadSet() {
       for (PictureBox* p : {&picture1_, &picture2_, &picture3_}) p->SetPicture(picture);
     }
   }
-  // 4. The settings the cycle uses.
+}
+
+void frmImageScr::LoadCycleSettings() {
   testSaver_ = Get("TestSaver");
   effects_text_ = Get("Effects");
   saverTime_ = Get("SaverTime");
@@ -111,32 +127,19 @@ void frmImageScr::LoadSet() {
   saverAudio_ = Get("SaverAudio");
   restartMusic_ = Get("Restartmusic");
   if (testSaver_ == "False") {
-    // 5. Installed: everything comes from the content folder.
+    // Installed: the pictures and the music come from the content folder.
     pictureFolder_ = ContentFolder();
     saverAudio_ = pictureFolder_ + kPathSep + FileTitle(saverAudio_);
     pictureList_ = SplitKeepEmpty(Get("SaverSort"), '*');
     // The window's own picture (entry 0) lies behind the surfaces, which cover the window
     // whole; it is never seen, so it is only decoded ahead for the first step.
   } else {
-    // 6. Test mode: pictures from the stored folder.
+    // Trying the content out from the dialog: the pictures come from the folder it stored.
     pictureFolder_ = Get("SaverPath");
     pictureList_ = SplitKeepEmpty(Get("SaverSort"), '*');
   }
   // The first step's pictures are decoded once the first frame is on screen (Present), so that
   // the decoder does not hold up the start.
-  // 7. The pointer.
-  const std::string showCursor = Get("ShowCursor");
-  platform_.Pointer().Show(!showCursor.empty() && showCursor.front() == 'T');
-  // 8. The effect list.
-  effectList_ = SplitKeepEmpty(effects_text_, ' ');
-  // 9. The random generator was seeded when the window was made.
-  // 10. The re-arm timer starts the cycle.
-  platform_.Loop().SetTimer(timer2_, true, 1);
-  // 11. Music.
-  if (!saverAudio_.empty()) {
-    platform_.Sound().Play(saverAudio_,
-                           restartMusic_ == "Loop" ? SoundRepeat::kLoop : SoundRepeat::kOnce);
-  }
 }
 
 bool frmImageScr::GradientBgcolor(PictureBox& pic, const std::string& up, const std::string& down,
@@ -195,7 +198,8 @@ void frmImageScr::PrefetchStep(int next) {
 }
 
 bool frmImageScr::MiddleImage(PictureBox& pic) {
-  // 1. A fresh background, by the kind exactly as stored.
+  // A fresh background first. Unlike at load, the kind is compared exactly as stored: " 2" gave
+  // the surfaces a gradient at load but gives no fresh background here.
   if (bgSelect_ == "1") {
     pic.Cls();
     const auto color = ParseWholeNumber(backColor_);
@@ -210,7 +214,7 @@ bool frmImageScr::MiddleImage(PictureBox& pic) {
     if (!picture) return false;
     pic.SetPicture(std::move(picture));
   }
-  // 2. The picture at natural size, centred (the halves in twips, single precision).
+  // Then the picture at its natural size, centred (the halves in twips, single precision).
   if (!loadImages_) return true;
   const float x =
       static_cast<float>(pic.WidthTwips()) / 2.0f -
@@ -251,7 +255,7 @@ void frmImageScr::Timer1_Timer() {
   if (unloaded_ || inStep_) return;
   const int last = static_cast<int>(pictureList_.size()) - 1;
   int i = nextIndex_;
-  // 1. Past the end of the list: nothing, at every tick.
+  // Past the end of the list (fewer than three names, or none) every tick does nothing.
   if (i > last) return;
   inStep_ = true;
   Trace("step");
@@ -260,12 +264,24 @@ void frmImageScr::Timer1_Timer() {
     ~StepGuard() { flag = false; }
   } guard{inStep_};
 
-  // 2. Input that ends the show is handled before the work starts.
+  // Input that ends the show is handled before the work starts.
   platform_.Loop().RunPending();
   if (unloaded_) return;
-  // 3. Wrap.
+  // The last two names only ever serve as incoming pictures: from there the cycle starts over.
   if (i > last - 2) i = 0;
-  // 4.-5. Compose: outgoing on Picture1 and Picture3, incoming on Picture2.
+  ComposeStep(i);
+  played_.push_back(PlayTransition());
+  if (unloaded_) return;
+  RefreshSurfaces();
+  // The step timer rests until the re-arm timer starts it again with the interval as it is then.
+  nextIndex_ = i + 1;
+  DisableTimer1();
+  platform_.Loop().SetTimer(timer2_, true, 1);
+}
+
+void frmImageScr::ComposeStep(int i) {
+  // The outgoing picture on Picture1 (shown) and Picture3, the incoming one on Picture2. A
+  // picture that fails to load leaves the one loaded before in its place.
   LoadPicture(i);
   MiddleImage(picture1_);
   LoadPicture(i + 1);
@@ -274,54 +290,47 @@ void frmImageScr::Timer1_Timer() {
   MiddleImage(picture3_);
   // The next step's pictures decode while this one plays.
   PrefetchStep(i + 1);
-  // 6. One transition chosen at random from the list.
-  int played = -1;
-  if (!effectList_.empty()) {
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    const auto slot =
-        static_cast<std::size_t>(static_cast<double>(effectList_.size()) * uniform(random_));
-    if (slot < effectList_.size()) {
-      if (const auto effect = ParseSmallInteger(effectList_[slot])) {
-        FrameHooks hooks;
-        EventLoop& loop = platform_.Loop();
-        // With tracing on, the time between displayed frames is measured (the blinds' pauses
-        // are their own).
-        std::int64_t lastFrame = loop.NowMs(), worstFrame = 0, frames = 0;
-        hooks.yield = [&loop, &lastFrame, &worstFrame, &frames] {
-          loop.WaitFrame();
-          const std::int64_t now = loop.NowMs();
-          worstFrame = std::max(worstFrame, now - lastFrame);
-          lastFrame = now;
-          ++frames;
-        };
-        hooks.sleep = [&loop, &lastFrame, this](int ms) {
-          const std::int64_t until = loop.NowMs() + ms;
-          while (!unloaded_ && loop.NowMs() < until) loop.WaitFrame();
-          lastFrame = loop.NowMs();
-        };
-        const EffectSurfaces surfaces{&picture1_, &picture2_, &picture3_};
-        std::uniform_real_distribution<double> rnd(0.0, 1.0);
-        Trace("transition start");
-        const StartResult r = effects_.RunEffect(*effect, saverTime_, surfaces, hooks,
-                                                 [this, &rnd] { return rnd(random_); });
-        if (r == StartResult::kStarted) played = *effect;
-        if (TraceEnabled()) {
-          char line[128];
-          std::snprintf(line, sizeof line, "transition %d end: %lld frames, worst frame %lld ms",
-                        played, static_cast<long long>(frames), static_cast<long long>(worstFrame));
-          Trace(line);
-        }
-      }
-    }
+}
+
+int frmImageScr::PlayTransition() {
+  if (effectList_.empty()) return -1;
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  const auto slot =
+      static_cast<std::size_t>(static_cast<double>(effectList_.size()) * uniform(random_));
+  if (slot >= effectList_.size()) return -1;
+  const auto effect = ParseSmallInteger(effectList_[slot]);
+  if (!effect) return -1;
+
+  FrameHooks hooks;
+  EventLoop& loop = platform_.Loop();
+  // With tracing on, the time between displayed frames is measured (the blinds' pauses are their
+  // own).
+  std::int64_t lastFrame = loop.NowMs(), worstFrame = 0, frames = 0;
+  hooks.yield = [&loop, &lastFrame, &worstFrame, &frames] {
+    loop.WaitFrame();
+    const std::int64_t now = loop.NowMs();
+    worstFrame = std::max(worstFrame, now - lastFrame);
+    lastFrame = now;
+    ++frames;
+  };
+  hooks.sleep = [&loop, &lastFrame, this](int ms) {
+    const std::int64_t until = loop.NowMs() + ms;
+    while (!unloaded_ && loop.NowMs() < until) loop.WaitFrame();
+    lastFrame = loop.NowMs();
+  };
+  const EffectSurfaces surfaces{&picture1_, &picture2_, &picture3_};
+  std::uniform_real_distribution<double> rnd(0.0, 1.0);
+  Trace("transition start");
+  const StartResult r = effects_.RunEffect(*effect, saverTime_, surfaces, hooks,
+                                           [this, &rnd] { return rnd(random_); });
+  const int played = r == StartResult::kStarted ? *effect : -1;
+  if (TraceEnabled()) {
+    char line[128];
+    std::snprintf(line, sizeof line, "transition %d end: %lld frames, worst frame %lld ms", played,
+                  static_cast<long long>(frames), static_cast<long long>(worstFrame));
+    Trace(line);
   }
-  played_.push_back(played);
-  if (unloaded_) return;
-  // 7. Show the result.
-  RefreshSurfaces();
-  // 8.-9.
-  nextIndex_ = i + 1;
-  DisableTimer1();
-  platform_.Loop().SetTimer(timer2_, true, 1);
+  return played;
 }
 
 void frmImageScr::RefreshSurfaces() {
@@ -363,22 +372,22 @@ void frmImageScr::OnResize(Size) {
 }
 
 void frmImageScr::OnKeyDown(int, int) {
-  ImageWakeup(2);
+  ImageWakeup(WakeInput::kKey);
 }
 
 void frmImageScr::OnMouseDown(MouseButton button, int, Point) {
-  if (button == MouseButton::kLeft) ImageWakeup(0);
-  if (button == MouseButton::kRight) ImageWakeup(1);
+  if (button == MouseButton::kLeft) ImageWakeup(WakeInput::kLeftButton);
+  if (button == MouseButton::kRight) ImageWakeup(WakeInput::kRightButton);
 }
 
 void frmImageScr::OnMouseMove(int, int, Point) {
-  ImageWakeup(3);
+  ImageWakeup(WakeInput::kMove);
 }
 
-void frmImageScr::ImageWakeup(int index) {
+void frmImageScr::ImageWakeup(WakeInput input) {
   if (unloaded_) return;
   // A pointer move counts once it is more than one pixel away, in any direction.
-  if (InputEndsShow(settings_, index, platform_.Pointer(), start_, 1, current_)) Form_Unload();
+  if (InputEndsShow(settings_, input, platform_.Pointer(), start_, 1, current_)) Form_Unload();
 }
 
 void frmImageScr::Form_Unload() {

@@ -16,6 +16,7 @@
 #include "effects/gradient.h"
 #include "effects/picture_box.h"
 #include "effects/trans_effects.h"
+#include "settings/input_rules.h"
 #include "settings/mod_reg.h"
 #include "slideshow/picture_cache.h"
 
@@ -41,7 +42,7 @@ class frmImageScr final : public Form, private WindowEvents {
   void Timer1_Timer();
   void Timer2_Timer();
   void Form_Resize();
-  void ImageWakeup(int index);
+  void ImageWakeup(WakeInput input);
   void Form_Unload();
   // Composes one surface: fresh background, then the picture of LoadImages, centred. False when
   // a failure abandoned it.
@@ -69,6 +70,14 @@ class frmImageScr final : public Form, private WindowEvents {
  private:
   void Form_Load();
   void LoadSet();
+  // The backgrounds of the three surfaces, by "SaverBgSelect".
+  void LoadBackgrounds();
+  // The settings a step reads, and the folder and list of the pictures.
+  void LoadCycleSettings();
+  // Draws step i: the outgoing picture i and the incoming picture i + 1 over fresh backgrounds.
+  void ComposeStep(int i);
+  // Plays one transition picked at random from the list; returns its number, or -1 when none ran.
+  int PlayTransition();
   std::string Get(const char* name) const { return settings_.Get(name); }
   std::string ContentFolder() const;
   std::string FileOf(int k) const;

@@ -51,22 +51,22 @@ TEST(CommonDialog, CutAtNullKeepsTheTextBeforeTheFirstZero) {
 TEST(CommonDialog, OpenFlagsClearHookAndTemplateAndAddTheArguments) {
   struct Case {
     std::uint32_t caller;
-    bool mustExist, multi, readOnly, hideReadOnly;
+    OpenOptions options;
     std::uint32_t flags;
   };
+  using enum OpenOption;
   const Case cases[] = {
-      {0, false, false, false, false, 0},
-      {0, true, false, false, false, 0x1000},
-      {0, false, true, false, false, 0x200},
-      {0, false, false, true, false, 0x1},
-      {0, false, false, false, true, 0x4},
-      {0x60, false, false, false, false, 0},
-      {0xFFFFFFFF, false, false, false, false, 0xFFFFFF9F},
-      {0x80000, true, true, true, true, 0x81205},
+      {0, {}, 0},
+      {0, kFileMustExist, 0x1000},
+      {0, kMultiSelect, 0x200},
+      {0, kReadOnly, 0x1},
+      {0, kHideReadOnly, 0x4},
+      {0x60, {}, 0},
+      {0xFFFFFFFF, {}, 0xFFFFFF9F},
+      {0x80000, kFileMustExist | kMultiSelect | kReadOnly | kHideReadOnly, 0x81205},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(OpenDialogFlags(c.caller, c.mustExist, c.multi, c.readOnly, c.hideReadOnly), c.flags)
-        << std::hex << c.caller;
+    EXPECT_EQ(OpenDialogFlags(c.caller, c.options), c.flags) << std::hex << c.caller;
   }
 }
 
@@ -105,11 +105,11 @@ struct FakeBackend final : CommonDialogBackend {
 
 struct OpenCall {
   std::string fileName = "start.swf", fileTitle = "start", filter = "Movies|*.swf|All|*.*";
-  bool readOnly = false;
+  OpenOptions options = OpenOption::kFileMustExist | OpenOption::kHideReadOnly;
   std::int32_t index = 2, flags = 0x20;
   bool Run(FakeBackend& b, std::int32_t owner = kNoOwner) {
-    return ShowOpenDialog(b, fileName, fileTitle, true, false, readOnly, true, filter, index,
-                          "C:\\dir", "Pick", "swf", owner, flags);
+    return ShowOpenDialog(b, fileName, fileTitle, options, filter, index, "C:\\dir", "Pick", "swf",
+                          owner, flags);
   }
 };
 
@@ -149,7 +149,8 @@ TEST(CommonDialog, OpenReturnsTheChoice) {
   EXPECT_EQ(call.filter, "Movies\0*.swf"s);
   EXPECT_EQ(call.index, 1);
   EXPECT_EQ(call.flags, 0x1005);
-  EXPECT_TRUE(call.readOnly);
+  EXPECT_TRUE(call.options.Has(OpenOption::kReadOnly));
+  EXPECT_TRUE(call.options.Has(OpenOption::kFileMustExist)) << "the other options stay";
 }
 
 TEST(CommonDialog, OpenCancelAndFailureGiveTheCancelValues) {
@@ -157,14 +158,14 @@ TEST(CommonDialog, OpenCancelAndFailureGiveTheCancelValues) {
     FakeBackend b;
     b.open = [result](OpenFileRequest&) { return result; };
     OpenCall call;
-    call.readOnly = true;
+    call.options.Add(OpenOption::kReadOnly);
     EXPECT_FALSE(call.Run(b));
     EXPECT_EQ(call.fileName, "");
     EXPECT_EQ(call.fileTitle, "");
     EXPECT_EQ(call.filter, "");
     EXPECT_EQ(call.flags, 0);
     EXPECT_EQ(call.index, -1);
-    EXPECT_TRUE(call.readOnly) << "left as it was";
+    EXPECT_TRUE(call.options.Has(OpenOption::kReadOnly)) << "left as it was";
   }
 }
 

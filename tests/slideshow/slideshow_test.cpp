@@ -194,15 +194,19 @@ TEST(Slideshow, InputEndsTheShowAsTheSettingsSay) {
   struct Case {
     const char* name;
     const char* value;
-    int index;
+    WakeInput input;
     bool ends;
   };
+  using enum WakeInput;
   const Case cases[] = {
-      {"LeftMouse", "False", 0, false}, {"LeftMouse", "false", 0, true},
-      {"LeftMouse", "ERROR", 0, true},  {"RightMouse", "False", 1, false},
-      {"RightMouse", "", 1, true},      {"KeyDown", "False", 2, false},
-      {"Keydown", "True", 2, true},     {"MoveMouse", "True", 3, false},
-      {"MoveMouse", "False", 4, false},  // other indexes do nothing
+      {"LeftMouse", "False", kLeftButton, false},
+      {"LeftMouse", "false", kLeftButton, true},
+      {"LeftMouse", "ERROR", kLeftButton, true},
+      {"RightMouse", "False", kRightButton, false},
+      {"RightMouse", "", kRightButton, true},
+      {"KeyDown", "False", kKey, false},
+      {"Keydown", "True", kKey, true},
+      {"MoveMouse", "True", kMove, false},
   };
   for (const auto& c : cases) {
     Show s;
@@ -210,8 +214,9 @@ TEST(Slideshow, InputEndsTheShowAsTheSettingsSay) {
     s.p.cursor.position = {300, 300};
     s.Open();
     s.p.cursor.position = {310, 300};  // far enough for a move to count
-    s.form->ImageWakeup(c.index);
-    EXPECT_EQ(!s.form->Loaded(), c.ends) << c.name << "=" << c.value << " #" << c.index;
+    s.form->ImageWakeup(c.input);
+    EXPECT_EQ(!s.form->Loaded(), c.ends)
+        << c.name << "=" << c.value << " #" << static_cast<int>(c.input);
   }
 }
 
@@ -226,7 +231,7 @@ TEST(Slideshow, PointerMovesOfMoreThanOnePixelInAnyDirectionEnd) {
     s.p.cursor.position = {500, 400};
     s.Open();
     s.p.cursor.position = {500 + c.dx, 400 + c.dy};
-    s.form->ImageWakeup(3);
+    s.form->ImageWakeup(WakeInput::kMove);
     EXPECT_EQ(!s.form->Loaded(), c.ends) << c.dx << "," << c.dy;
   }
 }
@@ -448,7 +453,7 @@ TEST(Slideshow, BadListsAndValuesNeitherCrashNorHang) {
     s.values["SaverTime"] = time;
     auto& f = s.Open();
     // A transition that cannot progress runs until input stops it.
-    s.InputAtFrame(50, [&] { f.ImageWakeup(2); });
+    s.InputAtFrame(50, [&] { f.ImageWakeup(WakeInput::kKey); });
     s.p.loop.AdvanceBy(1100);
     EXPECT_FALSE(f.Loaded()) << time;
     EXPECT_EQ(f.PlayedEffects(), std::vector<int>{0}) << time;
