@@ -3,8 +3,7 @@
 # the preview's colour and where the labels' text lies), Esc closes it and ends the process, and
 # the settings file then holds only what the first-run seeding wrote.
 # Usage: dialog.sh <native build dir>
-# The program is the build's dazzlebox; DBX_DIALOG_PROGRAM names another one (the dialog's own
-# check build, dazzlebox-dialog-check).
+# The program is the build's dazzlebox; DBX_DIALOG_PROGRAM names another build of it.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"

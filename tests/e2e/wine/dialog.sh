@@ -3,8 +3,7 @@
 # the preview's colour and where the labels' text lies), Esc closes it and ends the process, and
 # the registry then holds only what the first-run seeding wrote.
 # Usage: dialog.sh <mingw build dir>
-# The program is the build's Dazzlebox.scr; DBX_DIALOG_SCR names another one (the dialog's own
-# check build, DialogCheck.scr).
+# The program is the build's Dazzlebox.scr; DBX_DIALOG_SCR names another build of it.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
