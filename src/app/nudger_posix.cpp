@@ -1,6 +1,7 @@
 // Nudger on Linux: runs its command line as a new process, without a shell, and ends at once.
 // One argument is taken as a whole command text ("prog 'arg one' two"); several arguments are
-// the program and its arguments as they stand.
+// the program and its arguments as they stand. "--version" alone prints the version.
+#include "app/version.h"
 #include "launcher/nudger.h"
 #include "platform/posix/posix_services.h"
 
@@ -38,6 +39,7 @@ class NudgerProcess final : public dbx::Process {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (dbx::PrintVersionIfAsked(argc, argv, "nudger")) return 0;
   std::string line;
   if (argc == 2) {
     line = argv[1];
