@@ -255,6 +255,34 @@ class SystemColors {
 };
 
 // ---------------------------------------------------------------------------------------------
+// Installed fonts: glyph outlines of the system's faces, for movies that draw text in a device
+// font. Outlines are in em units (the em square is 1 x 1), y pointing down, the baseline at 0.
+struct GlyphOutline {
+  enum class Verb : std::uint8_t { kMove, kLine, kQuad };  // a quad takes two points
+  std::vector<Verb> verbs;
+  std::vector<float> points;  // x, y pairs in verb order
+  float advance = 0;
+};
+
+struct FaceMetrics {
+  float ascent = 0.8f, descent = 0.2f, leading = 0;  // em units, all positive
+};
+
+class FontSource {
+ public:
+  virtual ~FontSource() = default;
+  // An installed face for a family name and style, as a handle >= 0; -1 when the system has no
+  // face at all. "_sans", "_serif" and "_typewriter" name the system's sans-serif, serif and
+  // monospace faces; a family that is not installed falls back to the sans-serif face.
+  virtual int OpenFace(std::string_view family, bool bold, bool italic) = 0;
+  virtual FaceMetrics Metrics(int face) = 0;
+  // The outline of one character; nothing when the face has no glyph for it.
+  virtual std::optional<GlyphOutline> Glyph(int face, char32_t ch) = 0;
+  // The installed family names.
+  virtual std::vector<std::string> Families() = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Everything together. A platform owns its services; forms borrow them.
 class Platform {
  public:
@@ -269,6 +297,8 @@ class Platform {
   virtual SoundPlayer& Sound() = 0;
   virtual Dialogs& Dialog() = 0;
   virtual SystemColors& Colors() = 0;
+  // Installed fonts, or nothing on a system that offers none.
+  virtual FontSource* Fonts() { return nullptr; }
   // A new top-level window (or nothing when the display cannot give one).
   virtual std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
                                                WindowEvents& events) = 0;

@@ -7,6 +7,7 @@ namespace dbx {
 FlashControl::FlashControl(Platform& platform, Window& host, std::string_view quality)
     : platform_(platform), player_(&platform.Images()) {
   player_.SetWMode("Window");
+  player_.SetFontSource(platform.Fonts());
   player_.SetQuality2(quality);
   WindowOptions options;
   options.caption = "";

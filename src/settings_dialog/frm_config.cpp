@@ -31,6 +31,7 @@ frmConfig::frmConfig(Platform& platform, std::string saverName, const ConfigUiFa
       player_(&platform.Images()) {
   // The control as designed: windowed, playing in a loop, quality "High", show all.
   player_.SetWMode("Window");
+  player_.SetFontSource(platform.Fonts());
   player_.SetQuality2("High");
   if (makeUi) ui_ = makeUi(platform_, *this);
   if (!ui_) {

@@ -8,6 +8,7 @@
 #include "swf/display/stage.h"
 #include "swf/format/movie.h"
 #include "swf/render/renderer.h"
+#include "swf/text/faces.h"
 
 namespace dbx {
 
@@ -53,6 +54,7 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
                                  std::string_view name) {
   moviePath_ = std::string(name);
   renderer_.reset();
+  fonts_.reset();
   stage_.reset();
   movie_.reset();
   if (data && size > 0) {
@@ -62,9 +64,18 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
   if (movie_) {
     stage_ = std::make_unique<swf::Stage>(*movie_);
     renderer_ = std::make_unique<swf::Renderer>(*movie_);
+    fonts_ = std::make_unique<swf::text::FontLibrary>(*movie_, fontSource_);
+    renderer_->SetFonts(fonts_.get());
     stage_->Step();  // the first frame shows before Play
   }
   started_ = false;
+  dirty_ = true;
+}
+
+void FlashPlayer::SetFontSource(FontSource* fonts) {
+  fontSource_ = fonts;
+  if (fonts_) fonts_->SetDeviceFonts(fonts);
+  if (renderer_) renderer_->SetFonts(fonts_.get());  // fields lay out again with the new faces
   dirty_ = true;
 }
 

@@ -35,6 +35,7 @@
 namespace dbx {
 
 class ImageLoader;
+class FontSource;
 
 namespace swf {
 struct Movie;
@@ -42,6 +43,9 @@ struct ParseLimits;
 class Stage;
 class Renderer;
 struct Matrix;
+namespace text {
+class FontLibrary;
+}
 }  // namespace swf
 
 // How the movie's stage is fitted to the viewport; always centred.
@@ -68,6 +72,9 @@ class FlashPlayer {
   // The same from bytes in memory (tests, tools); `name` is what Movie() reports.
   void LoadMovieBytes(const std::uint8_t* data, std::size_t size, std::string_view name = {});
   bool HasMovie() const { return movie_ != nullptr; }
+  // The installed fonts that text in device fonts is drawn with (none: such text is not drawn).
+  // The source must outlive the player.
+  void SetFontSource(FontSource* fonts);
   // Bounds for the movies loaded from now on (decompressed size, bitmap sizes, shape sizes).
   void SetParseLimits(const swf::ParseLimits& limits);
 
@@ -136,6 +143,8 @@ class FlashPlayer {
   std::unique_ptr<swf::Movie> movie_;
   std::unique_ptr<swf::Stage> stage_;
   std::unique_ptr<swf::Renderer> renderer_;
+  FontSource* fontSource_ = nullptr;
+  std::unique_ptr<swf::text::FontLibrary> fonts_;
   bool playing_ = false;
   bool dirty_ = true;
   bool started_ = false;  // the clock of Advance has been read since Play

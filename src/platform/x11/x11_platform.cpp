@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/fonts_ft/freetype_fonts.h"
 #include "platform/imageio/image_io.h"
 #include "platform/posix/posix_services.h"
 #include "platform/x11/display.h"
@@ -61,6 +62,13 @@ class X11Platform final : public Platform {
   }
   Dialogs& Dialog() override { return dialogs_; }
   SystemColors& Colors() override { return dialogs_; }
+  FontSource* Fonts() override {
+    if (!fontsTried_) {
+      fontsTried_ = true;
+      fonts_ = CreateFreeTypeFonts();
+    }
+    return fonts_.get();
+  }
 
   std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
                                        WindowEvents& events) override {
@@ -120,6 +128,8 @@ class X11Platform final : public Platform {
   x11::X11Cursor cursor_;
   x11::X11Loop loop_;
   FileImageLoader images_;
+  std::unique_ptr<FontSource> fonts_;  // opened on first use
+  bool fontsTried_ = false;
   std::unique_ptr<SoundPlayer> sound_;
   x11::X11Dialogs dialogs_;
 };

@@ -284,7 +284,14 @@ struct Button {
   bool trackAsMenu = false;
 };
 
-using Character = std::variant<Shape, MorphShape, std::shared_ptr<const Bitmap>, Sprite, Button>;
+}  // namespace dbx::swf
+
+#include "swf/format/text_defs.h"  // IWYU pragma: export
+
+namespace dbx::swf {
+
+using Character = std::variant<Shape, MorphShape, std::shared_ptr<const Bitmap>, Sprite, Button,
+                               Font, StaticText, EditText>;
 
 struct TwipsRect {
   std::int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;

@@ -10,6 +10,7 @@
 #include "swf/format/decode_util.h"
 #include "swf/format/filter_tags.h"
 #include "swf/format/movie.h"
+#include "swf/format/tag_readers.h"
 #include "swf/format/tags.h"
 
 namespace dbx::swf {
@@ -724,8 +725,19 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
       case Tag::kDefineButtonCxform:
         ReadButtonCxform(t, ctx.movie);
         break;
+      case Tag::kDefineFont:
+      case Tag::kDefineFont2:
+      case Tag::kDefineFont3:
+      case Tag::kDefineFontInfo:
+      case Tag::kDefineFontInfo2:
+      case Tag::kDefineFontName:
+      case Tag::kDefineText:
+      case Tag::kDefineText2:
+      case Tag::kDefineEditText:
+        ParseTextTag(t, code, ctx.movie, ctx.limits);
+        break;
       default:
-        break;  // sounds, fonts, text, metadata: skipped by length
+        break;  // sounds, metadata: skipped by length
     }
   }
   if (!ended && nesting == 0) ctx.movie.truncated = true;
@@ -733,6 +745,29 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
 }
 
 }  // namespace
+
+TwipsRect ReadRectRecord(BitReader& r) {
+  return ReadRect(r);
+}
+Matrix ReadMatrixRecord(BitReader& r) {
+  return ReadMatrix(r);
+}
+ColorTransform ReadCxformRecord(BitReader& r, bool withAlpha) {
+  return ReadCxform(r, withAlpha);
+}
+Rgba ReadColorRecord(BitReader& r, bool withAlpha) {
+  return ReadColor(r, withAlpha);
+}
+Shape ReadGlyphShape(BitReader& r, std::size_t maxEdges) {
+  Shape shape, dummy;
+  shape.fills.emplace_back();  // the glyph's one fill; its colour comes from the text
+  const auto recs = ReadRecords(r, 1, false, shape, dummy, maxEdges, /*allowNewStyles=*/false);
+  BuildEdges(recs, shape);
+  shape.fills.resize(1);
+  shape.lines.clear();
+  for (ShapeEdge& e : shape.edges) e.line = -1;
+  return shape;
+}
 
 std::optional<Movie> ParseMovie(const std::uint8_t* data, std::size_t size, ImageLoader* images,
                                 const ParseLimits& limits) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "swf/render/filters.h"
+#include "swf/text/text_field.h"
 
 namespace dbx::swf {
 
@@ -215,6 +216,9 @@ void StrokePolyline(StrokeSink& r, const std::vector<StrokePoint>& pts, float hw
 
 }  // namespace
 
+Renderer::Renderer(const Movie& movie) : movie_(movie) {}
+Renderer::~Renderer() = default;
+
 Shape InterpolateMorph(const MorphShape& morph, std::uint16_t ratio) {
   const float t = ratio / 65535.0f;
   Shape s;
@@ -260,7 +264,9 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   layerTarget_ = false;
   layers_ = 0;
   if (target.width() <= 0 || target.height() <= 0 || !target.data()) return;
+  ++renders_;
   DrawObject(stage.root(), Matrix{}, ColorTransform{}, 0);
+  std::erase_if(fields_, [&](const auto& entry) { return entry.second.drawn != renders_; });
 }
 
 void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx,
@@ -351,6 +357,8 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
       s.edges.push_back(e);
     }
     DrawShape(s, view_ * mm, cc);
+  } else if (std::holds_alternative<StaticText>(ch) || std::holds_alternative<EditText>(ch)) {
+    DrawText(obj, ch, mm, cc);
   }
 }
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "core/surface.h"
@@ -12,6 +14,12 @@
 
 namespace dbx::swf {
 
+namespace text {
+class FontLibrary;
+class TextField;
+struct PlacedGlyph;
+}  // namespace text
+
 // Samples per pixel: 1 draws without anti-aliasing, 2 and 4 with it.
 struct RenderOptions {
   int samples = 4;
@@ -19,7 +27,16 @@ struct RenderOptions {
 
 class Renderer {
  public:
-  explicit Renderer(const Movie& movie) : movie_(movie) {}
+  explicit Renderer(const Movie& movie);
+  ~Renderer();
+  Renderer(const Renderer&) = delete;
+  Renderer& operator=(const Renderer&) = delete;
+
+  // The faces that static texts and text fields are drawn with (none: no text is drawn). The
+  // library must outlive the renderer.
+  void SetFonts(text::FontLibrary* fonts);
+  // Draws a text field whose box is in the space that `toDevice` maps to target pixels.
+  void DrawTextField(text::TextField& field, const Matrix& toDevice, const ColorTransform& cx);
 
   // Draws `stage` over what the target holds; `view` maps the movie's twips to target pixels.
   void Render(const Stage& stage, SurfaceView target, const Matrix& view,
@@ -55,6 +72,10 @@ class Renderer {
   // of its children included.
   void AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting) const;
   void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
+  void DrawText(const Clip& clip, const Character& ch, const Matrix& m, const ColorTransform& cx);
+  // Glyphs of one colour, filled together; `clip` (device pixels x0, y0, x1, y1) bounds them.
+  void FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, const Matrix& toDevice,
+                  const ColorTransform& cx, const float* clip);
   void Fill(FillRule rule, const Paint* paint);
   void Flatten(const ShapeEdge& e, const Matrix& m, bool reverse, std::vector<Segment>& out);
 
@@ -74,6 +95,16 @@ class Renderer {
   std::vector<Segment> scratch_;
   bool layerTarget_ = false;  // the target is a layer with alpha, not the opaque screen
   int layers_ = 0;            // layers open now
+  text::FontLibrary* fonts_ = nullptr;
+  // The text field of each placed field, by the clip's serial number; fields whose clip was not
+  // drawn in a frame are dropped at its end.
+  struct FieldState {
+    std::unique_ptr<text::TextField> field;
+    std::uint16_t character = 0;
+    std::uint64_t drawn = 0;  // the frame (count of Render calls) it was last drawn in
+  };
+  std::map<std::uint64_t, FieldState> fields_;
+  std::uint64_t renders_ = 0;
 };
 
 // The shape a morph shape shows at ratio 0..65535.

@@ -1,0 +1,188 @@
+// Drawing of static texts and text fields: glyph outlines placed by the text's records or by the
+// field's layout, filled run by run with the rasteriser like any shape (so that text follows the
+// quality setting and can serve as a mask).
+#include <algorithm>
+#include <cmath>
+
+#include "swf/render/renderer.h"
+#include "swf/text/text_field.h"
+
+namespace dbx::swf {
+
+namespace {
+
+Matrix GlyphMatrix(float x, float y, float scale) {
+  Matrix g;
+  g.a = g.d = scale;
+  g.tx = x;
+  g.ty = y;
+  return g;
+}
+
+void AddRect(Shape& s, float x0, float y0, float x1, float y1) {
+  const Vec2 c[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+  for (int i = 0; i < 4; ++i) {
+    ShapeEdge e;
+    e.from = c[i];
+    e.to = c[(i + 1) % 4];
+    e.control = {(e.from.x + e.to.x) / 2, (e.from.y + e.to.y) / 2};
+    e.fill1 = 0;
+    s.edges.push_back(e);
+  }
+}
+
+// A filled rectangle, or with `inset` a frame of that width inside its edge.
+Shape RectShape(float x0, float y0, float x1, float y1, Rgba color, float inset = 0) {
+  Shape s;
+  FillStyle f;
+  f.color = color;
+  s.fills.push_back(f);
+  AddRect(s, x0, y0, x1, y1);
+  if (inset > 0 && x1 - x0 > 2 * inset && y1 - y0 > 2 * inset)
+    AddRect(s, x0 + inset, y0 + inset, x1 - inset, y1 - inset);
+  return s;
+}
+
+}  // namespace
+
+void Renderer::SetFonts(text::FontLibrary* fonts) {
+  fonts_ = fonts;
+  fields_.clear();
+}
+
+void Renderer::DrawText(const Clip& clip, const Character& ch, const Matrix& m,
+                        const ColorTransform& cx) {
+  if (!fonts_) return;
+  if (const auto* st = std::get_if<StaticText>(&ch)) {
+    const Matrix toDevice = view_ * m * st->matrix;
+    std::vector<text::PlacedGlyph> run;
+    for (const TextRecord& rec : st->records) {
+      text::EmbeddedFace* face = fonts_->Embedded(rec.font);
+      if (!face) continue;
+      run.clear();
+      float x = static_cast<float>(rec.x);
+      for (const TextRecordGlyph& g : rec.glyphs) {
+        if (const auto info = face->GlyphAt(g.index); info && info->outline)
+          run.push_back({face, *info, x, static_cast<float>(rec.y), static_cast<float>(rec.height),
+                         rec.color});
+        x += static_cast<float>(g.advance);
+      }
+      if (!run.empty()) FillGlyphs(run.data(), run.size(), toDevice, cx, nullptr);
+    }
+    return;
+  }
+  const auto* def = std::get_if<EditText>(&ch);
+  if (!def) return;
+  FieldState& state = fields_[clip.serial];
+  if (!state.field || state.character != clip.character) {
+    state.field = std::make_unique<text::TextField>(*def, movie_.version, *fonts_);
+    state.character = clip.character;
+  }
+  state.drawn = renders_;
+  DrawTextField(*state.field, view_ * m, cx);
+}
+
+void Renderer::DrawTextField(text::TextField& field, const Matrix& toDevice,
+                             const ColorTransform& cx) {
+  if (!fonts_) return;
+  const text::Layout& layout = field.CurrentLayout();
+  const text::TextField::Box box = field.Bounds();
+  if (field.background)
+    DrawShape(RectShape(box.xmin, box.ymin, box.xmax, box.ymax, field.backgroundColor), toDevice,
+              cx);
+  if (field.border) {
+    // One pixel wide at the field's own scale, inside its box.
+    DrawShape(RectShape(box.xmin, box.ymin, box.xmax, box.ymax, field.borderColor, 20), toDevice,
+              cx);
+  }
+  if (layout.lines.empty()) return;
+  // The lines scrolled into view, clipped to the box where the box stays a rectangle on screen.
+  const std::size_t first =
+      std::min(static_cast<std::size_t>(std::max(field.Scroll(), 1) - 1), layout.lines.size() - 1);
+  const float scrollY = layout.lines[first].top;
+  const Matrix origin =
+      toDevice * GlyphMatrix(box.xmin + text::kGutter, box.ymin + text::kGutter - scrollY, 1);
+  float clip[4];
+  const float* clipRect = nullptr;
+  if (std::fabs(toDevice.b) < 1e-9 && std::fabs(toDevice.c) < 1e-9) {
+    const double x0 = toDevice.a * box.xmin + toDevice.tx, x1 = toDevice.a * box.xmax + toDevice.tx;
+    const double y0 = toDevice.d * box.ymin + toDevice.ty, y1 = toDevice.d * box.ymax + toDevice.ty;
+    clip[0] = static_cast<float>(std::min(x0, x1));
+    clip[1] = static_cast<float>(std::min(y0, y1));
+    clip[2] = static_cast<float>(std::max(x0, x1));
+    clip[3] = static_cast<float>(std::max(y0, y1));
+    clipRect = clip;
+  }
+  const float visibleBottom = scrollY + (box.ymax - box.ymin);
+  // Consecutive glyphs of one colour and winding rule are filled together.
+  const auto& glyphs = layout.glyphs;
+  std::size_t i = 0;
+  while (i < glyphs.size()) {
+    std::size_t j = i + 1;
+    while (j < glyphs.size() && glyphs[j].color == glyphs[i].color &&
+           glyphs[j].face->NonZero() == glyphs[i].face->NonZero())
+      ++j;
+    // Leave out glyphs above the first line in view and below the box.
+    std::size_t a = i, b = j;
+    while (a < b && glyphs[a].y < scrollY) ++a;
+    while (b > a && glyphs[b - 1].y - glyphs[b - 1].size > visibleBottom) --b;
+    if (a < b) FillGlyphs(glyphs.data() + a, b - a, origin, cx, clipRect);
+    i = j;
+  }
+  for (const text::Underline& u : layout.underlines) {
+    if (u.y < scrollY || u.y - u.thickness > visibleBottom) continue;
+    DrawShape(RectShape(u.x0, u.y, u.x1, u.y + u.thickness, u.color), origin, cx);
+  }
+}
+
+void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count,
+                          const Matrix& toDevice, const ColorTransform& cx, const float* clip) {
+  if (count == 0 || target_.width() <= 0 || target_.height() <= 0) return;
+  FillStyle style;
+  style.color = glyphs[0].color;
+  Paint paint;
+  const bool visible = MakePaint(style, toDevice, cx, nullptr, options_.samples > 1, paint);
+  paint.keepAlpha = layerTarget_;
+  if (!visible && !maskOut_) return;
+  raster_.Reset(target_.width(), target_.height(), options_.samples);
+  for (std::size_t k = 0; k < count; ++k) {
+    const text::PlacedGlyph& g = glyphs[k];
+    if (!g.glyph.outline || !g.face) continue;
+    const Matrix m = toDevice * GlyphMatrix(g.x, g.y, g.size / g.face->EmUnits());
+    scratch_.clear();
+    for (const ShapeEdge& e : g.glyph.outline->edges) {
+      if (e.fill0 == e.fill1) continue;
+      if (e.fill1 == 0) Flatten(e, m, false, scratch_);
+      if (e.fill0 == 0) Flatten(e, m, true, scratch_);
+    }
+    for (const Segment& s : scratch_) raster_.AddLine(s.x0, s.y0, s.x1, s.y1);
+  }
+  const FillRule rule = glyphs[0].face->NonZero() ? FillRule::kNonZero : FillRule::kEvenOdd;
+  int cx0 = 0, cy0 = 0, cx1 = target_.width(), cy1 = target_.height();
+  if (clip) {
+    cx0 = std::clamp(static_cast<int>(std::floor(clip[0])), 0, cx1);
+    cy0 = std::clamp(static_cast<int>(std::floor(clip[1])), 0, cy1);
+    cx1 = std::clamp(static_cast<int>(std::ceil(clip[2])), cx0, cx1);
+    cy1 = std::clamp(static_cast<int>(std::ceil(clip[3])), cy0, cy1);
+  }
+  const std::size_t w = static_cast<std::size_t>(target_.width());
+  raster_.Sweep(rule, [&](int y, const Span* spans, std::size_t n) {
+    if (y < cy0 || y >= cy1) return;
+    for (std::size_t i = 0; i < n; ++i) {
+      const int x0 = std::max(spans[i].x0, cx0), x1 = std::min(spans[i].x1, cx1);
+      if (x0 >= x1) continue;
+      if (maskOut_) {
+        std::uint8_t* row = maskOut_ + static_cast<std::size_t>(y) * w;
+        for (int x = x0; x < x1; ++x) row[x] = std::max(row[x], spans[i].coverage);
+        continue;
+      }
+      const std::size_t len = static_cast<std::size_t>(x1 - x0);
+      if (len > pixelBudget_) return;
+      pixelBudget_ -= len;
+      const std::uint8_t* maskRow = mask_ ? mask_ + static_cast<std::size_t>(y) * w : nullptr;
+      PaintSpan(target_.Row(y), y, x0, x1, spans[i].coverage, maskRow, paint);
+    }
+  });
+}
+
+}  // namespace dbx::swf

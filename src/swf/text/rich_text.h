@@ -1,0 +1,61 @@
+// Formatted text: characters with a format each, in paragraphs with a format each; what a text
+// field holds, what its HTML text reads into and writes out from, and what the layout lays out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "swf/format/movie.h"
+
+namespace dbx::swf::text {
+
+struct CharFormat {
+  std::string font = "Times New Roman";
+  float size = 240;  // twips (the em size)
+  Rgba color{0, 0, 0, 255};
+  bool bold = false, italic = false, underline = false;
+  std::string url, target;
+  float letterSpacing = 0;  // twips
+  bool kerning = false;
+  friend bool operator==(const CharFormat&, const CharFormat&) = default;
+};
+
+struct ParaFormat {
+  TextAlign align = TextAlign::kLeft;
+  float leftMargin = 0, rightMargin = 0, indent = 0, blockIndent = 0, leading = 0;  // twips
+  bool bullet = false;
+  friend bool operator==(const ParaFormat&, const ParaFormat&) = default;
+};
+
+// Paragraphs end at '\r'; there is one paragraph format per paragraph (one more than the count
+// of '\r'), and one character format index per character.
+struct RichText {
+  std::u32string text;
+  std::vector<std::uint32_t> formatOf;  // per character, into `formats`
+  std::vector<CharFormat> formats;
+  std::vector<ParaFormat> paragraphs{ParaFormat{}};
+
+  // Appends characters in a format ('\r' and '\n' start a new paragraph with `para`).
+  void Append(std::u32string_view chars, const CharFormat& format, const ParaFormat& para);
+  std::uint32_t FormatIndex(const CharFormat& format);
+  std::size_t ParagraphCount() const { return paragraphs.size(); }
+};
+
+// Plain text in one format: "\r\n", "\r" and "\n" all break paragraphs.
+RichText PlainText(std::u32string_view text, const CharFormat& format, const ParaFormat& para);
+
+// The HTML subset of text fields: <p align>, <br>, <font face size color letterSpacing kerning>,
+// <b>, <i>, <u>, <a href target>, <li>, <textformat leftmargin rightmargin indent blockindent
+// leading>, and the entities &lt; &gt; &amp; &quot; &apos; &nbsp; &#n; &#xh;. Unknown tags are
+// dropped with their markup, unclosed ones end with the text, stray closing tags are ignored.
+// Font sizes are kept between 1 and kMaxFontPixels pixels.
+constexpr float kMaxFontPixels = 1000;
+RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
+                   bool condenseWhite = false);
+
+// The text as HTML, in the form the original writes it back (<P ALIGN="..."><FONT FACE=...>).
+std::u32string ToHtml(const RichText& text);
+
+}  // namespace dbx::swf::text

@@ -1,0 +1,675 @@
+// Text in movies: fonts and static texts built here tag by tag and drawn, the HTML subset of text
+// fields, and the layout of paragraphs with a face of known metrics.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "core/surface.h"
+#include "swf/flash_player.h"
+#include "swf/format/movie.h"
+#include "swf/text/faces.h"
+#include "swf/text/layout.h"
+#include "swf/text/rich_text.h"
+#include "swf/text/text_field.h"
+#include "test_support.h"
+
+namespace dbx {
+namespace {
+
+using swftest::BitWriter;
+using swftest::PathOp;
+using swftest::SwfWriter;
+
+constexpr std::uint16_t kDefineFont2 = 48, kDefineFont3 = 75, kDefineText2 = 33,
+                        kDefineEditText = 37, kDefineFontInfo = 13, kDefineFontName = 88;
+
+// One glyph outline as SHAPE records: fill bits 1, no lines; each path starts with a move.
+std::vector<std::uint8_t> GlyphShape(const std::vector<PathOp>& ops) {
+  BitWriter w;
+  w.UB(1, 4);
+  w.UB(0, 4);
+  std::int32_t px = 0, py = 0;
+  bool first = true;
+  for (const PathOp& op : ops) {
+    if (op.kind == PathOp::kMove) {
+      w.UB(0, 1);
+      w.UB(0, 3);              // new styles, line, fill1
+      w.UB(first ? 1 : 0, 1);  // fill0 (the inside on the left, as authoring tools write)
+      w.UB(1, 1);
+      const unsigned n = std::max(BitWriter::SBits(op.x), BitWriter::SBits(op.y));
+      w.UB(n, 5);
+      w.SB(op.x, n);
+      w.SB(op.y, n);
+      if (first) w.UB(1, 1);
+      first = false;
+    } else {
+      const std::int32_t dx = op.x - px, dy = op.y - py;
+      const unsigned n = std::max({BitWriter::SBits(dx), BitWriter::SBits(dy), 2u});
+      w.UB(1, 1);
+      w.UB(1, 1);
+      w.UB(n - 2, 4);
+      w.UB(1, 1);
+      w.SB(dx, n);
+      w.SB(dy, n);
+    }
+    px = op.x;
+    py = op.y;
+  }
+  w.UB(0, 6);
+  return w.Take();
+}
+
+std::vector<PathOp> Box(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+  return {{PathOp::kMove, x0, y0},
+          {PathOp::kLine, x1, y0},
+          {PathOp::kLine, x1, y1},
+          {PathOp::kLine, x0, y1},
+          {PathOp::kLine, x0, y0}};
+}
+
+struct TestGlyph {
+  char16_t code;
+  std::vector<PathOp> outline;
+  std::int16_t advance;
+};
+
+// 'A': a solid box 0..600 x -800..0; 'B': the same box with a square hole; ' ': empty.
+// Units are 1024 to the em (DefineFont2) or 20480 (DefineFont3: every number times 20).
+std::vector<TestGlyph> TestGlyphs(int unit) {
+  auto s = [&](std::int32_t v) { return v * unit; };
+  std::vector<PathOp> b = Box(s(0), s(-800), s(600), s(0));
+  for (const PathOp& op : Box(s(200), s(-600), s(400), s(-200))) b.push_back(op);
+  return {{u'A', Box(s(0), s(-800), s(600), s(0)), static_cast<std::int16_t>(s(700))},
+          {u'B', b, static_cast<std::int16_t>(s(700))},
+          {u' ', {}, static_cast<std::int16_t>(s(300))}};
+}
+
+// DefineFont2/3 with a layout table (ascent 900, descent 200 units) and one kerning pair A-B.
+std::vector<std::uint8_t> FontTag(std::uint16_t id, const std::string& name, bool third,
+                                  bool bold = false) {
+  const int unit = third ? 20 : 1;
+  const auto glyphs = TestGlyphs(unit);
+  std::vector<std::vector<std::uint8_t>> shapes;
+  for (const auto& g : glyphs)
+    shapes.push_back(g.outline.empty() ? std::vector<std::uint8_t>{0} : GlyphShape(g.outline));
+  BitWriter w;
+  w.U16(id);
+  w.U8(static_cast<std::uint8_t>(0x80 | 0x08 | 0x04 |
+                                 (bold ? 1 : 0)));  // layout, wide offsets/codes
+  w.U8(1);
+  w.U8(static_cast<std::uint8_t>(name.size()));
+  for (char c : name) w.U8(static_cast<std::uint8_t>(c));
+  w.U16(static_cast<std::uint16_t>(glyphs.size()));
+  std::uint32_t offset = static_cast<std::uint32_t>(4 * (glyphs.size() + 1));
+  for (const auto& s : shapes) {
+    w.U32(offset);
+    offset += static_cast<std::uint32_t>(s.size());
+  }
+  w.U32(offset);  // the code table
+  for (const auto& s : shapes) w.Bytes(s);
+  for (const auto& g : glyphs) w.U16(g.code);
+  w.U16(static_cast<std::uint16_t>(900 * unit));
+  w.U16(static_cast<std::uint16_t>(200 * unit));
+  w.U16(0);
+  for (const auto& g : glyphs) w.U16(static_cast<std::uint16_t>(g.advance));
+  for (std::size_t i = 0; i < glyphs.size(); ++i) w.Rect(0, 0, 0, 0);
+  w.U16(1);
+  w.U16(u'A');
+  w.U16(u'B');
+  w.U16(static_cast<std::uint16_t>(-100 * unit));
+  return w.Take();
+}
+
+struct GlyphRun {
+  std::uint16_t font;
+  std::uint16_t height;
+  std::uint32_t rgba;
+  std::int16_t x, y;
+  std::vector<std::pair<int, int>> glyphs;  // index, advance
+};
+
+std::vector<std::uint8_t> TextTag(std::uint16_t id, const std::vector<GlyphRun>& runs) {
+  BitWriter w;
+  w.U16(id);
+  w.Rect(0, 2000, 0, 1000);
+  w.Matrix(1, 1, 0, 0, 0, 0);
+  w.U8(4);   // glyph bits
+  w.U8(16);  // advance bits
+  for (const GlyphRun& r : runs) {
+    w.U8(0x80 | 0x08 | 0x04 | 0x02 | 0x01);
+    w.U16(r.font);
+    w.U8(static_cast<std::uint8_t>(r.rgba >> 24));
+    w.U8(static_cast<std::uint8_t>(r.rgba >> 16));
+    w.U8(static_cast<std::uint8_t>(r.rgba >> 8));
+    w.U8(static_cast<std::uint8_t>(r.rgba));
+    w.U16(static_cast<std::uint16_t>(r.x));
+    w.U16(static_cast<std::uint16_t>(r.y));
+    w.U16(r.height);
+    w.U8(static_cast<std::uint8_t>(r.glyphs.size()));
+    for (const auto& [index, advance] : r.glyphs) {
+      w.UB(static_cast<std::uint32_t>(index), 4);
+      w.SB(advance, 16);
+    }
+    w.Align();
+  }
+  w.U8(0);
+  return w.Take();
+}
+
+struct EditSpec {
+  std::int32_t w = 2000, h = 600;
+  std::uint16_t font = 1;
+  std::uint16_t height = 400;
+  std::uint32_t rgba = 0x0000FFFF;
+  bool html = false, border = false, wordWrap = false, multiline = false, autoSize = false;
+  bool outlines = true;
+  std::uint8_t align = 0;
+  std::string variable;
+  std::string text;
+};
+
+std::vector<std::uint8_t> EditTag(std::uint16_t id, const EditSpec& e) {
+  BitWriter w;
+  w.U16(id);
+  w.Rect(0, e.w, 0, e.h);
+  w.U8(static_cast<std::uint8_t>(0x80 | (e.wordWrap ? 0x40 : 0) | (e.multiline ? 0x20 : 0) | 0x04 |
+                                 0x01));
+  w.U8(static_cast<std::uint8_t>((e.autoSize ? 0x40 : 0) | 0x20 | (e.border ? 0x08 : 0) |
+                                 (e.html ? 0x02 : 0) | (e.outlines ? 0x01 : 0)));
+  w.U16(e.font);
+  w.U16(e.height);
+  w.U8(static_cast<std::uint8_t>(e.rgba >> 24));
+  w.U8(static_cast<std::uint8_t>(e.rgba >> 16));
+  w.U8(static_cast<std::uint8_t>(e.rgba >> 8));
+  w.U8(static_cast<std::uint8_t>(e.rgba));
+  w.U8(e.align);
+  w.U16(0);
+  w.U16(0);
+  w.U16(0);
+  w.U16(0);
+  for (char c : e.variable) w.U8(static_cast<std::uint8_t>(c));
+  w.U8(0);
+  for (char c : e.text) w.U8(static_cast<std::uint8_t>(c));
+  w.U8(0);
+  return w.Take();
+}
+
+Surface Draw(const std::vector<std::uint8_t>& bytes, int w, int h, const char* quality = "Low") {
+  FlashPlayer p;
+  p.LoadMovieBytes(bytes.data(), bytes.size(), "text.swf");
+  EXPECT_TRUE(p.HasMovie());
+  p.SetQuality2(quality);
+  p.SetViewportSize({w, h});
+  Surface s(w, h);
+  p.RenderFrame(s.View());
+  return s;
+}
+
+std::string Hex(Pixel p) {
+  char b[16];
+  std::snprintf(b, sizeof b, "%06X", static_cast<unsigned>(p & 0xFFFFFF));
+  return b;
+}
+
+// --- Fonts and static text ------------------------------------------------------------------
+
+TEST(StaticText, GlyphsLandAtTheirRecordPositionsInTheirColours) {
+  // Both font versions must draw the same picture: "AB A" at 20 px (400 twips) from x = 10 px on
+  // the baseline y = 30 px, then a half-transparent "A" at 40 px further right.
+  for (const bool third : {false, true}) {
+    SCOPED_TRACE(third ? "DefineFont3" : "DefineFont2");
+    SwfWriter m(120, 60);
+    m.Background(255, 255, 255);
+    m.Tag(third ? kDefineFont3 : kDefineFont2, FontTag(1, "Boxes", third));
+    // A 600-unit glyph at 400 twips is 234 twips (11.7 px) wide; the advances are in twips.
+    m.Tag(kDefineText2,
+          TextTag(2, {{1, 400, 0xFF0000FF, 200, 600, {{0, 300}, {1, 300}, {2, 100}, {0, 300}}},
+                      {1, 400, 0x0000FF80, 1600, 600, {{0, 300}}}}));
+    m.Place(2, 1);
+    m.ShowFrame();
+    m.End();
+    const Surface s = Draw(m.Finish(), 120, 60);
+    // Glyph boxes in pixels: x from 10 + 15 k to 21.7 + 15 k, y from 14.4 to 30.
+    struct Probe {
+      int x, y;
+      Pixel want;
+    };
+    const Pixel red = MakePixel(255, 0, 0), white = MakePixel(255, 255, 255);
+    const Probe probes[] = {
+        {11, 16, red},   {20, 28, red},   {16, 22, red},  // first A, whole
+        {23, 22, white},                                  // between A and B
+        {26, 16, red},   {31, 22, white},                 // B's frame and its hole
+        {42, 22, white},                                  // the space glyph draws nothing
+        {50, 22, red},                                    // A after the space (x 45..56.7)
+        {16, 12, white}, {16, 32, white},                 // above and below the glyph
+    };
+    for (const Probe& p : probes)
+      EXPECT_EQ(Hex(s.At(p.x, p.y)), Hex(p.want)) << "at " << p.x << "," << p.y;
+    // The blue A at half alpha over white.
+    const Pixel half = s.At(85, 22);
+    EXPECT_NEAR(PixelR(half), 127, 1);
+    EXPECT_NEAR(PixelG(half), 127, 1);
+    EXPECT_EQ(PixelB(half), 255);
+  }
+}
+
+TEST(StaticText, MasksWhatItClips) {
+  // A text at depth 1 clipping depth 2: a red rectangle over the whole stage shows only inside
+  // the glyph.
+  SwfWriter m(60, 40);
+  m.Background(255, 255, 255);
+  m.Tag(kDefineFont2, FontTag(1, "Boxes", false));
+  m.Tag(kDefineText2, TextTag(2, {{1, 400, 0x000000FF, 200, 600, {{0, 300}}}}));
+  m.SolidShape(3, 0xFF0000FF, swftest::Rectangle(0, 0, 1200, 800));
+  m.Place(2, 1, 0, 0, 2);
+  m.Place(3, 2);
+  m.ShowFrame();
+  m.End();
+  const Surface s = Draw(m.Finish(), 60, 40);
+  EXPECT_EQ(Hex(s.At(15, 22)), Hex(MakePixel(255, 0, 0)));
+  EXPECT_EQ(Hex(s.At(40, 22)), Hex(MakePixel(255, 255, 255)));
+  EXPECT_EQ(Hex(s.At(15, 5)), Hex(MakePixel(255, 255, 255)));
+}
+
+TEST(Fonts, TablesNamesAndDamagedTags) {
+  SwfWriter m(10, 10);
+  m.Tag(kDefineFont2, FontTag(1, "Boxes", false, /*bold=*/true));
+  {
+    // DefineFontInfo renames font 1 and gives 8-bit codes: 'x', 'y', 'z'.
+    BitWriter w;
+    w.U16(1);
+    w.U8(4);
+    for (char c : std::string("Info")) w.U8(static_cast<std::uint8_t>(c));
+    w.U8(0x04);  // italic, 8-bit codes
+    w.U8('x');
+    w.U8('y');
+    w.U8('z');
+    m.Tag(kDefineFontInfo, w.Take());
+  }
+  {
+    BitWriter w;
+    w.U16(1);
+    for (char c : std::string("Renamed")) w.U8(static_cast<std::uint8_t>(c));
+    w.U8(0);
+    for (char c : std::string("(c) nobody")) w.U8(static_cast<std::uint8_t>(c));
+    w.U8(0);
+    m.Tag(kDefineFontName, w.Take());
+  }
+  m.End();
+  const auto bytes = m.Finish();
+  const auto movie = swf::ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  const auto* font = std::get_if<swf::Font>(&movie->characters.at(1));
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->name, "Info");  // the family the texts ask for
+  EXPECT_EQ(font->fullName, "Renamed");
+  EXPECT_EQ(font->copyright, "(c) nobody");
+  EXPECT_TRUE(font->italic);
+  EXPECT_FALSE(font->bold);  // the info's flags replace the font's
+  ASSERT_EQ(font->glyphs.size(), 3u);
+  EXPECT_EQ(font->codes, (std::vector<std::uint16_t>{'x', 'y', 'z'}));
+  EXPECT_EQ(font->advances, (std::vector<std::int16_t>{700, 700, 300}));
+  EXPECT_EQ(font->ascent, 900);
+  EXPECT_EQ(font->descent, 200);
+  EXPECT_EQ(font->kerning.at({u'A', u'B'}), -100);
+  EXPECT_EQ(font->glyphs[0].edges.size(), 4u);
+  EXPECT_EQ(font->glyphs[1].edges.size(), 8u);
+  EXPECT_TRUE(font->glyphs[2].edges.empty());
+
+  swf::text::FontLibrary lib(*movie, nullptr);
+  swf::text::EmbeddedFace* face = lib.Embedded(1);
+  ASSERT_NE(face, nullptr);
+  ASSERT_TRUE(face->Glyph(U'y'));
+  EXPECT_EQ(face->Glyph(U'y')->outline, &font->glyphs[1]);
+  EXPECT_FALSE(face->Glyph(U'A'));  // the info's codes replaced the font's own
+  EXPECT_EQ(lib.EmbeddedByName("INFO", false, true), face);
+
+  // Every prefix of every tag parses without fault (lengths cut by the tag header).
+  SwfWriter whole(10, 10);
+  whole.Tag(kDefineFont3, FontTag(1, "Boxes", true));
+  whole.Tag(kDefineText2, TextTag(2, {{1, 400, 0xFF0000FF, 200, 600, {{0, 300}, {1, 300}}}}));
+  EditSpec e;
+  e.text = "<p>hello</p>";
+  e.html = true;
+  e.variable = "v";
+  whole.Tag(kDefineEditText, EditTag(3, e));
+  const std::vector<std::uint8_t> body = whole.body();
+  for (std::size_t cut = 0; cut < body.size(); ++cut) {
+    SwfWriter part(10, 10);
+    part.body().assign(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(cut));
+    const auto b = part.Finish();
+    const Surface s = Draw(b, 10, 10, "High");
+    EXPECT_EQ(s.width(), 10);
+  }
+}
+
+// --- HTML -------------------------------------------------------------------------------------
+
+std::u32string U(const std::string& s) {
+  return swf::text::DecodeUtf8(s);
+}
+std::string Plain(const swf::text::RichText& t) {
+  return swf::text::EncodeUtf8(t.text);
+}
+
+TEST(Html, TextParagraphsAndEntities) {
+  const swf::text::CharFormat base;
+  const swf::text::ParaFormat para;
+  struct Case {
+    const char* html;
+    const char* text;
+    std::size_t paragraphs;
+  };
+  const Case cases[] = {
+      {"plain", "plain", 1},
+      {"<p>one</p><p>two</p>", "one\rtwo", 2},
+      {"a<br>b<BR/>c", "a\rb\rc", 3},
+      {"&lt;b&gt; &amp; &quot;q&quot; &apos;s&apos;&nbsp;&#65;&#x42;",
+       "<b> & \"q\" 's'\xC2\xA0"
+       "AB",
+       1},
+      {"&bogus; &#xZZ; & alone", "&bogus; &#xZZ; & alone", 1},
+      {"<unknown attr=1>kept</unknown> <b>bold", "kept bold", 1},  // unknown and unclosed tags
+      {"</b></p>stray closers", "stray closers", 1},
+      {"<li>first</li><li>second</li>", "first\rsecond", 2},
+      {"line\nbreak", "line\rbreak", 2},
+      {"text <unterminated", "text ", 1},
+      {"", "", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.html);
+    const auto r = swf::text::ParseHtml(U(c.html), base, para);
+    EXPECT_EQ(Plain(r), c.text);
+    EXPECT_EQ(r.paragraphs.size(), c.paragraphs);
+    EXPECT_EQ(r.formatOf.size(), r.text.size());
+  }
+}
+
+TEST(Html, FormatsNestAndClose) {
+  swf::text::CharFormat base;
+  base.font = "Base";
+  base.size = 240;
+  const auto r = swf::text::ParseHtml(
+      U("<p align=\"center\"><font face='Serif' size=\"20\" color=\"#FF8000\">a<b>b<i>c</i></b>"
+        "<u>d</u></font>e</p><p align=right><font size='+4'>f</font><font size=\"99999\">g</font>"
+        "<a href=\"http://x\" target=\"_blank\">h</a><font size=\"-50\">i</font></p>"
+        "<textformat leftmargin=\"5\" indent=\"-3\" leading=\"2\" "
+        "blockindent=\"7\">j</textformat>"),
+      base, {});
+  ASSERT_EQ(Plain(r), "abcde\rfghi\rj");
+  auto fmt = [&](std::size_t i) { return r.formats[r.formatOf[i]]; };
+  EXPECT_EQ(fmt(0).font, "Serif");
+  EXPECT_EQ(fmt(0).size, 400);
+  EXPECT_EQ(fmt(0).color, (swf::Rgba{255, 128, 0, 255}));
+  EXPECT_FALSE(fmt(0).bold);
+  EXPECT_TRUE(fmt(1).bold);
+  EXPECT_TRUE(fmt(2).bold && fmt(2).italic);
+  EXPECT_TRUE(fmt(3).underline && !fmt(3).bold);
+  EXPECT_EQ(fmt(4).font, "Base");  // </font> restores the format outside it
+  EXPECT_EQ(fmt(4).size, 240);
+  EXPECT_EQ(fmt(6).size, 320);                             // +4 on 12 px
+  EXPECT_EQ(fmt(7).size, swf::text::kMaxFontPixels * 20);  // huge sizes are bounded
+  EXPECT_EQ(fmt(8).url, "http://x");
+  EXPECT_EQ(fmt(8).target, "_blank");
+  EXPECT_EQ(fmt(9).size, 20);  // at least one pixel
+  ASSERT_EQ(r.paragraphs.size(), 3u);
+  EXPECT_EQ(r.paragraphs[0].align, swf::TextAlign::kCenter);
+  EXPECT_EQ(r.paragraphs[1].align, swf::TextAlign::kRight);
+  EXPECT_EQ(r.paragraphs[2].align, swf::TextAlign::kLeft);
+  EXPECT_EQ(r.paragraphs[2].leftMargin, 100);
+  EXPECT_EQ(r.paragraphs[2].indent, -60);
+  EXPECT_EQ(r.paragraphs[2].leading, 40);
+  EXPECT_EQ(r.paragraphs[2].blockIndent, 140);
+
+  // What is written back reads in to the same text and formats.
+  const auto again = swf::text::ParseHtml(swf::text::ToHtml(r), base, {});
+  EXPECT_EQ(Plain(again), Plain(r));
+  ASSERT_EQ(again.paragraphs.size(), r.paragraphs.size());
+  for (std::size_t i = 0; i < r.text.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(again.formats[again.formatOf[i]], fmt(i));
+  }
+  for (std::size_t i = 0; i < r.paragraphs.size(); ++i)
+    EXPECT_EQ(again.paragraphs[i].align, r.paragraphs[i].align);
+}
+
+// --- Layout -----------------------------------------------------------------------------------
+
+// A face of known metrics: em 1000, ascent 800, descent 200; letters advance 500, blanks 250.
+class FixedFace final : public swf::text::Face {
+ public:
+  FixedFace() {
+    box_.fills.emplace_back();
+    swf::ShapeEdge e;
+    e.from = {0, -700};
+    e.to = {400, -700};
+    e.fill1 = 0;
+    box_.edges.push_back(e);
+  }
+  float EmUnits() const override { return 1000; }
+  float Ascent() const override { return 800; }
+  float Descent() const override { return 200; }
+  float Leading() const override { return 0; }
+  std::optional<swf::text::GlyphInfo> Glyph(char32_t ch) override {
+    if (ch == U'~') return std::nullopt;
+    const bool blank = ch == U' ';
+    return swf::text::GlyphInfo{blank ? nullptr : &box_, blank ? 250.f : 500.f};
+  }
+  bool NonZero() const override { return true; }
+  bool Embedded() const override { return false; }
+
+ private:
+  swf::Shape box_;
+};
+
+struct Laid {
+  swf::text::Layout layout;
+  std::vector<float> xs;  // glyph x positions
+};
+
+Laid Lay(const std::string& text, float width, bool wrap, swf::text::ParaFormat para = {},
+         float size = 200) {
+  static FixedFace face;
+  swf::text::CharFormat f;
+  f.size = size;  // 10 px: letters 100 twips, blanks 50
+  swf::text::LayoutOptions o;
+  o.width = width;
+  o.wordWrap = wrap;
+  o.faceFor = [](const swf::text::CharFormat&) { return &face; };
+  Laid l;
+  l.layout = swf::text::LayOut(swf::text::PlainText(U(text), f, para), o);
+  for (const auto& g : l.layout.glyphs) l.xs.push_back(g.x);
+  return l;
+}
+
+TEST(Layout, WordWrapBreaksAtBlanksAndLongWords) {
+  // "aaa bbb ccc" at 100 twips a letter in 750 twips: "aaa bbb " is 750 wide with its trailing
+  // blank, so "aaa bbb" fits and "ccc" goes to the next line.
+  const Laid l = Lay("aaa bbb ccc", 750, true);
+  ASSERT_EQ(l.layout.lines.size(), 2u);
+  EXPECT_EQ(l.layout.lines[0].begin, 0u);
+  EXPECT_EQ(l.layout.lines[0].end, 8u);
+  EXPECT_EQ(l.layout.lines[0].width, 650);  // without the trailing blank
+  EXPECT_EQ(l.xs, (std::vector<float>{0, 100, 200, 350, 450, 550, 0, 100, 200}));
+  // Line 2's baseline: line 1's height (160 + 40) plus line 2's ascent.
+  EXPECT_EQ(l.layout.glyphs.back().y, 360);
+  EXPECT_EQ(l.layout.textWidth, 650);
+  EXPECT_EQ(l.layout.textHeight, 400);
+
+  // A word longer than the line is broken between letters; every line holds at least one.
+  const Laid longWord = Lay("abcdefg", 250, true);
+  ASSERT_EQ(longWord.layout.lines.size(), 4u);
+  EXPECT_EQ(longWord.layout.lines[0].end, 2u);
+  const Laid narrow = Lay("ab", 10, true);
+  EXPECT_EQ(narrow.layout.lines.size(), 2u);
+
+  // Without word wrap only paragraph ends break lines.
+  const Laid nowrap = Lay("aaa bbb ccc\rd", 300, false);
+  ASSERT_EQ(nowrap.layout.lines.size(), 2u);
+  EXPECT_EQ(nowrap.layout.textWidth, 1000);
+}
+
+TEST(Layout, AlignmentMarginsIndentAndLeading) {
+  struct Case {
+    swf::TextAlign align;
+    float first;  // x of the first glyph of "ab cd" (450 wide) in 1000 twips
+  };
+  const Case cases[] = {{swf::TextAlign::kLeft, 0},
+                        {swf::TextAlign::kRight, 550},
+                        {swf::TextAlign::kCenter, 275},
+                        {swf::TextAlign::kJustify, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.align));
+    swf::text::ParaFormat p;
+    p.align = c.align;
+    EXPECT_EQ(Lay("ab cd", 1000, true, p).xs.front(), c.first);
+  }
+  // Justified lines but the last spread their blanks over the width.
+  swf::text::ParaFormat j;
+  j.align = swf::TextAlign::kJustify;
+  const Laid just = Lay("ab cd ef", 600, true, j);
+  ASSERT_EQ(just.layout.lines.size(), 2u);
+  EXPECT_EQ(just.xs[2], 400);  // "cd" pushed to the right edge (600 - 200)
+  EXPECT_EQ(just.xs[4], 0);    // the last line stays left
+
+  // Margins narrow the line, the indent moves its first line, leading spaces the lines.
+  swf::text::ParaFormat m;
+  m.leftMargin = 100;
+  m.rightMargin = 200;
+  m.indent = 50;
+  m.leading = 60;
+  m.align = swf::TextAlign::kRight;
+  const Laid ml = Lay("aaaa aaaa", 1000, true, m);
+  ASSERT_EQ(ml.layout.lines.size(), 2u);
+  // Width 1000 - 100 - 50 - 200 = 650 for the first line: "aaaa aaaa" (900) does not fit.
+  EXPECT_EQ(ml.xs[0], 1000 - 200 - 400);
+  EXPECT_EQ(ml.xs[4], 1000 - 200 - 400);
+  EXPECT_EQ(ml.layout.lines[1].top, 260);
+  EXPECT_EQ(ml.layout.textHeight, 460);
+}
+
+TEST(Layout, PasswordsLetterSpacingAndMissingGlyphs) {
+  swf::text::CharFormat f;
+  f.size = 200;
+  f.letterSpacing = 20;
+  FixedFace face;
+  swf::text::LayoutOptions o;
+  o.width = 5000;
+  o.faceFor = [&](const swf::text::CharFormat&) { return &face; };
+  auto l = swf::text::LayOut(swf::text::PlainText(U"ab~c", f, {}), o);
+  // The face has no '~': it takes half an em and draws nothing.
+  ASSERT_EQ(l.glyphs.size(), 3u);
+  EXPECT_EQ(l.glyphs[1].x, 120);
+  EXPECT_EQ(l.glyphs[2].x, 120 * 2 + 100 + 20);
+  o.password = true;
+  l = swf::text::LayOut(swf::text::PlainText(U"a c", f, {}), o);
+  EXPECT_EQ(l.glyphs.size(), 3u);  // blanks are hidden as well
+}
+
+// --- Text fields ------------------------------------------------------------------------------
+
+struct FieldMovie {
+  std::optional<swf::Movie> movie;
+  std::unique_ptr<swf::text::FontLibrary> fonts;
+  std::unique_ptr<swf::text::TextField> field;
+};
+
+FieldMovie MakeField(const EditSpec& e) {
+  SwfWriter m(200, 100);
+  m.Tag(kDefineFont2, FontTag(1, "Boxes", false));
+  m.Tag(kDefineEditText, EditTag(2, e));
+  m.End();
+  const auto bytes = m.Finish();
+  FieldMovie f;
+  f.movie = swf::ParseMovie(bytes.data(), bytes.size(), nullptr);
+  f.fonts = std::make_unique<swf::text::FontLibrary>(*f.movie, nullptr);
+  f.field = std::make_unique<swf::text::TextField>(
+      std::get<swf::EditText>(f.movie->characters.at(2)), f.movie->version, *f.fonts);
+  return f;
+}
+
+TEST(TextField, EmbeddedFontLayoutAutoSizeAndScroll) {
+  EditSpec e;
+  e.text = "AB A";
+  e.w = 4000;
+  e.h = 600;
+  e.align = 2;  // centre
+  FieldMovie f = MakeField(e);
+  const auto& l = f.field->CurrentLayout();
+  // At 400 twips A and B advance 273.4375 (700 units), the blank 117.1875; no kerning unless
+  // the format asks for it.
+  ASSERT_EQ(l.glyphs.size(), 3u);
+  const float width = 3 * 273.4375f + 117.1875f;
+  const float left = (4000 - 2 * swf::text::kGutter - width) / 2;
+  EXPECT_FLOAT_EQ(l.glyphs[0].x, left);
+  EXPECT_FLOAT_EQ(l.glyphs[1].x, left + 273.4375f);
+  EXPECT_FLOAT_EQ(l.glyphs[2].x, left + 2 * 273.4375f + 117.1875f);
+  f.field->html = true;
+  f.field->SetHtmlText("<font kerning=\"1\">AB</font>");
+  ASSERT_EQ(f.field->CurrentLayout().glyphs.size(), 2u);
+  EXPECT_FLOAT_EQ(f.field->CurrentLayout().glyphs[1].x - f.field->CurrentLayout().glyphs[0].x,
+                  273.4375f - 39.0625f);  // the A-B pair: -100 units
+  f.field->html = false;
+  EXPECT_FLOAT_EQ(l.glyphs[0].y, 400 * 900 / 1024.0f);
+
+  // Auto size grows the box to the text (left anchored), and multi-line text scrolls.
+  f.field->SetAutoSize(swf::text::AutoSize::kLeft);
+  f.field->SetText("A\rA\rA");
+  const float line = 400 * 1100 / 1024.0f;
+  EXPECT_FLOAT_EQ(f.field->TextHeight(), 3 * line);
+  const auto box = f.field->Bounds();
+  EXPECT_FLOAT_EQ(box.ymax - box.ymin, 3 * line + 2 * swf::text::kGutter);
+  EXPECT_FLOAT_EQ(box.xmax - box.xmin, 273.4375f + 2 * swf::text::kGutter);
+  EXPECT_EQ(f.field->MaxScroll(), 1);
+  f.field->SetAutoSize(swf::text::AutoSize::kNone);
+  f.field->SetSize(4000, line * 1.5f + 2 * swf::text::kGutter);
+  EXPECT_EQ(f.field->MaxScroll(), 3);
+  f.field->SetScroll(99);
+  EXPECT_EQ(f.field->Scroll(), 3);
+  EXPECT_EQ(f.field->BottomScroll(), 3);
+  f.field->SetScroll(1);
+  EXPECT_EQ(f.field->BottomScroll(), 1);
+
+  // The bound variable's value replaces the text; HTML fields read it as HTML.
+  f.field->ShowVariableValue("AAB");
+  EXPECT_EQ(f.field->Text(), "AAB");
+  f.field->html = true;
+  f.field->ShowVariableValue("<b>B</b>A");
+  EXPECT_EQ(f.field->Text(), "BA");
+  EXPECT_TRUE(f.field->Content().formats[f.field->Content().formatOf[0]].bold);
+  f.field->SetTextColor({1, 2, 3, 255});
+  EXPECT_EQ(f.field->Content().formats[f.field->Content().formatOf[1]].color,
+            (swf::Rgba{1, 2, 3, 255}));
+}
+
+TEST(TextField, DrawsBorderBackgroundAndGlyphsClippedToItsBox) {
+  // A bordered field 60 x 20 px at (10, 10) with "AAAAAAAA" in blue at 20 px: the glyphs
+  // overflow the box to the right and are cut at its edge.
+  SwfWriter m(100, 50);
+  m.Background(255, 0, 0);
+  m.Tag(kDefineFont2, FontTag(1, "Boxes", false));
+  EditSpec e;
+  e.w = 1200;
+  e.h = 400;
+  e.border = true;
+  e.text = "AAAAAAAA";
+  m.Tag(kDefineEditText, EditTag(2, e));
+  m.Place(2, 1, 200, 200);
+  m.ShowFrame();
+  m.End();
+  const Surface s = Draw(m.Finish(), 100, 50);
+  const Pixel blue = MakePixel(0, 0, 255), white = MakePixel(255, 255, 255),
+              black = MakePixel(0, 0, 0), red = MakePixel(255, 0, 0);
+  EXPECT_EQ(Hex(s.At(5, 5)), Hex(red));      // outside
+  EXPECT_EQ(Hex(s.At(10, 20)), Hex(black));  // the border's left side
+  EXPECT_EQ(Hex(s.At(40, 12)), Hex(white));  // background above the glyphs
+  // Glyph 1 spans x 12 .. 23.7 px, its top at 10 + 2 + 17.6 - 15.6 = 14 px.
+  EXPECT_EQ(Hex(s.At(17, 20)), Hex(blue));
+  EXPECT_EQ(Hex(s.At(25, 20)), Hex(white));  // the gap after it
+  EXPECT_EQ(Hex(s.At(75, 20)), Hex(red));    // glyph 5 would reach here: clipped
+}
+
+}  // namespace
+}  // namespace dbx
