@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the movie parser and draws the first frames at a small size at both
-// qualities: nothing may crash, leak, hang or read outside its buffers.
+// qualities, and reads them as text-field HTML: nothing may crash, leak, hang or read outside its
+// buffers.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -8,12 +9,25 @@
 #include "swf/flash_player.h"
 #include "swf/format/lzma_decoder.h"
 #include "swf/format/movie.h"
+#include "swf/text/layout.h"
+#include "swf/text/rich_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Our own LZMA decoder (used where liblzma is missing) on the raw bytes: props, then data.
   if (size >= 5) {
     std::vector<std::uint8_t> out;
     dbx::swf::DecodeLzma(data, data + 5, size - 5, out, 1 << 20);
+  }
+  // The same bytes as text-field HTML, laid out without a face.
+  {
+    const auto html = dbx::swf::text::ParseHtml(
+        dbx::swf::text::DecodeUtf8({reinterpret_cast<const char*>(data), size}), {}, {},
+        (size & 8) != 0);
+    dbx::swf::text::ToHtml(html);
+    dbx::swf::text::LayoutOptions o;
+    o.width = 2000;
+    o.wordWrap = (size & 16) != 0;
+    dbx::swf::text::LayOut(html, o);
   }
   dbx::FlashPlayer player(nullptr);
   // Smaller bounds than a real player's keep each run short; the logic is the same.

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/event_loop.h"
+#include "platform/win32/gdi_fonts.h"
 #include "platform/win32/image_loader.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_services.h"
@@ -21,6 +22,10 @@ class Win32Platform final : public Platform {
   SoundPlayer& Sound() override { return sound_; }
   Dialogs& Dialog() override { return dialogs_; }
   SystemColors& Colors() override { return colors_; }
+  FontSource* Fonts() override {
+    if (!fonts_) fonts_ = win32::CreateGdiFonts();
+    return fonts_.get();
+  }
 
   std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
                                        WindowEvents& events) override {
@@ -57,6 +62,7 @@ class Win32Platform final : public Platform {
   win32::Win32SoundPlayer sound_;
   win32::Win32Dialogs dialogs_;
   win32::Win32SystemColors colors_;
+  std::unique_ptr<FontSource> fonts_;  // made on first use
 };
 
 }  // namespace

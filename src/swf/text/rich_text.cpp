@@ -23,7 +23,10 @@ void RichText::Append(std::u32string_view chars, const CharFormat& format, const
 }
 
 std::uint32_t RichText::FormatIndex(const CharFormat& format) {
-  for (std::size_t i = formats.size(); i-- > 0;)
+  // The recent formats are searched (a text switches between few); an older equal one may be
+  // added again, which costs room but keeps long markup linear.
+  const std::size_t stop = formats.size() > 32 ? formats.size() - 32 : 0;
+  for (std::size_t i = formats.size(); i-- > stop;)
     if (formats[i] == format) return static_cast<std::uint32_t>(i);
   formats.push_back(format);
   return static_cast<std::uint32_t>(formats.size() - 1);
