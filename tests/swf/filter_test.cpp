@@ -7,9 +7,11 @@
 #include <functional>
 #include <random>
 
+#include "swf/display/stage.h"
 #include "swf/flash_player.h"
 #include "swf/format/movie.h"
 #include "swf/render/filters.h"
+#include "swf/render/renderer.h"
 #include "test_support.h"
 
 namespace dbx::swf {
@@ -352,6 +354,92 @@ TEST(Filters, ColourMatrixAndBlendModeOfAPlacedObject) {
   out = DrawPlaced(PlaceWithFilters({0}, 7));
   EXPECT_EQ(out.At(12, 12), MakePixel(255, 255, 0));
   EXPECT_EQ(out.At(5, 5), MakePixel(255, 255, 255));
+}
+
+}  // namespace
+}  // namespace dbx::swf
+
+namespace dbx::swf {
+namespace {
+
+Shape Square(Rgba colour, float size) {
+  Shape s;
+  FillStyle fill;
+  fill.color = colour;
+  s.fills.push_back(fill);
+  const Vec2 c[4] = {{0, 0}, {size, 0}, {size, size}, {0, size}};
+  for (int i = 0; i < 4; ++i) {
+    ShapeEdge e;
+    e.from = c[i];
+    e.to = c[(i + 1) % 4];
+    e.control = e.from;
+    e.fill1 = 0;
+    s.edges.push_back(e);
+  }
+  return s;
+}
+
+PlaceCommand Place(std::uint16_t depth, std::optional<std::uint16_t> character, double tx,
+                   double ty, bool move = false) {
+  PlaceCommand p;
+  p.depth = depth;
+  p.character = character;
+  p.move = move;
+  Matrix m;
+  m.tx = tx;
+  m.ty = ty;
+  p.matrix = m;
+  return p;
+}
+
+TEST(CachedLayers, MatchAFreshDrawingFrameByFrame) {
+  // A glowing sprite cached as a bitmap: its child stays, changes colour, moves inside it; the
+  // sprite itself moves by whole and by part pixels.
+  Movie movie;
+  movie.frame = {0, 60 * 20, 0, 40 * 20};
+  movie.characters.emplace(1, Square({200, 30, 30, 255}, 200));
+  movie.characters.emplace(2, Square({30, 30, 200, 255}, 200));
+  Sprite sprite;
+  sprite.timeline.frames.resize(4);
+  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 0, 0));
+  sprite.timeline.frames[2].commands.push_back(Place(1, 2, 0, 0, true));
+  sprite.timeline.frames[3].commands.push_back(Place(1, std::nullopt, 40, 0, true));
+  movie.characters.emplace(3, std::move(sprite));
+  Filter glow;
+  glow.kind = FilterKind::kGlow;
+  glow.colors.push_back({0, {0, 160, 0, 255}});
+  glow.blurX = glow.blurY = 5;
+  PlaceCommand place = Place(1, 3, 100, 100);
+  place.filters = std::vector<Filter>{glow};
+  place.cacheAsBitmap = true;
+  movie.timeline.frames.resize(6);
+  movie.timeline.frames[0].commands.push_back(place);
+  movie.timeline.frames[4].commands.push_back(Place(1, std::nullopt, 120, 100, true));
+  movie.timeline.frames[5].commands.push_back(Place(1, std::nullopt, 130, 107, true));
+
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  for (int samples : {1, 4}) {
+    Stage stage(movie);
+    Renderer cached(movie);
+    for (int frame = 0; frame < 6; ++frame) {
+      stage.Step();
+      Surface a(60, 40), b(60, 40);
+      for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x) a.At(x, y) = b.At(x, y) = 0xFFFFFF;
+      cached.Render(stage, a.View(), view, RenderOptions{samples});
+      Renderer fresh(movie);
+      fresh.Render(stage, b.View(), view, RenderOptions{samples});
+      int differing = 0, green = 0;
+      for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x) {
+          differing += a.At(x, y) != b.At(x, y);
+          green += PixelG(a.At(x, y)) > PixelR(a.At(x, y)) + 40;
+        }
+      EXPECT_EQ(differing, 0) << "frame " << frame << ", " << samples << " samples";
+      EXPECT_GT(green, 20) << "frame " << frame;  // the glow is there
+    }
+  }
 }
 
 }  // namespace

@@ -265,8 +265,11 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   layers_ = 0;
   if (target.width() <= 0 || target.height() <= 0 || !target.data()) return;
   ++renders_;
+  for (auto& [clip, cached] : cache_) cached.used = false;
   DrawObject(stage.root(), Matrix{}, ColorTransform{}, 0);
   std::erase_if(fields_, [&](const auto& entry) { return entry.second.drawn != renders_; });
+  // Layers of objects that were not drawn this frame are dropped (the clip may be gone).
+  std::erase_if(cache_, [](const auto& entry) { return !entry.second.used; });
 }
 
 void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx,
@@ -314,7 +317,7 @@ void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransfor
 void Renderer::DrawObject(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting) {
   const bool blends = obj.blendMode >= static_cast<std::uint8_t>(BlendMode::kLayer) &&
                       obj.blendMode <= static_cast<std::uint8_t>(BlendMode::kHardLight);
-  if (!maskOut_ && (blends || !obj.filters.empty()) && layers_ < kMaxLayers) {
+  if (!maskOut_ && (blends || obj.cacheAsBitmap || !obj.filters.empty()) && layers_ < kMaxLayers) {
     DrawLayered(obj, m, cx, nesting);
     return;
   }
@@ -422,9 +425,96 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
   box.Add(own.x1, own.y1);
 }
 
+namespace {
+
+// FNV-1a over the bytes of plain values.
+struct Hasher {
+  std::uint64_t h = 1469598103934665603ull;
+  template <class T>
+  void Add(const T& v) {
+    const auto* p = reinterpret_cast<const unsigned char*>(&v);
+    for (std::size_t i = 0; i < sizeof(T); ++i) h = (h ^ p[i]) * 1099511628211ull;
+  }
+  void AddMatrix(const Matrix& m) {
+    for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty}) Add(v);
+  }
+  void AddFilters(const std::vector<Filter>& filters) {
+    for (const Filter& f : filters) {
+      Add(f.kind);
+      for (float v : {f.blurX, f.blurY, f.angle, f.distance, f.strength, f.divisor, f.bias}) Add(v);
+      for (bool v : {f.inner, f.knockout, f.compositeSource, f.onTop, f.clamp, f.preserveAlpha})
+        Add(v);
+      Add(f.passes);
+      for (const GradientStop& c : f.colors) Add(c);
+      for (float v : f.matrix) Add(v);
+      for (float v : f.kernel) Add(v);
+      Add(f.defaultColor);
+    }
+  }
+};
+
+// What a clip's content looks like, apart from its own place: changes whenever anything drawn
+// inside it changes.
+// False when something inside can change without the tree showing it (text fields).
+bool AddContent(Hasher& hash, const Clip& clip, int nesting) {
+  if (clip.kind == ClipKind::kEditText) return false;
+  hash.Add(clip.kind);
+  hash.Add(clip.character);
+  hash.Add(clip.ratio);
+  hash.Add(clip.drawing.edges.size());
+  hash.Add(clip.drawing.fills.size());
+  hash.Add(clip.drawing.lines.size());
+  if (!clip.drawing.edges.empty()) hash.Add(clip.drawing.edges.back().to);
+  if (nesting > Stage::kMaxNesting) return true;
+  for (const auto& [depth, child] : clip.children()) {
+    hash.Add(depth);
+    hash.Add(child->visible);
+    hash.Add(child->clipDepth);
+    hash.Add(child->blendMode);
+    hash.AddMatrix(child->matrix);
+    for (float v : child->cxform.mult) hash.Add(v);
+    for (float v : child->cxform.add) hash.Add(v);
+    hash.AddFilters(child->filters);
+    if (!AddContent(hash, *child, nesting + 1)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransform& cx,
                            int nesting) {
   const double scale = std::sqrt(std::fabs(view_.Determinant())) * 20;
+  const Matrix dm = view_ * m * obj.matrix;
+  // A filtered or cached object is drawn as a bitmap placed on whole pixels: its origin moves to
+  // the nearest pixel corner. Other layers keep the object where it is.
+  const bool snapped = !obj.filters.empty() || obj.cacheAsBitmap;
+  const double ox = snapped ? std::round(dm.tx) : std::floor(dm.tx);
+  const double oy = snapped ? std::round(dm.ty) : std::floor(dm.ty);
+  if (!std::isfinite(ox) || !std::isfinite(oy) || std::fabs(ox) > 1e7 || std::fabs(oy) > 1e7)
+    return;
+  // Cached layers are kept from frame to frame while the object looks the same.
+  bool caching = snapped && layers_ == 0 && !maskOut_;
+  std::uint64_t signature = 0;
+  if (caching) {
+    Hasher hash;
+    for (double v : {dm.a, dm.b, dm.c, dm.d}) hash.Add(v);
+    if (!snapped) {
+      hash.Add(dm.tx - ox);
+      hash.Add(dm.ty - oy);
+    }
+    hash.Add(options_.samples);
+    hash.AddFilters(obj.filters);
+    caching = AddContent(hash, obj, nesting);
+    signature = hash.h;
+    const auto hit = cache_.find(&obj);
+    if (caching && hit != cache_.end() && hit->second.signature == signature) {
+      hit->second.used = true;
+      Composite(obj, hit->second.layer, static_cast<int>(ox) + hit->second.dx,
+                static_cast<int>(oy) + hit->second.dy, cx);
+      return;
+    }
+  }
   Box box;
   AddBounds(obj, m, box, nesting);
   if (box.Empty() || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) ||
@@ -433,10 +523,15 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
   // What lies further out than the filters reach cannot touch the target.
   const FilterMargins f = MarginsOf(obj.filters, scale);
   const double reach = f.left + f.right + f.top + f.bottom + 2;
-  box.x0 = std::max(box.x0, -reach);
-  box.y0 = std::max(box.y0, -reach);
-  box.x1 = std::min(box.x1, target_.width() + reach);
-  box.y1 = std::min(box.y1, target_.height() + reach);
+  bool clipped = false;
+  auto limit = [&](double& v, double lo, double hi) {
+    if (v < lo || v > hi) clipped = true;
+    v = std::clamp(v, lo, hi);
+  };
+  limit(box.x0, -reach, target_.width() + reach);
+  limit(box.y0, -reach, target_.height() + reach);
+  limit(box.x1, -reach, target_.width() + reach);
+  limit(box.y1, -reach, target_.height() + reach);
   if (box.Empty()) return;
   const int x0 = static_cast<int>(std::floor(box.x0)) - 1;
   const int y0 = static_cast<int>(std::floor(box.y0)) - 1;
@@ -458,12 +553,9 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
     Matrix shift;
     shift.tx = -x0;
     shift.ty = -y0;
-    if (!obj.filters.empty()) {
-      // A filtered object is drawn as a bitmap placed on whole pixels: its origin moves to the
-      // nearest pixel corner.
-      const Matrix dm = view_ * m * obj.matrix;
-      shift.tx -= dm.tx - std::round(dm.tx);
-      shift.ty -= dm.ty - std::round(dm.ty);
+    if (snapped) {
+      shift.tx -= dm.tx - ox;
+      shift.ty -= dm.ty - oy;
     }
     view_ = shift * view_;
     layerTarget_ = true;
@@ -477,6 +569,19 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
     mask_ = savedMask;
   }
   ApplyFilters(obj.filters, scale, layer);
+  Composite(obj, layer, x0, y0, cx);
+  if (caching && !clipped && w * h <= kMaxCachedPixels) {
+    CachedLayer& c = cache_[&obj];
+    c.signature = signature;
+    c.dx = x0 - static_cast<int>(ox);
+    c.dy = y0 - static_cast<int>(oy);
+    c.layer = std::move(layer);
+    c.used = true;
+  }
+}
+
+void Renderer::Composite(const Clip& obj, const PixelPlane& layer, int x0, int y0,
+                         const ColorTransform& cx) {
   const ColorTransform cc = cx * obj.cxform;
   const bool identity = cc.Identity();
   BlendMode mode = static_cast<BlendMode>(obj.blendMode);
@@ -500,7 +605,20 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
           src = ch(24) | ch(16) | ch(8) | ch(0);
         }
       }
-      if ((src >> 24) == 0 && mode != BlendMode::kAlpha) continue;
+      const std::uint32_t a = src >> 24;
+      if (a == 0 && mode != BlendMode::kAlpha) continue;
+      if (mode == BlendMode::kNormal || mode == BlendMode::kLayer) {
+        if (a == 255) {
+          row[tx] = layerTarget_ ? src : src & 0xFFFFFF;
+          continue;
+        }
+        const std::uint32_t inv = 255 - a, d = row[tx];
+        auto ch = [&](int shift) {
+          return (((src >> shift) & 0xFF) + (((d >> shift) & 0xFF) * inv + 127) / 255) << shift;
+        };
+        row[tx] = (layerTarget_ ? ch(24) : 0) | ch(16) | ch(8) | ch(0);
+        continue;
+      }
       row[tx] = BlendPixel(row[tx], src, mode, layerTarget_);
     }
   }

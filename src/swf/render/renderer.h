@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "core/surface.h"
 #include "swf/display/stage.h"
 #include "swf/format/movie.h"
+#include "swf/render/filters.h"
 #include "swf/render/raster.h"
 
 namespace dbx::swf {
@@ -71,6 +73,10 @@ class Renderer {
   // The device pixels an object's drawing can touch under `m` (the parent's transform), filters
   // of its children included.
   void AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting) const;
+  // Puts a layer whose top left pixel lies at (x0, y0) onto the target with the object's colour
+  // transform (on top of `cx`), blend mode and the current mask.
+  void Composite(const Clip& obj, const PixelPlane& layer, int x0, int y0,
+                 const ColorTransform& cx);
   void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
   void DrawText(const Clip& clip, const Character& ch, const Matrix& m, const ColorTransform& cx);
   // Glyphs of one colour, filled together; `clip` (device pixels x0, y0, x1, y1) bounds them.
@@ -93,6 +99,16 @@ class Renderer {
   const std::uint8_t* mask_ = nullptr;
   std::uint8_t* maskOut_ = nullptr;
   std::vector<Segment> scratch_;
+  // Layers of cached and filtered objects, kept while the object looks the same; `dx`, `dy` place
+  // the layer from the object's origin in whole pixels.
+  struct CachedLayer {
+    std::uint64_t signature = 0;
+    int dx = 0, dy = 0;
+    PixelPlane layer;
+    bool used = false;
+  };
+  static constexpr std::size_t kMaxCachedPixels = 4096u * 4096u;
+  std::unordered_map<const Clip*, CachedLayer> cache_;
   bool layerTarget_ = false;  // the target is a layer with alpha, not the opaque screen
   int layers_ = 0;            // layers open now
   text::FontLibrary* fonts_ = nullptr;
