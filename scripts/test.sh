@@ -71,6 +71,13 @@ for s in tests/e2e/wine/*.sh; do
   run bash "$s" build/mingw
 done
 
+step "Linux package: build the .deb from the release build, install it, run it, remove it"
+if deb=$(bash scripts/package-deb.sh); then
+  run bash tests/e2e/package/deb.sh "$deb"
+else
+  echo "FAILED: scripts/package-deb.sh"; status=1
+fi
+
 echo
 if [ $status -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi
 exit $status
