@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config python3 git clang clang-format libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
-  libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev
+  libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev libmpg123-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 nsis xvfb xdotool imagemagick x11-utils

@@ -47,6 +47,7 @@ if [ "$count" -gt 0 ]; then
     seeds=()
     [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
     case "$name" in *swf*) [ -d ../shared/swf-samples/parse ] && seeds+=(../shared/swf-samples/parse) ;; esac
+    case "$name" in *swf*) seeds+=(fuzz/seeds/swf_sound) ;; esac
     each=15
     case "$name" in *swf*) each=60 ;; esac
     echo "-- $name for ${each}s"

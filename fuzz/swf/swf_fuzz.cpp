@@ -1,11 +1,13 @@
-// Feeds arbitrary bytes to the movie parser and draws the first frames at a small size at both
-// qualities, and reads them as text-field HTML: nothing may crash, leak, hang or read outside its
-// buffers.
+// Feeds arbitrary bytes to the movie parser, draws the first frames at a small size at both
+// qualities and mixes their sound (every sound decoder included), and reads them as text-field
+// HTML: nothing may crash, leak, hang or read outside its buffers.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "core/surface.h"
+#include "platform/mpg123/mpg123_decoder.h"
+#include "swf/audio/decoders.h"
 #include "swf/flash_player.h"
 #include "swf/format/lzma_decoder.h"
 #include "swf/format/movie.h"
@@ -29,7 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     o.wordWrap = (size & 16) != 0;
     dbx::swf::text::LayOut(html, o);
   }
+  // The ADPCM decoder on the raw bytes, both channel layouts.
+  {
+    std::vector<std::int16_t> pcm;
+    dbx::swf::DecodeAdpcm(data, size, (size & 1) != 0, 1 << 16, pcm);
+  }
   dbx::FlashPlayer player(nullptr);
+  player.SetMp3Decoders(dbx::CreateMpg123Decoder);
+  player.SetSoundMode(dbx::SoundMode::kPulled);
   // Smaller bounds than a real player's keep each run short; the logic is the same.
   dbx::swf::ParseLimits limits;
   limits.maxBodyBytes = 4u << 20;
@@ -46,6 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int frame = 0; frame < 3; ++frame) {
     player.Advance(now);
     player.RenderFrame(target.View());
+    std::int16_t sound[2 * 512];
+    player.MixSound(sound, 512);
     now += static_cast<std::int64_t>(player.FrameIntervalMs()) + 1;
   }
   return 0;

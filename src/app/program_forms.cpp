@@ -16,8 +16,8 @@ namespace {
 class Forms final : public FormFactory {
  public:
   std::unique_ptr<Form> CreateScreen(Platform& platform, const std::string& saverName,
-                                     StartMode) override {
-    return std::make_unique<frmScreen>(platform, saverName);
+                                     StartMode mode) override {
+    return std::make_unique<frmScreen>(platform, saverName, mode != StartMode::kPreview);
   }
   std::unique_ptr<Form> CreateImageScr(Platform& platform, const std::string& saverName) override {
     return std::make_unique<frmImageScr>(platform, saverName);

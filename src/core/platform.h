@@ -239,6 +239,30 @@ class SoundPlayer {
   virtual void Stop() = 0;
 };
 
+// Decodes one MP3 stream, fed piece by piece. The rate and channels are what the container says
+// the stream holds; a decoder may rely on them (the system decoder of Windows needs them up
+// front) or read them from the stream.
+class Mp3Decoder {
+ public:
+  virtual ~Mp3Decoder() = default;
+  // Takes the next bytes of the stream and appends every sample it could decode so far to `out`,
+  // interleaved 16-bit, Channels() per frame. False once the stream cannot be decoded at all.
+  virtual bool Feed(const std::uint8_t* data, std::size_t size, std::vector<std::int16_t>& out) = 0;
+  // What the samples delivered are: 0 until the first frame is decoded.
+  virtual int SampleRate() const = 0;
+  virtual int Channels() const = 0;
+};
+
+// The sound device. The platform calls the source from a thread of its own with room for
+// `frames` frames of 44.1 kHz interleaved stereo 16-bit samples, which the source fills entirely.
+using AudioSource = std::function<void(std::int16_t* stereo, std::size_t frames)>;
+
+class AudioOutput {
+ public:
+  // Closing the output stops the calls to the source before it returns.
+  virtual ~AudioOutput() = default;
+};
+
 enum class MessageKind { kInformation, kWarning, kError };
 
 class Dialogs {
@@ -299,6 +323,14 @@ class Platform {
   virtual SystemColors& Colors() = 0;
   // Installed fonts, or nothing on a system that offers none.
   virtual FontSource* Fonts() { return nullptr; }
+  // An MP3 decoder for a stream of the given rate and channels, or nothing when the system has
+  // none.
+  virtual std::unique_ptr<Mp3Decoder> CreateMp3Decoder(int /*rate*/, int /*channels*/) {
+    return nullptr;
+  }
+  // Starts pulling sound from `source` until the output is closed; nothing when there is no
+  // sound device (the caller then plays silently).
+  virtual std::unique_ptr<AudioOutput> OpenAudioOutput(AudioSource /*source*/) { return nullptr; }
   // A new top-level window (or nothing when the display cannot give one).
   virtual std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
                                                WindowEvents& events) = 0;

@@ -21,6 +21,16 @@ FlashControl::~FlashControl() {
   if (child_) child_->Destroy();
 }
 
+void FlashControl::EnableSound() {
+  if (audio_) return;
+  audio_ = platform_.OpenAudioOutput(
+      [this](std::int16_t* stereo, std::size_t frames) { player_.MixSound(stereo, frames); });
+  if (!audio_) return;  // no device: nothing is decoded or mixed
+  player_.SetMp3Decoders(
+      [this](int rate, int channels) { return platform_.CreateMp3Decoder(rate, channels); });
+  player_.SetSoundMode(SoundMode::kDevice);
+}
+
 void FlashControl::Play() {
   player_.Play();
   Rearm();

@@ -44,6 +44,11 @@ class FlashControl final : private WindowEvents {
   FlashPlayer& Player() { return player_; }
   // Renders and shows the current frame now.
   void Redraw();
+  // Plays the movie's sound through the platform's sound device from now on (set before the
+  // movie). Without a device the movie stays silent.
+  void EnableSound();
+  void DisableSound() { audio_.reset(); }
+  bool SoundOpen() const { return audio_ != nullptr; }
 
  private:
   void Tick();
@@ -54,6 +59,7 @@ class FlashControl final : private WindowEvents {
 
   Platform& platform_;
   FlashPlayer player_;
+  std::unique_ptr<AudioOutput> audio_;  // pulls from player_: closed before it goes
   std::unique_ptr<Window> child_;
   Surface frame_;
   TimerId timer_ = -1;

@@ -9,7 +9,7 @@
 
 namespace dbx {
 
-frmScreen::frmScreen(Platform& platform, std::string saverName)
+frmScreen::frmScreen(Platform& platform, std::string saverName, bool withSound)
     : platform_(platform),
       saverName_(std::move(saverName)),
       settings_(platform.Settings(), saverName_) {
@@ -24,6 +24,7 @@ frmScreen::frmScreen(Platform& platform, std::string saverName)
   }
   // The control as designed: quality "Low", show all, playing in a loop.
   flash_ = std::make_unique<FlashControl>(platform_, *window_, "Low");
+  if (withSound) flash_->EnableSound();
   flash_->Move(Rect{0, 0, window_->ClientSize().w, window_->ClientSize().h});
 
   // The load step.
@@ -107,6 +108,7 @@ void frmScreen::Form_Unload() {
   platform_.Pointer().Show(true);
   auto& hook = FlashModel::State();
   if (hook.screen == this) hook.screen = nullptr;
+  if (flash_) flash_->DisableSound();  // the sound ends with the window
   if (window_) window_->Destroy();
   platform_.Loop().Quit(0);
 }

@@ -17,8 +17,9 @@ namespace dbx {
 class frmScreen final : public Form, private WindowEvents {
  public:
   // Loading the window runs its load step: find and hook the player's window, SetMovie, and the
-  // pointer's start position.
-  frmScreen(Platform& platform, std::string saverName);
+  // pointer's start position. The movie's sound plays `withSound` (the full screen does; the
+  // small preview inside the system's settings stays silent).
+  frmScreen(Platform& platform, std::string saverName, bool withSound = true);
   ~frmScreen() override;
 
   Window* GetWindow() override { return window_.get(); }

@@ -122,6 +122,16 @@ void frmConfig::SetFlashQuality(std::string_view quality) {
 }
 
 void frmConfig::PlayMovie(const std::string& path) {
+  // The preview plays the movie's sound; the device opens with the first movie (none: silent).
+  if (!audio_) {
+    audio_ = platform_.OpenAudioOutput(
+        [this](std::int16_t* stereo, std::size_t frames) { player_.MixSound(stereo, frames); });
+    if (audio_) {
+      player_.SetMp3Decoders(
+          [this](int rate, int channels) { return platform_.CreateMp3Decoder(rate, channels); });
+      player_.SetSoundMode(SoundMode::kDevice);
+    }
+  }
   player_.SetMovie(path);
   player_.Play();
   Tick();
@@ -142,6 +152,7 @@ void frmConfig::Form_KeyPress(int keyAscii) {
 void frmConfig::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
+  audio_.reset();  // the sound ends with the window
   if (timer_ >= 0) {
     platform_.Loop().DestroyTimer(timer_);
     timer_ = -1;

@@ -76,6 +76,7 @@ class frmConfig final : public Form, private ConfigDialogEvents {
   Settings settings_;
   std::unique_ptr<ConfigDialogUi> ui_;
   FlashPlayer player_;
+  std::unique_ptr<AudioOutput> audio_;  // pulls from player_: closed before it goes
   Surface frame_;
   TimerId timer_ = -1;
   std::int64_t timerPeriod_ = 0;

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "swf/audio/mixer.h"
+#include "swf/audio/movie_sound.h"
 #include "swf/display/stage.h"
 #include "swf/format/movie.h"
 #include "swf/render/renderer.h"
@@ -27,7 +29,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 FlashPlayer::FlashPlayer(ImageLoader* images)
-    : images_(images), limits_(std::make_unique<swf::ParseLimits>()) {}
+    : images_(images),
+      limits_(std::make_unique<swf::ParseLimits>()),
+      mixer_(std::make_unique<swf::Mixer>()) {}
 
 void FlashPlayer::SetParseLimits(const swf::ParseLimits& limits) {
   *limits_ = limits;
@@ -53,6 +57,7 @@ void FlashPlayer::SetMovie(std::string_view path) {
 void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
                                  std::string_view name) {
   moviePath_ = std::string(name);
+  sound_.reset();
   renderer_.reset();
   fonts_.reset();
   stage_.reset();
@@ -66,6 +71,7 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
     renderer_ = std::make_unique<swf::Renderer>(*movie_);
     fonts_ = std::make_unique<swf::text::FontLibrary>(*movie_, fontSource_);
     renderer_->SetFonts(fonts_.get());
+    StartSound();
     stage_->Step();  // the first frame shows before Play
   }
   started_ = false;
@@ -79,6 +85,41 @@ void FlashPlayer::SetFontSource(FontSource* fonts) {
   dirty_ = true;
 }
 
+void FlashPlayer::SetSoundMode(SoundMode mode) {
+  soundMode_ = mode;
+  StartSound();
+}
+
+void FlashPlayer::StartSound() {
+  sound_.reset();
+  if (!stage_ || soundMode_ == SoundMode::kOff) {
+    if (stage_) {
+      stage_->SetFrameListener({});
+      stage_->SetButtonListener({});
+    }
+    return;
+  }
+  swf::StreamTiming timing;
+  if (soundMode_ == SoundMode::kDevice) {
+    // A device pulls in pieces of tens of milliseconds at moments of its own: the stream keeps
+    // about a frame and a half in hand, and never lags the timeline by more than half a second.
+    const double interval = FrameIntervalMs();
+    timing.prerollFrames = static_cast<std::size_t>(swf::Mixer::kRate * (interval * 1.5) / 1000);
+    timing.maxQueuedFrames = timing.prerollFrames + swf::Mixer::kRate / 2;
+  }
+  sound_ = std::make_unique<swf::MovieSound>(*movie_, *mixer_, mp3_, timing);
+  stage_->SetFrameListener(
+      [this](const swf::Timeline& timeline, int frame, bool root, bool jumped) {
+        sound_->EnterFrame(timeline, frame, root, jumped);
+      });
+  stage_->SetButtonListener(
+      [this](std::uint16_t button, int transition) { sound_->ButtonSound(button, transition); });
+}
+
+void FlashPlayer::MixSound(std::int16_t* stereo, std::size_t frames) {
+  mixer_->Mix(stereo, frames);
+}
+
 void FlashPlayer::Play() {
   if (!playing_) started_ = false;
   playing_ = true;
@@ -86,6 +127,7 @@ void FlashPlayer::Play() {
 }
 
 void FlashPlayer::Stop() {
+  if (sound_) sound_->StopStream();
   playing_ = false;
   started_ = false;
 }

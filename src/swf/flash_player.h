@@ -25,11 +25,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/platform.h"
 #include "core/surface.h"
 
 namespace dbx {
@@ -46,7 +48,14 @@ struct Matrix;
 namespace text {
 class FontLibrary;
 }
+class Mixer;
+class MovieSound;
 }  // namespace swf
+
+// How the player's sound is taken: not at all (no sound is decoded or mixed); by a sound device,
+// which pulls from its own thread at its own pace (the stream sound keeps a little sound in hand);
+// or by a caller that mixes exactly the time it advances the timeline by (a tool writing a file).
+enum class SoundMode { kOff, kDevice, kPulled };
 
 // How the movie's stage is fitted to the viewport; always centred.
 enum class FlashScaleMode : int {
@@ -134,8 +143,18 @@ class FlashPlayer {
   // The transform from movie twips to viewport pixels for the current settings.
   swf::Matrix ViewMatrix(Size viewport) const;
 
+  // Sound. Set the mode and the MP3 decoders before the movie; MixSound fills 44.1 kHz stereo
+  // frames with the sound of the frames played so far and may be called from any thread.
+  void SetSoundMode(SoundMode mode);
+  void SetMp3Decoders(std::function<std::unique_ptr<Mp3Decoder>(int rate, int channels)> mp3) {
+    mp3_ = std::move(mp3);
+  }
+  void MixSound(std::int16_t* stereo, std::size_t frames);
+  swf::Mixer& Mixer() { return *mixer_; }
+
  private:
   void ResetTimeline();
+  void StartSound();
 
   ImageLoader* images_;
   std::string moviePath_;
@@ -145,6 +164,12 @@ class FlashPlayer {
   std::unique_ptr<swf::Renderer> renderer_;
   FontSource* fontSource_ = nullptr;
   std::unique_ptr<swf::text::FontLibrary> fonts_;
+  // The mixer outlives every movie (a sound device may be pulling from it); the movie's sound
+  // goes with the movie.
+  std::unique_ptr<swf::Mixer> mixer_;
+  std::unique_ptr<swf::MovieSound> sound_;
+  SoundMode soundMode_ = SoundMode::kOff;
+  std::function<std::unique_ptr<Mp3Decoder>(int, int)> mp3_;
   bool playing_ = false;
   bool dirty_ = true;
   bool started_ = false;  // the clock of Advance has been read since Play

@@ -3,6 +3,7 @@
 #include "platform/win32/event_loop.h"
 #include "platform/win32/gdi_fonts.h"
 #include "platform/win32/image_loader.h"
+#include "platform/win32/movie_audio.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/window.h"
@@ -25,6 +26,12 @@ class Win32Platform final : public Platform {
   FontSource* Fonts() override {
     if (!fonts_) fonts_ = win32::CreateGdiFonts();
     return fonts_.get();
+  }
+  std::unique_ptr<Mp3Decoder> CreateMp3Decoder(int rate, int channels) override {
+    return win32::CreateAcmMp3Decoder(rate, channels);
+  }
+  std::unique_ptr<AudioOutput> OpenAudioOutput(AudioSource source) override {
+    return win32::OpenWaveOutput(std::move(source));
   }
 
   std::unique_ptr<Window> CreateWindow(const WindowOptions& options,

@@ -8,9 +8,11 @@
 
 #include "platform/fonts_ft/freetype_fonts.h"
 #include "platform/imageio/image_io.h"
+#include "platform/mpg123/mpg123_decoder.h"
 #include "platform/posix/posix_services.h"
 #include "platform/x11/display.h"
 #include "platform/x11/event_loop.h"
+#include "platform/x11/sdl_audio_output.h"
 #include "platform/x11/sdl_sound.h"
 #include "platform/x11/window.h"
 #include "platform/x11/x11_services.h"
@@ -70,6 +72,12 @@ class X11Platform final : public Platform {
     return fonts_.get();
   }
 
+  std::unique_ptr<Mp3Decoder> CreateMp3Decoder(int rate, int channels) override {
+    return CreateMpg123Decoder(rate, channels);
+  }
+  std::unique_ptr<AudioOutput> OpenAudioOutput(AudioSource source) override {
+    return OpenSdlAudioOutput(std::move(source));
+  }
   std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
                                        WindowEvents& events) override {
     if (!display_.Get()) return nullptr;

@@ -126,6 +126,7 @@ void Stage::Goto(Clip& clip, int frame) {
 void Stage::ApplyFrameInOrder(Clip& clip, int frame) {
   clip.currentFrame = frame;
   if (!clip.timeline || frame >= static_cast<int>(clip.timeline->frames.size())) return;
+  if (frameListener_) frameListener_(*clip.timeline, frame, &clip == root_.get(), false);
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
     if (!initDone_[init.sprite]) {
@@ -227,6 +228,7 @@ void Stage::GotoMerged(Clip& clip, int target) {
       }
     }
   clip.currentFrame = target;
+  if (frameListener_) frameListener_(*clip.timeline, target, &clip == root_.get(), true);
   auto finalCharacter = [](const Goal& g) {
     std::uint16_t ch = *g.place->character;
     for (const PlaceCommand* m : g.mods)
@@ -462,6 +464,15 @@ void Stage::UpdateButtonChildren(Clip& button) {
 
 void Stage::SetButtonState(Clip& target, std::uint8_t state) {
   if (target.buttonState == state) return;
+  if (buttonListener_ && target.kind == ClipKind::kButton) {
+    const std::uint8_t from = target.buttonState;
+    const int transition = from == kButtonOver && state == kButtonUp     ? 0
+                           : from == kButtonUp && state == kButtonOver   ? 1
+                           : from == kButtonOver && state == kButtonDown ? 2
+                           : from == kButtonDown && state == kButtonOver ? 3
+                                                                         : -1;
+    if (transition >= 0) buttonListener_(target.character, transition);
+  }
   target.buttonState = state;
   if (target.kind == ClipKind::kButton) UpdateButtonChildren(target);
 }

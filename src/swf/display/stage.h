@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <deque>
 #include <memory>
 #include <string_view>
@@ -32,6 +33,15 @@ class Stage {
   Scripts* scripts() const { return scripts_; }
   const Movie& movie() const { return movie_; }
 
+  // Hears every frame that a timeline enters, in order or as the target of a jump (`jumped`),
+  // with `root` for the main timeline: the frame's sounds start there.
+  using FrameListener =
+      std::function<void(const Timeline&, int frame, bool root, bool jumped)>;
+  void SetFrameListener(FrameListener listener) { frameListener_ = std::move(listener); }
+  // Hears a button's state changes: 0 over to idle, 1 idle to over, 2 over to down, 3 down to
+  // over (the order of the button's sounds).
+  using ButtonListener = std::function<void(std::uint16_t button, int transition)>;
+  void SetButtonListener(ButtonListener listener) { buttonListener_ = std::move(listener); }
   // Back to before the first frame; the next Step shows frame 0.
   void Reset();
   // Runs one frame. `timeMs` is the player's clock since the movie started.
@@ -115,6 +125,8 @@ class Stage {
   bool mouseDown_ = false;
   Clip* hover_ = nullptr;    // the button under the pointer
   Clip* pressed_ = nullptr;  // the button pressed, until the release
+  FrameListener frameListener_;
+  ButtonListener buttonListener_;
 };
 
 }  // namespace dbx::swf

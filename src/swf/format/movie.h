@@ -229,12 +229,74 @@ struct InitAction {
   std::vector<std::uint8_t> code;
 };
 
+// How sound samples are coded (the 4-bit format field of the sound tags).
+enum class SoundCoding : std::uint8_t {
+  kPcmNative = 0,  // uncompressed; 16-bit samples little-endian as every file has them
+  kAdpcm = 1,
+  kMp3 = 2,
+  kPcmLittle = 3,
+  kNellymoser16k = 4,
+  kNellymoser8k = 5,
+  kNellymoser = 6,
+  kSpeex = 11,
+};
+
+// The shape of a sound's samples: coding, rate in Hz (5512, 11025, 22050 or 44100), sample size
+// and channels.
+struct SoundFormat {
+  SoundCoding coding = SoundCoding::kPcmNative;
+  int rate = 44100;
+  bool sixteenBit = true;
+  bool stereo = false;
+};
+
+// An event sound (DefineSound): the coded samples as stored. MP3 data starts after the
+// seek-samples field.
+struct SoundDef {
+  SoundFormat format;
+  std::uint32_t sampleCount = 0;  // per channel
+  std::vector<std::uint8_t> data;
+};
+
+// One point of a volume envelope: at `position` (in 44.1 kHz samples from the start of the
+// sound) the left and right levels are these, 0 (silent) to 32768 (full).
+struct EnvelopePoint {
+  std::uint32_t position = 0;
+  std::uint16_t left = 32768, right = 32768;
+};
+
+// How a sound is started or stopped (the SOUNDINFO record). In and out points count 44.1 kHz
+// samples whatever the sound's own rate.
+struct SoundInfo {
+  bool stop = false;        // stop every instance of the sound instead of starting it
+  bool noMultiple = false;  // do not start it when it is already playing
+  std::optional<std::uint32_t> inPoint, outPoint;
+  std::uint16_t loops = 1;  // plays this many times (0 reads as 1)
+  std::vector<EnvelopePoint> envelope;
+};
+
+// StartSound (by character id) and StartSound2 (by class name).
+struct StartSoundCommand {
+  std::uint16_t sound = 0;
+  std::string className;  // StartSound2 only; the id is then unknown (0)
+  SoundInfo info;
+};
+
+// The stream sound of a timeline (SoundStreamHead/SoundStreamHead2).
+struct StreamHead {
+  SoundFormat format;                 // of the blocks
+  std::uint16_t samplesPerBlock = 0;  // average per frame, per channel
+  std::int16_t latencySeek = 0;       // MP3 only
+};
+
 // What one frame of a timeline does, in file order within each kind.
 struct Frame {
   std::vector<PlaceCommand> commands;  // display-list changes
   std::vector<FrameAction> actions;    // DoAction
   std::vector<InitAction> initActions;
   std::vector<std::string> labels;  // FrameLabel (several may name one frame)
+  std::vector<StartSoundCommand> sounds;  // event sounds started or stopped on this frame
+  std::vector<std::uint8_t> streamBlock;  // this frame's piece of the stream sound, if any
 };
 
 struct Scene {
@@ -247,6 +309,13 @@ struct Timeline {
   std::vector<Scene> scenes;  // empty: one scene over the whole timeline
   // The frame a label names (first match; labels compare without regard to case), or nothing.
   std::optional<std::size_t> FindLabel(std::string_view label) const;
+  std::optional<StreamHead> streamHead;
+};
+
+// The sounds a button plays as the pointer moves over and presses it (DefineButtonSound), in
+// the order over-up to idle, idle to over-up, over-up to over-down, over-down to over-up.
+struct ButtonSounds {
+  std::array<std::optional<StartSoundCommand>, 4> transitions;
 };
 
 struct Sprite {
@@ -309,6 +378,8 @@ struct Movie {
   std::uint16_t headerFrameCount = 0;
   std::optional<Rgba> background;
   std::map<std::uint16_t, Character> characters;
+  std::map<std::uint16_t, std::shared_ptr<const SoundDef>> sounds;
+  std::map<std::uint16_t, ButtonSounds> buttonSounds;  // by button id
   Timeline timeline;
   TagCounts tags;
   // ExportAssets: linkage name -> character.
@@ -324,6 +395,7 @@ struct ParseLimits {
   std::size_t maxBitmapPixels = 16u << 20;       // per bitmap (4096 x 4096)
   std::size_t maxTotalBitmapPixels = 32u << 20;  // all bitmaps of a movie together
   std::size_t maxEdgesPerShape = 1u << 20;
+  std::size_t maxEnvelopePoints = 256;  // per sound info; the rest are dropped
 };
 
 // Undoes the file's compression: returns the 8-byte header followed by the uncompressed body,

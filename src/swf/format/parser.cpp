@@ -10,6 +10,7 @@
 #include "swf/format/decode_util.h"
 #include "swf/format/filter_tags.h"
 #include "swf/format/movie.h"
+#include "swf/format/sound_tags.h"
 #include "swf/format/tag_readers.h"
 #include "swf/format/tags.h"
 
@@ -735,6 +736,23 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
       case Tag::kDefineText2:
       case Tag::kDefineEditText:
         ParseTextTag(t, code, ctx.movie, ctx.limits);
+        break;
+      case Tag::kDefineSound:
+        if (nesting == 0) ParseDefineSound(t, ctx.movie);
+        break;
+      case Tag::kStartSound:
+      case Tag::kStartSound2:
+        ParseStartSound(t, code, ctx.limits, current);
+        break;
+      case Tag::kSoundStreamHead:
+      case Tag::kSoundStreamHead2:
+        ParseSoundStreamHead(t, tl);
+        break;
+      case Tag::kSoundStreamBlock:
+        ParseSoundStreamBlock(t, current);
+        break;
+      case Tag::kDefineButtonSound:
+        if (nesting == 0) ParseDefineButtonSound(t, ctx.limits, ctx.movie);
         break;
       default:
         break;  // sounds, metadata: skipped by length

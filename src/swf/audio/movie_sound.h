@@ -1,0 +1,58 @@
+// The sound of one playing movie: what its frames start and stop, its stream sound, and the
+// decoded sounds, fed into a mixer that the player owns (and that outlives the movie).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "swf/audio/decoders.h"
+#include "swf/audio/mixer.h"
+#include "swf/format/movie.h"
+
+namespace dbx::swf {
+
+struct StreamTiming {
+  // The stream waits for this much sound before it plays, and drops what lies beyond
+  // `maxQueuedFrames`; 0 and 0 for a caller that mixes exactly as the timeline advances.
+  std::size_t prerollFrames = 0;
+  std::size_t maxQueuedFrames = 0;
+};
+
+class MovieSound {
+ public:
+  // The movie and the mixer must outlive this object.
+  MovieSound(const Movie& movie, Mixer& mixer, Mp3DecoderFactory mp3, StreamTiming timing);
+  ~MovieSound();
+  MovieSound(const MovieSound&) = delete;
+  MovieSound& operator=(const MovieSound&) = delete;
+
+  // A timeline has entered `frame`: its event sounds start or stop, and the main timeline's
+  // stream block (when `root`) is queued. After a jump the stream starts anew from there.
+  void EnterFrame(const Timeline& timeline, int frame, bool root, bool jumped = false);
+  // A button changed state (0 over to idle, 1 idle to over, 2 over to down, 3 down to over).
+  void ButtonSound(std::uint16_t button, int transition);
+  // Starts (or stops) an event sound as a frame or a button would. Returns the voice (0: none).
+  int Start(const StartSoundCommand& command);
+  // The decoded samples of a sound (decoded on first use); nothing when it cannot be decoded.
+  std::shared_ptr<const Pcm> Decoded(std::uint16_t sound);
+  // Stops the stream (the timeline stopped or jumped); the next block starts it anew.
+  void StopStream();
+
+  // A decoded sound longer than this is cut (about six minutes at 44.1 kHz).
+  static constexpr std::size_t kMaxSoundFrames = 1u << 24;
+
+ private:
+  const Movie& movie_;
+  Mixer& mixer_;
+  Mp3DecoderFactory mp3_;
+  StreamTiming timing_;
+  std::map<std::uint16_t, std::shared_ptr<const Pcm>> decoded_;  // null: cannot be decoded
+  std::unique_ptr<StreamDecoder> stream_;
+  int streamRate_ = 0, streamChannels_ = 0;  // what the mixer's stream was started with
+  std::vector<std::int16_t> scratch_;
+};
+
+}  // namespace dbx::swf
