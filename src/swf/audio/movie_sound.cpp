@@ -49,7 +49,9 @@ void MovieSound::ButtonSound(std::uint16_t button, int transition) {
 
 void MovieSound::EnterFrame(const Timeline& timeline, int frame, bool root, bool jumped) {
   if (frame < 0 || static_cast<std::size_t>(frame) >= timeline.frames.size()) return;
-  if (root && jumped) StopStream();
+  // After a jump (the loop back to the first frame included) the stream is decoded afresh from
+  // the new frame's block; what is queued plays out, so that a loop has no gap.
+  if (root && jumped) stream_.reset();
   const Frame& f = timeline.frames[static_cast<std::size_t>(frame)];
   for (const StartSoundCommand& c : f.sounds) Start(c);
   if (!root || f.streamBlock.empty() || !timeline.streamHead) return;

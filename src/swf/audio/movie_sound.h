@@ -30,7 +30,7 @@ class MovieSound {
   MovieSound& operator=(const MovieSound&) = delete;
 
   // A timeline has entered `frame`: its event sounds start or stop, and the main timeline's
-  // stream block (when `root`) is queued. After a jump the stream starts anew from there.
+  // stream block (when `root`) is queued. After a jump the stream is decoded anew from there.
   void EnterFrame(const Timeline& timeline, int frame, bool root, bool jumped = false);
   // A button changed state (0 over to idle, 1 idle to over, 2 over to down, 3 down to over).
   void ButtonSound(std::uint16_t button, int transition);

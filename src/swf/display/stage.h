@@ -8,8 +8,8 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -35,8 +35,7 @@ class Stage {
 
   // Hears every frame that a timeline enters, in order or as the target of a jump (`jumped`),
   // with `root` for the main timeline: the frame's sounds start there.
-  using FrameListener =
-      std::function<void(const Timeline&, int frame, bool root, bool jumped)>;
+  using FrameListener = std::function<void(const Timeline&, int frame, bool root, bool jumped)>;
   void SetFrameListener(FrameListener listener) { frameListener_ = std::move(listener); }
   // Hears a button's state changes: 0 over to idle, 1 idle to over, 2 over to down, 3 down to
   // over (the order of the button's sounds).

@@ -294,7 +294,7 @@ struct Frame {
   std::vector<PlaceCommand> commands;  // display-list changes
   std::vector<FrameAction> actions;    // DoAction
   std::vector<InitAction> initActions;
-  std::vector<std::string> labels;  // FrameLabel (several may name one frame)
+  std::vector<std::string> labels;        // FrameLabel (several may name one frame)
   std::vector<StartSoundCommand> sounds;  // event sounds started or stopped on this frame
   std::vector<std::uint8_t> streamBlock;  // this frame's piece of the stream sound, if any
 };
