@@ -43,12 +43,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
          });
 }
 
-int CountTree(const Clip& c) {
-  int n = 1;
-  for (const auto& [d, child] : c.children()) n += CountTree(*child);
-  return n;
-}
-
 }  // namespace
 
 Stage::Stage(const Movie& movie) : movie_(movie) {
