@@ -20,6 +20,8 @@ class TextField {
   // A field as the tag defines it; `version` is the movie's (texts before 6 are not UTF-8, and
   // the HTML text of older movies keeps its markup as written).
   TextField(const EditText& def, int version, FontLibrary& fonts);
+  // The movie version the field was made for.
+  int version() const { return version_; }
 
   // Plain text (UTF-8); paragraphs end at "\r" (what `text` reads back), "\n" also breaks.
   std::string Text() const;
