@@ -244,8 +244,9 @@ TEST(FilterList, EveryKindIsReadFromPlaceObject3) {
   EXPECT_FLOAT_EQ((*c.filters)[4].matrix[19], 19);
 
   // A list cut short, or a kind that does not exist, loses the whole command.
-  auto cut = AllKinds();
-  cut.resize(cut.size() - 10);
+  const std::vector<std::uint8_t> all = AllKinds();
+  ASSERT_GT(all.size(), 10u);
+  const std::vector<std::uint8_t> cut(all.begin(), all.end() - 10);
   EXPECT_TRUE(ParseOne(PlaceWithFilters(cut))->timeline.frames[0].commands.empty());
   EXPECT_TRUE(ParseOne(PlaceWithFilters({1, 9, 0, 0}))->timeline.frames[0].commands.empty());
 }
