@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -66,6 +67,10 @@ class Activation {
 struct Limits {
   std::chrono::milliseconds budget{1000};  // per frame's scripts
   int maxDepth = 256;
+  // Native stack that nested calls may use, measured from the outermost call: deep recursion in
+  // scripts throws before the thread's stack (1 MB on Windows by default) runs out, however
+  // large the interpreter's frames are in a given build.
+  std::size_t maxNativeStack = 768u << 10;
   std::size_t maxObjects = 4'000'000;
   std::size_t maxString = 16u << 20;
   std::size_t maxArray = 1u << 22;
@@ -213,6 +218,7 @@ class Vm {
   bool aborting_ = false;
   Value exception_;
   int depth_ = 0;
+  std::uintptr_t stackBase_ = 0;  // the address of the outermost call's frame
   std::chrono::steady_clock::time_point deadline_;
   std::uint32_t ticks_ = 0;
   std::vector<std::string> reported_;
