@@ -660,9 +660,18 @@ Object* Vm::MakeSuper(Object* self, Object* home) {
 Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Object* home,
                        bool construct) {
   if (aborting_) return {};
+  // The outermost call marks where the native stack of script calls begins.
   char frameMark = 0;
   const auto here = reinterpret_cast<std::uintptr_t>(&frameMark);
-  if (depth_ == 0) stackBase_ = here;
+  const bool outermost = stackBase_ == 0;
+  if (outermost) stackBase_ = here;
+  struct BaseGuard {
+    std::uintptr_t& base;
+    bool owner;
+    ~BaseGuard() {
+      if (owner) base = 0;
+    }
+  } baseGuard{stackBase_, outermost};
   const std::uintptr_t used = stackBase_ > here ? stackBase_ - here : here - stackBase_;
   if (depth_ >= limits_.maxDepth || used > limits_.maxNativeStack) {
     if (!throwing_) Throw(Value(NewError("256 levels of recursion were exceeded")));

@@ -218,7 +218,7 @@ class Vm {
   bool aborting_ = false;
   Value exception_;
   int depth_ = 0;
-  std::uintptr_t stackBase_ = 0;  // the address of the outermost call's frame
+  std::uintptr_t stackBase_ = 0;  // the outermost script call's frame, 0 outside calls
   std::chrono::steady_clock::time_point deadline_;
   std::uint32_t ticks_ = 0;
   std::vector<std::string> reported_;
