@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 #include "pack/pack.h"
 
@@ -7,6 +9,13 @@ namespace {
 
 bool IsOption(const std::string& s) {
   return s.size() > 2 && s[0] == '-' && s[1] == '-';
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
 }
 
 bool IsWholeNumber(const std::string& s) {
@@ -152,11 +161,7 @@ PackCommand ParsePackArguments(const std::vector<std::string>& args) {
       static const char* const kQualities[] = {"Best", "High", "AutoHigh", "AutoLow", "Low"};
       bool known = false;
       for (const char* q : kQualities) {
-        std::string lower = q;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        std::string given = *v;
-        for (char& c : given) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (given == lower) {
+        if (SameIgnoringCase(*v, q)) {
           o.quality = q;
           known = true;
         }
