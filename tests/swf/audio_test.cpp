@@ -699,7 +699,9 @@ TEST(MovieSound, Mp3StreamPlaysThroughThePlatformDecoder) {
     BitWriter w;
     w.U16(2304);
     w.U16(0);
-    w.Bytes({mp3.begin() + static_cast<long>(starts[i]), mp3.begin() + static_cast<long>(end)});
+    const std::vector<std::uint8_t> block(mp3.begin() + static_cast<long>(starts[i]),
+                                          mp3.begin() + static_cast<long>(end));
+    w.Bytes(block);
     swf.Tag(Code(Tag::kSoundStreamBlock), w.Take(), true);
     swf.ShowFrame();
   }
