@@ -77,6 +77,27 @@ void FlashControl::Tick() {
   Rearm();
 }
 
+void FlashControl::OnKeyDown(int keyCode, int /*shift*/) {
+  // Letters and digits type their own character (upper-case codes give lower-case letters).
+  int charCode = 0;
+  if (keyCode >= '0' && keyCode <= '9') charCode = keyCode;
+  if (keyCode >= 'A' && keyCode <= 'Z') charCode = keyCode - 'A' + 'a';
+  if (keyCode == 13 || keyCode == 32 || keyCode == 27) charCode = keyCode;
+  player_.KeyDown(keyCode, charCode);
+}
+
+void FlashControl::OnMouseDown(MouseButton button, int /*shift*/, Point client) {
+  player_.MouseDown(button == MouseButton::kLeft ? 0 : 1, client.x, client.y);
+}
+
+void FlashControl::OnMouseUp(MouseButton button, int /*shift*/, Point client) {
+  player_.MouseUp(button == MouseButton::kLeft ? 0 : 1, client.x, client.y);
+}
+
+void FlashControl::OnMouseMove(int /*buttons*/, int /*shift*/, Point client) {
+  player_.MouseMove(client.x, client.y);
+}
+
 void FlashControl::Redraw() {
   const Size size = player_.ViewportSize();
   if (size.w <= 0 || size.h <= 0) return;

@@ -55,6 +55,11 @@ class FlashControl final : private WindowEvents {
   void Rearm();
   void OnResize(Size client) override;
   void OnPaint() override { Present(); }
+  // Input over the movie that reaches the player's window goes to the movie.
+  void OnKeyDown(int keyCode, int shift) override;
+  void OnMouseDown(MouseButton button, int shift, Point client) override;
+  void OnMouseUp(MouseButton button, int shift, Point client) override;
+  void OnMouseMove(int buttons, int shift, Point client) override;
   void Present();
 
   Platform& platform_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 
@@ -11,6 +12,13 @@
 #include "swf/format/movie.h"
 #include "swf/render/renderer.h"
 #include "swf/text/faces.h"
+
+#if __has_include("swf/avm1/runtime.h")
+#include "swf/avm1/runtime.h"
+#define DBX_SWF_HAVE_RUNTIME 1
+#else
+#define DBX_SWF_HAVE_RUNTIME 0
+#endif
 
 namespace dbx {
 
@@ -36,7 +44,68 @@ FlashPlayer::FlashPlayer(ImageLoader* images)
 void FlashPlayer::SetParseLimits(const swf::ParseLimits& limits) {
   *limits_ = limits;
 }
-FlashPlayer::~FlashPlayer() = default;
+FlashPlayer::~FlashPlayer() {
+  if (stage_) stage_->SetScripts(nullptr);
+  scripts_.reset();
+}
+
+void FlashPlayer::StepStage() {
+  stage_->Step(movieTimeMs_);
+  movieTimeMs_ += FrameIntervalMs();
+}
+
+bool FlashPlayer::StepFrame() {
+  if (!stage_) return false;
+  StepStage();
+  dirty_ = true;
+  return true;
+}
+
+bool FlashPlayer::ToMovie(int x, int y, double& tx, double& ty) const {
+  if (!stage_) return false;
+  const auto inv = ViewMatrix(viewport_).Inverse();
+  if (!inv) return false;
+  // The pixel's centre.
+  const double px = x + 0.5, py = y + 0.5;
+  tx = inv->a * px + inv->c * py + inv->tx;
+  ty = inv->b * px + inv->d * py + inv->ty;
+  return true;
+}
+
+void FlashPlayer::MouseMove(int x, int y) {
+  double tx = 0, ty = 0;
+  if (!ToMovie(x, y, tx, ty)) return;
+  stage_->MouseMove(tx, ty);
+  dirty_ = true;
+}
+
+void FlashPlayer::MouseDown(int button, int x, int y) {
+  if (button != 0) return;
+  MouseMove(x, y);
+  if (!stage_) return;
+  stage_->MouseDown();
+  dirty_ = true;
+}
+
+void FlashPlayer::MouseUp(int button, int x, int y) {
+  if (button != 0) return;
+  MouseMove(x, y);
+  if (!stage_) return;
+  stage_->MouseUp();
+  dirty_ = true;
+}
+
+void FlashPlayer::KeyDown(int keyCode, int charCode) {
+  if (!stage_) return;
+  stage_->KeyDown(keyCode, charCode);
+  dirty_ = true;
+}
+
+void FlashPlayer::KeyUp(int keyCode, int charCode) {
+  if (!stage_) return;
+  stage_->KeyUp(keyCode, charCode);
+  dirty_ = true;
+}
 
 void FlashPlayer::SetMovie(std::string_view path) {
   std::vector<std::uint8_t> bytes;
@@ -60,19 +129,30 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
   sound_.reset();
   renderer_.reset();
   fonts_.reset();
+  // The runtime refers to the stage and the stage to the runtime: both go together.
+  if (stage_) stage_->SetScripts(nullptr);
+  scripts_.reset();
   stage_.reset();
   movie_.reset();
+  movieTimeMs_ = 0;
   if (data && size > 0) {
     auto parsed = swf::ParseMovie(data, size, images_, *limits_);
     if (parsed) movie_ = std::make_unique<swf::Movie>(std::move(*parsed));
   }
   if (movie_) {
     stage_ = std::make_unique<swf::Stage>(*movie_);
+#if DBX_SWF_HAVE_RUNTIME
+    if (scriptsEnabled_) {
+      const swf::ScriptHost host{*movie_, *stage_, trace_, moviePath_};
+      scripts_ = swf::avm1::CreateRuntime(host);
+      stage_->SetScripts(scripts_.get());
+    }
+#endif
     renderer_ = std::make_unique<swf::Renderer>(*movie_);
     fonts_ = std::make_unique<swf::text::FontLibrary>(*movie_, fontSource_);
     renderer_->SetFonts(fonts_.get());
     StartSound();
-    stage_->Step();  // the first frame shows before Play
+    StepStage();  // the first frame shows before Play
   }
   started_ = false;
   dirty_ = true;
@@ -164,6 +244,18 @@ int FlashPlayer::CurrentFrame() const {
   return stage_ ? stage_->frame() : -1;
 }
 
+int FlashPlayer::MovieWidth() const {
+  if (!movie_) return 0;
+  return static_cast<int>(
+      std::lround((static_cast<double>(movie_->frame.xmax) - movie_->frame.xmin) / 20.0));
+}
+
+int FlashPlayer::MovieHeight() const {
+  if (!movie_) return 0;
+  return static_cast<int>(
+      std::lround((static_cast<double>(movie_->frame.ymax) - movie_->frame.ymin) / 20.0));
+}
+
 int FlashPlayer::FrameCount() const {
   return movie_ ? static_cast<int>(movie_->timeline.frames.size()) : 0;
 }
@@ -182,12 +274,12 @@ bool FlashPlayer::Advance(std::int64_t nowMs) {
   if (now < nextDue_) return changed;
   if (now - nextDue_ > 1000.0) {
     // The host stalled (suspend, debugger): show the next frame and take the clock from now.
-    stage_->Step();
+    StepStage();
     nextDue_ = now + interval;
     return true;
   }
   while (now >= nextDue_) {
-    stage_->Step();
+    StepStage();
     nextDue_ += interval;
   }
   return true;

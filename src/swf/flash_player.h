@@ -33,6 +33,7 @@
 
 #include "core/platform.h"
 #include "core/surface.h"
+#include "swf/display/scripts.h"
 
 namespace dbx {
 
@@ -50,6 +51,7 @@ class FontLibrary;
 }
 class Mixer;
 class MovieSound;
+class Scripts;
 }  // namespace swf
 
 // How the player's sound is taken: not at all (no sound is decoded or mixed); by a sound device,
@@ -115,6 +117,25 @@ class FlashPlayer {
   const std::string& Quality2() const { return quality_; }
   int SamplesPerPixel() const;
 
+  // Where the movie's trace() lines go (none: dropped). Set before SetMovie.
+  void SetTraceSink(swf::TraceSink sink) { trace_ = std::move(sink); }
+  // Whether movies run their scripts (on by default; off plays the timeline only).
+  void SetScriptsEnabled(bool enabled) { scriptsEnabled_ = enabled; }
+  bool HasScripts() const { return scripts_ != nullptr; }
+
+  // Input for the movie, in viewport pixels (the host decides first whether input ends the show).
+  // Button 0 is the left one; only it presses the movie's buttons.
+  void MouseMove(int x, int y);
+  void MouseDown(int button, int x, int y);
+  void MouseUp(int button, int x, int y);
+  // Key codes as the platform gives them (virtual-key numbering); `charCode` the character typed,
+  // 0 for none.
+  void KeyDown(int keyCode, int charCode);
+  void KeyUp(int keyCode, int charCode);
+  // Runs one frame at once, whatever the clock says (tools, tests); false without a movie.
+  bool StepFrame();
+  swf::Stage* Stage() { return stage_.get(); }
+
   // The size of the area the movie is shown in, in pixels.
   void SetViewportSize(Size size) {
     if (!(size == viewport_)) dirty_ = true;
@@ -134,6 +155,9 @@ class FlashPlayer {
   std::int64_t NextFrameDueMs() const;
   // The main timeline's frame last shown (0-based), -1 before the first; and its frame count.
   int CurrentFrame() const;
+  // The movie's stage size in pixels (0 without a movie).
+  int MovieWidth() const;
+  int MovieHeight() const;
   int FrameCount() const;
 
   // Draws the current frame into `target`, scaled to the viewport size (the target's own size
@@ -155,12 +179,18 @@ class FlashPlayer {
  private:
   void ResetTimeline();
   void StartSound();
+  void StepStage();
+  bool ToMovie(int x, int y, double& tx, double& ty) const;
 
   ImageLoader* images_;
   std::string moviePath_;
   std::unique_ptr<swf::ParseLimits> limits_;
   std::unique_ptr<swf::Movie> movie_;
   std::unique_ptr<swf::Stage> stage_;
+  std::unique_ptr<swf::Scripts> scripts_;
+  swf::TraceSink trace_;
+  bool scriptsEnabled_ = true;
+  double movieTimeMs_ = 0;  // the movie's clock: frames stepped times the frame interval
   std::unique_ptr<swf::Renderer> renderer_;
   FontSource* fontSource_ = nullptr;
   std::unique_ptr<swf::text::FontLibrary> fonts_;

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""Runs the SWF conformance corpus through dazzlebox-movie and checks the result against the
+expectations file of the repository.
+
+Every folder below the corpus root that holds a test.toml and a test.swf is a case. A case passes
+when its trace log matches output.txt (numbers within the case's approximations) and each of its
+pictures matches within its tolerance and outliers. The pass rate is printed per family folder, in
+all and without the cases whose names mention text, fonts, sound, filters, bitmaps, blending or
+caching. A failing case that the expectations file does not list is a regression (exit status 1);
+a listed case that passes is reported so that the file can be brought up to date (--update).
+
+    scripts/conformance.py [CORPUS] [--tool PATH] [-j N] [--timeout S] [--filter TEXT]
+                           [--expectations FILE] [--update] [--verbose]
+"""
+import argparse
+import concurrent.futures
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import tomllib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TOPICS = re.compile(r"text|font|edit|sound|filter|bitmap|blend|cache", re.I)
+NUMBER = re.compile(r"-?(?:\d+\.?\d*|\.\d+)(?:e[-+]?\d+)?", re.I)
+
+
+def find_cases(corpus, text_filter):
+    cases = []
+    for dirpath, dirnames, filenames in os.walk(corpus):
+        dirnames.sort()
+        if "test.toml" in filenames and "test.swf" in filenames:
+            rel = os.path.relpath(dirpath, corpus).replace(os.sep, "/")
+            if text_filter and text_filter not in rel:
+                continue
+            cases.append(rel)
+    return cases
+
+
+def as_number(s):
+    try:
+        return float(s)
+    except ValueError:
+        return None
+
+
+def lines_match(expected, actual, approx):
+    if expected == actual:
+        return True
+    if not approx:
+        return False
+    eps = float(approx.get("epsilon", 0))
+    if approx.get("bare_numbers"):
+        a, b = as_number(expected), as_number(actual)
+        if a is not None and b is not None:
+            return abs(a - b) <= eps or (a != a and b != b)
+    for pattern in approx.get("number_patterns", []):
+        rx = re.compile(pattern)
+        me, ma = rx.search(expected), rx.search(actual)
+        if me and ma and me.groups() and len(me.groups()) == len(ma.groups()):
+            if rx.sub("", expected) != rx.sub("", actual):
+                continue
+            ok = True
+            for x, y in zip(me.groups(), ma.groups()):
+                a, b = as_number(x or ""), as_number(y or "")
+                if a is None or b is None or abs(a - b) > eps:
+                    ok = False
+            if ok:
+                return True
+    if not approx.get("number_patterns"):
+        # Numbers anywhere in the line, the text between them exactly.
+        if NUMBER.sub("#", expected) != NUMBER.sub("#", actual):
+            return False
+        xs, ys = NUMBER.findall(expected), NUMBER.findall(actual)
+        return len(xs) == len(ys) and all(abs(float(x) - float(y)) <= eps for x, y in zip(xs, ys))
+    return False
+
+
+def traces_match(expected, actual, approx):
+    exp = expected.replace("\r\n", "\n").split("\n")
+    act = actual.replace("\r\n", "\n").split("\n")
+    while exp and exp[-1] == "":
+        exp.pop()
+    while act and act[-1] == "":
+        act.pop()
+    if len(exp) != len(act):
+        return False
+    return all(lines_match(e, a, approx) for e, a in zip(exp, act))
+
+
+def load_toml(path):
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    try:
+        return tomllib.loads(text)
+    except tomllib.TOMLDecodeError:
+        # Inline tables spread over several lines (newer TOML): put each on one line.
+        def one_line(m):
+            items = [x.strip().rstrip(",") for x in m.group(1).split("\n")]
+            return "{ " + ", ".join(x for x in items if x) + " }"
+        return tomllib.loads(re.sub(r"\{([^{}]*)\}", one_line, text))
+
+
+def run_case(corpus, case, tool, timeout):
+    d = os.path.join(corpus, case)
+    try:
+        spec = load_toml(os.path.join(d, "test.toml"))
+    except (OSError, tomllib.TOMLDecodeError) as e:
+        return case, "fail", f"test.toml: {e}"
+    frames = int(spec.get("num_frames", spec.get("num_ticks", 1)))
+    opts = spec.get("player_options", {})
+    renderer = opts.get("with_renderer", {}) or {}
+    quality = renderer.get("quality", "high")
+    base = [tool, os.path.join(d, "test.swf"), "--frames", str(frames), "--quality", quality]
+    vp = opts.get("viewport_dimensions")
+    if vp:
+        base += ["--size", f"{int(vp['width'])}x{int(vp['height'])}"]
+    inp = os.path.join(d, "input.json")
+    if os.path.exists(inp):
+        base += ["--input", inp]
+    comparisons = spec.get("image_comparisons", {})
+    runs = [(None, None)] if not comparisons else list(comparisons.items())
+    trace_checked = False
+    for name, comp in runs:
+        cmd = list(base)
+        if comp is not None:
+            if comp.get("trigger"):
+                cmd += ["--capture-frame", str(int(comp["trigger"]))]
+            cmd += ["--expect", os.path.join(d, f"{name}.expected.png"),
+                    "--tolerance", str(int(comp.get("tolerance", 0)))]
+        try:
+            p = subprocess.run(cmd, capture_output=True, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return case, "timeout", f"over {timeout} s"
+        if p.returncode != 0:
+            return case, "crash", f"exit status {p.returncode}: {p.stderr.decode(errors='replace')[-300:]}"
+        if not trace_checked:
+            trace_checked = True
+            expected_path = os.path.join(d, "output.txt")
+            expected = ""
+            if os.path.exists(expected_path):
+                with open(expected_path, encoding="utf-8", errors="replace") as f:
+                    expected = f.read()
+            actual = p.stdout.decode("utf-8", errors="replace")
+            if not traces_match(expected, actual, spec.get("approximations")):
+                return case, "fail", "trace differs"
+        if comp is not None:
+            m = re.search(r"outliers (\d+|unreadable)", p.stderr.decode(errors="replace"))
+            if not m or m.group(1) == "unreadable":
+                return case, "fail", f"picture {name} not compared"
+            if int(m.group(1)) > int(comp.get("max_outliers", 0)):
+                return case, "fail", f"picture {name}: {m.group(1)} outliers"
+    return case, "pass", ""
+
+
+def read_expectations(path):
+    listed = set()
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                line = line.split("#", 1)[0].strip()
+                if line:
+                    listed.add(line)
+    return listed
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("corpus", nargs="?", default=os.path.join(ROOT, "..", "shared", "swf-conformance"))
+    ap.add_argument("--tool", default=os.path.join(ROOT, "build", "debug", "tools", "movie", "dazzlebox-movie"))
+    ap.add_argument("-j", type=int, default=2)
+    ap.add_argument("--timeout", type=float, default=20)
+    ap.add_argument("--filter", default="")
+    ap.add_argument("--expectations", default=os.path.join(ROOT, "tests", "conformance", "expected-failures.txt"))
+    ap.add_argument("--update", action="store_true", help="rewrite the expectations file from this run")
+    ap.add_argument("--verbose", action="store_true")
+    a = ap.parse_args()
+    corpus = os.path.abspath(a.corpus)
+    if not os.path.isdir(corpus):
+        print(f"conformance: no corpus at {corpus}", file=sys.stderr)
+        return 2
+    if not os.path.exists(a.tool):
+        print(f"conformance: no tool at {a.tool}", file=sys.stderr)
+        return 2
+    cases = find_cases(corpus, a.filter)
+    results = {}
+    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, a.j)) as pool:
+        for case, status, why in pool.map(lambda c: run_case(corpus, c, a.tool, a.timeout), cases):
+            results[case] = (status, why)
+            if a.verbose and status != "pass":
+                print(f"{status:8} {case}: {why}")
+
+    families = sorted({c.split("/", 1)[0] for c in cases})
+    print(f"{'folder':14} {'all':>16} {'without topics':>18}")
+    for fam in families + ["(total)"]:
+        sel = [c for c in cases if fam == "(total)" or c.split("/", 1)[0] == fam]
+        core = [c for c in sel if not TOPICS.search(c.split("/")[-1])]
+        def rate(group):
+            n = len(group)
+            ok = sum(1 for c in group if results[c][0] == "pass")
+            return f"{ok}/{n} {100.0 * ok / n if n else 0:5.1f}%"
+        print(f"{fam:14} {rate(sel):>16} {rate(core):>18}")
+    crashes = [c for c in cases if results[c][0] in ("crash", "timeout")]
+    for c in crashes:
+        print(f"{results[c][0]}: {c}: {results[c][1]}")
+
+    failing = {c for c in cases if results[c][0] != "pass"}
+    if a.update:
+        os.makedirs(os.path.dirname(a.expectations), exist_ok=True)
+        kept = {c for c in read_expectations(a.expectations) if c not in results}
+        with open(a.expectations, "w", encoding="utf-8") as f:
+            f.write("# Conformance cases that fail today (scripts/conformance.py --update writes this).\n")
+            for c in sorted(failing | kept):
+                f.write(c + "\n")
+        print(f"expectations: {len(failing | kept)} failing cases written to {a.expectations}")
+        return 0
+    listed = read_expectations(a.expectations)
+    regressions = sorted(failing - listed)
+    fixed = sorted(c for c in listed if c in results and results[c][0] == "pass")
+    for c in fixed:
+        print(f"newly passing: {c}")
+    for c in regressions:
+        print(f"REGRESSION: {c}: {results[c][0]} {results[c][1]}")
+    if fixed:
+        print(f"{len(fixed)} listed cases pass now: run with --update to take them off the list")
+    return 1 if regressions else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

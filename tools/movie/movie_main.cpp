@@ -1,0 +1,113 @@
+// dazzlebox-movie: plays a movie headless, as fast as it can, for a number of frames; prints its
+// trace() lines on standard output and writes the last frame as a PNG picture.
+//
+//   dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q] [--input events.json]
+//                   [--png OUT.png] [--capture-frame K] [--expect EXPECTED.png]
+//                   [--tolerance T]
+//
+// --capture-frame keeps frame K's picture instead of the last one's. --expect compares the kept
+// picture with a PNG file and prints "outliers N" on standard error (channels that differ by more
+// than --tolerance). A file that cannot be read as a movie gets one line on standard error and
+// exit status 1; bad options get the usage and exit status 2.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "movie_run.h"
+#include "platform/imageio/png_writer.h"
+
+namespace {
+
+void Usage() {
+  std::fputs(
+      "usage: dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q]\n"
+      "                       [--input events.json] [--png OUT.png] [--capture-frame K]\n"
+      "                       [--expect EXPECTED.png] [--tolerance T]\n",
+      stderr);
+}
+
+bool ToInt(const char* s, int& out, int lo, int hi) {
+  char* end = nullptr;
+  const long v = std::strtol(s, &end, 10);
+  if (!end || *end || end == s || v < lo || v > hi) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  dbx::movie::RunOptions o;
+  std::string png, input, expect;
+  int tolerance = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--frames" && hasValue) {
+      if (!ToInt(argv[++i], o.frames, 1, 10000000)) return Usage(), 2;
+    } else if (a == "--size" && hasValue) {
+      const std::string v = argv[++i];
+      const auto x = v.find('x');
+      if (x == std::string::npos || !ToInt(v.substr(0, x).c_str(), o.width, 1, 8192) ||
+          !ToInt(v.substr(x + 1).c_str(), o.height, 1, 8192))
+        return Usage(), 2;
+    } else if (a == "--quality" && hasValue) {
+      o.quality = argv[++i];
+    } else if (a == "--input" && hasValue) {
+      input = argv[++i];
+    } else if (a == "--png" && hasValue) {
+      png = argv[++i];
+    } else if (a == "--capture-frame" && hasValue) {
+      if (!ToInt(argv[++i], o.captureFrame, 1, 10000000)) return Usage(), 2;
+    } else if (a == "--expect" && hasValue) {
+      expect = argv[++i];
+    } else if (a == "--tolerance" && hasValue) {
+      if (!ToInt(argv[++i], tolerance, 0, 255)) return Usage(), 2;
+    } else if (!a.empty() && a[0] != '-' && o.path.empty()) {
+      o.path = a;
+    } else {
+      Usage();
+      return 2;
+    }
+  }
+  if (o.path.empty()) {
+    Usage();
+    return 2;
+  }
+  if (!input.empty()) {
+    std::ifstream in(input, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    auto events = dbx::movie::ParseInputEvents(text);
+    if (!in || !events) {
+      std::fprintf(stderr, "dazzlebox-movie: cannot read the input list %s\n", input.c_str());
+      return 1;
+    }
+    o.input = std::move(*events);
+  }
+  o.picture = !png.empty() || !expect.empty();
+  const auto result = dbx::movie::RunMovie(o, [](std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+  });
+  std::fflush(stdout);
+  if (!result.loaded) {
+    std::fprintf(stderr, "dazzlebox-movie: cannot read %s as a movie\n", o.path.c_str());
+    return 1;
+  }
+  if (!png.empty() && result.picture && !dbx::WritePng(png, result.picture->View())) {
+    std::fprintf(stderr, "dazzlebox-movie: cannot write %s\n", png.c_str());
+    return 1;
+  }
+  if (!expect.empty()) {
+    const auto expected = dbx::movie::ReadPng(expect);
+    if (!expected || !result.picture) {
+      std::fprintf(stderr, "outliers unreadable\n");
+    } else {
+      std::fprintf(stderr, "outliers %zu\n",
+                   dbx::movie::CountOutliers(*result.picture, *expected, tolerance));
+    }
+  }
+  return 0;
+}

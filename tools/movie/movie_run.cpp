@@ -1,0 +1,403 @@
+#include "movie_run.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+
+#include "swf/flash_player.h"
+
+#if defined(_WIN32)
+#include "platform/win32/image_loader.h"
+#else
+#include "platform/imageio/image_io.h"
+#endif
+
+namespace dbx::movie {
+
+namespace {
+
+// --- a small JSON reader: just what an input list holds ---
+
+struct Json {
+  enum class Type : std::uint8_t {
+    kNull,
+    kBool,
+    kNumber,
+    kString,
+    kArray,
+    kObject
+  } type = Type::kNull;
+  double number = 0;
+  std::string text;
+  std::vector<Json> items;
+  std::map<std::string, Json> fields;
+  const Json* Field(const std::string& name) const {
+    const auto it = fields.find(name);
+    return it == fields.end() ? nullptr : &it->second;
+  }
+};
+
+class JsonReader {
+ public:
+  explicit JsonReader(std::string_view s) : s_(s) {}
+  std::optional<Json> Document() {
+    auto v = Value(0);
+    Space();
+    if (!v || pos_ != s_.size()) return std::nullopt;
+    return v;
+  }
+
+ private:
+  void Space() {
+    while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+  }
+  bool Eat(char c) {
+    Space();
+    if (pos_ < s_.size() && s_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+  std::optional<std::string> String() {
+    if (!Eat('"')) return std::nullopt;
+    std::string out;
+    while (pos_ < s_.size() && s_[pos_] != '"') {
+      char c = s_[pos_++];
+      if (c == '\\' && pos_ < s_.size()) {
+        c = s_[pos_++];
+        switch (c) {
+          case 'n':
+            c = '\n';
+            break;
+          case 't':
+            c = '\t';
+            break;
+          case 'r':
+            c = '\r';
+            break;
+          case 'b':
+            c = '\b';
+            break;
+          case 'f':
+            c = '\f';
+            break;
+          case 'u': {
+            if (pos_ + 4 > s_.size()) return std::nullopt;
+            const unsigned cp = static_cast<unsigned>(
+                std::strtoul(std::string(s_.substr(pos_, 4)).c_str(), nullptr, 16));
+            pos_ += 4;
+            // UTF-8.
+            if (cp < 0x80) {
+              out.push_back(static_cast<char>(cp));
+            } else if (cp < 0x800) {
+              out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+              out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            } else {
+              out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+              out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+              out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            }
+            continue;
+          }
+          default:
+            break;  // \" \\ \/
+        }
+      }
+      out.push_back(c);
+    }
+    if (pos_ >= s_.size()) return std::nullopt;
+    ++pos_;
+    return out;
+  }
+  std::optional<Json> Value(int nesting) {
+    if (nesting > 64) return std::nullopt;
+    Space();
+    if (pos_ >= s_.size()) return std::nullopt;
+    Json v;
+    const char c = s_[pos_];
+    if (c == '"') {
+      auto str = String();
+      if (!str) return std::nullopt;
+      v.type = Json::Type::kString;
+      v.text = std::move(*str);
+    } else if (c == '[') {
+      ++pos_;
+      v.type = Json::Type::kArray;
+      if (!Eat(']')) {
+        do {
+          auto item = Value(nesting + 1);
+          if (!item) return std::nullopt;
+          v.items.push_back(std::move(*item));
+        } while (Eat(','));
+        if (!Eat(']')) return std::nullopt;
+      }
+    } else if (c == '{') {
+      ++pos_;
+      v.type = Json::Type::kObject;
+      if (!Eat('}')) {
+        do {
+          Space();
+          auto key = String();
+          if (!key || !Eat(':')) return std::nullopt;
+          auto item = Value(nesting + 1);
+          if (!item) return std::nullopt;
+          v.fields[*key] = std::move(*item);
+        } while (Eat(','));
+        if (!Eat('}')) return std::nullopt;
+      }
+    } else if (s_.compare(pos_, 4, "true") == 0 || s_.compare(pos_, 5, "false") == 0) {
+      v.type = Json::Type::kBool;
+      v.number = s_[pos_] == 't';
+      pos_ += s_[pos_] == 't' ? 4 : 5;
+    } else if (s_.compare(pos_, 4, "null") == 0) {
+      pos_ += 4;
+    } else {
+      const std::string rest(s_.substr(pos_, std::min<std::size_t>(64, s_.size() - pos_)));
+      char* end = nullptr;
+      v.number = std::strtod(rest.c_str(), &end);
+      if (end == rest.c_str()) return std::nullopt;
+      v.type = Json::Type::kNumber;
+      pos_ += static_cast<std::size_t>(end - rest.c_str());
+    }
+    return v;
+  }
+
+  std::string_view s_;
+  std::size_t pos_ = 0;
+};
+
+// Key names of the input lists as virtual-key codes, with the character they type.
+bool KeyFromJson(const Json& key, int& code, int& ch) {
+  if (key.type == Json::Type::kObject) {
+    const Json* c = key.Field("Char");
+    if (!c || c->text.empty()) return false;
+    const unsigned char first = static_cast<unsigned char>(c->text[0]);
+    ch = first;
+    code = std::isalpha(first) ? std::toupper(first) : first;
+    if (first == '"') code = 222;
+    return true;
+  }
+  static const std::map<std::string, std::pair<int, int>> kNamed = {
+      {"Tab", {9, 9}},           {"Escape", {27, 27}},    {"Enter", {13, 13}},
+      {"Space", {32, 32}},       {"Backspace", {8, 8}},   {"Delete", {46, 127}},
+      {"LeftShift", {16, 0}},    {"RightShift", {16, 0}}, {"LeftControl", {17, 0}},
+      {"RightControl", {17, 0}}, {"LeftAlt", {18, 0}},    {"RightAlt", {18, 0}},
+      {"Left", {37, 0}},         {"Up", {38, 0}},         {"Right", {39, 0}},
+      {"Down", {40, 0}},         {"ArrowLeft", {37, 0}},  {"ArrowUp", {38, 0}},
+      {"ArrowRight", {39, 0}},   {"ArrowDown", {40, 0}},  {"Home", {36, 0}},
+      {"End", {35, 0}},          {"PageUp", {33, 0}},     {"PageDown", {34, 0}},
+      {"Insert", {45, 0}},       {"CapsLock", {20, 0}},
+  };
+  const auto it = kNamed.find(key.text);
+  if (it == kNamed.end()) return false;
+  code = it->second.first;
+  ch = it->second.second;
+  return true;
+}
+
+std::uint32_t Be32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
+  auto doc = JsonReader(json).Document();
+  if (!doc || doc->type != Json::Type::kArray) return std::nullopt;
+  std::vector<InputEvent> out;
+  for (const Json& item : doc->items) {
+    const Json* type = item.Field("type");
+    if (!type) continue;
+    InputEvent e;
+    const std::string& t = type->text;
+    if (t == "Wait") {
+      e.kind = InputEvent::Kind::kWait;
+    } else if (t == "MouseMove" || t == "MouseDown" || t == "MouseUp") {
+      e.kind = t == "MouseMove"   ? InputEvent::Kind::kMouseMove
+               : t == "MouseDown" ? InputEvent::Kind::kMouseDown
+                                  : InputEvent::Kind::kMouseUp;
+      if (const Json* pos = item.Field("pos"); pos && pos->items.size() == 2) {
+        e.x = pos->items[0].number;
+        e.y = pos->items[1].number;
+      }
+      if (const Json* btn = item.Field("btn"))
+        e.button = btn->text == "Right" ? 1 : btn->text == "Middle" ? 2 : 0;
+    } else if (t == "KeyDown" || t == "KeyUp") {
+      e.kind = t == "KeyDown" ? InputEvent::Kind::kKeyDown : InputEvent::Kind::kKeyUp;
+      const Json* key = item.Field("key");
+      if (!key || !KeyFromJson(*key, e.keyCode, e.charCode)) continue;
+    } else {
+      continue;
+    }
+    out.push_back(e);
+  }
+  return out;
+}
+
+RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_view)>& trace) {
+  RunResult result;
+#if defined(_WIN32)
+  win32::WicImageLoader images;
+#else
+  FileImageLoader images;
+#endif
+  FlashPlayer player(&images);
+  player.SetTraceSink([&](std::string_view line) {
+    if (trace) trace(line);
+  });
+  player.SetQuality2(o.quality);
+  player.SetMovie(o.path);
+  if (!player.HasMovie()) return result;
+  result.loaded = true;
+  int w = o.width, h = o.height;
+  if (w <= 0 || h <= 0) {
+    w = player.MovieWidth();
+    h = player.MovieHeight();
+  }
+  w = std::clamp(w, 1, 8192);
+  h = std::clamp(h, 1, 8192);
+  player.SetViewportSize(Size{w, h});
+  player.SetScaleMode(0);
+  player.Play();
+  const int frames = std::max(1, o.frames);
+  const int capture = o.captureFrame > 0 ? std::min(o.captureFrame, frames) : frames;
+  std::size_t next = 0;
+  // The first frame has run when the movie loaded; input comes between frames, up to each Wait.
+  for (int frame = 1; frame <= frames; ++frame) {
+    if (frame > 1) player.StepFrame();
+    if (o.picture && frame == capture) {
+      Surface s(w, h);
+      player.RenderFrame(s.View());
+      result.picture = std::move(s);
+    }
+    while (next < o.input.size()) {
+      const InputEvent& e = o.input[next++];
+      const int x = static_cast<int>(std::floor(e.x)), y = static_cast<int>(std::floor(e.y));
+      switch (e.kind) {
+        case InputEvent::Kind::kWait:
+          break;
+        case InputEvent::Kind::kMouseMove:
+          player.MouseMove(x, y);
+          continue;
+        case InputEvent::Kind::kMouseDown:
+          player.MouseDown(e.button, x, y);
+          continue;
+        case InputEvent::Kind::kMouseUp:
+          player.MouseUp(e.button, x, y);
+          continue;
+        case InputEvent::Kind::kKeyDown:
+          player.KeyDown(e.keyCode, e.charCode);
+          continue;
+        case InputEvent::Kind::kKeyUp:
+          player.KeyUp(e.keyCode, e.charCode);
+          continue;
+      }
+      break;  // a Wait: the next frame
+    }
+  }
+  return result;
+}
+
+std::optional<Surface> ReadPng(const std::string& path) {
+  const auto f = ReadFile(path);
+  if (f.size() < 8 || std::memcmp(f.data(), "\x89PNG\r\n\x1a\n", 8) != 0) return std::nullopt;
+  std::size_t pos = 8;
+  std::uint32_t w = 0, h = 0;
+  int colorType = -1;
+  std::vector<std::uint8_t> idat;
+  while (pos + 12 <= f.size()) {
+    const std::uint32_t len = Be32(&f[pos]);
+    if (len > f.size() || pos + 12 + len > f.size()) return std::nullopt;
+    const std::string type(reinterpret_cast<const char*>(&f[pos + 4]), 4);
+    const std::uint8_t* d = &f[pos + 8];
+    if (type == "IHDR" && len >= 13) {
+      w = Be32(d);
+      h = Be32(d + 4);
+      if (d[8] != 8 || d[12] != 0) return std::nullopt;  // 8-bit, not interlaced
+      colorType = d[9];
+    } else if (type == "IDAT") {
+      idat.insert(idat.end(), d, d + len);
+    }
+    pos += 12 + len;
+  }
+  const int bpp = colorType == 6 ? 4 : colorType == 2 ? 3 : 0;
+  if (!bpp || w == 0 || h == 0 || w > 16384 || h > 16384) return std::nullopt;
+  const std::size_t stride = static_cast<std::size_t>(w) * static_cast<std::size_t>(bpp);
+  std::vector<std::uint8_t> raw((stride + 1) * h);
+  uLongf rawLen = static_cast<uLongf>(raw.size());
+  if (uncompress(raw.data(), &rawLen, idat.data(), static_cast<uLong>(idat.size())) != Z_OK ||
+      rawLen != raw.size())
+    return std::nullopt;
+  std::vector<std::uint8_t> prev(stride, 0), cur(stride);
+  Surface s(static_cast<int>(w), static_cast<int>(h));
+  const std::size_t step = static_cast<std::size_t>(bpp);
+  for (std::uint32_t y = 0; y < h; ++y) {
+    const std::uint8_t* line = &raw[y * (stride + 1)];
+    const int filter = line[0];
+    for (std::size_t i = 0; i < stride; ++i) {
+      const int a = i >= step ? cur[i - step] : 0;
+      const int b = prev[i];
+      const int c = i >= step ? prev[i - step] : 0;
+      int pred = 0;
+      switch (filter) {
+        case 1:
+          pred = a;
+          break;
+        case 2:
+          pred = b;
+          break;
+        case 3:
+          pred = (a + b) / 2;
+          break;
+        case 4: {
+          const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+          pred = (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c;
+          break;
+        }
+        default:
+          break;
+      }
+      cur[i] = static_cast<std::uint8_t>(line[1 + i] + pred);
+    }
+    for (std::uint32_t x = 0; x < w; ++x)
+      s.At(static_cast<int>(x), static_cast<int>(y)) =
+          MakePixel(cur[x * step], cur[x * step + 1], cur[x * step + 2]);
+    std::swap(prev, cur);
+  }
+  return s;
+}
+
+std::size_t CountOutliers(const Surface& a, const Surface& b, int tolerance) {
+  if (a.width() != b.width() || a.height() != b.height()) {
+    const std::size_t big = std::max(static_cast<std::size_t>(a.width()) * a.height(),
+                                     static_cast<std::size_t>(b.width()) * b.height());
+    return big * 3;
+  }
+  std::size_t n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const Pixel p = a.At(x, y), q = b.At(x, y);
+      for (int shift : {0, 8, 16}) {
+        const int d = static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF);
+        if (std::abs(d) > tolerance) ++n;
+      }
+    }
+  return n;
+}
+
+}  // namespace dbx::movie

@@ -1,0 +1,56 @@
+// Plays a movie headless: the code behind dazzlebox-movie and the conformance runner. Frames run
+// back to back, input events from a list are fed between them, trace() lines go to a sink, and
+// the picture of one frame is kept.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/surface.h"
+
+namespace dbx::movie {
+
+// One entry of an input list (the conformance corpus's input.json).
+struct InputEvent {
+  enum class Kind : std::uint8_t { kMouseMove, kMouseDown, kMouseUp, kKeyDown, kKeyUp, kWait };
+  Kind kind = Kind::kWait;
+  double x = 0, y = 0;  // movie pixels
+  int button = 0;       // 0 left, 1 right, 2 middle
+  int keyCode = 0;      // virtual-key numbering
+  int charCode = 0;     // the character the key types, 0 for none
+};
+
+// Parses an input list. Events of kinds this player does not take (text input, clipboard) are
+// left out; nothing when the text is not a JSON array.
+std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json);
+
+struct RunOptions {
+  std::string path;
+  int frames = 1;
+  int width = 0, height = 0;  // 0: the movie's own size
+  std::string quality = "High";
+  std::vector<InputEvent> input;
+  int captureFrame = 0;  // 1-based frame whose picture is kept; 0: the last
+  bool picture = true;   // keep a picture at all
+};
+
+struct RunResult {
+  bool loaded = false;  // the file was read and parsed as a movie
+  std::optional<Surface> picture;
+};
+
+// Plays the movie; every trace() line goes to `trace` as it is printed.
+RunResult RunMovie(const RunOptions& options, const std::function<void(std::string_view)>& trace);
+
+// An 8-bit RGB or RGBA PNG (alpha dropped); nothing when unreadable.
+std::optional<Surface> ReadPng(const std::string& path);
+
+// Channels (red, green, blue of every pixel) that differ by more than `tolerance`; pictures of
+// different sizes differ in every channel of the larger.
+std::size_t CountOutliers(const Surface& a, const Surface& b, int tolerance);
+
+}  // namespace dbx::movie
