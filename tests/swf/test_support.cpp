@@ -378,6 +378,51 @@ void SwfWriter::Place(std::uint16_t id, std::uint16_t depth, std::int32_t tx, st
   Tag(26, w.Take());
 }
 
+void SwfWriter::Place2(const Place2Args& a) {
+  BitWriter w;
+  std::uint8_t flags = a.move ? 1 : 0;
+  if (a.character) flags |= 2;
+  if (a.translate) flags |= 4;
+  if (a.ratio) flags |= 16;
+  if (!a.name.empty()) flags |= 32;
+  if (!a.clipActions.empty()) flags |= 128;
+  w.U8(flags);
+  w.U16(a.depth);
+  if (a.character) w.U16(*a.character);
+  if (a.translate) w.Matrix(1, 1, 0, 0, a.translate->first, a.translate->second);
+  if (a.ratio) w.U16(*a.ratio);
+  if (!a.name.empty()) {
+    for (char c : a.name) w.U8(static_cast<std::uint8_t>(c));
+    w.U8(0);
+  }
+  w.Bytes(a.clipActions);
+  Tag(26, w.Take());
+}
+
+void SwfWriter::Sprite(std::uint16_t id, const SwfWriter& inner, std::uint16_t frames) {
+  BitWriter w;
+  w.U16(id);
+  w.U16(frames);
+  w.Bytes(inner.body_);
+  w.U16(0);  // End
+  Tag(39, w.Take(), true);
+}
+
+void SwfWriter::Label(const std::string& name) {
+  std::vector<std::uint8_t> b(name.begin(), name.end());
+  b.push_back(0);
+  Tag(43, b);
+}
+
+void SwfWriter::Export(std::uint16_t id, const std::string& name) {
+  BitWriter w;
+  w.U16(1);
+  w.U16(id);
+  for (char c : name) w.U8(static_cast<std::uint8_t>(c));
+  w.U8(0);
+  Tag(56, w.Take());
+}
+
 void SwfWriter::Remove(std::uint16_t depth) {
   BitWriter w;
   w.U16(depth);
@@ -392,7 +437,7 @@ std::vector<std::uint8_t> SwfWriter::Finish(char compression, std::uint16_t head
   head.U16(headerFrames);
   std::vector<std::uint8_t> body = head.Take();
   body.insert(body.end(), body_.begin(), body_.end());
-  std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(compression), 'W', 'S', 10};
+  std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(compression), 'W', 'S', version_};
   const std::uint32_t len = lengthOverride.value_or(static_cast<std::uint32_t>(body.size() + 8));
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(len >> (8 * i)));
   if (compression == 'C') {

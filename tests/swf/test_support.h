@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/platform.h"
@@ -106,6 +107,23 @@ class SwfWriter {
   void Place(std::uint16_t id, std::uint16_t depth, std::int32_t tx = 0, std::int32_t ty = 0,
              std::uint16_t clipDepth = 0);
   void Remove(std::uint16_t depth);
+  // PlaceObject2 with the parts the timeline tests use.
+  struct Place2Args {
+    std::uint16_t depth = 1;
+    std::optional<std::uint16_t> character;
+    bool move = false;
+    std::optional<std::pair<std::int32_t, std::int32_t>> translate;
+    std::optional<std::uint16_t> ratio;
+    std::string name;
+    std::vector<std::uint8_t> clipActions;  // the whole clip-action list, written as given
+  };
+  void Place2(const Place2Args& a);
+  // DefineSprite `id` from the tags of `inner` (an End is added), `frames` in its header.
+  void Sprite(std::uint16_t id, const SwfWriter& inner, std::uint16_t frames);
+  void Label(const std::string& name);
+  void DoAction(const std::vector<std::uint8_t>& code) { Tag(12, code); }
+  void Export(std::uint16_t id, const std::string& name);
+  void SetVersion(std::uint8_t version) { version_ = version; }
   void ShowFrame() { Tag(1, {}); }
   void End() { Tag(0, {}); }
   // The file; compression 'F', 'C' (zlib). `lengthOverride` writes a wrong FileLength.
@@ -116,6 +134,7 @@ class SwfWriter {
  private:
   int w_, h_;
   double fps_;
+  std::uint8_t version_ = 10;
   std::vector<std::uint8_t> body_;
 };
 
