@@ -20,6 +20,14 @@ run cmake --preset debug >/dev/null
 run cmake --build --preset debug -j2
 run ctest --preset debug -j2
 
+step "SWF conformance corpus through dazzlebox-movie (when the corpus is beside the repository)"
+if [ -d ../shared/swf-conformance ]; then
+  run python3 scripts/conformance.py ../shared/swf-conformance \
+    --tool build/debug/tools/movie/dazzlebox-movie -j2 --timeout 20
+else
+  echo "no corpus at ../shared/swf-conformance: skipped"
+fi
+
 step "unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 run cmake --preset asan >/dev/null
 run cmake --build --preset asan -j2
@@ -46,8 +54,18 @@ if [ "$count" -gt 0 ]; then
     corpus="build/fuzz/corpus-$name"; mkdir -p "$corpus"
     seeds=()
     [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
-    case "$name" in *swf*) [ -d ../shared/swf-samples/parse ] && seeds+=(../shared/swf-samples/parse) ;; esac
-    case "$name" in *swf*) seeds+=(fuzz/seeds/swf_sound) ;; esac
+    case "$name" in *swf*)
+      [ -d ../shared/swf-samples/parse ] && seeds+=(../shared/swf-samples/parse)
+      # The conformance movies seed the script paths.
+      if [ -d ../shared/swf-conformance ]; then
+        mkdir -p build/fuzz/seeds-conformance
+        find ../shared/swf-conformance -name test.swf | while read -r m; do
+          cp "$m" "build/fuzz/seeds-conformance/$(echo "$m" | tr / _)"
+        done
+        seeds+=(build/fuzz/seeds-conformance)
+      fi
+      seeds+=(fuzz/seeds/swf_sound) ;;
+    esac
     each=15
     case "$name" in *swf*) each=60 ;; esac
     echo "-- $name for ${each}s"

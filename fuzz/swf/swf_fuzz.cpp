@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to the movie parser, draws the first frames at a small size at both
-// qualities and mixes their sound (every sound decoder included), and reads them as text-field
-// HTML: nothing may crash, leak, hang or read outside its buffers.
+// Feeds arbitrary bytes to the movie parser, plays the first frames with their scripts, their
+// sound (every sound decoder included) and some pointer and key input, draws them at a small size
+// at both qualities, and reads the bytes as text-field HTML: nothing may crash, leak, hang or read
+// outside its buffers.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -59,5 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     player.MixSound(sound, 512);
     now += static_cast<std::int64_t>(player.FrameIntervalMs()) + 1;
   }
+  // Input between frames reaches buttons, clip events and listeners.
+  const int x = static_cast<int>(size % 64), y = static_cast<int>((size / 64) % 48);
+  player.MouseMove(x, y);
+  player.MouseDown(0, x, y);
+  player.StepFrame();
+  player.MouseUp(0, x, y);
+  player.KeyDown(65, 'a');
+  player.KeyUp(65, 'a');
+  player.StepFrame();
+  player.RenderFrame(target.View());
   return 0;
 }
