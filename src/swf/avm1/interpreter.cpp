@@ -203,7 +203,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       }
       case 0x20: {  // SetTarget2
         Value t = pop();
-        if (t.IsObject()) {
+        if (t.IsObject() && t.o->cls() == ObjClass::kClip) {
           act.target = t.o;
         } else {
           std::string path = ToString(t);

@@ -751,6 +751,8 @@ MovieClipObject* Runtime::ObjectOf(Clip* clip) {
 }
 
 void Runtime::ClipCreated(Clip& clip) {
+  // Clips placed without a name are called "instance1", "instance2", ...
+  if (clip.name.empty() && !clip.IsRoot()) clip.name = "instance" + std::to_string(++instances_);
   MovieClipObject* o = ObjectOf(&clip);
   if (!o) return;
   if (clip.IsRoot()) vm_.root = o;

@@ -46,6 +46,7 @@ class Runtime : public Scripts {
   Stage& stage_;
   Vm vm_;
   double now_ = 0;
+  int instances_ = 0;
   std::map<const std::uint8_t*, std::shared_ptr<const Code>> codeCache_;
   std::vector<MovieClipObject*> removed_;
 };

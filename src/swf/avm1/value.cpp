@@ -28,20 +28,29 @@ std::string NumberToString(double n) {
     if (text[i] != '.') digits += text[i];
   int exp = std::atoi(text.c_str() + e + 1);
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  std::string out = negative ? "-" : "";
+  std::string out;
+  if (negative) out.push_back('-');
   if (exp < -5 || exp >= 15) {
-    out += digits[0];
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    out += exp < 0 ? "e-" : "e+";
-    out += std::to_string(std::abs(exp));
+    out.push_back(digits[0]);
+    if (digits.size() > 1) {
+      out.push_back('.');
+      out.append(digits, 1, std::string::npos);
+    }
+    out.append(exp < 0 ? "e-" : "e+");
+    out.append(std::to_string(std::abs(exp)));
   } else if (exp < 0) {
-    out += "0." + std::string(static_cast<std::size_t>(-exp - 1), '0') + digits;
+    out.append("0.");
+    out.append(static_cast<std::size_t>(-exp - 1), '0');
+    out.append(digits);
   } else {
     auto intLen = static_cast<std::size_t>(exp + 1);
     if (digits.size() <= intLen) {
-      out += digits + std::string(intLen - digits.size(), '0');
+      out.append(digits);
+      out.append(intLen - digits.size(), '0');
     } else {
-      out += digits.substr(0, intLen) + "." + digits.substr(intLen);
+      out.append(digits, 0, intLen);
+      out.push_back('.');
+      out.append(digits, intLen, std::string::npos);
     }
   }
   return out;
@@ -145,7 +154,6 @@ double StringToNumber(std::string_view s, int version) {
   double v = 0;
   std::size_t used = ParseDecimal(body, v);
   if (!used) return nan;
-  while (used < body.size() && IsSpace(body[used])) ++used;
   return used == body.size() ? v : nan;
 }
 

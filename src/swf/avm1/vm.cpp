@@ -534,12 +534,28 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
   if (SplitPath(name, path, var)) {
     Object* base = nullptr;
     if (!path.empty() && path[0] != '/' && path.find_first_of("/:") == std::string_view::npos) {
-      // A dot path starts with a variable of the scope chain.
+      // A dot path starts with a variable of the scope chain; a scope where the path leads
+      // nowhere gives way to the next one.
       std::size_t dot = path.find('.');
-      Value first = GetVariable(act, path.substr(0, dot));
-      base = first.AsObject();
-      if (base && dot != std::string_view::npos)
-        base = ResolveTarget(base, path.substr(dot + 1), &act);
+      std::string_view first = path.substr(0, dot);
+      if (first == "this" || first == "_root" || first == "_parent" || first == "_global" ||
+          first == "_level0") {
+        base = GetVariable(act, first).AsObject();
+        if (base && dot != std::string_view::npos)
+          base = ResolveTarget(base, path.substr(dot + 1), &act);
+        if (!base) return {};
+        return var.empty() ? Value(base) : Get(base, var);
+      }
+      for (Scope* s = act.scope; s; s = s->parent) {
+        Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+        if (!o || !Has(o, first)) continue;
+        Object* b = Get(o, first).AsObject();
+        if (b && dot != std::string_view::npos) b = ResolveTarget(b, path.substr(dot + 1), &act);
+        if (!b) continue;
+        if (var.empty()) return Value(b);
+        if (Has(b, var)) return Get(b, var);
+      }
+      return {};
     } else {
       base = ResolveTarget(act.target ? act.target : root, path, &act);
     }
