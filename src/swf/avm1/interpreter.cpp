@@ -545,7 +545,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
             break;
           }
         if (!locals) break;
-        if (op == 0x41 && locals->FindOwn(name)) break;
+        if (op == 0x41 && Has(locals, name)) break;
         if (act.isFunction)
           locals->SetOwn(name, val);
         else

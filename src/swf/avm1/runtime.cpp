@@ -27,6 +27,11 @@ int PropertyIndex(std::string_view name) {
   return -1;
 }
 
+// Names of the timeline's own variables compare without regard to case before SWF 7.
+bool SameName(const Vm& vm, std::string_view a, std::string_view b) {
+  return vm.version() >= 7 ? a == b : EqualsFolded(a, b);
+}
+
 // Rounds to whole twips, as the player stores positions.
 double ToTwips(double pixels) {
   return std::round(pixels * 20);
@@ -114,16 +119,16 @@ class MovieClipObject : public ClipObject {
       out = GetIndexed(vm, i);
       return true;
     }
-    if (EqualsFolded(name, "_parent")) {
+    if (SameName(vm, name, "_parent")) {
       ClipObject* p = ParentClip();
       out = p ? Value(static_cast<Object*>(p)) : Value();
       return true;
     }
-    if (EqualsFolded(name, "_root") || EqualsFolded(name, "_level0")) {
+    if (SameName(vm, name, "_root") || SameName(vm, name, "_level0")) {
       out = Value(static_cast<Object*>(runtime->ObjectOf(&clip->Root())));
       return true;
     }
-    if (EqualsFolded(name, "_global")) {
+    if (SameName(vm, name, "_global") && vm.version() >= 6) {
       out = Value(vm.global);
       return true;
     }
@@ -148,11 +153,11 @@ class MovieClipObject : public ClipObject {
     if (name == "useHandCursor") clip->useHandCursor = vm.ToBool(v);
     return false;
   }
-  bool HasSpecial(Vm&, std::string_view name) override {
+  bool HasSpecial(Vm& vm, std::string_view name) override {
     if (!clip) return false;
     if (Clip* c = clip->ChildNamed(name); c && runtime->ObjectOf(c)) return true;
-    return PropertyIndex(name) >= 0 || EqualsFolded(name, "_parent") ||
-           EqualsFolded(name, "_root") || EqualsFolded(name, "_level0");
+    return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
+           SameName(vm, name, "_root") || SameName(vm, name, "_level0");
   }
   void SpecialKeys(Vm&, std::vector<std::string>& keys) override {
     if (!clip) return;

@@ -340,8 +340,8 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
     case Type::kBoolean:
       return a.b == b.b;
     case Type::kNumber:
-      // Before SWF 7, NaN equals NaN.
-      return a.n == b.n || (version_ < 7 && std::isnan(a.n) && std::isnan(b.n));
+      // From SWF 6 on, NaN equals NaN.
+      return a.n == b.n || (version_ >= 6 && std::isnan(a.n) && std::isnan(b.n));
     case Type::kString:
       return a.s == b.s;
     case Type::kObject:
