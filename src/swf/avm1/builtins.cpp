@@ -639,9 +639,16 @@ Value SortOn(Vm& vm, CallArgs& a) {
 
 // ---- Math ----------------------------------------------------------------------------------
 
+// The first two arguments convert to numbers, even one the function does not use.
+std::vector<double> Numbers(Vm& vm, CallArgs& a, std::size_t least) {
+  std::vector<double> n;
+  for (std::size_t i = 0; i < a.size() && i < 2; ++i) n.push_back(vm.ToNumber(a[i]));
+  if (n.size() < least) n.resize(least, kNaN);
+  return n;
+}
 template <double (*F)(double)>
 Value Math1(Vm& vm, CallArgs& a) {
-  return Value(F(a.size() ? vm.ToNumber(a[0]) : kNaN));
+  return Value(F(Numbers(vm, a, 1)[0]));
 }
 double Round(double x) {
   return std::floor(x + 0.5);
@@ -670,10 +677,12 @@ Value MathMin(Vm& vm, CallArgs& a) {
   return Value(m);
 }
 Value MathPow(Vm& vm, CallArgs& a) {
-  return Value(std::pow(ArgNumber(vm, a, 0, kNaN), ArgNumber(vm, a, 1, kNaN)));
+  auto n = Numbers(vm, a, 2);
+  return Value(std::pow(n[0], n[1]));
 }
 Value MathAtan2(Vm& vm, CallArgs& a) {
-  return Value(std::atan2(ArgNumber(vm, a, 0, kNaN), ArgNumber(vm, a, 1, kNaN)));
+  auto n = Numbers(vm, a, 2);
+  return Value(std::atan2(n[0], n[1]));
 }
 Value MathRandom(Vm& vm, CallArgs&) {
   return Value(vm.Random());
@@ -791,6 +800,8 @@ Value GetTimer(Vm& vm, CallArgs&) {
 Value AddTimer(Vm& vm, CallArgs& a, bool once) {
   Vm::Timer t;
   std::size_t rest;
+  // Without an interval nothing is scheduled.
+  if (IsFunction(a[0]) ? a[1].IsUndefined() : a[2].IsUndefined()) return {};
   if (IsFunction(a[0])) {
     t.fn = a[0];
     t.interval = vm.ToNumber(a[1]);
