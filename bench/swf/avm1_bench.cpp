@@ -86,49 +86,7 @@ std::vector<std::uint8_t> ThousandClipsMovie() {
   s.Push({Reg{2}, "onEnterFrame", "f"}).Op(0x1C).Op(0x4F);
   s.Push({Reg{1}}).Op(0x50).StoreRegister(1).Op(0x17).Jump("top");
   s.Label("done").Op(0x07);
-  std::vector<std::uint8_t> code = s.Build()->bytes;
-
-  std::vector<std::uint8_t> body;
-  // Frame rectangle 0..38400 x 0..21600 twips, 17 bits per field.
-  {
-    std::uint64_t bits = 0;
-    int n = 0;
-    std::vector<std::uint8_t> rect;
-    auto put = [&](std::uint32_t v, int count) {
-      for (int i = count - 1; i >= 0; --i) {
-        bits = (bits << 1) | ((v >> i) & 1);
-        if (++n == 8) {
-          rect.push_back(static_cast<std::uint8_t>(bits));
-          bits = 0;
-          n = 0;
-        }
-      }
-    };
-    put(17, 5);
-    for (std::uint32_t v : {0u, 38400u, 0u, 21600u}) put(v, 17);
-    if (n) rect.push_back(static_cast<std::uint8_t>(bits << (8 - n)));
-    body = rect;
-  }
-  body.insert(body.end(), {0, 30, 1, 0});  // 30 frames per second, one frame
-  auto tag = [&](std::uint16_t code16, const std::vector<std::uint8_t>& data) {
-    std::uint16_t h = static_cast<std::uint16_t>((code16 << 6) | 0x3F);
-    body.push_back(static_cast<std::uint8_t>(h));
-    body.push_back(static_cast<std::uint8_t>(h >> 8));
-    for (int i = 0; i < 4; ++i) body.push_back(static_cast<std::uint8_t>(data.size() >> (8 * i)));
-    body.insert(body.end(), data.begin(), data.end());
-  };
-  tag(9, {0, 0, 40});  // background
-  tag(12, code);       // DoAction
-  tag(1, {});          // ShowFrame
-  tag(0, {});
-  std::vector<std::uint8_t> file(8 + body.size());
-  file[0] = 'F';
-  file[1] = 'W';
-  file[2] = 'S';
-  file[3] = 10;
-  std::memcpy(file.data() + 8, body.data(), body.size());
-  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(file.size() >> (8 * i));
-  return file;
+  return dbx::swf::avm1::test::MovieWithScript(s.Build()->bytes);
 }
 
 void BM_ThousandScriptedClips1080p(benchmark::State& state) {

@@ -189,4 +189,45 @@ class Asm {
   std::vector<std::pair<std::size_t, std::string>> fixups_;
 };
 
+// A movie of one 1920 x 1080 frame whose only content is a frame script.
+inline std::vector<std::uint8_t> MovieWithScript(const std::vector<std::uint8_t>& code,
+                                                 std::uint8_t version = 10) {
+  std::vector<std::uint8_t> body;
+  std::uint64_t bits = 0;
+  int n = 0;
+  auto put = [&](std::uint32_t v, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      bits = (bits << 1) | ((v >> i) & 1);
+      if (++n == 8) {
+        body.push_back(static_cast<std::uint8_t>(bits));
+        bits = 0;
+        n = 0;
+      }
+    }
+  };
+  put(17, 5);  // frame rectangle 0..38400 x 0..21600 twips, 17 bits per field
+  for (std::uint32_t v : {0u, 38400u, 0u, 21600u}) put(v, 17);
+  if (n) body.push_back(static_cast<std::uint8_t>(bits << (8 - n)));
+  for (std::uint8_t b : {0, 30, 1, 0}) body.push_back(b);  // 30 frames per second, one frame
+  auto tag = [&](std::uint16_t id, const std::vector<std::uint8_t>& data) {
+    auto h = static_cast<std::uint16_t>((id << 6) | 0x3F);
+    body.push_back(static_cast<std::uint8_t>(h));
+    body.push_back(static_cast<std::uint8_t>(h >> 8));
+    for (int i = 0; i < 4; ++i) body.push_back(static_cast<std::uint8_t>(data.size() >> (8 * i)));
+    body.insert(body.end(), data.begin(), data.end());
+  };
+  tag(9, {0, 0, 40});  // SetBackgroundColor
+  tag(12, code);       // DoAction
+  tag(1, {});          // ShowFrame
+  tag(0, {});          // End
+  std::vector<std::uint8_t> file(8 + body.size());
+  file[0] = 'F';
+  file[1] = 'W';
+  file[2] = 'S';
+  file[3] = version;
+  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(file.size() >> (8 * i));
+  std::memcpy(file.data() + 8, body.data(), body.size());
+  return file;
+}
+
 }  // namespace dbx::swf::avm1::test

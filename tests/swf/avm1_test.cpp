@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "avm1_asm.h"
+#include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
+#include "swf/display/stage.h"
 
 namespace dbx::swf::avm1 {
 namespace {
@@ -76,10 +78,10 @@ TEST(Avm1Conversions, DependOnTheVersion) {
     const char* text;
     int version;
     double expected;  // NaN compares through isnan
-  } numbers[] = {{"12", 5, 12},       {" 12 ", 6, 12},      {"12abc", 5, NAN}, {"12abc", 4, 12},
-                 {"", 5, NAN},        {"", 4, 0},           {"0x1F", 6, 31},   {"0x1F", 5, NAN},
-                 {"-1.5e2", 7, -150}, {"Infinity", 7, NAN}, {"abc", 4, 0},     {"010", 6, 8},
-                 {"010", 5, 10}};
+  } numbers[] = {{"12", 5, 12},    {" 12", 6, 12},      {"12 ", 6, NAN},      {"12abc", 5, NAN},
+                 {"12abc", 4, 12}, {"", 5, NAN},        {"", 4, 0},           {"0x1F", 6, 31},
+                 {"0x1F", 5, NAN}, {"-1.5e2", 7, -150}, {"Infinity", 7, NAN}, {"abc", 4, 0},
+                 {"010", 6, 8},    {"010", 5, 10}};
   for (auto& c : numbers) {
     double got = StringToNumber(c.text, c.version);
     if (std::isnan(c.expected))
@@ -422,6 +424,44 @@ TEST(Avm1Builtins, ClassesWithExtendsAndSuper) {
   a.Get("b").Push({"a"}).Op(0x4E).Trace();
   a.Get("b").Get("A").Op(0x54).Trace();
   EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"BA", "1", "true"}));
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
+
+namespace dbx::swf::avm1 {
+namespace {
+
+// A movie whose frame script makes a clip that moves itself from onEnterFrame, then removes
+// itself after its third step.
+TEST(Avm1Runtime, ClipsMadeByScriptRunTheirEventsUntilRemoved) {
+  Asm a;
+  a.Push({1, "c", 2, "_root"}).Op(0x1C).Push({"createEmptyMovieClip"}).Op(0x52);
+  a.StoreRegister(1).Trace();
+  a.Push({Reg{1}, "onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    f.Get("this").Push({"_x"}).Get("this").Push({"_x"}).Op(0x4E).Push({2}).Op(0x47).Op(0x4F);
+    f.Get("this").Push({"_x"}).Op(0x4E).Trace();
+    f.Get("this").Push({"_x"}).Op(0x4E).Push({6}).Op(0x49).Op(0x12).If("keep");
+    f.Push({0}).Get("this").Push({"removeMovieClip"}).Op(0x52).Op(0x17);
+    f.Label("keep");
+  });
+  a.Op(0x4F).Op(0x07);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (int i = 0; i < 6; ++i) stage.Step(i * 33.0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"_level0.c", "2", "4", "6"}));
+  EXPECT_TRUE(stage.root().children().empty());
+  // The removed clip's script object and its function are collected.
+  std::size_t after = runtime.vm().heap().size();
+  stage.Step(7 * 33.0);
+  EXPECT_LE(runtime.vm().heap().size(), after);
 }
 
 }  // namespace
