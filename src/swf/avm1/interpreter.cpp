@@ -699,7 +699,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       }
       case 0x42: {  // InitArray
         double n = popNum();
-        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::size_t count =
+            n > 0 ? static_cast<std::size_t>(std::min(n, static_cast<double>(stack_.size()))) : 0;
         std::vector<Value> items;
         items.reserve(std::min<std::size_t>(count, stack_.size()));
         for (std::size_t i = 0; i < count; ++i) items.push_back(pop());
@@ -708,7 +709,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       }
       case 0x43: {  // InitObject
         double n = popNum();
-        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::size_t count =
+            n > 0 ? static_cast<std::size_t>(std::min(n, static_cast<double>(stack_.size()))) : 0;
         Object* o = NewObject();
         std::vector<std::pair<std::string, Value>> pairs;
         for (std::size_t i = 0; i < count; ++i) {
@@ -723,7 +725,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x3D: {  // CallFunction
         std::string name = popStr();
         double n = popNum();
-        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::size_t count =
+            n > 0 ? static_cast<std::size_t>(std::min(n, static_cast<double>(stack_.size()))) : 0;
         std::vector<Value> args;
         for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
         Value f = GetVariable(act, name);
@@ -748,7 +751,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Value nameV = pop();
         Value o = pop();
         double n = popNum();
-        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::size_t count =
+            n > 0 ? static_cast<std::size_t>(std::min(n, static_cast<double>(stack_.size()))) : 0;
         std::vector<Value> args;
         for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
         std::string name = nameV.IsUndefined() ? std::string() : ToString(nameV);
@@ -793,7 +797,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x40: {  // NewObject
         std::string name = popStr();
         double n = popNum();
-        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::size_t count =
+            n > 0 ? static_cast<std::size_t>(std::min(n, static_cast<double>(stack_.size()))) : 0;
         std::vector<Value> args;
         for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
         Value ctor = GetVariable(act, name);
@@ -804,7 +809,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Value nameV = pop();
         Value o = pop();
         double n = popNum();
-        std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
+        std::size_t count =
+            n > 0 ? static_cast<std::size_t>(std::min(n, static_cast<double>(stack_.size()))) : 0;
         std::vector<Value> args;
         for (std::size_t i = 0; i < count; ++i) args.push_back(pop());
         std::string name = nameV.IsUndefined() ? std::string() : ToString(nameV);
