@@ -63,10 +63,7 @@ class Blend final : public Effect {
     return true;
   }
 
-  bool Stopped() override {
-    Complete();
-    return false;
-  }
+  void Stopped() override { Complete(); }
 
  private:
   // α of a pixel at `pos` (column for the wipe, distance for the circle) inside the soft edge.

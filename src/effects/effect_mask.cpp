@@ -79,10 +79,7 @@ class Mask final : public Effect {
     return true;
   }
 
-  bool Stopped() override {
-    Release();
-    return false;
-  }
+  void Stopped() override { Release(); }
 
   bool HoldsOffscreenSurfaces() const override { return mask_ != nullptr || work_ != nullptr; }
 

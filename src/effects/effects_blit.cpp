@@ -378,7 +378,7 @@ class SplitScroll final : public BlitBase {
       CopyFrom(c_.outgoing, 0, n_, W, H - n_, 0, 0);
       CopyFrom(c_.incoming, 0, H - 2 * n_, W, n_, 0, H - n_);
       n_ += step_;
-      if (n_ >= half_) phase_ = 2;  // EffectRunning is cleared and set again between the phases
+      if (n_ >= half_) phase_ = 2;
       return true;
     }
     if (n_ < 0) {
@@ -389,13 +389,6 @@ class SplitScroll final : public BlitBase {
     CopyFrom(c_.incoming, 0, 0, W, H - n_, 0, n_);
     n_ -= step_;
     return true;
-  }
-  bool Stopped() override {
-    if (phase_ != 1) return false;
-    // A stop request ends only the first phase; the second one starts and sets the flag again.
-    phase_ = 2;
-    *c_.running = true;
-    return Iterate();
   }
 
  private:

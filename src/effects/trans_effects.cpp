@@ -159,8 +159,13 @@ bool TransEffects::Frame() {
     End();
     return false;
   }
-  const bool more = running_ ? effect_->Iterate() : effect_->Stopped();
-  if (more) {
+  if (!running_) {
+    // The stop request ends every transition here, in any phase.
+    effect_->Stopped();
+    End();
+    return false;
+  }
+  if (effect_->Iterate()) {
     watch_.surfaces.target->Refresh();
     return true;
   }

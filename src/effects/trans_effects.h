@@ -36,10 +36,9 @@
 // they have the same size, so take views (PictureBox::Image) afresh rather than keeping them.
 //
 // The stop request: RequestStop() clears EffectRunning. The next Frame() then ends the transition
-// without drawing, as the Parts say: the target keeps the last frame; the split scroll stopped in
-// its first phase still runs its second phase; the blends still exchange their pictures; a mask
-// transition releases its off-screen surfaces. Until that Frame() has run (Active() is true) no new
-// transition starts.
+// without drawing, whatever the effect, its phase and its step base: the target keeps the last
+// frame; the blends still exchange their pictures; a mask transition releases its off-screen
+// surfaces. Until that Frame() has run (Active() is true) no new transition starts.
 #pragma once
 
 #include <cstdint>
@@ -89,9 +88,9 @@ class Effect {
   // One iteration while EffectRunning is set. True: a frame was drawn and more follow. False: the
   // end test held; the final copy is done.
   virtual bool Iterate() = 0;
-  // EffectRunning was found cleared. True when the transition goes on regardless (it has set the
-  // flag again and drawn a frame); false when it has ended.
-  virtual bool Stopped() { return false; }
+  // EffectRunning was found cleared: the transition ends now, without drawing a frame (it may
+  // still wind up, as the blends exchange their pictures).
+  virtual void Stopped() {}
   // A pause after every iteration (the blinds).
   virtual int PauseAfterFrameMs() const { return 0; }
   // Whether it holds off-screen surfaces now (the mask transition's reference kernel).
@@ -138,9 +137,6 @@ class TransEffects {
   bool Active() const { return static_cast<bool>(effect_); }
   // For tests: the running transition holds off-screen surfaces.
   bool HoldsOffscreenSurfaces() const { return effect_ && effect_->HoldsOffscreenSurfaces(); }
-
-  // Used by the effects: the flag itself (the split scroll clears and sets it between phases).
-  bool& RunningFlag() { return running_; }
 
  private:
   struct SurfaceStamp {

@@ -36,6 +36,7 @@ seed() {
 # Starts the saver with /s; sets SAVER and SAVER_LOG; waits for its first frame.
 start_saver() {
   SAVER_LOG="$E2E_TMP/saver-$RANDOM.log"
+  : > "$SAVER_LOG"
   "$sys/E2E Show.scr" /s 2> "$SAVER_LOG" &
   SAVER=$!
   E2E_PIDS+=("$SAVER")
@@ -89,6 +90,20 @@ c=$(centre)
 [ "$c" = "FF0000" ] && pass "a slow wipe is under way" || fail "mid-transition centre is $c"
 check_ends "a key mid-transition" xdotool key space
 
+# A key in the middle of every transition, with step bases that never finish it (0, negative),
+# a slow one and a huge one: the show ends within 0.5 s all the same.
+mid_transition_key() {
+  seed "SaverEffects=$1" "SaverTime=$2" "SaverInterval=1"
+  xdotool mousemove 320 240
+  start_saver || { fail "no first frame (effect $1, step $2)"; return; }
+  wait_for 5 grep -q 'transition start' "$SAVER_LOG" || fail "effect $1 did not start"
+  sleep "${3:-0.4}"
+  check_ends "a key during effect $1 with step base $2" xdotool key space
+}
+for e in $(seq 0 18); do mid_transition_key "$e" 0; done
+for b in -5 -2147483648 100000; do mid_transition_key 8 "$b"; done
+mid_transition_key 8 1 1.5  # well into the first phase: the second would take as long again
+
 # 3. Inputs that must not end it: a middle click, a 1-pixel move, and the inputs the settings
 # switch off.
 seed "SaverEffects=0" "SaverInterval=1" "LeftMouse=False" "RightMouse=False" "Keydown=False" "MoveMouse=True"
@@ -119,5 +134,21 @@ else
   fail "a third instance kept running"; kill "$third"
 fi
 kill "$first" "$second" 2>/dev/null
+wait_for 3 process_gone "$first"; wait_for 3 process_gone "$second"
+
+# Two savers that are links to one program are two savers: each runs unmarked.
+ln -sf "E2E Show.scr" "$sys/Other Show.scr"
+start_saver
+first=$SAVER
+"$sys/Other Show.scr" /s 2>/dev/null &
+other=$!
+E2E_PIDS+=("$other")
+sleep 1.5
+if kill -0 "$other" 2>/dev/null && ! xdotool search --name '^ScrVB$' >/dev/null 2>&1; then
+  pass "a link under another saver name runs as its own saver"
+else
+  fail "the linked saver was taken for a second instance"
+fi
+kill "$first" "$other" 2>/dev/null
 
 e2e_summary

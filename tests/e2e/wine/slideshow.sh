@@ -87,6 +87,16 @@ c=$(centre)
 [ "$c" = "FF0000" ] && pass "a slow wipe is under way" || fail "mid-transition centre is $c"
 check_ends "a key mid-transition" xdotool key space
 
+# The split scroll with step bases that never finish it, and a slow one: a key still ends the show.
+for b in 0 -5 1; do
+  seed "SaverEffects=8" "SaverTime=$b" "SaverInterval=1"
+  xdotool mousemove 320 240
+  start_saver || { fail "no first frame"; continue; }
+  wait_for 10 grep -q 'transition start' "$SAVER_LOG" || fail "the split scroll did not start"
+  sleep 1
+  check_ends "a key during the split scroll with step base $b" xdotool key space
+done
+
 # 4. Inputs that must not end it.
 seed "SaverEffects=0" "SaverInterval=1" "LeftMouse=False" "RightMouse=False" "Keydown=False" "MoveMouse=True"
 xdotool mousemove 320 240
