@@ -15,6 +15,10 @@ void WriteRegValue(SettingsStore& store, std::string_view subkey, std::string_vi
   store.WriteText(subkey, name, text);
 }
 
+void WriteRegValues(SettingsStore& store, const std::vector<SettingWrite>& writes) {
+  store.WriteTexts(writes);
+}
+
 std::string SaverKey(std::string_view saverName) {
   return "Software\\" + std::string(saverName);
 }

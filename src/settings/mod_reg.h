@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/platform.h"
 
@@ -14,6 +15,8 @@ std::string ReadRegValue(SettingsStore& store, std::string_view subkey, std::str
 // default value. Failures are silent.
 void WriteRegValue(SettingsStore& store, std::string_view subkey, std::string_view name,
                    std::string_view text);
+// Several values in order, as one change where the store allows it (all or none).
+void WriteRegValues(SettingsStore& store, const std::vector<SettingWrite>& writes);
 
 // Software\DEvOrevi\<saver>\Option: every setting lives here.
 std::string SettingsKey(std::string_view saverName);

@@ -74,11 +74,12 @@ std::vector<SeedWrite> KeyListWrites(Platform& platform, KeyList list) {
       w.push_back(LoadedTrue());
       break;
     case KeyList::kDialogPicture:
-      w.push_back(LoadedTrue());
       w.push_back(Empty(T::kSaverKey));
       w.push_back(Empty(T::kVendorKey));
       w.push_back(Empty(T::kSettingsKey));
       AddDialogTexts(w);
+      // Last, as in every list: a seeding cut short before it is done again at the next start.
+      w.push_back(LoadedTrue());
       break;
     case KeyList::kSlideshow: {
       w.push_back(Empty(T::kSaverKey));
@@ -126,6 +127,10 @@ void SeedSettings(Platform& platform, const std::string& saverName, KeyList list
   for (const auto& w : writes) {
     values.push_back(w.iniKey.empty() ? w.literal : ReadIniValue(platform, kSeedSection, w.iniKey));
   }
+  // One change of the store: a store that can write the whole list at once does (the settings
+  // file); the others write it value by value, "Loaded" = "True" last.
+  std::vector<SettingWrite> change;
+  change.reserve(writes.size());
   for (std::size_t i = 0; i < writes.size(); ++i) {
     const SeedWrite& w = writes[i];
     std::string key;
@@ -143,8 +148,9 @@ void SeedSettings(Platform& platform, const std::string& saverName, KeyList list
         key = settingsKey;
         break;
     }
-    WriteRegValue(store, key, w.name, values[i]);
+    change.push_back({std::move(key), w.name, std::move(values[i])});
   }
+  WriteRegValues(store, change);
 }
 
 }  // namespace dbx

@@ -152,6 +152,52 @@ TEST(Seeding, SlideshowBackgroundKeysFollowTheSeedSelection) {
   }
 }
 
+constexpr KeyList kWindowLists[] = {KeyList::kFlashScreen, KeyList::kDialogMovie,
+                                    KeyList::kDialogPicture, KeyList::kSlideshow};
+
+TEST(Seeding, AListIsOneChangeOfAStoreThatWritesBatches) {
+  for (KeyList list : kWindowLists) {
+    Fixture f;
+    f.p.settings.atomic = true;
+    SeedSettings(f.p, kSaver, KeyList::kEntry);
+    const int writes = f.p.settings.writes, batches = f.p.settings.batches;
+    SeedSettings(f.p, kSaver, list);
+    EXPECT_EQ(f.p.settings.writes, writes) << static_cast<int>(list);
+    EXPECT_EQ(f.p.settings.batches, batches + 1) << static_cast<int>(list);
+    EXPECT_EQ(f.Get(kOption, "Loaded"), "True");
+  }
+}
+
+TEST(Seeding, ASeedingKilledMidwayIsDoneAgainAtTheNextStart) {
+  // Value by value (the registry), "Loaded" = "True" must come last; as one batch (the settings
+  // file), a kill leaves all or nothing. Either way the next start finishes the job.
+  for (bool atomic : {false, true}) {
+    for (KeyList list : kWindowLists) {
+      Fixture whole;
+      SeedSettings(whole.p, kSaver, KeyList::kEntry);
+      SeedSettings(whole.p, kSaver, list);
+      const auto expected = whole.Names();
+      for (int survive = 0;; ++survive) {
+        Fixture f;
+        f.p.settings.atomic = atomic;
+        SeedSettings(f.p, kSaver, KeyList::kEntry);
+        const int before = f.p.settings.writes + f.p.settings.batches;
+        f.p.settings.changesLeft = survive;
+        SeedSettings(f.p, kSaver, list);
+        const bool cut = f.p.settings.changesLeft == 0 &&
+                         f.p.settings.writes + f.p.settings.batches - before > survive;
+        f.p.settings.changesLeft = -1;  // the next start
+        SeedSettings(f.p, kSaver, list);
+        EXPECT_EQ(f.Names(), expected)
+            << (atomic ? "batch" : "value by value") << ", list " << static_cast<int>(list)
+            << ", killed after " << survive << " changes";
+        EXPECT_EQ(f.Get(kOption, "Loaded"), "True");
+        if (!cut) break;
+      }
+    }
+  }
+}
+
 TEST(Seeding, MissingSeedFileOrKeysStoreError) {
   Fixture f("[DM-NOVAPOST]\nImageOrSWF=False\n");
   SeedSettings(f.p, kSaver, KeyList::kFlashScreen);

@@ -22,11 +22,35 @@ class MemorySettingsStore final : public SettingsStore {
   }
   void WriteText(std::string_view key, std::string_view name, std::string_view text) override {
     ++writes;
+    if (!Change()) return;
     doc.WriteText(key, name, text);
+  }
+  // With `atomic` set, a batch is one change (as the settings file makes it); otherwise value by
+  // value (as the registry does).
+  void WriteTexts(const std::vector<SettingWrite>& batch) override {
+    if (!atomic) {
+      SettingsStore::WriteTexts(batch);
+      return;
+    }
+    ++batches;
+    if (!Change()) return;
+    for (const auto& w : batch) doc.WriteText(w.key, w.name, w.text);
   }
   RegistryDocument doc;
   int reads = 0;
-  int writes = 0;
+  int writes = 0;   // WriteText calls, the ones inside a value-by-value batch included
+  int batches = 0;  // atomic batches
+  bool atomic = false;
+  // Changes that still reach the store; every later one is lost, as when the writing process is
+  // killed. Negative: no limit.
+  int changesLeft = -1;
+
+ private:
+  bool Change() {
+    if (changesLeft == 0) return false;
+    if (changesLeft > 0) --changesLeft;
+    return true;
+  }
 };
 
 // Files of the fake disk: INI texts and the set of paths that exist.
@@ -66,6 +90,7 @@ class HeadlessProcess : public Process {
   std::string commandLine;
   std::string programFileName = "dazzlebox";
   bool previousInstance = false;
+  std::string guardedName;                  // the saver name of the last instance test
   std::vector<std::string> topLevelTitles;  // besides the windows of this platform
   std::map<NativeHandle, Size> foreignWindows;
   std::vector<std::string> started;
