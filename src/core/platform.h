@@ -278,6 +278,14 @@ class SystemColors {
   virtual std::int32_t SysColor(int index) = 0;
 };
 
+// A colour value with a system colour (a negative value whose low 31 bits are 0 to 24) replaced by
+// that colour's value; any other value as it is.
+inline std::int32_t ResolveSystemColor(std::int32_t color, SystemColors& colors) {
+  const std::uint32_t index = static_cast<std::uint32_t>(color) & 0x7FFFFFFFu;
+  if (color >= 0 || index > 24u) return color;
+  return colors.SysColor(static_cast<int>(index));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Installed fonts: glyph outlines of the system's faces, for movies that draw text in a device
 // font. Outlines are in em units (the em square is 1 x 1), y pointing down, the baseline at 0.

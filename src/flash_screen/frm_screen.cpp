@@ -36,8 +36,7 @@ frmScreen::frmScreen(Platform& platform, std::string saverName, bool withSound)
   }
   if (hook.flashChild != 0) hook.previousProc = FlashModel::HookFlashWindow(platform_);
   SetMovie();
-  // Where the pointer was when the window loaded is the reference of the movement test; it is
-  // taken even when SetMovie stopped early, so that the test measures from a real position.
+  // Where the pointer was when the window loaded is the reference of the movement test.
   start_ = platform_.Pointer().Position();
   current_ = start_;
 }
@@ -56,15 +55,14 @@ void frmScreen::SetMovie() {
   // Only these texts change the scale; anything else leaves "show all".
   const std::string scale = settings_.Get("ScaleModes");
   if (scale == "0" || scale == "2" || scale == "3") flash_->SetScaleMode(scale[0] - '0');
-  // The background: nothing reads as 0; a text that is not a number ends the set-up here, before
-  // the movie is loaded.
+  // The background: nothing reads as 0; a system colour is resolved. A text that is not a number
+  // ("ERROR" from a seed file without the key) sets no colour: the movie shows its own background
+  // and plays.
   const std::string back = settings_.Get("BackColor");
   if (back.empty()) {
     flash_->SetBackgroundColor(0);
   } else if (const auto color = ParseWholeNumber(back)) {
-    flash_->SetBackgroundColor(*color);
-  } else {
-    return;
+    flash_->SetBackgroundColor(ResolveSystemColor(*color, platform_.Colors()));
   }
   flash_->SetQuality2(settings_.Get("Quality"));
   PlayMovie(MoviePath(platform_, saverName_));

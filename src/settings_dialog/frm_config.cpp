@@ -71,7 +71,7 @@ void frmConfig::SetMovie() {
   if (back.empty()) {
     player_.SetBackgroundColor(0);
   } else if (const auto color = ParseWholeNumber(back)) {
-    player_.SetBackgroundColor(*color);
+    player_.SetBackgroundColor(ResolveSystemColor(*color, platform_.Colors()));
   } else {
     return;
   }

@@ -195,19 +195,28 @@ TEST(FrmScreen, SetMovieConfiguresThePlayerFromTheSettings) {
     s.Open();
     EXPECT_EQ(s.p.cursor.count, count) << show;
   }
-  {  // A colour that is not a number stops the procedure there: no movie, the pointer untouched.
+  // The background colour: absent is 0; a system colour is resolved (the headless palette gives
+  // system colour i the grey i * 8); a text that is not a number sets none and the movie plays
+  // all the same, the pointer hidden as the settings say.
+  struct Back {
+    const char* text;  // nullptr: absent
+    std::int32_t color;
+  };
+  for (const Back c : {Back{nullptr, 0}, Back{"65280", 65280}, Back{"-2147483643", 0x282828},
+                       Back{"-2147483624", 0xC0C0C0}, Back{"-2147483623", -2147483623},
+                       Back{"-1", -1}, Back{"ERROR", -1}, Back{"12ab", -1}}) {
     Screen s;
-    s.values["BackColor"] = "ERROR";
+    if (c.text == nullptr) {
+      s.values.erase("BackColor");
+    } else {
+      s.values["BackColor"] = c.text;
+    }
     auto& f = s.Open();
-    EXPECT_FALSE(f.Flash().Player().Playing());
-    EXPECT_EQ(f.Flash().Quality2(), "Low");  // as designed
-    EXPECT_EQ(s.p.cursor.count, 0);
-    EXPECT_EQ(f.StartPosition(), (Point{200, 100}));
-  }
-  {  // Absent: 0.
-    Screen s;
-    s.values.erase("BackColor");
-    EXPECT_EQ(s.Open().Flash().BackgroundColor(), 0);
+    const char* label = c.text ? c.text : "(absent)";
+    EXPECT_EQ(f.Flash().BackgroundColor(), c.color) << label;
+    EXPECT_TRUE(f.Flash().Player().Playing()) << label;
+    EXPECT_EQ(f.Flash().Quality2(), "High") << label;
+    EXPECT_EQ(s.p.cursor.count, -1) << label;
   }
 }
 

@@ -154,6 +154,16 @@ TEST(FrmConfig, ABackColorThatIsNoNumberEndsSetMovieWithTheDesignTexts) {
   EXPECT_EQ(absent.Text(C::kDeccap), "A calm sea");
 }
 
+TEST(FrmConfig, TheMovieBackgroundResolvesSystemColours) {
+  // The headless palette gives system colour i the grey i * 8; other negative values are kept.
+  for (auto [back, color] : {std::pair{"-2147483643", 0x282828}, std::pair{"-2147483648", 0},
+                             std::pair{"-2147483623", -2147483623}, std::pair{"-1", -1}}) {
+    Dialog d;
+    d.values["BackColor"] = back;
+    EXPECT_EQ(d.Open().Flash().BackgroundColor(), color) << back;
+  }
+}
+
 TEST(FrmConfig, ShowCursorIsReadAsAYesNoValue) {
   struct Case {
     const char* value;
