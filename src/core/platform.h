@@ -73,8 +73,9 @@ class Process {
   virtual std::string CommandLine() = 0;
   // The program's own file name as it was started (no folder), e.g. "MYSAVE~1.SCR" or "dazzlebox".
   virtual std::string ProgramFileName() = 0;
-  // True when another instance of this same program is already running.
-  virtual bool PreviousInstanceRunning() = 0;
+  // True when another instance of the same saver is already running. Savers are told apart by
+  // their name, as the window title marks them: two links of one program file are two savers.
+  virtual bool PreviousInstanceRunning(std::string_view saverName) = 0;
   // True when a top-level window whose title is exactly `title` exists.
   virtual bool TopLevelWindowExists(std::string_view title) = 0;
   // The client size of a foreign window, or nothing when the handle names no window.

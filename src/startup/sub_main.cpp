@@ -95,7 +95,7 @@ StartOutcome Main(Platform& platform, FormFactory& forms) {
       if (r.form && r.form->GetWindow()) r.form->GetWindow()->Show();
       break;
     case StartMode::kScreen: {
-      const bool mark = GuardSingleInstance(platform);
+      const bool mark = GuardSingleInstance(platform, r.saverName);
       r.form = movie ? forms.CreateScreen(platform, r.saverName, StartMode::kScreen)
                      : forms.CreateImageScr(platform, r.saverName);
       if (r.form && r.form->GetWindow()) {
@@ -133,8 +133,8 @@ StartOutcome Main(Platform& platform, FormFactory& forms) {
   return r;
 }
 
-bool GuardSingleInstance(Platform& platform) {
-  if (!platform.Proc().PreviousInstanceRunning()) return false;
+bool GuardSingleInstance(Platform& platform, std::string_view saverName) {
+  if (!platform.Proc().PreviousInstanceRunning(saverName)) return false;
   if (platform.Proc().TopLevelWindowExists(kInstanceMark)) platform.Proc().ExitNow(0);
   return true;
 }

@@ -33,7 +33,7 @@ inline constexpr std::string_view kInstanceMark = "ScrVB";
 
 // The single-instance guard of screen mode. Ends the process when a marked screen already runs;
 // otherwise returns whether the window about to open must carry the mark (another instance runs).
-bool GuardSingleInstance(Platform& platform);
+bool GuardSingleInstance(Platform& platform, std::string_view saverName);
 
 // Runs the entry once: parses the command line, derives the saver name, seeds the content kind,
 // opens the window of the mode. Returns what it opened; the caller runs the loop while it is

@@ -61,11 +61,11 @@ TEST(ProcessTest, InstanceMarkSeesEarlierInstances) {
     // The test program itself counts as the first instance only if nothing else marked it.
     Win32Process first;
     Win32Process second;
-    EXPECT_FALSE(first.PreviousInstanceRunning());
-    EXPECT_TRUE(second.PreviousInstanceRunning());
+    EXPECT_FALSE(first.PreviousInstanceRunning("x"));
+    EXPECT_TRUE(second.PreviousInstanceRunning("x"));
   }
   Win32Process afterBothEnded;
-  EXPECT_FALSE(afterBothEnded.PreviousInstanceRunning());
+  EXPECT_FALSE(afterBothEnded.PreviousInstanceRunning("x"));
 }
 
 TEST(ProcessTest, ForeignWindowsThatDoNotExist) {

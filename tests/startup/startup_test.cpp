@@ -193,6 +193,9 @@ TEST(Main, SingleInstanceGuard) {
   second.p.process.previousInstance = true;
   StartOutcome r2 = Main(second.p, second.forms);
   EXPECT_EQ(r2.form->GetWindow()->Caption(), "ScrVB");
+  // The guard asks about this saver, by its name.
+  EXPECT_EQ(second.p.process.guardedName, r2.saverName);
+  EXPECT_FALSE(r2.saverName.empty());
   // Third: finds the mark and ends at once, showing nothing.
   Start third("/s");
   third.p.process.previousInstance = true;

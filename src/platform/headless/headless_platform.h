@@ -73,7 +73,10 @@ class HeadlessProcess : public Process {
  public:
   std::string CommandLine() override { return commandLine; }
   std::string ProgramFileName() override { return programFileName; }
-  bool PreviousInstanceRunning() override { return previousInstance; }
+  bool PreviousInstanceRunning(std::string_view saverName) override {
+    guardedName = saverName;
+    return previousInstance;
+  }
   bool TopLevelWindowExists(std::string_view title) override;
   std::optional<Size> ClientSizeOf(NativeHandle window) override;
   bool Start(std::string_view line) override {

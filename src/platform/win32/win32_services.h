@@ -58,7 +58,8 @@ class Win32Process final : public Process {
 
   std::string CommandLine() override;
   std::string ProgramFileName() override;
-  bool PreviousInstanceRunning() override { return previousInstance_; }
+  // The mark is the program file's: on Windows it is the saver's own "<saver name>.scr".
+  bool PreviousInstanceRunning(std::string_view) override { return previousInstance_; }
   bool TopLevelWindowExists(std::string_view title) override;
   std::optional<Size> ClientSizeOf(NativeHandle window) override;
   bool Start(std::string_view commandLine) override;

@@ -35,10 +35,10 @@ Point X11Cursor::Position() {
   return {rx, ry};
 }
 
-bool X11Process::PreviousInstanceRunning() {
+bool X11Process::PreviousInstanceRunning(std::string_view saverName) {
   // xscreensaver runs one copy per screen on purpose: they are not rivals.
   if (hackMode_) return false;
-  if (!lock_) lock_ = std::make_unique<InstanceLock>(OwnProgramPath());
+  if (!lock_) lock_ = std::make_unique<InstanceLock>(std::string(saverName));
   return lock_->PreviousInstanceRunning();
 }
 

@@ -29,7 +29,7 @@ class X11Process final : public Process {
         hackMode_(hackMode) {}
   std::string CommandLine() override { return commandLine_; }
   std::string ProgramFileName() override { return programName_; }
-  bool PreviousInstanceRunning() override;
+  bool PreviousInstanceRunning(std::string_view saverName) override;
   bool TopLevelWindowExists(std::string_view title) override;
   std::optional<Size> ClientSizeOf(NativeHandle window) override;
   bool Start(std::string_view commandLine) override {
