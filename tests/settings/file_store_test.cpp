@@ -159,6 +159,21 @@ TEST(CommandLineSplit, QuotingRules) {
   for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.text), c.args) << c.text;
 }
 
+TEST(CommandLineSplit, JoinedArgumentsSplitBackUnchanged) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"/opt/My Saver.scr", "/s"},
+      {"/opt/My Saver.scr"},
+      {""},
+      {"a", "", "b"},
+      {"it's", "'", "''", "\\", "\\'", "\"", "a\"b c"},
+      {"$HOME", "`id`", "x;y|z", "tab\there", " lead", "trail "},
+  };
+  for (const auto& args : cases) {
+    EXPECT_EQ(SplitCommandLine(JoinCommandLine(args)), args) << JoinCommandLine(args);
+  }
+}
+
 TEST(CommandLineSplit, SpawnStartsWithoutAShellAndWithoutWaiting) {
   const auto dir = fs::temp_directory_path() / ("dbx-spawn-" + std::to_string(::getpid()));
   fs::create_directories(dir);

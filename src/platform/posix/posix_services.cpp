@@ -224,6 +224,23 @@ std::vector<std::string> SplitCommandLine(std::string_view text) {
   return args;
 }
 
+std::string JoinCommandLine(const std::vector<std::string>& args) {
+  std::string out;
+  for (const std::string& arg : args) {
+    if (!out.empty()) out += ' ';
+    out += '\'';
+    for (char c : arg) {
+      if (c == '\'') {
+        out += "'\\''";  // close the quotes, an escaped quote, open them again
+      } else {
+        out += c;
+      }
+    }
+    out += '\'';
+  }
+  return out;
+}
+
 bool SpawnDetached(const std::vector<std::string>& argv) {
   if (argv.empty() || argv.front().empty()) return false;
   std::vector<char*> raw;
@@ -234,11 +251,11 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
   return ::posix_spawnp(&pid, raw[0], nullptr, nullptr, raw.data(), environ) == 0;
 }
 
-InstanceLock::InstanceLock(const std::string& programPath) {
+InstanceLock::InstanceLock(const std::string& saverName) {
   std::string dir = Env("XDG_RUNTIME_DIR");
   if (dir.empty()) dir = "/tmp";
-  // One lock file per program file and user.
-  const std::size_t hash = std::hash<std::string>{}(programPath);
+  // One lock file per saver name and user.
+  const std::size_t hash = std::hash<std::string>{}(saverName);
   const std::string path =
       dir + "/dazzlebox-" + std::to_string(::getuid()) + "-" + std::to_string(hash) + ".lock";
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -58,15 +58,17 @@ std::string OwnProgramPath();
 // '...' keeps everything literally, "..." keeps everything but \" \\ \$ \`, and a backslash
 // outside quotes escapes the next character. Nothing else of a shell is interpreted.
 std::vector<std::string> SplitCommandLine(std::string_view text);
+// The text that SplitCommandLine splits into exactly `args` (each argument quoted).
+std::string JoinCommandLine(const std::vector<std::string>& args);
 
 // Starts argv[0] (searched in PATH) with the arguments, without a shell and without waiting.
 bool SpawnDetached(const std::vector<std::string>& argv);
 
-// The previous-instance test: every instance holds a shared lock on a file named after the program
+// The previous-instance test: every instance holds a shared lock on a file named after the saver
 // for its whole life; an instance that cannot take the lock exclusively for a moment is not alone.
 class InstanceLock {
  public:
-  explicit InstanceLock(const std::string& programPath);
+  explicit InstanceLock(const std::string& saverName);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;

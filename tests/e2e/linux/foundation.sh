@@ -68,7 +68,7 @@ fi
 # 3. Nudger starts the command and ends before the started program has done its work.
 marker="$E2E_TMP/nudged here"
 start=$(date +%s%N)
-"$build/src/app/nudger" "sh -c 'sleep 1; touch \"$marker\"'"
+"$build/src/app/nudger" sh -c 'sleep 1; touch "$1"' sh "$marker"
 code=$?
 ended=$(( ($(date +%s%N) - start) / 1000000 ))
 if [ $code -eq 0 ] && [ ! -e "$marker" ]; then
@@ -77,6 +77,20 @@ else
   fail "nudger exit $code, marker present: $([ -e "$marker" ] && echo yes || echo no)"
 fi
 wait_for 5 test -e "$marker" && pass "the nudged command ran" || fail "the nudged command never ran"
+# The arguments reach the program as given: a path with a space, an argument with quotes.
+prog="$E2E_TMP/My Saver.scr"
+printf '#!/bin/sh\nprintf "%%s|" "$@" > "$(dirname "$0")/args.txt"\n' > "$prog"
+chmod +x "$prog"
+"$build/src/app/nudger" "$prog" /s "it's \"quoted\""
+if wait_for 5 test -s "$E2E_TMP/args.txt" && [ "$(cat "$E2E_TMP/args.txt")" = "/s|it's \"quoted\"|" ]; then
+  pass "nudger passes its arguments as given"
+else
+  fail "nudger arguments: $(cat "$E2E_TMP/args.txt" 2>/dev/null)"
+fi
+rm -f "$E2E_TMP/args.txt"
+"$build/src/app/nudger" "$prog"
+wait_for 5 test -e "$E2E_TMP/args.txt" && pass "nudger starts a program whose path has a space" \
+  || fail "nudger did not start \"$prog\""
 "$build/src/app/nudger" "/no/such/program --flag"; code=$?
 [ $code -eq 0 ] && pass "nudger ignores a missing program" || fail "nudger exit $code for a missing program"
 "$build/src/app/nudger"; code=$?
