@@ -412,6 +412,32 @@ TEST(Player, StrokesHaveTheirWidthAndRoundCaps) {
   }
 }
 
+TEST(Player, HugeStrokesUnderAHugeScaleStayDefined) {
+  // A round join whose device radius is so large that the polygon's step angle rounds to 0 (an
+  // infinite side count before it was bounded): the sanitizers of the checked builds catch it.
+  for (double scale : {1.0, 30000.0}) {
+    SwfWriter m(20, 20);
+    m.Background(255, 255, 255);
+    m.StrokedPath(1, 65535, 0x000000FF,
+                  {{PathOp::kMove, 100, 200}, {PathOp::kLine, 300, 200}, {PathOp::kLine, 300, 50}});
+    swftest::BitWriter place;
+    place.U8(2 | 4);  // character, matrix
+    place.U16(1);
+    place.U16(1);
+    place.Matrix(scale, scale, 0, 0, 0, 0);
+    m.Tag(26, place.Take());
+    m.ShowFrame();
+    m.End();
+    const auto bytes = m.Finish();
+    FlashPlayer p;
+    p.LoadMovieBytes(bytes.data(), bytes.size());
+    const Surface s = Render(p, 20, 20);
+    if (scale == 1.0) {
+      EXPECT_EQ(s.At(10, 10), 0u);  // the stroke covers the stage
+    }
+  }
+}
+
 TEST(Player, ScriptOnlyMovieStillShowsItsTimeline) {
   SwfWriter m(10, 10);
   m.Tag(12, {0x07, 0x00});  // DoAction: stop

@@ -93,8 +93,10 @@ class StrokeSink {
   void Circle(P c, float radius) {
     // Enough sides that the polygon stays within a fiftieth of a pixel of the circle.
     const float r = radius * pixelStretch_;
+    // A huge (or infinite) radius makes the step 0: the count is clamped before it becomes an int.
     const float step = r > 0.02f ? std::acos(1.0f - 0.02f / r) : kPi;
-    const int n = std::clamp(static_cast<int>(std::ceil(kPi / step)), 8, 64);
+    const float sides = std::ceil(kPi / step);
+    const int n = sides < 64.0f ? std::max(static_cast<int>(sides), 8) : 64;
     // The polygon is drawn around the circle rather than inside it (its sides touch the circle
     // at their middles), so that samples on the circle count as inside.
     const float out = radius / std::cos(kPi / static_cast<float>(n));
