@@ -1,4 +1,4 @@
-// The parser over the shared sample files and over exact hand-made fixtures, malformed ones
+// The parser over the sample files and over exact hand-made fixtures, malformed ones
 // included.
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -106,7 +106,7 @@ class ParseSample : public ::testing::TestWithParam<SampleCase> {};
 
 TEST_P(ParseSample, ParsesWithTheTagsOfItsName) {
   const auto dir = swftest::SamplesDir();
-  if (!dir) GTEST_SKIP() << "shared samples not present";
+  ASSERT_TRUE(dir) << "no samples at " DBX_SWF_SAMPLES_DIR;
   const SampleCase& c = GetParam();
   const auto bytes = swftest::ReadFile(*dir / "parse" / c.file);
   ASSERT_FALSE(bytes.empty());
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, ParseSample, ::testing::ValuesIn(kSamples),
 
 TEST(ParseSamples, CompressionVariantsGiveIdenticalBodies) {
   const auto dir = swftest::SamplesDir();
-  if (!dir) GTEST_SKIP() << "shared samples not present";
+  ASSERT_TRUE(dir) << "no samples at " DBX_SWF_SAMPLES_DIR;
   const auto plain = swftest::ReadFile(*dir / "parse" / "uncompressed.swf");
   const auto zlib = swftest::ReadFile(*dir / "parse" / "zlib.swf");
   const auto lzma = swftest::ReadFile(*dir / "parse" / "lzma.swf");
@@ -155,7 +155,7 @@ TEST(ParseSamples, CompressionVariantsGiveIdenticalBodies) {
 TEST(ParseSamples, OwnLzmaDecoderGivesTheSameBody) {
   // The decoder of the builds without liblzma, checked natively against the plain file.
   const auto dir = swftest::SamplesDir();
-  if (!dir) GTEST_SKIP() << "shared samples not present";
+  ASSERT_TRUE(dir) << "no samples at " DBX_SWF_SAMPLES_DIR;
   const auto plain = swftest::ReadFile(*dir / "parse" / "uncompressed.swf");
   const auto lzma = swftest::ReadFile(*dir / "parse" / "lzma.swf");
   ASSERT_GT(lzma.size(), 17u);
@@ -181,7 +181,7 @@ TEST(ParseSamples, OwnLzmaDecoderGivesTheSameBody) {
 
 TEST(ParseSamples, JpegBitmapsDecodeThroughTheImageLoader) {
   const auto dir = swftest::SamplesDir();
-  if (!dir) GTEST_SKIP() << "shared samples not present";
+  ASSERT_TRUE(dir) << "no samples at " DBX_SWF_SAMPLES_DIR;
   struct Case {
     const char* file;
     bool opaque;
@@ -210,7 +210,7 @@ TEST(ParseSamples, JpegBitmapsDecodeThroughTheImageLoader) {
 
 TEST(ParseSamples, PlaceObject3FieldsAreRead) {
   const auto dir = swftest::SamplesDir();
-  if (!dir) GTEST_SKIP() << "shared samples not present";
+  ASSERT_TRUE(dir) << "no samples at " DBX_SWF_SAMPLES_DIR;
   // A bitmap placed directly (the image flag, no class name), and a sprite placed with every
   // field: matrix, colour transform, name, filters, blend mode, caching, visibility.
   const auto image = swftest::ReadFile(*dir / "parse" / "PlaceObject3-Image.swf");

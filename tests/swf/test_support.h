@@ -1,5 +1,5 @@
 // Helpers of the movie player tests: PNG reading and writing, a JPEG loader on libjpeg, a small
-// SWF writer for exact fixtures, and the location of the shared sample movies.
+// SWF writer for exact fixtures, and the location of the sample movies.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@
 
 namespace dbx::swftest {
 
-// The shared sample folder, or nothing when this checkout has none beside it.
+// The sample folder tests/data/swf (nothing only in a checkout that lacks it).
 std::optional<std::filesystem::path> SamplesDir();
 std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path);
 

@@ -6,8 +6,8 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 build=$(cd "${1:?build dir}" && pwd)
-sample="$here/../../../../shared/swf-samples/visual/layers/test.swf"
-if [ ! -f "$sample" ]; then echo "no movie samples beside the repository: skipped"; exit 0; fi
+sample="$here/../../data/swf/visual/layers/test.swf"
+[ -f "$sample" ] || { echo "FAIL: no sample movie at $sample"; exit 1; }
 trap e2e_cleanup EXIT
 
 E2E_TMP=$(mktemp -d)

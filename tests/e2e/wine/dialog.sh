@@ -239,7 +239,7 @@ if run_dialog error; then
 fi
 
 echo "== movie content with a movie: the preview plays it"
-sample=${DBX_SWF_SAMPLE:-$here/../../../../shared/swf-samples/visual/layers/test.swf}
+sample=${DBX_SWF_SAMPLE:-$here/../../data/swf/visual/layers/test.swf}
 if [ -f "$sample" ]; then
   cp "$sample" "$SYSDIR/$saver.swf"
   write_seed False "SaverBgcolor=255"
@@ -251,7 +251,7 @@ if [ -f "$sample" ]; then
   fi
   rm -f "$SYSDIR/$saver.swf"
 else
-  echo "note: no sample movie at $sample; the playing preview is not checked"
+  fail "no sample movie at $sample"
 fi
 
 e2e_summary
