@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit tests natively and under ASan+UBSan, the Windows
-# build (with its unit tests under Wine), the fuzz targets for a short run, and the end-to-end
-# checks of both builds under Xvfb (and Wine). Run as root on Debian 12; installs what it needs.
+# Builds every preset and runs every test: unit tests natively, optimised (with one short run of
+# each benchmark) and under ASan+UBSan, the Windows build (with its unit tests under Wine), the
+# fuzz targets for a short run, and the end-to-end checks of both builds under Xvfb (and Wine).
+# Run as root on Debian 12; installs what it needs.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -20,13 +21,16 @@ run cmake --preset debug >/dev/null
 run cmake --build --preset debug -j2
 run ctest --preset debug -j2
 
-step "SWF conformance corpus through dazzlebox-movie (when the corpus is beside the repository)"
-if [ -d ../shared/swf-conformance ]; then
-  run python3 scripts/conformance.py ../shared/swf-conformance \
-    --tool build/debug/tools/movie/dazzlebox-movie -j2 --timeout 20
-else
-  echo "no corpus at ../shared/swf-conformance: skipped"
-fi
+step "optimised build (release preset): unit tests, and each benchmark once, briefly"
+run cmake --preset release >/dev/null
+run cmake --build --preset release -j2
+run ctest --preset release -j2
+# One short pass over one size of each benchmark, so that they keep building and running.
+run build/release/bench/effects/effects_bench --benchmark_min_time=0.01 \
+  --benchmark_filter='BM_Memcpy/1920|BM_Effect/(0|4|5|8|9|10|16|17)/1920|BM_Gradient/315/1920'
+for b in $(find build/release/bench -type f -perm -u+x -name '*bench*' ! -name effects_bench | sort); do
+  run "$b" --benchmark_min_time=0.01
+done
 
 step "unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 run cmake --preset asan >/dev/null
@@ -54,17 +58,18 @@ if [ "$count" -gt 0 ]; then
     corpus="build/fuzz/corpus-$name"; mkdir -p "$corpus"
     seeds=()
     [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
-    case "$name" in *swf*)
-      [ -d ../shared/swf-samples/parse ] && seeds+=(../shared/swf-samples/parse)
-      # The conformance movies seed the script paths.
-      if [ -d ../shared/swf-conformance ]; then
-        mkdir -p build/fuzz/seeds-conformance
-        find ../shared/swf-conformance -name test.swf | while read -r m; do
-          cp "$m" "build/fuzz/seeds-conformance/$(echo "$m" | tr / _)"
-        done
-        seeds+=(build/fuzz/seeds-conformance)
-      fi
-      seeds+=(fuzz/seeds/swf_sound) ;;
+    case "$name" in
+      *swf*)
+        seeds+=(tests/data/swf/parse)
+        # The conformance corpus beside the repository, when it is there: its movies as seeds.
+        if [ -d ../shared/swf-conformance ]; then
+          mkdir -p build/fuzz/conformance-seeds
+          find ../shared/swf-conformance -name '*.swf' | while IFS= read -r f; do
+            cp "$f" "build/fuzz/conformance-seeds/$(printf '%s' "$f" | md5sum | cut -c1-16).swf"
+          done
+          seeds+=(build/fuzz/conformance-seeds)
+        fi
+        seeds+=(fuzz/seeds/swf_sound) ;;
     esac
     each=15
     case "$name" in *swf*) each=60 ;; esac

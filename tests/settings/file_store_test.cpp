@@ -15,11 +15,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// prefix + the numbers, joined by "-". (Built by appending: GCC 12's optimiser raises a false
+// -Wrestrict alarm on "literal" + std::string.)
+std::string Named(std::string prefix, std::initializer_list<long> numbers) {
+  bool first = true;
+  for (long n : numbers) {
+    if (!first) prefix += '-';
+    prefix += std::to_string(n);
+    first = false;
+  }
+  return prefix;
+}
+
 class FileStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("dbx-store-" + std::to_string(::getpid()) + "-" +
+           (Named("dbx-store-", {::getpid()}) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     path_ = (dir_ / "sub" / "settings.reg").string();
@@ -57,7 +69,7 @@ TEST_F(FileStoreTest, ABatchOfWritesLandsInOrderInOneReplacement) {
   store.WriteText("K", "old", "1");
   const auto before = fs::last_write_time(path_);
   std::vector<SettingWrite> batch;
-  for (int i = 0; i < 30; ++i) batch.push_back({"K\\Sub", "v" + std::to_string(i), "x"});
+  for (int i = 0; i < 30; ++i) batch.push_back({"K\\Sub", Named("v", {i}), "x"});
   batch.push_back({"K\\Sub", "V0", "last wins"});
   store.WriteTexts(batch);
   EXPECT_EQ(store.ReadText("K\\Sub", "v0"), "last wins");
@@ -100,7 +112,7 @@ TEST_F(FileStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
     if (children[c] == 0) {
       FileSettingsStore store(path_);
       for (int i = 0; i < kEach; ++i) {
-        store.WriteText("K", "p" + std::to_string(c) + "-" + std::to_string(i), "v");
+        store.WriteText("K", Named("p", {c, i}), "v");
       }
       ::_exit(0);
     }
@@ -113,7 +125,7 @@ TEST_F(FileStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
   FileSettingsStore store(path_);
   for (int c = 0; c < 2; ++c) {
     for (int i = 0; i < kEach; ++i) {
-      EXPECT_EQ(store.ReadText("K", "p" + std::to_string(c) + "-" + std::to_string(i)), "v");
+      EXPECT_EQ(store.ReadText("K", Named("p", {c, i})), "v");
     }
   }
 }
@@ -124,8 +136,7 @@ TEST_F(FileStoreTest, AProcessKilledWhileWritingNeverLeavesAHalfFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       FileSettingsStore store(path_);
-      for (int i = 0;; ++i)
-        store.WriteText("K", "v" + std::to_string(i % 50), std::string(500, 'x'));
+      for (int i = 0;; ++i) store.WriteText("K", Named("v", {i % 50}), std::string(500, 'x'));
     }
     ::usleep(20000 + round * 7000);
     ::kill(child, SIGKILL);
@@ -175,7 +186,7 @@ TEST(CommandLineSplit, JoinedArgumentsSplitBackUnchanged) {
 }
 
 TEST(CommandLineSplit, SpawnStartsWithoutAShellAndWithoutWaiting) {
-  const auto dir = fs::temp_directory_path() / ("dbx-spawn-" + std::to_string(::getpid()));
+  const auto dir = fs::temp_directory_path() / Named("dbx-spawn-", {::getpid()});
   fs::create_directories(dir);
   const auto marker = dir / "made it";
   EXPECT_TRUE(SpawnDetached({"touch", marker.string()}));
