@@ -95,8 +95,8 @@ for s in tests/e2e/wine/*.sh; do
   run bash "$s" build/mingw
 done
 
-step "Linux package: build the .deb from the release build, install it, run it, remove it"
-if deb=$(bash scripts/package-deb.sh); then
+step "Linux package: the .deb of the release build, installed, run and removed"
+if deb=$(bash scripts/package-deb.sh build/release); then
   run bash tests/e2e/package/deb.sh "$deb"
 else
   echo "FAILED: scripts/package-deb.sh"; status=1
