@@ -7,7 +7,8 @@ packages=(
   libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev libmpg123-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
-  wine wine64 nsis xvfb xdotool imagemagick x11-utils
+  libxrandr-dev libxinerama-dev libxext-dev
+  wine wine64 nsis xvfb xserver-xephyr xdotool imagemagick x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do

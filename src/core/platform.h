@@ -191,6 +191,9 @@ class Window {
   virtual void SetVisible(bool /*visible*/) {}
   // Gives the window the keyboard focus (a child window then receives the key presses).
   virtual void Focus() {}
+  // Borderless over exactly this area of the desktop (one monitor, in screen pixels), above
+  // everything; the form hears the new size. A platform without monitors covers its screen.
+  virtual void CoverArea(Rect /*area*/) { SetState(WindowState::kMaximized); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -340,6 +343,9 @@ class Platform {
   // Starts pulling sound from `source` until the output is closed; nothing when there is no
   // sound device (the caller then plays silently).
   virtual std::unique_ptr<AudioOutput> OpenAudioOutput(AudioSource /*source*/) { return nullptr; }
+  // The monitors of the desktop in screen pixels, the primary one first. Empty when there is one
+  // screen only, or when the show goes into a window it was given.
+  virtual std::vector<Rect> Monitors() { return {}; }
   // A new top-level window (or nothing when the display cannot give one).
   virtual std::unique_ptr<Window> CreateWindow(const WindowOptions& options,
                                                WindowEvents& events) = 0;

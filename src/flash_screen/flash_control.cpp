@@ -108,7 +108,9 @@ void FlashControl::Redraw() {
 
 void FlashControl::Present() {
   if (!child_ || frame_.Empty()) return;
-  child_->Present(frame_.View(), Rect{0, 0, frame_.width(), frame_.height()});
+  const Rect whole{0, 0, frame_.width(), frame_.height()};
+  child_->Present(frame_.View(), whole);
+  if (frameListener_) frameListener_(frame_.View(), whole);
 }
 
 }  // namespace dbx

@@ -3,6 +3,7 @@
 // loop at the movie's frame rate, paced by a timer of the window's message loop.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,6 +42,10 @@ class FlashControl final : private WindowEvents {
   void SetVisible(bool visible);
 
   Window* ChildWindow() { return child_.get(); }
+  // Called with every frame the player's window shows.
+  void SetFrameListener(std::function<void(const SurfaceView&, Rect)> listener) {
+    frameListener_ = std::move(listener);
+  }
   FlashPlayer& Player() { return player_; }
   // Renders and shows the current frame now.
   void Redraw();
@@ -69,6 +74,7 @@ class FlashControl final : private WindowEvents {
   Surface frame_;
   TimerId timer_ = -1;
   std::int64_t timerPeriod_ = 0;
+  std::function<void(const SurfaceView&, Rect)> frameListener_;
 };
 
 }  // namespace dbx

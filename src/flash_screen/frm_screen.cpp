@@ -17,7 +17,7 @@ frmScreen::frmScreen(Platform& platform, std::string saverName, bool withSound)
   options.caption = "Form1";
   options.border = false;
   options.background = 0;
-  window_ = platform_.CreateWindow(options, *this);
+  window_ = ScreenWindows::Create(platform_, options, *this);
   if (!window_) {
     unloaded_ = true;
     return;
@@ -35,6 +35,16 @@ frmScreen::frmScreen(Platform& platform, std::string saverName, bool withSound)
     if (!FlashModel::FindFlashChild(platform_, child, 0)) break;
   }
   if (hook.flashChild != 0) hook.previousProc = FlashModel::HookFlashWindow(platform_);
+  // The other monitors show the player's frames, and their input is the player's input.
+  flash_->SetFrameListener([this](const SurfaceView& frame, Rect dirty) {
+    window_->PresentOnOtherMonitors(frame, dirty);
+  });
+  window_->SetOtherMonitorsInput([](NativeHandle, std::uint32_t message, std::uintptr_t wParam,
+                                    std::intptr_t lParam) -> std::intptr_t {
+    const auto& state = FlashModel::State();
+    if (state.flashChild == 0 || !state.previousProc) return 0;
+    return FlashModel::FlashWndProc(state.flashChild, message, wParam, lParam);
+  });
   SetMovie();
   // Where the pointer was when the window loaded is the reference of the movement test.
   start_ = platform_.Pointer().Position();

@@ -8,6 +8,7 @@
 
 #include "core/form.h"
 #include "core/platform.h"
+#include "core/screen_windows.h"
 #include "flash_screen/flash_control.h"
 #include "settings/input_rules.h"
 #include "settings/mod_reg.h"
@@ -47,7 +48,9 @@ class frmScreen final : public Form, private WindowEvents {
   Platform& platform_;
   std::string saverName_;
   Settings settings_;
-  std::unique_ptr<Window> window_;
+  // One window per monitor; the player plays in the primary one and its frames are shown on
+  // the others.
+  std::unique_ptr<ScreenWindows> window_;
   std::unique_ptr<FlashControl> flash_;
   Point start_{};
   Point current_{};

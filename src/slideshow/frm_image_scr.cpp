@@ -44,7 +44,7 @@ frmImageScr::frmImageScr(Platform& platform, std::string saverName, SlideshowOpt
   wo.caption = "Form1";
   wo.border = false;
   wo.background = 0;  // the window itself is black
-  window_ = platform_.CreateWindow(wo, *this);
+  window_ = ScreenWindows::Create(platform_, wo, *this);
   if (!window_) {
     // No display, or the system refused the window: a show nobody can see or end does not
     // start. Nothing is loaded, no timer or music runs, and the start ends here.

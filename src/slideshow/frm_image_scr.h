@@ -13,6 +13,7 @@
 
 #include "core/form.h"
 #include "core/platform.h"
+#include "core/screen_windows.h"
 #include "effects/gradient.h"
 #include "effects/picture_box.h"
 #include "effects/trans_effects.h"
@@ -99,7 +100,8 @@ class frmImageScr final : public Form, private WindowEvents {
   Platform& platform_;
   std::string saverName_;
   Settings settings_;
-  std::unique_ptr<Window> window_;
+  // One window per monitor; the form lays itself out at the primary one.
+  std::unique_ptr<ScreenWindows> window_;
   PictureBox picture1_, picture2_, picture3_;
   std::shared_ptr<const Surface> loadImages_;  // LoadImages: the last picture loaded
   std::unique_ptr<ClsGrandinet> painter_;

@@ -36,3 +36,24 @@ check_ends() {
   fi
   wait_for 5 process_gone "$SAVER" || kill "$SAVER" 2>/dev/null
 }
+
+# Two monitors side by side, 800 x 600 at (0, 0) and 640 x 480 at (800, 0): a nested X server
+# with two Xinerama heads (and no RandR, whose single output would hide them), shown on the
+# current display, which must be at least 1440 x 600. Exports DISPLAY.
+start_two_heads() {
+  local host=$DISPLAY
+  for n in $(seq 191 240); do
+    if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then
+      DISPLAY=$host Xephyr :$n -screen 800x600 -screen 640x480 +xinerama -extension RANDR \
+        -nolisten tcp >/dev/null 2>&1 &
+      E2E_PIDS+=("$!")
+      export DISPLAY=:$n
+      for _ in $(seq 1 50); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+      done
+    fi
+  done
+  echo "could not start Xephyr" >&2
+  return 1
+}

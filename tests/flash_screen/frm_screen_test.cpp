@@ -220,13 +220,37 @@ TEST(FrmScreen, SetMovieConfiguresThePlayerFromTheSettings) {
   }
 }
 
+TEST(FrmScreen, EveryMonitorShowsTheMovieAndInputOnAnyEndsIt) {
+  for (const bool key : {true, false}) {
+    Screen s;
+    s.p.monitors = {{0, 0, 64, 48}, {64, 0, 32, 24}};
+    auto& f = s.Open();
+    HeadlessWindow* other = nullptr;
+    for (HeadlessWindow* w : s.p.windows) {
+      if (w->covered == Rect{64, 0, 32, 24}) other = w;
+    }
+    ASSERT_NE(other, nullptr);
+    // The player's frame (the background colour: no movie file), at half size.
+    const Pixel shown = s.Player().screen.At(32, 24);
+    EXPECT_EQ(shown, ColorToPixel(255));
+    EXPECT_EQ(other->screen.At(16, 12), shown);
+    EXPECT_EQ(other->screen.At(0, 0), shown);
+    if (key) {
+      other->events.OnKeyDown(65, 0);
+    } else {
+      other->events.OnMouseDown(MouseButton::kRight, 0, {1, 1});
+    }
+    EXPECT_FALSE(f.Loaded()) << key;
+  }
+}
+
 TEST(FrmScreen, EscOnTheWindowEndsWhateverTheSettings) {
   Screen s;
   s.values["Keydown"] = "False";
   auto& f = s.Open();
-  static_cast<HeadlessWindow*>(f.GetWindow())->events.OnKeyPress('a');
+  s.p.Find(f.GetWindow()->Handle())->events.OnKeyPress('a');
   EXPECT_TRUE(f.Loaded());
-  static_cast<HeadlessWindow*>(f.GetWindow())->events.OnKeyPress(27);
+  s.p.Find(f.GetWindow()->Handle())->events.OnKeyPress(27);
   EXPECT_FALSE(f.Loaded());
 }
 
@@ -270,7 +294,7 @@ TEST(FrmScreen, PreviewEmbedsTheMovieScreenAndInputOverItEnds) {
   } forms;
   StartOutcome r = Main(p, forms);
   ASSERT_NE(r.form, nullptr);
-  auto* w = static_cast<HeadlessWindow*>(r.form->GetWindow());
+  auto* w = p.Find(r.form->GetWindow()->Handle());
   EXPECT_EQ(w->parent, 4242u);
   EXPECT_EQ(w->Caption(), "Preview");
   auto* player =

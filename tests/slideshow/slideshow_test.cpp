@@ -51,7 +51,7 @@ struct Show {
     form->GetWindow()->SetState(WindowState::kMaximized);
     return *form;
   }
-  HeadlessWindow& Win() { return *static_cast<HeadlessWindow*>(form->GetWindow()); }
+  HeadlessWindow& Win() { return *p.Find(form->GetWindow()->Handle()); }
   Pixel Centre() { return Win().screen.At(20, 15); }
   Pixel Corner() { return Win().screen.At(1, 1); }
   // Delivers `input` from inside the message run of the n-th frame from now.
@@ -269,6 +269,33 @@ TEST(Slideshow, WithoutAWindowNothingStartsAndNothingRuns) {
   EXPECT_EQ(s.p.sound.plays, 0);
   EXPECT_EQ(s.p.cursor.count, 0);
   for (const auto& t : s.p.loop.timers) EXPECT_FALSE(t.alive && t.enabled);
+}
+
+TEST(Slideshow, EveryMonitorShowsTheShowAndInputOnAnyEndsIt) {
+  for (int input = 0; input < 2; ++input) {
+    Show s;
+    s.p.monitors = {{0, 0, 40, 30}, {40, 0, 80, 60}};
+    auto& f = s.Open();
+    ASSERT_EQ(s.p.windows.size(), 2u);
+    HeadlessWindow& other = *s.p.windows[1];
+    EXPECT_EQ(other.covered, (Rect{40, 0, 80, 60}));
+    s.NextStep();
+    // The incoming 20 x 10 picture in the middle of 40 x 30, twice as large on the 80 x 60
+    // monitor.
+    EXPECT_EQ(s.Centre(), kGreen);
+    EXPECT_EQ(other.screen.At(40, 30), kGreen);
+    EXPECT_EQ(other.screen.At(40 - 19, 30), kGreen);
+    EXPECT_EQ(other.screen.At(40 - 21, 30), kGrey);
+    EXPECT_EQ(other.screen.At(2, 2), kGrey);
+    if (input == 0) {
+      other.events.OnKeyDown(65, 0);
+    } else {
+      other.events.OnMouseDown(MouseButton::kRight, 0, {3, 3});
+    }
+    EXPECT_FALSE(f.Loaded()) << input;
+    EXPECT_TRUE(s.p.windows.empty());
+    EXPECT_EQ(s.p.cursor.count, 0);
+  }
 }
 
 TEST(Slideshow, AKeyInTheMiddleOfATransitionEndsItWithinAFrame) {

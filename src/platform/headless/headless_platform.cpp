@@ -133,6 +133,14 @@ void HeadlessWindow::SetState(WindowState newState) {
   }
 }
 
+void HeadlessWindow::CoverArea(Rect area) {
+  state = WindowState::kMaximized;
+  covered = area;
+  size = Size{area.w, area.h};
+  screen.Resize(size.w, size.h);
+  events.OnResize(size);
+}
+
 void HeadlessWindow::Present(const SurfaceView& pixels, Rect dirty) {
   ++presents;
   if (screen.width() != size.w || screen.height() != size.h) screen.Resize(size.w, size.h);

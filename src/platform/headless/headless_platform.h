@@ -163,6 +163,7 @@ class HeadlessWindow final : public Window {
   Size ClientSize() const override { return size; }
   void Present(const SurfaceView& pixels, Rect dirty) override;
   void EmbedInto(NativeHandle parent, Size embedSize) override;
+  void CoverArea(Rect area) override;
   int TwipsPerPixelX() const override { return twipsPerPixel; }
   int TwipsPerPixelY() const override { return twipsPerPixel; }
   NativeHandle Handle() const override { return handle; }
@@ -177,6 +178,7 @@ class HeadlessWindow final : public Window {
   WindowProc procedure;  // the window's procedure; starts as delivery to `events`
   std::string className = "Dazzlebox.Window";
   Rect placement{};  // a child window's place in its parent
+  Rect covered{};    // the desktop area a full-screen window covers (CoverArea)
 
   WindowEvents& events;
   Surface screen;  // what the window shows
@@ -248,6 +250,7 @@ class HeadlessPlatform : public Platform {
   std::unique_ptr<Window> CreateChildWindow(Window& parent, std::string_view className,
                                             const WindowOptions& options,
                                             WindowEvents& events) override;
+  std::vector<Rect> Monitors() override { return monitors; }
   std::vector<NativeHandle> DescendantWindows(NativeHandle parent) override;
   std::string WindowClassName(NativeHandle window) override;
   WindowProc SubclassWindow(NativeHandle window, WindowProc procedure) override;
@@ -262,6 +265,8 @@ class HeadlessPlatform : public Platform {
   HeadlessSound sound;
   HeadlessDialogs dialogs;
   Size screenSize{1024, 768};
+  // The desktop's monitors (none: one screen of screenSize).
+  std::vector<Rect> monitors;
   // CreateWindow answers nothing, as a system without a display does.
   bool refuseWindows = false;
   std::vector<HeadlessWindow*> windows;  // live windows, in creation order

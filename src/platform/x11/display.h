@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "core/platform.h"
 
@@ -19,6 +20,9 @@ class X11Window;
 int& LastXError();
 
 std::int64_t MonotonicMs();
+
+// The monitors of the desktop in screen pixels, the primary one first, each once (monitors.cpp).
+std::vector<Rect> QueryMonitors(Display* d);
 
 class X11Display {
  public:

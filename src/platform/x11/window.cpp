@@ -88,13 +88,20 @@ void X11Window::SetState(WindowState state) {
     }
   }
   const int screen = DefaultScreen(d);
-  const Size full{DisplayWidth(d, screen), DisplayHeight(d, screen)};
+  CoverArea(Rect{0, 0, DisplayWidth(d, screen), DisplayHeight(d, screen)});
+}
+
+void X11Window::CoverArea(Rect area) {
+  if (destroyed_) return;
+  Display* d = display_.Get();
+  const Size full{std::max(area.w, 1), std::max(area.h, 1)};
   // A screen saver covers everything: no window manager places or decorates it.
   XUnmapWindow(d, window_);
   XSetWindowAttributes attrs{};
   attrs.override_redirect = True;
   XChangeWindowAttributes(d, window_, CWOverrideRedirect, &attrs);
-  XMoveResizeWindow(d, window_, 0, 0, static_cast<unsigned>(full.w), static_cast<unsigned>(full.h));
+  XMoveResizeWindow(d, window_, area.x, area.y, static_cast<unsigned>(full.w),
+                    static_cast<unsigned>(full.h));
   XMapRaised(d, window_);
   XSync(d, False);
   XGrabKeyboard(d, window_, True, GrabModeAsync, GrabModeAsync, CurrentTime);

@@ -36,6 +36,7 @@ class X11Window final : public Window {
   void Move(Rect area) override;
   void SetVisible(bool visible) override;
   void Focus() override;
+  void CoverArea(Rect area) override;
 
   // Handles one X event of this window (input.cpp).
   void Dispatch(XEvent& e);

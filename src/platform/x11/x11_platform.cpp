@@ -92,6 +92,11 @@ class X11Platform final : public Platform {
     w->SetVisible(true);
     return w;
   }
+  std::vector<Rect> Monitors() override {
+    // In a window it was given, the show stays in that window.
+    if (display_.HostWindow() != 0) return {};
+    return x11::QueryMonitors(display_.Get());
+  }
   std::vector<NativeHandle> DescendantWindows(NativeHandle parent) override {
     std::vector<NativeHandle> out;
     Display* d = display_.Get();
