@@ -132,6 +132,7 @@ void X11Window::Dispatch(XEvent& e) {
       }
       break;
     case Expose:
+      presenter_.Invalidate();
       if (e.xexpose.count == 0) events_.OnPaint();
       break;
     case ClientMessage:

@@ -183,6 +183,7 @@ void X11Window::Destroy() {
   if (host_) display_.hosts.erase(host_);
   if (Display* d = display_.IfOpen()) {
     XUngrabKeyboard(d, CurrentTime);
+    presenter_.Release();
     if (gc_) XFreeGC(d, gc_);
     XDestroyWindow(d, window_);
     XFlush(d);

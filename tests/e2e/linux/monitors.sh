@@ -34,19 +34,23 @@ start_saver() {
 }
 
 # 1. Slideshow: the 200 x 150 picture centred on the first head, and scaled by 0.8 (160 x 120)
-# in the middle of the second.
-seed True 8421504
-xdotool mousemove 400 300
-start_saver 'transition .* end' || fail "slideshow: no step shown"
-sleep 0.3
-check_points "slideshow" 400 300 FF0000 305 230 FF0000 5 5 808080 795 595 808080 \
-  1120 240 FF0000 1045 185 FF0000 1030 240 808080 805 5 808080 1435 475 808080
-# The pointer goes to the second head (moves do not end this show); a click there ends it.
-xdotool mousemove 1100 300
-sleep 0.3
-kill -0 "$SAVER" 2>/dev/null && pass "slideshow: moving onto the second head is no input" ||
-  fail "slideshow: ended by a move"
-check_ends "slideshow: a click on the second head" xdotool click 1
+# in the middle of the second. Frames go through shared memory, and once over the socket.
+for path in shared socket; do
+  if [ $path = socket ]; then export DAZZLEBOX_NO_SHM=1; else unset DAZZLEBOX_NO_SHM; fi
+  seed True 8421504
+  xdotool mousemove 400 300
+  start_saver 'transition .* end' || fail "slideshow ($path): no step shown"
+  sleep 0.3
+  check_points "slideshow ($path)" 400 300 FF0000 305 230 FF0000 5 5 808080 795 595 808080 \
+    1120 240 FF0000 1045 185 FF0000 1030 240 808080 805 5 808080 1435 475 808080
+  # The pointer goes to the second head (moves do not end this show); a click there ends it.
+  xdotool mousemove 1100 300
+  sleep 0.3
+  kill -0 "$SAVER" 2>/dev/null && pass "slideshow ($path): moving onto the second head is no input" ||
+    fail "slideshow ($path): ended by a move"
+  check_ends "slideshow ($path): a click on the second head" xdotool click 1
+done
+unset DAZZLEBOX_NO_SHM
 
 # 2. Movie screen without a movie file: the player shows its background colour (SaverBgcolor),
 # on both heads.
