@@ -54,6 +54,7 @@ class Win32Platform final : public Platform {
   std::string WindowClassName(NativeHandle window) override {
     return win32::WindowClassName(window);
   }
+  std::vector<Rect> Monitors() override { return win32::Monitors(); }
   WindowProc SubclassWindow(NativeHandle window, WindowProc procedure) override {
     return win32::SubclassWindow(window, std::move(procedure));
   }

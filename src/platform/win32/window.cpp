@@ -254,7 +254,8 @@ void Win32Window::Show() {
 
 void Win32Window::CoverMonitor() {
   if (hwnd_ == nullptr) return;
-  const HMONITOR monitor = ::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST);
+  const HMONITOR monitor =
+      monitor_ ? monitor_ : ::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST);
   MONITORINFO info{};
   info.cbSize = sizeof(info);
   if (!::GetMonitorInfoA(monitor, &info)) return;
@@ -278,6 +279,13 @@ void Win32Window::SetState(WindowState state) {
     ::SetWindowPos(hwnd_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::ShowWindow(hwnd_, SW_RESTORE);
   }
+}
+
+void Win32Window::CoverArea(Rect area) {
+  if (hwnd_ == nullptr) return;
+  const RECT r{area.x, area.y, area.x + area.w, area.y + area.h};
+  monitor_ = ::MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST);
+  SetState(WindowState::kMaximized);
 }
 
 Size Win32Window::ClientSize() const {
@@ -442,6 +450,26 @@ std::vector<NativeHandle> DescendantWindows(NativeHandle parent) {
     ::EnumChildWindows(hwnd, &CollectWindow, reinterpret_cast<LPARAM>(&list));
   }
   return list;
+}
+
+std::vector<Rect> Monitors() {
+  std::vector<Rect> out;
+  const auto add = [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+    auto* list = reinterpret_cast<std::vector<Rect>*>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetMonitorInfoA(monitor, &info)) return TRUE;
+    const RECT& m = info.rcMonitor;
+    const Rect r{m.left, m.top, m.right - m.left, m.bottom - m.top};
+    if (info.dwFlags & MONITORINFOF_PRIMARY) {
+      list->insert(list->begin(), r);
+    } else {
+      list->push_back(r);
+    }
+    return TRUE;
+  };
+  ::EnumDisplayMonitors(nullptr, nullptr, add, reinterpret_cast<LPARAM>(&out));
+  return out;
 }
 
 std::string WindowClassName(NativeHandle window) {

@@ -38,6 +38,7 @@ class Win32Window final : public Window {
   void Move(Rect area) override;
   void SetVisible(bool visible) override;
   void Focus() override;
+  void CoverArea(Rect area) override;
 
  private:
   void Create(HWND parent, const std::string& className, DWORD style, Rect place,
@@ -58,6 +59,8 @@ class Win32Window final : public Window {
   bool ready_ = false;
   bool destroying_ = false;
   bool maximized_ = false;
+  // The monitor a full-screen window covers (null: the one it lies on).
+  HMONITOR monitor_ = nullptr;
   bool painting_ = false;
   // What the form drew during the current WM_PAINT.
   HRGN presented_ = nullptr;
@@ -73,6 +76,8 @@ int ShiftState();
 // Every descendant of `parent`, in the system's enumeration order.
 std::vector<NativeHandle> DescendantWindows(NativeHandle parent);
 std::string WindowClassName(NativeHandle window);
+// The monitors of the desktop in device pixels, the primary one first.
+std::vector<Rect> Monitors();
 // Puts `procedure` in front of the window procedure of one of this process's windows and returns
 // the procedure it replaced (which calls the system's CallWindowProcA on the previous one). A
 // window of another process, or no window, keeps its procedure and gives an empty result.
