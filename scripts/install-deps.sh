@@ -2,7 +2,8 @@
 # Installs what building, testing and running Dazzlebox needs on Debian 12 (run as root).
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config python3 git clang clang-format libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config python3 git clang clang-format clang-tidy
+  libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev libmpg123-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core

@@ -363,7 +363,9 @@ class Platform {
   // Replaces the window procedure of one of this process's windows and returns the one it
   // replaced, which the new procedure calls for every message it does not handle itself. The
   // previous procedure of a window that is not ours is empty, and nothing is replaced.
-  virtual WindowProc SubclassWindow(NativeHandle /*window*/, WindowProc /*procedure*/) {
+  // The procedure is taken by value: an override keeps it.
+  virtual WindowProc SubclassWindow(NativeHandle /*window*/,
+                                    WindowProc /*procedure*/) {  // NOLINT(performance-*)
     return {};
   }
 };

@@ -81,8 +81,9 @@ std::int32_t ClsGrandinet::BlendColors(std::int32_t lColor1, std::int32_t lColor
   if (lSteps > kMaxColors) throw std::bad_alloc();
   const auto c1 = static_cast<std::uint32_t>(lColor1);
   const auto c2 = static_cast<std::uint32_t>(lColor2);
-  const double red1 = c1 & 0xFF, green1 = (c1 & 0xFF00) / 256, blue1 = (c1 & 0xFF0000) / 65536;
-  const double red2 = c2 & 0xFF, green2 = (c2 & 0xFF00) / 256, blue2 = (c2 & 0xFF0000) / 65536;
+  // The colour bytes, exactly (colours are 0x00BBGGRR).
+  const double red1 = c1 & 0xFF, green1 = (c1 >> 8) & 0xFF, blue1 = (c1 >> 16) & 0xFF;
+  const double red2 = c2 & 0xFF, green2 = (c2 >> 8) & 0xFF, blue2 = (c2 >> 16) & 0xFF;
   const auto dR = static_cast<float>(SafeDiv(red2 - red1, lSteps));
   const auto dG = static_cast<float>(SafeDiv(green2 - green1, lSteps));
   const auto dB = static_cast<float>(SafeDiv(blue2 - blue1, lSteps));

@@ -288,7 +288,9 @@ std::optional<std::int32_t> ParseColour(std::string_view text) {
 
 std::string SeedFileText(const PackOptions& o) {
   std::vector<std::pair<std::string, std::string>> keys;
-  auto add = [&](std::string k, std::string v) { keys.emplace_back(std::move(k), OneLine(v)); };
+  auto add = [&](std::string k, std::string_view v) {
+    keys.emplace_back(std::move(k), OneLine(v));
+  };
   const bool movie = o.movie.has_value();
   add("ImageOrSWF", movie ? "False" : "True");
   add("SaverDec", o.description);

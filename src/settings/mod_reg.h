@@ -30,7 +30,7 @@ std::string SaverKey(std::string_view saverName);
 // One saver's settings, read afresh on every call (another process may have seeded meanwhile).
 class Settings {
  public:
-  Settings(SettingsStore& store, std::string saverName)
+  Settings(SettingsStore& store, std::string_view saverName)
       : store_(store), key_(SettingsKey(saverName)) {}
   std::string Get(std::string_view name) const { return ReadRegValue(store_, key_, name); }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -98,7 +99,7 @@ GdkRGBA ToRgba(std::int32_t color) {
 
 std::int32_t FromRgba(const GdkRGBA& rgba) {
   const auto channel = [](double v) {
-    return static_cast<std::uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5);
+    return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0));
   };
   return static_cast<std::int32_t>(channel(rgba.red) | (channel(rgba.green) << 8) |
                                    (channel(rgba.blue) << 16));
