@@ -157,7 +157,7 @@ def main():
     tags += font2(2, '_sans', [])
     tags += text2(3, 1, 800, [255, 0, 0, 255], 400, 1200, [(0, 600)])
     tags += edit(4, (0, 4000, 0, 1200), 1, 800, [0, 0, 255, 255], 'AB', True)
-    tags += edit(5, (0, 7200, 0, 1600), 2, 960, [0, 160, 0, 255], 'HHHHHH', False)
+    tags += edit(5, (0, 7200, 0, 1600), 2, 960, [0, 255, 0, 255], 'HHHHHH', False)
     tags += place(3, 1, 0, 0) + place(4, 2, 2000, 400) + place(5, 3, 400, 2000)
     tags += tag(1, b'') + tag(0, b'')
     body = rect(0, 8000, 0, 4000) + struct.pack('<HH', 12 << 8, 1) + tags

@@ -55,7 +55,7 @@ TEST(DeviceFonts, FacesOutlinesAndFallback) {
 
 TEST(DeviceFonts, FieldWithoutEmbeddedGlyphsDrawsInstalledFace) {
   // A DefineFont2 that names "_sans" and holds no glyph, and a 160 x 40 px field in it with
-  // green 24 px text.
+  // pure green 24 px text.
   swftest::SwfWriter m(200, 60);
   m.Background(255, 255, 255);
   {
@@ -77,7 +77,7 @@ TEST(DeviceFonts, FieldWithoutEmbeddedGlyphsDrawsInstalledFace) {
     w.U16(1);
     w.U16(480);
     w.U8(0);
-    w.U8(160);
+    w.U8(255);
     w.U8(0);
     w.U8(255);
     w.U8(0);  // no variable
@@ -100,7 +100,7 @@ TEST(DeviceFonts, FieldWithoutEmbeddedGlyphsDrawsInstalledFace) {
     int inside = 0, outside = 0;
     for (int y = 0; y < 60; ++y)
       for (int x = 0; x < 200; ++x) {
-        if (s.At(x, y) != MakePixel(0, 160, 0)) continue;
+        if (s.At(x, y) != MakePixel(0, 255, 0)) continue;
         (x >= 10 && x < 170 && y >= 10 && y < 50 ? inside : outside)++;
       }
     EXPECT_EQ(outside, 0);

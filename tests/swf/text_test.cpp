@@ -474,7 +474,7 @@ TEST(TextField, EmbeddedFontLayoutAutoSizeAndScroll) {
 }
 
 TEST(TextField, DrawsBorderBackgroundAndGlyphsClippedToItsBox) {
-  // A bordered field 60 x 20 px at (10, 10) with "AAAAAAAA" in blue at 20 px: the glyphs
+  // A bordered field 60 x 20 px at (10, 10) with "AAAAAAAA" in #FF99CC at 20 px: the glyphs
   // overflow the box to the right and are cut at its edge.
   SwfWriter m(100, 50);
   m.Background(255, 0, 0);
@@ -484,18 +484,20 @@ TEST(TextField, DrawsBorderBackgroundAndGlyphsClippedToItsBox) {
   e.h = 400;
   e.border = true;
   e.text = "AAAAAAAA";
+  e.rgba = 0xFF99CCFF;
   m.Tag(kDefineEditText, EditTag(2, e));
   m.Place(2, 1, 200, 200);
   m.ShowFrame();
   m.End();
   const Surface s = Draw(m.Finish(), 100, 50);
-  const Pixel blue = MakePixel(0, 0, 255), white = MakePixel(255, 255, 255),
+  // Fields paint their colour in 1/256 steps of white: #FF99CC shows as 255, 152, 203.
+  const Pixel pink = MakePixel(255, 152, 203), white = MakePixel(255, 255, 255),
               black = MakePixel(0, 0, 0), red = MakePixel(255, 0, 0);
   EXPECT_EQ(Hex(s.At(5, 5)), Hex(red));      // outside
   EXPECT_EQ(Hex(s.At(10, 20)), Hex(black));  // the border's left side
   EXPECT_EQ(Hex(s.At(40, 12)), Hex(white));  // background above the glyphs
   // Glyph 1 spans x 12 .. 23.7 px, its top at 10 + 2 + 17.6 - 15.6 = 14 px.
-  EXPECT_EQ(Hex(s.At(17, 20)), Hex(blue));
+  EXPECT_EQ(Hex(s.At(17, 20)), Hex(pink));
   EXPECT_EQ(Hex(s.At(25, 20)), Hex(white));  // the gap after it
   EXPECT_EQ(Hex(s.At(75, 20)), Hex(red));    // glyph 5 would reach here: clipped
 }

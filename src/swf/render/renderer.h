@@ -79,9 +79,9 @@ class Renderer {
                  const ColorTransform& cx);
   void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
   void DrawText(const Clip& clip, const Character& ch, const Matrix& m, const ColorTransform& cx);
-  // Glyphs of one colour, filled together; `clip` (device pixels x0, y0, x1, y1) bounds them.
-  void FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, const Matrix& toDevice,
-                  const ColorTransform& cx, const float* clip);
+  // Glyphs filled together in one colour; `clip` (device pixels x0, y0, x1, y1) bounds them.
+  void FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rgba color,
+                  const Matrix& toDevice, const ColorTransform& cx, const float* clip);
   void Fill(FillRule rule, const Paint* paint);
   void Flatten(const ShapeEdge& e, const Matrix& m, bool reverse, std::vector<Segment>& out);
 

@@ -43,6 +43,13 @@ Shape RectShape(float x0, float y0, float x1, float y1, Rgba color, float inset 
   return s;
 }
 
+// Text fields paint their colour as a multiplier of white in 1/256 steps, a little darker than the
+// colour itself (#FF99CC comes out as 255, 152, 203).
+Rgba FieldTextColor(Rgba c) {
+  auto q = [](std::uint8_t v) { return static_cast<std::uint8_t>(255 * (v * 256 / 255) / 256); };
+  return {q(c.r), q(c.g), q(c.b), c.a};
+}
+
 }  // namespace
 
 void Renderer::SetFonts(text::FontLibrary* fonts) {
@@ -67,7 +74,7 @@ void Renderer::DrawText(const Clip& clip, const Character& ch, const Matrix& m,
                          rec.color});
         x += static_cast<float>(g.advance);
       }
-      if (!run.empty()) FillGlyphs(run.data(), run.size(), toDevice, cx, nullptr);
+      if (!run.empty()) FillGlyphs(run.data(), run.size(), rec.color, toDevice, cx, nullptr);
     }
     return;
   }
@@ -126,7 +133,8 @@ void Renderer::DrawTextField(text::TextField& field, const Matrix& toDevice,
     std::size_t a = i, b = j;
     while (a < b && glyphs[a].y < scrollY) ++a;
     while (b > a && glyphs[b - 1].y - glyphs[b - 1].size > visibleBottom) --b;
-    if (a < b) FillGlyphs(glyphs.data() + a, b - a, origin, cx, clipRect);
+    if (a < b)
+      FillGlyphs(glyphs.data() + a, b - a, FieldTextColor(glyphs[a].color), origin, cx, clipRect);
     i = j;
   }
   for (const text::Underline& u : layout.underlines) {
@@ -135,11 +143,11 @@ void Renderer::DrawTextField(text::TextField& field, const Matrix& toDevice,
   }
 }
 
-void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count,
+void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rgba color,
                           const Matrix& toDevice, const ColorTransform& cx, const float* clip) {
   if (count == 0 || target_.width() <= 0 || target_.height() <= 0) return;
   FillStyle style;
-  style.color = glyphs[0].color;
+  style.color = color;
   Paint paint;
   const bool visible = MakePaint(style, toDevice, cx, nullptr, options_.samples > 1, paint);
   paint.keepAlpha = layerTarget_;

@@ -34,8 +34,8 @@ if wait_for 5 grep -q 'movie playing' "$SAVER_LOG"; then
   check_points "embedded glyphs" 381 345 FF0000  463 342 0000FF  491 341 FFFFFF  420 345 FFFFFF \
                                  381 320 FFFFFF
   screenshot "$E2E_TMP/text.png"
-  inside=$(convert "$E2E_TMP/text.png" -crop 360x80+370+400 +repage txt:- | grep -ci '#00A000')
-  all=$(convert "$E2E_TMP/text.png" txt:- | grep -ci '#00A000')
+  inside=$(convert "$E2E_TMP/text.png" -crop 360x80+370+400 +repage txt:- | grep -ci '#00FF00')
+  all=$(convert "$E2E_TMP/text.png" txt:- | grep -ci '#00FF00')
   if [ "$inside" -gt 300 ] && [ "$inside" -eq "$all" ]; then
     pass "device font: $inside pixels of the text colour, all inside the field"
   else

@@ -35,8 +35,8 @@ if wait_for 20 grep -q 'movie playing' "$SAVER_LOG"; then
   # The installed face: pixels of the text colour inside the field's box (x 20..380, y 100..180),
   # none outside it.
   screenshot "$E2E_TMP/text.png"
-  inside=$(convert "$E2E_TMP/text.png" -crop 360x80+370+400 +repage txt:- | grep -ci '#00A000')
-  all=$(convert "$E2E_TMP/text.png" txt:- | grep -ci '#00A000')
+  inside=$(convert "$E2E_TMP/text.png" -crop 360x80+370+400 +repage txt:- | grep -ci '#00FF00')
+  all=$(convert "$E2E_TMP/text.png" txt:- | grep -ci '#00FF00')
   if [ "$inside" -gt 300 ] && [ "$inside" -eq "$all" ]; then
     pass "device font: $inside pixels of the text colour, all inside the field"
   else
