@@ -2,12 +2,10 @@
 // original player drew, channel by channel, within each sample's tolerance.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "swf/flash_player.h"
 #include "swf/format/movie.h"
@@ -115,54 +113,6 @@ INSTANTIATE_TEST_SUITE_P(Samples, VisualSample,
                                            VisualCase{"strokes_scale", 8500},
                                            VisualCase{"winding_rule", 0}),
                          [](const auto& param) { return std::string(param.param.name); });
-
-// Frame times are measured in optimised builds only (the release preset's tests).
-#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
-TEST(FrameRate, EveryFrameFitsItsIntervalAt1080p) {
-  const auto dir = swftest::SamplesDir();
-  ASSERT_TRUE(dir) << "no samples at " DBX_SWF_SAMPLES_DIR;
-  // Each reference movie plays one second at its own rate, drawn at 1920 x 1080 at quality
-  // "High" on a real clock, as a window would drive it. A frame is dropped when drawing it ends
-  // after the next frame fell due.
-  using Clock = std::chrono::steady_clock;
-  const auto origin = Clock::now();
-  auto nowMs = [&] {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin).count();
-  };
-  for (const char* name : {"gradients_gradients", "gradients_radial", "layers", "overlaps",
-                           "strokes_scale", "winding_rule"}) {
-    SCOPED_TRACE(name);
-    const auto bytes = swftest::ReadFile(*dir / "visual" / name / "test.swf");
-    FlashPlayer player;
-    player.LoadMovieBytes(bytes.data(), bytes.size(), name);
-    player.SetQuality2("High");
-    player.SetViewportSize({1920, 1080});
-    Surface frame(1920, 1080);
-    player.Play();
-    const int frames = static_cast<int>(1000.0 / player.FrameIntervalMs());
-    int drawn = 0, dropped = 0;
-    double worst = 0, sum = 0;
-    while (drawn < frames) {
-      if (!player.Advance(nowMs())) {
-        std::this_thread::sleep_until(origin + std::chrono::milliseconds(player.NextFrameDueMs()));
-        continue;
-      }
-      const auto t0 = Clock::now();
-      player.RenderFrame(frame.View());
-      const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-      worst = std::max(worst, ms);
-      sum += ms;
-      ++drawn;
-      if (nowMs() >= player.NextFrameDueMs()) ++dropped;
-    }
-    std::printf(
-        "[ frames ] %s: %d frames at %.1f ms intervals, drawing mean %.2f ms, worst %.2f ms, "
-        "%d dropped\n",
-        name, drawn, player.FrameIntervalMs(), sum / drawn, worst, dropped);
-    EXPECT_EQ(dropped, 0);
-  }
-}
-#endif
 
 }  // namespace
 }  // namespace dbx
