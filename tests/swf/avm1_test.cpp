@@ -255,6 +255,22 @@ TEST(Avm1Interpreter, TryCatchFinallyAndThrowAcrossCalls) {
   EXPECT_EQ(lines, (std::vector<std::string>{"caught boom", "finally", "after"}));
 }
 
+TEST(Avm1Interpreter, ACaughtThrowDropsWhatTheTryBlockPushed) {
+  // Pushed inside the try: gone in the catch block. Popped inside the try: stays popped.
+  Asm a;
+  a.Push({"below"});
+  a.Try(
+      "e", [](Asm& t) { t.Push({"inside", "boom"}).Op(0x2A); }, [](Asm& c) { c.Op(0x4C).Trace(); },
+      [](Asm&) {}, true, false);
+  a.Trace();
+  a.Push({1, 2, 3});
+  a.Try(
+      "e", [](Asm& t) { t.Op(0x17).Push({"boom"}).Op(0x2A); }, [](Asm& c) { c.Op(0x4C).Trace(); },
+      [](Asm&) {}, true, false);
+  a.Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"below", "below", "2", "2"}));
+}
+
 TEST(Avm1Interpreter, WithLooksUpTheObjectFirst) {
   // o = {v: "inner"}; v = "outer"; with (o) { trace(v); v = "set"; } trace(o.v)
   Asm a;
@@ -379,6 +395,55 @@ TEST(Avm1Collector, FreesCyclesAndKeepsWhatIsReachable) {
   // Only `keep` stays beyond what was there before.
   EXPECT_EQ(vm.heap().size(), base + 1);
   EXPECT_TRUE(vm.Get(timeline, "keep").IsObject());
+}
+
+TEST(Avm1Builtins, StringMethodsCountUtf16Units) {
+  const std::string smiley = "\xF0\x9F\x98\x8B";  // one character, two units
+  const std::string replacement = "\xEF\xBF\xBD";
+  const double nan = std::nan("");
+  struct Case {
+    std::string self;
+    const char* method;
+    std::vector<test::Item> args;
+    int version;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {smiley + "ab", "charCodeAt", {0}, 10, "55357"},
+      {smiley + "ab", "charCodeAt", {1}, 10, "56843"},
+      {smiley + "ab", "charAt", {2}, 10, "a"},
+      {smiley + "ab", "charAt", {0}, 10, replacement},
+      {smiley + "ab", "indexOf", {"a"}, 10, "2"},
+      {smiley + "ab", "indexOf", {"a"}, 5, "4"},
+      {smiley + "ab", "substr", {1, 2}, 10, replacement + "a"},
+      {smiley + "ab", "slice", {-2}, 10, "ab"},
+      {smiley + "ab", "lastIndexOf", {"b"}, 10, "3"},
+      {"hello", "charAt", {4294967297.0}, 10, "e"},
+      {"hello", "charCodeAt", {nan}, 10, "104"},
+      {"hello", "indexOf", {"l", -1}, 10, "2"},
+      {"hello", "indexOf", {}, 10, "undefined"},
+      {"hello", "substr", {}, 10, "undefined"},
+      {"hello", "slice", {4294967296.0, 4294967298.0}, 10, "he"},
+      {"hello", "substring", {3, test::Null{}}, 10, "hel"},
+      {"hello world", "substr", {3, -4}, 10, "lo worl"},
+      {"hello world", "substr", {4, -4}, 10, ""},
+      {"hello world", "substr", {0, -1}, 10, "hello worl"},
+      {"abcd", "substr", {-3, -2}, 10, "bc"},
+      {smiley + "ab", "split", {""}, 10, replacement + "," + replacement + ",a,b"},
+  };
+  for (const Case& c : cases) {
+    Asm a;
+    for (auto it = c.args.rbegin(); it != c.args.rend(); ++it) a.Push({*it});
+    a.Push({static_cast<int>(c.args.size()), c.self, c.method}).Op(0x52).Trace();
+    EXPECT_EQ(RunOne(a, c.version), c.expected) << c.method << " version " << c.version;
+  }
+  Asm length;
+  length.Push({smiley + "ab", "length"}).Op(0x4E).Trace();
+  length.Push({smiley + "ab", 1, "String"}).Op(0x40).Push({"length"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(length), (std::vector<std::string>{"4", "4"}));
+  Asm lone;
+  lone.Push({0xD801, 1, "String"}).Op(0x1C).Push({"fromCharCode"}).Op(0x52).Trace();
+  EXPECT_EQ(RunOne(lone), replacement);
 }
 
 TEST(Avm1Builtins, ObjectFeatures) {

@@ -231,24 +231,36 @@ Value StringCall(Vm& vm, CallArgs& a) {
 Value StringConstruct(Vm& vm, CallArgs& a) {
   std::string s = a.size() ? vm.ToString(a[0]) : std::string();
   Object* o = Wrapper(vm, a, ObjClass::kString, Value(s));
-  o->SetOwn("length", Value(static_cast<double>(s.size())), prop::kDontEnum);
+  o->SetOwn("length", Value(static_cast<double>(UnitLength(s, vm.version()))), prop::kDontEnum);
   return Value(o);
 }
 Value StringToStringM(Vm& vm, CallArgs& a) {
   return Value(ThisString(vm, a));
 }
 
+// Script strings index UTF-16 code units (bytes before SWF 6); index arguments go through
+// ToInt32, so NaN, null and undefined are 0 and 2^32 + 1 is 1.
+std::u16string ThisUnits(Vm& vm, CallArgs& a) {
+  return ToUnits(ThisString(vm, a), vm.version());
+}
+std::int32_t ArgIndex(Vm& vm, CallArgs& a, std::size_t i) {
+  return ToInt32(vm.ToNumber(a[i]));
+}
+Value UnitsValue(Vm& vm, std::u16string_view u) {
+  return Value(FromUnits(u, vm.version()));
+}
+
 Value CharAt(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  double i = std::trunc(ArgNumber(vm, a, 0, 0));
-  if (!(i >= 0) || i >= static_cast<double>(s.size())) return Value(std::string());
-  return Value(std::string(1, s[static_cast<std::size_t>(i)]));
+  std::u16string s = ThisUnits(vm, a);
+  std::int32_t i = ArgIndex(vm, a, 0);
+  if (i < 0 || static_cast<std::size_t>(i) >= s.size()) return Value(std::string());
+  return UnitsValue(vm, std::u16string_view(s).substr(static_cast<std::size_t>(i), 1));
 }
 Value CharCodeAt(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  double i = std::trunc(ArgNumber(vm, a, 0, 0));
-  if (!(i >= 0) || i >= static_cast<double>(s.size())) return Value(kNaN);
-  return Value(static_cast<double>(static_cast<unsigned char>(s[static_cast<std::size_t>(i)])));
+  std::u16string s = ThisUnits(vm, a);
+  std::int32_t i = ArgIndex(vm, a, 0);
+  if (i < 0 || static_cast<std::size_t>(i) >= s.size()) return Value(kNaN);
+  return Value(static_cast<double>(s[static_cast<std::size_t>(i)]));
 }
 Value Concat(Vm& vm, CallArgs& a) {
   std::string s = ThisString(vm, a);
@@ -259,25 +271,23 @@ Value Concat(Vm& vm, CallArgs& a) {
   return Value(s);
 }
 Value IndexOf(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  if (!a.size()) return Value(-1.0);
-  std::string t = vm.ToString(a[0]);
-  double from = std::trunc(ArgNumber(vm, a, 1, 0));
-  if (!(from >= 0)) from = 0;
-  if (from > static_cast<double>(s.size())) return Value(-1.0);
+  if (!a.size()) return {};
+  std::u16string s = ThisUnits(vm, a);
+  std::u16string t = ToUnits(vm.ToString(a[0]), vm.version());
+  std::int32_t from = a.size() > 1 ? std::max(ArgIndex(vm, a, 1), 0) : 0;
+  if (static_cast<std::size_t>(from) > s.size()) return Value(-1.0);
   std::size_t p = s.find(t, static_cast<std::size_t>(from));
-  return Value(p == std::string::npos ? -1.0 : static_cast<double>(p));
+  return Value(p == std::u16string::npos ? -1.0 : static_cast<double>(p));
 }
 Value LastIndexOf(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  if (!a.size()) return Value(-1.0);
-  std::string t = vm.ToString(a[0]);
-  double from = a.size() > 1 ? std::trunc(vm.ToNumber(a[1])) : static_cast<double>(s.size());
-  if (std::isnan(from) || from > static_cast<double>(s.size()))
-    from = static_cast<double>(s.size());
+  if (!a.size()) return {};
+  std::u16string s = ThisUnits(vm, a);
+  std::u16string t = ToUnits(vm.ToString(a[0]), vm.version());
+  std::int64_t from = a.size() > 1 && !a[1].IsUndefined() ? ArgIndex(vm, a, 1)
+                                                          : static_cast<std::int64_t>(s.size());
   if (from < 0) return Value(-1.0);
   std::size_t p = s.rfind(t, static_cast<std::size_t>(from));
-  return Value(p == std::string::npos ? -1.0 : static_cast<double>(p));
+  return Value(p == std::u16string::npos ? -1.0 : static_cast<double>(p));
 }
 std::size_t ClampIndex(double d, std::size_t len) {
   if (std::isnan(d)) return 0;
@@ -286,38 +296,44 @@ std::size_t ClampIndex(double d, std::size_t len) {
   if (d > static_cast<double>(len)) return len;
   return static_cast<std::size_t>(d);
 }
+// A position counted from the end when negative, then kept within the string.
+std::size_t FromEnd(std::int64_t i, std::size_t len) {
+  if (i < 0) i += static_cast<std::int64_t>(len);
+  return static_cast<std::size_t>(std::clamp<std::int64_t>(i, 0, static_cast<std::int64_t>(len)));
+}
 Value Slice(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  if (!a.size()) return Value(s);
-  std::size_t b = ClampIndex(std::trunc(vm.ToNumber(a[0])), s.size());
-  std::size_t e = a.size() > 1 && !a[1].IsUndefined()
-                      ? ClampIndex(std::trunc(vm.ToNumber(a[1])), s.size())
-                      : s.size();
-  return Value(e > b ? s.substr(b, e - b) : std::string());
+  if (!a.size()) return {};
+  std::u16string s = ThisUnits(vm, a);
+  std::size_t b = FromEnd(ArgIndex(vm, a, 0), s.size());
+  std::size_t e = a.size() > 1 && !a[1].IsUndefined() ? FromEnd(ArgIndex(vm, a, 1), s.size())
+                                                      : s.size();
+  return e > b ? UnitsValue(vm, std::u16string_view(s).substr(b, e - b)) : Value(std::string());
 }
 Value Substring(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  if (!a.size()) return Value(s);
-  auto clamp = [&](double d) {
-    if (std::isnan(d) || d < 0) return std::size_t{0};
-    return static_cast<std::size_t>(std::min(d, static_cast<double>(s.size())));
+  if (!a.size()) return {};
+  std::u16string s = ThisUnits(vm, a);
+  auto clamp = [&](std::int32_t i) {
+    return static_cast<std::size_t>(
+        std::clamp<std::int64_t>(i, 0, static_cast<std::int64_t>(s.size())));
   };
-  std::size_t b = clamp(vm.ToNumber(a[0]));
-  std::size_t e = a.size() > 1 && !a[1].IsUndefined() ? clamp(vm.ToNumber(a[1])) : s.size();
+  std::size_t b = clamp(ArgIndex(vm, a, 0));
+  std::size_t e = a.size() > 1 && !a[1].IsUndefined() ? clamp(ArgIndex(vm, a, 1)) : s.size();
   if (b > e) std::swap(b, e);
-  return Value(s.substr(b, e - b));
+  return UnitsValue(vm, std::u16string_view(s).substr(b, e - b));
 }
 Value Substr(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  if (!a.size()) return Value(s);
-  std::size_t b = ClampIndex(std::trunc(vm.ToNumber(a[0])), s.size());
-  double len = a.size() > 1 && !a[1].IsUndefined() ? std::trunc(vm.ToNumber(a[1]))
-                                                   : static_cast<double>(s.size());
-  if (std::isnan(len)) len = 0;
-  if (len < 0) len += static_cast<double>(s.size());
-  if (len <= 0) return Value(std::string());
-  std::size_t n = std::min(static_cast<std::size_t>(std::min(len, 1e15)), s.size() - b);
-  return Value(s.substr(b, n));
+  if (!a.size()) return {};
+  std::u16string s = ThisUnits(vm, a);
+  std::size_t b = FromEnd(ArgIndex(vm, a, 0), s.size());
+  std::int64_t n = a.size() > 1 && !a[1].IsUndefined() ? ArgIndex(vm, a, 1)
+                                                       : static_cast<std::int64_t>(s.size());
+  if (n < 0) {
+    // A negative length counts back from the end, and takes nothing when that reaches it.
+    n += static_cast<std::int64_t>(s.size());
+    if (static_cast<std::int64_t>(b) + n >= static_cast<std::int64_t>(s.size())) n = 0;
+  }
+  if (n <= 0) return Value(std::string());
+  return UnitsValue(vm, std::u16string_view(s).substr(b, static_cast<std::size_t>(n)));
 }
 Value Split(Vm& vm, CallArgs& a) {
   std::string s = ThisString(vm, a);
@@ -330,10 +346,9 @@ Value Split(Vm& vm, CallArgs& a) {
   double limit = a.size() > 1 && !a[1].IsUndefined() ? vm.ToNumber(a[1]) : 1e300;
   auto count = [&]() { return static_cast<double>(vm.ArrayLength(out)); };
   if (sep.empty()) {
-    for (char c : s) {
-      if (count() >= limit) break;
-      vm.ArrayPush(out, Value(std::string(1, c)));
-    }
+    std::u16string u = ToUnits(s, vm.version());
+    for (std::size_t i = 0; i < u.size() && count() < limit; ++i)
+      vm.ArrayPush(out, UnitsValue(vm, std::u16string_view(u).substr(i, 1)));
     return Value(out);
   }
   std::size_t i = 0;
@@ -361,22 +376,13 @@ Value ToUpper(Vm& vm, CallArgs& a) {
   return Value(s);
 }
 Value FromCharCode(Vm& vm, CallArgs& a) {
-  std::string s;
+  std::u16string u;
   for (auto& v : a.args) {
-    auto c = static_cast<std::uint32_t>(ToInt32(vm.ToNumber(v)) & 0xFFFF);
+    auto c = static_cast<char16_t>(ToInt32(vm.ToNumber(v)) & 0xFFFF);
     if (c == 0) break;
-    if (c < 0x80 || vm.version() < 6) {
-      s += static_cast<char>(c);
-    } else if (c < 0x800) {
-      s += static_cast<char>(0xC0 | (c >> 6));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      s += static_cast<char>(0xE0 | (c >> 12));
-      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    u.push_back(c);
   }
-  return Value(s);
+  return UnitsValue(vm, u);
 }
 
 // ---- Array ---------------------------------------------------------------------------------

@@ -985,8 +985,11 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         std::size_t after = std::min(finallyBegin + finallySize, end);
         if (depth_ >= limits_.maxDepth) return Flow::kAbort;
         ++depth_;
+        std::size_t stackAtTry = stack_.size();
         Flow f = Execute(act, tryBegin, catchBegin);
         if (f == Flow::kThrow && (flags & 1)) {
+          // What the try block pushed is dropped; what it popped stays popped.
+          if (stack_.size() > stackAtTry) stack_.resize(stackAtTry);
           Value ex = TakeException();
           if (catchInReg) {
             if (catchReg < act.regs.size()) act.regs[catchReg] = ex;

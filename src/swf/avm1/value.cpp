@@ -243,4 +243,90 @@ bool EqualsFolded(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::u16string ToUnits(std::string_view s, int version) {
+  std::u16string u;
+  u.reserve(s.size());
+  if (version < 6) {
+    for (char c : s) u.push_back(static_cast<unsigned char>(c));
+    return u;
+  }
+  std::size_t i = 0;
+  while (i < s.size()) {
+    auto b0 = static_cast<unsigned char>(s[i]);
+    int extra = b0 >= 0xF0 && b0 < 0xF8 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
+    if (b0 >= 0xF8) extra = 0;
+    std::uint32_t cp = extra == 3 ? b0 & 7u : extra == 2 ? b0 & 15u : extra == 1 ? b0 & 31u : b0;
+    bool ok = extra > 0;
+    if (ok)
+      for (int k = 1; k <= extra; ++k) {
+        if (i + static_cast<std::size_t>(k) >= s.size() ||
+            (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) {
+          ok = false;
+          break;
+        }
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3Fu);
+      }
+    if (!ok) {  // a byte that starts no sequence stands for itself
+      u.push_back(b0);
+      ++i;
+      continue;
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    if (cp >= 0x10000 && cp <= 0x10FFFF) {
+      cp -= 0x10000;
+      u.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      u.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      u.push_back(static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp));
+    }
+  }
+  return u;
+}
+
+std::string FromUnits(std::u16string_view u, int version) {
+  std::string s;
+  s.reserve(u.size());
+  if (version < 6) {
+    for (char16_t c : u) s.push_back(static_cast<char>(c & 0xFF));
+    return s;
+  }
+  for (std::size_t i = 0; i < u.size(); ++i) {
+    std::uint32_t cp = u[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+        u[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (u[i + 1] - 0xDC00u);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      s.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      s.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      s.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      s.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      s.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      s.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      s.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return s;
+}
+
+std::size_t UnitLength(std::string_view s, int version) {
+  if (version < 6) return s.size();
+  bool ascii = true;
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  return ascii ? s.size() : ToUnits(s, version).size();
+}
+
 }  // namespace dbx::swf::avm1

@@ -61,6 +61,13 @@ double PrimitiveToNumber(const Value& v, int version);
 std::string PrimitiveToString(const Value& v, int version);
 bool ToBoolean(const Value& v, int version);
 
+// Strings are kept as UTF-8; from SWF 6 on, script indexes them in UTF-16 code units (a
+// character beyond the basic plane counts two). Before SWF 6 a unit is a byte.
+std::u16string ToUnits(std::string_view s, int version);
+// Back to text: a surrogate without its pair becomes U+FFFD.
+std::string FromUnits(std::u16string_view u, int version);
+std::size_t UnitLength(std::string_view s, int version);
+
 // Case folding of property names before SWF 7 (ASCII letters only).
 std::string FoldCase(std::string_view s);
 bool EqualsFolded(std::string_view a, std::string_view b);

@@ -144,7 +144,7 @@ Value Vm::Get(Object* o, std::string_view name) {
 Value Vm::GetValue(const Value& base, std::string_view name) {
   if (base.IsObject()) return Get(base.o, name);
   if (base.IsString()) {
-    if (name == "length") return Value(static_cast<double>(base.s.size()));
+    if (name == "length") return Value(static_cast<double>(UnitLength(base.s, version_)));
     return Get(stringProto, name);
   }
   if (base.IsNumber()) return Get(numberProto, name);
@@ -293,7 +293,7 @@ Object* Vm::ToObject(const Value& v) {
     case Type::kString: {
       Object* o = heap_.Make<Object>(stringProto, ObjClass::kString);
       o->primitive = v;
-      o->SetOwn("length", Value(static_cast<double>(v.s.size())), prop::kDontEnum);
+      o->SetOwn("length", Value(static_cast<double>(UnitLength(v.s, version_))), prop::kDontEnum);
       return o;
     }
     case Type::kNumber: {
