@@ -446,6 +446,15 @@ TEST(Avm1Builtins, StringMethodsCountUtf16Units) {
   EXPECT_EQ(RunOne(lone), replacement);
 }
 
+TEST(Avm1Builtins, GlobalAndBareObjectsInheritNothing) {
+  Asm a;
+  a.Push({0, "Object"}).Op(0x3D).Trace();                // Object() has no toString
+  a.Push({1, 1, "Object"}).Op(0x3D).Push({1}).Op(0x47).Trace();  // Object(1) wraps
+  a.Get("_global").Trace();
+  a.Get("_global").Push({"g", 5}).Op(0x4F).Get("g").Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"[type Object]", "2", "[type Object]", "5"}));
+}
+
 TEST(Avm1Builtins, ObjectFeatures) {
   // addProperty getter, __resolve, watch, hasOwnProperty, ASSetPropFlags hiding from for..in.
   Asm a;

@@ -25,9 +25,10 @@ bool IsFunction(const Value& v) {
 
 // ---- Object --------------------------------------------------------------------------------
 
+// Object() called as a function, with nothing to wrap, makes an object without a prototype.
 Value ObjectCtor(Vm& vm, CallArgs& a) {
   if (a.size() && !a[0].IsNullish()) return Value(vm.ToObject(a[0]));
-  return Value(vm.NewObject());
+  return Value(vm.heap().Make<Object>(nullptr));
 }
 
 Value ObjectConstruct(Vm& vm, CallArgs& a) {
@@ -921,7 +922,7 @@ void InstallBuiltins(Vm& vm) {
   Heap& h = vm.heap();
   vm.objectProto = h.Make<Object>(nullptr);
   vm.functionProto = h.Make<Object>(vm.objectProto);
-  vm.global = h.Make<Object>(vm.objectProto);
+  vm.global = h.Make<Object>(nullptr);  // _global inherits nothing, not even toString
   Object* op = vm.objectProto;
   Object* fp = vm.functionProto;
 
