@@ -260,8 +260,11 @@ TEST(Avm1Interpreter, ACaughtThrowDropsWhatTheTryBlockPushed) {
   Asm a;
   a.Push({"below"});
   a.Try(
-      "e", [](Asm& t) { t.Push({"inside", "boom"}).Op(0x2A); }, [](Asm& c) { c.Op(0x4C).Trace(); },
-      [](Asm&) {}, true, false);
+      "e",
+      [](Asm& t) {
+        t.Push({"inside", "boom"}).Op(0x2A);
+      },
+      [](Asm& c) { c.Op(0x4C).Trace(); }, [](Asm&) {}, true, false);
   a.Trace();
   a.Push({1, 2, 3});
   a.Try(
@@ -448,11 +451,12 @@ TEST(Avm1Builtins, StringMethodsCountUtf16Units) {
 
 TEST(Avm1Builtins, GlobalAndBareObjectsInheritNothing) {
   Asm a;
-  a.Push({0, "Object"}).Op(0x3D).Trace();                // Object() has no toString
+  a.Push({0, "Object"}).Op(0x3D).Trace();                        // Object() has no toString
   a.Push({1, 1, "Object"}).Op(0x3D).Push({1}).Op(0x47).Trace();  // Object(1) wraps
   a.Get("_global").Trace();
   a.Get("_global").Push({"g", 5}).Op(0x4F).Get("g").Trace();
-  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"[type Object]", "2", "[type Object]", "5"}));
+  EXPECT_EQ(RunScriptLines(a),
+            (std::vector<std::string>{"[type Object]", "2", "[type Object]", "5"}));
 }
 
 TEST(Avm1Builtins, ObjectFeatures) {

@@ -306,8 +306,8 @@ Value Slice(Vm& vm, CallArgs& a) {
   if (!a.size()) return {};
   std::u16string s = ThisUnits(vm, a);
   std::size_t b = FromEnd(ArgIndex(vm, a, 0), s.size());
-  std::size_t e = a.size() > 1 && !a[1].IsUndefined() ? FromEnd(ArgIndex(vm, a, 1), s.size())
-                                                      : s.size();
+  std::size_t e =
+      a.size() > 1 && !a[1].IsUndefined() ? FromEnd(ArgIndex(vm, a, 1), s.size()) : s.size();
   return e > b ? UnitsValue(vm, std::u16string_view(s).substr(b, e - b)) : Value(std::string());
 }
 Value Substring(Vm& vm, CallArgs& a) {
