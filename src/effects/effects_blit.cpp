@@ -25,6 +25,17 @@ class BlitBase : public Effect {
   void CopyFrom(SurfaceView src, Coord sx, Coord sy, Coord w, Coord h, Coord dx, Coord dy) const {
     CopyRect(c_.target, dx, dy, w, h, src, sx, sy);
   }
+  // The end of a transition that only ever adds incoming pixels: the plain kernel copies the
+  // whole incoming picture; the fast one has `rest` copy only what the frames have not drawn yet.
+  template <class Rest>
+  void FinishAdding(Rest&& rest) const {
+    if (c_.kernel == Kernel::kFast) {
+      *c_.running = false;
+      rest();
+    } else {
+      c_.Finish();
+    }
+  }
   Context c_;
 };
 
@@ -34,7 +45,7 @@ class Wipe final : public BlitBase {
   Wipe(const Context& c, Step step) : BlitBase(c), step_(step) {}
   bool Iterate() override {
     if (n_ >= c_.W) {
-      c_.Finish();
+      FinishAdding([this] { Copy(0, 0, c_.W - drawn_, c_.H); });
       return false;
     }
     if (c_.kernel == Kernel::kFast) {
@@ -61,11 +72,27 @@ class CloseOpen final : public BlitBase {
     half_ = RoundHalfEven(static_cast<double>(vertical_ ? c.H : c.W) / 2.0);
   }
   bool Iterate() override {
+    const Coord W = c_.W, H = c_.H;
     if (n_ >= half_) {
-      c_.Finish();
+      FinishAdding([&] {
+        // The rows (columns) between the bands drawn so far, or outside them.
+        const Step d = drawn_, e = vertical_ ? H : W;
+        if (!open_) {
+          if (vertical_) {
+            Copy(0, d, W, e - 2 * d);
+          } else {
+            Copy(d, 0, e - 2 * d, H);
+          }
+        } else if (vertical_) {
+          Copy(0, 0, W, half_ - d);
+          Copy(0, half_ + d, W, e - half_ - d);
+        } else {
+          Copy(0, 0, half_ - d, H);
+          Copy(half_ + d, 0, e - half_ - d, H);
+        }
+      });
       return false;
     }
-    const Coord W = c_.W, H = c_.H;
     if (c_.kernel == Kernel::kFast) {
       // Only the strips between the previous bands and this frame's.
       const Step d = drawn_, n = n_;
@@ -222,23 +249,22 @@ class RandomLines final : public BlitBase {
   bool Iterate() override {
     const bool batch = c_.kernel == Kernel::kFast && columns_ && per_frame_ >= 32 && c_.H > 1;
     if (batch) flags_.assign(static_cast<std::size_t>(c_.W), 0);
+    bool end = false;
     for (Step l = 0; l < per_frame_; ++l) {
       if (i_ >= n_) {
-        c_.Finish();
-        return false;
+        end = true;
+        break;
       }
-      const Coord v = order_[static_cast<std::size_t>(i_)];
-      if (columns_) {
-        if (batch) {
-          if (v >= 0 && v < c_.W) flags_[static_cast<std::size_t>(v)] = 1;
-        } else {
-          Copy(v, 0, 1, c_.H);
-        }
-      } else {
-        Copy(0, v, c_.W, 1);
-      }
+      Line(order_[static_cast<std::size_t>(i_)], batch);
       ++i_;
     }
+    if (end && c_.kernel != Kernel::kFast) {
+      c_.Finish();
+      return false;
+    }
+    // The order holds every line once among its n + 1 entries, so at the end only the last
+    // entry's line is still to be copied.
+    if (end) Line(order_[static_cast<std::size_t>(n_)], batch);
     if (batch) {
       // Many columns at once: one pass over the rows instead of one per column.
       for (Coord y = 0; y < c_.H; ++y) {
@@ -246,11 +272,22 @@ class RandomLines final : public BlitBase {
                     flags_.data(), static_cast<int>(c_.W));
       }
     }
-    return true;
+    if (end) *c_.running = false;
+    return !end;
   }
   const std::vector<Coord>& Order() const { return order_; }
 
  private:
+  void Line(Coord v, bool batch) {
+    if (!columns_) {
+      Copy(0, v, c_.W, 1);
+    } else if (batch) {
+      if (v >= 0 && v < c_.W) flags_[static_cast<std::size_t>(v)] = 1;
+    } else {
+      Copy(v, 0, 1, c_.H);
+    }
+  }
+
   bool columns_;
   Step per_frame_;
   Coord n_ = 0;
@@ -267,23 +304,24 @@ class Comb final : public BlitBase {
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;
     if (n_ >= (vertical_ ? H : W)) {
-      c_.Finish();
+      if (slide_) {
+        c_.Finish();
+      } else {
+        // The reveal: its strips at full length give what is left.
+        FinishAdding([this, W, H] {
+          if (vertical_) {
+            FastColumns(H);
+          } else {
+            FastRows(W);
+          }
+        });
+      }
       return false;
     }
     if (vertical_ && c_.kernel == Kernel::kFast) {
-      FastColumns();
+      FastColumns(n_);
     } else if (!slide_ && c_.kernel == Kernel::kFast) {
-      // Horizontal strips of the reveal: only what this frame adds to each.
-      if (n_ > drawn_) {
-        bool parity = true;
-        for (Coord y = 0; y <= H; ++y) {
-          if (parity)
-            Copy(drawn_, y, n_ - drawn_, 1);
-          else
-            Copy(W - n_, y, n_ - drawn_, 1);
-          parity = !parity;
-        }
-      }
+      FastRows(n_);
     } else {
       bool parity = true;
       if (vertical_) {
@@ -324,10 +362,24 @@ class Comb final : public BlitBase {
   }
 
  private:
-  // The columns of one frame row by row: even columns (parity True) cover the rows [0, n), odd
+  // Horizontal strips of the reveal at length n: only what they add to those drawn at drawn_.
+  void FastRows(Coord n) const {
+    const Coord W = c_.W, H = c_.H;
+    if (n <= drawn_) return;
+    bool parity = true;
+    for (Coord y = 0; y <= H; ++y) {
+      if (parity)
+        Copy(drawn_, y, n - drawn_, 1);
+      else
+        Copy(W - n, y, n - drawn_, 1);
+      parity = !parity;
+    }
+  }
+
+  // The columns at length n row by row: even columns (parity True) cover the rows [0, n), odd
   // ones [H − n, H), each from its own source row.
-  void FastColumns() {
-    const Coord W = c_.W, H = c_.H, n = n_;
+  void FastColumns(Coord n) const {
+    const Coord W = c_.W, H = c_.H;
     if (n <= 0 || W <= 0) return;
     const int w = static_cast<int>(W);
     // The reveal adds even columns on rows [drawn, n) and odd ones on rows [H − n, H − drawn).
@@ -405,32 +457,12 @@ class Blinds final : public BlitBase {
       : BlitBase(c), step_(step), slat_(std::max(slat, 1)) {}
   bool Iterate() override {
     if (a_ >= slat_) {
-      c_.Finish();
+      // Every slat opened completely is the whole incoming picture.
+      FinishAdding([this] { AddColumns(slat_); });
       return false;
     }
     if (c_.kernel == Kernel::kFast) {
-      // Only the columns this frame adds to each slat, row by row: one pass over the picture.
-      if (a_ > drawn_) {
-        constexpr Coord kAhead = 6;  // rows: the slats' scattered lines are fetched in advance
-        for (Coord y = 0; y < c_.H; ++y) {
-          Pixel* d = c_.target.Row(static_cast<int>(y));
-          const Pixel* src = c_.incoming.Row(static_cast<int>(y));
-          const bool ahead = y + kAhead < c_.H;
-          const Pixel* pd = ahead ? c_.target.Row(static_cast<int>(y + kAhead)) : nullptr;
-          const Pixel* ps = ahead ? c_.incoming.Row(static_cast<int>(y + kAhead)) : nullptr;
-          for (Coord l = 0; l <= c_.W; l += slat_) {
-            const Coord x0 = std::max<Coord>(l + slat_ - a_, 0);
-            const Coord x1 = std::min<Coord>(l + slat_ - drawn_, c_.W);
-            if (x1 <= x0) continue;
-            if (ahead) {
-              __builtin_prefetch(ps + x0, 0);
-              __builtin_prefetch(pd + x0, 1);
-            }
-            for (Coord x = x0; x < x1; ++x) d[x] = src[x];
-          }
-        }
-        drawn_ = a_;
-      }
+      AddColumns(a_);
     } else {
       for (Coord l = 0; l <= c_.W; l += slat_) Copy(l + slat_ - a_, 0, a_, c_.H);
     }
@@ -440,6 +472,31 @@ class Blinds final : public BlitBase {
   int PauseAfterFrameMs() const override { return 100; }
 
  private:
+  // The columns that slats open by a add to those opened by drawn_, row by row: one pass over
+  // the picture.
+  void AddColumns(Step a) {
+    if (a <= drawn_) return;
+    constexpr Coord kAhead = 6;  // rows: the slats' scattered lines are fetched in advance
+    for (Coord y = 0; y < c_.H; ++y) {
+      Pixel* d = c_.target.Row(static_cast<int>(y));
+      const Pixel* src = c_.incoming.Row(static_cast<int>(y));
+      const bool ahead = y + kAhead < c_.H;
+      const Pixel* pd = ahead ? c_.target.Row(static_cast<int>(y + kAhead)) : nullptr;
+      const Pixel* ps = ahead ? c_.incoming.Row(static_cast<int>(y + kAhead)) : nullptr;
+      for (Coord l = 0; l <= c_.W; l += slat_) {
+        const Coord x0 = std::max<Coord>(l + slat_ - a, 0);
+        const Coord x1 = std::min<Coord>(l + slat_ - drawn_, c_.W);
+        if (x1 <= x0) continue;
+        if (ahead) {
+          __builtin_prefetch(ps + x0, 0);
+          __builtin_prefetch(pd + x0, 1);
+        }
+        for (Coord x = x0; x < x1; ++x) d[x] = src[x];
+      }
+    }
+    drawn_ = a;
+  }
+
   Step step_;
   Coord slat_;
   Step a_ = 0;

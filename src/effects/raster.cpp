@@ -87,9 +87,15 @@ void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView
   }
   if (!overlap && dx == 0 && sx == 0 && w == dst.width() && w == src.width() && dst.stride() == w &&
       src.stride() == w) {
-    // Whole rows of two contiguous pictures: one block.
-    std::memcpy(dst.Row(static_cast<int>(dy)), src.Row(static_cast<int>(sy)),
-                bytes * static_cast<std::size_t>(h));
+    // Whole rows of two contiguous pictures: one block, streamed when large.
+    const std::size_t block = bytes * static_cast<std::size_t>(h);
+    if (block >= kStreamBytes) {
+      StreamRow(dst.Row(static_cast<int>(dy)), src.Row(static_cast<int>(sy)),
+                block / sizeof(Pixel));
+      StreamFence();
+    } else {
+      std::memcpy(dst.Row(static_cast<int>(dy)), src.Row(static_cast<int>(sy)), block);
+    }
     return;
   }
   const bool stream = !overlap && w >= 64 && bytes * static_cast<std::size_t>(h) >= kStreamBytes;
