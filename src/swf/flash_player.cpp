@@ -39,7 +39,56 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 FlashPlayer::FlashPlayer(ImageLoader* images)
     : images_(images),
       limits_(std::make_unique<swf::ParseLimits>()),
-      mixer_(std::make_unique<swf::Mixer>()) {}
+      mixer_(std::make_unique<swf::Mixer>()),
+      scriptSound_(std::make_unique<ScriptSoundBridge>(*this)) {}
+
+// The scripts' sounds go to the movie's sound while the player has one (its sound mode is not
+// off); without it nothing plays, and lengths come from the sound characters as stored.
+class FlashPlayer::ScriptSoundBridge : public swf::ScriptSound {
+ public:
+  explicit ScriptSoundBridge(FlashPlayer& player) : player_(player) {}
+
+  std::uint32_t LoadFile(const std::string& path) override {
+    return player_.sound_ ? player_.sound_->LoadFile(path) : 0;
+  }
+  double DurationMs(std::uint32_t sound) override {
+    if (player_.sound_) {
+      const auto pcm = player_.sound_->DecodedHandle(sound);
+      if (pcm && pcm->rate > 0) return 1000.0 * static_cast<double>(pcm->Frames()) / pcm->rate;
+    }
+    if (!player_.movie_ || sound > 0xFFFF) return -1;
+    const auto it = player_.movie_->sounds.find(static_cast<std::uint16_t>(sound));
+    if (it == player_.movie_->sounds.end() || !it->second || it->second->format.rate <= 0)
+      return -1;
+    return 1000.0 * it->second->sampleCount / it->second->format.rate;
+  }
+  int Start(std::uint32_t sound, double offsetMs, int loops,
+            const swf::SoundLevels& levels) override {
+    return player_.sound_ ? player_.sound_->StartHandle(sound, offsetMs, loops, Transform(levels))
+                          : 0;
+  }
+  void Stop(int voice) override { player_.mixer_->StopVoice(voice); }
+  void StopAll() override {
+    player_.mixer_->StopAll();
+    if (player_.sound_) player_.sound_->StopStream();
+  }
+  bool Playing(int voice) const override { return player_.mixer_->VoicePlaying(voice); }
+  double PositionMs(int voice) const override { return player_.mixer_->VoicePositionMs(voice); }
+  void SetLevels(int voice, const swf::SoundLevels& levels) override {
+    player_.mixer_->SetVoiceTransform(voice, Transform(levels));
+  }
+  void SetMasterLevels(const swf::SoundLevels& levels) override {
+    player_.mixer_->SetMasterTransform(Transform(levels));
+  }
+
+ private:
+  static swf::ChannelTransform Transform(const swf::SoundLevels& l) {
+    const double v = std::max(0.0, l.volume) / 100.0;
+    auto part = [v](double p) { return static_cast<float>(v * p / 100.0); };
+    return swf::ChannelTransform{part(l.ll), part(l.lr), part(l.rl), part(l.rr)};
+  }
+  FlashPlayer& player_;
+};
 
 void FlashPlayer::SetParseLimits(const swf::ParseLimits& limits) {
   *limits_ = limits;
@@ -143,7 +192,7 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
     stage_ = std::make_unique<swf::Stage>(*movie_);
 #if DBX_SWF_HAVE_RUNTIME
     if (scriptsEnabled_) {
-      const swf::ScriptHost host{*movie_, *stage_, trace_, moviePath_};
+      const swf::ScriptHost host{*movie_, *stage_, trace_, moviePath_, scriptSound_.get()};
       scripts_ = swf::avm1::CreateRuntime(host);
       stage_->SetScripts(scripts_.get());
     }

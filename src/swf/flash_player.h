@@ -198,6 +198,9 @@ class FlashPlayer {
   // goes with the movie.
   std::unique_ptr<swf::Mixer> mixer_;
   std::unique_ptr<swf::MovieSound> sound_;
+  // What the scripts' Sound objects play through: the sound above while there is one.
+  class ScriptSoundBridge;
+  std::unique_ptr<ScriptSoundBridge> scriptSound_;
   SoundMode soundMode_ = SoundMode::kOff;
   std::function<std::unique_ptr<Mp3Decoder>(int, int)> mp3_;
   bool playing_ = false;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <numbers>
 
+#include "avm1_asm.h"
 #include "platform/mpg123/mpg123_decoder.h"
 #include "swf/audio/decoders.h"
 #include "swf/audio/mixer.h"
@@ -724,6 +725,116 @@ TEST(MovieSound, Mp3StreamPlaysThroughThePlatformDecoder) {
     if (std::abs(pcm[2 * i]) > 2000) last = i;
   EXPECT_NEAR(static_cast<double>(first), 2210, 30);
   EXPECT_NEAR(static_cast<double>(last - first), 44100, 30);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Sound object of scripts.
+
+using avm1::test::Asm;
+using avm1::test::Item;
+
+// obj.method(args...), its result dropped unless `keep`.
+void CallMethod(Asm& a, const std::string& obj, const std::string& method,
+                const std::vector<Item>& args, bool keep = false) {
+  for (auto it = args.rbegin(); it != args.rend(); ++it) a.Push({*it});
+  a.Push({static_cast<int>(args.size())});
+  a.Get(obj);
+  a.Push({method}).Op(0x52);
+  if (!keep) a.Op(0x17);
+}
+
+// trace(obj.method()).
+void TraceCall(Asm& a, const std::string& obj, const std::string& method) {
+  CallMethod(a, obj, method, {}, true);
+  a.Trace();
+}
+
+// A 10 fps movie exporting a 0.15 s tone (22.05 kHz mono) as "tone", whose first frame runs
+// `script` and whose other frames do nothing.
+std::vector<std::uint8_t> ToneMovie(Asm& script, int frames) {
+  SwfWriter swf(100, 100, 10);
+  swf.SetVersion(8);
+  swf.Tag(Code(Tag::kDefineSound), DefineSoundBody(4, SoundCoding::kPcmLittle, 22050, true, false,
+                                                   3307, Le16(Sine(3307, 441, 22050, 8000))));
+  swf.Export(4, "tone");
+  auto code = script.Build();
+  swf.DoAction(code->bytes);
+  for (int i = 0; i < frames; ++i) swf.ShowFrame();
+  swf.End();
+  return swf.Finish();
+}
+
+TEST(SoundObject, AttachedSoundPlaysAtItsVolumeLoopsAndSaysWhenItIsDone) {
+  Asm a;
+  // s = new Sound(); s.attachSound("tone"); s.setVolume(50);
+  a.Push({"s", 0, "Sound"}).Op(0x40).Op(0x1D);
+  CallMethod(a, "s", "attachSound", {"tone"});
+  CallMethod(a, "s", "setVolume", {50});
+  // s.onSoundComplete = function () { trace("complete"); };
+  a.Get("s").Push({"onSoundComplete"});
+  a.Function("", {}, [](Asm& b) { b.Push({"complete"}).Trace(); });
+  a.Op(0x4F);
+  // s.start(0, 2); trace(s.duration); trace(s.getVolume()); trace(s.getPan());
+  CallMethod(a, "s", "start", {0, 2});
+  a.Get("s").Push({"duration"}).Op(0x4E).Trace();
+  TraceCall(a, "s", "getVolume");
+  TraceCall(a, "s", "getPan");
+  const auto bytes = ToneMovie(a, 10);
+
+  FlashPlayer player;
+  std::vector<std::string> trace;
+  player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
+  player.SetSoundMode(SoundMode::kPulled);
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  const auto pcm = PlayToPcm(player, 10);
+  // The tone plays twice (0.3 s) at half its level from the start, then silence; the handler
+  // runs once, after the second pass.
+  ASSERT_EQ(pcm.size(), 2u * 44100);
+  EXPECT_NEAR(Rms(pcm.data(), 13000, 2, 0), 4000 / std::sqrt(2.0), 100);
+  EXPECT_NEAR(Rms(pcm.data(), 13000, 2, 1), 4000 / std::sqrt(2.0), 100);
+  EXPECT_EQ(Rms(pcm.data() + 2 * 13400, 30000, 2, 0), 0);
+  EXPECT_EQ(trace, (std::vector<std::string>{"150", "50", "0", "complete"}));
+}
+
+TEST(SoundObject, ClipSoundsFollowTheClipsLevelsAndStopAllSoundsSilencesThem) {
+  Asm a;
+  // createEmptyMovieClip("mc", 1); s = new Sound(mc); s.attachSound("tone");
+  CallMethod(a, "_root", "createEmptyMovieClip", {"mc", 1});
+  a.Push({"s"}).Get("mc").Push({1, "Sound"}).Op(0x40).Op(0x1D);
+  CallMethod(a, "s", "attachSound", {"tone"});
+  // Panned hard left, then played twice; the transform reads back what was set.
+  CallMethod(a, "s", "setPan", {-100});
+  CallMethod(a, "s", "start", {0, 2});
+  TraceCall(a, "s", "getPan");
+  CallMethod(a, "s", "getTransform", {}, true);
+  a.Push({"t"}).Op(0x4D).Op(0x1D);  // t = s.getTransform() (swap name under value)
+  for (const char* channel : {"ll", "lr", "rr", "rl"}) a.Get("t").Push({channel}).Op(0x4E).Trace();
+  // Another Sound for the same clip shares its levels.
+  a.Push({"u"}).Get("mc").Push({1, "Sound"}).Op(0x40).Op(0x1D);
+  TraceCall(a, "u", "getPan");
+  // Once the clip is gone the object governs nothing.
+  a.Get("mc").Push({"_name", "gone"}).Op(0x4F);
+  TraceCall(a, "s", "getVolume");
+  const auto bytes = ToneMovie(a, 4);
+
+  FlashPlayer player;
+  std::vector<std::string> trace;
+  player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
+  player.SetSoundMode(SoundMode::kPulled);
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  auto pcm = PlayToPcm(player, 2);
+  EXPECT_NEAR(Rms(pcm.data(), 8000, 2, 0), 8000 / std::sqrt(2.0), 100);
+  EXPECT_EQ(Rms(pcm.data(), 8000, 2, 1), 0);
+  EXPECT_EQ(trace, (std::vector<std::string>{"-100", "100", "0", "0", "0", "-100", "undefined"}));
+
+  // stopAllSounds ends the tone before its time.
+  Asm stop;
+  stop.Op(0x09);
+  const auto stopBytes = ToneMovie(stop, 4);
+  FlashPlayer again;
+  again.SetSoundMode(SoundMode::kPulled);
+  again.LoadMovieBytes(stopBytes.data(), stopBytes.size());
+  EXPECT_EQ(Rms(PlayToPcm(again, 2).data(), 8000, 2, 0), 0);
 }
 
 }  // namespace

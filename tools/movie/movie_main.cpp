@@ -3,12 +3,13 @@
 //
 //   dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q] [--input events.json]
 //                   [--png OUT.png] [--capture-frame K] [--expect EXPECTED.png]
-//                   [--tolerance T]
+//                   [--tolerance T] [--wav OUT.wav]
 //
 // --capture-frame keeps frame K's picture instead of the last one's. --expect compares the kept
 // picture with a PNG file and prints "outliers N" on standard error (channels that differ by more
-// than --tolerance). A file that cannot be read as a movie gets one line on standard error and
-// exit status 1; bad options get the usage and exit status 2.
+// than --tolerance). --wav writes the sound of the frames played, mixed as 16-bit stereo at
+// 44.1 kHz (one frame interval of sound per frame). A file that cannot be read as a movie gets one
+// line on standard error and exit status 1; bad options get the usage and exit status 2.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -24,7 +25,7 @@ void Usage() {
   std::fputs(
       "usage: dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q]\n"
       "                       [--input events.json] [--png OUT.png] [--capture-frame K]\n"
-      "                       [--expect EXPECTED.png] [--tolerance T]\n",
+      "                       [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav]\n",
       stderr);
 }
 
@@ -40,7 +41,7 @@ bool ToInt(const char* s, int& out, int lo, int hi) {
 
 int main(int argc, char** argv) {
   dbx::movie::RunOptions o;
-  std::string png, input, expect;
+  std::string png, input, expect, wav;
   int tolerance = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
       if (!ToInt(argv[++i], o.captureFrame, 1, 10000000)) return Usage(), 2;
     } else if (a == "--expect" && hasValue) {
       expect = argv[++i];
+    } else if (a == "--wav" && hasValue) {
+      wav = argv[++i];
+      o.sound = true;
     } else if (a == "--tolerance" && hasValue) {
       if (!ToInt(argv[++i], tolerance, 0, 255)) return Usage(), 2;
     } else if (!a.empty() && a[0] != '-' && o.path.empty()) {
@@ -98,6 +102,10 @@ int main(int argc, char** argv) {
   }
   if (!png.empty() && result.picture && !dbx::WritePng(png, result.picture->View())) {
     std::fprintf(stderr, "dazzlebox-movie: cannot write %s\n", png.c_str());
+    return 1;
+  }
+  if (!wav.empty() && !dbx::movie::WriteWav(wav, result.sound)) {
+    std::fprintf(stderr, "dazzlebox-movie: cannot write %s\n", wav.c_str());
     return 1;
   }
   if (!expect.empty()) {

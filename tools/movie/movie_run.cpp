@@ -16,8 +16,10 @@
 
 #if defined(_WIN32)
 #include "platform/win32/image_loader.h"
+#include "platform/win32/movie_audio.h"
 #else
 #include "platform/imageio/image_io.h"
+#include "platform/mpg123/mpg123_decoder.h"
 #endif
 
 namespace dbx::movie {
@@ -261,6 +263,14 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
     if (trace) trace(line);
   });
   player.SetQuality2(o.quality);
+  // The sound is mixed as the frames advance, exactly one frame's time per frame, so that the
+  // scripts see sounds end at the right frame and the mix can be written out.
+#if defined(_WIN32)
+  player.SetMp3Decoders(win32::CreateAcmMp3Decoder);
+#else
+  player.SetMp3Decoders(CreateMpg123Decoder);
+#endif
+  player.SetSoundMode(SoundMode::kPulled);
   player.SetMovie(o.path);
   if (!player.HasMovie()) return result;
   result.loaded = true;
@@ -278,8 +288,20 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
   const int capture = o.captureFrame > 0 ? std::min(o.captureFrame, frames) : frames;
   std::size_t next = 0;
   // The first frame has run when the movie loaded; input comes between frames, up to each Wait.
+  std::uint64_t mixed = 0;
+  std::vector<std::int16_t> block;
   for (int frame = 1; frame <= frames; ++frame) {
     if (frame > 1) player.StepFrame();
+    // The sound of this frame's interval (44.1 kHz stereo), rounded so that the sum stays exact.
+    const auto due = static_cast<std::uint64_t>(
+        std::llround(frame * player.FrameIntervalMs() * kSoundRate / 1000.0));
+    if (due > mixed) {
+      const std::size_t count = static_cast<std::size_t>(due - mixed);
+      block.resize(2 * count);
+      player.MixSound(block.data(), count);
+      if (o.sound) result.sound.insert(result.sound.end(), block.begin(), block.end());
+      mixed = due;
+    }
     if (o.picture && frame == capture) {
       Surface s(w, h);
       player.RenderFrame(s.View());
@@ -311,6 +333,34 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
     }
   }
   return result;
+}
+
+bool WriteWav(const std::string& path, const std::vector<std::int16_t>& sound) {
+  const std::uint64_t bytes = static_cast<std::uint64_t>(sound.size()) * 2;
+  if (bytes > 0xFFFFFFFFull - 36) return false;
+  std::vector<std::uint8_t> out;
+  out.reserve(44 + static_cast<std::size_t>(bytes));
+  auto put = [&](std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  auto tag = [&](const char* t) { out.insert(out.end(), t, t + 4); };
+  tag("RIFF");
+  put(static_cast<std::uint32_t>(36 + bytes), 4);
+  tag("WAVE");
+  tag("fmt ");
+  put(16, 4);
+  put(1, 2);                   // PCM
+  put(2, 2);                   // stereo
+  put(kSoundRate, 4);          // frames per second
+  put(kSoundRate * 2 * 2, 4);  // bytes per second
+  put(4, 2);                   // bytes per frame
+  put(16, 2);                  // bits per sample
+  tag("data");
+  put(static_cast<std::uint32_t>(bytes), 4);
+  for (std::int16_t v : sound) put(static_cast<std::uint16_t>(v), 2);
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  return static_cast<bool>(f);
 }
 
 std::optional<Surface> ReadPng(const std::string& path) {

@@ -36,12 +36,20 @@ struct RunOptions {
   std::vector<InputEvent> input;
   int captureFrame = 0;  // 1-based frame whose picture is kept; 0: the last
   bool picture = true;   // keep a picture at all
+  bool sound = false;    // keep the mixed sound
 };
+
+// The rate of the mixed sound: 16-bit stereo frames per second.
+inline constexpr int kSoundRate = 44100;
 
 struct RunResult {
   bool loaded = false;  // the file was read and parsed as a movie
   std::optional<Surface> picture;
+  std::vector<std::int16_t> sound;  // interleaved stereo at kSoundRate, when asked for
 };
+
+// A 16-bit stereo RIFF/WAVE file of `sound` at kSoundRate; false when it cannot be written.
+bool WriteWav(const std::string& path, const std::vector<std::int16_t>& sound);
 
 // Plays the movie; every trace() line goes to `trace` as it is printed.
 RunResult RunMovie(const RunOptions& options, const std::function<void(std::string_view)>& trace);

@@ -1,5 +1,9 @@
 #include "swf/audio/movie_sound.h"
 
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 namespace dbx::swf {
@@ -32,6 +36,78 @@ int MovieSound::Start(const StartSoundCommand& command) {
   }
   if (command.info.noMultiple && mixer_.Playing(id)) return 0;
   return mixer_.Start(Decoded(id), command.info, id);
+}
+
+namespace {
+
+// The rate and channels of the first MPEG audio frame in `data` (after an ID3v2 tag, if any).
+bool FirstMp3Frame(const std::vector<std::uint8_t>& data, int& rate, bool& stereo) {
+  std::size_t i = 0;
+  if (data.size() >= 10 && data[0] == 'I' && data[1] == 'D' && data[2] == '3') {
+    const std::size_t tag = (static_cast<std::size_t>(data[6] & 0x7F) << 21) |
+                            (static_cast<std::size_t>(data[7] & 0x7F) << 14) |
+                            (static_cast<std::size_t>(data[8] & 0x7F) << 7) | (data[9] & 0x7F);
+    i = 10 + tag;
+  }
+  static constexpr int kRates[3][3] = {
+      {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+  for (; i + 4 <= data.size(); ++i) {
+    if (data[i] != 0xFF || (data[i + 1] & 0xE0) != 0xE0) continue;
+    const int version = (data[i + 1] >> 3) & 3;  // 3: MPEG 1, 2: MPEG 2, 0: MPEG 2.5
+    const int layer = (data[i + 1] >> 1) & 3;
+    const int rateIndex = (data[i + 2] >> 2) & 3;
+    if (version == 1 || layer == 0 || rateIndex == 3 || (data[i + 2] >> 4) == 15) continue;
+    rate = kRates[version == 3 ? 0 : version == 2 ? 1 : 2][rateIndex];
+    stereo = (data[i + 3] >> 6) != 3;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::uint32_t MovieSound::LoadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return 0;
+  std::vector<std::uint8_t> bytes;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size <= 0 || static_cast<std::uint64_t>(size) > kMaxFileBytes) return 0;
+  in.seekg(0, std::ios::beg);
+  // A sound character's MP3 data starts with the seek samples; a file has none.
+  bytes.resize(static_cast<std::size_t>(size) + 2);
+  in.read(reinterpret_cast<char*>(bytes.data() + 2), size);
+  if (!in) return 0;
+  SoundDef def;
+  def.format.coding = SoundCoding::kMp3;
+  def.data.assign(bytes.begin() + 2, bytes.end());
+  if (!FirstMp3Frame(def.data, def.format.rate, def.format.stereo)) return 0;
+  def.data = std::move(bytes);
+  auto pcm = DecodeSound(def, mp3_, kMaxSoundFrames);
+  if (!pcm) return 0;
+  const std::uint32_t handle = nextFile_++;
+  files_.emplace(handle, std::move(pcm));
+  return handle;
+}
+
+std::shared_ptr<const Pcm> MovieSound::DecodedHandle(std::uint32_t sound) {
+  if (sound < kFirstFileHandle) return Decoded(static_cast<std::uint16_t>(sound));
+  const auto it = files_.find(sound);
+  return it != files_.end() ? it->second : nullptr;
+}
+
+int MovieSound::StartHandle(std::uint32_t sound, double offsetMs, int loops,
+                            ChannelTransform transform) {
+  auto pcm = DecodedHandle(sound);
+  if (!pcm || pcm->Frames() == 0) return 0;
+  SoundInfo info;
+  info.loops = static_cast<std::uint16_t>(std::clamp(loops, 1, 0xFFFF));
+  if (offsetMs > 0 && std::isfinite(offsetMs)) {
+    // In points count 44.1 kHz samples whatever the sound's own rate.
+    const double in = offsetMs * Mixer::kRate / 1000.0;
+    info.inPoint = static_cast<std::uint32_t>(std::min(in, 4.0e9));
+  }
+  return mixer_.Start(std::move(pcm), info, sound, transform);
 }
 
 void MovieSound::StopStream() {

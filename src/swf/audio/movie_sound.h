@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "swf/audio/decoders.h"
@@ -41,8 +42,18 @@ class MovieSound {
   // Stops the stream (the timeline stopped or jumped); the next block starts it anew.
   void StopStream();
 
+  // Sounds for scripts, named by handle: a sound character's id, or a file LoadFile decoded.
+  std::uint32_t LoadFile(const std::string& path);
+  std::shared_ptr<const Pcm> DecodedHandle(std::uint32_t sound);
+  // Plays a sound from `offsetMs` (within the sound), `loops` times. Returns the voice (0: none).
+  int StartHandle(std::uint32_t sound, double offsetMs, int loops, ChannelTransform transform);
+
   // A decoded sound longer than this is cut (about six minutes at 44.1 kHz).
   static constexpr std::size_t kMaxSoundFrames = 1u << 24;
+  // A sound file read by a script larger than this is not decoded.
+  static constexpr std::size_t kMaxFileBytes = 64u << 20;
+  // Handles of files start above every character id.
+  static constexpr std::uint32_t kFirstFileHandle = 0x10000;
 
  private:
   const Movie& movie_;
@@ -50,6 +61,8 @@ class MovieSound {
   Mp3DecoderFactory mp3_;
   StreamTiming timing_;
   std::map<std::uint16_t, std::shared_ptr<const Pcm>> decoded_;  // null: cannot be decoded
+  std::map<std::uint32_t, std::shared_ptr<const Pcm>> files_;    // by the handle LoadFile gave
+  std::uint32_t nextFile_ = kFirstFileHandle;
   std::unique_ptr<StreamDecoder> stream_;
   int streamRate_ = 0, streamChannels_ = 0;  // what the mixer's stream was started with
   std::vector<std::int16_t> scratch_;

@@ -137,7 +137,9 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         if (auto* c = targetClip()) c->Stop();
         break;
       case 0x08:  // ToggleQuality
+        break;
       case 0x09:  // StopSounds
+        StopAllSounds(*this);
         break;
       case 0x81: {  // GotoFrame
         int frame = r.U16();

@@ -731,6 +731,12 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   };
   for (auto& [n, f] : methods) vm_.Method(mcProto, n, f);
   vm_.Method(vm_.global, "updateAfterEvent", McNoop);
+
+  vm_.sound = host.sound;
+  vm_.movie = &movie_;
+  const auto slash = host.moviePath.find_last_of("/\\");
+  if (slash != std::string::npos) vm_.movieDir = host.moviePath.substr(0, slash + 1);
+  InstallSound(vm_);
 }
 
 Runtime::~Runtime() {
@@ -871,6 +877,7 @@ void Runtime::BeginFrame(double timeMs) {
   now_ = timeMs;
   vm_.BeginFrameBudget();
   vm_.RunTimers(timeMs);
+  PollSounds(vm_);
 }
 
 void Runtime::EndFrame() {

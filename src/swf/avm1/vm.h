@@ -15,6 +15,7 @@
 
 #include "swf/avm1/object.h"
 #include "swf/avm1/value.h"
+#include "swf/display/scripts.h"
 
 namespace dbx::swf::avm1 {
 
@@ -41,6 +42,8 @@ class ClipObject : public Object {
   virtual void Duplicate(Vm& vm, std::string_view name, int depth) = 0;
   virtual void RemoveSelf(Vm& vm) = 0;
   virtual void StartDrag(Vm&, bool, const double*) {}
+  // The volume and channel levels a Sound object made for this clip sets.
+  SoundLevels soundLevels;
 };
 
 enum class Flow : std::uint8_t { kNormal, kReturn, kThrow, kAbort, kJump };
@@ -193,6 +196,20 @@ class Vm {
   // Runs the timers that are due at `nowMs`.
   void RunTimers(double nowMs);
 
+  // The Sound object: where its sounds play (null: nowhere), the movie whose exported sounds
+  // attachSound finds, the folder loadSound reads files from, and the playing voices.
+  ScriptSound* sound = nullptr;
+  const Movie* movie = nullptr;
+  std::string movieDir;
+  struct SoundVoice {
+    int voice = 0;
+    Object* owner = nullptr;  // the Sound object that started it
+  };
+  std::vector<SoundVoice> soundVoices;
+  SoundLevels masterSoundLevels;  // set by a Sound object made without a clip
+  // Sound objects whose onLoad is due at the next frame, with the load's success.
+  std::vector<std::pair<Object*, bool>> soundLoads;
+
   // Object.registerClass: export name -> constructor.
   std::map<std::string, Object*> registeredClasses;
   double Random() { return std::uniform_real_distribution<double>(0, 1)(rng_); }
@@ -232,6 +249,12 @@ class Vm {
 
 // Installs the built-in classes (defined in builtins*.cpp).
 void InstallBuiltins(Vm& vm);
+// The Sound class (sound_object.cpp); installed by the runtime once `sound` and `movie` are set.
+void InstallSound(Vm& vm);
+// Once per frame: fires onLoad for finished loads and onSoundComplete for the voices that ended.
+void PollSounds(Vm& vm);
+// stopAllSounds: every sound stops, without onSoundComplete.
+void StopAllSounds(Vm& vm);
 
 // Helpers for built-ins.
 inline double ArgNumber(Vm& vm, CallArgs& a, std::size_t i, double def) {

@@ -55,12 +55,43 @@ class Scripts {
   virtual void EndFrame() = 0;
 };
 
+// How loud a script's sounds play: the volume (0..100, and beyond) and how the sound's left and
+// right reach the output's left and right, in percent (ll: left to left, lr: left to right ...).
+struct SoundLevels {
+  double volume = 100;
+  double ll = 100, lr = 0, rr = 100, rl = 0;
+};
+
+// What scripts do with the movie's sound (the Sound object, stopAllSounds). A sound is named by
+// a handle: a sound character's id, or what LoadFile returned for a file.
+class ScriptSound {
+ public:
+  virtual ~ScriptSound() = default;
+  // Reads and decodes a sound file (MP3); its handle, or 0 when it cannot be read or decoded.
+  virtual std::uint32_t LoadFile(const std::string& path) = 0;
+  // The length of a sound in milliseconds; negative when it is not known.
+  virtual double DurationMs(std::uint32_t sound) = 0;
+  // Plays a sound from `offsetMs`, `loops` times; the voice, or 0 when nothing plays (no sound
+  // output, or a sound that cannot be decoded).
+  virtual int Start(std::uint32_t sound, double offsetMs, int loops, const SoundLevels& levels) = 0;
+  virtual void Stop(int voice) = 0;
+  // Every sound: those the timelines started and those the scripts started.
+  virtual void StopAll() = 0;
+  virtual bool Playing(int voice) const = 0;
+  // Milliseconds of the voice played, within its current loop.
+  virtual double PositionMs(int voice) const = 0;
+  virtual void SetLevels(int voice, const SoundLevels& levels) = 0;
+  // Applied to everything the movie plays (a Sound object made without a clip).
+  virtual void SetMasterLevels(const SoundLevels& levels) = 0;
+};
+
 // What the player hands a runtime when it makes one.
 struct ScriptHost {
   const Movie& movie;
   Stage& stage;
   TraceSink trace;
-  std::string moviePath;  // for files beside the movie (loadMovie); may be empty
+  std::string moviePath;         // for files beside the movie (loadMovie); may be empty
+  ScriptSound* sound = nullptr;  // null: the movie plays no script sound
 };
 
 // The runtime of `swf/avm1/runtime.h` provides

@@ -1,0 +1,309 @@
+// The Sound object: sounds a script attaches by linkage name or loads from a file beside the
+// movie, started and stopped by the script, with the volume and channel levels of the clip the
+// object was made for (or of the whole movie, for an object made without a clip).
+//
+// An object names its clip by path, as every clip reference does: it follows the clip through
+// whatever answers to that path now, and does nothing while nothing does.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "swf/avm1/builtins.h"
+#include "swf/avm1/vm.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+class SoundObject : public Object {
+ public:
+  SoundObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kOther) {}
+
+  bool global = true;       // made without a clip: the levels are the movie's
+  std::string targetPath;   // the clip's path, when not global
+  std::uint32_t sound = 0;  // the attached or loaded sound (0: none)
+  bool GetSpecial(Vm& vm, std::string_view name, Value& out) override;
+};
+
+SoundObject* ThisSound(CallArgs& a) {
+  return dynamic_cast<SoundObject*>(a.self);
+}
+
+// The levels the object governs now; null when its clip is not there.
+SoundLevels* LevelsOf(Vm& vm, SoundObject& s) {
+  if (s.global) return &vm.masterSoundLevels;
+  Object* o = vm.root ? vm.ResolveTarget(vm.root, s.targetPath) : nullptr;
+  if (!o || o->cls() != ObjClass::kClip) return nullptr;
+  auto* clip = static_cast<ClipObject*>(o);
+  return clip->Alive() ? &clip->soundLevels : nullptr;
+}
+
+// Pushes changed levels to the sounds they govern.
+void Apply(Vm& vm, SoundObject& s, const SoundLevels& levels) {
+  if (!vm.sound) return;
+  if (s.global) {
+    vm.sound->SetMasterLevels(levels);
+    return;
+  }
+  for (const auto& v : vm.soundVoices) {
+    auto* owner = static_cast<SoundObject*>(v.owner);
+    if (!owner->global && owner->targetPath == s.targetPath) vm.sound->SetLevels(v.voice, levels);
+  }
+}
+
+double DurationOf(Vm& vm, const SoundObject& s) {
+  if (!s.sound || !vm.sound) return -1;
+  return vm.sound->DurationMs(s.sound);
+}
+
+double PositionOf(Vm& vm, const SoundObject& s) {
+  if (!vm.sound) return 0;
+  for (auto it = vm.soundVoices.rbegin(); it != vm.soundVoices.rend(); ++it)
+    if (it->owner == &s && vm.sound->Playing(it->voice)) return vm.sound->PositionMs(it->voice);
+  return 0;
+}
+
+bool SoundObject::GetSpecial(Vm& vm, std::string_view name, Value& out) {
+  // duration and position exist from SWF 6, once a sound is attached.
+  if (vm.version() < 6 || sound == 0) return false;
+  if (name == "duration") {
+    const double d = DurationOf(vm, *this);
+    out = d >= 0 ? Value(std::round(d)) : Value();
+    return true;
+  }
+  if (name == "position") {
+    out = Value(std::round(PositionOf(vm, *this)));
+    return true;
+  }
+  return false;
+}
+
+Value SoundConstruct(Vm& vm, CallArgs& a) {
+  Object* proto = a.callee ? vm.Get(a.callee, "prototype").AsObject() : nullptr;
+  auto* s = vm.heap().Make<SoundObject>(proto ? proto : vm.objectProto);
+  if (a.size() > 0 && !a[0].IsUndefined()) {
+    s->global = false;
+    // A clip converts to its path; any other value by its toString (called once, here).
+    s->targetPath = vm.ToString(a[0]);
+  }
+  return Value(static_cast<Object*>(s));
+}
+
+Value SoundGetVolume(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  const SoundLevels* l = s ? LevelsOf(vm, *s) : nullptr;
+  return l ? Value(l->volume) : Value();
+}
+
+Value SoundSetVolume(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  SoundLevels* l = s ? LevelsOf(vm, *s) : nullptr;
+  if (!l) return {};
+  const double v = vm.ToNumber(a[0]);
+  l->volume = std::isfinite(v) ? std::trunc(v) : 0;
+  Apply(vm, *s, *l);
+  return {};
+}
+
+Value SoundGetPan(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  const SoundLevels* l = s ? LevelsOf(vm, *s) : nullptr;
+  if (!l) return {};
+  // Reads back what setPan wrote: a left channel below full is a pan to the right.
+  return Value(l->ll < 100 ? 100 - l->ll : l->rr - 100);
+}
+
+Value SoundSetPan(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  SoundLevels* l = s ? LevelsOf(vm, *s) : nullptr;
+  if (!l) return {};
+  double pan = vm.ToNumber(a[0]);
+  pan = std::isfinite(pan) ? std::trunc(pan) : 0;
+  l->lr = l->rl = 0;
+  l->ll = pan > 0 ? 100 - pan : 100;
+  l->rr = pan < 0 ? 100 + pan : 100;
+  Apply(vm, *s, *l);
+  return {};
+}
+
+Value SoundGetTransform(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  const SoundLevels* l = s ? LevelsOf(vm, *s) : nullptr;
+  if (!l) return {};
+  Object* t = vm.NewObject();
+  t->SetOwn("ll", Value(l->ll));
+  t->SetOwn("lr", Value(l->lr));
+  t->SetOwn("rr", Value(l->rr));
+  t->SetOwn("rl", Value(l->rl));
+  return Value(t);
+}
+
+Value SoundSetTransform(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  SoundLevels* l = s ? LevelsOf(vm, *s) : nullptr;
+  Object* t = a[0].AsObject();
+  if (!l || !t) return {};
+  // Fields the object leaves out keep their values.
+  auto take = [&](const char* name, double& field) {
+    if (!vm.Has(t, name)) return;
+    const double v = vm.ToNumber(vm.Get(t, name));
+    field = std::isfinite(v) ? std::trunc(v) : 0;
+  };
+  take("ll", l->ll);
+  take("lr", l->lr);
+  take("rr", l->rr);
+  take("rl", l->rl);
+  Apply(vm, *s, *l);
+  return {};
+}
+
+Value SoundAttach(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  if (!s || !vm.movie || a.size() == 0) return Value(false);
+  const auto id = vm.movie->FindExport(vm.ToString(a[0]));
+  if (!id || !vm.movie->sounds.count(*id)) return Value(false);
+  s->sound = *id;
+  return Value(true);
+}
+
+Value SoundStart(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  if (!s || !s->sound || !vm.sound) return {};
+  double offset = ArgNumber(vm, a, 0, 0);
+  double loops = ArgNumber(vm, a, 1, 1);
+  if (!std::isfinite(offset) || offset < 0) offset = 0;
+  if (!std::isfinite(loops) || loops < 1) loops = 1;
+  const SoundLevels* l = LevelsOf(vm, *s);
+  // A global object's levels apply to everything already; its sounds start at full level.
+  const SoundLevels levels = (l && !s->global) ? *l : SoundLevels{};
+  const int voice =
+      vm.sound->Start(s->sound, offset * 1000, static_cast<int>(std::min(loops, 65535.0)), levels);
+  if (voice == 0) return {};
+  vm.soundVoices.push_back({voice, s});
+  return {};
+}
+
+// Stops the object's voices, or, given a linkage name, the voices of that sound.
+Value SoundStop(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  if (!s || !vm.sound) return {};
+  std::uint32_t only = 0;
+  if (a.size() > 0 && !a[0].IsUndefined() && vm.movie) {
+    const auto id = vm.movie->FindExport(vm.ToString(a[0]));
+    if (!id) return {};
+    only = *id;
+  }
+  auto& voices = vm.soundVoices;
+  for (auto it = voices.begin(); it != voices.end();) {
+    auto* owner = static_cast<SoundObject*>(it->owner);
+    const bool mine = s->global || (!owner->global && owner->targetPath == s->targetPath);
+    if (mine && (only == 0 || owner->sound == only)) {
+      vm.sound->Stop(it->voice);
+      it = voices.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return {};
+}
+
+Value SoundLoad(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  if (!s) return {};
+  // A new load replaces what the object played.
+  auto& voices = vm.soundVoices;
+  for (auto it = voices.begin(); it != voices.end();) {
+    if (it->owner == s) {
+      if (vm.sound) vm.sound->Stop(it->voice);
+      it = voices.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  s->sound = 0;
+  std::string url = vm.ToString(a[0]);
+  // Only files beside the movie: no network, no way out of the movie's folder.
+  const bool local = !url.empty() && url.find("://") == std::string::npos &&
+                     url.find("..") == std::string::npos && url[0] != '/' && url[0] != '\\' &&
+                     url.find(':') == std::string::npos;
+  std::uint32_t handle = 0;
+  if (local && vm.sound) handle = vm.sound->LoadFile(vm.movieDir + url);
+  s->sound = handle;
+  vm.soundLoads.emplace_back(s, handle != 0);
+  if (handle && vm.ToBool(a[1])) {  // a streaming load plays at once
+    CallArgs none;
+    none.self = s;
+    SoundStart(vm, none);
+  }
+  return {};
+}
+
+Value SoundGetDuration(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  if (!s || !s->sound) return {};
+  const double d = DurationOf(vm, *s);
+  return d >= 0 ? Value(std::round(d)) : Value();
+}
+
+Value SoundGetPosition(Vm& vm, CallArgs& a) {
+  auto* s = ThisSound(a);
+  if (!s || !s->sound) return {};
+  return Value(std::round(PositionOf(vm, *s)));
+}
+
+Value SoundNothing(Vm&, CallArgs&) {
+  return {};
+}
+
+}  // namespace
+
+void InstallSound(Vm& vm) {
+  Object* proto = vm.NewObject();
+  MakeClass(vm, vm.global, "Sound", SoundConstruct, SoundConstruct, proto);
+  const std::pair<const char*, NativeFn> methods[] = {
+      {"getPan", SoundGetPan}, {"getTransform", SoundGetTransform}, {"getVolume", SoundGetVolume},
+      {"setPan", SoundSetPan}, {"setTransform", SoundSetTransform}, {"setVolume", SoundSetVolume},
+      {"stop", SoundStop},     {"attachSound", SoundAttach},        {"start", SoundStart}};
+  for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
+  if (vm.version() < 6) return;
+  const std::pair<const char*, NativeFn> later[] = {
+      {"getDuration", SoundGetDuration}, {"setDuration", SoundNothing},
+      {"getPosition", SoundGetPosition}, {"setPosition", SoundNothing},
+      {"loadSound", SoundLoad},          {"getBytesLoaded", SoundNothing},
+      {"getBytesTotal", SoundNothing}};
+  for (const auto& [name, fn] : later) vm.Method(proto, name, fn);
+}
+
+void PollSounds(Vm& vm) {
+  // onLoad first: a handler that starts the sound it loaded starts it in this frame.
+  auto loads = std::move(vm.soundLoads);
+  vm.soundLoads.clear();
+  for (auto& [obj, ok] : loads) {
+    if (vm.aborting()) return;
+    vm.CallMethod(Value(obj), "onLoad", {Value(ok)});
+    if (vm.throwing()) vm.TakeException();
+  }
+  if (!vm.sound) return;
+  std::vector<Object*> complete;
+  auto& voices = vm.soundVoices;
+  for (auto it = voices.begin(); it != voices.end();) {
+    if (vm.sound->Playing(it->voice)) {
+      ++it;
+      continue;
+    }
+    complete.push_back(it->owner);
+    it = voices.erase(it);
+  }
+  for (Object* o : complete) {
+    if (vm.aborting()) return;
+    vm.CallMethod(Value(o), "onSoundComplete", {});
+    if (vm.throwing()) vm.TakeException();
+  }
+}
+
+void StopAllSounds(Vm& vm) {
+  if (vm.sound) vm.sound->StopAll();
+  vm.soundVoices.clear();
+}
+
+}  // namespace dbx::swf::avm1
