@@ -188,6 +188,28 @@ TEST(Avm1Interpreter, ArithmeticStringsAndComparisons) {
   }
 }
 
+TEST(Avm1Interpreter, ComparisonsTakeOnlyValueOf) {
+  struct Case {
+    std::function<void(Asm&)> left;
+    int version;
+    const char* expected;  // left < 1
+  };
+  const Case cases[] = {
+      {[](Asm& a) { a.Get("_global"); }, 6, "true"},  // no valueOf: undefined, 0 before SWF 7
+      {[](Asm& a) { a.Get("_global"); }, 7, "undefined"},
+      {[](Asm& a) { a.Push({0}).Op(0x43); }, 6, "undefined"},  // {} stays an object
+      {[](Asm& a) { a.Push({0}).Op(0x43); }, 5, "false"},
+      {[](Asm& a) { a.Push({"0"}); }, 6, "true"},
+      {[](Asm& a) { a.Push({"x"}); }, 6, "undefined"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    Asm a;
+    cases[i].left(a);
+    a.Push({1}).Op(0x48).Trace();
+    EXPECT_EQ(RunOne(a, cases[i].version), cases[i].expected) << "case " << i;
+  }
+}
+
 TEST(Avm1Interpreter, LoopsWithJumpsAndRegisters) {
   // for (r1 = 0, r2 = 0; r1 < 100; r1++) r2 += r1; trace(r2)
   Asm a;

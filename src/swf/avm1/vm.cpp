@@ -376,8 +376,28 @@ bool Vm::AbstractEquals(const Value& a, const Value& b) {
   return false;
 }
 
+// Comparisons take an object's valueOf only: an object without one counts as undefined, one whose
+// valueOf gives an object (a clip, a plain object) does not compare; texts compare as texts only when both
+// sides are texts.
 Value Vm::Less(const Value& a, const Value& b) {
-  Value pa = ToPrimitive(a), pb = ToPrimitive(b);
+  auto primitive = [&](const Value& v) -> Value {
+    if (!v.IsObject()) return v;
+    Value f = Get(v.o, "valueOf");
+    if (!f.IsObject() || f.o->cls() != ObjClass::kFunction) return {};
+    return Call(f, v.o, {});
+  };
+  // SWF 5 calls a comparison with a plain object false (without looking at the right side when
+  // the left one is such), later versions undefined; a clip never compares.
+  auto incomparable = [&](const Value& p) -> Value {
+    if (version_ < 6 && p.o->cls() != ObjClass::kClip) return Value(false);
+    return {};
+  };
+  Value pa = primitive(a);
+  if (throwing_ || aborting_) return {};
+  if (pa.IsObject()) return incomparable(pa);
+  Value pb = primitive(b);
+  if (throwing_ || aborting_) return {};
+  if (pb.IsObject()) return incomparable(pb);
   if (pa.IsString() && pb.IsString()) return Value(pa.s < pb.s);
   double x = ToNumber(pa), y = ToNumber(pb);
   if (std::isnan(x) || std::isnan(y)) return {};
