@@ -210,6 +210,24 @@ TEST(Avm1Interpreter, ComparisonsTakeOnlyValueOf) {
   }
 }
 
+TEST(Avm1Interpreter, Swf4EqualsConvertsTheRightOperandFirst) {
+  auto noisy = [](Asm& a, const char* name) {
+    a.Push({"valueOf"});
+    a.Function("", {}, [name](Asm& f) { f.Push({name}).Trace().Push({1}).Op(0x3E); });
+    a.Push({1}).Op(0x43);
+  };
+  Asm eq;
+  noisy(eq, "left");
+  noisy(eq, "right");
+  eq.Op(0x0E).Trace();
+  EXPECT_EQ(RunScriptLines(eq), (std::vector<std::string>{"right", "left", "true"}));
+  Asm add;  // Add converts in reading order
+  noisy(add, "left");
+  noisy(add, "right");
+  add.Op(0x0A).Trace();
+  EXPECT_EQ(RunScriptLines(add), (std::vector<std::string>{"left", "right", "2"}));
+}
+
 TEST(Avm1Interpreter, LoopsWithJumpsAndRegisters) {
   // for (r1 = 0, r2 = 0; r1 < 100; r1++) r2 += r1; trace(r2)
   Asm a;

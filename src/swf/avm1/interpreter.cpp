@@ -332,8 +332,9 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           push(Value(a / b));
         break;
       }
-      case 0x0E: {  // Equals
-        auto [a, b] = popNums();
+      case 0x0E: {  // Equals: the right operand converts first (its valueOf runs first)
+        Value right = pop(), left = pop();
+        double b = ToNumber(right), a = ToNumber(left);
         push(Bool(a == b, v));
         break;
       }
