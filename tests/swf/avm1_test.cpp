@@ -139,6 +139,10 @@ TEST(Avm1Interpreter, ArithmeticStringsAndComparisons) {
        },
        4, "0"},
       {[](Asm& a) {
+         a.Push({2, 3}).Op(0x0E).Op(0x44).Trace();
+       },
+       4, "boolean"},
+      {[](Asm& a) {
          a.Push({2, 3}).Op(0x0F).Trace();
        },
        5, "true"},

@@ -44,8 +44,9 @@ struct Reader {
   }
 };
 
-Value Bool(bool b, int version) {
-  return version < 5 ? Value(b ? 1.0 : 0.0) : Value(b);
+// SWF 4 actions give booleans too; only their text differs before SWF 5 ("1" and "0").
+Value Bool(bool b, int) {
+  return Value(b);
 }
 
 }  // namespace
