@@ -81,7 +81,8 @@ TEST(Avm1Conversions, DependOnTheVersion) {
   } numbers[] = {{"12", 5, 12},    {" 12", 6, 12},      {"12 ", 6, NAN},      {"12abc", 5, NAN},
                  {"12abc", 4, 12}, {"", 5, NAN},        {"", 4, 0},           {"0x1F", 6, 31},
                  {"0x1F", 5, NAN}, {"-1.5e2", 7, -150}, {"Infinity", 7, NAN}, {"abc", 4, 0},
-                 {"010", 6, 8},    {"010", 5, 10}};
+                 {"010", 6, 8},    {"010", 5, 10},      {" 010", 6, 10},      {"-010", 7, -8},
+                 {"037777777777", 7, -1}, {"-037777777777", 7, 1}};
   for (auto& c : numbers) {
     double got = StringToNumber(c.text, c.version);
     if (std::isnan(c.expected))
@@ -491,6 +492,28 @@ TEST(Avm1Builtins, StringMethodsCountUtf16Units) {
   Asm lone;
   lone.Push({0xD801, 1, "String"}).Op(0x1C).Push({"fromCharCode"}).Op(0x52).Trace();
   EXPECT_EQ(RunOne(lone), replacement);
+}
+
+TEST(Avm1Builtins, MathMinMaxTakeTwoArguments) {
+  struct Case {
+    const char* fn;
+    std::vector<test::Item> args;
+    int version;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"max", {}, 7, "-Infinity"}, {"min", {}, 7, "Infinity"}, {"min", {-1}, 7, "NaN"},
+      {"min", {-1}, 6, "-1"},      {"max", {3, 2, 9}, 7, "3"},  {"min", {3, 2}, 7, "2"},
+  };
+  for (const Case& c : cases) {
+    Asm a;
+    for (auto it = c.args.rbegin(); it != c.args.rend(); ++it) a.Push({*it});
+    a.Push({static_cast<int>(c.args.size()), "Math"}).Op(0x1C).Push({c.fn}).Op(0x52).Trace();
+    EXPECT_EQ(RunOne(a, c.version), c.expected) << c.fn << " v" << c.version;
+  }
+  Asm b;
+  b.Push({0, "Boolean"}).Op(0x3D).Op(0x44).Trace();
+  EXPECT_EQ(RunOne(b), "undefined");
 }
 
 TEST(Avm1Builtins, GlobalAndBareObjectsInheritNothing) {

@@ -184,7 +184,7 @@ Value ErrorToString(Vm& vm, CallArgs& a) {
 // ---- Boolean / Number ----------------------------------------------------------------------
 
 Value BooleanCall(Vm& vm, CallArgs& a) {
-  return Value(a.size() ? vm.ToBool(a[0]) : false);
+  return a.size() ? Value(vm.ToBool(a[0])) : Value();  // Boolean() is undefined
 }
 // Wrapper objects: the constructor makes the object of the right class.
 Object* Wrapper(Vm& vm, CallArgs& a, ObjClass cls, Value v) {
@@ -663,25 +663,21 @@ double Round(double x) {
 double Abs(double x) {
   return std::fabs(x);
 }
+// Math.max and Math.min look at their first two arguments only (a missing second one is
+// undefined); with none they give -Infinity and Infinity.
+Value MathMinMax(Vm& vm, CallArgs& a, bool max) {
+  if (!a.size()) return Value(max ? -std::numeric_limits<double>::infinity()
+                                  : std::numeric_limits<double>::infinity());
+  double x = vm.ToNumber(a[0]);
+  double y = vm.ToNumber(a[1]);
+  if (std::isnan(x) || std::isnan(y)) return Value(kNaN);
+  return Value(max ? std::max(x, y) : std::min(x, y));
+}
 Value MathMax(Vm& vm, CallArgs& a) {
-  if (!a.size()) return Value(-std::numeric_limits<double>::infinity());
-  double m = -std::numeric_limits<double>::infinity();
-  for (auto& v : a.args) {
-    double x = vm.ToNumber(v);
-    if (std::isnan(x)) return Value(kNaN);
-    m = std::max(m, x);
-  }
-  return Value(m);
+  return MathMinMax(vm, a, true);
 }
 Value MathMin(Vm& vm, CallArgs& a) {
-  if (!a.size()) return Value(std::numeric_limits<double>::infinity());
-  double m = std::numeric_limits<double>::infinity();
-  for (auto& v : a.args) {
-    double x = vm.ToNumber(v);
-    if (std::isnan(x)) return Value(kNaN);
-    m = std::min(m, x);
-  }
-  return Value(m);
+  return MathMinMax(vm, a, false);
 }
 Value MathPow(Vm& vm, CallArgs& a) {
   auto n = Numbers(vm, a, 2);

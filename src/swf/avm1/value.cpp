@@ -138,18 +138,21 @@ double StringToNumber(std::string_view s, int version) {
     neg = unsignedBody[0] == '-';
     unsignedBody.remove_prefix(1);
   }
-  // "010" is octal from SWF 6 on.
-  if (version >= 6 && unsignedBody.size() > 1 && unsignedBody[0] == '0') {
+  // "010" is octal from SWF 6 on (not after white space), wrapped to 32 bits like hex.
+  if (version >= 6 && i == 0 && unsignedBody.size() > 1 && unsignedBody[0] == '0') {
     bool octal = true;
-    double o = 0;
+    std::uint32_t o = 0;
     for (char c : unsignedBody) {
       if (c < '0' || c > '7') {
         octal = false;
         break;
       }
-      o = o * 8 + (c - '0');
+      o = o * 8 + static_cast<std::uint32_t>(c - '0');
     }
-    if (octal) return neg ? -o : o;
+    if (octal) {
+      double w = static_cast<std::int32_t>(o);
+      return neg ? -w : w;
+    }
   }
   double v = 0;
   std::size_t used = ParseDecimal(body, v);
