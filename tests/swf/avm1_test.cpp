@@ -78,11 +78,12 @@ TEST(Avm1Conversions, DependOnTheVersion) {
     const char* text;
     int version;
     double expected;  // NaN compares through isnan
-  } numbers[] = {{"12", 5, 12},    {" 12", 6, 12},      {"12 ", 6, NAN},      {"12abc", 5, NAN},
-                 {"12abc", 4, 12}, {"", 5, NAN},        {"", 4, 0},           {"0x1F", 6, 31},
-                 {"0x1F", 5, NAN}, {"-1.5e2", 7, -150}, {"Infinity", 7, NAN}, {"abc", 4, 0},
-                 {"010", 6, 8},    {"010", 5, 10},      {" 010", 6, 10},      {"-010", 7, -8},
-                 {"037777777777", 7, -1}, {"-037777777777", 7, 1}};
+  } numbers[] = {{"12", 5, 12},       {" 12", 6, 12},          {"12 ", 6, NAN},
+                 {"12abc", 5, NAN},   {"12abc", 4, 12},        {"", 5, NAN},
+                 {"", 4, 0},          {"0x1F", 6, 31},         {"0x1F", 5, NAN},
+                 {"-1.5e2", 7, -150}, {"Infinity", 7, NAN},    {"abc", 4, 0},
+                 {"010", 6, 8},       {"010", 5, 10},          {" 010", 6, 10},
+                 {"-010", 7, -8},     {"037777777777", 7, -1}, {"-037777777777", 7, 1}};
   for (auto& c : numbers) {
     double got = StringToNumber(c.text, c.version);
     if (std::isnan(c.expected))
@@ -503,7 +504,7 @@ TEST(Avm1Builtins, MathMinMaxTakeTwoArguments) {
   };
   const Case cases[] = {
       {"max", {}, 7, "-Infinity"}, {"min", {}, 7, "Infinity"}, {"min", {-1}, 7, "NaN"},
-      {"min", {-1}, 6, "-1"},      {"max", {3, 2, 9}, 7, "3"},  {"min", {3, 2}, 7, "2"},
+      {"min", {-1}, 6, "-1"},      {"max", {3, 2, 9}, 7, "3"}, {"min", {3, 2}, 7, "2"},
   };
   for (const Case& c : cases) {
     Asm a;

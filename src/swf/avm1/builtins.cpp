@@ -666,8 +666,9 @@ double Abs(double x) {
 // Math.max and Math.min look at their first two arguments only (a missing second one is
 // undefined); with none they give -Infinity and Infinity.
 Value MathMinMax(Vm& vm, CallArgs& a, bool max) {
-  if (!a.size()) return Value(max ? -std::numeric_limits<double>::infinity()
-                                  : std::numeric_limits<double>::infinity());
+  if (!a.size())
+    return Value(max ? -std::numeric_limits<double>::infinity()
+                     : std::numeric_limits<double>::infinity());
   double x = vm.ToNumber(a[0]);
   double y = vm.ToNumber(a[1]);
   if (std::isnan(x) || std::isnan(y)) return Value(kNaN);

@@ -377,8 +377,8 @@ bool Vm::AbstractEquals(const Value& a, const Value& b) {
 }
 
 // Comparisons take an object's valueOf only: an object without one counts as undefined, one whose
-// valueOf gives an object (a clip, a plain object) does not compare; texts compare as texts only when both
-// sides are texts.
+// valueOf gives an object (a clip, a plain object) does not compare; texts compare as texts only
+// when both sides are texts.
 Value Vm::Less(const Value& a, const Value& b) {
   auto primitive = [&](const Value& v) -> Value {
     if (!v.IsObject()) return v;
