@@ -527,6 +527,69 @@ TEST(Avm1Builtins, GlobalAndBareObjectsInheritNothing) {
             (std::vector<std::string>{"[type Object]", "2", "[type Object]", "5"}));
 }
 
+TEST(Avm1Builtins, XmlParsesWalksAndPrints) {
+  // x = new XML(text); then each probe reads a path below x and traces it.
+  const char* text =
+      "<?xml version=\"1.0\"?><!DOCTYPE d><r a=\"1 &amp; 2\" b='x'><!-- gone --><e/>t &lt; "
+      "&#65;&unknown;<![CDATA[<raw>]]><n:q>I'm</n:q></r>";
+  struct Probe {
+    std::function<void(Asm&)> code;  // leaves a value on the stack, x in register 1
+    const char* expected;
+  };
+  auto member = [](std::vector<const char*> path) {
+    return [path](Asm& a) {
+      a.Push({Reg{1}});
+      for (const char* p : path) a.Push({p}).Op(0x4E);
+    };
+  };
+  const Probe probes[] = {
+      {member({"status"}), "0"},
+      {member({"nodeName"}), "null"},
+      {member({"xmlDecl"}), "<?xml version=\"1.0\"?>"},
+      {member({"docTypeDecl"}), "<!DOCTYPE d>"},
+      {member({"firstChild", "nodeName"}), "r"},
+      {member({"firstChild", "attributes", "a"}), "1 & 2"},
+      {member({"firstChild", "childNodes", "length"}), "4"},
+      {member({"firstChild", "firstChild", "nextSibling", "nodeValue"}), "t < A&unknown;"},
+      {member({"firstChild", "firstChild", "nextSibling", "nodeType"}), "3"},
+      {member({"firstChild", "lastChild", "previousSibling", "nodeValue"}), "<raw>"},
+      {member({"firstChild", "lastChild", "prefix"}), "n"},
+      {member({"firstChild", "lastChild", "localName"}), "q"},
+      {member({"firstChild", "lastChild", "nextSibling"}), "null"},
+      {member({"firstChild", "parentNode", "nodeType"}), "1"},
+      {member({"firstChild", "firstChild"}), "<e />"},
+      {[](Asm& a) { a.Push({0, Reg{1}, "hasChildNodes"}).Op(0x52); }, "true"},
+      {[](Asm& a) {
+         a.Push({Reg{1}, "nodeName", "doc"}).Op(0x4F);
+         a.Push({Reg{1}, "nodeName", Undef{}}).Op(0x4F).Push({Reg{1}});  // ignored
+       },
+       "<?xml version=\"1.0\"?><!DOCTYPE d><doc><r a=\"1 &amp; 2\" b=\"x\"><e />t &lt; "
+       "A&amp;unknown;&lt;raw&gt;<n:q>I&apos;m</n:q></r></doc>"},
+  };
+  for (std::size_t i = 0; i < std::size(probes); ++i) {
+    Asm a;
+    a.Push({text, 1, "XML"}).Op(0x40).StoreRegister(1).Op(0x17);
+    probes[i].code(a);
+    a.Trace();
+    EXPECT_EQ(RunOne(a, 8), probes[i].expected) << "probe " << i;
+  }
+  // childNodes is one array, refilled when the children change; nodes move between parents.
+  Asm live;
+  live.Push({"<l><a/><b/></l>", 1, "XML"}).Op(0x40).StoreRegister(1).Op(0x17);
+  live.Push({Reg{1}, "firstChild"}).Op(0x4E).Push({"childNodes"}).Op(0x4E).StoreRegister(2);
+  live.Op(0x17);
+  live.Push({"c", 1, Reg{1}, "createElement"}).Op(0x52);
+  live.Push({1, Reg{1}, "firstChild"}).Op(0x4E).Push({"appendChild"}).Op(0x52).Op(0x17);
+  live.Push({Reg{2}}).Trace();
+  live.Push({0, Reg{1}, "firstChild"}).Op(0x4E).Push({"firstChild"}).Op(0x4E);
+  live.Push({"removeNode"}).Op(0x52).Op(0x17);
+  live.Push({Reg{2}}).Trace();
+  live.Push({"<x", 1, "XML"}).Op(0x40).Push({"status"}).Op(0x4E).Trace();
+  live.Push({"<x></y>", 1, "XML"}).Op(0x40).Push({"status"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(live, 8),
+            (std::vector<std::string>{"<a />,<b />,<c />", "<b />,<c />", "-6", "-9"}));
+}
+
 TEST(Avm1Builtins, ObjectFeatures) {
   // addProperty getter, __resolve, watch, hasOwnProperty, ASSetPropFlags hiding from for..in.
   Asm a;

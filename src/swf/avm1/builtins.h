@@ -17,5 +17,7 @@ Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, 
                   Object* proto);
 // Date, Key, Mouse, Stage, System, Color, flash.geom, XML, LoadVars, SharedObject.
 void InstallMoreBuiltins(Vm& vm);
+// XML and XMLNode.
+void InstallXml(Vm& vm);
 
 }  // namespace dbx::swf::avm1

@@ -286,6 +286,7 @@ Value PlainConstruct(Vm&, CallArgs& a) {
 void InstallMoreBuiltins(Vm& vm) {
   Heap& h = vm.heap();
   Object* g = vm.global;
+  InstallXml(vm);
 
   vm.dateProto = h.Make<Object>(vm.objectProto, ObjClass::kDate);
   vm.dateProto->primitive = Value(kNaN);

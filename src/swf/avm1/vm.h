@@ -170,6 +170,8 @@ class Vm {
   Object* dateProto = nullptr;
   Object* errorProto = nullptr;
   Object* clipProto = nullptr;
+  Object* xmlNodeProto = nullptr;
+  Object* xmlProto = nullptr;
   Function* objectCtor = nullptr;
   Function* arrayCtor = nullptr;
   Function* functionCtor = nullptr;
