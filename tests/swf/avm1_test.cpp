@@ -558,7 +558,10 @@ TEST(Avm1Builtins, XmlParsesWalksAndPrints) {
       {member({"firstChild", "lastChild", "nextSibling"}), "null"},
       {member({"firstChild", "parentNode", "nodeType"}), "1"},
       {member({"firstChild", "firstChild"}), "<e />"},
-      {[](Asm& a) { a.Push({0, Reg{1}, "hasChildNodes"}).Op(0x52); }, "true"},
+      {[](Asm& a) {
+         a.Push({0, Reg{1}, "hasChildNodes"}).Op(0x52);
+       },
+       "true"},
       {[](Asm& a) {
          a.Push({Reg{1}, "nodeName", "doc"}).Op(0x4F);
          a.Push({Reg{1}, "nodeName", Undef{}}).Op(0x4F).Push({Reg{1}});  // ignored

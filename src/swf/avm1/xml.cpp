@@ -20,7 +20,7 @@ class XmlNode : public Object {
   XmlNode(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kOther) {}
 
   int type = kElement;
-  Value name = Value::Null();  // elements: the tag; the document: null
+  Value name = Value::Null();   // elements: the tag; the document: null
   Value value = Value::Null();  // text nodes: the text
   XmlNode* parent = nullptr;
   std::vector<XmlNode*> children;
@@ -111,9 +111,8 @@ class XmlNode : public Object {
   }
   bool HasSpecial(Vm&, std::string_view n) override {
     return n == "nodeType" || n == "nodeName" || n == "nodeValue" || n == "firstChild" ||
-           n == "lastChild" || n == "parentNode" || n == "nextSibling" ||
-           n == "previousSibling" || n == "childNodes" || n == "attributes" ||
-           n == "localName" || n == "prefix";
+           n == "lastChild" || n == "parentNode" || n == "nextSibling" || n == "previousSibling" ||
+           n == "childNodes" || n == "attributes" || n == "localName" || n == "prefix";
   }
 
   void Detach() {
@@ -162,12 +161,23 @@ std::string Escape(std::string_view s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -225,10 +235,10 @@ std::string Unescape(std::string_view s) {
       bool ok = ent.size() > (hex ? 2u : 1u);
       for (std::size_t k = hex ? 2 : 1; k < ent.size() && ok; ++k) {
         char c = ent[k];
-        int d = c >= '0' && c <= '9'            ? c - '0'
-                : hex && c >= 'a' && c <= 'f'   ? c - 'a' + 10
-                : hex && c >= 'A' && c <= 'F'   ? c - 'A' + 10
-                                                : -1;
+        int d = c >= '0' && c <= '9'          ? c - '0'
+                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
         if (d < 0 || cp > 0x10FFFF) ok = false;
         cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
       }
