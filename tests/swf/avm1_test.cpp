@@ -593,6 +593,82 @@ TEST(Avm1Builtins, XmlParsesWalksAndPrints) {
             (std::vector<std::string>{"<a />,<b />,<c />", "<b />,<c />", "-6", "-9"}));
 }
 
+TEST(Avm1Builtins, GeomPoint) {
+  // Register 1: the Point class; register 2: new Point(3, 4).
+  auto setup = [](Asm& a) {
+    a.Get("flash").Push({"geom"}).Op(0x4E).Push({"Point"}).Op(0x4E).StoreRegister(1).Op(0x17);
+    a.Push({4, 3, 2}).Get("flash").Push({"geom"}).Op(0x4E).Push({"Point"}).Op(0x53);
+    a.StoreRegister(2).Op(0x17);
+  };
+  auto point = [](Asm& a, std::initializer_list<test::Item> xy) {  // pushes new Point(x, y)
+    std::vector<test::Item> v(xy);
+    for (auto it = v.rbegin(); it != v.rend(); ++it) a.Push({*it});
+    a.Push({static_cast<int>(v.size()), Reg{1}, Undef{}}).Op(0x53);
+  };
+  struct Probe {
+    std::function<void(Asm&)> code;
+    const char* expected;
+  };
+  const Probe probes[] = {
+      {[](Asm& a) { a.Push({Reg{2}}); }, "(x=3, y=4)"},
+      {[](Asm& a) { a.Push({Reg{2}, "length"}).Op(0x4E); }, "5"},
+      {[&](Asm& a) { point(a, {}); }, "(x=0, y=0)"},
+      {[&](Asm& a) { point(a, {1}); }, "(x=1, y=undefined)"},
+      {[](Asm& a) {
+         a.Push({"y", "a", "x", 1, 2}).Op(0x43).Push({1, Reg{2}, "add"}).Op(0x52);
+       },
+       "(x=4, y=4a)"},
+      {[](Asm& a) { a.Push({Undef{}, 1, Reg{2}, "subtract"}).Op(0x52); }, "(x=NaN, y=NaN)"},
+      {[&](Asm& a) {
+         point(a, {100, 200});
+         point(a, {-100, 200});
+         a.Push({2, Reg{1}, "distance"}).Op(0x52);
+       },
+       "200"},
+      {[&](Asm& a) {
+         point(a, {3, 4});
+         a.Push({1, Reg{2}, "equals"}).Op(0x52);
+       },
+       "true"},
+      {[](Asm& a) {
+         a.Push({"y", 4, "x", 3, 2}).Op(0x43).Push({1, Reg{2}, "equals"}).Op(0x52);
+       },
+       "false"},
+      {[](Asm& a) {
+         a.Push({10, 1, Reg{2}, "normalize"}).Op(0x52).Op(0x17).Push({Reg{2}});
+       },
+       "(x=6, y=8)"},
+      {[&](Asm& a) {
+         a.Push({0.5});
+         point(a, {100, 200});
+         point(a, {-100, -200});
+         a.Push({3, Reg{1}, "interpolate"}).Op(0x52);
+       },
+       "(x=0, y=0)"},
+      {[](Asm& a) { a.Push({500, 1, Reg{2}, "offset"}).Op(0x52).Op(0x17).Push({Reg{2}}); },
+       "(x=503, y=NaN)"},
+  };
+  for (std::size_t i = 0; i < std::size(probes); ++i) {
+    Asm a;
+    setup(a);
+    probes[i].code(a);
+    a.Trace();
+    EXPECT_EQ(RunOne(a, 8), probes[i].expected) << "probe " << i;
+  }
+}
+
+TEST(Avm1Builtins, AddPropertyWantsAGetterAndASetter) {
+  Asm a;
+  a.Push({"o", 0}).Op(0x43).Op(0x1D);
+  a.Function("", {}, [](Asm& f) { f.Push({7}).Op(0x3E); });
+  a.Push({"p", 2}).Get("o").Push({"addProperty"}).Op(0x52).Trace();  // no setter given
+  a.Push({test::Null{}});
+  a.Function("", {}, [](Asm& f) { f.Push({7}).Op(0x3E); });
+  a.Push({"p", 3}).Get("o").Push({"addProperty"}).Op(0x52).Trace();  // null: read-only
+  a.Get("o").Push({"p"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"false", "true", "7"}));
+}
+
 TEST(Avm1Builtins, ObjectFeatures) {
   // addProperty getter, __resolve, watch, hasOwnProperty, ASSetPropFlags hiding from for..in.
   Asm a;

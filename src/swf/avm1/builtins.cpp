@@ -72,10 +72,11 @@ Value IsPrototypeOf(Vm&, CallArgs& a) {
 }
 
 Value AddProperty(Vm& vm, CallArgs& a) {
-  if (!a.self || a.size() < 2) return Value(false);
+  // A getter and a setter (a function or null) are both required.
+  if (!a.self || a.size() < 3) return Value(false);
   std::string name = vm.ToString(a[0]);
   if (name.empty() || !IsFunction(a[1])) return Value(false);
-  if (!a[2].IsNull() && !IsFunction(a[2]) && a.size() > 2) return Value(false);
+  if (!a[2].IsNull() && !IsFunction(a[2])) return Value(false);
   Property* p = a.self->FindOwn(name);
   if (!p) p = &a.self->props().Add(name);
   p->getter = a[1].o;

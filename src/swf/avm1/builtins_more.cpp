@@ -287,6 +287,7 @@ void InstallMoreBuiltins(Vm& vm) {
   Heap& h = vm.heap();
   Object* g = vm.global;
   InstallXml(vm);
+  InstallGeom(vm);
 
   vm.dateProto = h.Make<Object>(vm.objectProto, ObjClass::kDate);
   vm.dateProto->primitive = Value(kNaN);

@@ -658,7 +658,8 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
   Tracer t;
   t.Mark(global);
   for (Object* o : {objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto,
-                    dateProto, errorProto, clipProto})
+                    dateProto, errorProto, clipProto, xmlNodeProto, xmlProto, pointProto,
+                    pointCtor})
     t.Mark(o);
   t.Mark(static_cast<Object*>(root));
   for (Object* o : pinned) t.Mark(o);

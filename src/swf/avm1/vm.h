@@ -172,6 +172,8 @@ class Vm {
   Object* clipProto = nullptr;
   Object* xmlNodeProto = nullptr;
   Object* xmlProto = nullptr;
+  Object* pointProto = nullptr;
+  Object* pointCtor = nullptr;
   Function* objectCtor = nullptr;
   Function* arrayCtor = nullptr;
   Function* functionCtor = nullptr;
