@@ -286,6 +286,23 @@ TEST(Avm1Interpreter, Function2RegistersAndPreloads) {
   EXPECT_EQ(RunOne(a), "103");
 }
 
+TEST(Avm1Interpreter, Function2SuppressedPreloadsKeepTheirRegisters) {
+  // this, arguments and super each preloaded and suppressed: `this` and `super` keep their
+  // registers empty, the arguments still arrive.
+  Asm a;
+  a.Function2("f", 4, 0x3f, {}, [](Asm& b) {
+    b.Push({Reg{1}}).Op(0x44).Trace().Push({Reg{2}}).Trace().Push({Reg{3}}).Op(0x44).Trace();
+  });
+  a.Push({2, 1, 2, "f"}).Op(0x3D).Op(0x17);
+  // A timeline without a parent takes no register: _global moves up to r1.
+  a.Function2("g", 3, 0x180 /*parent, global*/, {}, [](Asm& b) {
+    b.Push({Reg{1}}).Trace().Push({Reg{2}}).Op(0x44).Trace();
+  });
+  a.Push({0, "g"}).Op(0x3D).Op(0x17);
+  EXPECT_EQ(RunScriptLines(a, 7), (std::vector<std::string>{"undefined", "1,2", "undefined",
+                                                             "[type Object]", "undefined"}));
+}
+
 TEST(Avm1Interpreter, TryCatchFinallyAndThrowAcrossCalls) {
   Asm a;
   a.Function("thrower", {}, [](Asm& b) { b.Push({"boom"}).Op(0x2A); });

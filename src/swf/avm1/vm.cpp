@@ -761,7 +761,14 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
       if (reg < a.regs.size()) a.regs[reg] = v;
       ++reg;
     };
-    if (fl & 0x01) put(Value(self));
+    // A suppressed `this` or `super` keeps its register, left undefined; a timeline without a
+    // parent takes none (the next preload moves up).
+    if (fl & 0x01) {
+      if (fl & 0x02)
+        ++reg;
+      else
+        put(Value(self));
+    }
     if (fl & 0x04) put(Value(makeArguments()));
     Object* superObj = nullptr;
     if (fl & 0x03) a.thisByName = false;
@@ -769,13 +776,18 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
       // super: the prototype above the one the method came from.
       if (home) superObj = MakeSuper(self, home);
     }
-    if (fl & 0x10) put(Value(superObj));
+    if (fl & 0x10) {
+      if (fl & 0x20)
+        ++reg;
+      else
+        put(Value(superObj));
+    }
     if (fl & 0x40) put(Value(static_cast<Object*>(root)));
     if (fl & 0x80) {
       Object* parent = nullptr;
       if (f->baseClip && f->baseClip->cls() == ObjClass::kClip)
         parent = static_cast<ClipObject*>(f->baseClip)->ParentClip();
-      put(Value(parent));
+      if (parent) put(Value(parent));
     }
     if (fl & 0x100) put(Value(global));
     for (std::size_t i = 0; i < f->params.size(); ++i) {
