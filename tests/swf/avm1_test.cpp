@@ -267,6 +267,17 @@ TEST(Avm1Interpreter, ScopeChainAndClosures) {
   EXPECT_EQ(lines[1], "undefined");
 }
 
+TEST(Avm1Interpreter, DottedAssignmentGoesToTheScopeWhereThePathLeads) {
+  // The timeline's a.b is a text, so "a.b.c" = 5 lands in _global's a.b.c.
+  Asm a;
+  a.Push({"a", "b", "text", 1}).Op(0x43).Op(0x1D);
+  a.Get("_global").Push({"a", "b", "c", 1, 1}).Op(0x43).Push({1}).Op(0x43).Op(0x4F);
+  a.Push({"a.b.c", 5}).Op(0x1D);
+  a.Get("_global").Push({"a"}).Op(0x4E).Push({"b"}).Op(0x4E).Push({"c"}).Op(0x4E).Trace();
+  a.Get("a.b").Trace();
+  EXPECT_EQ(RunScriptLines(a, 8), (std::vector<std::string>{"5", "text"}));
+}
+
 TEST(Avm1Interpreter, AssignmentWithoutVarReachesTheTimeline) {
   // function f() { x = 5; } f(); trace(x) -> the timeline variable is set.
   Asm a;

@@ -604,9 +604,22 @@ void Vm::SetVariable(Activation& act, std::string_view name, const Value& v) {
     Object* base = nullptr;
     if (!path.empty() && path[0] != '/' && path.find_first_of("/:") == std::string_view::npos) {
       std::size_t dot = path.find('.');
-      base = GetVariable(act, path.substr(0, dot)).AsObject();
-      if (base && dot != std::string_view::npos)
-        base = ResolveTarget(base, path.substr(dot + 1), &act);
+      std::string_view first = path.substr(0, dot);
+      if (first == "this" || first == "_root" || first == "_parent" || first == "_global" ||
+          first == "_level0") {
+        base = GetVariable(act, first).AsObject();
+        if (base && dot != std::string_view::npos)
+          base = ResolveTarget(base, path.substr(dot + 1), &act);
+      } else {
+        // As in GetVariable: the first scope where the whole path leads to an object.
+        for (Scope* s = act.scope; s && !base; s = s->parent) {
+          Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+          if (!o || !Has(o, first)) continue;
+          base = Get(o, first).AsObject();
+          if (base && dot != std::string_view::npos)
+            base = ResolveTarget(base, path.substr(dot + 1), &act);
+        }
+      }
     } else {
       base = ResolveTarget(act.target ? act.target : root, path, &act);
     }
