@@ -685,6 +685,63 @@ TEST(Avm1Builtins, GeomPoint) {
   }
 }
 
+TEST(Avm1Builtins, GeomMatrix) {
+  // Register 1: the Matrix class; register 2: new Matrix(2, 3, 5, 7, 11, 13).
+  auto setup = [](Asm& a) {
+    a.Get("flash").Push({"geom"}).Op(0x4E).Push({"Matrix"}).Op(0x4E).StoreRegister(1).Op(0x17);
+    a.Push({13, 11, 7, 5, 3, 2, 6, Reg{1}, Undef{}}).Op(0x53).StoreRegister(2).Op(0x17);
+  };
+  auto call = [](const char* method, std::initializer_list<test::Item> args) {
+    std::vector<test::Item> v(args);
+    return [method, v](Asm& a) {
+      for (auto it = v.rbegin(); it != v.rend(); ++it) a.Push({*it});
+      a.Push({static_cast<int>(v.size()), Reg{2}, method}).Op(0x52).Op(0x17).Push({Reg{2}});
+    };
+  };
+  struct Probe {
+    std::function<void(Asm&)> code;
+    const char* expected;
+  };
+  const Probe probes[] = {
+      {[](Asm& a) { a.Push({0, Reg{1}, Undef{}}).Op(0x53); }, "(a=1, b=0, c=0, d=1, tx=0, ty=0)"},
+      {[](Asm& a) { a.Push({1, 1, Reg{1}, Undef{}}).Op(0x53); },
+       "(a=1, b=undefined, c=undefined, d=undefined, tx=undefined, ty=undefined)"},
+      {call("invert", {}), "(a=-7, b=3, c=5, d=-2, tx=12, ty=-7)"},
+      {call("translate", {1, -1}), "(a=2, b=3, c=5, d=7, tx=12, ty=12)"},
+      {call("scale", {2, 3}), "(a=4, b=9, c=10, d=21, tx=22, ty=39)"},
+      {call("rotate", {0}), "(a=2, b=3, c=5, d=7, tx=11, ty=13)"},
+      {call("identity", {}), "(a=1, b=0, c=0, d=1, tx=0, ty=0)"},
+      {call("createBox", {2, 3, 0, 4}), "(a=2, b=0, c=0, d=3, tx=4, ty=0)"},
+      {call("createGradientBox", {200, 300}),
+       "(a=0.1220703125, b=0, c=0, d=0.18310546875, tx=100, ty=150)"},
+      {[](Asm& a) {
+         a.Push({"y", 1, "x", 1, 2}).Op(0x43).Push({1, Reg{2}, "transformPoint"}).Op(0x52);
+       },
+       "(x=18, y=23)"},
+      {[](Asm& a) {
+         a.Push({"y", 1, "x", 1, 2}).Op(0x43).Push({1, Reg{2}, "deltaTransformPoint"}).Op(0x52);
+       },
+       "(x=7, y=10)"},
+      {[](Asm& a) {  // concat with itself: the matrix applied twice
+         a.Push({Reg{2}, 1, Reg{2}, "concat"}).Op(0x52).Op(0x17).Push({Reg{2}});
+       },
+       "(a=19, b=27, c=45, d=64, tx=98, ty=137)"},
+      {[](Asm& a) {  // Matrix.call(o, 2, 3) fills an object that is not a matrix
+         a.Push({0}).Op(0x43).StoreRegister(3).Op(0x17);
+         a.Push({3, 2, Reg{3}, 3, Reg{1}, "call"}).Op(0x52).Op(0x17);
+         a.Push({Reg{3}, "b"}).Op(0x4E);
+       },
+       "3"},
+  };
+  for (std::size_t i = 0; i < std::size(probes); ++i) {
+    Asm a;
+    setup(a);
+    probes[i].code(a);
+    a.Trace();
+    EXPECT_EQ(RunOne(a, 8), probes[i].expected) << "probe " << i;
+  }
+}
+
 TEST(Avm1Builtins, AddPropertyWantsAGetterAndASetter) {
   Asm a;
   a.Push({"o", 0}).Op(0x43).Op(0x1D);

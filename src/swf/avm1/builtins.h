@@ -19,7 +19,7 @@ Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, 
 void InstallMoreBuiltins(Vm& vm);
 // XML and XMLNode.
 void InstallXml(Vm& vm);
-// flash.geom.Point.
+// flash.geom: Point and Matrix.
 void InstallGeom(Vm& vm);
 
 }  // namespace dbx::swf::avm1

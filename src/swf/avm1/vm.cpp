@@ -672,7 +672,7 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
   t.Mark(global);
   for (Object* o : {objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto,
                     dateProto, errorProto, clipProto, xmlNodeProto, xmlProto, pointProto,
-                    pointCtor})
+                    pointCtor, matrixCtor})
     t.Mark(o);
   t.Mark(static_cast<Object*>(root));
   for (Object* o : pinned) t.Mark(o);

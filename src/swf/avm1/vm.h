@@ -174,6 +174,7 @@ class Vm {
   Object* xmlProto = nullptr;
   Object* pointProto = nullptr;
   Object* pointCtor = nullptr;
+  Object* matrixCtor = nullptr;
   Function* objectCtor = nullptr;
   Function* arrayCtor = nullptr;
   Function* functionCtor = nullptr;
