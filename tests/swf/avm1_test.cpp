@@ -742,6 +742,14 @@ TEST(Avm1Builtins, GeomMatrix) {
   }
 }
 
+TEST(Avm1Builtins, AFunctionsPrototypeCannotBeDeleted) {
+  Asm a;
+  a.Function("f", {}, [](Asm&) {});
+  a.Get("f").Push({"prototype"}).Op(0x3A).Trace();
+  a.Get("f").Push({"prototype"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"false", "[object Object]"}));
+}
+
 TEST(Avm1Builtins, AddPropertyWantsAGetterAndASetter) {
   Asm a;
   a.Push({"o", 0}).Op(0x43).Op(0x1D);

@@ -935,7 +935,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         f->baseClip = act.baseClip;
         Object* proto = NewObject();
         proto->SetOwn("constructor", Value(static_cast<Object*>(f)), prop::kDontEnum);
-        f->SetOwn("prototype", Value(proto), prop::kDontEnum);
+        f->SetOwn("prototype", Value(proto), prop::kDontEnum | prop::kDontDelete);
         if (f->name.empty()) {
           push(Value(static_cast<Object*>(f)));
         } else {
