@@ -807,6 +807,26 @@ TEST(Avm1Builtins, ClassesWithExtendsAndSuper) {
   EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"BA", "1", "true"}));
 }
 
+TEST(Avm1Runtime, StageHasTheMovieSizeAndListeners) {
+  Asm a;
+  a.Get("Stage").Push({"width"}).Op(0x4E).Trace();
+  a.Get("Stage").Push({"height"}).Op(0x4E).Trace();
+  a.Get("Stage").Push({"width", 5}).Op(0x4F);  // read-only
+  a.Get("Stage").Push({"width"}).Op(0x4E).Trace();
+  a.Get("Stage").Push({"addListener"}).Op(0x4E).Get("Key").Push({"addListener"}).Op(0x4E);
+  a.Op(0x66).Trace();
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  stage.Step(0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"1920", "1080", "1920", "true"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1
 

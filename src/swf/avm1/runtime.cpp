@@ -737,6 +737,26 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   const auto slash = host.moviePath.find_last_of("/\\");
   if (slash != std::string::npos) vm_.movieDir = host.moviePath.substr(0, slash + 1);
   InstallSound(vm_);
+
+  // Stage: a broadcaster with the movie's size (the screen shows the whole movie, scaled).
+  Object* stageObj = vm_.NewObject();
+  vm_.global->SetOwn("Stage", Value(stageObj), prop::kDontEnum);
+  InitializeBroadcaster(vm_, stageObj);
+  auto readOnly = [&](const char* name, double pixels) {
+    Property& p = stageObj->props().Add(name);
+    p.getter = vm_.NewNative(
+        [](Vm&, CallArgs& a) {
+          return Value(a.callee ? static_cast<Function*>(a.callee)->nativeData : 0);
+        },
+        static_cast<int>(std::lround(pixels)));
+    p.flags = prop::kDontEnum | prop::kDontDelete;
+  };
+  readOnly("width", (movie_.frame.xmax - movie_.frame.xmin) / 20.0);
+  readOnly("height", (movie_.frame.ymax - movie_.frame.ymin) / 20.0);
+  stageObj->SetOwn("scaleMode", Value("showAll"), prop::kDontEnum);
+  stageObj->SetOwn("align", Value(""), prop::kDontEnum);
+  stageObj->SetOwn("showMenu", Value(true), prop::kDontEnum);
+  stageObj->SetOwn("displayState", Value("normal"), prop::kDontEnum);
 }
 
 Runtime::~Runtime() {
