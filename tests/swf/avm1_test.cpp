@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "avm1_asm.h"
+#include "test_support.h"
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
 #include "swf/display/stage.h"
@@ -523,6 +524,19 @@ TEST(Avm1Builtins, StringMethodsCountUtf16Units) {
   EXPECT_EQ(RunOne(lone), replacement);
 }
 
+TEST(Avm1Builtins, ThisOfCallsWithoutAnObject) {
+  Asm a;
+  // function f() { return this; }
+  a.Function("f", {}, [](Asm& f) { f.Get("this").Op(0x3E); });
+  a.Push({Undef{}, 1, "f"}).Op(0x1C).Push({"call"}).Op(0x52).Get("_global").Op(0x66).Trace();
+  a.Push({test::Null{}, 1, "f"}).Op(0x1C).Push({"apply"}).Op(0x52).Get("_global").Op(0x66).Trace();
+  a.Push({0, "f"}).Op(0x1C).Push({Undef{}}).Op(0x52).Op(0x44).Trace();  // f called as f[""]()
+  // _global has no valueOf: it adds as undefined, and prints through nothing either.
+  a.Push({"x"}).Get("_global").Op(0x47).Trace();
+  EXPECT_EQ(RunScriptLines(a, 7),
+            (std::vector<std::string>{"true", "true", "undefined", "xundefined"}));
+}
+
 TEST(Avm1Builtins, MathMinMaxTakeTwoArguments) {
   struct Case {
     const char* fn;
@@ -805,6 +819,31 @@ TEST(Avm1Builtins, ClassesWithExtendsAndSuper) {
   a.Get("b").Push({"a"}).Op(0x4E).Trace();
   a.Get("b").Get("A").Op(0x54).Trace();
   EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"BA", "1", "true"}));
+}
+
+TEST(Avm1Runtime, UnnamedClipsAreNumberedAndShapesAreNot) {
+  swftest::SwfWriter w(100, 100);
+  w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 20, 20));
+  swftest::SwfWriter inner(1, 1);
+  inner.ShowFrame();
+  w.Sprite(2, inner, 1);
+  w.Place(1, 1);
+  w.Place(2, 2);
+  Asm a;
+  a.Get("instance1").Trace();
+  w.DoAction(a.Build()->bytes);
+  w.ShowFrame();
+  w.End();
+  const auto bytes = w.Finish();
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  stage.Step(0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"_level0.instance1"}));
 }
 
 TEST(Avm1Runtime, StageHasTheMovieSizeAndListeners) {

@@ -150,15 +150,16 @@ Value SetPropFlags(Vm& vm, CallArgs& a) {
 
 // ---- Function ------------------------------------------------------------------------------
 
+// call and apply with an undefined or null `this` run the function on _global.
 Value FunctionCall(Vm& vm, CallArgs& a) {
-  Object* self = a[0].IsObject() ? a[0].o : (a[0].IsNullish() ? nullptr : vm.ToObject(a[0]));
+  Object* self = a[0].IsObject() ? a[0].o : (a[0].IsNullish() ? vm.global : vm.ToObject(a[0]));
   std::vector<Value> args;
   for (std::size_t i = 1; i < a.size(); ++i) args.push_back(a[i]);
   return vm.Call(Value(a.self), self, std::move(args));
 }
 
 Value FunctionApply(Vm& vm, CallArgs& a) {
-  Object* self = a[0].IsObject() ? a[0].o : (a[0].IsNullish() ? nullptr : vm.ToObject(a[0]));
+  Object* self = a[0].IsObject() ? a[0].o : (a[0].IsNullish() ? vm.global : vm.ToObject(a[0]));
   std::vector<Value> args;
   if (Object* list = a[1].AsObject()) {
     std::size_t n = std::min<std::size_t>(vm.ArrayLength(list), 65536);

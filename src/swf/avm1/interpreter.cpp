@@ -770,7 +770,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
             if (ctor.IsObject()) home = Get(ctor.o, "prototype").AsObject();
             push(Call(ctor, self, std::move(args), home));
           } else {
-            push(Call(o, act.thisObj, std::move(args)));
+            push(Call(o, nullptr, std::move(args)));  // `this` is undefined in the callee
           }
           break;
         }

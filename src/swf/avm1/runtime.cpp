@@ -782,8 +782,12 @@ MovieClipObject* Runtime::ObjectOf(Clip* clip) {
 }
 
 void Runtime::ClipCreated(Clip& clip) {
-  // Clips placed without a name are called "instance1", "instance2", ...
-  if (clip.name.empty() && !clip.IsRoot()) clip.name = "instance" + std::to_string(++instances_);
+  // Clips, buttons and text fields placed without a name are called "instance1", "instance2",
+  // ...; shapes take no number.
+  bool named = clip.kind == ClipKind::kMovie || clip.kind == ClipKind::kButton ||
+               clip.kind == ClipKind::kEditText;
+  if (clip.name.empty() && !clip.IsRoot() && named)
+    clip.name = "instance" + std::to_string(++instances_);
   MovieClipObject* o = ObjectOf(&clip);
   if (!o) return;
   if (clip.IsRoot()) vm_.root = o;

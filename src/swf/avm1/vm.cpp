@@ -252,6 +252,8 @@ Value Vm::ToPrimitive(const Value& v, bool hintString) {
   if (hintString || dateFirst) std::swap(order[0], order[1]);
   for (const char* m : order) {
     Value f = Get(o, m);
+    // An object without any valueOf (_global, an object made without a prototype) is undefined.
+    if (m == order[0] && !hintString && !dateFirst && !f.IsObject()) return {};
     if (f.IsObject() && f.o->cls() == ObjClass::kFunction) {
       Value r = Call(f, o, {});
       if (throwing_ || aborting_) return {};
@@ -584,7 +586,8 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
     return Get(base, var);
   }
   if (NameIs(*this, name, "this"))
-    return act.thisByName ? Value(act.thisObj) : Value(act.target ? act.target : act.baseClip);
+    return act.thisByName ? (act.thisObj ? Value(act.thisObj) : Value())
+                          : Value(act.target ? act.target : act.baseClip);
   if (NameIs(*this, name, "_global")) return version_ >= 6 ? Value(global) : Value();
   if (NameIs(*this, name, "_root") || NameIs(*this, name, "_level0")) {
     // A stored _root on the timeline does not hide the root.
@@ -780,7 +783,7 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
       if (fl & 0x02)
         ++reg;
       else
-        put(Value(self));
+        put(self ? Value(self) : Value());
     }
     if (fl & 0x04) put(Value(makeArguments()));
     Object* superObj = nullptr;
