@@ -7,10 +7,10 @@
 #include <limits>
 
 #include "avm1_asm.h"
-#include "test_support.h"
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
 #include "swf/display/stage.h"
+#include "test_support.h"
 
 namespace dbx::swf::avm1 {
 namespace {
@@ -307,12 +307,11 @@ TEST(Avm1Interpreter, Function2SuppressedPreloadsKeepTheirRegisters) {
   });
   a.Push({2, 1, 2, "f"}).Op(0x3D).Op(0x17);
   // A timeline without a parent takes no register: _global moves up to r1.
-  a.Function2("g", 3, 0x180 /*parent, global*/, {}, [](Asm& b) {
-    b.Push({Reg{1}}).Trace().Push({Reg{2}}).Op(0x44).Trace();
-  });
+  a.Function2("g", 3, 0x180 /*parent, global*/, {},
+              [](Asm& b) { b.Push({Reg{1}}).Trace().Push({Reg{2}}).Op(0x44).Trace(); });
   a.Push({0, "g"}).Op(0x3D).Op(0x17);
   EXPECT_EQ(RunScriptLines(a, 7), (std::vector<std::string>{"undefined", "1,2", "undefined",
-                                                             "[type Object]", "undefined"}));
+                                                            "[type Object]", "undefined"}));
 }
 
 TEST(Avm1Interpreter, TryCatchFinallyAndThrowAcrossCalls) {
@@ -653,14 +652,20 @@ TEST(Avm1Builtins, GeomPoint) {
   };
   const Probe probes[] = {
       {[](Asm& a) { a.Push({Reg{2}}); }, "(x=3, y=4)"},
-      {[](Asm& a) { a.Push({Reg{2}, "length"}).Op(0x4E); }, "5"},
+      {[](Asm& a) {
+         a.Push({Reg{2}, "length"}).Op(0x4E);
+       },
+       "5"},
       {[&](Asm& a) { point(a, {}); }, "(x=0, y=0)"},
       {[&](Asm& a) { point(a, {1}); }, "(x=1, y=undefined)"},
       {[](Asm& a) {
          a.Push({"y", "a", "x", 1, 2}).Op(0x43).Push({1, Reg{2}, "add"}).Op(0x52);
        },
        "(x=4, y=4a)"},
-      {[](Asm& a) { a.Push({Undef{}, 1, Reg{2}, "subtract"}).Op(0x52); }, "(x=NaN, y=NaN)"},
+      {[](Asm& a) {
+         a.Push({Undef{}, 1, Reg{2}, "subtract"}).Op(0x52);
+       },
+       "(x=NaN, y=NaN)"},
       {[&](Asm& a) {
          point(a, {100, 200});
          point(a, {-100, 200});
@@ -687,7 +692,9 @@ TEST(Avm1Builtins, GeomPoint) {
          a.Push({3, Reg{1}, "interpolate"}).Op(0x52);
        },
        "(x=0, y=0)"},
-      {[](Asm& a) { a.Push({500, 1, Reg{2}, "offset"}).Op(0x52).Op(0x17).Push({Reg{2}}); },
+      {[](Asm& a) {
+         a.Push({500, 1, Reg{2}, "offset"}).Op(0x52).Op(0x17).Push({Reg{2}});
+       },
        "(x=503, y=NaN)"},
   };
   for (std::size_t i = 0; i < std::size(probes); ++i) {
@@ -717,8 +724,13 @@ TEST(Avm1Builtins, GeomMatrix) {
     const char* expected;
   };
   const Probe probes[] = {
-      {[](Asm& a) { a.Push({0, Reg{1}, Undef{}}).Op(0x53); }, "(a=1, b=0, c=0, d=1, tx=0, ty=0)"},
-      {[](Asm& a) { a.Push({1, 1, Reg{1}, Undef{}}).Op(0x53); },
+      {[](Asm& a) {
+         a.Push({0, Reg{1}, Undef{}}).Op(0x53);
+       },
+       "(a=1, b=0, c=0, d=1, tx=0, ty=0)"},
+      {[](Asm& a) {
+         a.Push({1, 1, Reg{1}, Undef{}}).Op(0x53);
+       },
        "(a=1, b=undefined, c=undefined, d=undefined, tx=undefined, ty=undefined)"},
       {call("invert", {}), "(a=-7, b=3, c=5, d=-2, tx=12, ty=-7)"},
       {call("translate", {1, -1}), "(a=2, b=3, c=5, d=7, tx=12, ty=12)"},

@@ -45,8 +45,8 @@ Value PointConstruct(Vm& vm, CallArgs& a) {
 
 Value PointToString(Vm& vm, CallArgs& a) {
   if (!a.self) return Value("(x=undefined, y=undefined)");
-  return Value("(x=" + vm.ToString(vm.Get(a.self, "x")) + ", y=" + vm.ToString(vm.Get(a.self, "y")) +
-               ")");
+  return Value("(x=" + vm.ToString(vm.Get(a.self, "x")) +
+               ", y=" + vm.ToString(vm.Get(a.self, "y")) + ")");
 }
 
 Value PointAdd(Vm& vm, CallArgs& a) {
@@ -144,9 +144,8 @@ void WriteMatrix(Vm& vm, Object* o, const M& m) {
 
 // this then m: points go through this matrix first.
 M Concat(const M& t, const M& m) {
-  return {t.a * m.a + t.b * m.c,           t.a * m.b + t.b * m.d,
-          t.c * m.a + t.d * m.c,           t.c * m.b + t.d * m.d,
-          t.tx * m.a + t.ty * m.c + m.tx, t.tx * m.b + t.ty * m.d + m.ty};
+  return {t.a * m.a + t.b * m.c, t.a * m.b + t.b * m.d,          t.c * m.a + t.d * m.c,
+          t.c * m.b + t.d * m.d, t.tx * m.a + t.ty * m.c + m.tx, t.tx * m.b + t.ty * m.d + m.ty};
 }
 
 Value MatrixConstruct(Vm& vm, CallArgs& a) {
@@ -290,8 +289,8 @@ void InstallGeom(Vm& vm) {
   vm.Method(pp, "clone", PointClone);
   vm.Method(pp, "normalize", PointNormalize);
   vm.Method(pp, "offset", PointOffset);
-  vm.matrixCtor =
-      MakeClass(vm, geom, "Matrix", MatrixConstruct, MatrixConstruct, h.Make<Object>(vm.objectProto));
+  vm.matrixCtor = MakeClass(vm, geom, "Matrix", MatrixConstruct, MatrixConstruct,
+                            h.Make<Object>(vm.objectProto));
   Object* mp = vm.Get(vm.matrixCtor, "prototype").AsObject();
   vm.Method(mp, "toString", MatrixToString);
   vm.Method(mp, "clone", MatrixClone);

@@ -673,9 +673,9 @@ void Vm::RunTimers(double nowMs) {
 std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
   Tracer t;
   t.Mark(global);
-  for (Object* o : {objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto,
-                    dateProto, errorProto, clipProto, xmlNodeProto, xmlProto, pointProto,
-                    pointCtor, matrixCtor})
+  for (Object* o :
+       {objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto, dateProto,
+        errorProto, clipProto, xmlNodeProto, xmlProto, pointProto, pointCtor, matrixCtor})
     t.Mark(o);
   t.Mark(static_cast<Object*>(root));
   for (Object* o : pinned) t.Mark(o);
