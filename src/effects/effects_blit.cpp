@@ -23,7 +23,7 @@ class BlitBase : public Effect {
     CopyRect(c_.target, x, y, w, h, c_.incoming, x, y);
   }
   void CopyFrom(SurfaceView src, Coord sx, Coord sy, Coord w, Coord h, Coord dx, Coord dy) const {
-    CopyRect(c_.target, dx, dy, w, h, src, sx, sy);
+    CopyRectStreamed(c_.target, dx, dy, w, h, src, sx, sy);
   }
   // The end of a transition that only ever adds incoming pixels: the plain kernel copies the
   // whole incoming picture; the fast one has `rest` copy only what the frames have not drawn yet.
@@ -427,8 +427,12 @@ class SplitScroll final : public BlitBase {
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;
     if (phase_ == 1) {
-      CopyFrom(c_.outgoing, 0, n_, W, H - n_, 0, 0);
-      CopyFrom(c_.incoming, 0, H - 2 * n_, W, n_, 0, H - n_);
+      // The first frame (n = 0) is the outgoing picture the set-up has just copied: the fast
+      // kernel does not copy it again.
+      if (n_ != 0 || c_.kernel != Kernel::kFast) {
+        CopyFrom(c_.outgoing, 0, n_, W, H - n_, 0, 0);
+        CopyFrom(c_.incoming, 0, H - 2 * n_, W, n_, 0, H - n_);
+      }
       n_ += step_;
       if (n_ >= half_) phase_ = 2;
       return true;

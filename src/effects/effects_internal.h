@@ -27,7 +27,7 @@ struct Context {
   // End of a transition: clear EffectRunning and copy the whole incoming picture onto the target.
   void Finish() const {
     *running = false;
-    CopyRect(target, 0, 0, W, H, incoming, 0, 0);
+    CopyRectStreamed(target, 0, 0, W, H, incoming, 0, 0);
   }
 };
 

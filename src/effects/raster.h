@@ -36,6 +36,12 @@ inline constexpr Pixel kWhitePen = 0x00FFFFFF;
 void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView src, Coord sx,
               Coord sy);
 
+// The same for copies whose pixels are not read again soon (the frames and the final copy of a
+// transition): a large block of whole rows (2 MB or more) is written with streaming stores, past
+// the caches, instead of by memcpy.
+void CopyRectStreamed(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView src,
+                      Coord sx, Coord sy);
+
 // Fills the rectangle, clipped to the surface.
 void FillRect(SurfaceView dst, Coord x, Coord y, Coord w, Coord h, Pixel p);
 

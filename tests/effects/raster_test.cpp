@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "effects/numeric.h"
 #include "test_util.h"
@@ -241,6 +242,43 @@ TEST(RowKernels, FastEqualsPlain) {
   EXPECT_EQ(BlendPixel(0x00FF8000, 0x00000000, 255), 0x00FF8000u);
   EXPECT_EQ(BlendPixel(0x00FF8000, 0x00102030, 0), 0x00102030u);
   EXPECT_EQ(BlendPixel(0x000000FF, 0x00000000, 128), 0x00000080u);  // 128 × 255 / 255
+}
+
+// The whole-frame blend: rows long enough for the streamed and the wide loops, every alpha, the
+// three rows at different alignments, all four bytes of a pixel random.
+TEST(RowKernels, BlendRowFastEqualsPlainOnLongRows) {
+  std::mt19937 rng(23);
+  const int kMax = 4100;
+  std::vector<Pixel> out(kMax + 8), in(kMax + 8), fast(kMax + 8), plain(kMax + 8);
+  for (Pixel& p : out) p = rng();
+  for (Pixel& p : in) p = rng();
+  struct Case {
+    int count, dst_off, out_off, in_off;
+  };
+  const Case cases[] = {{1023, 0, 0, 0}, {1024, 1, 0, 0}, {1031, 3, 2, 1}, {1920, 2, 5, 7},
+                        {3840, 5, 1, 0}, {4100, 7, 3, 6}, {9, 1, 0, 0},    {8, 0, 0, 0}};
+  for (const Case& c : cases) {
+    for (int alpha = 0; alpha <= 255; ++alpha) {
+      for (std::size_t i = 0; i < fast.size(); ++i) fast[i] = plain[i] = static_cast<Pixel>(i);
+      BlendRow(fast.data() + c.dst_off, out.data() + c.out_off, in.data() + c.in_off, c.count,
+               alpha, Kernel::kFast);
+      BlendRow(plain.data() + c.dst_off, out.data() + c.out_off, in.data() + c.in_off, c.count,
+               alpha, Kernel::kPlain);
+      ASSERT_EQ(fast, plain) << "count " << c.count << " alpha " << alpha;
+    }
+  }
+  // The plain kernel is the formula itself, byte by byte.
+  for (int alpha : {0, 1, 77, 128, 254, 255}) {
+    for (int i = 0; i < 64; ++i) {
+      Pixel want = 0;
+      for (int b = 0; b < 4; ++b) {
+        const unsigned o = (out[i] >> (8 * b)) & 0xFFu, n = (in[i] >> (8 * b)) & 0xFFu;
+        want |= ((static_cast<unsigned>(255 - alpha) * n + static_cast<unsigned>(alpha) * o) / 255)
+                << (8 * b);
+      }
+      ASSERT_EQ(BlendPixel(out[i], in[i], alpha), want);
+    }
+  }
 }
 
 }  // namespace
