@@ -1,8 +1,9 @@
 // Benchmarks of the transitions and the gradient painter at 1920 × 1080 and 3840 × 2160, each
 // reported as a ratio to one baseline: the warm memcpy of the same 32-bit frame, that is the
 // fastest of many back-to-back copies between two frames in this process (after a few copies to
-// warm the caches and the page tables up). The baseline is measured once per frame size and
-// process, and every benchmark of that size divides by the same figure. Counters:
+// warm the caches and the page tables up). Every benchmark copies a few more frames and the
+// baseline is the fastest copy of the process so far; the table at the end divides every time of a
+// frame size by the final one. Counters (against the baseline known when the benchmark ran):
 //   memcpy_ms   the warm memcpy of one frame
 //   iterations  iterations of one whole transition (Frame() calls, the final copy included)
 //   mean_x      mean time of an iteration / memcpy
@@ -67,30 +68,34 @@ std::map<std::pair<int, int>, double>& Baselines() {
 }
 
 // The baseline: the fastest of many back-to-back memcpys of one frame, after a few to warm up.
+// Every call copies again and keeps the fastest copy of the process so far, so that a busy moment
+// at the first call does not flatter the ratios; the table at the end divides by the final one.
 double WarmMemcpyMs(int w, int h) {
   const auto key = std::make_pair(w, h);
-  if (auto it = Baselines().find(key); it != Baselines().end()) return it->second;
-  constexpr int kWarmUp = 8, kTimed = 64;
+  const auto it = Baselines().find(key);
+  const bool first = it == Baselines().end();
+  const int warm_up = first ? 8 : 2, timed = first ? 64 : 16;
   Surface a = Noise(w, h, 1), b(w, h);
   const std::size_t bytes = FrameBytes(w, h);
-  double best = 1e300;
-  for (int i = 0; i < kWarmUp + kTimed; ++i) {
+  double best = first ? 1e300 : it->second;
+  for (int i = 0; i < warm_up + timed; ++i) {
     const double t0 = ThreadMs();
     std::memcpy(b.data(), a.data(), bytes);
     benchmark::ClobberMemory();
     const double ms = ThreadMs() - t0;
-    if (i >= kWarmUp) best = std::min(best, ms);
+    if (i >= warm_up) best = std::min(best, ms);
   }
   Baselines()[key] = best;
   return best;
 }
 
-// The ratios each run of a transition reported, for the table at the end.
-struct Ratios {
+// The times (ms) of each run of a transition, for the table at the end.
+struct Times {
+  int height = 0;
   std::vector<double> worst, mean;
 };
-std::map<std::pair<int, int>, Ratios>& Results() {  // (effect, width)
-  static std::map<std::pair<int, int>, Ratios> results;
+std::map<std::pair<int, int>, Times>& Results() {  // (effect, width)
+  static std::map<std::pair<int, int>, Times> results;
   return results;
 }
 
@@ -175,9 +180,10 @@ void BM_Effect(benchmark::State& state) {
   state.counters["worst_at"] = static_cast<double>(worst_i);
   state.counters["setup_x"] = best_setup / base;
   state.SetLabel(EffectName(effect));
-  Ratios& r = Results()[{effect, w}];
-  r.worst.push_back(worst / base);
-  r.mean.push_back(mean / base);
+  Times& r = Results()[{effect, w}];
+  r.height = h;
+  r.worst.push_back(worst);
+  r.mean.push_back(mean);
 }
 
 void EffectArgs(benchmark::internal::Benchmark* b) {
@@ -244,6 +250,13 @@ double Median(std::vector<double> v) {
   return v.size() % 2 == 1 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
+// The median over the repetitions of a transition's worst or mean iteration / the final baseline.
+template <class It>
+double Ratio(It it, bool worst) {
+  const double base = Baselines()[{it->first.second, it->second.height}];
+  return Median(worst ? it->second.worst : it->second.mean) / base;
+}
+
 // The table of the transitions that ran: medians over the repetitions.
 void PrintTable() {
   if (Results().empty()) return;
@@ -263,12 +276,12 @@ void PrintTable() {
     auto cell = [](const auto& it, bool worst) {
       if (it == Results().end()) return std::string("-");
       char b[32];
-      std::snprintf(b, sizeof b, "%.2f", Median(worst ? it->second.worst : it->second.mean));
+      std::snprintf(b, sizeof b, "%.2f", Ratio(it, worst));
       return std::string(b);
     };
     double over = 0;
     for (const auto& it : {small, big}) {
-      if (it != Results().end()) over = std::max(over, Median(it->second.worst));
+      if (it != Results().end()) over = std::max(over, Ratio(it, true));
     }
     std::printf("%-3d %-18s %8s %8s %8s %8s %7.1f  %s\n", e, EffectName(e),
                 cell(small, true).c_str(), cell(small, false).c_str(), cell(big, true).c_str(),

@@ -400,7 +400,7 @@ class Comb final : public BlitBase {
                       static_cast<std::size_t>(w) * sizeof(Pixel));
         } else {
           MergeAlternate(d, c_.incoming.Row(static_cast<int>(se)),
-                         c_.incoming.Row(static_cast<int>(so)), w, Kernel::kFast);
+                         c_.incoming.Row(static_cast<int>(so)), w, Kernel::kFast, false);
         }
       } else if (even) {
         CopyAlternate(d, c_.incoming.Row(static_cast<int>(se)), w, 0, Kernel::kFast);
@@ -408,6 +408,7 @@ class Comb final : public BlitBase {
         CopyAlternate(d, c_.incoming.Row(static_cast<int>(so)), w, 1, Kernel::kFast);
       }
     }
+    StreamFence();
   }
 
   bool slide_;

@@ -8,7 +8,8 @@
 #include <emmintrin.h>
 #endif
 
-// The whole-frame blend also has an AVX2 loop, chosen at run time when the processor has AVX2.
+// The whole-frame blend and the comb's merge also have AVX2 loops, chosen at run time when the
+// processor has AVX2.
 // Not in the Windows build: MinGW-w64 GCC does not keep 32-byte stack alignment for AVX spills.
 #if defined(__SSE2__) && defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
 #define DBX_BLEND_AVX2 1
@@ -70,13 +71,13 @@ void StreamRow(Pixel* d, const Pixel* s, std::size_t n) {
 #endif
 }
 
-inline void StreamFence() {
+}  // namespace
+
+void StreamFence() {
 #ifdef __SSE2__
   _mm_sfence();
 #endif
 }
-
-}  // namespace
 
 namespace {
 
@@ -525,11 +526,42 @@ void BlendRowAlphas(Pixel* dst, const Pixel* out, const Pixel* in, const std::ui
   for (; i < count; ++i) dst[i] = BlendPixel(out[i], in[i], alphas[i]);
 }
 
+#ifdef DBX_BLEND_AVX2
+namespace {
+
+// MergeAlternate's loop (and CopyAlternate's, with the destination as one source) eight pixels
+// at a time from an even position; returns the next position.
+__attribute__((target("avx2"))) int MergeAlternateAvx2(Pixel* dst, const Pixel* even,
+                                                       const Pixel* odd, int i, int count,
+                                                       bool stream) {
+  for (; i + 8 <= count; i += 8) {
+    const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(even + i));
+    const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(odd + i));
+    const __m256i r = _mm256_blend_epi32(e, o, 0xAA);  // odd lanes from `odd`
+    if (stream) {
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(dst + i), r);
+    } else {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), r);
+    }
+  }
+  _mm256_zeroupper();
+  return i;
+}
+
+}  // namespace
+#endif
+
 void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k) {
   int i = 0;
 #ifdef __SSE2__
   if (k == Kernel::kFast) {
-    // Lanes 0 and 2 are even positions (the loop steps by 4 from 0).
+#ifdef DBX_BLEND_AVX2
+    if (HasAvx2()) {
+      i = parity == 0 ? MergeAlternateAvx2(dst, src, dst, 0, count, false)
+                      : MergeAlternateAvx2(dst, dst, src, 0, count, false);
+    }
+#endif
+    // Lanes 0 and 2 are even positions (the loop steps by 4 from an even i).
     const __m128i m = parity == 0 ? _mm_set_epi32(0, -1, 0, -1) : _mm_set_epi32(-1, 0, -1, 0);
     for (; i + 4 <= count; i += 4) {
       const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
@@ -544,7 +576,8 @@ void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k
   }
 }
 
-void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k) {
+void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k,
+                    bool fence) {
   int i = 0;
 #ifdef __SSE2__
   if (k == Kernel::kFast) {
@@ -556,6 +589,20 @@ void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, 
       i = 2;
     }
     stream = stream && (reinterpret_cast<std::uintptr_t>(dst + i) & 15u) == 0;
+#ifdef DBX_BLEND_AVX2
+    if (HasAvx2()) {
+      if (stream && (reinterpret_cast<std::uintptr_t>(dst + i) & 31u) != 0 && i + 4 <= count) {
+        // Four pixels (an even count) to a 32-byte boundary, streamed like the rest.
+        const __m128i m4 = _mm_set_epi32(0, -1, 0, -1);
+        const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + i));
+        const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + i));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i),
+                         _mm_or_si128(_mm_and_si128(m4, e), _mm_andnot_si128(m4, o)));
+        i += 4;
+      }
+      i = MergeAlternateAvx2(dst, even, odd, i, count, stream);
+    }
+#endif
     const __m128i m = _mm_set_epi32(0, -1, 0, -1);
     for (; i + 4 <= count; i += 4) {
       const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + i));
@@ -567,7 +614,7 @@ void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, 
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), r);
       }
     }
-    if (stream) _mm_sfence();
+    if (stream && fence) _mm_sfence();
   }
 #endif
   for (; i < count; ++i) dst[i] = (i & 1) == 0 ? even[i] : odd[i];

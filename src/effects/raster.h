@@ -156,8 +156,13 @@ void BlendRowAlphas(Pixel* dst, const Pixel* out, const Pixel* in, const std::ui
 // Copies the pixels of the given parity (x % 2 == parity, x counted from the row start) of
 // src[0, count) to dst; the others stay.
 void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k);
-// dst[x] = x even ? even[x] : odd[x].
-void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k);
+// dst[x] = x even ? even[x] : odd[x]. Long rows are written with streaming stores; `fence` false
+// leaves the store fence to the caller (StreamFence after the last row), so that the stores of
+// one row and the next fill the cache line they share.
+void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k,
+                    bool fence = true);
+// Orders the streaming stores made so far before later stores.
+void StreamFence();
 // Copies the pixels whose flag is non-zero.
 void CopyFlagged(Pixel* dst, const Pixel* src, const std::uint8_t* flags, int count);
 

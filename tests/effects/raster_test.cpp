@@ -244,9 +244,9 @@ TEST(RowKernels, FastEqualsPlain) {
   EXPECT_EQ(BlendPixel(0x000000FF, 0x00000000, 128), 0x00000080u);  // 128 × 255 / 255
 }
 
-// The whole-frame blend: rows long enough for the streamed and the wide loops, every alpha, the
-// three rows at different alignments, all four bytes of a pixel random.
-TEST(RowKernels, BlendRowFastEqualsPlainOnLongRows) {
+// The whole-frame blend, merge and alternate copy: rows long enough for the streamed and the wide
+// loops, every alpha, the three rows at different alignments, all four bytes of a pixel random.
+TEST(RowKernels, LongRowsFastEqualsPlain) {
   std::mt19937 rng(23);
   const int kMax = 4100;
   std::vector<Pixel> out(kMax + 8), in(kMax + 8), fast(kMax + 8), plain(kMax + 8);
@@ -265,6 +265,18 @@ TEST(RowKernels, BlendRowFastEqualsPlainOnLongRows) {
       BlendRow(plain.data() + c.dst_off, out.data() + c.out_off, in.data() + c.in_off, c.count,
                alpha, Kernel::kPlain);
       ASSERT_EQ(fast, plain) << "count " << c.count << " alpha " << alpha;
+    }
+    for (std::size_t i = 0; i < fast.size(); ++i) fast[i] = plain[i] = static_cast<Pixel>(i);
+    MergeAlternate(fast.data() + c.dst_off, out.data() + c.out_off, in.data() + c.in_off, c.count,
+                   Kernel::kFast);
+    MergeAlternate(plain.data() + c.dst_off, out.data() + c.out_off, in.data() + c.in_off, c.count,
+                   Kernel::kPlain);
+    ASSERT_EQ(fast, plain) << "merge, count " << c.count;
+    for (int parity : {0, 1}) {
+      CopyAlternate(fast.data() + c.dst_off, in.data() + c.in_off, c.count, parity, Kernel::kFast);
+      CopyAlternate(plain.data() + c.dst_off, in.data() + c.in_off, c.count, parity,
+                    Kernel::kPlain);
+      ASSERT_EQ(fast, plain) << "copy of parity " << parity << ", count " << c.count;
     }
   }
   // The plain kernel is the formula itself, byte by byte.
