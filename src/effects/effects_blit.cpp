@@ -496,7 +496,7 @@ class Blinds final : public BlitBase {
           __builtin_prefetch(ps + x0, 0);
           __builtin_prefetch(pd + x0, 1);
         }
-        for (Coord x = x0; x < x1; ++x) d[x] = src[x];
+        std::memcpy(d + x0, src + x0, static_cast<std::size_t>(x1 - x0) * sizeof(Pixel));
       }
     }
     drawn_ = a;
