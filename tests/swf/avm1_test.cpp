@@ -92,6 +92,12 @@ TEST(Avm1Conversions, DependOnTheVersion) {
     else
       EXPECT_EQ(got, c.expected) << c.text << " v" << c.version;
   }
+  // Script numbers used as frames, depths and indices stay within int.
+  EXPECT_EQ(ClampToInt(std::nan("")), 0);
+  EXPECT_EQ(ClampToInt(2.7), 2);
+  EXPECT_EQ(ClampToInt(-2.7), -2);
+  EXPECT_EQ(ClampToInt(1e20), 1 << 30);
+  EXPECT_EQ(ClampToInt(-1e20), -(1 << 30));
   // A non-empty text is true from SWF 7; before, it is true only as a non-zero number.
   EXPECT_TRUE(ToBoolean(Value("abc"), 7));
   EXPECT_FALSE(ToBoolean(Value("abc"), 6));
@@ -866,6 +872,12 @@ TEST(Avm1Runtime, StageHasTheMovieSizeAndListeners) {
   a.Get("Stage").Push({"width"}).Op(0x4E).Trace();
   a.Get("Stage").Push({"addListener"}).Op(0x4E).Get("Key").Push({"addListener"}).Op(0x4E);
   a.Op(0x66).Trace();
+  // A frame number far below the first (the lowest int) stays on the timeline.
+  a.Push({-2147483648.0, 1, "_root"}).Op(0x1C).Push({"gotoAndStop"}).Op(0x52).Op(0x17);
+  a.Get("_root").Push({"_currentframe"}).Op(0x4E).Trace();
+  // GetProperty: index 0 is _x; NaN names no property.
+  a.Push({"_root", 0}).Op(0x22).Trace();
+  a.Push({"_root", std::nan("")}).Op(0x22).Trace();
   const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes);
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
   ASSERT_TRUE(movie);
@@ -875,7 +887,8 @@ TEST(Avm1Runtime, StageHasTheMovieSizeAndListeners) {
   Runtime runtime(host);
   stage.SetScripts(&runtime);
   stage.Step(0);
-  EXPECT_EQ(lines, (std::vector<std::string>{"1920", "1080", "1920", "true"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"1920", "1080", "1920", "true", "1", "0", "undefined"}));
 }
 
 }  // namespace

@@ -49,6 +49,11 @@ Value Bool(bool b, int) {
   return Value(b);
 }
 
+// GetProperty / SetProperty: NaN and infinities name no property.
+int PropertyIndexOf(double n) {
+  return std::isfinite(n) ? ClampToInt(n) : -1;
+}
+
 }  // namespace
 
 void Vm::RunScript(std::shared_ptr<const Code> code, Object* clip) {
@@ -177,10 +182,10 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
             c->GotoLabel(*this, frameV.s, play);
             break;
           }
-          c->GotoFrame(*this, static_cast<int>(n) + bias, play);
+          c->GotoFrame(*this, ClampToInt(n) + bias, play);
         } else {
           double n = ToNumber(frameV);
-          if (std::isfinite(n)) c->GotoFrame(*this, static_cast<int>(n) + bias, play);
+          if (std::isfinite(n)) c->GotoFrame(*this, ClampToInt(n) + bias, play);
         }
         break;
       }
@@ -240,12 +245,12 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         }
         if (!c) break;
         double n = StringToNumber(s, v);
-        int frame = std::isnan(n) ? c->FrameOfLabel(s) : static_cast<int>(n);
+        int frame = std::isnan(n) ? c->FrameOfLabel(s) : ClampToInt(n);
         if (frame > 0) c->CallFrame(*this, frame);
         break;
       }
       case 0x22: {  // GetProperty
-        int index = static_cast<int>(popNum());
+        int index = PropertyIndexOf(popNum());
         Value t = pop();
         Object* o = t.IsObject()
                         ? t.o
@@ -258,7 +263,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       }
       case 0x23: {  // SetProperty
         Value val = pop();
-        int index = static_cast<int>(popNum());
+        int index = PropertyIndexOf(popNum());
         Value t = pop();
         Object* o = t.IsObject()
                         ? t.o
@@ -268,7 +273,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         break;
       }
       case 0x24: {  // CloneSprite
-        int depth = static_cast<int>(popNum());
+        int depth = ClampToInt(popNum());
         std::string name = popStr();
         Value src = pop();
         Object* o = src.IsObject() ? src.o : ResolveTarget(act.target, ToString(src), &act);

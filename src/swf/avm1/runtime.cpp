@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "swf/avm1/array.h"
@@ -73,7 +74,8 @@ class MovieClipObject : public ClipObject {
   void SetIndexed(Vm& vm, int index, const Value& v) override;
 
   void GotoFrame(Vm&, int frame, bool play) override {
-    if (clip) clip->GotoFrame(frame - 1, play);
+    // Frame numbers come from scripts: the lowest int has no frame before it.
+    if (clip) clip->GotoFrame(frame > std::numeric_limits<int>::min() ? frame - 1 : frame, play);
   }
   bool GotoLabel(Vm&, std::string_view label, bool play) override {
     return clip && clip->GotoLabel(label, play);
@@ -294,6 +296,12 @@ Value McStop(Vm&, CallArgs& a) {
   if (auto* o = ThisClip(a)) o->clip->Stop();
   return {};
 }
+// A script's frame number (from 1) as a frame index, kept within int.
+int FrameIndex(double n) {
+  if (std::isnan(n)) return -1;
+  const double lo = std::numeric_limits<int>::min() + 1.0, hi = std::numeric_limits<int>::max();
+  return static_cast<int>(std::clamp(std::trunc(n), lo, hi)) - 1;
+}
 Value McGoto(Vm& vm, CallArgs& a, bool play) {
   auto* o = ThisClip(a);
   if (!o || !a.size()) return {};
@@ -302,7 +310,7 @@ Value McGoto(Vm& vm, CallArgs& a, bool play) {
     // gotoAndPlay(scene, frame)
     std::string scene = vm.ToString(a[0]);
     double n = vm.ToNumber(f);
-    if (std::isfinite(n)) o->clip->GotoScene(scene, static_cast<int>(n) - 1, play);
+    if (std::isfinite(n)) o->clip->GotoScene(scene, FrameIndex(n), play);
     return {};
   }
   if (f.IsString()) {
@@ -311,11 +319,11 @@ Value McGoto(Vm& vm, CallArgs& a, bool play) {
       o->clip->GotoLabel(f.s, play);
       return {};
     }
-    o->clip->GotoFrame(static_cast<int>(n) - 1, play);
+    o->clip->GotoFrame(FrameIndex(n), play);
     return {};
   }
   double n = vm.ToNumber(f);
-  if (std::isfinite(n)) o->clip->GotoFrame(static_cast<int>(n) - 1, play);
+  if (std::isfinite(n)) o->clip->GotoFrame(FrameIndex(n), play);
   return {};
 }
 Value McGotoAndPlay(Vm& vm, CallArgs& a) {
@@ -346,7 +354,7 @@ Value McAttachMovie(Vm& vm, CallArgs& a) {
   std::string id = vm.ToString(a[0]), name = vm.ToString(a[1]);
   double depth = vm.ToNumber(a[2]);
   if (!std::isfinite(depth)) return {};
-  Clip* c = o->clip->Attach(id, name, static_cast<int>(depth));
+  Clip* c = o->clip->Attach(id, name, ClampToInt(depth));
   if (!c) return {};
   Value v = ClipValue(o->runtime, c);
   if (auto* co = static_cast<MovieClipObject*>(v.AsObject())) InitNewClip(vm, co, a[3]);
@@ -357,7 +365,7 @@ Value McCreateEmpty(Vm& vm, CallArgs& a) {
   if (!o || a.size() < 2) return {};
   double depth = vm.ToNumber(a[1]);
   if (!std::isfinite(depth)) return {};
-  Clip* c = o->clip->CreateEmpty(vm.ToString(a[0]), static_cast<int>(depth));
+  Clip* c = o->clip->CreateEmpty(vm.ToString(a[0]), ClampToInt(depth));
   return ClipValue(o->runtime, c);
 }
 Value McDuplicate(Vm& vm, CallArgs& a) {
@@ -365,7 +373,7 @@ Value McDuplicate(Vm& vm, CallArgs& a) {
   if (!o || a.size() < 2 || !o->clip->parent) return {};
   double depth = vm.ToNumber(a[1]);
   if (!std::isfinite(depth)) return {};
-  Clip* c = o->clip->Duplicate(vm.ToString(a[0]), static_cast<int>(depth));
+  Clip* c = o->clip->Duplicate(vm.ToString(a[0]), ClampToInt(depth));
   if (!c) return {};
   Value v = ClipValue(o->runtime, c);
   if (auto* co = static_cast<MovieClipObject*>(v.AsObject())) InitNewClip(vm, co, a[2]);
@@ -384,7 +392,7 @@ Value McSwapDepths(Vm& vm, CallArgs& a) {
     return {};
   }
   double d = vm.ToNumber(a[0]);
-  if (std::isfinite(d)) o->clip->SwapDepths(static_cast<int>(d));
+  if (std::isfinite(d)) o->clip->SwapDepths(ClampToInt(d));
   return {};
 }
 Value McNextHighestDepth(Vm&, CallArgs& a) {
@@ -400,7 +408,7 @@ Value McInstanceAtDepth(Vm& vm, CallArgs& a) {
   if (!o || !a.size()) return {};
   double d = vm.ToNumber(a[0]);
   if (!std::isfinite(d)) return {};
-  return ClipValue(o->runtime, o->clip->ChildAt(static_cast<int>(d) + kDepthOffset));
+  return ClipValue(o->runtime, o->clip->ChildAt(ClampToInt(d) + kDepthOffset));
 }
 Value BoxObject(Vm& vm, const Box& b) {
   Object* r = vm.NewObject();

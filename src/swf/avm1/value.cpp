@@ -1,5 +1,6 @@
 #include "swf/avm1/value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -244,6 +245,12 @@ bool EqualsFolded(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+int ClampToInt(double n) {
+  if (std::isnan(n)) return 0;
+  constexpr double kLimit = 1073741824.0;
+  return static_cast<int>(std::clamp(std::trunc(n), -kLimit, kLimit));
 }
 
 std::u16string ToUnits(std::string_view s, int version) {

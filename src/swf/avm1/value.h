@@ -56,6 +56,10 @@ double StringToNumber(std::string_view s, int version);
 std::int32_t ToInt32(double n);
 std::uint32_t ToUint32(double n);
 
+// A script number as an int for frame numbers, depths and property indices: NaN is 0, and the
+// range is kept to +-2^30 so that adding an offset cannot overflow.
+int ClampToInt(double n);
+
 // Conversions that need no object: for objects the caller first takes the primitive value.
 double PrimitiveToNumber(const Value& v, int version);
 std::string PrimitiveToString(const Value& v, int version);
