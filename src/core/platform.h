@@ -342,6 +342,7 @@ class Platform {
   }
   // Starts pulling sound from `source` until the output is closed; nothing when there is no
   // sound device (the caller then plays silently).
+  // NOLINTNEXTLINE(performance-unnecessary-value-param): a sink; the backends move it in.
   virtual std::unique_ptr<AudioOutput> OpenAudioOutput(AudioSource /*source*/) { return nullptr; }
   // The monitors of the desktop in screen pixels, the primary one first. Empty when there is one
   // screen only, or when the show goes into a window it was given.
