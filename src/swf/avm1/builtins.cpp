@@ -402,7 +402,7 @@ Value ArrayCall(Vm& vm, CallArgs& a) {
 }
 Value ArrayConstruct(Vm& vm, CallArgs& a) {
   Value v = ArrayCall(vm, a);
-  if (a.self && a.self->proto()) v.o->setProto(a.self->proto());
+  if (a.self && a.self->proto()) v.o->SetProto(a.self->proto());
   return v;
 }
 
@@ -941,12 +941,12 @@ void InstallBuiltins(Vm& vm) {
   vm.Method(fp, "call", FunctionCall);
   vm.Method(fp, "apply", FunctionApply);
   // Natives made before Function.prototype existed get it now.
-  vm.objectCtor->setProto(fp);
-  vm.functionCtor->setProto(fp);
+  vm.objectCtor->SetProto(fp);
+  vm.functionCtor->SetProto(fp);
   for (auto& p : op->props().items())
-    if (p.value.IsObject() && p.value.o->cls() == ObjClass::kFunction) p.value.o->setProto(fp);
+    if (p.value.IsObject() && p.value.o->cls() == ObjClass::kFunction) p.value.o->SetProto(fp);
   for (auto& p : vm.objectCtor->props().items())
-    if (p.value.IsObject() && p.value.o->cls() == ObjClass::kFunction) p.value.o->setProto(fp);
+    if (p.value.IsObject() && p.value.o->cls() == ObjClass::kFunction) p.value.o->SetProto(fp);
 
   vm.global->SetOwn("ASSetPropFlags", Value(static_cast<Object*>(vm.NewNative(SetPropFlags))),
                     prop::kDontEnum);

@@ -14,7 +14,7 @@ namespace {
 
 Object* NewPoint(Vm& vm, const Value& x, const Value& y) {
   Object* p = vm.NewObject();
-  p->setProto(vm.pointProto);
+  p->SetProto(vm.pointProto);
   p->SetOwn("x", x);
   p->SetOwn("y", y);
   return p;

@@ -43,7 +43,7 @@ bool PropertyMap::Remove(std::string_view name) {
 }
 
 Object::Object(Heap& heap, Object* proto, ObjClass cls)
-    : cls_(cls), proto_(proto), props_(heap.caseSensitive()) {}
+    : cls_(cls), proto_(proto), props_(heap.CaseSensitive()) {}
 
 void Object::SetOwn(std::string_view name, Value v, std::uint16_t flags) {
   Property* p = props_.Find(name);

@@ -55,7 +55,7 @@ class PropertyMap {
   bool Remove(std::string_view name);
   std::vector<Property>& items() { return items_; }
   const std::vector<Property>& items() const { return items_; }
-  bool caseSensitive() const { return caseSensitive_; }
+  bool CaseSensitive() const { return caseSensitive_; }
 
  private:
   std::string Key(std::string_view name) const {
@@ -95,7 +95,7 @@ class Object {
 
   ObjClass cls() const { return cls_; }
   Object* proto() const { return proto_; }
-  void setProto(Object* p) { proto_ = p; }
+  void SetProto(Object* p) { proto_ = p; }
   PropertyMap& props() { return props_; }
   const PropertyMap& props() const { return props_; }
 
@@ -206,9 +206,9 @@ class Heap {
     ++allocatedSinceCollect_;
     return o;
   }
-  bool caseSensitive() const { return caseSensitive_; }
+  bool CaseSensitive() const { return caseSensitive_; }
   std::size_t size() const { return objects_.size(); }
-  std::size_t allocatedSinceCollect() const { return allocatedSinceCollect_; }
+  std::size_t AllocatedSinceCollect() const { return allocatedSinceCollect_; }
   // Marks from `roots` (the tracer already holds them) and frees every unmarked object.
   std::size_t Collect(Tracer& roots);
 

@@ -807,7 +807,7 @@ void Runtime::ClipCreated(Clip& clip) {
       if (it == vm_.registeredClasses.end()) continue;
       Object* ctor = it->second;
       Object* proto = vm_.Get(ctor, "prototype").AsObject();
-      if (proto) o->setProto(proto);
+      if (proto) o->SetProto(proto);
       vm_.Call(Value(ctor), o, {}, proto);
       if (vm_.throwing()) vm_.TakeException();
       break;

@@ -44,7 +44,7 @@ std::string NumberToString(double n) {
     out.append(static_cast<std::size_t>(-exp - 1), '0');
     out.append(digits);
   } else {
-    auto intLen = static_cast<std::size_t>(exp + 1);
+    auto intLen = static_cast<std::size_t>(exp) + 1;
     if (digits.size() <= intLen) {
       out.append(digits);
       out.append(intLen - digits.size(), '0');

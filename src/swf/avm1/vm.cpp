@@ -168,7 +168,7 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
     }
   }
   if (NameIs(*this, name, "__proto__")) {
-    o->setProto(v.AsObject());
+    o->SetProto(v.AsObject());
     if (Property* p = o->FindOwn(name)) p->value = v;
     return;
   }
