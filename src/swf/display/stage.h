@@ -62,7 +62,7 @@ class Stage {
   void KeyDown(int keyCode, int charCode);
   void KeyUp(int keyCode, int charCode);
   StagePoint mouse() const { return mouse_; }
-  bool mouseDown() const { return mouseDown_; }
+  bool IsMouseDown() const { return mouseDown_; }
 
   // --- what clips and scripts call ---
   // Makes a clip for `character` (0: an empty clip) under `parent` at `depth`; what was there is
