@@ -21,8 +21,8 @@ run cmake --preset debug >/dev/null
 run cmake --build --preset debug -j2
 run ctest --preset debug -j2
 
-step "clang-tidy over the sources (.clang-tidy; the movie player joins later)"
-run run-clang-tidy -j2 -quiet -p build/debug "^$root/src/(?!swf/)"
+step "clang-tidy over the sources and tools (.clang-tidy)"
+run run-clang-tidy -j2 -quiet -p build/debug "^$root/(src|tools)/"
 
 step "optimised build (release preset): unit tests, and each benchmark once, briefly"
 run cmake --preset release >/dev/null
