@@ -37,6 +37,7 @@ std::vector<Rect> XineramaHeads(Display* d) {
   XineramaScreenInfo* heads = XineramaQueryScreens(d, &n);
   if (!heads) return {};
   std::vector<Rect> out;
+  out.reserve(static_cast<std::size_t>(std::max(n, 0)));
   for (int i = 0; i < n; ++i) {
     out.push_back(Rect{heads[i].x_org, heads[i].y_org, heads[i].width, heads[i].height});
   }
