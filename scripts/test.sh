@@ -21,6 +21,14 @@ run cmake --preset debug >/dev/null
 run cmake --build --preset debug -j2
 run ctest --preset debug -j2
 
+step "SWF conformance corpus through dazzlebox-movie (when the corpus is beside the repository)"
+if [ -d ../shared/swf-conformance ]; then
+  run python3 scripts/conformance.py ../shared/swf-conformance \
+    --tool build/debug/tools/movie/dazzlebox-movie -j2 --timeout 20
+else
+  echo "no corpus at ../shared/swf-conformance: skipped"
+fi
+
 step "clang-tidy over the sources and tools (.clang-tidy)"
 run run-clang-tidy -j2 -quiet -p build/debug "^$root/(src|tools)/"
 
