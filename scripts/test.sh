@@ -58,7 +58,7 @@ run cmake --preset mingw >/dev/null
 run cmake --build --preset mingw -j2
 run ctest --test-dir build/mingw --output-on-failure
 
-step "fuzz targets: the movie parser and renderer for 60 seconds, the other parsers for 15 each"
+step "fuzz targets: the movie player and the script runtime for 60 seconds each, the other parsers for 15"
 run cmake --preset fuzz >/dev/null
 run cmake --build --preset fuzz -j2
 fuzzers=$(find build/fuzz -type f -name '*fuzz*' -perm -u+x ! -name '*.so' ! -name '*.a' 2>/dev/null | sort)
@@ -70,7 +70,7 @@ if [ "$count" -gt 0 ]; then
     seeds=()
     [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
     case "$name" in
-      *swf*)
+      *swf*|*avm1*)
         seeds+=(tests/data/swf/parse)
         # The conformance corpus beside the repository, when it is there: its movies as seeds.
         if [ -d ../shared/swf-conformance ]; then
@@ -83,7 +83,7 @@ if [ "$count" -gt 0 ]; then
         seeds+=(fuzz/seeds/swf_sound) ;;
     esac
     each=15
-    case "$name" in *swf*) each=60 ;; esac
+    case "$name" in *swf*|*avm1*) each=60 ;; esac
     echo "-- $name for ${each}s"
     if ! "$f" -max_total_time=$each -print_final_stats=1 "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1; then
       tail -n 30 "build/fuzz/$name.log"; echo "FAILED: $name"; status=1

@@ -15,7 +15,7 @@ void InitializeBroadcaster(Vm& vm, Object* o);
 // Adds a class `name` to `parent` with its constructor functions and prototype.
 Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, NativeFn construct,
                   Object* proto);
-// Date, Key, Mouse, Stage, System, Color, flash.geom, XML, LoadVars, SharedObject.
+// Date, Key, Mouse, System, getVersion and fscommand (Stage is the runtime's: it needs the movie).
 void InstallMoreBuiltins(Vm& vm);
 // XML and XMLNode.
 void InstallXml(Vm& vm);

@@ -1,4 +1,4 @@
-// Date, Key, Mouse, Stage, System, and the classes a screensaver needs less often.
+// Date, Key, Mouse and System: the classes a screensaver needs less often than the core ones.
 #include <chrono>
 #include <cmath>
 #include <ctime>
