@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/imageio/png_reader.h"
+
 namespace dbx::swftest {
 
 std::optional<std::filesystem::path> SamplesDir() {
@@ -32,11 +34,6 @@ std::optional<std::filesystem::path> DumpDir() {
 
 namespace {
 
-std::uint32_t Be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         p[3];
-}
-
 void PutBe32(std::vector<std::uint8_t>& v, std::uint32_t x) {
   for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<std::uint8_t>(x >> s));
 }
@@ -44,71 +41,7 @@ void PutBe32(std::vector<std::uint8_t>& v, std::uint32_t x) {
 }  // namespace
 
 std::optional<Surface> ReadPng(const std::filesystem::path& path) {
-  const auto f = ReadFile(path);
-  if (f.size() < 8 || std::memcmp(f.data(), "\x89PNG\r\n\x1a\n", 8) != 0) return std::nullopt;
-  std::size_t pos = 8;
-  std::uint32_t w = 0, h = 0;
-  int colorType = -1;
-  std::vector<std::uint8_t> idat;
-  while (pos + 12 <= f.size()) {
-    const std::uint32_t len = Be32(&f[pos]);
-    if (pos + 12 + len > f.size()) return std::nullopt;
-    const std::string type(reinterpret_cast<const char*>(&f[pos + 4]), 4);
-    const std::uint8_t* d = &f[pos + 8];
-    if (type == "IHDR") {
-      w = Be32(d);
-      h = Be32(d + 4);
-      if (d[8] != 8 || d[12] != 0) return std::nullopt;  // 8-bit, not interlaced
-      colorType = d[9];
-    } else if (type == "IDAT") {
-      idat.insert(idat.end(), d, d + len);
-    }
-    pos += 12 + len;
-  }
-  const int bpp = colorType == 6 ? 4 : colorType == 2 ? 3 : 0;
-  if (!bpp || w == 0 || h == 0 || w > 16384 || h > 16384) return std::nullopt;
-  const std::size_t stride = static_cast<std::size_t>(w) * bpp;
-  std::vector<std::uint8_t> raw((stride + 1) * h);
-  uLongf rawLen = static_cast<uLongf>(raw.size());
-  if (uncompress(raw.data(), &rawLen, idat.data(), static_cast<uLong>(idat.size())) != Z_OK ||
-      rawLen != raw.size())
-    return std::nullopt;
-  std::vector<std::uint8_t> prev(stride, 0), cur(stride);
-  Surface s(static_cast<int>(w), static_cast<int>(h));
-  for (std::uint32_t y = 0; y < h; ++y) {
-    const std::uint8_t* line = &raw[y * (stride + 1)];
-    const int filter = line[0];
-    for (std::size_t i = 0; i < stride; ++i) {
-      const int a = i >= static_cast<std::size_t>(bpp) ? cur[i - bpp] : 0;
-      const int b = prev[i];
-      const int c = i >= static_cast<std::size_t>(bpp) ? prev[i - bpp] : 0;
-      int pred = 0;
-      switch (filter) {
-        case 1:
-          pred = a;
-          break;
-        case 2:
-          pred = b;
-          break;
-        case 3:
-          pred = (a + b) / 2;
-          break;
-        case 4: {
-          const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-          pred = (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c;
-          break;
-        }
-        default:
-          break;
-      }
-      cur[i] = static_cast<std::uint8_t>(line[1 + i] + pred);
-    }
-    for (std::uint32_t x = 0; x < w; ++x)
-      s.At(static_cast<int>(x), static_cast<int>(y)) =
-          MakePixel(cur[x * bpp], cur[x * bpp + 1], cur[x * bpp + 2]);
-    std::swap(prev, cur);
-  }
-  return s;
+  return dbx::ReadPng(path.string());
 }
 
 bool WritePng(const std::filesystem::path& path, const Surface& s) {

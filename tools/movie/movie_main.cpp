@@ -17,6 +17,7 @@
 #include <string>
 
 #include "movie_run.h"
+#include "platform/imageio/png_reader.h"
 #include "platform/imageio/png_writer.h"
 
 namespace {
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!expect.empty()) {
-    const auto expected = dbx::movie::ReadPng(expect);
+    const auto expected = dbx::ReadPng(expect);
     if (!expected || !result.picture) {
       std::fprintf(stderr, "outliers unreadable\n");
     } else {

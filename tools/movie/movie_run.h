@@ -54,9 +54,6 @@ bool WriteWav(const std::string& path, const std::vector<std::int16_t>& sound);
 // Plays the movie; every trace() line goes to `trace` as it is printed.
 RunResult RunMovie(const RunOptions& options, const std::function<void(std::string_view)>& trace);
 
-// An 8-bit RGB or RGBA PNG (alpha dropped); nothing when unreadable.
-std::optional<Surface> ReadPng(const std::string& path);
-
 // Channels (red, green, blue of every pixel) that differ by more than `tolerance`; pictures of
 // different sizes differ in every channel of the larger.
 std::size_t CountOutliers(const Surface& a, const Surface& b, int tolerance);
