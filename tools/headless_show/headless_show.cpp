@@ -59,7 +59,13 @@ int main(int argc, char** argv) {
   dbx::SlideshowOptions options;
   options.decoding = dbx::DecodeThread::kCaller;
   dbx::frmImageScr show(platform, saver, options);
-  auto* window = static_cast<dbx::HeadlessWindow*>(show.GetWindow());
+  // The form's window spans every monitor; the headless desktop has one, whose window this is.
+  dbx::HeadlessWindow* window =
+      show.GetWindow() ? platform.Find(show.GetWindow()->Handle()) : nullptr;
+  if (!window) {
+    std::fprintf(stderr, "headless_show: the show made no window\n");
+    return 1;
+  }
   int frame = 0, written = 0;
   const auto save = [&](const dbx::Surface& screen, const std::string& name) {
     if (dbx::WritePng((out / name).string(), screen.View())) ++written;
