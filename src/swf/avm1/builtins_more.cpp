@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "swf/avm1/array.h"
+#include "swf/avm1/bitmap_data.h"
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/vm.h"
 
@@ -288,6 +289,7 @@ void InstallMoreBuiltins(Vm& vm) {
   Object* g = vm.global;
   InstallXml(vm);
   InstallGeom(vm);
+  InstallBitmapData(vm);
 
   vm.dateProto = h.Make<Object>(vm.objectProto, ObjClass::kDate);
   vm.dateProto->primitive = Value(kNaN);

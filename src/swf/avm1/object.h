@@ -162,6 +162,8 @@ class Function : public Object {
   // Native functions.
   NativeFn native = nullptr;
   NativeFn construct = nullptr;  // what `new` runs, when it differs from a call
+  // `new` gives undefined when the native constructor returns it (arguments it refuses).
+  bool constructMayFail = false;
   int nativeData = 0;
 
   // Script functions.

@@ -21,6 +21,14 @@ const char* const kPropertyNames[] = {
     "_xmouse",      "_ymouse"};
 constexpr int kPropertyCount = 22;
 
+// The names scripts use for the blend modes, by their number in the file.
+const char* BlendModeName(std::uint8_t mode) {
+  static const char* const kNames[] = {"normal",  "normal", "layer",      "multiply", "screen",
+                                       "lighten", "darken", "difference", "add",      "subtract",
+                                       "invert",  "alpha",  "erase",      "overlay",  "hardlight"};
+  return mode < std::size(kNames) ? kNames[mode] : "normal";
+}
+
 int PropertyIndex(std::string_view name) {
   if (name.size() < 2 || name[0] != '_') return -1;
   for (int i = 0; i < kPropertyCount; ++i)
@@ -142,6 +150,14 @@ class MovieClipObject : public ClipObject {
       out = Value(clip->useHandCursor);
       return true;
     }
+    if (vm.version() >= 8 && SameName(vm, name, "blendMode")) {
+      out = Value(std::string(BlendModeName(clip->blendMode)));
+      return true;
+    }
+    if (vm.version() >= 8 && SameName(vm, name, "cacheAsBitmap")) {
+      out = Value(clip->cacheAsBitmap);
+      return true;
+    }
     return false;
   }
   bool SetSpecial(Vm& vm, std::string_view name, const Value& v) override {
@@ -153,7 +169,36 @@ class MovieClipObject : public ClipObject {
     }
     if (name == "enabled") clip->enabled = vm.ToBool(v);
     if (name == "useHandCursor") clip->useHandCursor = vm.ToBool(v);
+    if (vm.version() >= 8 && SameName(vm, name, "blendMode")) {
+      SetBlendMode(vm, v);
+      return true;
+    }
+    if (vm.version() >= 8 && SameName(vm, name, "cacheAsBitmap")) {
+      clip->cacheAsBitmap = vm.ToBool(v);
+      return true;
+    }
     return false;
+  }
+  // A blend mode by name, or by its number in the file (modulo 256); other values leave the mode.
+  void SetBlendMode(Vm& vm, const Value& v) {
+    if (v.IsUndefined() || v.IsNull()) {
+      clip->blendMode = 0;
+      return;
+    }
+    if (v.IsNumber()) {
+      const double n = v.n;
+      if (!std::isfinite(n) || n < 0) return;
+      const int mode = static_cast<int>(static_cast<std::int64_t>(n) % 256);
+      if (mode <= 14) clip->blendMode = static_cast<std::uint8_t>(mode);
+      return;
+    }
+    if (!v.IsString()) return;
+    const std::string s = vm.ToString(v);
+    for (int i = 1; i <= 14; ++i)
+      if (s == BlendModeName(static_cast<std::uint8_t>(i))) {
+        clip->blendMode = static_cast<std::uint8_t>(i == 1 ? 0 : i);
+        return;
+      }
   }
   bool HasSpecial(Vm& vm, std::string_view name) override {
     if (!clip) return false;

@@ -479,6 +479,7 @@ Value Vm::Construct(const Value& ctor, std::vector<Value> args) {
   obj->SetOwn("constructor", ctor, prop::kDontEnum);
   Value r = CallFunction(f, obj, args, proto, true);
   if (f->native && r.IsObject()) return r;
+  if (f->native && f->constructMayFail && r.IsUndefined()) return r;
   return Value(obj);
 }
 

@@ -1,0 +1,602 @@
+// flash.display.BitmapData for scripts. Pixels are kept premultiplied, as the renderer draws them;
+// scripts read and write straight ARGB. Methods answer the player's status numbers: -1 for too few
+// arguments or a disposed picture, other negative numbers for the argument that was wrong.
+#include "swf/avm1/bitmap_data.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "swf/avm1/builtins.h"
+#include "swf/avm1/vm.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+// The largest picture: sides and pixel count, by version.
+constexpr int kMaxSideSwf10 = 8191;
+constexpr std::int64_t kMaxPixelsSwf10 = 16777215;
+constexpr int kMaxSide = 2880;
+
+struct IRect {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+
+int ToInt(Vm& vm, const Value& v) {
+  return ToInt32(vm.ToNumber(v));
+}
+
+// Reads x, y, width and height of any object; false when one is missing.
+bool ReadRect(Vm& vm, const Value& v, IRect& r) {
+  Object* o = v.AsObject();
+  if (!o) return false;
+  const char* names[4] = {"x", "y", "width", "height"};
+  int out[4];
+  for (int i = 0; i < 4; ++i) {
+    Value f = vm.Get(o, names[i]);
+    if (f.IsUndefined()) return false;
+    out[i] = ToInt(vm, f);
+  }
+  r = {out[0], out[1], out[2], out[3]};
+  return true;
+}
+
+// A point's x and y; missing values count as 0.
+void ReadPoint(Vm& vm, const Value& v, int& x, int& y) {
+  x = y = 0;
+  if (Object* o = v.AsObject()) {
+    x = ToInt(vm, vm.Get(o, "x"));
+    y = ToInt(vm, vm.Get(o, "y"));
+  }
+}
+
+// Clips `r` to a picture of w x h; false when nothing is left.
+bool ClipRect(IRect& r, int w, int h) {
+  const std::int64_t x0 = std::max<std::int64_t>(r.x, 0), y0 = std::max<std::int64_t>(r.y, 0);
+  const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{r.x} + r.w, w);
+  const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{r.y} + r.h, h);
+  if (x1 <= x0 || y1 <= y0) return false;
+  r = {static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+       static_cast<int>(y1 - y0)};
+  return true;
+}
+
+BitmapDataObject* Self(CallArgs& a) {
+  BitmapDataObject* b = AsBitmapData(a.self ? Value(a.self) : Value());
+  return b && b->Usable() ? b : nullptr;
+}
+
+std::uint32_t& PixelAt(Bitmap& b, int x, int y) {
+  return b.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) +
+                  static_cast<std::size_t>(x)];
+}
+
+// What a script reads: straight ARGB of a transparent picture, the stored value of an opaque one.
+std::uint32_t Read(const BitmapDataObject& b, std::uint32_t p) {
+  return b.transparent ? UnmultiplyArgb(p) : p;
+}
+
+// What a picture stores for a straight ARGB colour.
+std::uint32_t Store(const BitmapDataObject& b, std::uint32_t argb) {
+  return b.transparent ? PremultiplyArgb(argb) : (argb | 0xFF000000u);
+}
+
+Object* NewRectangle(Vm& vm, double x, double y, double w, double h) {
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
+  Value ctor = geom ? vm.Get(geom, "Rectangle") : Value();
+  Value r = vm.Construct(ctor, {Value(x), Value(y), Value(w), Value(h)});
+  return r.AsObject();
+}
+
+BitmapDataObject* NewBitmapData(Vm& vm, Object* proto, int w, int h, bool transparent) {
+  auto* b = vm.heap().Make<BitmapDataObject>(proto);
+  b->transparent = transparent;
+  b->bitmap = std::make_shared<Bitmap>();
+  b->bitmap->width = w;
+  b->bitmap->height = h;
+  b->bitmap->opaque = !transparent;
+  b->bitmap->pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
+  return b;
+}
+
+Value Construct(Vm& vm, CallArgs& a) {
+  if (a.size() < 2) return {};
+  const double wd = vm.ToNumber(a[0]), hd = vm.ToNumber(a[1]);
+  const int w = ToInt32(wd), h = ToInt32(hd);
+  const bool big = vm.version() >= 10;
+  const int side = big ? kMaxSideSwf10 : kMaxSide;
+  if (w <= 0 || h <= 0 || w > side || h > side) return {};
+  if (big && std::int64_t{w} * h > kMaxPixelsSwf10) return {};
+  const bool transparent = a.size() > 2 ? vm.ToBool(a[2]) : true;
+  const std::uint32_t fill = a.size() > 3 ? ToUint32(vm.ToNumber(a[3])) : 0xFFFFFFFFu;
+  Object* proto = a.self ? a.self->proto() : nullptr;
+  BitmapDataObject* b = NewBitmapData(vm, proto, w, h, transparent);
+  std::fill(b->bitmap->pixels.begin(), b->bitmap->pixels.end(), Store(*b, fill));
+  return Value(static_cast<Object*>(b));
+}
+
+Value GetWidth(Vm&, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  return Value(b ? b->bitmap->width : -1);
+}
+Value GetHeight(Vm&, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  return Value(b ? b->bitmap->height : -1);
+}
+Value GetTransparent(Vm&, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  return b ? Value(b->transparent) : Value(-1);
+}
+Value GetRectangle(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b) return Value(-1);
+  return Value(NewRectangle(vm, 0, 0, b->bitmap->width, b->bitmap->height));
+}
+
+Value GetPixel(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 2) return Value(-1);
+  const int x = ToInt(vm, a[0]), y = ToInt(vm, a[1]);
+  if (x < 0 || y < 0 || x >= b->bitmap->width || y >= b->bitmap->height) return Value(0);
+  const std::uint32_t p = Read(*b, PixelAt(*b->bitmap, x, y));
+  return Value(static_cast<double>(p & 0xFFFFFF));
+}
+
+Value GetPixel32(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 2) return Value(-1);
+  const int x = ToInt(vm, a[0]), y = ToInt(vm, a[1]);
+  if (x < 0 || y < 0 || x >= b->bitmap->width || y >= b->bitmap->height) return Value(0);
+  return Value(static_cast<double>(static_cast<std::int32_t>(Read(*b, PixelAt(*b->bitmap, x, y)))));
+}
+
+Value SetPixel(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 3) return Value(-1);
+  const int x = ToInt(vm, a[0]), y = ToInt(vm, a[1]);
+  const std::uint32_t c = ToUint32(vm.ToNumber(a[2]));
+  if (x < 0 || y < 0 || x >= b->bitmap->width || y >= b->bitmap->height) return {};
+  std::uint32_t& p = PixelAt(*b->bitmap, x, y);
+  const std::uint32_t old = Read(*b, p);
+  p = Store(*b, (old & 0xFF000000u) | (c & 0xFFFFFF));
+  return {};
+}
+
+Value SetPixel32(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 3) return Value(-1);
+  const int x = ToInt(vm, a[0]), y = ToInt(vm, a[1]);
+  const std::uint32_t c = ToUint32(vm.ToNumber(a[2]));
+  if (x < 0 || y < 0 || x >= b->bitmap->width || y >= b->bitmap->height) return {};
+  PixelAt(*b->bitmap, x, y) = Store(*b, c);
+  return {};
+}
+
+Value FillRect(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 2) return Value(-1);
+  IRect r;
+  if (!ReadRect(vm, a[0], r)) return Value(-1);
+  const std::uint32_t c = Store(*b, ToUint32(vm.ToNumber(a[1])));
+  if (!ClipRect(r, b->bitmap->width, b->bitmap->height)) return Value(0);
+  for (int y = r.y; y < r.y + r.h; ++y)
+    for (int x = r.x; x < r.x + r.w; ++x) PixelAt(*b->bitmap, x, y) = c;
+  return Value(0);
+}
+
+Value Dispose(Vm&, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b) return Value(-1);
+  b->bitmap.reset();
+  return {};
+}
+
+Value Clone(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b) return Value(-1);
+  BitmapDataObject* c =
+      NewBitmapData(vm, b->proto(), b->bitmap->width, b->bitmap->height, b->transparent);
+  c->bitmap->pixels = b->bitmap->pixels;
+  return Value(static_cast<Object*>(c));
+}
+
+bool IsInstance(Vm& vm, const Value& v, const char* package, const char* name) {
+  Object* o = v.AsObject();
+  if (!o) return false;
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  Object* pkg = flash ? vm.Get(flash, package).AsObject() : nullptr;
+  Object* ctor = pkg ? vm.Get(pkg, name).AsObject() : nullptr;
+  return ctor && vm.InstanceOf(o, ctor);
+}
+
+Value ColorTransformMethod(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 2) return Value(-1);
+  IRect r;
+  if (!ReadRect(vm, a[0], r)) return Value(-2);
+  if (!IsInstance(vm, a[1], "geom", "ColorTransform")) return Value(-3);
+  Object* t = a[1].AsObject();
+  ColorTransform cx;
+  const char* mult[4] = {"redMultiplier", "greenMultiplier", "blueMultiplier", "alphaMultiplier"};
+  const char* add[4] = {"redOffset", "greenOffset", "blueOffset", "alphaOffset"};
+  for (int i = 0; i < 4; ++i) {
+    cx.mult[static_cast<std::size_t>(i)] = static_cast<float>(vm.ToNumber(vm.Get(t, mult[i])));
+    cx.add[static_cast<std::size_t>(i)] = static_cast<float>(vm.ToNumber(vm.Get(t, add[i])));
+  }
+  if (!ClipRect(r, b->bitmap->width, b->bitmap->height)) return Value(-1);
+  for (int y = r.y; y < r.y + r.h; ++y)
+    for (int x = r.x; x < r.x + r.w; ++x) {
+      std::uint32_t& p = PixelAt(*b->bitmap, x, y);
+      const std::uint32_t s = Read(*b, p);
+      const Rgba in{static_cast<std::uint8_t>(s >> 16), static_cast<std::uint8_t>(s >> 8),
+                    static_cast<std::uint8_t>(s), static_cast<std::uint8_t>(s >> 24)};
+      const Rgba o = cx.Apply(in);
+      p = Store(*b, (std::uint32_t{o.a} << 24) | (std::uint32_t{o.r} << 16) |
+                        (std::uint32_t{o.g} << 8) | o.b);
+    }
+  return Value(-1);
+}
+
+Value Scroll(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 2) return Value(-1);
+  const int dx = ToInt(vm, a[0]), dy = ToInt(vm, a[1]);
+  Bitmap& bm = *b->bitmap;
+  const std::vector<std::uint32_t> old = bm.pixels;
+  for (int y = 0; y < bm.height; ++y)
+    for (int x = 0; x < bm.width; ++x) {
+      const std::int64_t sx = std::int64_t{x} - dx, sy = std::int64_t{y} - dy;
+      if (sx < 0 || sy < 0 || sx >= bm.width || sy >= bm.height) continue;
+      PixelAt(bm, x, y) = old[static_cast<std::size_t>(sy) * static_cast<std::size_t>(bm.width) +
+                              static_cast<std::size_t>(sx)];
+    }
+  return Value(0);
+}
+
+BitmapDataObject* Source(const Value& v) {
+  BitmapDataObject* s = AsBitmapData(v);
+  return s;
+}
+
+Value Compare(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 1) return Value(-1);
+  BitmapDataObject* o = Source(a[0]);
+  if (!o || !o->Usable()) return Value(-2);
+  if (o == b) return Value(0);
+  const Bitmap &p = *b->bitmap, &q = *o->bitmap;
+  if (p.width != q.width) return Value(-3);
+  if (p.height != q.height) return Value(-4);
+  BitmapDataObject* d = NewBitmapData(vm, b->proto(), p.width, p.height, true);
+  bool differ = false;
+  for (std::size_t i = 0; i < p.pixels.size(); ++i) {
+    const std::uint32_t x = Read(*b, p.pixels[i]), y = Read(*o, q.pixels[i]);
+    std::uint32_t out = 0;
+    if ((x & 0xFFFFFF) != (y & 0xFFFFFF)) {
+      auto diff = [&](int shift) { return (((x >> shift) & 0xFF) - ((y >> shift) & 0xFF)) & 0xFF; };
+      out = 0xFF000000u | (diff(16) << 16) | (diff(8) << 8) | diff(0);
+    } else if ((x >> 24) != (y >> 24)) {
+      out = ((((x >> 24) - (y >> 24)) & 0xFF) << 24) | 0xFFFFFF;
+    } else {
+      continue;
+    }
+    differ = true;
+    d->bitmap->pixels[i] = PremultiplyArgb(out);
+  }
+  if (!differ) return Value(0);
+  return Value(static_cast<Object*>(d));
+}
+
+Value GetColorBoundsRect(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 2) return Value(-1);
+  const std::uint32_t mask = ToUint32(vm.ToNumber(a[0]));
+  const std::uint32_t color = ToUint32(vm.ToNumber(a[1]));
+  const bool find = a.size() > 2 ? vm.ToBool(a[2]) : true;
+  const Bitmap& bm = *b->bitmap;
+  int x0 = bm.width, y0 = bm.height, x1 = -1, y1 = -1;
+  for (int y = 0; y < bm.height; ++y)
+    for (int x = 0; x < bm.width; ++x) {
+      // A transparent picture compares its stored (premultiplied) pixels under the mask with the
+      // colour under the mask; an opaque one compares the colour channels with the colour as given.
+      const std::uint32_t p = bm.pixels[static_cast<std::size_t>(y) * bm.width + x];
+      const bool match =
+          b->transparent ? (p & mask) == (color & mask) : (((p & mask) ^ color) & 0xFFFFFF) == 0;
+      if (match != find) continue;
+      x0 = std::min(x0, x);
+      y0 = std::min(y0, y);
+      x1 = std::max(x1, x);
+      y1 = std::max(y1, y);
+    }
+  if (x1 < 0) return Value(NewRectangle(vm, 0, 0, 0, 0));
+  return Value(NewRectangle(vm, x0, y0, x1 - x0 + 1, y1 - y0 + 1));
+}
+
+Value Threshold(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 5) return Value(-1);
+  BitmapDataObject* src = Source(a[0]);
+  if (!src) return Value(-2);
+  if (!src->Usable()) return Value(-3);
+  IRect r;
+  if (!ReadRect(vm, a[1], r)) return Value(-4);
+  int px = 0, py = 0;
+  ReadPoint(vm, a[2], px, py);
+  const std::string op = vm.ToString(a[3]);
+  const std::uint32_t threshold = ToUint32(vm.ToNumber(a[4]));
+  const std::uint32_t color = a.size() > 5 ? ToUint32(vm.ToNumber(a[5])) : 0;
+  const std::uint32_t mask = a.size() > 6 ? ToUint32(vm.ToNumber(a[6])) : 0xFFFFFFFFu;
+  const bool copy = a.size() > 7 && vm.ToBool(a[7]);
+  const std::uint32_t th = threshold & mask;
+  auto test = [&](std::uint32_t v) {
+    if (op == "==") return v == th;
+    if (op == "!=") return v != th;
+    if (op == "<=") return v <= th;
+    if (op == ">") return v > th;
+    if (op == ">=") return v >= th;
+    return v < th;
+  };
+  const Bitmap& s = *src->bitmap;
+  Bitmap& d = *b->bitmap;
+  const std::uint32_t stored = Store(*b, color);
+  // Reads the whole source first: it may be this very picture.
+  const std::vector<std::uint32_t> from = s.pixels;
+  int count = 0;
+  for (int y = 0; y < r.h; ++y)
+    for (int x = 0; x < r.w; ++x) {
+      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
+      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
+      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
+      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
+      const std::uint32_t sp =
+          from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
+               static_cast<std::size_t>(sx)];
+      std::uint32_t& dp = PixelAt(d, static_cast<int>(dx), static_cast<int>(dy));
+      // The stored (premultiplied) value is what is compared.
+      if (test(sp & mask)) {
+        dp = stored;
+        ++count;
+      } else if (copy) {
+        dp = sp;
+      }
+    }
+  return Value(count);
+}
+
+Value PaletteMap(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 7) return Value(-1);
+  BitmapDataObject* src = Source(a[0]);
+  if (!src) return Value(-2);
+  if (!src->Usable()) return Value(-3);
+  IRect r;
+  if (!ReadRect(vm, a[1], r)) return Value(-4);
+  int px = 0, py = 0;
+  ReadPoint(vm, a[2], px, py);
+  // Each channel's table: 256 values, or the identity for that channel when not an array.
+  std::uint32_t table[4][256];
+  const int shifts[4] = {16, 8, 0, 24};
+  for (int c = 0; c < 4; ++c) {
+    Object* arr = a[3 + static_cast<std::size_t>(c)].AsObject();
+    for (int i = 0; i < 256; ++i) {
+      if (arr && arr->cls() == ObjClass::kArray)
+        table[c][i] = ToUint32(vm.ToNumber(vm.ArrayGet(arr, static_cast<std::size_t>(i))));
+      else
+        table[c][i] = static_cast<std::uint32_t>(i) << shifts[c];
+    }
+  }
+  const Bitmap& s = *src->bitmap;
+  Bitmap& d = *b->bitmap;
+  const std::vector<std::uint32_t> from = s.pixels;
+  for (int y = 0; y < r.h; ++y)
+    for (int x = 0; x < r.w; ++x) {
+      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
+      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
+      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
+      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
+      const std::uint32_t p =
+          Read(*src, from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
+                          static_cast<std::size_t>(sx)]);
+      std::uint32_t out = 0;
+      for (int c = 0; c < 4; ++c) out += table[c][(p >> shifts[c]) & 0xFF];
+      PixelAt(d, static_cast<int>(dx), static_cast<int>(dy)) = Store(*b, out);
+    }
+  return Value(-1);
+}
+
+Value CopyPixels(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 3) return Value(-1);
+  BitmapDataObject* src = Source(a[0]);
+  if (!src) return Value(-2);
+  if (!src->Usable()) return Value(-3);
+  IRect r;
+  if (!ReadRect(vm, a[1], r)) return Value(-4);
+  int px = 0, py = 0;
+  ReadPoint(vm, a[2], px, py);
+  const bool mergeAlpha = a.size() > 5 ? vm.ToBool(a[5]) : false;
+  const Bitmap& s = *src->bitmap;
+  Bitmap& d = *b->bitmap;
+  const std::vector<std::uint32_t> from = s.pixels;
+  for (int y = 0; y < r.h; ++y)
+    for (int x = 0; x < r.w; ++x) {
+      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
+      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
+      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
+      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
+      std::uint32_t sp = from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
+                              static_cast<std::size_t>(sx)];
+      if (!src->transparent) sp |= 0xFF000000u;
+      std::uint32_t& dp = PixelAt(d, static_cast<int>(dx), static_cast<int>(dy));
+      if (mergeAlpha && b->transparent) {
+        const std::uint32_t inv = 255 - (sp >> 24);
+        auto ch = [&](int shift) {
+          return ((sp >> shift) & 0xFF) + (((dp >> shift) & 0xFF) * inv + 127) / 255;
+        };
+        dp = (ch(24) << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
+      } else {
+        dp = b->transparent ? sp : (UnmultiplyArgb(sp) | 0xFF000000u);
+      }
+    }
+  return {};
+}
+
+Value FloodFill(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 3) return Value(-1);
+  const int x = ToInt(vm, a[0]), y = ToInt(vm, a[1]);
+  Bitmap& bm = *b->bitmap;
+  if (x < 0 || y < 0 || x >= bm.width || y >= bm.height) return {};
+  const std::uint32_t c = Store(*b, ToUint32(vm.ToNumber(a[2])));
+  const std::uint32_t from = PixelAt(bm, x, y);
+  if (from == c) return {};
+  std::vector<std::pair<int, int>> todo{{x, y}};
+  while (!todo.empty()) {
+    auto [cx, cy] = todo.back();
+    todo.pop_back();
+    if (cx < 0 || cy < 0 || cx >= bm.width || cy >= bm.height) continue;
+    std::uint32_t& p = PixelAt(bm, cx, cy);
+    if (p != from) continue;
+    p = c;
+    todo.push_back({cx + 1, cy});
+    todo.push_back({cx - 1, cy});
+    todo.push_back({cx, cy + 1});
+    todo.push_back({cx, cy - 1});
+  }
+  return {};
+}
+
+Value Noise(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 1) return Value(-1);
+  std::uint32_t seed = ToUint32(vm.ToNumber(a[0]));
+  const int low = a.size() > 1 ? std::clamp(ToInt(vm, a[1]), 0, 255) : 0;
+  const int high = a.size() > 2 ? std::clamp(ToInt(vm, a[2]), 0, 255) : 255;
+  const int channels = a.size() > 3 ? ToInt(vm, a[3]) : 7;
+  const bool gray = a.size() > 4 && vm.ToBool(a[4]);
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) & 0x7FFF);
+  };
+  const int span = std::max(high - low, 0) + 1;
+  for (std::uint32_t& p : b->bitmap->pixels) {
+    std::uint32_t argb = 0xFF000000u;
+    if (gray) {
+      const std::uint32_t v = static_cast<std::uint32_t>(low + next() % span);
+      argb |= (v << 16) | (v << 8) | v;
+    } else {
+      for (int c = 0; c < 3; ++c)
+        if (channels & (1 << c))
+          argb |= static_cast<std::uint32_t>(low + next() % span) << (16 - 8 * c);
+    }
+    if ((channels & 8) && b->transparent)
+      argb = (argb & 0xFFFFFF) | (static_cast<std::uint32_t>(low + next() % span) << 24);
+    p = Store(*b, argb);
+  }
+  return {};
+}
+
+// flash.geom.Rectangle: x, y, width, height as plain fields.
+Value RectangleConstruct(Vm& vm, CallArgs& a) {
+  Object* self = a.self ? a.self : vm.NewObject();
+  const char* names[4] = {"x", "y", "width", "height"};
+  for (std::size_t i = 0; i < 4; ++i) self->SetOwn(names[i], a.size() == 0 ? Value(0) : a[i]);
+  return Value(self);
+}
+
+Value RectangleToString(Vm& vm, CallArgs& a) {
+  if (!a.self) return Value("(x=undefined, y=undefined, w=undefined, h=undefined)");
+  return Value("(x=" + vm.ToString(vm.Get(a.self, "x")) + ", y=" +
+               vm.ToString(vm.Get(a.self, "y")) + ", w=" + vm.ToString(vm.Get(a.self, "width")) +
+               ", h=" + vm.ToString(vm.Get(a.self, "height")) + ")");
+}
+
+Value RectangleClone(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
+  return vm.Construct(geom ? vm.Get(geom, "Rectangle") : Value(),
+                      {vm.Get(a.self, "x"), vm.Get(a.self, "y"), vm.Get(a.self, "width"),
+                       vm.Get(a.self, "height")});
+}
+
+}  // namespace
+
+BitmapDataObject* AsBitmapData(const Value& v) {
+  Object* o = v.AsObject();
+  return o ? dynamic_cast<BitmapDataObject*>(o) : nullptr;
+}
+
+std::uint32_t PremultiplyArgb(std::uint32_t argb) {
+  const std::uint32_t a = argb >> 24;
+  if (a == 255) return argb;
+  auto ch = [&](int shift) { return ((((argb >> shift) & 0xFF) * a + 127) / 255) << shift; };
+  return (a << 24) | ch(16) | ch(8) | ch(0);
+}
+
+std::uint32_t UnmultiplyArgb(std::uint32_t p) {
+  const std::uint32_t a = p >> 24;
+  if (a == 255) return p;
+  if (a == 0) return 0;
+  auto ch = [&](int shift) {
+    return std::min<std::uint32_t>(255, (((p >> shift) & 0xFF) * 255 + (a - 1) / 2) / a) << shift;
+  };
+  return (a << 24) | ch(16) | ch(8) | ch(0);
+}
+
+void InstallBitmapData(Vm& vm) {
+  Heap& h = vm.heap();
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  if (!flash) {
+    flash = vm.NewObject();
+    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
+  }
+  Object* display = vm.Get(flash, "display").AsObject();
+  if (!display) {
+    display = vm.NewObject();
+    flash->SetOwn("display", Value(display), prop::kDontEnum);
+  }
+  Object* proto = h.Make<Object>(vm.objectProto);
+  Object* ctor = MakeClass(vm, display, "BitmapData", Construct, Construct, proto);
+  static_cast<Function*>(ctor)->constructMayFail = true;
+  const std::pair<const char*, NativeFn> getters[] = {{"width", GetWidth},
+                                                      {"height", GetHeight},
+                                                      {"transparent", GetTransparent},
+                                                      {"rectangle", GetRectangle}};
+  for (const auto& [name, fn] : getters) {
+    Property& p = proto->props().Add(name);
+    p.getter = vm.NewNative(fn);
+  }
+  const std::pair<const char*, NativeFn> methods[] = {
+      {"getPixel", GetPixel},
+      {"getPixel32", GetPixel32},
+      {"setPixel", SetPixel},
+      {"setPixel32", SetPixel32},
+      {"fillRect", FillRect},
+      {"dispose", Dispose},
+      {"clone", Clone},
+      {"colorTransform", ColorTransformMethod},
+      {"scroll", Scroll},
+      {"compare", Compare},
+      {"getColorBoundsRect", GetColorBoundsRect},
+      {"threshold", Threshold},
+      {"paletteMap", PaletteMap},
+      {"copyPixels", CopyPixels},
+      {"floodFill", FloodFill},
+      {"noise", Noise},
+  };
+  for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
+
+  Object* geom = vm.Get(flash, "geom").AsObject();
+  if (geom && vm.Get(geom, "Rectangle").IsUndefined()) {
+    Object* rp = h.Make<Object>(vm.objectProto);
+    MakeClass(vm, geom, "Rectangle", RectangleConstruct, RectangleConstruct, rp);
+    vm.Method(rp, "toString", RectangleToString);
+    vm.Method(rp, "clone", RectangleClone);
+  }
+}
+
+}  // namespace dbx::swf::avm1

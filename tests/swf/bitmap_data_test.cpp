@@ -1,0 +1,109 @@
+// BitmapData as scripts use it: the rounding of colours through the premultiplied store, the
+// status numbers of the methods, and what the pixel operations leave behind.
+#include "swf/avm1/bitmap_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "swf/avm1/vm.h"
+
+namespace dbx::swf::avm1 {
+namespace {
+
+struct Script {
+  Vm vm{10};
+  Value Class(const char* package, const char* name) {
+    Object* flash = vm.Get(vm.global, "flash").AsObject();
+    Object* pkg = flash ? vm.Get(flash, package).AsObject() : nullptr;
+    return pkg ? vm.Get(pkg, name) : Value();
+  }
+  Value New(std::vector<Value> args) {
+    return vm.Construct(Class("display", "BitmapData"), std::move(args));
+  }
+  Value Rect(double x, double y, double w, double h) {
+    return vm.Construct(Class("geom", "Rectangle"), {Value(x), Value(y), Value(w), Value(h)});
+  }
+  Value Call(const Value& self, const char* name, std::vector<Value> args) {
+    return vm.CallMethod(self, name, std::move(args));
+  }
+  std::uint32_t Pixel32(const Value& b, int x, int y) {
+    return static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(vm.ToNumber(Call(b, "getPixel32", {Value(x), Value(y)}))));
+  }
+};
+
+TEST(BitmapData, ColoursComeBackAsThePremultipliedStoreRoundsThem) {
+  // Written straight ARGB -> read back; the pairs are what the player answers.
+  const struct {
+    std::uint32_t in, out;
+  } cases[] = {
+      {0xAABBCCDDu, 0xAABBCCDCu}, {0x98765432u, 0x98755432u}, {0x12345678u, 0x12395571u},
+      {0xFF123456u, 0xFF123456u}, {0x00FFFFFFu, 0x00000000u}, {0xAAAAAAAAu, 0xAAA9A9A9u},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UnmultiplyArgb(PremultiplyArgb(c.in)), c.out) << std::hex << c.in;
+    Script s;
+    Value b = s.New({Value(2), Value(2), Value(true), Value(static_cast<double>(c.in))});
+    EXPECT_EQ(s.Pixel32(b, 1, 1), c.out) << std::hex << c.in;
+  }
+  EXPECT_EQ(PremultiplyArgb(0x12345678u), 0x12040608u);
+}
+
+TEST(BitmapData, SizesBeyondTheLimitsMakeNothing) {
+  const struct {
+    int w, h;
+    bool made;
+  } cases[] = {{8191, 1, true},     {8192, 1, false}, {1, 8192, false}, {4095, 4096, true},
+               {4096, 4096, false}, {0, 5, false},    {-1, 5, false}};
+  for (const auto& c : cases) {
+    Script s;
+    Value b = s.New({Value(c.w), Value(c.h)});
+    EXPECT_EQ(AsBitmapData(b) != nullptr, c.made) << c.w << "x" << c.h;
+    if (!c.made) {
+      EXPECT_TRUE(b.IsUndefined());
+    }
+  }
+}
+
+TEST(BitmapData, StatusNumbersAndDisposal) {
+  Script s;
+  Value b = s.New({Value(3), Value(3), Value(true), Value(0xFF000000u * 1.0)});
+  EXPECT_EQ(s.vm.ToNumber(s.Call(b, "getPixel32", {Value(1)})), -1);           // too few arguments
+  EXPECT_EQ(s.vm.ToNumber(s.Call(b, "getPixel32", {Value(9), Value(0)})), 0);  // outside
+  EXPECT_EQ(s.vm.ToNumber(s.Call(b, "fillRect", {Value(), Value(1)})), -1);    // no rectangle
+  EXPECT_EQ(s.vm.ToNumber(s.Call(b, "fillRect", {s.Rect(1, 1, 5, 5), Value(0xFFFF0000u * 1.0)})),
+            0);
+  EXPECT_EQ(s.Pixel32(b, 0, 0), 0xFF000000u);
+  EXPECT_EQ(s.Pixel32(b, 2, 2), 0xFFFF0000u);  // the rectangle is clipped to the picture
+  EXPECT_EQ(s.vm.ToNumber(s.vm.Get(b.o, "width")), 3);
+  s.Call(b, "dispose", {});
+  EXPECT_EQ(s.vm.ToNumber(s.vm.Get(b.o, "width")), -1);
+  EXPECT_EQ(s.vm.ToNumber(s.Call(b, "getPixel32", {Value(0), Value(0)})), -1);
+}
+
+TEST(BitmapData, ScrollThresholdAndFloodFill) {
+  Script s;
+  Value b = s.New({Value(3), Value(1), Value(false), Value(0xFF000000u * 1.0)});
+  s.Call(b, "setPixel", {Value(0), Value(0), Value(0x0000FF)});
+  s.Call(b, "scroll", {Value(1), Value(0)});
+  // Scrolled right by one: the left column keeps what it had.
+  EXPECT_EQ(s.Pixel32(b, 0, 0), 0xFF0000FFu);
+  EXPECT_EQ(s.Pixel32(b, 1, 0), 0xFF0000FFu);
+  EXPECT_EQ(s.Pixel32(b, 2, 0), 0xFF000000u);
+  // Blue channel above 0x80 becomes green; the count of pixels that passed comes back.
+  Value n = s.Call(b, "threshold",
+                   {b, s.Rect(0, 0, 3, 1), Value(), Value(">"), Value(0x80),
+                    Value(0xFF00FF00u * 1.0), Value(0xFF)});
+  EXPECT_EQ(s.vm.ToNumber(n), 2);
+  EXPECT_EQ(s.Pixel32(b, 0, 0), 0xFF00FF00u);
+  EXPECT_EQ(s.Pixel32(b, 2, 0), 0xFF000000u);
+  s.Call(b, "floodFill", {Value(0), Value(0), Value(0xFFFFFFFFu * 1.0)});
+  EXPECT_EQ(s.Pixel32(b, 1, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(s.Pixel32(b, 2, 0), 0xFF000000u);
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
