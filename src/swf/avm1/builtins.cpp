@@ -52,6 +52,9 @@ Value ObjectValueOf(Vm&, CallArgs& a) {
 Value HasOwnProperty(Vm& vm, CallArgs& a) {
   if (!a.self || !a.size()) return Value(false);
   std::string n = vm.ToString(a[0]);
+  // Every object made with a prototype holds its own __proto__.
+  if (vm.version() >= 7 ? n == "__proto__" : EqualsFolded(n, "__proto__"))
+    return Value(a.self->proto() != nullptr || a.self->FindOwn(n) != nullptr);
   return Value(a.self->FindOwn(n) != nullptr || a.self->HasSpecial(vm, n));
 }
 

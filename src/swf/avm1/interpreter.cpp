@@ -548,11 +548,20 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Value val = op == 0x3C ? pop() : Value();
         std::string name = popStr();
         Object* locals = nullptr;
-        for (Scope* s = act.scope; s; s = s->parent)
+        Object* withOwner = nullptr;  // a `with` object that has the name itself
+        for (Scope* s = act.scope; s; s = s->parent) {
           if (s->kind == Scope::Kind::kLocal || s->kind == Scope::Kind::kTarget) {
             locals = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
             break;
           }
+          if (s->kind == Scope::Kind::kWith && !withOwner && s->obj &&
+              (s->obj->FindOwn(name) || s->obj->HasSpecial(*this, name)))
+            withOwner = s->obj;
+        }
+        if (withOwner) {
+          if (op == 0x3C) Set(withOwner, name, val);
+          break;
+        }
         if (!locals) break;
         if (op == 0x41 && Has(locals, name)) break;
         if (act.isFunction)
@@ -679,7 +688,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x4E: {  // GetMember
         Value name = pop();
         Value o = pop();
-        if (o.IsObject() && o.o->cls() == ObjClass::kArray && name.IsNumber()) {
+        if (o.IsObject() && o.o->cls() == ObjClass::kArray && name.IsNumber() &&
+            o.o->props().items().empty()) {
           auto* arr = static_cast<ArrayObject*>(o.o);
           double d = name.n;
           if (d >= 0 && d < static_cast<double>(arr->items.size()) && d == std::floor(d)) {
@@ -695,7 +705,9 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Value name = pop();
         Value o = pop();
         if (!o.IsObject()) break;
-        if (o.o->cls() == ObjClass::kArray && name.IsNumber() && o.o->watches.empty()) {
+        if (name.IsString() && name.s.empty()) break;  // no property has an empty name
+        if (o.o->cls() == ObjClass::kArray && name.IsNumber() && o.o->watches.empty() &&
+            o.o->props().items().empty()) {
           auto* arr = static_cast<ArrayObject*>(o.o);
           double d = name.n;
           if (d >= 0 && d < static_cast<double>(arr->items.size()) && d == std::floor(d)) {
@@ -708,6 +720,10 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       }
       case 0x42: {  // InitArray
         double n = popNum();
+        if (!(n >= 0 && n <= static_cast<double>(stack_.size()))) {
+          push(Value());  // a count the stack cannot hold makes nothing
+          break;
+        }
         std::size_t count =
             n > 0 ? static_cast<std::size_t>(std::min(n, static_cast<double>(stack_.size()))) : 0;
         std::vector<Value> items;

@@ -32,6 +32,20 @@ namespace prop {
 inline constexpr std::uint16_t kDontEnum = 1;
 inline constexpr std::uint16_t kDontDelete = 2;
 inline constexpr std::uint16_t kReadOnly = 4;
+// Properties that movies of older versions do not see (ASSetPropFlags sets them too).
+inline constexpr std::uint16_t kVersion6 = 1 << 7;
+inline constexpr std::uint16_t kNotVersion6 = 1 << 8;
+inline constexpr std::uint16_t kVersion7 = 1 << 10;
+inline constexpr std::uint16_t kVersion8 = 1 << 12;
+inline constexpr std::uint16_t kVersion9 = 1 << 13;
+inline constexpr std::uint16_t kVersion10 = 1 << 14;
+// Whether a movie of `version` sees a property with `flags`.
+inline bool VisibleIn(std::uint16_t flags, int version) {
+  if (!(flags & 0x7580)) return true;
+  return !((flags & kVersion6) && version < 6) && !((flags & kNotVersion6) && version == 6) &&
+         !((flags & kVersion7) && version < 7) && !((flags & kVersion8) && version < 8) &&
+         !((flags & kVersion9) && version < 9) && !((flags & kVersion10) && version < 10);
+}
 }  // namespace prop
 
 struct Property {

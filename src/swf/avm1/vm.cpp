@@ -106,7 +106,7 @@ Object* Vm::NewError(std::string_view message) {
 Property* Vm::Lookup(Object* o, std::string_view name, Object** owner) {
   int hops = 0;
   for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
-    if (Property* p = cur->FindOwn(name)) {
+    if (Property* p = cur->FindOwn(name); p && prop::VisibleIn(p->flags, version_)) {
       if (owner) *owner = cur;
       return p;
     }
@@ -122,7 +122,7 @@ Value Vm::Get(Object* o, std::string_view name) {
   }
   int hops = 0;
   for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
-    if (Property* p = cur->FindOwn(name)) {
+    if (Property* p = cur->FindOwn(name); p && prop::VisibleIn(p->flags, version_)) {
       if (p->getter) {
         if (depth_ >= limits_.maxDepth) return {};
         return Call(Value(p->getter), o, {});
@@ -132,11 +132,18 @@ Value Vm::Get(Object* o, std::string_view name) {
     Value v;
     if (cur->GetSpecial(*this, name, v)) return v;
   }
-  if (!NameIs(*this, name, "__resolve")) {
-    Property* r = Lookup(o, "__resolve");
-    if (r && r->value.IsObject() && r->value.o->cls() == ObjClass::kFunction &&
-        depth_ < limits_.maxDepth)
-      return Call(r->value, o, {Value(std::string(name))});
+  if (!NameIs(*this, name, "__resolve") && depth_ < limits_.maxDepth) {
+    // The nearest __resolve that is a function answers; a plain object there answers nothing,
+    // and other values (numbers, clips, virtual properties) leave the search to the prototypes.
+    hops = 0;
+    for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
+      Property* r = cur->FindOwn("__resolve");
+      if (!r || !prop::VisibleIn(r->flags, version_) || r->getter) continue;
+      if (!r->value.IsObject()) continue;
+      if (r->value.o->cls() == ObjClass::kFunction)
+        return Call(r->value, o, {Value(std::string(name))});
+      if (r->value.o->cls() != ObjClass::kClip) return {};
+    }
   }
   return {};
 }
@@ -173,6 +180,13 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
     return;
   }
   if (Property* p = o->FindOwn(name)) {
+    if (!prop::VisibleIn(p->flags, version_)) {
+      // A property the movie's version does not see is replaced.
+      p->getter = p->setter = nullptr;
+      p->flags = 0;
+      p->value = v;
+      return;
+    }
     if (p->getter || p->setter) {
       if (p->setter && depth_ < limits_.maxDepth) Call(Value(p->setter), o, {v});
       return;
@@ -354,13 +368,32 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
 
 bool Vm::AbstractEquals(const Value& a, const Value& b) {
   if (a.type == b.type) {
-    if (a.IsObject() && a.o != b.o && a.o->cls() == ObjClass::kClip &&
-        b.o->cls() == ObjClass::kClip)
-      return false;
+    if (a.IsObject() && a.o != b.o) {
+      if (a.o->cls() == ObjClass::kClip && b.o->cls() == ObjClass::kClip) return false;
+      // SWF 5 compares two objects by their values.
+      if (version_ < 6) {
+        auto valueOf = [&](const Value& x) {
+          Value f = Get(x.o, "valueOf");
+          return f.IsObject() && f.o->cls() == ObjClass::kFunction ? Call(f, x.o, {}) : x;
+        };
+        Value pa = valueOf(a), pb = valueOf(b);
+        if (throwing_ || aborting_) return false;
+        if (pa.IsObject() || pb.IsObject()) return pa.IsObject() && pb.IsObject() && pa.o == pb.o;
+        return AbstractEquals(pa, pb);
+      }
+    }
+    // NaN equals NaN here in every version.
+    if (a.IsNumber()) return a.n == b.n || (std::isnan(a.n) && std::isnan(b.n));
     return StrictEquals(a, b);
   }
   if (a.IsNullish() && b.IsNullish()) return true;
-  if (a.IsNullish() || b.IsNullish()) return false;
+  // An object without any valueOf (one made without a prototype, _global) is undefined.
+  auto noValueOf = [&](const Value& x) {
+    if (!x.IsObject() || x.o->cls() == ObjClass::kClip) return false;
+    return Get(x.o, "valueOf").IsUndefined();
+  };
+  if (a.IsNullish()) return noValueOf(b);
+  if (b.IsNullish()) return noValueOf(a);
   if (a.IsNumber() && b.IsString()) return a.n == StringToNumber(b.s, version_);
   if (a.IsString() && b.IsNumber()) return StringToNumber(a.s, version_) == b.n;
   if (a.type == Type::kBoolean) return AbstractEquals(Value(a.b ? 1.0 : 0.0), b);
@@ -437,7 +470,7 @@ std::size_t Vm::ArrayLength(Object* a) {
 Value Vm::ArrayGet(Object* a, std::size_t i) {
   if (a && a->cls() == ObjClass::kArray) {
     auto& items = static_cast<ArrayObject*>(a)->items;
-    if (i < items.size() && !a->FindOwn(std::to_string(i))) return items[i];
+    if (i < items.size()) return items[i];
   }
   return Get(a, std::to_string(i));
 }
