@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3 git clang clang-format clang-tidy
   libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
-  libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev libmpg123-dev
+  libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev libmpg123-dev ffmpeg
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   libxrandr-dev libxinerama-dev libxext-dev

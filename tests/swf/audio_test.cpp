@@ -663,6 +663,72 @@ TEST(MovieSound, StreamSoundKeepsWithTheFrames) {
   EXPECT_EQ(pcm[2 * (20 * 4410 - 2)], 20000);
 }
 
+TEST(MovieSound, StreamKeepsWithThePictureWhenDrawingIsSlow) {
+  // 20 s at 25 fps: each frame's block is 40 ms of 22.05 kHz PCM whose level is the frame number;
+  // the last frame stops the movie. Every drawing takes 1.5 frame intervals, and a sound device
+  // pulls 1024 frames at a time as the clock passes. The timeline must skip frames to keep up:
+  // its last frame is on screen within one interval of the time its own sound starts playing,
+  // and the sound is not stretched (it ends after 20 s and its preroll, not after 30 s).
+  constexpr int kFrames = 500;
+  SwfWriter swf(100, 100, 25);
+  {
+    BitWriter w;
+    w.U8(0x0A);
+    w.UB(static_cast<std::uint32_t>(SoundCoding::kPcmLittle), 4);
+    w.UB(2, 2);
+    w.UB(1, 1);
+    w.UB(0, 1);
+    w.U16(882);
+    swf.Tag(Code(Tag::kSoundStreamHead2), w.Take());
+  }
+  for (int f = 0; f < kFrames; ++f) {
+    swf.Tag(Code(Tag::kSoundStreamBlock),
+            Le16(std::vector<std::int16_t>(882, static_cast<std::int16_t>(60 * (f + 1)))));
+    if (f == kFrames - 1) swf.DoAction({0x07, 0x00});  // stop
+    swf.ShowFrame();
+  }
+  swf.End();
+  const auto bytes = swf.Finish();
+  FlashPlayer player;
+  player.SetSoundMode(SoundMode::kDevice);
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.Play();
+  const double interval = player.FrameIntervalMs();
+  ASSERT_DOUBLE_EQ(interval, 40.0);
+  std::vector<std::int16_t> out;
+  std::vector<std::int16_t> piece(2 * 1024);
+  double now = 0, lastShown = -1;
+  int drawn = 0;
+  while (now < 26000) {
+    if (player.Advance(static_cast<std::int64_t>(now))) {
+      now += 1.5 * interval;  // the drawing
+      if (lastShown < 0) ++drawn;
+      if (player.CurrentFrame() == kFrames - 1 && lastShown < 0) lastShown = now;
+    } else {
+      now += 1;
+    }
+    while ((out.size() / 2 + 1024) * 1000.0 / 44100 <= now) {
+      player.MixSound(piece.data(), 1024);
+      out.insert(out.end(), piece.begin(), piece.end());
+    }
+  }
+  ASSERT_GT(lastShown, 0) << "the last frame was never shown";
+  // Where the last frame's sound plays: the output frames at its level.
+  std::size_t first = 0, last = 0;
+  for (std::size_t i = 0; i < out.size() / 2; ++i)
+    if (out[2 * i] == 60 * kFrames) {
+      if (!first) first = i;
+      last = i;
+    }
+  ASSERT_GT(first, 0u) << "the last frame's sound never played";
+  const double soundStart = first * 1000.0 / 44100, soundEnd = (last + 1) * 1000.0 / 44100;
+  EXPECT_NEAR(soundEnd - soundStart, interval, 1);
+  EXPECT_NEAR(lastShown, soundStart, interval) << "sound ends at " << soundEnd << " ms";
+  EXPECT_LT(soundEnd, 20000 + 4 * interval);
+  // About two frames of every three drawn: the others were run without drawing.
+  EXPECT_NEAR(drawn, kFrames * 2 / 3, 10);
+}
+
 // The byte offsets where the frames of an MPEG-2 layer III file at 22.05 kHz and 64 kbit/s start
 // (each 208 bytes, 209 with the padding bit, holding 576 samples).
 std::vector<std::size_t> Mp3FrameStarts(const std::vector<std::uint8_t>& mp3) {
@@ -706,6 +772,9 @@ TEST(MovieSound, Mp3StreamPlaysThroughThePlatformDecoder) {
     swf.Tag(Code(Tag::kSoundStreamBlock), w.Take(), true);
     swf.ShowFrame();
   }
+  // A last frame without sound, for the stream to play out.
+  swf.ShowFrame();
+  ++frames;
   swf.End();
   const auto bytes = swf.Finish();
   FlashPlayer player;
@@ -717,14 +786,21 @@ TEST(MovieSound, Mp3StreamPlaysThroughThePlatformDecoder) {
   const std::vector<std::int16_t> middle(pcm.begin() + 2 * 10000, pcm.begin() + 2 * 40000);
   EXPECT_NEAR(MeasureHz(middle, 2, 0, 44100), 440, 2);
   EXPECT_NEAR(Rms(middle.data(), 30000, 2, 1), 16384 / std::sqrt(2.0), 600);
-  // It starts after the encoder's delay (1105 samples, 2210 at the output rate) and lasts its
-  // second without a gap.
-  std::size_t first = 0, last = 0;
+  // It starts after the encoder's delay (1105 samples, 2210 at the output rate) and the frame
+  // interval the stream keeps in hand (the decoder holds back the last frame it was given, so the
+  // first block alone would run dry before the second comes), and lasts its second without a gap
+  // (a gap is 3 ms with no sample beyond the quietest of the tone's peaks).
+  std::size_t first = 0, last = 0, gaps = 0, quiet = 0;
   while (first < pcm.size() / 2 && std::abs(pcm[2 * first]) <= 2000) ++first;
   for (std::size_t i = 0; i < pcm.size() / 2; ++i)
     if (std::abs(pcm[2 * i]) > 2000) last = i;
-  EXPECT_NEAR(static_cast<double>(first), 2210, 30);
+  for (std::size_t i = first; i < last; ++i) {
+    quiet = std::abs(pcm[2 * i]) <= 2000 ? quiet + 1 : 0;
+    if (quiet == 130) ++gaps;
+  }
+  EXPECT_NEAR(static_cast<double>(first), 2210 + 4410, 30);
   EXPECT_NEAR(static_cast<double>(last - first), 44100, 30);
+  EXPECT_EQ(gaps, 0u);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -121,11 +121,14 @@ class AcmMp3Decoder final : public Mp3Decoder {
       const std::size_t take = std::min(kChunk, pending_.size());
       std::vector<std::uint8_t> in(pending_.begin(),
                                    pending_.begin() + static_cast<std::ptrdiff_t>(take));
+      // Room for everything the input can hold (a byte of MP3 holds at most 16 samples per
+      // channel, at 8 kbit/s and 8 kHz) and for what the decoder held back from the last call:
+      // the size the manager suggests can be too small for a decoder that carries samples over,
+      // and what does not fit is lost.
       DWORD outBytes = 0;
-      if (acmStreamSize(stream_, static_cast<DWORD>(take), &outBytes, ACM_STREAMSIZEF_SOURCE) !=
-              0 ||
-          outBytes == 0)
-        outBytes = static_cast<DWORD>(take * 64 + 1152 * 4 * 2);
+      if (acmStreamSize(stream_, static_cast<DWORD>(take), &outBytes, ACM_STREAMSIZEF_SOURCE) != 0)
+        outBytes = 0;
+      outBytes = std::max<DWORD>(outBytes, static_cast<DWORD>(take * 64 + 4 * 1152 * 4));
       std::vector<std::uint8_t> pcm(outBytes);
       ACMSTREAMHEADER h{};
       h.cbStruct = sizeof h;

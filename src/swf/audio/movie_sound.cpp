@@ -142,7 +142,19 @@ void MovieSound::EnterFrame(const Timeline& timeline, int frame, bool root, bool
   if (rate != streamRate_ || channels != streamChannels_) {
     streamRate_ = rate;
     streamChannels_ = channels;
-    mixer_.StreamStart(rate, channels, timing_.prerollFrames, timing_.maxQueuedFrames);
+    // An MP3 decoder gives a frame's samples only once the frames after it have come (the
+    // system's decoder on Windows holds back one more than libmpg123), and blocks carry whole
+    // MP3 frames, so a block decodes to less than a frame interval at times: the stream waits
+    // for a frame interval's worth and two MP3 frames, or it would stutter at the start.
+    std::size_t preroll = timing_.prerollFrames;
+    if (timeline.streamHead->format.coding == SoundCoding::kMp3) {
+      const double mp3Frame = rate > 24000 ? 1152 : 576;
+      const double perFrame = std::min<double>(timeline.streamHead->samplesPerBlock, rate);
+      preroll = std::max(preroll,
+                         static_cast<std::size_t>((perFrame + 2 * mp3Frame) * Mixer::kRate / rate));
+    }
+    mixer_.StreamStart(rate, channels, preroll,
+                       timing_.maxQueuedFrames ? std::max(timing_.maxQueuedFrames, preroll) : 0);
   }
   mixer_.StreamPush(scratch_.data(), scratch_.size() / static_cast<std::size_t>(channels));
 }

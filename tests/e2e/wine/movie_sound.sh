@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build's MP3 path under Wine: the movie tool of the MinGW build (MP3 through the
 # system's audio compression manager) and of the Linux build (libmpg123) write the mixed sound of
-# the same movie, an MP3 event sound of a 440 Hz tone; both must hold the tone where the movie
-# plays it and agree sample by sample (after the best alignment within 50 ms) to at least 40 dB.
+# the same movie, a 440 Hz tone in MP3 as an event sound and as the movie's stream sound; both
+# must hold the tone where the movie plays it and agree sample by sample (after the best alignment
+# within 50 ms) to at least 40 dB.
 # Usage: movie_sound.sh <mingw build dir> [linux build dir, default build/debug]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -11,16 +12,16 @@ exe=$(find "${1:?mingw build dir}" -name dazzlebox-movie.exe -type f | head -1)
 native=$(find "${2:-$here/../../../build/debug}" -name dazzlebox-movie -type f | head -1)
 [ -n "$exe" ] || { echo "no dazzlebox-movie.exe under $1"; exit 2; }
 [ -n "$native" ] || { echo "no native dazzlebox-movie beside it"; exit 2; }
-movie="$here/../../data/sound_movie.swf"
 trap e2e_cleanup EXIT
 new_prefix || exit 1
 
-"$native" "$movie" --frames 24 --wav "$E2E_TMP/linux.wav" >/dev/null 2>&1 ||
-  fail "the Linux tool could not write its sound"
-wine "$exe" "$(winpath "$movie")" --frames 24 --wav "$(winpath "$E2E_TMP")\\windows.wav" \
-  >/dev/null 2>&1 || fail "the Windows tool could not write its sound"
+for name in sound_movie sound_stream_movie; do
+  "$native" "$here/../../data/$name.swf" --frames 24 --wav "$E2E_TMP/linux.wav" >/dev/null 2>&1 ||
+    fail "$name: the Linux tool could not write its sound"
+  wine "$exe" "$(winpath "$here/../../data/$name.swf")" --frames 24 --wav "$(winpath "$E2E_TMP")\\windows.wav" \
+    >/dev/null 2>&1 || fail "$name: the Windows tool could not write its sound"
 
-python3 - "$E2E_TMP/linux.wav" "$E2E_TMP/windows.wav" <<'PY'
+  python3 - "$E2E_TMP/linux.wav" "$E2E_TMP/windows.wav" <<'PY'
 import math, struct, sys
 
 def left(path):
@@ -52,6 +53,7 @@ snr = 10 * math.log10(rms(window) ** 2 / noise) if noise > 0 else 999
 check(snr >= 40, f"the two decodes agree to {snr:.1f} dB at a lag of {best} samples")
 sys.exit(0 if ok else 1)
 PY
-[ $? -eq 0 ] && pass "MP3 decoded alike on both systems" || fail "the MP3 decodes differ"
+  [ $? -eq 0 ] && pass "$name: MP3 decoded alike on both systems" || fail "$name: the MP3 decodes differ"
+done
 echo "$E2E_PASSES passed, $E2E_FAILS failed"
 [ "$E2E_FAILS" -eq 0 ]
