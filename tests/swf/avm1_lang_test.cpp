@@ -163,5 +163,78 @@ TEST(Avm1Language, ScopesAndResolve) {
   });
 }
 
+// a = [3, 1, 2]; then `call` (which pushes its arguments and calls a method on a); then a.
+std::function<void(Asm&)> OnArray(std::function<void(Asm&)> call) {
+  return [call](Asm& a) {
+    a.Push({"a", 2, 1, 3, 3}).Op(0x42).Op(0x1D);
+    call(a);
+    a.Trace().Get("a").Trace();
+  };
+}
+
+TEST(Avm1Language, ArrayMethodArguments) {
+  RunCases({
+      {"sort(undefined) sorts nothing", 8,
+       OnArray([](Asm& a) { CallOn(a.Push({Undef{}}), "a", "sort", 1); }), "undefined|3,1,2"},
+      {"sort(true, 0) sorts nothing", 8, OnArray([](Asm& a) {
+         CallOn(a.Push({0, true}), "a", "sort", 2);
+       }),
+       "undefined|3,1,2"},
+      {"sort(flags, undefined) takes the first flags", 8, OnArray([](Asm& a) {
+         CallOn(a.Push({Undef{}, 2}), "a", "sort", 2);
+       }),
+       "3,2,1|3,2,1"},
+      {"sort(flags, flags) takes the second", 8, OnArray([](Asm& a) {
+         CallOn(a.Push({16, 2}), "a", "sort", 2);
+       }),
+       "1,2,3|1,2,3"},
+      {"sort({}) sorts in the default order", 8,
+       OnArray([](Asm& a) { CallOn(a.Push({0}).Op(0x43), "a", "sort", 1); }), "1,2,3|1,2,3"},
+      {"splice(undefined) splices nothing", 8,
+       OnArray([](Asm& a) { CallOn(a.Push({Undef{}}), "a", "splice", 1); }), "undefined|3,1,2"},
+      {"splice(1, -1) splices nothing", 8, OnArray([](Asm& a) {
+         CallOn(a.Push({-1, 1}), "a", "splice", 2);
+       }),
+       "undefined|3,1,2"},
+      {"splice(1, undefined) splices nothing", 8, OnArray([](Asm& a) {
+         CallOn(a.Push({Undef{}, 1}), "a", "splice", 2);
+       }),
+       "undefined|3,1,2"},
+      {"splice(1, 1) takes one", 8, OnArray([](Asm& a) {
+         CallOn(a.Push({1, 1}), "a", "splice", 2);
+       }),
+       "1|3,2"},
+      {"sortOn() sorts nothing", 8, OnArray([](Asm& a) { CallOn(a, "a", "sortOn", 0); }),
+       "undefined|3,1,2"},
+      {"sortOn a field that texts lack sorts the texts themselves", 8, OnArray([](Asm& a) {
+         CallOn(a.Push({16, "nofield"}), "a", "sortOn", 2);
+       }),
+       "1,2,3|1,2,3"},
+  });
+}
+
+TEST(Avm1Language, TextOrderAndWatchedVirtualProperties) {
+  RunCases({
+      // U+FF61 against the pair of surrogates that stands for U+10002 (as the movie stores it).
+      {"text order is by character", 7,
+       [](Asm& a) {
+         a.Push({"\xEF\xBD\xA1", "\xED\xA0\x80\xED\xB0\x82"}).Op(0x48).Trace();
+       },
+       "true"},
+      {"a watcher of a virtual property sees the value beneath it", 8,
+       [](Asm& a) {
+         a.Push({"p", "x", 3, 1}).Op(0x43).Op(0x1D);
+         a.Push({Null{}}).Function("", {}, [](Asm& f) { f.Push({"got"}).Op(0x3E); });
+         a.Push({"x", 3}).Get("p").Push({"addProperty"}).Op(0x52).Op(0x17);
+         a.Function("", {"n", "old", "v"},
+                    [](Asm& f) { f.Push({"old "}).Get("old").Op(0x47).Trace().Get("v").Op(0x3E); });
+         a.Push({"x", 2}).Get("p").Push({"watch"}).Op(0x52).Op(0x17);
+         a.Get("p").Push({"x", 4}).Op(0x4F);
+         a.Get("p").Push({"x"}).Op(0x4E).Trace();
+       },
+       "old 3|got"},
+  });
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -83,8 +83,7 @@ Value AddProperty(Vm& vm, CallArgs& a) {
   Property* p = a.self->FindOwn(name);
   if (!p) p = &a.self->props().Add(name);
   p->getter = a[1].o;
-  p->setter = IsFunction(a[2]) ? a[2].o : nullptr;
-  p->value = Value();
+  p->setter = IsFunction(a[2]) ? a[2].o : nullptr;  // the stored value stays beneath
   return Value(true);
 }
 
@@ -505,8 +504,10 @@ Value SliceA(Vm& vm, CallArgs& a) {
   return Value(vm.NewArray(std::move(out)));
 }
 Value Splice(Vm& vm, CallArgs& a) {
+  // Without a start, or with a count that is missing or negative, nothing is spliced.
+  if (!a.size() || a[0].IsUndefined()) return {};
+  if (a.size() > 1 && (a[1].IsUndefined() || vm.ToNumber(a[1]) < 0)) return {};
   auto items = Elements(vm, a.self);
-  if (!a.size()) return {};
   std::size_t b = ClampIndex(std::trunc(vm.ToNumber(a[0])), items.size());
   std::size_t count = items.size() - b;
   if (a.size() > 1) {
@@ -614,17 +615,25 @@ Value Sort(Vm& vm, CallArgs& a) {
   auto items = Elements(vm, a.self);
   Value compare;
   int flags = 0;
+  // sort(compare, flags), sort(flags) or sort(anything, flags); anything else sorts nothing.
   if (a.size() && IsFunction(a[0])) {
     compare = a[0];
     if (a.size() > 1) flags = ToInt32(vm.ToNumber(a[1]));
+  } else if (a.size() > 1 && !a[1].IsUndefined() && (a[0].IsNumber() || a[0].IsObject())) {
+    flags = ToInt32(vm.ToNumber(a[1]));
+  } else if (a.size() && a[0].IsObject()) {
+    // An object that is not a function compares nothing: the default order.
+  } else if (a.size() && a[0].IsNumber()) {
+    flags = ToInt32(a[0].n);
   } else if (a.size()) {
-    flags = ToInt32(vm.ToNumber(a[0]));
+    return {};
   }
   auto order = SortOrder(vm, {items}, items.size(), {flags}, compare);
   return FinishSort(vm, a, items, order, flags);
 }
 
 Value SortOn(Vm& vm, CallArgs& a) {
+  if (!a.size()) return {};
   auto items = Elements(vm, a.self);
   std::vector<std::string> fields;
   if (Object* list = a[0].AsObject(); list && list->cls() == ObjClass::kArray) {
@@ -643,8 +652,14 @@ Value SortOn(Vm& vm, CallArgs& a) {
   }
   std::vector<std::vector<Value>> keys(fields.size());
   for (std::size_t k = 0; k < fields.size(); ++k)
-    for (auto& item : items)
-      keys[k].push_back(item.IsObject() ? vm.Get(item.o, fields[k]) : Value());
+    for (auto& item : items) {
+      // The field is the element's own (not its prototype's); an element without it, or one
+      // that is not an object, sorts by itself.
+      Object* o = item.AsObject();
+      Property* p = o ? o->FindOwn(fields[k]) : nullptr;
+      bool own = o && ((p && !p->getter) || (!p && o->HasSpecial(vm, fields[k])));
+      keys[k].push_back(own ? vm.Get(o, fields[k]) : item);
+    }
   auto order = SortOrder(vm, keys, items.size(), flags, Value());
   return FinishSort(vm, a, items, order, flags[0]);
 }

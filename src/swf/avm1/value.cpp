@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace dbx::swf::avm1 {
 
@@ -337,6 +338,31 @@ std::size_t UnitLength(std::string_view s, int version) {
       break;
     }
   return ascii ? s.size() : ToUnits(s, version).size();
+}
+
+bool TextLess(std::string_view a, std::string_view b, int version) {
+  auto ascii = [](std::string_view s) {
+    for (char c : s)
+      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+  };
+  if (version < 6 || (ascii(a) && ascii(b))) return a < b;
+  auto codes = [&](std::string_view s) {
+    std::u16string u = ToUnits(s, version);
+    std::vector<std::uint32_t> out;
+    out.reserve(u.size());
+    for (std::size_t i = 0; i < u.size(); ++i) {
+      std::uint32_t c = u[i];
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+          u[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00u);
+        ++i;
+      }
+      out.push_back(c);
+    }
+    return out;
+  };
+  return codes(a) < codes(b);
 }
 
 }  // namespace dbx::swf::avm1

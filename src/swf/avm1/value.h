@@ -71,6 +71,8 @@ std::u16string ToUnits(std::string_view s, int version);
 // Back to text: a surrogate without its pair becomes U+FFFD.
 std::string FromUnits(std::u16string_view u, int version);
 std::size_t UnitLength(std::string_view s, int version);
+// Text order: by character code (a pair of surrogates counts as the character it stands for).
+bool TextLess(std::string_view a, std::string_view b, int version);
 
 // Case folding of property names before SWF 7 (ASCII letters only).
 std::string FoldCase(std::string_view s);

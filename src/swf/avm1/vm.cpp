@@ -166,10 +166,17 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
     for (auto& w : o->watches) {
       if (NameIs(*this, w.name, name)) {
         if (depth_ >= limits_.maxDepth) return;
-        Value old = Get(o, name);
+        // A virtual property's watcher sees the value stored beneath it, without its getter.
+        Property* vp = Lookup(o, name);
+        Value old = vp && vp->getter ? vp->value : Get(o, name);
         Object* cb = w.callback;
         Value data = w.userData;
         v = Call(Value(cb), o, {Value(std::string(name)), old, v, data});
+        // ... and the watcher's answer is stored beneath it before its setter runs.
+        if (vp && vp->getter) {
+          vp = Lookup(o, name);
+          if (vp && vp->getter) vp->value = v;
+        }
         break;
       }
     }
@@ -433,7 +440,7 @@ Value Vm::Less(const Value& a, const Value& b) {
   Value pb = primitive(b);
   if (throwing_ || aborting_) return {};
   if (pb.IsObject()) return incomparable(pb);
-  if (pa.IsString() && pb.IsString()) return Value(pa.s < pb.s);
+  if (pa.IsString() && pb.IsString()) return Value(TextLess(pa.s, pb.s, version_));
   double x = ToNumber(pa), y = ToNumber(pb);
   if (std::isnan(x) || std::isnan(y)) return {};
   return Value(x < y);
