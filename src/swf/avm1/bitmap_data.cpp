@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "swf/avm1/builtins.h"
@@ -52,11 +54,14 @@ void ReadPoint(Vm& vm, const Value& v, int& x, int& y) {
   }
 }
 
-// Clips `r` to a picture of w x h; false when nothing is left.
+// Clips `r` to a picture of w x h (a negative width or height reaches back from x or y); false
+// when nothing is left.
 bool ClipRect(IRect& r, int w, int h) {
-  const std::int64_t x0 = std::max<std::int64_t>(r.x, 0), y0 = std::max<std::int64_t>(r.y, 0);
-  const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{r.x} + r.w, w);
-  const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{r.y} + r.h, h);
+  const std::int64_t ex = std::int64_t{r.x} + r.w, ey = std::int64_t{r.y} + r.h;
+  const std::int64_t x0 = std::max<std::int64_t>(std::min<std::int64_t>(r.x, ex), 0);
+  const std::int64_t y0 = std::max<std::int64_t>(std::min<std::int64_t>(r.y, ey), 0);
+  const std::int64_t x1 = std::min<std::int64_t>(std::max<std::int64_t>(r.x, ex), w);
+  const std::int64_t y1 = std::min<std::int64_t>(std::max<std::int64_t>(r.y, ey), h);
   if (x1 <= x0 || y1 <= y0) return false;
   r = {static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
        static_cast<int>(y1 - y0)};
@@ -444,6 +449,65 @@ Value CopyPixels(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// Own fields only (hitTest does not look at prototypes): false when one is missing.
+bool OwnFields(Vm& vm, const Value& v, std::initializer_list<const char*> names, int* out) {
+  Object* o = v.AsObject();
+  if (!o) return false;
+  for (const char* n : names)
+    if (!o->FindOwn(n)) return false;
+  for (const char* n : names) *out++ = ToInt(vm, vm.Get(o, n));
+  return true;
+}
+
+// A pixel counts for hitTest when its alpha reaches the threshold; against a point or another
+// picture a pixel of alpha 0 never counts, inside a rectangle it does.
+bool Solid(const Bitmap& b, std::int64_t x, std::int64_t y, std::uint32_t threshold,
+           bool clearCounts = false) {
+  if (x < 0 || y < 0 || x >= b.width || y >= b.height) return false;
+  const std::uint32_t a = b.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) +
+                                   static_cast<std::size_t>(x)] >>
+                          24;
+  return (a != 0 || clearCounts) && a >= threshold;
+}
+
+Value HitTest(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b) return Value(-1);
+  int first[2];
+  if (!OwnFields(vm, a[0], {"x", "y"}, first)) return Value(-2);
+  const std::uint32_t threshold = ToUint32(vm.ToNumber(a[1])) & 0xFF;
+  const Bitmap& bm = *b->bitmap;
+  if (BitmapDataObject* other = AsBitmapData(a[2])) {
+    if (!other->Usable()) return Value(-3);
+    int second[2];
+    if (!OwnFields(vm, a[3], {"x", "y"}, second)) return Value(-4);
+    const std::uint32_t threshold2 =
+        a.size() > 4 ? ToUint32(vm.ToNumber(a[4])) & 0xFF : std::uint32_t{1};
+    const Bitmap& ob = *other->bitmap;
+    // Over the pixels of this picture, placed at `first`, the other one placed at `second`.
+    const std::int64_t ox = std::int64_t{second[0]} - first[0],
+                       oy = std::int64_t{second[1]} - first[1];
+    for (int y = 0; y < bm.height; ++y)
+      for (int x = 0; x < bm.width; ++x)
+        if (Solid(bm, x, y, threshold) && Solid(ob, x - ox, y - oy, threshold2)) return Value(true);
+    return Value(false);
+  }
+  int r[4];
+  if (OwnFields(vm, a[2], {"x", "y", "width", "height"}, r)) {
+    IRect rect{r[0] - first[0], r[1] - first[1], r[2], r[3]};
+    if (!ClipRect(rect, bm.width, bm.height)) return Value(false);
+    for (int y = rect.y; y < rect.y + rect.h; ++y)
+      for (int x = rect.x; x < rect.x + rect.w; ++x)
+        if (Solid(bm, x, y, threshold, true)) return Value(true);
+    return Value(false);
+  }
+  int p[2];
+  if (OwnFields(vm, a[2], {"x", "y"}, p))
+    return Value(
+        Solid(bm, std::int64_t{p[0]} - first[0], std::int64_t{p[1]} - first[1], threshold));
+  return Value(-3);
+}
+
 Value FloodFill(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 3) return Value(-1);
@@ -523,6 +587,142 @@ Value RectangleClone(Vm& vm, CallArgs& a) {
                        vm.Get(a.self, "height")});
 }
 
+// BitmapData.loadBitmap(linkage name): a copy of an exported picture of the movie.
+Value LoadBitmap(Vm& vm, CallArgs& a) {
+  if (!vm.movie || a.size() < 1) return {};
+  const auto id = vm.movie->FindExport(vm.ToString(a[0]));
+  if (!id) return {};
+  const auto it = vm.movie->characters.find(*id);
+  if (it == vm.movie->characters.end()) return {};
+  const auto* pic = std::get_if<std::shared_ptr<const Bitmap>>(&it->second);
+  if (!pic || !*pic || (*pic)->width <= 0 || (*pic)->height <= 0) return {};
+  Object* proto = a.self ? vm.Get(a.self, "prototype").AsObject() : nullptr;
+  BitmapDataObject* b = NewBitmapData(vm, proto, (*pic)->width, (*pic)->height, !(*pic)->opaque);
+  b->bitmap->pixels = (*pic)->pixels;
+  return Value(static_cast<Object*>(b));
+}
+
+// draw(source, matrix, colorTransform, blendMode, clipRect, smoothing) for a source that is a
+// BitmapData: each covered pixel takes the source pixel under its centre, composited over.
+Value Draw(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 1) return Value(-1);
+  BitmapDataObject* src = AsBitmapData(a[0]);
+  if (!src || !src->Usable()) {
+    vm.Unsupported("BitmapData.draw of a clip");
+    return {};
+  }
+  double m[6] = {1, 0, 0, 1, 0, 0};
+  if (Object* mo = a[1].AsObject()) {
+    const char* names[6] = {"a", "b", "c", "d", "tx", "ty"};
+    for (int i = 0; i < 6; ++i) m[i] = vm.ToNumber(vm.Get(mo, names[i]));
+  }
+  const double det = m[0] * m[3] - m[1] * m[2];
+  if (!std::isfinite(det) || det == 0) return {};
+  // Destination pixel centre -> source pixel.
+  const double ia = m[3] / det, ib = -m[1] / det, ic = -m[2] / det, id = m[0] / det;
+  ColorTransform cx;
+  bool transform = false;
+  if (Object* t = a[2].AsObject()) {
+    const char* mult[4] = {"redMultiplier", "greenMultiplier", "blueMultiplier", "alphaMultiplier"};
+    const char* add[4] = {"redOffset", "greenOffset", "blueOffset", "alphaOffset"};
+    for (std::size_t i = 0; i < 4; ++i) {
+      cx.mult[i] = static_cast<float>(vm.ToNumber(vm.Get(t, mult[i])));
+      cx.add[i] = static_cast<float>(vm.ToNumber(vm.Get(t, add[i])));
+    }
+    transform = !cx.Identity();
+  }
+  Bitmap& d = *b->bitmap;
+  IRect clip{0, 0, d.width, d.height};
+  if (a[4].IsObject() && !ReadRect(vm, a[4], clip)) return {};
+  if (!ClipRect(clip, d.width, d.height)) return {};
+  const Bitmap& s = *src->bitmap;
+  const std::vector<std::uint32_t> from = s.pixels;
+  for (int y = clip.y; y < clip.y + clip.h; ++y)
+    for (int x = clip.x; x < clip.x + clip.w; ++x) {
+      const double px = x + 0.5 - m[4], py = y + 0.5 - m[5];
+      const double sx = std::floor(ia * px + ic * py), sy = std::floor(ib * px + id * py);
+      if (!(sx >= 0 && sy >= 0 && sx < s.width && sy < s.height)) continue;
+      std::uint32_t p = from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
+                             static_cast<std::size_t>(sx)];
+      if (!src->transparent) p |= 0xFF000000u;
+      if (transform) {
+        const std::uint32_t u = UnmultiplyArgb(p);
+        const Rgba o =
+            cx.Apply({static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 8),
+                      static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 24)});
+        p = PremultiplyArgb((std::uint32_t{o.a} << 24) | (std::uint32_t{o.r} << 16) |
+                            (std::uint32_t{o.g} << 8) | o.b);
+      }
+      std::uint32_t& dp = PixelAt(d, x, y);
+      const std::uint32_t inv = 255 - (p >> 24);
+      const std::uint32_t under = b->transparent ? dp : PremultiplyArgb(dp | 0xFF000000u);
+      auto ch = [&](int shift) {
+        return ((p >> shift) & 0xFF) + (((under >> shift) & 0xFF) * inv + 127) / 255;
+      };
+      const std::uint32_t out = (ch(24) << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
+      dp = b->transparent ? out : (out | 0xFF000000u);
+    }
+  return {};
+}
+
+// flash.geom.ColorTransform: the eight factors as plain fields, `rgb` over the offsets.
+const char* const kTransformFields[8] = {"redMultiplier",   "greenMultiplier", "blueMultiplier",
+                                         "alphaMultiplier", "redOffset",       "greenOffset",
+                                         "blueOffset",      "alphaOffset"};
+
+Value ColorTransformConstruct(Vm& vm, CallArgs& a) {
+  Object* self = a.self ? a.self : vm.NewObject();
+  for (std::size_t i = 0; i < 8; ++i)
+    self->SetOwn(kTransformFields[i], a.size() == 0 ? Value(i < 4 ? 1 : 0) : a[i]);
+  return Value(self);
+}
+
+Value ColorTransformToString(Vm& vm, CallArgs& a) {
+  std::string s = "(";
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (i) s += ", ";
+    s += std::string(kTransformFields[i]) + "=" +
+         vm.ToString(a.self ? vm.Get(a.self, kTransformFields[i]) : Value());
+  }
+  return Value(s + ")");
+}
+
+Value ColorTransformGetRgb(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  const std::uint32_t r = ToUint32(vm.ToNumber(vm.Get(a.self, "redOffset"))) & 0xFF;
+  const std::uint32_t g = ToUint32(vm.ToNumber(vm.Get(a.self, "greenOffset"))) & 0xFF;
+  const std::uint32_t b = ToUint32(vm.ToNumber(vm.Get(a.self, "blueOffset"))) & 0xFF;
+  return Value(static_cast<double>((r << 16) | (g << 8) | b));
+}
+
+Value ColorTransformSetRgb(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  const std::uint32_t c = ToUint32(vm.ToNumber(a[0]));
+  const char* names[3] = {"redOffset", "greenOffset", "blueOffset"};
+  for (int i = 0; i < 3; ++i) {
+    vm.Set(a.self, names[i], Value(static_cast<double>((c >> (16 - 8 * i)) & 0xFF)));
+    vm.Set(a.self, kTransformFields[i], Value(0));
+  }
+  return {};
+}
+
+// Applies `second` first, then this transform.
+Value ColorTransformConcat(Vm& vm, CallArgs& a) {
+  Object* o = a[0].AsObject();
+  if (!a.self || !o) return {};
+  double m[8], n[8];
+  for (std::size_t i = 0; i < 8; ++i) {
+    m[i] = vm.ToNumber(vm.Get(a.self, kTransformFields[i]));
+    n[i] = vm.ToNumber(vm.Get(o, kTransformFields[i]));
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    vm.Set(a.self, kTransformFields[i + 4], Value(m[i + 4] + n[i + 4] * m[i]));
+    vm.Set(a.self, kTransformFields[i], Value(m[i] * n[i]));
+  }
+  return {};
+}
+
 }  // namespace
 
 BitmapDataObject* AsBitmapData(const Value& v) {
@@ -562,6 +762,7 @@ void InstallBitmapData(Vm& vm) {
   Object* proto = h.Make<Object>(vm.objectProto);
   Object* ctor = MakeClass(vm, display, "BitmapData", Construct, Construct, proto);
   static_cast<Function*>(ctor)->constructMayFail = true;
+  vm.Method(ctor, "loadBitmap", LoadBitmap);
   const std::pair<const char*, NativeFn> getters[] = {{"width", GetWidth},
                                                       {"height", GetHeight},
                                                       {"transparent", GetTransparent},
@@ -587,6 +788,8 @@ void InstallBitmapData(Vm& vm) {
       {"copyPixels", CopyPixels},
       {"floodFill", FloodFill},
       {"noise", Noise},
+      {"hitTest", HitTest},
+      {"draw", Draw},
   };
   for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
 
@@ -596,6 +799,16 @@ void InstallBitmapData(Vm& vm) {
     MakeClass(vm, geom, "Rectangle", RectangleConstruct, RectangleConstruct, rp);
     vm.Method(rp, "toString", RectangleToString);
     vm.Method(rp, "clone", RectangleClone);
+  }
+  if (geom && vm.Get(geom, "ColorTransform").IsUndefined()) {
+    Object* cp = h.Make<Object>(vm.objectProto);
+    MakeClass(vm, geom, "ColorTransform", ColorTransformConstruct, ColorTransformConstruct, cp);
+    vm.Method(cp, "toString", ColorTransformToString);
+    vm.Method(cp, "concat", ColorTransformConcat);
+    Property& rgb = cp->props().Add("rgb");
+    rgb.getter = vm.NewNative(ColorTransformGetRgb);
+    rgb.setter = vm.NewNative(ColorTransformSetRgb);
+    rgb.flags = prop::kDontEnum;
   }
 }
 

@@ -29,7 +29,8 @@ BitmapDataObject* AsBitmapData(const Value& v);
 std::uint32_t PremultiplyArgb(std::uint32_t argb);
 std::uint32_t UnmultiplyArgb(std::uint32_t premultiplied);
 
-// Installs flash.display.BitmapData (and flash.geom.Rectangle when nothing else has).
+// Installs flash.display.BitmapData, and flash.geom.Rectangle and ColorTransform when nothing else
+// has.
 void InstallBitmapData(Vm& vm);
 
 }  // namespace dbx::swf::avm1

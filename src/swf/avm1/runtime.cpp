@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "swf/avm1/array.h"
+#include "swf/avm1/bitmap_data.h"
 #include "swf/avm1/builtins.h"
 #include "swf/display/geometry.h"
 
@@ -413,6 +414,19 @@ Value McCreateEmpty(Vm& vm, CallArgs& a) {
   Clip* c = o->clip->CreateEmpty(vm.ToString(a[0]), ClampToInt(depth));
   return ClipValue(o->runtime, c);
 }
+// attachBitmap(bitmapData, depth, pixelSnapping, smoothing): shows the picture at that depth.
+Value McAttachBitmap(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  BitmapDataObject* b = AsBitmapData(a[0]);
+  if (!o || !b || !b->Usable() || a.size() < 2) return {};
+  double depth = vm.ToNumber(a[1]);
+  if (!std::isfinite(depth)) return {};
+  Clip* c = o->clip->CreateEmpty("", ClampToInt(depth));
+  if (!c) return {};
+  c->attachedBitmap = b->bitmap;
+  c->attachedSmoothing = a.size() > 3 && vm.ToBool(a[3]);
+  return {};
+}
 Value McDuplicate(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o || a.size() < 2 || !o->clip->parent) return {};
@@ -756,6 +770,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
       {"prevFrame", McPrevFrame},
       {"attachMovie", McAttachMovie},
       {"createEmptyMovieClip", McCreateEmpty},
+      {"attachBitmap", McAttachBitmap},
       {"duplicateMovieClip", McDuplicate},
       {"removeMovieClip", McRemove},
       {"swapDepths", McSwapDepths},

@@ -89,6 +89,10 @@ class Clip {
   std::optional<Rgba> opaqueBackground;
   // Drawn under the children: what the drawing API (beginFill, lineTo, ...) made.
   Shape drawing;
+  // A picture a script attached (attachBitmap), drawn under the drawing; shared with the script
+  // object, so that its changes show.
+  std::shared_ptr<const Bitmap> attachedBitmap;
+  bool attachedSmoothing = false;
   // A mask set by a script (setMask), not owned.
   Clip* maskClip = nullptr;
   // A script changed the transform: the timeline no longer moves the clip.

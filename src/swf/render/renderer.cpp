@@ -288,6 +288,8 @@ void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransfor
   };
   const std::size_t plane =
       static_cast<std::size_t>(target_.width()) * static_cast<std::size_t>(target_.height());
+  if (parent.attachedBitmap)
+    DrawBitmap(*parent.attachedBitmap, 0, parent.attachedSmoothing, view_ * m, cx);
   if (!parent.drawing.edges.empty()) DrawShape(parent.drawing, view_ * m, cx);
   for (const auto& [depth, child] : parent.children()) {
     const Clip& obj = *child;
@@ -340,31 +342,34 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
   } else if (const auto* morph = std::get_if<MorphShape>(&ch)) {
     DrawShape(InterpolateMorph(*morph, obj.ratio), view_ * mm, cc);
   } else if (const auto* bmp = std::get_if<std::shared_ptr<const Bitmap>>(&ch)) {
-    // A bitmap placed on its own: a rectangle of its size filled with it, 20 twips per pixel.
-    if (!*bmp) return;
-    Shape s;
-    FillStyle f;
-    f.kind = FillKind::kBitmap;
-    f.bitmap = obj.character;
-    f.repeat = false;
-    f.smoothed = false;
-    f.matrix.a = f.matrix.d = 20;
-    s.fills.push_back(f);
-    const float w = static_cast<float>((*bmp)->width) * 20,
-                h = static_cast<float>((*bmp)->height) * 20;
-    const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-    for (int i = 0; i < 4; ++i) {
-      ShapeEdge e;
-      e.from = corners[i];
-      e.to = corners[(i + 1) % 4];
-      e.control = e.from;
-      e.fill1 = 0;
-      s.edges.push_back(e);
-    }
-    DrawShape(s, view_ * mm, cc);
+    if (*bmp) DrawBitmap(**bmp, obj.character, false, view_ * mm, cc);
   } else if (std::holds_alternative<StaticText>(ch) || std::holds_alternative<EditText>(ch)) {
     DrawText(obj, ch, mm, cc);
   }
+}
+
+void Renderer::DrawBitmap(const Bitmap& bitmap, std::uint16_t character, bool smooth,
+                          const Matrix& toDevice, const ColorTransform& cx) {
+  // A rectangle of the picture's size filled with it.
+  Shape s;
+  FillStyle f;
+  f.kind = FillKind::kBitmap;
+  f.bitmap = character;
+  f.repeat = false;
+  f.smoothed = smooth;
+  f.matrix.a = f.matrix.d = 20;
+  s.fills.push_back(f);
+  const float w = static_cast<float>(bitmap.width) * 20, h = static_cast<float>(bitmap.height) * 20;
+  const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+  for (int i = 0; i < 4; ++i) {
+    ShapeEdge e;
+    e.from = corners[i];
+    e.to = corners[(i + 1) % 4];
+    e.control = e.from;
+    e.fill1 = 0;
+    s.edges.push_back(e);
+  }
+  DrawShape(s, toDevice, cx, &bitmap);
 }
 
 void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting) const {
@@ -397,7 +402,13 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
     own.x1 += 3 * fixed + 1;
     own.y1 += 3 * fixed + 1;
   };
+  auto addPicture = [&](const Bitmap& b) {
+    for (double x : {0.0, b.width * 20.0})
+      for (double y : {0.0, b.height * 20.0})
+        own.Add(dm.a * x + dm.c * y + dm.tx, dm.b * x + dm.d * y + dm.ty);
+  };
   if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
+    if (obj.attachedBitmap) addPicture(*obj.attachedBitmap);
     addShape(obj.drawing);
     for (const auto& [depth, child] : obj.children())
       if (child->visible) AddBounds(*child, mm, own, nesting + 1);
@@ -409,10 +420,7 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
       addShape(morph->start);
       addShape(morph->end);
     } else if (const auto* bmp = std::get_if<std::shared_ptr<const Bitmap>>(&ch)) {
-      if (*bmp)
-        for (double x : {0.0, (*bmp)->width * 20.0})
-          for (double y : {0.0, (*bmp)->height * 20.0})
-            own.Add(dm.a * x + dm.c * y + dm.tx, dm.b * x + dm.d * y + dm.ty);
+      if (*bmp) addPicture(**bmp);
     }
   }
   if (own.Empty()) return;
@@ -459,7 +467,8 @@ struct Hasher {
 // inside it changes.
 // False when something inside can change without the tree showing it (text fields).
 bool AddContent(Hasher& hash, const Clip& clip, int nesting) {
-  if (clip.kind == ClipKind::kEditText) return false;
+  // Text fields and pictures that scripts change in place.
+  if (clip.kind == ClipKind::kEditText || clip.attachedBitmap) return false;
   hash.Add(clip.kind);
   hash.Add(clip.character);
   hash.Add(clip.ratio);
@@ -682,7 +691,8 @@ void Renderer::Fill(FillRule rule, const Paint* paint) {
   });
 }
 
-void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
+void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
+                         const Bitmap* bitmap) {
   if (target_.width() <= 0 || target_.height() <= 0) return;
   const int sub = options_.samples;
   // Each fill style is drawn as its own polygon: the edges with the style on their right (fill1)
@@ -701,8 +711,8 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const Color
     if (byFill[f].empty()) continue;
     Paint paint;
     const FillStyle& style = shape.fills[f];
-    const Bitmap* bmp = nullptr;
-    if (style.kind == FillKind::kBitmap) {
+    const Bitmap* bmp = bitmap;
+    if (style.kind == FillKind::kBitmap && !bmp) {
       const auto it = movie_.characters.find(style.bitmap);
       if (it != movie_.characters.end())
         if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();

@@ -45,7 +45,9 @@ class Renderer {
               const RenderOptions& options);
 
   // Draws one shape (the tests use this to check the rasteriser through real shape data).
-  void DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
+  // `bitmap`, when given, is what the shape's bitmap fills show (instead of the movie's).
+  void DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
+                 const Bitmap* bitmap = nullptr);
 
   // Bounds per frame, so that a hostile movie cannot stall a frame or exhaust memory: line
   // segments flattened, edge crossings visited by the rasteriser, and pixels painted (as a
@@ -77,6 +79,9 @@ class Renderer {
   // transform (on top of `cx`), blend mode and the current mask.
   void Composite(const Clip& obj, const PixelPlane& layer, int x0, int y0,
                  const ColorTransform& cx);
+  // A picture of its own size, 20 twips per pixel, at the origin of `toDevice`.
+  void DrawBitmap(const Bitmap& bitmap, std::uint16_t character, bool smooth,
+                  const Matrix& toDevice, const ColorTransform& cx);
   void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
   void DrawText(const Clip& clip, const Character& ch, const Matrix& m, const ColorTransform& cx);
   // Glyphs filled together in one colour; `clip` (device pixels x0, y0, x1, y1) bounds them.
