@@ -289,6 +289,7 @@ void InstallMoreBuiltins(Vm& vm) {
   Object* g = vm.global;
   InstallXml(vm);
   InstallGeom(vm);
+  InstallSystemObjects(vm);
   InstallBitmapData(vm);
 
   vm.dateProto = h.Make<Object>(vm.objectProto, ObjClass::kDate);

@@ -973,6 +973,8 @@ void Runtime::BeginFrame(double timeMs) {
 }
 
 void Runtime::EndFrame() {
+  // What is due at once (a file dialog the user cancels) happens before the frame ends.
+  vm_.RunTimers(-std::numeric_limits<double>::infinity());
   for (MovieClipObject* o : removed_) {
     if (o->clip) o->clip->scriptObject = nullptr;
     o->clip = nullptr;

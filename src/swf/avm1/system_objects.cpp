@@ -1,0 +1,293 @@
+// The classes of the player's surroundings that a screensaver has no use for but movies still
+// touch: printing, text snapshots, local connections between movies, the host page's script
+// bridge and file dialogs. They exist with their members as movies see them; what they would
+// reach outside the movie is never there (no printer, no host page, no file dialog: a dialog is
+// cancelled at once), and a local connection delivers between the connections of this movie.
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "swf/avm1/builtins.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+// The package object `flash.<name>`, made when missing.
+Object* FlashPackage(Vm& vm, std::string_view name) {
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  if (!flash) {
+    flash = vm.NewObject();
+    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
+  }
+  Object* pkg = vm.Get(flash, name).AsObject();
+  if (!pkg) {
+    pkg = vm.NewObject();
+    flash->SetOwn(name, Value(pkg), prop::kDontEnum);
+  }
+  return pkg;
+}
+
+Value Nothing(Vm&, CallArgs&) {
+  return {};
+}
+
+Value False(Vm&, CallArgs&) {
+  return Value(false);
+}
+
+Value Zero(Vm&, CallArgs&) {
+  return Value(0.0);
+}
+
+Value ReturnSelf(Vm&, CallArgs& a) {
+  return a.self ? Value(a.self) : Value();
+}
+
+// A read-only property computed by `fn` (setting it does nothing).
+void Getter(Vm& vm, Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = 0) {
+  Property& p = o->props().Add(name);
+  p.getter = vm.NewNative(fn);
+  p.flags = flags;
+}
+
+// ---- PrintJob: nothing prints; the page sizes read 0 -----------------------------------------
+
+void InstallPrintJob(Vm& vm) {
+  // Movies before version 7 see the class and its sizes but not its methods, and its prototype
+  // does not inherit from Object there.
+  Object* proto = vm.heap().Make<Object>(vm.version() >= 7 ? vm.objectProto : nullptr);
+  MakeClass(vm, vm.global, "PrintJob", ReturnSelf, ReturnSelf, proto);
+  for (const char* name : {"start", "addPage", "send"})
+    vm.Method(proto, name, False)->SetOwn("length", Value(0.0), prop::kDontEnum);
+  for (const char* name : {"start", "addPage", "send"})
+    if (Property* p = proto->FindOwn(name)) p->flags |= prop::kVersion7;
+  for (const char* name : {"paperHeight", "paperWidth", "pageHeight", "pageWidth", "orientation"})
+    Getter(vm, proto, name, Zero);
+}
+
+// ---- TextSnapshot: the texts of a clip, none here --------------------------------------------
+
+void InstallTextSnapshot(Vm& vm) {
+  Object* proto = vm.NewObject();
+  MakeClass(vm, vm.global, "TextSnapshot", ReturnSelf, ReturnSelf, proto);
+  for (const char* name : {"getCount", "setSelected", "getSelected", "getText", "getSelectedText",
+                           "hitTestTextNearPos", "findText", "setSelectColor", "getTextRunInfo"}) {
+    Property& p = proto->props().Add(name);
+    p.value = Value(static_cast<Object*>(vm.NewNative(Nothing)));
+    p.flags = prop::kVersion6;
+  }
+}
+
+// ---- LocalConnection ----------------------------------------------------------------------
+
+Value LocalConnectionDomain(Vm&, CallArgs&) {
+  return Value("localhost");
+}
+
+void InstallLocalConnection(Vm& vm) {
+  Object* proto = vm.NewObject();
+  MakeClass(vm, vm.global, "LocalConnection", ReturnSelf, ReturnSelf, proto);
+  const std::pair<const char*, NativeFn> methods[] = {
+      {"send", False}, {"close", Nothing}, {"connect", False}, {"domain", LocalConnectionDomain}};
+  for (const auto& [name, fn] : methods) {
+    vm.Method(proto, name, fn);
+    proto->FindOwn(name)->flags |= prop::kDontDelete;
+  }
+}
+
+// ---- flash.external.ExternalInterface: no host page ----------------------------------------
+
+// The argument as a string, or null when it is missing or empty.
+bool TextArg(Vm& vm, CallArgs& a, std::string& out) {
+  if (a.size() == 0) return false;
+  out = vm.ToString(a[0]);
+  return !out.empty();
+}
+
+Value EscapeXml(Vm& vm, CallArgs& a) {
+  std::string s;
+  if (!TextArg(vm, a, s)) return Value::Null();
+  std::string r;
+  for (char c : s) {
+    switch (c) {
+      case '<':
+        r += "&lt;";
+        break;
+      case '>':
+        r += "&gt;";
+        break;
+      case '&':
+        r += "&amp;";
+        break;
+      case '"':
+        r += "&quot;";
+        break;
+      case '\'':
+        r += "&apos;";
+        break;
+      default:
+        r += c;
+    }
+  }
+  return Value(r);
+}
+
+Value UnescapeXml(Vm& vm, CallArgs& a) {
+  std::string s;
+  if (!TextArg(vm, a, s)) return Value::Null();
+  static const std::pair<std::string_view, char> entities[] = {
+      {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  std::string r;
+  for (std::size_t i = 0; i < s.size();) {
+    bool replaced = false;
+    for (const auto& [entity, c] : entities)
+      if (std::string_view(s).substr(i, entity.size()) == entity) {
+        r += c;
+        i += entity.size();
+        replaced = true;
+        break;
+      }
+    if (!replaced) r += s[i++];
+  }
+  return Value(r);
+}
+
+// Quotes for a script string: only the double quote is escaped.
+Value JsQuoteString(Vm& vm, CallArgs& a) {
+  std::string s;
+  if (!TextArg(vm, a, s)) return Value::Null();
+  std::string r;
+  for (char c : s) {
+    if (c == '"') r += '\\';
+    r += c;
+  }
+  return Value(r);
+}
+
+// The host page's value encoding: <string>, <number>, <true/>, <array> of <property id="i">, ...
+std::string ToXml(Vm& vm, const Value& v, int depth);
+
+std::string ArrayToXml(Vm& vm, const Value& v, int depth) {
+  std::string r = "<array>";
+  const double n = vm.ToNumber(vm.GetValue(v, "length"));
+  for (double i = 0; i < n && i < 1e6 && !vm.throwing(); ++i) {
+    const std::string id = vm.ToString(Value(i));
+    r += "<property id=\"" + id + "\">" + ToXml(vm, vm.GetValue(v, id), depth + 1) + "</property>";
+  }
+  return r + "</array>";
+}
+
+// Arguments of a call: the first element (the function's name) is left out.
+std::string ArgumentsToXml(Vm& vm, const Value& v, int depth) {
+  std::string r = "<arguments>";
+  const double n = vm.ToNumber(vm.GetValue(v, "length"));
+  for (double i = 1; i < n && i < 1e6 && !vm.throwing(); ++i)
+    r += ToXml(vm, vm.GetValue(v, vm.ToString(Value(i))), depth + 1);
+  return r + "</arguments>";
+}
+
+std::string ObjectToXml(Vm& vm, const Value& v, int depth) {
+  std::string r = "<object>";
+  if (Object* o = v.AsObject())
+    for (const std::string& key : vm.Keys(o))
+      r += "<property id=\"" + key + "\">" + ToXml(vm, vm.Get(o, key), depth + 1) + "</property>";
+  return r + "</object>";
+}
+
+std::string ToXml(Vm& vm, const Value& v, int depth) {
+  // Objects that hold themselves end in a null rather than running on.
+  if (depth > 64) return "<null/>";
+  switch (v.type) {
+    case Type::kString: {
+      CallArgs a;
+      a.args = {v};
+      return "<string>" + vm.ToString(EscapeXml(vm, a)) + "</string>";
+    }
+    case Type::kUndefined:
+      return "<undefined/>";
+    case Type::kNumber:
+      return "<number>" + vm.ToString(v) + "</number>";
+    case Type::kNull:
+      return "<null/>";
+    case Type::kBoolean:
+      return v.b ? "<true/>" : "<false/>";
+    case Type::kObject:
+      if (v.o->FindOwn("length") || v.o->HasSpecial(vm, "length")) return ArrayToXml(vm, v, depth);
+      return ObjectToXml(vm, v, depth);
+  }
+  return "<null/>";
+}
+
+template <std::string (*Encode)(Vm&, const Value&, int)>
+Value XmlOf(Vm& vm, CallArgs& a) {
+  return Value(Encode(vm, a[0], 0));
+}
+
+void InstallExternalInterface(Vm& vm) {
+  Object* pkg = FlashPackage(vm, "external");
+  Object* proto = vm.NewObject();
+  Object* cls = MakeClass(vm, pkg, "ExternalInterface", Nothing, Nothing, proto);
+  cls->SetOwn("available", Value(false), prop::kDontEnum | prop::kDontDelete);
+  const std::pair<const char*, NativeFn> statics[] = {{"addCallback", False},
+                                                      {"call", Nothing},
+                                                      {"_escapeXML", EscapeXml},
+                                                      {"_unescapeXML", UnescapeXml},
+                                                      {"_jsQuoteString", JsQuoteString},
+                                                      {"_toXML", XmlOf<ToXml>},
+                                                      {"_arrayToXML", XmlOf<ArrayToXml>},
+                                                      {"_argumentsToXML", XmlOf<ArgumentsToXml>},
+                                                      {"_objectToXML", XmlOf<ObjectToXml>}};
+  for (const auto& [name, fn] : statics) vm.Method(cls, name, fn);
+}
+
+// ---- flash.net.FileReference and FileReferenceList: no file dialog -------------------------
+
+// browse() and download() open a dialog that the user cancels at once: they return true, and
+// the listeners hear onCancel once the running script is done.
+Value FileBrowse(Vm& vm, CallArgs& a) {
+  if (!a.self) return Value(false);
+  Vm::Timer t;
+  // Ids below zero are never handed to scripts, so clearInterval cannot reach this one.
+  t.id = -1;
+  for (const Vm::Timer& other : vm.timers) t.id = std::min(t.id, other.id - 1);
+  t.fn = Value(a.self);
+  t.method = "broadcastMessage";
+  t.args = {Value("onCancel"), Value(a.self)};
+  t.once = true;
+  t.due = -std::numeric_limits<double>::infinity();  // at the end of this frame
+  vm.timers.push_back(std::move(t));
+  return Value(true);
+}
+
+Value FileConstruct(Vm& vm, CallArgs& a) {
+  if (a.self) InitializeBroadcaster(vm, a.self);
+  return a.self ? Value(a.self) : Value();
+}
+
+void InstallFileReference(Vm& vm) {
+  Object* pkg = FlashPackage(vm, "net");
+  for (const char* cls : {"FileReference", "FileReferenceList"}) {
+    Object* proto = vm.NewObject();
+    MakeClass(vm, pkg, cls, FileConstruct, FileConstruct, proto);
+    vm.Method(proto, "browse", FileBrowse);
+    if (std::string_view(cls) == "FileReference") {
+      vm.Method(proto, "download", FileBrowse);
+      vm.Method(proto, "upload", False);
+      vm.Method(proto, "cancel", Nothing);
+    }
+  }
+}
+
+}  // namespace
+
+void InstallSystemObjects(Vm& vm) {
+  InstallPrintJob(vm);
+  InstallTextSnapshot(vm);
+  InstallLocalConnection(vm);
+  InstallExternalInterface(vm);
+  InstallFileReference(vm);
+}
+
+}  // namespace dbx::swf::avm1

@@ -1,0 +1,129 @@
+// The classes of the player's surroundings: the host page bridge's encoders, PrintJob as each
+// version sees it, and a file dialog that is cancelled after the script that opened it.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "avm1_asm.h"
+#include "swf/avm1/vm.h"
+
+namespace dbx::swf::avm1 {
+namespace {
+
+using test::Asm;
+using test::Null;
+using test::Undef;
+
+struct Script {
+  explicit Script(int version) : vm(version) {
+    vm.traceSink = [this](std::string_view s) { out += (out.empty() ? "" : "|") + std::string(s); };
+    timeline = vm.NewObject();
+  }
+  std::string Of(Asm& code) {
+    out.clear();
+    vm.BeginFrameBudget();
+    vm.RunScript(code.Build(), timeline);
+    return out;
+  }
+  Vm vm;
+  Object* timeline;
+  std::string out;
+};
+
+// trace(flash.external.ExternalInterface[method](<the value `push` leaves>)).
+void TraceEncoded(Asm& a, const std::string& method, const std::function<void(Asm&)>& push) {
+  push(a);
+  a.Push({1}).Get("flash").Push({"external"}).Op(0x4E).Push({"ExternalInterface"}).Op(0x4E);
+  a.Push({method}).Op(0x52).Trace();
+}
+
+TEST(Avm1System, HostPageEncodersEscapeAndNestAsThePageExpects) {
+  auto str = [](const char* s) { return [s](Asm& a) { a.Push({s}); }; };
+  struct Case {
+    const char* method;
+    std::function<void(Asm&)> push;
+    const char* expected;
+  } cases[] = {
+      {"_escapeXML", str("a<b>&\"'c;"), "a&lt;b&gt;&amp;&quot;&apos;c;"},
+      {"_escapeXML", str(""), "null"},
+      {"_unescapeXML", str("&lt;x&gt; &amp;amp; &quot;&apos;&unknown;"), "<x> &amp; \"'&unknown;"},
+      {"_jsQuoteString", str("say \"hi\" \\ 'x'"), "say \\\"hi\\\" \\ 'x'"},
+      {"_toXML", str("<&>"), "<string>&lt;&amp;&gt;</string>"},
+      {"_toXML", [](Asm& a) { a.Push({2.5}); }, "<number>2.5</number>"},
+      {"_toXML", [](Asm& a) { a.Push({Null{}}); }, "<null/>"},
+      {"_toXML", [](Asm& a) { a.Push({false}); }, "<false/>"},
+      {"_toXML",
+       [](Asm& a) {
+         a.Push({Undef{}, true, "x", 1, 4}).Op(0x42);
+       },  // [1, "x", true, undefined]
+       "<array><property id=\"0\"><number>1</number></property><property id=\"1\"><string>x"
+       "</string></property><property id=\"2\"><true/></property><property id=\"3\"><undefined/>"
+       "</property></array>"},
+      {"_toXML",
+       [](Asm& a) {
+         a.Push({"k", "v", 1}).Op(0x43);
+       },  // {k: "v"}
+       "<object><property id=\"k\"><string>v</string></property></object>"},
+      {"_argumentsToXML",
+       [](Asm& a) {
+         a.Push({2, 1, "name", 3}).Op(0x42);
+       },  // ["name", 1, 2]: the name is left out
+       "<arguments><number>1</number><number>2</number></arguments>"},
+  };
+  for (const Case& c : cases) {
+    Script r(8);
+    Asm a;
+    TraceEncoded(a, c.method, c.push);
+    EXPECT_EQ(r.Of(a), c.expected) << c.method;
+  }
+}
+
+TEST(Avm1System, AnObjectThatHoldsItselfEncodesToAnEnd) {
+  Script r(8);
+  Asm a;
+  a.Push({"o", 0}).Op(0x43).Op(0x1D);           // o = {}
+  a.Get("o").Push({"self"}).Get("o").Op(0x4F);  // o.self = o
+  TraceEncoded(a, "_toXML", [](Asm& b) { b.Get("o"); });
+  const std::string xml = r.Of(a);
+  EXPECT_EQ(xml.rfind("<object>", 0), 0u);
+  EXPECT_NE(xml.find("<null/>"), std::string::npos);
+  EXPECT_LT(xml.size(), 10000u);
+}
+
+TEST(Avm1System, PrintJobMethodsFromVersion7AndReadOnlySizes) {
+  for (int version : {6, 7}) {
+    Script r(version);
+    Asm a;
+    a.Push({"p", 0, "PrintJob"}).Op(0x40).Op(0x1D);        // p = new PrintJob()
+    a.Get("p").Push({"start"}).Op(0x4E).Op(0x44).Trace();  // typeof p.start
+    a.Get("p").Push({"pageWidth", 7}).Op(0x4F);            // p.pageWidth = 7
+    a.Get("p").Push({"pageWidth"}).Op(0x4E).Trace();
+    a.Get("p").Trace();
+    EXPECT_EQ(r.Of(a), version >= 7 ? "function|0|[object Object]" : "undefined|0|[type Object]")
+        << version;
+  }
+}
+
+TEST(Avm1System, FileDialogIsCancelledAfterTheScriptThatOpenedIt) {
+  Script r(8);
+  Asm a;
+  a.Push({"f", 0}).Get("flash").Push({"net"}).Op(0x4E).Push({"FileReference"}).Op(0x53).Op(0x1D);
+  a.Push({"l", 0}).Op(0x43).Op(0x1D);
+  a.Get("l").Push({"onCancel"}).Function("", {"ref"}, [](Asm& b) {
+    b.Push({"cancelled "}).Get("ref").Get("f").Op(0x66).Op(0x47).Trace();
+  });
+  a.Op(0x4F);
+  a.Get("l").Push({1}).Get("f").Push({"addListener"}).Op(0x52).Op(0x17);
+  a.Push({0}).Get("f").Push({"browse"}).Op(0x52).Trace();
+  a.Push({"after"}).Trace();
+  EXPECT_EQ(r.Of(a), "true|after");
+  r.out.clear();
+  r.vm.RunTimers(-std::numeric_limits<double>::infinity());
+  EXPECT_EQ(r.out, "cancelled true");
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
