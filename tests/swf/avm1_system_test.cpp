@@ -127,3 +127,36 @@ TEST(Avm1System, FileDialogIsCancelledAfterTheScriptThatOpenedIt) {
 
 }  // namespace
 }  // namespace dbx::swf::avm1
+
+namespace dbx::swf::avm1 {
+namespace {
+
+// SharedObject.getLocal(name) from the script, left on the stack.
+void GetLocal(Asm& a, const char* name) {
+  a.Push({name, 1}).Get("SharedObject").Push({"getLocal"}).Op(0x52);
+}
+
+TEST(Avm1System, SharedObjectsKeepTheirDataForTheRun) {
+  Script r(8);
+  Asm a;
+  GetLocal(a, "scores");
+  a.Push({"data"}).Op(0x4E).Push({"best", 42}).Op(0x4F);  // getLocal("scores").data.best = 42
+  GetLocal(a, "scores");
+  a.Push({"data"}).Op(0x4E).Push({"best"}).Op(0x4E).Trace();
+  GetLocal(a, "other");
+  a.Push({"data"}).Op(0x4E).Push({"best"}).Op(0x4E).Trace();
+  GetLocal(a, "bad:name");
+  a.Trace();
+  a.Push({0});
+  GetLocal(a, "scores");
+  a.Push({"flush"}).Op(0x52).Trace();
+  a.Push({0});
+  GetLocal(a, "scores");
+  a.Push({"clear"}).Op(0x52).Op(0x17);
+  GetLocal(a, "scores");
+  a.Push({"data"}).Op(0x4E).Push({"best"}).Op(0x4E).Trace();
+  EXPECT_EQ(r.Of(a), "42|undefined|null|true|undefined");
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1

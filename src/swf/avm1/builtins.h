@@ -21,7 +21,7 @@ void InstallMoreBuiltins(Vm& vm);
 void InstallXml(Vm& vm);
 // flash.geom: Point and Matrix.
 void InstallGeom(Vm& vm);
-// PrintJob, TextSnapshot, LocalConnection, ExternalInterface, FileReference(List).
+// PrintJob, TextSnapshot, LocalConnection, ExternalInterface, FileReference(List), SharedObject.
 void InstallSystemObjects(Vm& vm);
 
 }  // namespace dbx::swf::avm1

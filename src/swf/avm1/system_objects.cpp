@@ -2,7 +2,8 @@
 // touch: printing, text snapshots, local connections between movies, the host page's script
 // bridge and file dialogs. They exist with their members as movies see them; what they would
 // reach outside the movie is never there (no printer, no host page, no file dialog: a dialog is
-// cancelled at once), and a local connection delivers between the connections of this movie.
+// cancelled at once). Shared objects are kept in memory for the run: a movie finds again what it
+// stored under a name, but nothing reaches the disk.
 #include <algorithm>
 #include <limits>
 #include <string>
@@ -280,6 +281,80 @@ void InstallFileReference(Vm& vm) {
   }
 }
 
+// ---- SharedObject: kept in memory for the run ---------------------------------------------
+
+constexpr std::string_view kSharedStore = "__sharedObjects";
+
+// An estimate of the stored size: each value as the shared-object files encode it.
+double EncodedSize(Vm& vm, const Value& v, int depth) {
+  switch (v.type) {
+    case Type::kNumber:
+      return 9;
+    case Type::kBoolean:
+      return 2;
+    case Type::kString:
+      return 3 + static_cast<double>(v.s.size());
+    case Type::kObject: {
+      double size = 4;  // the type and the end marker
+      if (depth > 64) return size;
+      for (const std::string& key : vm.Keys(v.o))
+        size += 2 + static_cast<double>(key.size()) + EncodedSize(vm, vm.Get(v.o, key), depth + 1);
+      return size;
+    }
+    default:
+      return 1;
+  }
+}
+
+Value SharedGetLocal(Vm& vm, CallArgs& a) {
+  const std::string name = vm.ToString(a[0]);
+  // Names the original refuses (they would not make a file name).
+  if (name.empty() || name.find_first_of("~%&\\;:\"',<>?# ") != std::string::npos)
+    return Value::Null();
+  const std::string path = a.size() > 1 && !a[1].IsNullish() ? vm.ToString(a[1]) : std::string();
+  Object* cls = vm.Get(vm.global, "SharedObject").AsObject();
+  if (!cls) return Value::Null();
+  Property* store = cls->FindOwn(kSharedStore);
+  if (!store || !store->value.AsObject()) return Value::Null();
+  Object* objects = store->value.AsObject();
+  const std::string key = path + "|" + name;
+  if (Property* known = objects->FindOwn(key)) return known->value;
+  Object* so = vm.NewObject();
+  so->SetProto(vm.Get(cls, "prototype").AsObject());
+  so->SetOwn("data", Value(vm.NewObject()), prop::kDontDelete);
+  objects->SetOwn(key, Value(so));
+  return Value(so);
+}
+
+Value SharedFlush(Vm&, CallArgs& a) {
+  return Value(a.self != nullptr);
+}
+
+Value SharedClear(Vm& vm, CallArgs& a) {
+  if (a.self) a.self->SetOwn("data", Value(vm.NewObject()), prop::kDontDelete);
+  return {};
+}
+
+Value SharedGetSize(Vm& vm, CallArgs& a) {
+  if (!a.self) return Value(0.0);
+  const Value data = vm.Get(a.self, "data");
+  return Value(data.AsObject() && vm.Keys(data.AsObject()).empty() ? 0.0
+                                                                   : EncodedSize(vm, data, 0));
+}
+
+void InstallSharedObject(Vm& vm) {
+  Object* proto = vm.NewObject();
+  Object* cls = MakeClass(vm, vm.global, "SharedObject", ReturnSelf, ReturnSelf, proto);
+  cls->SetOwn(kSharedStore, Value(vm.NewObject()),
+              prop::kDontEnum | prop::kDontDelete | prop::kReadOnly);
+  vm.Method(cls, "getLocal", SharedGetLocal);
+  vm.Method(cls, "getRemote", [](Vm&, CallArgs&) { return Value::Null(); });
+  const std::pair<const char*, NativeFn> methods[] = {
+      {"flush", SharedFlush}, {"clear", SharedClear}, {"getSize", SharedGetSize}, {"setFps", False},
+      {"connect", False},     {"close", Nothing},     {"send", Nothing}};
+  for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
+}
+
 }  // namespace
 
 void InstallSystemObjects(Vm& vm) {
@@ -288,6 +363,7 @@ void InstallSystemObjects(Vm& vm) {
   InstallLocalConnection(vm);
   InstallExternalInterface(vm);
   InstallFileReference(vm);
+  InstallSharedObject(vm);
 }
 
 }  // namespace dbx::swf::avm1
