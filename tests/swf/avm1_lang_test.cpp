@@ -236,5 +236,86 @@ TEST(Avm1Language, TextOrderAndWatchedVirtualProperties) {
   });
 }
 
+// for (k in a) trace of the keys in the order for..in gives them, as one line "k,k,...".
+void ListKeys(Asm& a) {
+  a.Push({"keys", ""}).Op(0x1D);
+  a.Get("a").Op(0x55);
+  a.Label("next").StoreRegister(0).Push({Null{}}).Op(0x49).If("done");
+  a.Push({"keys"}).Get("keys").Push({test::Reg{0}}).Op(0x47).Push({","}).Op(0x47).Op(0x1D);
+  a.Jump("next");
+  a.Label("done").Get("keys").Trace();
+}
+
+// a = []; a[i] = i for each of `places` (in that order).
+std::function<void(Asm&)> Sparse(std::vector<int> places, std::function<void(Asm&)> then) {
+  return [places, then](Asm& a) {
+    a.Push({"a", 0}).Op(0x42).Op(0x1D);
+    for (int p : places) a.Get("a").Push({p, p}).Op(0x4F);
+    then(a);
+  };
+}
+
+TEST(Avm1Language, ArraysKeepTheOrderTheirElementsWereMadeIn) {
+  auto method = [](const char* name, std::initializer_list<test::Item> args) {
+    return [name, args](Asm& a) {
+      a.Push(args);
+      CallOn(a, "a", name, static_cast<int>(args.size())).Op(0x17);
+      a.Get("a").Trace();
+      ListKeys(a);
+    };
+  };
+  RunCases({
+      {"gaps are not elements", 8,
+       Sparse({4},
+              [](Asm& a) {
+                a.Get("a").Trace();
+                ListKeys(a);
+                a.Push({3});
+                CallOn(a, "a", "hasOwnProperty", 1).Trace();
+              }),
+       "undefined,undefined,undefined,undefined,4|4,|false"},
+      {"reverse empties and refills both ends", 8, Sparse({4}, method("reverse", {})),
+       "4,undefined,undefined,undefined,undefined|3,1,4,0,"},
+      {"shift refills every place", 8, Sparse({2, 3, 5}, method("shift", {})),
+       "undefined,2,3,undefined,5|4,3,2,1,0,"},
+      {"unshift moves from the last element", 8, Sparse({0, 1, 2}, method("unshift", {9})),
+       "9,0,1,2|0,1,2,3,"},
+      {"pop takes the stored value beneath a getter", 8,
+       Sparse({0, 1, 2},
+              [](Asm& a) {
+                a.Push({Null{}}).Function("", {}, [](Asm& f) { f.Push({10}).Op(0x3E); });
+                a.Push({"2"});
+                CallOn(a, "a", "addProperty", 3).Op(0x17);
+                a.Get("a").Push({2}).Op(0x4E).Trace();
+                CallOn(a, "a", "pop", 0).Trace();
+              }),
+       "10|2"},
+      {"a negative length is kept", 8,
+       [](Asm& a) {
+         a.Push({"a", -1, 1, "Array"}).Op(0x40).Op(0x1D);
+         a.Get("a").Push({"length"}).Op(0x4E).Trace();
+       },
+       "-1"},
+      {"a shorter length deletes the elements beyond it", 8,
+       Sparse({0, 1, 2},
+              [](Asm& a) {
+                a.Get("a").Push({"length", 1}).Op(0x4F);
+                a.Get("a").Push({"length", 3}).Op(0x4F);
+                a.Get("a").Trace();
+              }),
+       "0,undefined,undefined"},
+  });
+}
+
+TEST(Avm1Language, ArrayMethodsOnOtherObjectsReadTheirOwnStoredValues) {
+  // o = {length: 2, 0: "x"} with __proto__ an array ["p", "q"]: join sees only its own "0".
+  Asm a;
+  a.Push({"o", "length", 2, "0", "x", 2}).Op(0x43).Op(0x1D);
+  a.Get("o").Push({"__proto__", "q", "p", 2}).Op(0x42).Op(0x4F);
+  a.Push({0}).Get("o").Push({"join"}).Op(0x52).Trace();
+  a.Get("o").Push({1}).Op(0x4E).Trace();
+  EXPECT_EQ(Joined(a, 8), "x,undefined|q");
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -1,8 +1,22 @@
 #include "swf/avm1/array.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "swf/avm1/vm.h"
 
 namespace dbx::swf::avm1 {
+
+std::string IndexName(std::size_t i) {
+  char buf[24];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + i % 10);
+    i /= 10;
+  } while (i);
+  return std::string(p, end);
+}
 
 std::optional<std::size_t> ArrayObject::Index(std::string_view name) {
   if (name.empty() || name.size() > 10) return std::nullopt;
@@ -15,17 +29,30 @@ std::optional<std::size_t> ArrayObject::Index(std::string_view name) {
   return v;
 }
 
-bool ArrayObject::GetSpecial(Vm& vm, std::string_view name, Value& out) {
-  if (name == "length") {
-    out = Value(static_cast<double>(items.size()));
-    return true;
+void ArrayObject::SetLength(Vm& vm, double n) {
+  if (std::isnan(n)) n = 0;
+  n = std::trunc(n);
+  if (n < length) {
+    // Elements at or beyond the new length go.
+    props().RemoveIf([n](const Property& p) {
+      auto i = Index(p.name);
+      return i && static_cast<double>(*i) >= n && !(p.flags & prop::kDontDelete);
+    });
   }
   (void)vm;
-  if (auto i = Index(name)) {
-    if (*i < items.size()) {
-      out = items[*i];
-      return true;
-    }
+  length = n;
+}
+
+void ArrayObject::Fill(const std::vector<Value>& items) {
+  props().RemoveIf([](const Property& p) { return Index(p.name).has_value(); });
+  for (std::size_t i = 0; i < items.size(); ++i) props().Add(IndexName(i)).value = items[i];
+  length = static_cast<double>(items.size());
+}
+
+bool ArrayObject::GetSpecial(Vm&, std::string_view name, Value& out) {
+  if (name == "length") {
+    out = Value(length);
+    return true;
   }
   return false;
 }
@@ -34,47 +61,84 @@ bool ArrayObject::SetSpecial(Vm& vm, std::string_view name, const Value& v) {
   if (name == "length") {
     double n = vm.ToNumber(v);
     if (!(n >= 0)) n = 0;
-    if (n > static_cast<double>(vm.limits().maxArray)) {
-      vm.Throw(vm.NewError("array too long"));
-      return true;
-    }
-    items.resize(static_cast<std::size_t>(n));
+    SetLength(vm, std::min(n, static_cast<double>(vm.limits().maxArray)));
     return true;
   }
-  if (auto i = Index(name)) {
-    if (*i >= vm.limits().maxArray) {
-      vm.Throw(vm.NewError("array too long"));
-      return true;
-    }
-    if (*i >= items.size()) items.resize(*i + 1);
-    items[*i] = v;
-    return true;
-  }
+  // An element stores as any property; one beyond the end raises the length.
+  if (auto i = Index(name); i && *i < vm.limits().maxArray && static_cast<double>(*i) >= length)
+    length = static_cast<double>(*i) + 1;
   return false;
 }
 
 bool ArrayObject::HasSpecial(Vm&, std::string_view name) {
-  if (name == "length") return true;
-  auto i = Index(name);
-  return i && *i < items.size();
+  return name == "length";
 }
 
-bool ArrayObject::DeleteSpecial(Vm&, std::string_view name) {
-  auto i = Index(name);
-  if (i && *i < items.size()) {
-    items[*i] = Value();
-    return true;
+namespace elements {
+
+std::size_t Length(Vm& vm, Object* o) {
+  if (!o) return 0;
+  double n = o->cls() == ObjClass::kArray ? static_cast<ArrayObject*>(o)->length
+                                          : vm.ToNumber(vm.Get(o, "length"));
+  if (!(n > 0)) return 0;
+  return static_cast<std::size_t>(std::min(n, static_cast<double>(vm.limits().maxArray)));
+}
+
+Value Raw(Object* o, std::size_t i) {
+  if (!o) return {};
+  const Property* p = o->FindOwn(IndexName(i));
+  return p ? p->value : Value();
+}
+
+void Put(Vm& vm, Object* o, std::size_t i, const Value& v) {
+  if (!o) return;
+  std::string name = IndexName(i);
+  if (Property* p = o->FindOwn(name)) {
+    if (!(p->flags & prop::kReadOnly)) p->value = v;
+  } else {
+    o->props().Add(name).value = v;
   }
-  return false;
+  if (o->cls() == ObjClass::kArray) {
+    auto* a = static_cast<ArrayObject*>(o);
+    if (static_cast<double>(i) >= a->length) a->length = static_cast<double>(i) + 1;
+  }
+  (void)vm;
 }
 
-void ArrayObject::SpecialKeys(Vm&, std::vector<std::string>& keys) {
-  for (std::size_t i = 0; i < items.size(); ++i) keys.push_back(std::to_string(i));
+void Delete(Vm&, Object* o, std::size_t i) {
+  if (!o) return;
+  std::string name = IndexName(i);
+  if (Property* p = o->FindOwn(name); p && !(p->flags & prop::kDontDelete)) o->props().Remove(name);
 }
 
-void ArrayObject::Trace(Tracer& t) {
-  Object::Trace(t);
-  for (auto& v : items) t.Mark(v);
+void Replace(Vm& vm, Object* o, std::size_t i, const Value& v) {
+  Delete(vm, o, i);
+  Put(vm, o, i, v);
 }
+
+void SetLength(Vm& vm, Object* o, std::size_t n) {
+  if (!o) return;
+  if (o->cls() == ObjClass::kArray)
+    static_cast<ArrayObject*>(o)->SetLength(vm, static_cast<double>(n));
+  else
+    vm.Set(o, "length", Value(static_cast<double>(n)));
+}
+
+std::vector<Value> All(Vm& vm, Object* o) {
+  std::vector<Value> out;
+  std::size_t n = Length(vm, o);
+  out.reserve(std::min<std::size_t>(n, 1u << 16));
+  for (std::size_t i = 0; i < n; ++i) out.push_back(Raw(o, i));
+  return out;
+}
+
+void Assign(Vm& vm, Object* o, const std::vector<Value>& items) {
+  std::size_t old = Length(vm, o);
+  for (std::size_t i = 0; i < items.size(); ++i) Replace(vm, o, i, items[i]);
+  for (std::size_t i = items.size(); i < old; ++i) Delete(vm, o, i);
+  SetLength(vm, o, items.size());
+}
+
+}  // namespace elements
 
 }  // namespace dbx::swf::avm1

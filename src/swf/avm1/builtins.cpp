@@ -134,7 +134,7 @@ Value SetPropFlags(Vm& vm, CallArgs& a) {
   }
   std::vector<std::string> names;
   if (Object* list = a[1].AsObject(); list && list->cls() == ObjClass::kArray) {
-    for (auto& v : static_cast<ArrayObject*>(list)->items) names.push_back(vm.ToString(v));
+    for (auto& v : elements::All(vm, list)) names.push_back(vm.ToString(v));
   } else {
     std::string s = vm.ToString(a[1]);
     std::size_t i = 0;
@@ -394,11 +394,12 @@ Value FromCharCode(Vm& vm, CallArgs& a) {
 
 Value ArrayCall(Vm& vm, CallArgs& a) {
   if (a.size() == 1 && a[0].IsNumber()) {
-    Object* arr = vm.NewArray();
-    double n = a[0].n;
-    if (n >= 0 && n < static_cast<double>(vm.limits().maxArray))
-      static_cast<ArrayObject*>(arr)->items.resize(static_cast<std::size_t>(n));
-    return Value(arr);
+    // new Array(n): n empty places; the length keeps even a negative count.
+    auto* arr = static_cast<ArrayObject*>(vm.NewArray());
+    double n = std::trunc(a[0].n);
+    if (std::isfinite(n))
+      arr->length = std::clamp(n, -2147483648.0, static_cast<double>(vm.limits().maxArray));
+    return Value(static_cast<Object*>(arr));
   }
   return Value(vm.NewArray(a.args));
 }
@@ -409,49 +410,60 @@ Value ArrayConstruct(Vm& vm, CallArgs& a) {
 }
 
 std::vector<Value> Elements(Vm& vm, Object* o) {
-  std::vector<Value> out;
-  if (!o) return out;
-  std::size_t n = vm.ArrayLength(o);
-  out.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) out.push_back(vm.ArrayGet(o, i));
-  return out;
+  return elements::All(vm, o);
 }
 
-void SetElements(Vm& vm, Object* o, std::vector<Value> items) {
-  if (o && o->cls() == ObjClass::kArray) {
-    static_cast<ArrayObject*>(o)->items = std::move(items);
-    return;
-  }
-  for (std::size_t i = 0; i < items.size(); ++i) vm.ArraySet(o, i, items[i]);
-  vm.Set(o, "length", Value(static_cast<double>(items.size())));
+void SetElements(Vm& vm, Object* o, const std::vector<Value>& items) {
+  elements::Assign(vm, o, items);
 }
 
 Value Push(Vm& vm, CallArgs& a) {
-  for (auto& v : a.args) vm.ArrayPush(a.self, v);
-  return Value(static_cast<double>(vm.ArrayLength(a.self)));
+  if (!a.self) return {};
+  std::size_t n = elements::Length(vm, a.self);
+  for (auto& v : a.args) {
+    if (n >= vm.limits().maxArray) break;
+    elements::Put(vm, a.self, n++, v);
+  }
+  elements::SetLength(vm, a.self, n);
+  return Value(static_cast<double>(n));
 }
 Value Pop(Vm& vm, CallArgs& a) {
-  auto items = Elements(vm, a.self);
-  if (items.empty()) return {};
-  Value last = items.back();
-  items.pop_back();
-  SetElements(vm, a.self, std::move(items));
+  if (!a.self) return {};
+  std::size_t n = elements::Length(vm, a.self);
+  if (n == 0) {
+    elements::SetLength(vm, a.self, 0);
+    return {};
+  }
+  Value last = elements::Raw(a.self, n - 1);
+  elements::Delete(vm, a.self, n - 1);
+  elements::SetLength(vm, a.self, n - 1);
   return last;
 }
+// Each element moves down one place: the place is emptied, then filled anew.
 Value Shift(Vm& vm, CallArgs& a) {
-  auto items = Elements(vm, a.self);
-  if (items.empty()) return {};
-  Value first = items.front();
-  items.erase(items.begin());
-  SetElements(vm, a.self, std::move(items));
+  if (!a.self) return {};
+  std::size_t n = elements::Length(vm, a.self);
+  if (n == 0) {
+    elements::SetLength(vm, a.self, 0);
+    return {};
+  }
+  Value first = elements::Raw(a.self, 0);
+  for (std::size_t i = 1; i < n; ++i)
+    elements::Replace(vm, a.self, i - 1, elements::Raw(a.self, i));
+  elements::Delete(vm, a.self, n - 1);
+  elements::SetLength(vm, a.self, n - 1);
   return first;
 }
+// Elements move up from the last one, then the new ones fill the first places.
 Value Unshift(Vm& vm, CallArgs& a) {
-  auto items = Elements(vm, a.self);
-  items.insert(items.begin(), a.args.begin(), a.args.end());
-  std::size_t n = items.size();
-  SetElements(vm, a.self, std::move(items));
-  return Value(static_cast<double>(n));
+  if (!a.self) return {};
+  std::size_t n = elements::Length(vm, a.self);
+  std::size_t k = a.size();
+  if (n + k > vm.limits().maxArray) return Value(static_cast<double>(n));
+  for (std::size_t i = n; i-- > 0;) elements::Replace(vm, a.self, i + k, elements::Raw(a.self, i));
+  for (std::size_t i = 0; i < k; ++i) elements::Replace(vm, a.self, i, a.args[i]);
+  elements::SetLength(vm, a.self, n + k);
+  return Value(static_cast<double>(n + k));
 }
 std::string Join(Vm& vm, Object* o, const std::string& sep) {
   std::string out;
@@ -459,7 +471,7 @@ std::string Join(Vm& vm, Object* o, const std::string& sep) {
   std::size_t n = vm.ArrayLength(o);
   for (std::size_t i = 0; i < n; ++i) {
     if (i) out += sep;
-    Value v = vm.ArrayGet(o, i);
+    Value v = elements::Raw(o, i);
     if (!v.IsUndefined() || vm.version() >= 7) out += vm.ToString(v);
     if (out.size() > vm.limits().maxString) break;
   }
@@ -472,10 +484,17 @@ Value JoinM(Vm& vm, CallArgs& a) {
 Value ArrayToString(Vm& vm, CallArgs& a) {
   return Value(Join(vm, a.self, ","));
 }
+// The two ends swap, each place emptied and filled anew; the middle one stays.
 Value Reverse(Vm& vm, CallArgs& a) {
-  auto items = Elements(vm, a.self);
-  std::reverse(items.begin(), items.end());
-  SetElements(vm, a.self, std::move(items));
+  if (!a.self) return {};
+  std::size_t n = elements::Length(vm, a.self);
+  for (std::size_t i = 0, j = n ? n - 1 : 0; i < j; ++i, --j) {
+    Value vi = elements::Raw(a.self, i), vj = elements::Raw(a.self, j);
+    elements::Delete(vm, a.self, i);
+    elements::Delete(vm, a.self, j);
+    elements::Put(vm, a.self, i, vj);
+    elements::Put(vm, a.self, j, vi);
+  }
   return Self(a);
 }
 Value ConcatA(Vm& vm, CallArgs& a) {
@@ -521,7 +540,7 @@ Value Splice(Vm& vm, CallArgs& a) {
               items.begin() + static_cast<std::ptrdiff_t>(b + count));
   if (a.size() > 2)
     items.insert(items.begin() + static_cast<std::ptrdiff_t>(b), a.args.begin() + 2, a.args.end());
-  SetElements(vm, a.self, std::move(items));
+  SetElements(vm, a.self, items);
   return Value(vm.NewArray(std::move(removed)));
 }
 
@@ -607,7 +626,7 @@ Value FinishSort(Vm& vm, CallArgs& a, const std::vector<Value>& items,
   }
   std::vector<Value> out;
   for (std::size_t i : *order) out.push_back(items[i]);
-  SetElements(vm, a.self, std::move(out));
+  SetElements(vm, a.self, out);
   return Self(a);
 }
 
@@ -878,7 +897,7 @@ Value RemoveListener(Vm& vm, CallArgs& a) {
   for (std::size_t i = 0; i < items.size(); ++i)
     if (vm.StrictEquals(items[i], a[0])) {
       items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
-      SetElements(vm, list, std::move(items));
+      SetElements(vm, list, items);
       return Value(true);
     }
   return Value(false);

@@ -688,15 +688,6 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x4E: {  // GetMember
         Value name = pop();
         Value o = pop();
-        if (o.IsObject() && o.o->cls() == ObjClass::kArray && name.IsNumber() &&
-            o.o->props().items().empty()) {
-          auto* arr = static_cast<ArrayObject*>(o.o);
-          double d = name.n;
-          if (d >= 0 && d < static_cast<double>(arr->items.size()) && d == std::floor(d)) {
-            push(arr->items[static_cast<std::size_t>(d)]);
-            break;
-          }
-        }
         push(GetValue(o, ToString(name)));
         break;
       }
@@ -706,15 +697,6 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Value o = pop();
         if (!o.IsObject()) break;
         if (name.IsString() && name.s.empty()) break;  // no property has an empty name
-        if (o.o->cls() == ObjClass::kArray && name.IsNumber() && o.o->watches.empty() &&
-            o.o->props().items().empty()) {
-          auto* arr = static_cast<ArrayObject*>(o.o);
-          double d = name.n;
-          if (d >= 0 && d < static_cast<double>(arr->items.size()) && d == std::floor(d)) {
-            arr->items[static_cast<std::size_t>(d)] = val;
-            break;
-          }
-        }
         Set(o.o, ToString(name), val);
         break;
       }

@@ -67,6 +67,16 @@ class PropertyMap {
   // Adds a property at the end (the name must not be present).
   Property& Add(std::string_view name);
   bool Remove(std::string_view name);
+  // Removes every property `drop` picks, in one pass.
+  template <class F>
+  void RemoveIf(F drop) {
+    std::size_t before = items_.size();
+    std::erase_if(items_, drop);
+    if (items_.size() == before) return;
+    index_.clear();
+    if (items_.size() >= 8)
+      for (std::uint32_t k = 0; k < items_.size(); ++k) index_[Key(items_[k].name)] = k;
+  }
   std::vector<Property>& items() { return items_; }
   const std::vector<Property>& items() const { return items_; }
   bool CaseSensitive() const { return caseSensitive_; }

@@ -14,9 +14,16 @@ std::string NumberToString(double n) {
   if (std::isinf(n)) return n > 0 ? "Infinity" : "-Infinity";
   if (n == 0) return "0";
   if (std::fabs(n) < 1e15 && n == std::trunc(n)) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", n);
-    return buf;
+    auto u = static_cast<std::uint64_t>(std::fabs(n));
+    char buf[24];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    do {
+      *--p = static_cast<char>('0' + u % 10);
+      u /= 10;
+    } while (u);
+    if (n < 0) *--p = '-';
+    return std::string(p, end);
   }
   // 15 significant digits, correctly rounded: "d.dddddddddddddde+XX".
   char buf[40];

@@ -77,7 +77,8 @@ Object* Vm::NewObject() {
 
 Object* Vm::NewArray(std::vector<Value> items) {
   auto* a = heap_.Make<ArrayObject>(arrayProto);
-  a->items = std::move(items);
+  for (std::size_t i = 0; i < items.size(); ++i) a->props().Add(IndexName(i)).value = items[i];
+  a->length = static_cast<double>(items.size());
   return a;
 }
 
@@ -457,7 +458,7 @@ bool Vm::InstanceOf(Object* o, Object* ctor) {
     // Interfaces named by implementsOp.
     if (Object* ifs = p->interfaces) {
       if (ifs->cls() == ObjClass::kArray)
-        for (auto& i : static_cast<ArrayObject*>(ifs)->items)
+        for (auto& i : elements::All(*this, ifs))
           if (i.IsObject() && (i.o == ctor || Get(i.o, "prototype").AsObject() == proto))
             return true;
     }
@@ -468,31 +469,26 @@ bool Vm::InstanceOf(Object* o, Object* ctor) {
 // ---- arrays --------------------------------------------------------------------------------
 
 std::size_t Vm::ArrayLength(Object* a) {
-  if (a && a->cls() == ObjClass::kArray) return static_cast<ArrayObject*>(a)->items.size();
-  double n = ToNumber(Get(a, "length"));
-  if (!(n > 0)) return 0;
-  return static_cast<std::size_t>(std::min(n, static_cast<double>(limits_.maxArray)));
+  return elements::Length(*this, a);
 }
 
 Value Vm::ArrayGet(Object* a, std::size_t i) {
-  if (a && a->cls() == ObjClass::kArray) {
-    auto& items = static_cast<ArrayObject*>(a)->items;
-    if (i < items.size()) return items[i];
-  }
-  return Get(a, std::to_string(i));
+  if (a && a->cls() == ObjClass::kArray) return elements::Raw(a, i);
+  return Get(a, IndexName(i));
 }
 
 void Vm::ArraySet(Object* a, std::size_t i, const Value& v) {
-  Set(a, std::to_string(i), v);
+  Set(a, IndexName(i), v);
 }
 
 void Vm::ArrayPush(Object* a, const Value& v) {
+  std::size_t n = ArrayLength(a);
+  if (n >= limits_.maxArray) return;
   if (a && a->cls() == ObjClass::kArray) {
-    auto& items = static_cast<ArrayObject*>(a)->items;
-    if (items.size() < limits_.maxArray) items.push_back(v);
+    elements::Put(*this, a, n, v);
     return;
   }
-  ArraySet(a, ArrayLength(a), v);
+  ArraySet(a, n, v);
 }
 
 // ---- calls ---------------------------------------------------------------------------------

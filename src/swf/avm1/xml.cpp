@@ -29,9 +29,9 @@ class XmlNode : public Object {
 
   void RefillChildArray() {
     if (!childArray || childArray->cls() != ObjClass::kArray) return;
-    auto& items = static_cast<ArrayObject*>(childArray)->items;
-    items.clear();
+    std::vector<Value> items;
     for (XmlNode* c : children) items.emplace_back(static_cast<Object*>(c));
+    static_cast<ArrayObject*>(childArray)->Fill(items);
   }
 
   void Trace(Tracer& t) override {
