@@ -317,5 +317,37 @@ TEST(Avm1Language, ArrayMethodsOnOtherObjectsReadTheirOwnStoredValues) {
   EXPECT_EQ(Joined(a, 8), "x,undefined|q");
 }
 
+TEST(Avm1Language, CaseMappingAndNamesBeforeSwf7) {
+  const struct {
+    char16_t upper, lower;
+  } pairs[] = {{u'A', u'a'},     {0x00C4, 0x00E4}, {0x0100, 0x0101}, {0x0391, 0x03B1},
+               {0x0410, 0x0430}, {0x01C4, 0x01C6}, {0xFF21, 0xFF41}};
+  for (auto& p : pairs) {
+    EXPECT_EQ(LowerUnit(p.upper), p.lower) << static_cast<int>(p.upper);
+    EXPECT_EQ(UpperUnit(p.lower), p.upper) << static_cast<int>(p.lower);
+  }
+  // Characters the player leaves alone: digits, a CJK ideograph, a letter newer than its table.
+  for (char16_t c : {u'5', char16_t{0x4E00}, char16_t{0x2C65}}) {
+    EXPECT_EQ(LowerUnit(c), c);
+    EXPECT_EQ(UpperUnit(c), c);
+  }
+  // The title-case DZ folds like the others, and names differ in byte length alike.
+  EXPECT_TRUE(EqualsFolded("\xC7\x85x", "\xC7\x84X"));
+  EXPECT_TRUE(EqualsFolded("cl\xC3\x84", "CL\xC3\xA4"));
+  EXPECT_FALSE(EqualsFolded("a", "\xC3\xA4"));
+  RunCases({
+      {"toUpperCase beyond ASCII", 8,
+       [](Asm& a) {
+         a.Push({0, "\xC3\xA4\xCE\xB1x", "toUpperCase"}).Op(0x52).Trace();
+       },
+       "\xC3\x84\xCE\x91X"},
+      {"toUpperCase of SWF 5 changes ASCII only", 5,
+       [](Asm& a) {
+         a.Push({0, "\xC3\xA4x", "toUpperCase"}).Op(0x52).Trace();
+       },
+       "\xC3\xA4X"},
+  });
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -369,16 +369,17 @@ Value Split(Vm& vm, CallArgs& a) {
   return Value(out);
 }
 Value ToLower(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return Value(s);
+  std::u16string u = ThisUnits(vm, a);
+  // Before SWF 6 a unit is a byte of the text: only ASCII letters change.
+  for (char16_t& c : u)
+    if (vm.version() >= 6 || c < 0x80) c = LowerUnit(c);
+  return UnitsValue(vm, u);
 }
 Value ToUpper(Vm& vm, CallArgs& a) {
-  std::string s = ThisString(vm, a);
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return Value(s);
+  std::u16string u = ThisUnits(vm, a);
+  for (char16_t& c : u)
+    if (vm.version() >= 6 || c < 0x80) c = UpperUnit(c);
+  return UnitsValue(vm, u);
 }
 Value FromCharCode(Vm& vm, CallArgs& a) {
   std::u16string u;

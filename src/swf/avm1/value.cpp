@@ -239,20 +239,41 @@ bool ToBoolean(const Value& v, int version) {
 
 std::string FoldCase(std::string_view s) {
   std::string out(s);
-  for (char& c : out)
+  bool ascii = true;
+  for (char& c : out) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
+    if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+  }
+  if (ascii) return out;
+  std::u16string u = ToUnits(s, 6);
+  for (char16_t& c : u) c = LowerUnit(c);
+  return FromUnits(u, 6);
 }
 
 bool EqualsFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+  bool ascii = true;
+  if (a.size() == b.size()) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      char x = a[i], y = b[i];
+      if (static_cast<unsigned char>(x) >= 0x80 || static_cast<unsigned char>(y) >= 0x80) {
+        ascii = false;
+        break;
+      }
+      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+      if (x != y) return false;
+    }
+    if (ascii) return true;
+  } else {
+    // Texts of different byte lengths can still fold alike only beyond ASCII.
+    auto isAscii = [](std::string_view t) {
+      for (char c : t)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+      return true;
+    };
+    if (isAscii(a) || isAscii(b)) return false;
   }
-  return true;
+  return FoldCase(a) == FoldCase(b);
 }
 
 int ClampToInt(double n) {

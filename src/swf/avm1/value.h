@@ -74,7 +74,10 @@ std::size_t UnitLength(std::string_view s, int version);
 // Text order: by character code (a pair of surrogates counts as the character it stands for).
 bool TextLess(std::string_view a, std::string_view b, int version);
 
-// Case folding of property names before SWF 7 (ASCII letters only).
+// The player's case mapping of one UTF-16 unit (toLowerCase, toUpperCase).
+char16_t LowerUnit(char16_t c);
+char16_t UpperUnit(char16_t c);
+// Case folding of property names before SWF 7: the lower case of every character.
 std::string FoldCase(std::string_view s);
 bool EqualsFolded(std::string_view a, std::string_view b);
 
