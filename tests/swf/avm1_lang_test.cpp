@@ -349,5 +349,37 @@ TEST(Avm1Language, CaseMappingAndNamesBeforeSwf7) {
   });
 }
 
+TEST(Avm1Language, ConstructorsAndNativeTables) {
+  // function F() {}; o = new F(); o.hasOwnProperty("constructor"); o.constructor == F
+  auto instance = [](Asm& a) {
+    a.Function("F", {}, [](Asm&) {});
+    a.Push({"o", 0, "F"}).Op(0x40).Op(0x1D);
+    a.Push({"constructor"});
+    CallOn(a, "o", "hasOwnProperty", 1).Trace();
+    a.Get("o").Push({"constructor"}).Op(0x4E).Get("F").Op(0x66).Trace();
+  };
+  auto native = [](std::initializer_list<test::Item> args) {
+    return [args](Asm& a) {
+      a.Push({"%26", 1});  // the call's argument and count, below the function
+      a.Push(args).Push({static_cast<int>(args.size()), "ASnative"}).Op(0x3D);
+      a.Push({Undef{}}).Op(0x52).Trace();
+    };
+  };
+  RunCases({
+      {"an instance holds its constructor before SWF 7", 6, instance, "true|true"},
+      {"and finds it on the prototype from SWF 7", 7, instance, "false|true"},
+      {"ASnative(100, 1) is unescape", 8, native({1, 100}), "&"},
+      {"the index wraps as a 32-bit integer", 8, native({4294967297.0, 100}), "&"},
+      {"a third argument gives nothing", 8, native({0, 1, 100}), "undefined"},
+      {"an unknown table gives nothing", 8, native({1, "x"}), "undefined"},
+      {"Math has no entry 50: NaN", 8, native({50, 200}), "NaN"},
+      {"Math entry 9 is sqrt", 8,
+       [](Asm& a) {
+         a.Push({16, 1, 9, 200, 2, "ASnative"}).Op(0x3D).Push({Undef{}}).Op(0x52).Trace();
+       },
+       "4"},
+  });
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

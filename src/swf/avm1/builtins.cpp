@@ -728,8 +728,14 @@ Value MathAtan2(Vm& vm, CallArgs& a) {
   auto n = Numbers(vm, a, 2);
   return Value(std::atan2(n[0], n[1]));
 }
-Value MathRandom(Vm& vm, CallArgs&) {
+Value MathRandom(Vm& vm, CallArgs& a) {
+  Numbers(vm, a, 0);  // converts its arguments like the others
   return Value(vm.Random());
+}
+// A Math entry the table does not have: it converts its arguments and gives NaN.
+Value MathNothing(Vm& vm, CallArgs& a) {
+  Numbers(vm, a, 0);
+  return Value(kNaN);
 }
 
 // ---- globals -------------------------------------------------------------------------------
@@ -878,6 +884,54 @@ Value ClearTimer(Vm& vm, CallArgs& a) {
   int id = ToInt32(vm.ToNumber(a[0]));
   std::erase_if(vm.timers, [&](const Vm::Timer& t) { return t.id == id; });
   return {};
+}
+
+// ---- ASnative ------------------------------------------------------------------------------
+
+Value TraceF(Vm& vm, CallArgs& a) {
+  std::string text = a[0].IsUndefined() ? "undefined" : vm.ToString(a[0]);
+  if (vm.traceSink) vm.traceSink(text);
+  return {};
+}
+
+// ASnative(table, index): the built-in function at that place of the player's tables (the
+// global functions are table 100, Math table 200); nothing for other arguments.
+Value ASnativeF(Vm& vm, CallArgs& a) {
+  if (a.size() != 2) return {};
+  double t = vm.ToNumber(a[0]);
+  if (std::isnan(t)) return {};
+  std::int32_t table = ToInt32(t);
+  std::int32_t index = ToInt32(vm.ToNumber(a[1]));
+  if (index < 0) return {};
+  NativeFn fn = nullptr;
+  if (table == 100) {
+    static constexpr NativeFn kGlobals[] = {Escape, Unescape, ParseInt, ParseFloat, TraceF};
+    if (index < static_cast<std::int32_t>(std::size(kGlobals))) fn = kGlobals[index];
+  } else if (table == 200) {
+    static constexpr NativeFn kMath[] = {Math1<Abs>,
+                                         MathMin,
+                                         MathMax,
+                                         Math1<static_cast<double (*)(double)>(std::sin)>,
+                                         Math1<static_cast<double (*)(double)>(std::cos)>,
+                                         MathAtan2,
+                                         Math1<static_cast<double (*)(double)>(std::tan)>,
+                                         Math1<static_cast<double (*)(double)>(std::exp)>,
+                                         Math1<static_cast<double (*)(double)>(std::log)>,
+                                         Math1<static_cast<double (*)(double)>(std::sqrt)>,
+                                         Math1<Round>,
+                                         MathRandom,
+                                         Math1<static_cast<double (*)(double)>(std::floor)>,
+                                         Math1<static_cast<double (*)(double)>(std::ceil)>,
+                                         Math1<static_cast<double (*)(double)>(std::atan)>,
+                                         Math1<static_cast<double (*)(double)>(std::asin)>,
+                                         Math1<static_cast<double (*)(double)>(std::acos)>,
+                                         MathPow};
+    if (index < static_cast<std::int32_t>(std::size(kMath)))
+      fn = kMath[index];
+    else if (index < 0x10000)
+      fn = MathNothing;
+  }
+  return fn ? Value(static_cast<Object*>(vm.NewNative(fn))) : Value();
 }
 
 // ---- AsBroadcaster -------------------------------------------------------------------------
@@ -1082,6 +1136,7 @@ void InstallBuiltins(Vm& vm) {
   for (auto& [n, c] : constants) math->SetOwn(n, Value(c), fixed);
 
   Object* g = vm.global;
+  vm.Method(g, "ASnative", ASnativeF);
   vm.Method(g, "parseInt", ParseInt);
   vm.Method(g, "parseFloat", ParseFloat);
   vm.Method(g, "isNaN", IsNaN);

@@ -243,9 +243,14 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           c = t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
           s = s.substr(colon + 1);
         }
+        // A tellTarget to a missing clip leaves calls on the code's own timeline.
+        if (!c && colon == std::string::npos && act.baseClip &&
+            act.baseClip->cls() == ObjClass::kClip)
+          c = static_cast<ClipObject*>(act.baseClip);
         if (!c) break;
         double n = StringToNumber(s, v);
-        int frame = std::isnan(n) ? c->FrameOfLabel(s) : ClampToInt(n);
+        // Frame numbers wrap as 32-bit integers (4294967299 is frame 3).
+        int frame = std::isnan(n) ? c->FrameOfLabel(s) : ToInt32(n);
         if (frame > 0) c->CallFrame(*this, frame);
         break;
       }

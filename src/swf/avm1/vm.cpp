@@ -512,7 +512,8 @@ Value Vm::Construct(const Value& ctor, std::vector<Value> args) {
   Object* proto = Get(f, "prototype").AsObject();
   Object* obj = heap_.Make<Object>(proto ? proto : objectProto);
   if (version_ >= 6) obj->SetOwn("__constructor__", ctor, prop::kDontEnum);
-  obj->SetOwn("constructor", ctor, prop::kDontEnum);
+  // From SWF 7 on an instance finds `constructor` on its prototype only.
+  if (version_ < 7) obj->SetOwn("constructor", ctor, prop::kDontEnum);
   Value r = CallFunction(f, obj, args, proto, true);
   if (f->native && r.IsObject()) return r;
   if (f->native && f->constructMayFail && r.IsUndefined()) return r;
