@@ -601,6 +601,20 @@ std::vector<std::int16_t> PlayToPcm(FlashPlayer& player, int frames) {
   return all;
 }
 
+// SoundStreamHead2 of a 22.05 kHz 16-bit mono stream of `coding`, `perFrame` samples a frame (and
+// a latency of 0 for MP3).
+void StreamHead22k(SwfWriter& swf, SoundCoding coding, std::uint16_t perFrame) {
+  BitWriter w;
+  w.U8(0x0A);
+  w.UB(static_cast<std::uint32_t>(coding), 4);
+  w.UB(2, 2);
+  w.UB(1, 1);
+  w.UB(0, 1);
+  w.U16(perFrame);
+  if (coding == SoundCoding::kMp3) w.U16(0);
+  swf.Tag(Code(Tag::kSoundStreamHead2), w.Take());
+}
+
 TEST(MovieSound, LoopingEventSoundStartsOnItsFrame) {
   // 10 fps; frame 2 starts a 0.15 s tone that loops twice (with noMultiple, so that the second
   // pass of the timeline does not start another), frame 8 stops it... it ends before that.
@@ -634,16 +648,7 @@ TEST(MovieSound, StreamSoundKeepsWithTheFrames) {
   // 20 frames at 10 fps, each with its own block of 0.1 s of 22.05 kHz PCM whose level is the
   // frame number: what plays in each frame interval is that frame's block, to the last frame.
   SwfWriter swf(100, 100, 10);
-  {
-    BitWriter w;
-    w.U8(0x0A);
-    w.UB(static_cast<std::uint32_t>(SoundCoding::kPcmLittle), 4);
-    w.UB(2, 2);
-    w.UB(1, 1);
-    w.UB(0, 1);
-    w.U16(2205);
-    swf.Tag(Code(Tag::kSoundStreamHead2), w.Take());
-  }
+  StreamHead22k(swf, SoundCoding::kPcmLittle, 2205);
   for (int f = 0; f < 20; ++f) {
     swf.Tag(Code(Tag::kSoundStreamBlock),
             Le16(std::vector<std::int16_t>(2205, static_cast<std::int16_t>(1000 * (f + 1)))));
@@ -671,16 +676,7 @@ TEST(MovieSound, StreamKeepsWithThePictureWhenDrawingIsSlow) {
   // and the sound is not stretched (it ends after 20 s and its preroll, not after 30 s).
   constexpr int kFrames = 500;
   SwfWriter swf(100, 100, 25);
-  {
-    BitWriter w;
-    w.U8(0x0A);
-    w.UB(static_cast<std::uint32_t>(SoundCoding::kPcmLittle), 4);
-    w.UB(2, 2);
-    w.UB(1, 1);
-    w.UB(0, 1);
-    w.U16(882);
-    swf.Tag(Code(Tag::kSoundStreamHead2), w.Take());
-  }
+  StreamHead22k(swf, SoundCoding::kPcmLittle, 882);
   for (int f = 0; f < kFrames; ++f) {
     swf.Tag(Code(Tag::kSoundStreamBlock),
             Le16(std::vector<std::int16_t>(882, static_cast<std::int16_t>(60 * (f + 1)))));
@@ -748,17 +744,7 @@ TEST(MovieSound, Mp3StreamPlaysThroughThePlatformDecoder) {
   const auto starts = Mp3FrameStarts(mp3);
   ASSERT_GT(starts.size(), 20u);
   SwfWriter swf(100, 100, 10);
-  {
-    BitWriter w;
-    w.U8(0x0A);
-    w.UB(static_cast<std::uint32_t>(SoundCoding::kMp3), 4);
-    w.UB(2, 2);
-    w.UB(1, 1);
-    w.UB(0, 1);
-    w.U16(2205);
-    w.U16(0);
-    swf.Tag(Code(Tag::kSoundStreamHead2), w.Take());
-  }
+  StreamHead22k(swf, SoundCoding::kMp3, 2205);
   int frames = 0;
   // The encoder's information frame (no sound) stays out, as in a movie.
   for (std::size_t i = 1; i < starts.size(); i += 4, ++frames) {

@@ -1,6 +1,7 @@
 // Helpers shared by the files that install built-in classes.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,8 @@ Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, 
 void InstallMoreBuiltins(Vm& vm);
 // XML and XMLNode.
 void InstallXml(Vm& vm);
+// Text with the five characters that XML reserves written as entities.
+std::string EscapeXmlText(std::string_view s);
 // flash.geom: Point and Matrix.
 void InstallGeom(Vm& vm);
 // PrintJob, TextSnapshot, LocalConnection, ExternalInterface, FileReference(List), SharedObject.

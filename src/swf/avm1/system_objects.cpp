@@ -110,29 +110,7 @@ bool TextArg(Vm& vm, CallArgs& a, std::string& out) {
 Value EscapeXml(Vm& vm, CallArgs& a) {
   std::string s;
   if (!TextArg(vm, a, s)) return Value::Null();
-  std::string r;
-  for (char c : s) {
-    switch (c) {
-      case '<':
-        r += "&lt;";
-        break;
-      case '>':
-        r += "&gt;";
-        break;
-      case '&':
-        r += "&amp;";
-        break;
-      case '"':
-        r += "&quot;";
-        break;
-      case '\'':
-        r += "&apos;";
-        break;
-      default:
-        r += c;
-    }
-  }
-  return Value(r);
+  return Value(EscapeXmlText(s));
 }
 
 Value UnescapeXml(Vm& vm, CallArgs& a) {

@@ -157,32 +157,6 @@ XmlNode* NewNode(Vm& vm, Object* proto, int type, Value text) {
 
 // ---- text ----------------------------------------------------------------------------------
 
-std::string Escape(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 void AppendUtf8(std::string& out, std::uint32_t cp) {
   if (cp == 0 || cp > 0x10FFFF) return;
   if (cp < 0x80) {
@@ -256,7 +230,7 @@ std::string Unescape(std::string_view s) {
 void Serialize(Vm& vm, XmlNode* n, std::string& out, int depth) {
   if (depth > 256 || out.size() > vm.limits().maxString) return;
   if (n->type == kText) {
-    if (!n->value.IsNull()) out += Escape(vm.ToString(n->value));
+    if (!n->value.IsNull()) out += EscapeXmlText(vm.ToString(n->value));
     return;
   }
   bool named = !n->name.IsNullish();
@@ -265,7 +239,7 @@ void Serialize(Vm& vm, XmlNode* n, std::string& out, int depth) {
     if (n->attributes)
       for (auto& p : n->attributes->props().items()) {
         if (p.flags & prop::kDontEnum) continue;
-        out += " " + p.name + "=\"" + Escape(vm.ToString(p.value)) + "\"";
+        out += " " + p.name + "=\"" + EscapeXmlText(vm.ToString(p.value)) + "\"";
       }
     if (n->children.empty()) {
       out += " />";
@@ -482,6 +456,32 @@ Value NoNetwork(Vm&, CallArgs&) {
 }
 
 }  // namespace
+
+std::string EscapeXmlText(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
 
 void InstallXml(Vm& vm) {
   Heap& h = vm.heap();
