@@ -381,5 +381,47 @@ TEST(Avm1Language, ConstructorsAndNativeTables) {
   });
 }
 
+TEST(Avm1Language, VarAndFunctionWithPaths) {
+  RunCases({
+      {"var with a path on a timeline sets where the path leads", 8,
+       [](Asm& a) {
+         a.Push({"o", 0}).Op(0x43).Op(0x1D);
+         a.Push({"o.x", "X"}).Op(0x3C);
+         a.Push({"missing.y", "Y"}).Op(0x3C);
+         a.Get("o").Push({"x"}).Op(0x4E).Trace();
+         a.Get("missing.y").Trace();
+       },
+       "X|undefined"},
+      {"var with a path and no value keeps what is there", 8,
+       [](Asm& a) {
+         a.Push({"o", "x", "kept", 1}).Op(0x43).Op(0x1D);
+         a.Push({"o.x"}).Op(0x41).Push({"o.z"}).Op(0x41);
+         a.Get("o").Push({"x"}).Op(0x4E).Trace();
+         a.Push({"z"});
+         CallOn(a, "o", "hasOwnProperty", 1).Trace();
+       },
+       "kept|true"},
+      {"a function named with a path on a timeline", 8,
+       [](Asm& a) {
+         a.Push({"o", 0}).Op(0x43).Op(0x1D);
+         a.Function("o.f", {}, [](Asm& f) { f.Push({"called"}).Op(0x3E); });
+         a.Push({0}).Get("o").Push({"f"}).Op(0x52).Trace();
+       },
+       "called"},
+      {"in a function, var keeps the name and a local function runs on the locals", 8,
+       [](Asm& a) {
+         a.Function("outer", {}, [](Asm& f) {
+           f.Push({"o.x", "local"}).Op(0x3C);
+           f.Push({"inner"}).Function(
+               "", {}, [](Asm& g) { g.Get("this").Push({"o.x"}).Op(0x4E).Op(0x3E); });
+           f.Op(0x3C);
+           f.Push({0, "inner"}).Op(0x3D).Op(0x3E);
+         });
+         a.Push({0, "outer"}).Op(0x3D).Trace();
+       },
+       "local"},
+  });
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

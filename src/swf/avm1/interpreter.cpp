@@ -552,6 +552,12 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x41: {  // DefineLocal2
         Value val = op == 0x3C ? pop() : Value();
         std::string name = popStr();
+        // On a timeline, `var` with a path sets the variable where the path leads (nothing when
+        // it leads nowhere); in a function the name stays a local's name as it is.
+        if (!act.isFunction && name.find_first_of("/:.") != std::string::npos) {
+          if (op == 0x3C || GetVariable(act, name).IsUndefined()) SetVariable(act, name, val);
+          break;
+        }
         Object* locals = nullptr;
         Object* withOwner = nullptr;  // a `with` object that has the name itself
         for (Scope* s = act.scope; s; s = s->parent) {
@@ -745,9 +751,10 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Object* self = nullptr;
         // A function called by its name runs with `this` of the scope that holds it (the
         // timeline for timeline functions).
+        // (A function held in a local variable runs with the activation's locals as `this`.)
         for (Scope* s = act.scope; s; s = s->parent) {
           Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
-          if (o && s->kind != Scope::Kind::kLocal && Has(o, name)) {
+          if (o && Has(o, name)) {
             self = s->kind == Scope::Kind::kGlobal ? nullptr : o;
             break;
           }
@@ -946,6 +953,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         f->SetOwn("prototype", Value(proto), prop::kDontEnum | prop::kDontDelete);
         if (f->name.empty()) {
           push(Value(static_cast<Object*>(f)));
+        } else if (!act.isFunction && f->name.find_first_of("/:.") != std::string::npos) {
+          SetVariable(act, f->name, Value(static_cast<Object*>(f)));  // function /:f() {}
         } else {
           Object* locals = nullptr;
           for (Scope* s = act.scope; s; s = s->parent)
