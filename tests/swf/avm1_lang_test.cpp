@@ -423,5 +423,46 @@ TEST(Avm1Language, VarAndFunctionWithPaths) {
   });
 }
 
+TEST(Avm1Language, CoercionsOfObjects) {
+  // o = {toString: function () { trace("ts"); return <answer>; }}
+  auto withToString = [](test::Item answer, std::function<void(Asm&)> then) {
+    return [answer, then](Asm& a) {
+      a.Push({"o", "toString"}).Function("", {}, [answer](Asm& f) {
+        f.Push({"ts"}).Trace().Push({answer}).Op(0x3E);
+      });
+      a.Push({1}).Op(0x43).Op(0x1D);
+      then(a);
+    };
+  };
+  RunCases({
+      {"a toString that gives no text makes [type Object]", 7,
+       withToString(4, [](Asm& a) { a.Get("o").Op(0x4B).Trace(); }), "ts|[type Object]"},
+      {"a toString that gives text", 7,
+       withToString("T", [](Asm& a) { a.Get("o").Op(0x4B).Trace(); }), "ts|T"},
+      {"object + object is NaN without toString", 7,
+       withToString("T", [](Asm& a) { a.Get("o").Get("o").Op(0x47).Trace(); }), "NaN"},
+      {"object + 1 is NaN", 7,
+       withToString("T", [](Asm& a) { a.Get("o").Push({1}).Op(0x47).Trace(); }), "NaN"},
+      {"object + text takes toString", 7,
+       withToString("T", [](Asm& a) { a.Get("o").Push({"s"}).Op(0x47).Trace(); }), "ts|Ts"},
+      {"text < object is false", 7,
+       withToString("T", [](Asm& a) { a.Push({"a"}).Get("o").Op(0x48).Trace(); }), "false"},
+      {"object < text is false", 7,
+       withToString("T", [](Asm& a) { a.Get("o").Push({"a"}).Op(0x48).Trace(); }), "false"},
+      {"object < number is undefined", 7,
+       withToString("T", [](Asm& a) { a.Get("o").Push({1}).Op(0x48).Trace(); }), "undefined"},
+      {"Function(x) is x", 8,
+       [](Asm& a) {
+         a.Push({5, 1, "Function"}).Op(0x3D).Trace();
+       },
+       "5"},
+      {"Function() is an object without a prototype", 8,
+       [](Asm& a) {
+         a.Push({0, "Function"}).Op(0x3D).Op(0x4C).Trace().Push({"__proto__"}).Op(0x4E).Trace();
+       },
+       "[type Object]|undefined"},
+  });
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

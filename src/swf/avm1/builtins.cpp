@@ -44,7 +44,8 @@ Value ObjectToString(Vm&, CallArgs& a) {
 }
 
 Value ObjectValueOf(Vm&, CallArgs& a) {
-  if (a.self && !a.self->primitive.IsUndefined() && a.self->cls() != ObjClass::kObject)
+  if (a.self && !a.self->primitive.IsUndefined() && a.self->cls() != ObjClass::kObject &&
+      a.self->cls() != ObjClass::kSuper)
     return a.self->primitive;
   return Self(a);
 }
@@ -170,8 +171,10 @@ Value FunctionApply(Vm& vm, CallArgs& a) {
   return vm.Call(Value(a.self), self, std::move(args));
 }
 
-Value FunctionCtor(Vm& vm, CallArgs&) {
-  return Value(vm.NewObject());
+// Function(x) gives x back; Function() an object without a prototype.
+Value FunctionCtor(Vm& vm, CallArgs& a) {
+  if (a.size()) return a[0];
+  return Value(vm.heap().Make<Object>(nullptr));
 }
 
 // ---- Error ---------------------------------------------------------------------------------

@@ -604,8 +604,25 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       // ---- SWF 5 operators ----
       case 0x47: {  // Add2
         Value rb = pop(), ra = pop();
-        Value a = ToPrimitive(ra);
-        Value b = ToPrimitive(rb);
+        // valueOf first; an object it gives back turns into text only beside a text and is
+        // NaN otherwise.
+        auto prim = [&](const Value& x) -> Value {
+          if (!x.IsObject() || x.o->cls() == ObjClass::kDate) return ToPrimitive(x);
+          Value f = Get(x.o, "valueOf");
+          if (f.IsObject() && f.o->cls() == ObjClass::kFunction) return Call(f, x.o, {});
+          return ToPrimitive(x);
+        };
+        Value a = prim(ra);
+        Value b = prim(rb);
+        if (throwing_) break;
+        if (a.IsObject() && !b.IsString()) {
+          push(Value(std::numeric_limits<double>::quiet_NaN()));
+          break;
+        }
+        if (b.IsObject() && !a.IsString()) {
+          push(Value(std::numeric_limits<double>::quiet_NaN()));
+          break;
+        }
         if (a.IsString() || b.IsString()) {
           std::string sa = ToString(a), sb = ToString(b);
           if (sa.size() + sb.size() > limits_.maxString) {

@@ -119,7 +119,7 @@ Value Vm::Get(Object* o, std::string_view name) {
   if (!o) return {};
   if (NameIs(*this, name, "__proto__")) {
     if (Property* p = o->FindOwn(name); p && !p->getter) return p->value;
-    return Value(o->proto());
+    return o->proto() ? Value(o->proto()) : Value();  // none: undefined
   }
   int hops = 0;
   for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
@@ -306,6 +306,14 @@ std::string Vm::ToString(const Value& v) {
     if (!p || !p->value.IsObject() || static_cast<Function*>(p->value.o)->native)
       return static_cast<ClipObject*>(v.o)->TargetPath();
   }
+  // A toString that answers with something other than a text gives "[type Object]".
+  Value f = Get(v.o, "toString");
+  if (f.IsObject() && f.o->cls() == ObjClass::kFunction) {
+    Value r = Call(f, v.o, {});
+    if (throwing_ || aborting_) return std::string();
+    if (r.IsString()) return r.s;
+    return v.o->cls() == ObjClass::kFunction ? "[type Function]" : "[type Object]";
+  }
   Value p = ToPrimitive(v, true);
   return PrimitiveToString(p, version_);
 }
@@ -430,17 +438,20 @@ Value Vm::Less(const Value& a, const Value& b) {
     return Call(f, v.o, {});
   };
   // SWF 5 calls a comparison with a plain object false (without looking at the right side when
-  // the left one is such), later versions undefined; a clip never compares.
-  auto incomparable = [&](const Value& p) -> Value {
+  // the left one is such); later versions call it false against a text and undefined against
+  // anything else; a clip never compares.
+  auto incomparable = [&](const Value& p, const Value& other) -> Value {
     if (version_ < 6 && p.o->cls() != ObjClass::kClip) return Value(false);
+    if (version_ >= 6 && other.IsString() && p.o->cls() != ObjClass::kClip) return Value(false);
     return {};
   };
   Value pa = primitive(a);
   if (throwing_ || aborting_) return {};
-  if (pa.IsObject()) return incomparable(pa);
+  if (pa.IsObject() && version_ < 6) return incomparable(pa, Value());
   Value pb = primitive(b);
   if (throwing_ || aborting_) return {};
-  if (pb.IsObject()) return incomparable(pb);
+  if (pa.IsObject()) return incomparable(pa, pb);
+  if (pb.IsObject()) return incomparable(pb, pa);
   if (pa.IsString() && pb.IsString()) return Value(TextLess(pa.s, pb.s, version_));
   double x = ToNumber(pa), y = ToNumber(pb);
   if (std::isnan(x) || std::isnan(y)) return {};
