@@ -105,5 +105,57 @@ TEST(BitmapData, ScrollThresholdAndFloodFill) {
   EXPECT_EQ(s.Pixel32(b, 2, 0), 0xFF000000u);
 }
 
+TEST(BitmapData, HitTestAgainstPointsRectanglesAndPictures) {
+  // A 3 x 3 picture: clear, but for a half-opaque middle pixel.
+  Script s;
+  Value b = s.New({Value(3), Value(3), Value(true), Value(0)});
+  s.Call(b, "setPixel32", {Value(1), Value(1), Value(0x80FFFFFFu * 1.0)});
+  Value other = s.New({Value(3), Value(3), Value(true), Value(0xFF000000u * 1.0)});
+  Object* origin = s.vm.NewObject();
+  origin->SetOwn("x", Value(0));
+  origin->SetOwn("y", Value(0));
+  auto point = [&](int x, int y) {
+    Object* p = s.vm.NewObject();
+    p->SetOwn("x", Value(x));
+    p->SetOwn("y", Value(y));
+    return Value(p);
+  };
+  const struct {
+    Value second, secondPoint;
+    int threshold;
+    const char* expected;
+  } cases[] = {
+      {point(1, 1), Value(), 0x80, "true"},
+      {point(1, 1), Value(), 0x81, "false"},
+      {point(0, 0), Value(), 0, "false"},        // alpha 0 never hits a point
+      {s.Rect(0, 0, 1, 1), Value(), 0, "true"},  // but counts inside a rectangle
+      {s.Rect(2, 2, 1, 1), Value(), 1, "false"},
+      {other, point(1, 1), 0x80, "true"},   // the other picture covers the middle
+      {other, point(2, 2), 0x80, "false"},  // moved beyond it
+      {Value(s.vm.NewObject()), Value(), 0, "-3"},
+      {other, Value(), 0, "-4"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(s.vm.ToString(s.Call(b, "hitTest",
+                                   {Value(origin), Value(c.threshold), c.second, c.secondPoint})),
+              c.expected)
+        << s.vm.ToString(c.second) << " threshold " << c.threshold;
+}
+
+TEST(BitmapData, DrawPlacesAPictureThroughTheMatrixWithinTheClip) {
+  Script s;
+  Value dest = s.New({Value(4), Value(4), Value(false), Value(0xFF0000FFu * 1.0)});
+  Value red = s.New({Value(2), Value(2), Value(false), Value(0xFFFF0000u * 1.0)});
+  Value m = s.vm.Construct(s.Class("geom", "Matrix"), {});
+  s.Call(m, "translate", {Value(1), Value(1)});
+  // Red lands on (1..2, 1..2); the clip keeps only column 2.
+  s.Call(dest, "draw", {red, m, Value(), Value(), s.Rect(2, 0, 2, 4)});
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const bool isRed = x == 2 && (y == 1 || y == 2);
+      EXPECT_EQ(s.Pixel32(dest, x, y), isRed ? 0xFFFF0000u : 0xFF0000FFu) << x << "," << y;
+    }
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -443,5 +443,44 @@ TEST(CachedLayers, MatchAFreshDrawingFrameByFrame) {
   }
 }
 
+TEST(Renderer, AttachedPicturesShowWhatTheirPixelsHoldNow) {
+  // A 2 x 2 picture attached to an empty clip one pixel in; its owner changes a pixel between
+  // frames, drawn plainly and through a cached layer.
+  Movie movie;
+  movie.timeline.frames.resize(1);
+  auto picture = std::make_shared<Bitmap>();
+  picture->width = picture->height = 2;
+  picture->pixels = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0x80800000u};
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  for (bool cached : {false, true}) {
+    Stage stage(movie);
+    stage.Step();
+    Clip* clip = stage.root().CreateEmpty("pic", 0);
+    ASSERT_NE(clip, nullptr);
+    clip->attachedBitmap = picture;
+    clip->cacheAsBitmap = cached;
+    clip->matrix.tx = clip->matrix.ty = 20;
+    Renderer renderer(movie);
+    for (std::uint32_t corner : {0x80800000u, 0xFF000000u}) {
+      picture->pixels[3] = corner;
+      Surface s(4, 4);
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) s.At(x, y) = 0xFFFFFF;
+      renderer.Render(stage, s.View(), view, RenderOptions{1});
+      // Half-transparent dark red over white: 0x80 + white * 127 / 255.
+      const std::uint32_t last = corner == 0xFF000000u ? 0x000000u : 0xFF7F7Fu;
+      const std::uint32_t expected[4][4] = {{0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF},
+                                            {0xFFFFFF, 0xFF0000, 0x00FF00, 0xFFFFFF},
+                                            {0xFFFFFF, 0x0000FF, last, 0xFFFFFF},
+                                            {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}};
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+          EXPECT_EQ(s.At(x, y) & 0xFFFFFF, expected[y][x])
+              << x << "," << y << (cached ? " cached" : "") << std::hex << " corner " << corner;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dbx::swf

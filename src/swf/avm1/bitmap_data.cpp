@@ -232,6 +232,10 @@ Value ColorTransformMethod(Vm& vm, CallArgs& a) {
     cx.add[static_cast<std::size_t>(i)] = static_cast<float>(vm.ToNumber(vm.Get(t, add[i])));
   }
   if (!ClipRect(r, b->bitmap->width, b->bitmap->height)) return Value(-1);
+  // The player leaves the pixels alone when the only change is an alpha multiplier above 1.
+  ColorTransform alphaOnly;
+  alphaOnly.mult[3] = cx.mult[3];
+  if (cx.mult[3] > 1 && cx.mult == alphaOnly.mult && cx.add == alphaOnly.add) return Value(-1);
   for (int y = r.y; y < r.y + r.h; ++y)
     for (int x = r.x; x < r.x + r.w; ++x) {
       std::uint32_t& p = PixelAt(*b->bitmap, x, y);
@@ -346,7 +350,8 @@ Value Threshold(Vm& vm, CallArgs& a) {
   };
   const Bitmap& s = *src->bitmap;
   Bitmap& d = *b->bitmap;
-  const std::uint32_t stored = Store(*b, color);
+  // An opaque picture takes the colour's premultiplied value as it is, alpha byte included.
+  const std::uint32_t stored = b->transparent ? Store(*b, color) : PremultiplyArgb(color);
   // Reads the whole source first: it may be this very picture.
   const std::vector<std::uint32_t> from = s.pixels;
   int count = 0;
