@@ -464,5 +464,22 @@ TEST(Avm1Language, CoercionsOfObjects) {
   });
 }
 
+TEST(Avm1Language, SuperCalledByName) {
+  // function B() { trace("B " + this.n); }  function C() { this.n = 1; super(); trace(...); }
+  // C extends B; new C();
+  Asm a;
+  a.Function("B", {},
+             [](Asm& f) { f.Push({"B "}).Get("this").Push({"n"}).Op(0x4E).Op(0x47).Trace(); });
+  a.Function("C", {}, [](Asm& f) {
+    f.Get("this").Push({"n", 1}).Op(0x4F);
+    f.Push({0, "super"}).Op(0x3D).Op(0x17);
+    f.Get("super").Push({"__proto__"}).Op(0x4E).Get("Object").Push({"prototype"}).Op(0x4E);
+    f.Op(0x66).Trace();
+  });
+  a.Get("C").Get("B").Op(0x69);
+  a.Push({0, "C"}).Op(0x40).Op(0x17);
+  EXPECT_EQ(Joined(a, 8), "B 1|true");
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

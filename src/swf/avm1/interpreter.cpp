@@ -776,6 +776,15 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
             break;
           }
         }
+        if (f.IsObject() && f.o->cls() == ObjClass::kSuper) {
+          // super(...) called by name runs the parent constructor on this object.
+          Object* superSelf = f.o->primitive.AsObject();
+          Property* c = f.o->FindOwn("__superCtor");
+          Value ctor = c ? c->value : Value();
+          Object* home = ctor.IsObject() ? Get(ctor.o, "prototype").AsObject() : nullptr;
+          push(Call(ctor, superSelf, std::move(args), home));
+          break;
+        }
         if (!f.IsObject() || f.o->cls() != ObjClass::kFunction) {
           push(Value());
           break;

@@ -118,6 +118,8 @@ Property* Vm::Lookup(Object* o, std::string_view name, Object** owner) {
 Value Vm::Get(Object* o, std::string_view name) {
   if (!o) return {};
   if (NameIs(*this, name, "__proto__")) {
+    // super stands for the prototype it looks in: its __proto__ is that one's.
+    if (o->cls() == ObjClass::kSuper) return o->proto() ? Get(o->proto(), name) : Value();
     if (Property* p = o->FindOwn(name); p && !p->getter) return p->value;
     return o->proto() ? Value(o->proto()) : Value();  // none: undefined
   }
