@@ -157,5 +157,27 @@ TEST(BitmapData, DrawPlacesAPictureThroughTheMatrixWithinTheClip) {
     }
 }
 
+TEST(BitmapData, ColourMatrixFilterMixesStraightChannels) {
+  // Each row: r, g, b, a factors and an offset, on the colours before premultiplying.
+  const struct {
+    std::vector<double> matrix;
+    std::uint32_t in, out;
+  } cases[] = {
+      {{0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0}, 0xFF112233u, 0xFF332211u},
+      {{0.5, 0, 0, 0, 10, 0, 2, 0, 0, 0, 0, 0, 1, 0, -40, 0, 0, 0, 1, 0}, 0xFF8080FFu, 0xFF4AFFD7u},
+      {{1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0.5, 0}, 0xFFFFFFFFu, 0x7FFFFFFFu},
+  };
+  for (const auto& c : cases) {
+    Script s;
+    Value b = s.New({Value(1), Value(1), Value(true), Value(static_cast<double>(c.in))});
+    std::vector<Value> items;
+    for (double v : c.matrix) items.emplace_back(v);
+    Value filter =
+        s.vm.Construct(s.Class("filters", "ColorMatrixFilter"), {Value(s.vm.NewArray(items))});
+    EXPECT_EQ(s.vm.ToNumber(s.Call(b, "applyFilter", {b, s.Rect(0, 0, 1, 1), Value(), filter})), 0);
+    EXPECT_EQ(s.Pixel32(b, 0, 0), c.out) << std::hex << c.in;
+  }
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -671,6 +671,74 @@ Value Draw(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// flash.filters.ColorMatrixFilter: `matrix`, 20 numbers (4 rows of r, g, b, a, offset).
+Value ColorMatrixConstruct(Vm& vm, CallArgs& a) {
+  Object* self = a.self ? a.self : vm.NewObject();
+  std::vector<Value> items(20, Value(0));
+  for (std::size_t i = 0; i < 4; ++i) items[i * 6] = Value(1);  // the identity
+  if (Object* m = a[0].AsObject(); m && m->cls() == ObjClass::kArray) {
+    const std::size_t n = std::min<std::size_t>(vm.ArrayLength(m), 20);
+    for (std::size_t i = 0; i < n; ++i) items[i] = Value(vm.ToNumber(vm.ArrayGet(m, i)));
+  }
+  self->SetOwn("matrix", Value(vm.NewArray(std::move(items))));
+  return Value(self);
+}
+
+Value ColorMatrixClone(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  Object* filters = flash ? vm.Get(flash, "filters").AsObject() : nullptr;
+  return vm.Construct(filters ? vm.Get(filters, "ColorMatrixFilter") : Value(),
+                      {vm.Get(a.self, "matrix")});
+}
+
+// applyFilter(source, sourceRect, destPoint, filter): the colour matrix filter, on straight
+// colours.
+Value ApplyFilter(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 4) return Value(-1);
+  BitmapDataObject* src = AsBitmapData(a[0]);
+  if (!src || !src->Usable()) return Value(-1);
+  IRect r;
+  if (!ReadRect(vm, a[1], r)) return Value(-1);
+  int px = 0, py = 0;
+  ReadPoint(vm, a[2], px, py);
+  if (!IsInstance(vm, a[3], "filters", "ColorMatrixFilter")) {
+    vm.Unsupported("BitmapData.applyFilter of this filter");
+    return Value(-1);
+  }
+  double m[20] = {};
+  Object* arr = vm.Get(a[3].AsObject(), "matrix").AsObject();
+  if (!arr) return Value(-1);
+  for (std::size_t i = 0; i < 20; ++i) m[i] = vm.ToNumber(vm.ArrayGet(arr, i));
+  const Bitmap& s = *src->bitmap;
+  Bitmap& d = *b->bitmap;
+  const std::vector<std::uint32_t> from = s.pixels;
+  for (int y = 0; y < r.h; ++y)
+    for (int x = 0; x < r.w; ++x) {
+      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
+      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
+      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
+      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
+      const std::uint32_t p =
+          Read(*src, from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
+                          static_cast<std::size_t>(sx)]);
+      const double in[4] = {static_cast<double>((p >> 16) & 0xFF),
+                            static_cast<double>((p >> 8) & 0xFF), static_cast<double>(p & 0xFF),
+                            static_cast<double>(p >> 24)};
+      std::uint32_t out[4];
+      for (int c = 0; c < 4; ++c) {
+        const double* row = m + 5 * c;
+        const double v = row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4];
+        out[c] = static_cast<std::uint32_t>(std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 255.0));
+      }
+      if (!src->transparent) out[3] = 255;
+      PixelAt(d, static_cast<int>(dx), static_cast<int>(dy)) =
+          Store(*b, (out[3] << 24) | (out[0] << 16) | (out[1] << 8) | out[2]);
+    }
+  return Value(0);
+}
+
 // flash.geom.ColorTransform: the eight factors as plain fields, `rgb` over the offsets.
 const char* const kTransformFields[8] = {"redMultiplier",   "greenMultiplier", "blueMultiplier",
                                          "alphaMultiplier", "redOffset",       "greenOffset",
@@ -795,6 +863,7 @@ void InstallBitmapData(Vm& vm) {
       {"noise", Noise},
       {"hitTest", HitTest},
       {"draw", Draw},
+      {"applyFilter", ApplyFilter},
   };
   for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
 
@@ -804,6 +873,16 @@ void InstallBitmapData(Vm& vm) {
     MakeClass(vm, geom, "Rectangle", RectangleConstruct, RectangleConstruct, rp);
     vm.Method(rp, "toString", RectangleToString);
     vm.Method(rp, "clone", RectangleClone);
+  }
+  Object* filters = vm.Get(flash, "filters").AsObject();
+  if (!filters) {
+    filters = vm.NewObject();
+    flash->SetOwn("filters", Value(filters), prop::kDontEnum);
+  }
+  if (vm.Get(filters, "ColorMatrixFilter").IsUndefined()) {
+    Object* fp = h.Make<Object>(vm.objectProto);
+    MakeClass(vm, filters, "ColorMatrixFilter", ColorMatrixConstruct, ColorMatrixConstruct, fp);
+    vm.Method(fp, "clone", ColorMatrixClone);
   }
   if (geom && vm.Get(geom, "ColorTransform").IsUndefined()) {
     Object* cp = h.Make<Object>(vm.objectProto);
