@@ -12,7 +12,7 @@ a regression (exit status 1); a case listed as failing that passes is reported s
 can be brought up to date (--update); cases on neither list (another half of the corpus) are
 counted and reported only.
 
-    scripts/conformance.py [CORPUS] [--tool PATH] [-j N] [--timeout S] [--filter TEXT]
+    scripts/conformance.py [CORPUS] [--tool PATH] [-j N] [--timeout S] [--filter REGEX]
                            [--expectations FILE] [--update] [--verbose]
 """
 import argparse
@@ -35,7 +35,7 @@ def find_cases(corpus, text_filter):
         dirnames.sort()
         if "test.toml" in filenames and "test.swf" in filenames:
             rel = os.path.relpath(dirpath, corpus).replace(os.sep, "/")
-            if text_filter and text_filter not in rel:
+            if text_filter and not re.search(text_filter, rel):
                 continue
             cases.append(rel)
     return cases
@@ -174,7 +174,7 @@ def main():
     ap.add_argument("--tool", default=os.path.join(ROOT, "build", "debug", "tools", "movie", "dazzlebox-movie"))
     ap.add_argument("-j", type=int, default=2)
     ap.add_argument("--timeout", type=float, default=20)
-    ap.add_argument("--filter", default="")
+    ap.add_argument("--filter", default="", help="only the cases whose path matches this regular expression")
     ap.add_argument("--expectations", default=os.path.join(ROOT, "tests", "conformance", "expected-failures.txt"))
     ap.add_argument("--update", action="store_true", help="rewrite the expectations file from this run")
     ap.add_argument("--verbose", action="store_true")

@@ -177,7 +177,6 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
   moviePath_ = std::string(name);
   sound_.reset();
   renderer_.reset();
-  fonts_.reset();
   // The runtime refers to the stage and the stage to the runtime: both go together.
   if (stage_) stage_->SetScripts(nullptr);
   scripts_.reset();
@@ -190,6 +189,7 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
   }
   if (movie_) {
     stage_ = std::make_unique<swf::Stage>(*movie_);
+    stage_->fonts().SetDeviceFonts(fontSource_);
 #if DBX_SWF_HAVE_RUNTIME
     if (scriptsEnabled_) {
       const swf::ScriptHost host{*movie_, *stage_, trace_, moviePath_, scriptSound_.get()};
@@ -198,8 +198,7 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
     }
 #endif
     renderer_ = std::make_unique<swf::Renderer>(*movie_);
-    fonts_ = std::make_unique<swf::text::FontLibrary>(*movie_, fontSource_);
-    renderer_->SetFonts(fonts_.get());
+    renderer_->SetFonts(&stage_->fonts());
     StartSound();
     StepStage();  // the first frame shows before Play
   }
@@ -209,8 +208,8 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
 
 void FlashPlayer::SetFontSource(FontSource* fonts) {
   fontSource_ = fonts;
-  if (fonts_) fonts_->SetDeviceFonts(fonts);
-  if (renderer_) renderer_->SetFonts(fonts_.get());  // fields lay out again with the new faces
+  if (stage_) stage_->fonts().SetDeviceFonts(fonts);  // fields lay out again with the new faces
+  if (renderer_ && stage_) renderer_->SetFonts(&stage_->fonts());
   dirty_ = true;
 }
 

@@ -193,7 +193,6 @@ class FlashPlayer {
   double movieTimeMs_ = 0;  // the movie's clock: frames stepped times the frame interval
   std::unique_ptr<swf::Renderer> renderer_;
   FontSource* fontSource_ = nullptr;
-  std::unique_ptr<swf::text::FontLibrary> fonts_;
   // The mixer outlives every movie (a sound device may be pulling from it); the movie's sound
   // goes with the movie.
   std::unique_ptr<swf::Mixer> mixer_;

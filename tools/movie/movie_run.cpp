@@ -13,9 +13,11 @@
 #include "swf/flash_player.h"
 
 #if defined(_WIN32)
+#include "platform/win32/gdi_fonts.h"
 #include "platform/win32/image_loader.h"
 #include "platform/win32/movie_audio.h"
 #else
+#include "platform/fonts_ft/freetype_fonts.h"
 #include "platform/imageio/image_io.h"
 #include "platform/mpg123/mpg123_decoder.h"
 #endif
@@ -246,7 +248,14 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
 #else
   FileImageLoader images;
 #endif
+  // Text in installed fonts is drawn with the system's faces, as the screensaver draws it.
+#if defined(_WIN32)
+  const std::unique_ptr<FontSource> fonts = win32::CreateGdiFonts();
+#else
+  const std::unique_ptr<FontSource> fonts = CreateFreeTypeFonts();
+#endif
   FlashPlayer player(&images);
+  player.SetFontSource(fonts.get());
   player.SetTraceSink([&](std::string_view line) {
     if (trace) trace(line);
   });

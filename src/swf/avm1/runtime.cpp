@@ -9,6 +9,7 @@
 #include "swf/avm1/bitmap_data.h"
 #include "swf/avm1/builtins.h"
 #include "swf/display/geometry.h"
+#include "swf/text/text_field.h"
 
 namespace dbx::swf::avm1 {
 
@@ -296,6 +297,18 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
     case 8:
     case 9: {
       if (!finite || n < 0) break;
+      if (clip->kind == ClipKind::kEditText && clip->field) {
+        // A text field's box changes size; its text keeps its scale.
+        const Box own = clip->Bounds(clip);
+        const double w = own.empty ? 0 : own.xmax - own.xmin,
+                     h = own.empty ? 0 : own.ymax - own.ymin;
+        const double sx = std::abs(clip->XScale()) / 100, sy = std::abs(clip->YScale()) / 100;
+        if (index == 8 && sx > 0)
+          clip->field->SetSize(static_cast<float>(ToTwips(n) / sx), static_cast<float>(h));
+        if (index == 9 && sy > 0)
+          clip->field->SetSize(static_cast<float>(w), static_cast<float>(ToTwips(n) / sy));
+        break;
+      }
       Box b = clip->Bounds(clip->parent);
       double cur = b.empty ? 0 : (index == 8 ? b.xmax - b.xmin : b.ymax - b.ymin) / 20;
       if (cur <= 0) break;
@@ -799,6 +812,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   };
   for (auto& [n, f] : methods) vm_.Method(mcProto, n, f);
   vm_.Method(vm_.global, "updateAfterEvent", McNoop);
+  InstallTextField(*this);
 
   vm_.sound = host.sound;
   vm_.movie = &movie_;
@@ -828,6 +842,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
 }
 
 Runtime::~Runtime() {
+  ForgetTextField(*this);
   // The clips may outlive the runtime: forget their script objects.
   std::vector<Clip*> stack{&stage_.root()};
   while (!stack.empty()) {
@@ -844,9 +859,25 @@ MovieClipObject* Runtime::ObjectOf(Clip* clip) {
   if (clip->kind != ClipKind::kMovie && clip->kind != ClipKind::kButton &&
       clip->kind != ClipKind::kEditText)
     return nullptr;
-  auto* o = vm_.heap().Make<MovieClipObject>(vm_.clipProto, this, clip);
+  Object* proto = clip->kind == ClipKind::kEditText ? textFieldProto : vm_.clipProto;
+  auto* o = vm_.heap().Make<MovieClipObject>(proto, this, clip);
   clip->scriptObject = o;
   return o;
+}
+
+Object* Runtime::ScriptObjectOf(Clip* clip) {
+  return ObjectOf(clip);
+}
+
+Clip* ClipOf(Object* o) {
+  if (!o || o->cls() != ObjClass::kClip) return nullptr;
+  auto* m = static_cast<MovieClipObject*>(o);
+  return m->clip && !m->clip->removed ? m->clip : nullptr;
+}
+
+Runtime* RuntimeOf(Object* o) {
+  if (!o || o->cls() != ObjClass::kClip) return nullptr;
+  return static_cast<MovieClipObject*>(o)->runtime;
 }
 
 void Runtime::ClipCreated(Clip& clip) {
@@ -859,6 +890,7 @@ void Runtime::ClipCreated(Clip& clip) {
   MovieClipObject* o = ObjectOf(&clip);
   if (!o) return;
   if (clip.IsRoot()) vm_.root = o;
+  if (clip.kind == ClipKind::kEditText) TextFieldCreated(*this, clip, o);
   // A class registered for the clip's exported symbol gives it its prototype and constructor.
   if (clip.character && !vm_.registeredClasses.empty()) {
     for (auto& [name, id] : movie_.exports) {
@@ -980,6 +1012,7 @@ void Runtime::EndFrame() {
     o->clip = nullptr;
   }
   removed_.clear();
+  ShowBoundVariables(*this, stage_.root(), 0);
   vm_.Collect([this](Tracer& t) {
     std::vector<Clip*> stack{&stage_.root()};
     while (!stack.empty()) {

@@ -35,6 +35,9 @@ class Runtime : public Scripts {
   const Movie& movie() const { return movie_; }
   // The script object of a clip (made on demand); null for clips scripts cannot see.
   MovieClipObject* ObjectOf(Clip* clip);
+  Object* ScriptObjectOf(Clip* clip);
+  // TextField.prototype: the prototype of text fields.
+  Object* textFieldProto = nullptr;
   // Keys held down now (Key.isDown).
   std::vector<int> keysDown;
   int lastKey = 0, lastAscii = 0;
@@ -52,5 +55,17 @@ class Runtime : public Scripts {
 };
 
 std::unique_ptr<Scripts> CreateRuntime(const ScriptHost& host);
+
+// The clip behind a clip object (null for other objects and clips that have gone), and the
+// runtime it belongs to.
+Clip* ClipOf(Object* o);
+Runtime* RuntimeOf(Object* o);
+
+// TextField and TextFormat (text_field_object.cpp): the classes, a field coming to life (its
+// listeners, its variable), the variables shown by the fields each frame.
+void InstallTextField(Runtime& rt);
+void ForgetTextField(Runtime& rt);
+void TextFieldCreated(Runtime& rt, Clip& clip, Object* object);
+void ShowBoundVariables(Runtime& rt, Clip& clip, int nesting);
 
 }  // namespace dbx::swf::avm1

@@ -8,6 +8,7 @@
 
 #include "swf/display/geometry.h"
 #include "swf/display/stage.h"
+#include "swf/text/text_field.h"
 
 namespace dbx::swf {
 
@@ -174,6 +175,20 @@ Clip* Clip::Attach(std::string_view exportName, std::string_view newName, int sc
 Clip* Clip::CreateEmpty(std::string_view newName, int scriptDepth) {
   if (removed) return nullptr;
   return stage_->Instantiate(*this, scriptDepth + kDepthOffset, 0, newName, -1);
+}
+
+Clip* Clip::CreateTextField(std::string_view newName, int scriptDepth, double x, double y,
+                            double width, double height) {
+  if (removed) return nullptr;
+  EditText def;
+  auto twips = [](double v) {
+    return static_cast<std::int32_t>(std::clamp(std::round(v), -1.0e8, 1.0e8));
+  };
+  def.xmax = twips(std::max(0.0, width));
+  def.ymax = twips(std::max(0.0, height));
+  Clip* c = stage_->InstantiateTextField(*this, scriptDepth + kDepthOffset, newName, def);
+  if (c) c->SetPosition(twips(x), twips(y));
+  return c;
 }
 
 Clip* Clip::Duplicate(std::string_view newName, int scriptDepth) {

@@ -17,6 +17,9 @@
 namespace dbx::swf {
 
 class Stage;
+namespace text {
+class TextField;
+}
 
 enum class ClipKind : std::uint8_t {
   kMovie,  // a timeline: the main one, a sprite instance, an empty clip
@@ -97,6 +100,8 @@ class Clip {
   Clip* maskClip = nullptr;
   // A script changed the transform: the timeline no longer moves the clip.
   bool scriptTransformed = false;
+  // A text field's text, formats and box (kEditText only); what scripts and the renderer share.
+  std::unique_ptr<text::TextField> field;
 
   // The scale and rotation that scripts read and write (_xscale, _yscale, _rotation; percent and
   // degrees). Kept beside the matrix so that a scale of 0 or a rotation keeps the other values.
@@ -146,6 +151,9 @@ class Clip {
   Clip* Attach(std::string_view exportName, std::string_view newName, int scriptDepth);
   // createEmptyMovieClip.
   Clip* CreateEmpty(std::string_view newName, int scriptDepth);
+  // createTextField: an empty text field whose box is (x, y, width, height) in twips.
+  Clip* CreateTextField(std::string_view newName, int scriptDepth, double x, double y, double width,
+                        double height);
   // duplicateMovieClip: a copy of this clip in the same parent (character, transform, colour,
   // clip actions, drawing), starting at its first frame.
   Clip* Duplicate(std::string_view newName, int scriptDepth);

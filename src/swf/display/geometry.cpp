@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "swf/display/stage.h"
+#include "swf/text/text_field.h"
 
 namespace dbx::swf {
 
@@ -117,6 +118,24 @@ Box LocalBounds(const Clip& clip) {
       Box r;
       r.Add(a.xmin + (b.xmin - a.xmin) * t, a.ymin + (b.ymin - a.ymin) * t);
       r.Add(a.xmax + (b.xmax - a.xmax) * t, a.ymax + (b.ymax - a.ymax) * t);
+      return r;
+    }
+    case ClipKind::kText: {
+      const auto it = movie.characters.find(clip.character);
+      const auto* st =
+          it == movie.characters.end() ? nullptr : std::get_if<StaticText>(&it->second);
+      if (!st) return {};
+      Box r;
+      r.Add(st->xmin, st->ymin);
+      r.Add(st->xmax, st->ymax);
+      return r.Transformed(st->matrix);
+    }
+    case ClipKind::kEditText: {
+      if (!clip.field) return {};
+      const text::TextField::Box b = clip.field->Bounds();
+      Box r;
+      r.Add(b.xmin, b.ymin);
+      r.Add(b.xmax, b.ymax);
       return r;
     }
     default:

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "swf/display/geometry.h"
+#include "swf/text/text_field.h"
 
 namespace dbx::swf {
 
@@ -28,6 +29,8 @@ ClipKind KindOf(const Movie& movie, std::uint16_t id, const Timeline** timeline)
   if (std::holds_alternative<MorphShape>(ch)) return ClipKind::kMorph;
   if (std::holds_alternative<std::shared_ptr<const Bitmap>>(ch)) return ClipKind::kBitmap;
   if (std::holds_alternative<Button>(ch)) return ClipKind::kButton;
+  if (std::holds_alternative<StaticText>(ch)) return ClipKind::kText;
+  if (std::holds_alternative<EditText>(ch)) return ClipKind::kEditText;
   return ClipKind::kOther;
 }
 
@@ -45,7 +48,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-Stage::Stage(const Movie& movie) : movie_(movie) {
+Stage::Stage(const Movie& movie)
+    : movie_(movie), fonts_(std::make_unique<text::FontLibrary>(movie, nullptr)) {
   Reset();
 }
 
@@ -278,10 +282,25 @@ Clip* Stage::Instantiate(Clip& parent, int depth, std::uint16_t character, std::
   if (parent.removed) return nullptr;
   const Timeline* timeline = nullptr;
   const ClipKind kind = KindOf(movie_, character, &timeline);
+  const EditText* field = nullptr;
+  if (kind == ClipKind::kEditText) field = std::get_if<EditText>(&movie_.characters.at(character));
+  return Make(parent, depth, kind, character, timeline, name, placeFrame, cmd, field);
+}
+
+Clip* Stage::InstantiateTextField(Clip& parent, int depth, std::string_view name,
+                                  const EditText& def) {
+  if (parent.removed) return nullptr;
+  return Make(parent, depth, ClipKind::kEditText, 0, nullptr, name, -1, nullptr, &def);
+}
+
+Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t character,
+                  const Timeline* timeline, std::string_view name, int placeFrame,
+                  const PlaceCommand* cmd, const EditText* field) {
   if (instances_ >= kMaxInstances || Nesting(parent) + 1 >= kMaxNesting) return nullptr;
   if (Clip* existing = parent.ChildAt(depth)) RemoveClip(*existing);
   auto owned = std::make_unique<Clip>(*this, kind, character);
   Clip* c = owned.get();
+  if (field) c->field = std::make_unique<text::TextField>(*field, movie_.version, *fonts_);
   c->timeline = timeline;
   c->depth = depth;
   c->name = std::string(name);

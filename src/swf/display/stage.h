@@ -17,6 +17,7 @@
 #include "swf/display/clip.h"
 #include "swf/display/scripts.h"
 #include "swf/format/movie.h"
+#include "swf/text/faces.h"
 
 namespace dbx::swf {
 
@@ -32,6 +33,9 @@ class Stage {
   void SetScripts(Scripts* scripts) { scripts_ = scripts; }
   Scripts* scripts() const { return scripts_; }
   const Movie& movie() const { return movie_; }
+  // The faces of the movie's texts: its fonts, and the installed ones once the player sets a
+  // font source.
+  text::FontLibrary& fonts() { return *fonts_; }
 
   // Hears every frame that a timeline enters, in order or as the target of a jump (`jumped`),
   // with `root` for the main timeline: the frame's sounds start there.
@@ -69,6 +73,8 @@ class Stage {
   // removed. `placeFrame` -1 marks a clip made by a script. The clip runs its first frame at once.
   Clip* Instantiate(Clip& parent, int depth, std::uint16_t character, std::string_view name,
                     int placeFrame, const PlaceCommand* cmd = nullptr);
+  // A text field made by a script, from `def` (its box and formats).
+  Clip* InstantiateTextField(Clip& parent, int depth, std::string_view name, const EditText& def);
   // Takes a clip out of the tree (unload event, then the runtime's notice); freed at the end of
   // the frame.
   void RemoveClip(Clip& clip);
@@ -97,6 +103,9 @@ class Stage {
     int keyCode;
     std::uint16_t sprite;
   };
+  Clip* Make(Clip& parent, int depth, ClipKind kind, std::uint16_t character,
+             const Timeline* timeline, std::string_view name, int placeFrame,
+             const PlaceCommand* cmd, const EditText* field);
   void RunFrame(Clip& clip);
   void ApplyFrameInOrder(Clip& clip, int frame);
   void ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame);
@@ -113,6 +122,7 @@ class Stage {
   int Nesting(const Clip& clip) const;
 
   const Movie& movie_;
+  std::unique_ptr<text::FontLibrary> fonts_;
   Scripts* scripts_ = nullptr;
   std::unique_ptr<Clip> root_;
   std::vector<std::unique_ptr<Clip>> graveyard_;

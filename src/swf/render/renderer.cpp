@@ -334,6 +334,10 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
     if (nesting < Stage::kMaxNesting) DrawList(obj, mm, cc, nesting + 1);
     return;
   }
+  if (obj.kind == ClipKind::kEditText && obj.field) {
+    if (fonts_) DrawTextField(*obj.field, view_ * mm, cc);
+    return;
+  }
   const auto it = movie_.characters.find(obj.character);
   if (it == movie_.characters.end()) return;
   const Character& ch = it->second;

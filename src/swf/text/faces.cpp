@@ -145,6 +145,7 @@ FontLibrary::FontLibrary(const Movie& movie, FontSource* device) : movie_(movie)
 void FontLibrary::SetDeviceFonts(FontSource* device) {
   if (device == device_) return;
   device_ = device;
+  ++generation_;
   aliases_.clear();
   byHandle_.clear();
 }

@@ -99,6 +99,8 @@ class FontLibrary {
   // `movie` must outlive the library; `device` may be null (no installed faces).
   FontLibrary(const Movie& movie, FontSource* device);
   void SetDeviceFonts(FontSource* device);
+  // Changes whenever faces handed out before may have gone (a new font source).
+  std::uint64_t generation() const { return generation_; }
 
   // The embedded font with that id, or nothing (no such font, or one without glyphs).
   EmbeddedFace* Embedded(std::uint16_t id);
@@ -115,6 +117,7 @@ class FontLibrary {
  private:
   const Movie& movie_;
   FontSource* device_;
+  std::uint64_t generation_ = 0;
   std::map<std::uint16_t, std::unique_ptr<EmbeddedFace>> embedded_;
   std::map<int, std::unique_ptr<DeviceFace>> byHandle_;  // the platform's faces
   std::map<std::string, DeviceFace*> aliases_;           // by "family|b|i"; misses too

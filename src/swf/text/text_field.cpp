@@ -162,8 +162,9 @@ TextField::Box TextField::Bounds() {
 }
 
 const Layout& TextField::CurrentLayout() {
-  if (!dirty_) return layout_;
+  if (!dirty_ && layoutFonts_ == fonts_.generation()) return layout_;
   dirty_ = false;
+  layoutFonts_ = fonts_.generation();
   LayoutOptions o;
   o.wordWrap = wordWrap;
   o.password = password;
@@ -225,6 +226,179 @@ int TextField::BottomScroll() {
 
 void TextField::SetScroll(int line) {
   scroll_ = std::clamp(line, 1, std::max(1, MaxScroll()));
+}
+
+}  // namespace dbx::swf::text
+
+namespace dbx::swf::text {
+
+void FormatPatch::ApplyTo(CharFormat& f) const {
+  if (font) f.font = *font;
+  if (url) f.url = *url;
+  if (target) f.target = *target;
+  if (size) f.size = *size;
+  if (letterSpacing) f.letterSpacing = *letterSpacing;
+  if (color) f.color = *color;
+  if (bold) f.bold = *bold;
+  if (italic) f.italic = *italic;
+  if (underline) f.underline = *underline;
+  if (kerning) f.kerning = *kerning;
+}
+
+void FormatPatch::ApplyTo(ParaFormat& p) const {
+  if (bullet) p.bullet = *bullet;
+  if (align) p.align = *align;
+  if (leftMargin) p.leftMargin = *leftMargin;
+  if (rightMargin) p.rightMargin = *rightMargin;
+  if (indent) p.indent = *indent;
+  if (blockIndent) p.blockIndent = *blockIndent;
+  if (leading) p.leading = *leading;
+}
+
+FormatPatch FormatPatch::Of(const CharFormat& f, const ParaFormat& p) {
+  FormatPatch r;
+  r.font = f.font;
+  r.url = f.url;
+  r.target = f.target;
+  r.size = f.size;
+  r.letterSpacing = f.letterSpacing;
+  r.color = f.color;
+  r.bold = f.bold;
+  r.italic = f.italic;
+  r.underline = f.underline;
+  r.kerning = f.kerning;
+  r.bullet = p.bullet;
+  r.align = p.align;
+  r.leftMargin = p.leftMargin;
+  r.rightMargin = p.rightMargin;
+  r.indent = p.indent;
+  r.blockIndent = p.blockIndent;
+  r.leading = p.leading;
+  return r;
+}
+
+namespace {
+template <class T>
+void Keep(std::optional<T>& a, const std::optional<T>& b) {
+  if (a && (!b || !(*a == *b))) a.reset();
+}
+}  // namespace
+
+void FormatPatch::Intersect(const FormatPatch& o) {
+  Keep(font, o.font);
+  Keep(url, o.url);
+  Keep(target, o.target);
+  Keep(size, o.size);
+  Keep(letterSpacing, o.letterSpacing);
+  Keep(color, o.color);
+  Keep(bold, o.bold);
+  Keep(italic, o.italic);
+  Keep(underline, o.underline);
+  Keep(kerning, o.kerning);
+  Keep(bullet, o.bullet);
+  Keep(align, o.align);
+  Keep(leftMargin, o.leftMargin);
+  Keep(rightMargin, o.rightMargin);
+  Keep(indent, o.indent);
+  Keep(blockIndent, o.blockIndent);
+  Keep(leading, o.leading);
+}
+
+namespace {
+// The paragraph of each character ('\r' belongs to the paragraph it ends).
+std::vector<std::size_t> ParagraphOfEach(const RichText& t) {
+  std::vector<std::size_t> out(t.text.size());
+  std::size_t para = 0;
+  for (std::size_t i = 0; i < t.text.size(); ++i) {
+    out[i] = std::min(para, t.paragraphs.empty() ? 0 : t.paragraphs.size() - 1);
+    if (t.text[i] == U'\r') ++para;
+  }
+  return out;
+}
+}  // namespace
+
+void TextField::ApplyFormat(std::size_t begin, std::size_t end, const FormatPatch& patch) {
+  const std::size_t n = content_.text.size();
+  end = std::min(end, n);
+  if (n == 0) {
+    patch.ApplyTo(newFormat_);
+    patch.ApplyTo(newPara_);
+    content_ = PlainText(U"", newFormat_, newPara_);
+    Changed();
+    return;
+  }
+  if (begin >= end) return;
+  const std::vector<std::size_t> paraOf = ParagraphOfEach(content_);
+  std::vector<bool> touched(content_.paragraphs.size(), false);
+  for (std::size_t i = begin; i < end; ++i) {
+    CharFormat cf = content_.formats[content_.formatOf[i]];
+    patch.ApplyTo(cf);
+    content_.formatOf[i] = content_.FormatIndex(cf);
+    if (!touched.empty()) touched[paraOf[i]] = true;
+  }
+  for (std::size_t p = 0; p < touched.size(); ++p)
+    if (touched[p]) patch.ApplyTo(content_.paragraphs[p]);
+  Changed();
+}
+
+FormatPatch TextField::FormatOf(std::size_t begin, std::size_t end) const {
+  const std::size_t n = content_.text.size();
+  if (n == 0) return NewFormatPatch();
+  end = std::min(end, n);
+  begin = std::min(begin, n - 1);
+  if (end <= begin) end = begin + 1;
+  const std::vector<std::size_t> paraOf = ParagraphOfEach(content_);
+  auto at = [&](std::size_t i) {
+    const ParaFormat& p = content_.paragraphs.empty() ? newPara_ : content_.paragraphs[paraOf[i]];
+    return FormatPatch::Of(content_.formats[content_.formatOf[i]], p);
+  };
+  FormatPatch r = at(begin);
+  for (std::size_t i = begin + 1; i < end; ++i) r.Intersect(at(i));
+  return r;
+}
+
+void TextField::ApplyNewFormat(const FormatPatch& patch) {
+  patch.ApplyTo(newFormat_);
+  patch.ApplyTo(newPara_);
+}
+
+void TextField::ReplaceText(std::size_t begin, std::size_t end, std::string_view utf8) {
+  const std::size_t n = content_.text.size();
+  end = std::min(end, n);
+  begin = std::min(begin, end);
+  RichText next;
+  next.paragraphs.clear();
+  next.paragraphs.push_back(content_.paragraphs.empty() ? newPara_ : content_.paragraphs[0]);
+  const std::vector<std::size_t> paraOf = ParagraphOfEach(content_);
+  auto copy = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      const std::size_t p = paraOf[i];
+      const ParaFormat& pf = content_.paragraphs.empty() ? newPara_ : content_.paragraphs[p];
+      const ParaFormat& nextPf =
+          content_.paragraphs.empty()
+              ? newPara_
+              : content_.paragraphs[std::min(p + 1, content_.paragraphs.size() - 1)];
+      const char32_t c = content_.text[i];
+      next.paragraphs.back() = pf;
+      next.Append(std::u32string_view(&c, 1), content_.formats[content_.formatOf[i]], nextPf);
+    }
+  };
+  copy(0, begin);
+  next.Append(DecodeUtf8(utf8), newFormat_, newPara_);
+  copy(end, n);
+  if (next.formats.empty()) next.FormatIndex(newFormat_);
+  content_ = std::move(next);
+  Changed();
+}
+
+void TextField::SetHtml(bool on) {
+  html = on;
+  Changed();
+}
+
+void TextField::SetMultiline(bool on) {
+  multiline = on;
+  Changed();
 }
 
 }  // namespace dbx::swf::text

@@ -15,6 +15,24 @@ namespace dbx::swf::text {
 
 enum class AutoSize : std::uint8_t { kNone, kLeft, kCenter, kRight };
 
+// A partial format, as scripts read and write it (TextFormat): what is set applies, what is not
+// stays; read back from a range, a value the range does not share is left unset.
+struct FormatPatch {
+  std::optional<std::string> font, url, target;
+  std::optional<float> size, letterSpacing;  // twips
+  std::optional<Rgba> color;
+  std::optional<bool> bold, italic, underline, kerning, bullet;
+  std::optional<TextAlign> align;
+  std::optional<float> leftMargin, rightMargin, indent, blockIndent, leading;  // twips
+
+  void ApplyTo(CharFormat& f) const;
+  void ApplyTo(ParaFormat& p) const;
+  // The patch that sets everything `f` and `p` hold.
+  static FormatPatch Of(const CharFormat& f, const ParaFormat& p);
+  // Unsets what differs from `other`.
+  void Intersect(const FormatPatch& other);
+};
+
 class TextField {
  public:
   // A field as the tag defines it; `version` is the movie's (texts before 6 are not UTF-8, and
@@ -50,6 +68,33 @@ class TextField {
   void SetNewFormat(const CharFormat& f, const ParaFormat& p);
   const ParaFormat& NewParaFormat() const { return newPara_; }
   void SetFormat(std::size_t begin, std::size_t end, const CharFormat& f, const ParaFormat* p);
+  // setTextFormat: `patch` applied to the characters [begin, end) and their paragraphs.
+  void ApplyFormat(std::size_t begin, std::size_t end, const FormatPatch& patch);
+  // getTextFormat: what the characters [begin, end) share (an empty range: the format of the
+  // character at `begin`, or the new-text format of an empty field).
+  FormatPatch FormatOf(std::size_t begin, std::size_t end) const;
+  // setNewTextFormat / getNewTextFormat.
+  void ApplyNewFormat(const FormatPatch& patch);
+  FormatPatch NewFormatPatch() const { return FormatPatch::Of(newFormat_, newPara_); }
+  // Replaces the characters [begin, end) with `utf8` in the new-text format (replaceText,
+  // replaceSel and appending through `text +=` all come here).
+  void ReplaceText(std::size_t begin, std::size_t end, std::string_view utf8);
+  // The number of characters.
+  std::size_t Length() const { return content_.text.size(); }
+  // Fields that collapse white space in their HTML text (condenseWhite).
+  bool condenseWhite = false;
+  // What a script set: the field takes input (type "input") or not ("dynamic").
+  bool input = false;
+  void SetHtml(bool on);
+  void SetMultiline(bool on);
+  // What scripts set that does not change how the field looks here.
+  struct ScriptSettings {
+    std::optional<std::string> restrict;
+    std::optional<double> tabIndex;
+    bool mouseWheelEnabled = true;
+    std::string antiAliasType = "normal", gridFitType = "pixel";
+    double sharpness = 0, thickness = 0;
+  } settings;
   const RichText& Content() const { return content_; }
 
   // The box in the field's own twips; autoSize moves and grows it with the text.
@@ -84,6 +129,7 @@ class TextField {
   int scroll_ = 1;
   bool dirty_ = true;
   Layout layout_;
+  std::uint64_t layoutFonts_ = 0;  // the font library's generation the layout was made with
   Box laidOutBox_;
 };
 

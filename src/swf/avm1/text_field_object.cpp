@@ -1,0 +1,715 @@
+// TextField and TextFormat as scripts see them: the field's properties are getters and setters on
+// TextField.prototype over the field that display/ keeps for the clip (text/text_field.h), and
+// TextFormat objects carry the partial formats of getTextFormat and setTextFormat.
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "swf/avm1/array.h"
+#include "swf/avm1/builtins.h"
+#include "swf/avm1/runtime.h"
+#include "swf/text/text_field.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+std::map<const Vm*, Runtime*>& Runtimes() {
+  static std::map<const Vm*, Runtime*> m;
+  return m;
+}
+
+text::TextField* FieldOf(Object* self, Clip** clipOut = nullptr) {
+  Clip* c = ClipOf(self);
+  if (!c || c->kind != ClipKind::kEditText || !c->field) return nullptr;
+  if (clipOut) *clipOut = c;
+  return c->field.get();
+}
+
+double Pixels(float twips) {
+  return twips / 20.0;
+}
+
+std::uint32_t RgbOf(Rgba c) {
+  return static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 | c.b;
+}
+
+Rgba ColorOfNumber(double n) {
+  const auto v = static_cast<std::uint32_t>(
+      static_cast<std::int64_t>(std::isfinite(n) ? std::fmod(n, 4294967296.0) : 0));
+  return Rgba{static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+              static_cast<std::uint8_t>(v), 255};
+}
+
+const char* AlignName(TextAlign a) {
+  switch (a) {
+    case TextAlign::kRight:
+      return "right";
+    case TextAlign::kCenter:
+      return "center";
+    case TextAlign::kJustify:
+      return "justify";
+    default:
+      return "left";
+  }
+}
+
+std::optional<TextAlign> AlignOfName(std::string_view s) {
+  std::string l;
+  for (char c : s) l.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  if (l == "left") return TextAlign::kLeft;
+  if (l == "right") return TextAlign::kRight;
+  if (l == "center") return TextAlign::kCenter;
+  if (l == "justify") return TextAlign::kJustify;
+  return std::nullopt;
+}
+
+// ---- TextFormat ----------------------------------------------------------------------------
+
+// The names in the order the constructor takes them, then the rest.
+const char* const kFormatNames[] = {
+    "font",     "size",   "color",      "bold",          "italic", "underline", "url",
+    "target",   "align",  "leftMargin", "rightMargin",   "indent", "leading",   "blockIndent",
+    "tabStops", "bullet", "kerning",    "letterSpacing", "display"};
+
+Value FormatConstruct(Vm& vm, CallArgs& a) {
+  Object* self = a.self ? a.self : vm.NewObject();
+  for (std::size_t i = 0; i < std::size(kFormatNames); ++i) {
+    Value v = i < 13 ? a[i] : Value();
+    if (v.IsUndefined()) v = Value::Null();
+    if (i == 18) v = Value("block");
+    self->SetOwn(kFormatNames[i], v);
+  }
+  return Value(self);
+}
+
+bool Given(const Value& v) {
+  return !v.IsUndefined() && !v.IsNull();
+}
+
+text::FormatPatch PatchOf(Vm& vm, Object* f) {
+  text::FormatPatch p;
+  if (!f) return p;
+  auto num = [&](const char* n, std::optional<float>& out, double scale) {
+    const Value v = vm.Get(f, n);
+    if (!Given(v)) return;
+    const double d = vm.ToNumber(v);
+    if (std::isfinite(d)) out = static_cast<float>(std::clamp(d, -1e6, 1e6) * scale);
+  };
+  auto flag = [&](const char* n, std::optional<bool>& out) {
+    const Value v = vm.Get(f, n);
+    if (Given(v)) out = vm.ToBool(v);
+  };
+  auto str = [&](const char* n, std::optional<std::string>& out) {
+    const Value v = vm.Get(f, n);
+    if (Given(v)) out = vm.ToString(v);
+  };
+  str("font", p.font);
+  str("url", p.url);
+  str("target", p.target);
+  num("size", p.size, 20);
+  num("letterSpacing", p.letterSpacing, 20);
+  if (const Value v = vm.Get(f, "color"); Given(v)) p.color = ColorOfNumber(vm.ToNumber(v));
+  flag("bold", p.bold);
+  flag("italic", p.italic);
+  flag("underline", p.underline);
+  flag("kerning", p.kerning);
+  flag("bullet", p.bullet);
+  if (const Value v = vm.Get(f, "align"); Given(v)) p.align = AlignOfName(vm.ToString(v));
+  num("leftMargin", p.leftMargin, 20);
+  num("rightMargin", p.rightMargin, 20);
+  num("indent", p.indent, 20);
+  num("blockIndent", p.blockIndent, 20);
+  num("leading", p.leading, 20);
+  if (p.size && *p.size < 0) p.size.reset();
+  if (p.leftMargin) *p.leftMargin = std::max(0.0f, *p.leftMargin);
+  if (p.rightMargin) *p.rightMargin = std::max(0.0f, *p.rightMargin);
+  if (p.blockIndent) *p.blockIndent = std::max(0.0f, *p.blockIndent);
+  return p;
+}
+
+Object* NewFormat(Vm& vm) {
+  Value ctor = vm.Get(vm.global, "TextFormat");
+  Value made = vm.Construct(ctor, {});
+  return made.IsObject() ? made.o : vm.NewObject();
+}
+
+Value FormatObject(Vm& vm, const text::FormatPatch& p) {
+  Object* o = NewFormat(vm);
+  auto set = [&](const char* n, Value v) { o->SetOwn(n, std::move(v)); };
+  auto opt = [&](const char* n, const auto& v, auto conv) { set(n, v ? conv(*v) : Value::Null()); };
+  auto px = [](float t) { return Value(Pixels(t)); };
+  auto b = [](bool v) { return Value(v); };
+  auto s = [](const std::string& v) { return Value(v); };
+  opt("font", p.font, s);
+  opt("size", p.size, px);
+  opt("color", p.color, [](Rgba c) { return Value(static_cast<double>(RgbOf(c))); });
+  opt("bold", p.bold, b);
+  opt("italic", p.italic, b);
+  opt("underline", p.underline, b);
+  opt("url", p.url, s);
+  opt("target", p.target, s);
+  opt("align", p.align, [](TextAlign a) { return Value(AlignName(a)); });
+  opt("leftMargin", p.leftMargin, px);
+  opt("rightMargin", p.rightMargin, px);
+  opt("indent", p.indent, px);
+  opt("leading", p.leading, px);
+  opt("blockIndent", p.blockIndent, px);
+  set("tabStops", p.font ? Value(vm.NewArray()) : Value::Null());
+  opt("bullet", p.bullet, b);
+  opt("kerning", p.kerning, b);
+  opt("letterSpacing", p.letterSpacing, px);
+  return Value(o);
+}
+
+// getTextExtent: the size of a text laid out in this format.
+Value FormatTextExtent(Vm& vm, CallArgs& a) {
+  auto it = Runtimes().find(&vm);
+  if (!a.self || it == Runtimes().end() || a.size() < 1) return {};
+  Runtime& rt = *it->second;
+  text::FormatPatch patch = PatchOf(vm, a.self);
+  text::CharFormat cf;
+  cf.size = 12 * 20;
+  text::ParaFormat pf;
+  patch.ApplyTo(cf);
+  patch.ApplyTo(pf);
+  EditText def;
+  def.xmax = 100 * 20;
+  def.ymax = 100 * 20;
+  text::TextField field(def, vm.version(), rt.stage().fonts());
+  field.SetNewFormat(cf, pf);
+  const bool hasWidth = a.size() >= 2 && !a[1].IsUndefined();
+  double width = hasWidth ? vm.ToNumber(a[1]) : 0;
+  if (hasWidth && std::isfinite(width) && width > 0) {
+    field.SetWordWrap(true);
+    field.SetSize(static_cast<float>(width * 20), 100 * 20);
+  } else {
+    field.SetAutoSize(text::AutoSize::kLeft);
+  }
+  field.SetText(vm.ToString(a[0]));
+  const text::Layout& l = field.CurrentLayout();
+  float ascent = 0, descent = 0;
+  if (!l.lines.empty()) {
+    ascent = l.lines[0].ascent;
+    descent = l.lines[0].descent;
+  }
+  Object* r = vm.NewObject();
+  const double w = std::round(l.textWidth / 20), h = std::round(l.textHeight / 20);
+  r->SetOwn("ascent", Value(std::round(ascent / 20)));
+  r->SetOwn("descent", Value(std::round(descent / 20)));
+  r->SetOwn("width", Value(w));
+  r->SetOwn("height", Value(h));
+  r->SetOwn("textFieldHeight", Value(h + 4));
+  r->SetOwn("textFieldWidth", Value(hasWidth && width > 0 ? std::round(width) : w + 4));
+  return Value(r);
+}
+
+// ---- TextField -----------------------------------------------------------------------------
+
+enum Prop : int {
+  kGridFitType,
+  kAntiAliasType,
+  kThickness,
+  kSharpness,
+  kFilters,
+  kScroll,
+  kMaxScroll,
+  kBorderColor,
+  kBackgroundColor,
+  kTextColor,
+  kTabIndex,
+  kAutoSize,
+  kText,
+  kType,
+  kHtmlText,
+  kVariable,
+  kHScroll,
+  kMaxHScroll,
+  kMaxChars,
+  kEmbedFonts,
+  kHtml,
+  kBorder,
+  kBackground,
+  kWordWrap,
+  kPassword,
+  kMultiline,
+  kSelectable,
+  kLength,
+  kBottomScroll,
+  kTextWidth,
+  kTextHeight,
+  kRestrict,
+  kCondenseWhite,
+  kMouseWheelEnabled,
+  kStyleSheet,
+  kPropCount
+};
+
+// Defined last first: for..in lists the latest property first.
+const char* const kPropNames[kPropCount] = {"gridFitType",
+                                            "antiAliasType",
+                                            "thickness",
+                                            "sharpness",
+                                            "filters",
+                                            "scroll",
+                                            "maxscroll",
+                                            "borderColor",
+                                            "backgroundColor",
+                                            "textColor",
+                                            "tabIndex",
+                                            "autoSize",
+                                            "text",
+                                            "type",
+                                            "htmlText",
+                                            "variable",
+                                            "hscroll",
+                                            "maxhscroll",
+                                            "maxChars",
+                                            "embedFonts",
+                                            "html",
+                                            "border",
+                                            "background",
+                                            "wordWrap",
+                                            "password",
+                                            "multiline",
+                                            "selectable",
+                                            "length",
+                                            "bottomScroll",
+                                            "textWidth",
+                                            "textHeight",
+                                            "restrict",
+                                            "condenseWhite",
+                                            "mouseWheelEnabled",
+                                            "styleSheet"};
+
+int PropOf(CallArgs& a) {
+  return a.callee ? static_cast<Function*>(a.callee)->nativeData : -1;
+}
+
+void WriteVariable(Vm& vm, Clip& clip, const std::string& value);
+
+Value TfGet(Vm& vm, CallArgs& a) {
+  text::TextField* f = FieldOf(a.self);
+  if (!f) return {};
+  auto& x = f->settings;
+  switch (PropOf(a)) {
+    case kGridFitType:
+      return Value(x.gridFitType);
+    case kAntiAliasType:
+      return Value(x.antiAliasType);
+    case kThickness:
+      return Value(x.thickness);
+    case kSharpness:
+      return Value(x.sharpness);
+    case kFilters:
+      return Value(vm.NewArray());
+    case kScroll:
+      return Value(f->Scroll());
+    case kMaxScroll:
+      return Value(f->MaxScroll());
+    case kBottomScroll:
+      return Value(f->BottomScroll());
+    case kBorderColor:
+      return Value(static_cast<double>(RgbOf(f->borderColor)));
+    case kBackgroundColor:
+      return Value(static_cast<double>(RgbOf(f->backgroundColor)));
+    case kTextColor:
+      return Value(static_cast<double>(RgbOf(f->FormatOf(0, 1).color.value_or(f->TextColor()))));
+    case kTabIndex:
+      return x.tabIndex ? Value(*x.tabIndex) : Value();
+    case kAutoSize: {
+      static const char* const kNames[] = {"none", "left", "center", "right"};
+      return Value(kNames[static_cast<int>(f->GetAutoSize())]);
+    }
+    case kText:
+      return Value(f->Text());
+    case kType:
+      return Value(f->input ? "input" : "dynamic");
+    case kHtmlText:
+      return Value(f->HtmlText());
+    case kVariable:
+      return f->VariableName().empty() ? Value::Null() : Value(f->VariableName());
+    case kHScroll:
+    case kMaxHScroll:
+      return Value(0);
+    case kMaxChars:
+      return f->maxChars > 0 ? Value(f->maxChars) : Value::Null();
+    case kEmbedFonts:
+      return Value(f->embedFonts);
+    case kHtml:
+      return Value(f->html);
+    case kBorder:
+      return Value(f->border);
+    case kBackground:
+      return Value(f->background);
+    case kWordWrap:
+      return Value(f->wordWrap);
+    case kPassword:
+      return Value(f->password);
+    case kMultiline:
+      return Value(f->multiline);
+    case kSelectable:
+      return Value(f->selectable);
+    case kLength:
+      return Value(static_cast<double>(f->Length()));
+    case kTextWidth:
+      return Value(std::round(f->TextWidth() / 20 * 100) / 100);
+    case kTextHeight:
+      return Value(std::round(f->TextHeight() / 20 * 100) / 100);
+    case kRestrict:
+      return x.restrict ? Value(*x.restrict) : Value::Null();
+    case kCondenseWhite:
+      return Value(f->condenseWhite);
+    case kMouseWheelEnabled:
+      return Value(x.mouseWheelEnabled);
+    default:
+      return {};
+  }
+}
+
+Value TfSet(Vm& vm, CallArgs& a) {
+  Clip* clip = nullptr;
+  text::TextField* f = FieldOf(a.self, &clip);
+  if (!f) return {};
+  auto& x = f->settings;
+  const Value& v = a[0];
+  auto num = [&](double& out) {
+    const double d = vm.ToNumber(v);
+    if (std::isfinite(d)) out = d;
+  };
+  switch (PropOf(a)) {
+    case kGridFitType:
+      x.gridFitType = vm.ToString(v);
+      break;
+    case kAntiAliasType:
+      x.antiAliasType = vm.ToString(v);
+      break;
+    case kThickness:
+      num(x.thickness);
+      break;
+    case kSharpness:
+      num(x.sharpness);
+      break;
+    case kScroll: {
+      const double d = vm.ToNumber(v);
+      if (std::isfinite(d)) f->SetScroll(static_cast<int>(std::clamp(d, -1e9, 1e9)));
+      break;
+    }
+    case kBorderColor:
+      f->borderColor = ColorOfNumber(vm.ToNumber(v));
+      break;
+    case kBackgroundColor:
+      f->backgroundColor = ColorOfNumber(vm.ToNumber(v));
+      break;
+    case kTextColor:
+      f->SetTextColor(ColorOfNumber(vm.ToNumber(v)));
+      break;
+    case kTabIndex:
+      if (v.IsUndefined())
+        x.tabIndex.reset();
+      else
+        x.tabIndex = vm.ToNumber(v);
+      break;
+    case kAutoSize: {
+      text::AutoSize s = text::AutoSize::kNone;
+      if (v.type == Type::kBoolean) {
+        s = v.b ? text::AutoSize::kLeft : text::AutoSize::kNone;
+      } else {
+        const std::string n = vm.ToString(v);
+        if (n == "left")
+          s = text::AutoSize::kLeft;
+        else if (n == "center")
+          s = text::AutoSize::kCenter;
+        else if (n == "right")
+          s = text::AutoSize::kRight;
+      }
+      f->SetAutoSize(s);
+      break;
+    }
+    case kText:
+      f->SetText(vm.ToString(v));
+      WriteVariable(vm, *clip, f->Text());
+      break;
+    case kType: {
+      const std::string t = vm.ToString(v);
+      if (EqualsFolded(t, "input"))
+        f->input = true;
+      else if (EqualsFolded(t, "dynamic"))
+        f->input = false;
+      break;
+    }
+    case kHtmlText:
+      f->SetHtmlText(vm.ToString(v));
+      WriteVariable(vm, *clip, f->html ? f->HtmlText() : f->Text());
+      break;
+    case kMaxChars: {
+      double d = 0;
+      num(d);
+      f->maxChars = static_cast<int>(std::clamp(d, 0.0, 1e9));
+      break;
+    }
+    case kEmbedFonts:
+      f->SetEmbedFonts(vm.ToBool(v));
+      break;
+    case kHtml:
+      f->SetHtml(vm.ToBool(v));
+      break;
+    case kBorder:
+      f->border = vm.ToBool(v);
+      break;
+    case kBackground:
+      f->background = vm.ToBool(v);
+      break;
+    case kWordWrap:
+      f->SetWordWrap(vm.ToBool(v));
+      break;
+    case kPassword:
+      f->SetPassword(vm.ToBool(v));
+      break;
+    case kMultiline:
+      f->SetMultiline(vm.ToBool(v));
+      break;
+    case kSelectable:
+      f->selectable = vm.ToBool(v);
+      break;
+    case kRestrict:
+      if (v.IsUndefined() || v.IsNull())
+        x.restrict.reset();
+      else
+        x.restrict = vm.ToString(v);
+      break;
+    case kCondenseWhite:
+      f->condenseWhite = vm.ToBool(v);
+      break;
+    case kMouseWheelEnabled:
+      x.mouseWheelEnabled = vm.ToBool(v);
+      break;
+    default:
+      break;
+  }
+  return {};
+}
+
+// The range arguments of getTextFormat / setTextFormat: (), (index), (begin, end).
+bool RangeOf(Vm& vm, CallArgs& a, std::size_t count, const text::TextField& f, std::size_t& begin,
+             std::size_t& end) {
+  const double n = static_cast<double>(f.Length());
+  begin = 0;
+  end = f.Length();
+  if (count == 0) return true;
+  double b = vm.ToNumber(a[0]);
+  if (!std::isfinite(b)) b = 0;
+  b = std::clamp(std::floor(b), 0.0, n);
+  if (count == 1) {
+    if (b >= n && n > 0) return false;
+    begin = static_cast<std::size_t>(b);
+    end = begin + 1;
+    return true;
+  }
+  double e = vm.ToNumber(a[1]);
+  if (!std::isfinite(e)) e = n;
+  e = std::clamp(std::floor(e), 0.0, n);
+  if (e < b) return false;
+  begin = static_cast<std::size_t>(b);
+  end = static_cast<std::size_t>(e);
+  return true;
+}
+
+Value TfGetTextFormat(Vm& vm, CallArgs& a) {
+  text::TextField* f = FieldOf(a.self);
+  if (!f) return {};
+  std::size_t b = 0, e = 0;
+  const std::size_t count = std::min<std::size_t>(a.size(), 2);
+  if (!RangeOf(vm, a, count, *f, b, e)) return FormatObject(vm, {});
+  if (count == 2 && b == e) return FormatObject(vm, {});
+  return FormatObject(vm, f->FormatOf(b, e));
+}
+
+Value TfSetTextFormat(Vm& vm, CallArgs& a) {
+  Clip* clip = nullptr;
+  text::TextField* f = FieldOf(a.self, &clip);
+  if (!f || a.size() == 0) return {};
+  const std::size_t count = std::min<std::size_t>(a.size() - 1, 2);
+  Object* fmt = a[count].AsObject();
+  if (!fmt) return {};
+  std::size_t b = 0, e = 0;
+  if (!RangeOf(vm, a, count, *f, b, e)) return {};
+  f->ApplyFormat(b, e, PatchOf(vm, fmt));
+  return {};
+}
+
+Value TfGetNewTextFormat(Vm& vm, CallArgs& a) {
+  text::TextField* f = FieldOf(a.self);
+  return f ? FormatObject(vm, f->NewFormatPatch()) : Value();
+}
+
+Value TfSetNewTextFormat(Vm& vm, CallArgs& a) {
+  text::TextField* f = FieldOf(a.self);
+  if (f && a[0].AsObject()) f->ApplyNewFormat(PatchOf(vm, a[0].AsObject()));
+  return {};
+}
+
+Value TfReplaceText(Vm& vm, CallArgs& a) {
+  Clip* clip = nullptr;
+  text::TextField* f = FieldOf(a.self, &clip);
+  if (!f || a.size() < 3) return {};
+  const double n = static_cast<double>(f->Length());
+  double b = vm.ToNumber(a[0]), e = vm.ToNumber(a[1]);
+  if (!std::isfinite(b) || !std::isfinite(e) || b < 0 || e < b) return {};
+  f->ReplaceText(static_cast<std::size_t>(std::min(b, n)), static_cast<std::size_t>(std::min(e, n)),
+                 vm.ToString(a[2]));
+  WriteVariable(vm, *clip, f->Text());
+  return {};
+}
+
+Value TfRemove(Vm&, CallArgs& a) {
+  Clip* c = ClipOf(a.self);
+  if (c && c->kind == ClipKind::kEditText && c->parent && c->depth >= kDepthOffset) c->Remove();
+  return {};
+}
+
+Value TfGetDepth(Vm&, CallArgs& a) {
+  Clip* c = ClipOf(a.self);
+  return c ? Value(c->depth - kDepthOffset) : Value();
+}
+
+Value TfSwapDepths(Vm& vm, CallArgs& a) {
+  Clip* c = ClipOf(a.self);
+  if (!c) return {};
+  if (Clip* other = ClipOf(a[0].AsObject()))
+    c->SwapDepths(*other);
+  else if (a.size() > 0)
+    c->SwapDepths(static_cast<int>(vm.ToNumber(a[0])));
+  return {};
+}
+
+Value TfGetFontList(Vm& vm, CallArgs&) {
+  auto it = Runtimes().find(&vm);
+  Object* arr = vm.NewArray();
+  if (it == Runtimes().end()) return Value(arr);
+  for (const std::string& f : it->second->stage().fonts().DeviceFamilies())
+    vm.ArrayPush(arr, Value(f));
+  return Value(arr);
+}
+
+Value TfConstruct(Vm&, CallArgs& a) {
+  return a.self ? Value(a.self) : Value();
+}
+
+Value CreateTextField(Vm& vm, CallArgs& a) {
+  Clip* parent = ClipOf(a.self);
+  Runtime* rt = RuntimeOf(a.self);
+  if (!parent || !rt || a.size() < 6 || parent->kind != ClipKind::kMovie) return {};
+  const std::string name = vm.ToString(a[0]);
+  double nums[5];
+  for (int i = 0; i < 5; ++i) {
+    nums[i] = vm.ToNumber(a[static_cast<std::size_t>(i) + 1]);
+    if (!std::isfinite(nums[i])) nums[i] = 0;
+  }
+  const double depth = std::clamp(nums[0], -16384.0, 2130706428.0);
+  Clip* c = parent->CreateTextField(name, static_cast<int>(depth), nums[1] * 20, nums[2] * 20,
+                                    std::abs(nums[3]) * 20, std::abs(nums[4]) * 20);
+  if (!c) return {};
+  Object* o = rt->ScriptObjectOf(c);
+  // Version 8 answers the new field; earlier ones nothing.
+  return vm.version() >= 8 && o ? Value(o) : Value();
+}
+
+// Where a field's variable lives: the object and the name, from the field's parent.
+Object* VariableHome(Vm& vm, Runtime& rt, Clip& clip, std::string& name) {
+  if (!clip.field || !clip.parent) return nullptr;
+  std::string path = clip.field->VariableName();
+  Object* home = rt.ScriptObjectOf(clip.parent);
+  const std::size_t cut = path.find_last_of(".:");
+  if (cut != std::string::npos) {
+    name = path.substr(cut + 1);
+    path.resize(cut);
+    home = vm.ResolveTarget(home, path);
+  } else {
+    name = path;
+  }
+  return name.empty() ? nullptr : home;
+}
+
+void WriteVariable(Vm& vm, Clip& clip, const std::string& value) {
+  auto it = Runtimes().find(&vm);
+  Runtime* rt = it == Runtimes().end() ? nullptr : it->second;
+  if (!rt || !clip.field || clip.field->VariableName().empty()) return;
+  std::string name;
+  if (Object* home = VariableHome(vm, *rt, clip, name)) {
+    vm.Set(home, name, Value(value));
+    clip.field->ShowVariableValue(value);
+  }
+}
+
+}  // namespace
+
+void InstallTextField(Runtime& rt) {
+  Vm& vm = rt.vm();
+  Runtimes()[&vm] = &rt;
+  // TextField.
+  Object* proto = vm.NewObject();
+  rt.textFieldProto = proto;
+  Object* ctor = MakeClass(vm, vm.global, "TextField", TfConstruct, TfConstruct, proto);
+  vm.Method(ctor, "getFontList", TfGetFontList);
+  for (int i = 0; i < kPropCount; ++i) {
+    Property& p = proto->props().Add(kPropNames[i]);
+    p.getter = vm.NewNative(TfGet, i);
+    p.setter = vm.NewNative(TfSet, i);
+  }
+  const std::pair<const char*, NativeFn> methods[] = {
+      {"getTextFormat", TfGetTextFormat},
+      {"setTextFormat", TfSetTextFormat},
+      {"getNewTextFormat", TfGetNewTextFormat},
+      {"setNewTextFormat", TfSetNewTextFormat},
+      {"replaceText", TfReplaceText},
+      {"removeTextField", TfRemove},
+      {"getDepth", TfGetDepth},
+      {"swapDepths", TfSwapDepths},
+  };
+  for (auto& [n, f] : methods) vm.Method(proto, n, f);
+  // TextFormat.
+  Object* formatProto = vm.NewObject();
+  MakeClass(vm, vm.global, "TextFormat", FormatConstruct, FormatConstruct, formatProto);
+  vm.Method(formatProto, "getTextExtent", FormatTextExtent);
+  // MovieClip.createTextField.
+  if (vm.clipProto) vm.Method(vm.clipProto, "createTextField", CreateTextField);
+}
+
+void ForgetTextField(Runtime& rt) {
+  Runtimes().erase(&rt.vm());
+}
+
+void TextFieldCreated(Runtime& rt, Clip& clip, Object* object) {
+  Vm& vm = rt.vm();
+  // Every field broadcasts to itself first (onChanged, onScroller ...).
+  InitializeBroadcaster(vm, object);
+  if (Object* listeners = vm.Get(object, "_listeners").AsObject())
+    vm.ArrayPush(listeners, Value(object));
+  if (!clip.field || clip.field->VariableName().empty()) return;
+  std::string name;
+  Object* home = VariableHome(vm, rt, clip, name);
+  if (!home) return;
+  const Value v = vm.Get(home, name);
+  if (v.IsUndefined())
+    vm.Set(home, name, Value(clip.field->html ? clip.field->HtmlText() : clip.field->Text()));
+  else
+    clip.field->ShowVariableValue(vm.ToString(v));
+}
+
+void ShowBoundVariables(Runtime& rt, Clip& clip, int nesting) {
+  if (nesting > Stage::kMaxNesting) return;
+  for (auto& [d, child] : clip.children()) {
+    Clip& c = *child;
+    if (c.kind == ClipKind::kEditText && c.field && !c.field->VariableName().empty()) {
+      std::string name;
+      if (Object* home = VariableHome(rt.vm(), rt, c, name)) {
+        const Value v = rt.vm().Get(home, name);
+        if (!v.IsUndefined()) c.field->ShowVariableValue(rt.vm().ToString(v));
+      }
+    }
+    if (!c.children().empty()) ShowBoundVariables(rt, c, nesting + 1);
+  }
+}
+
+}  // namespace dbx::swf::avm1
