@@ -442,6 +442,9 @@ Value TfSet(Vm& vm, CallArgs& a) {
       f->SetHtmlText(vm.ToString(v));
       WriteVariable(vm, *clip, f->html ? f->HtmlText() : f->Text());
       break;
+    case kVariable:
+      f->SetVariableName(v.IsUndefined() || v.IsNull() ? std::string() : vm.ToString(v));
+      break;
     case kMaxChars: {
       double d = 0;
       num(d);

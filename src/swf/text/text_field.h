@@ -49,6 +49,10 @@ class TextField {
   // The bound variable's value shown each frame; a value equal to the one shown changes nothing.
   void ShowVariableValue(std::string_view utf8);
   const std::string& VariableName() const { return variable_; }
+  void SetVariableName(std::string_view name) {
+    variable_ = std::string(name);
+    shownValue_.reset();
+  }
 
   bool html = false, wordWrap = false, multiline = false, password = false;
   bool embedFonts = false, border = false, background = false, selectable = true;

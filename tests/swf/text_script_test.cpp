@@ -1,0 +1,128 @@
+// Text fields as scripts see them: fields made by createTextField and placed by the timeline get
+// script objects with the TextField properties, TextFormat ranges, and the bound variable.
+#include <gtest/gtest.h>
+
+#include "avm1_asm.h"
+#include "swf/avm1/runtime.h"
+#include "swf/display/stage.h"
+#include "swf/text/text_field.h"
+#include "test_support.h"
+
+namespace dbx::swf::avm1 {
+namespace {
+
+using test::Asm;
+using test::Null;
+using test::Reg;
+
+struct Played {
+  std::vector<std::string> lines;
+  std::string fieldText;
+  double fieldWidth = 0;
+};
+
+Played Play(Asm& a, int steps) {
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  EXPECT_TRUE(movie);
+  Played p;
+  if (!movie) return p;
+  Stage stage(*movie);
+  ScriptHost host{*movie, stage, [&](std::string_view s) { p.lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (int i = 0; i < steps; ++i) stage.Step(i * 33.0);
+  if (Clip* c = stage.root().ChildNamed("tf"); c && c->field) {
+    p.fieldText = c->field->Text();
+    p.fieldWidth = c->field->Bounds().xmax - c->field->Bounds().xmin;
+  }
+  return p;
+}
+
+// tf = createTextField("tf", 1, 10, 20, 100, 50) into register 1.
+void MakeField(Asm& a) {
+  a.Push({50, 100, 20, 10, 1, "tf", 6, "_root"}).Op(0x1C).Push({"createTextField"}).Op(0x52);
+  a.StoreRegister(1).Op(0x17);
+}
+
+TEST(TextFieldScript, PropertiesOfAFieldMadeByScript) {
+  Asm a;
+  MakeField(a);
+  a.Push({Reg{1}, "_x"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "_width"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "text", "AB"}).Op(0x4F);
+  a.Push({Reg{1}, "text"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "length"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "type"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "autoSize", true}).Op(0x4F);
+  a.Push({Reg{1}, "autoSize"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "maxChars"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "backgroundColor", 0x123456}).Op(0x4F);
+  a.Push({Reg{1}, "backgroundColor"}).Op(0x4E).Trace();
+  // _width sets the box, not the scale.
+  a.Push({Reg{1}, "autoSize", "none"}).Op(0x4F);
+  a.Push({Reg{1}, "_width", 40}).Op(0x4F);
+  a.Push({Reg{1}, "_xscale"}).Op(0x4E).Trace();
+  // The field broadcasts to itself.
+  a.Push({Reg{1}, "_listeners"}).Op(0x4E).Push({"length"}).Op(0x4E).Trace();
+  const Played p = Play(a, 1);
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"10", "100", "AB", "2", "dynamic", "left", "null",
+                                               "1193046", "100", "1"}));
+  EXPECT_EQ(p.fieldText, "AB");
+  EXPECT_DOUBLE_EQ(p.fieldWidth, 800);
+}
+
+TEST(TextFieldScript, TextFormatRangesAndNewText) {
+  Asm a;
+  MakeField(a);
+  a.Push({Reg{1}, "text", "abc"}).Op(0x4F);
+  a.Push({0, "TextFormat"}).Op(0x40).StoreRegister(2).Op(0x17);
+  a.Push({Reg{2}, "bold", true}).Op(0x4F);
+  a.Push({Reg{2}, "size", 30}).Op(0x4F);
+  // setTextFormat(1, 3, fmt): b and c bold at 30.
+  a.Push({Reg{2}, 3, 1, 3, Reg{1}}).Push({"setTextFormat"}).Op(0x52).Op(0x17);
+  auto get = [&](std::initializer_list<test::Item> args, const char* what) {
+    a.Push(args).Push({Reg{1}, "getTextFormat"}).Op(0x52).Push({what}).Op(0x4E).Trace();
+  };
+  get({0}, "bold");        // the whole text: mixed
+  get({0, 1}, "bold");     // a alone
+  get({2, 1}, "bold");     // c alone
+  get({3, 1, 2}, "size");  // b and c
+  get({0}, "size");
+  get({0}, "font");  // shared by all
+  // New text takes the new-text format, not the formats of the text it replaces.
+  a.Push({Reg{2}, 1, Reg{1}}).Push({"setNewTextFormat"}).Op(0x52).Op(0x17);
+  a.Push({Reg{1}, "text", "xy"}).Op(0x4F);
+  get({0}, "bold");
+  get({0}, "size");
+  const Played p = Play(a, 1);
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"null", "false", "true", "30", "null",
+                                               "Times New Roman", "true", "30"}));
+}
+
+TEST(TextFieldScript, BoundVariableShowsInTheFieldAndTakesItsText) {
+  Asm a;
+  MakeField(a);
+  a.Push({Reg{1}, "variable", "v"}).Op(0x4F);
+  a.Set("v", "shown");
+  a.Push({Reg{1}, "variable"}).Op(0x4E).Trace();
+  const Played shown = Play(a, 1);
+  EXPECT_EQ(shown.lines, (std::vector<std::string>{"v"}));
+  EXPECT_EQ(shown.fieldText, "shown");
+
+  // Text set by the script goes to the variable.
+  Asm b;
+  MakeField(b);
+  b.Push({Reg{1}, "variable", "v"}).Op(0x4F);
+  b.Push({Reg{1}, "text", "typed"}).Op(0x4F);
+  b.Get("v").Trace();
+  // A field whose variable is gone keeps its text.
+  b.Push({Reg{1}, "variable", Null{}}).Op(0x4F);
+  b.Push({Reg{1}, "variable"}).Op(0x4E).Trace();
+  const Played typed = Play(b, 2);
+  EXPECT_EQ(typed.lines, (std::vector<std::string>{"typed", "null"}));
+  EXPECT_EQ(typed.fieldText, "typed");
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
