@@ -495,6 +495,13 @@ TEST(TextField, DrawsBorderBackgroundAndGlyphsClippedToItsBox) {
               black = MakePixel(0, 0, 0), red = MakePixel(255, 0, 0);
   EXPECT_EQ(Hex(s.At(5, 5)), Hex(red));      // outside
   EXPECT_EQ(Hex(s.At(10, 20)), Hex(black));  // the border's left side
+  // The right and bottom sides lie on the pixels just past the box; the corner between them
+  // stays background.
+  EXPECT_EQ(Hex(s.At(70, 12)), Hex(black));
+  EXPECT_EQ(Hex(s.At(40, 30)), Hex(black));
+  EXPECT_EQ(Hex(s.At(25, 29)), Hex(white));
+  EXPECT_EQ(Hex(s.At(70, 30)), Hex(white));
+  EXPECT_EQ(Hex(s.At(71, 12)), Hex(red));
   EXPECT_EQ(Hex(s.At(40, 12)), Hex(white));  // background above the glyphs
   // Glyph 1 spans x 12 .. 23.7 px, its top at 10 + 2 + 17.6 - 15.6 = 14 px.
   EXPECT_EQ(Hex(s.At(17, 20)), Hex(pink));

@@ -94,13 +94,37 @@ void Renderer::DrawTextField(text::TextField& field, const Matrix& toDevice,
   if (!fonts_) return;
   const text::Layout& layout = field.CurrentLayout();
   const text::TextField::Box box = field.Bounds();
-  if (field.background)
-    DrawShape(RectShape(box.xmin, box.ymin, box.xmax, box.ymax, field.backgroundColor), toDevice,
-              cx);
-  if (field.border) {
-    // One pixel wide at the field's own scale, inside its box.
-    DrawShape(RectShape(box.xmin, box.ymin, box.xmax, box.ymax, field.borderColor, 20), toDevice,
-              cx);
+  const bool upright = std::fabs(toDevice.b) < 1e-9 && std::fabs(toDevice.c) < 1e-9;
+  if (upright && (field.background || field.border)) {
+    // On screen the box snaps to whole pixels; the border is one pixel wide, its right and
+    // bottom lines on the pixels just past the box's edges.
+    const double ax = toDevice.a * box.xmin + toDevice.tx, bx = toDevice.a * box.xmax + toDevice.tx;
+    const double ay = toDevice.d * box.ymin + toDevice.ty, by = toDevice.d * box.ymax + toDevice.ty;
+    const double x0 = std::floor(std::min(ax, bx)), y0 = std::floor(std::min(ay, by));
+    const auto l = static_cast<float>(x0), t = static_cast<float>(y0);
+    const auto r = static_cast<float>(x0 + std::round(std::fabs(bx - ax)));
+    const auto b = static_cast<float>(y0 + std::round(std::fabs(by - ay)));
+    const Matrix pixels;
+    if (field.background)
+      DrawShape(RectShape(l, t, r + (field.border ? 1 : 0), b + (field.border ? 1 : 0),
+                          field.backgroundColor),
+                pixels, cx);
+    if (field.border) {
+      // Top, right, bottom, left: the corner past the bottom right stays empty.
+      DrawShape(RectShape(l, t, r + 1, t + 1, field.borderColor), pixels, cx);
+      DrawShape(RectShape(r, t, r + 1, b, field.borderColor), pixels, cx);
+      DrawShape(RectShape(l, b, r, b + 1, field.borderColor), pixels, cx);
+      DrawShape(RectShape(l, t, l + 1, b + 1, field.borderColor), pixels, cx);
+    }
+  } else {
+    if (field.background)
+      DrawShape(RectShape(box.xmin, box.ymin, box.xmax, box.ymax, field.backgroundColor), toDevice,
+                cx);
+    if (field.border) {
+      // One pixel wide at the field's own scale, inside its box.
+      DrawShape(RectShape(box.xmin, box.ymin, box.xmax, box.ymax, field.borderColor, 20), toDevice,
+                cx);
+    }
   }
   if (layout.lines.empty()) return;
   // The lines scrolled into view, clipped to the box where the box stays a rectangle on screen.
