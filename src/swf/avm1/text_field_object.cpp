@@ -2,6 +2,7 @@
 // TextField.prototype over the field that display/ keeps for the clip (text/text_field.h), and
 // TextFormat objects carry the partial formats of getTextFormat and setTextFormat.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 
