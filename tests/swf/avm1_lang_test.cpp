@@ -481,5 +481,39 @@ TEST(Avm1Language, SuperCalledByName) {
   EXPECT_EQ(Joined(a, 8), "B 1|true");
 }
 
+TEST(Avm1Language, AccessorsAndWatchersDoNotReenterThemselves) {
+  RunCases({
+      // o.addProperty("p", get: return o.p, set: o.p = "f"); o.p = "b"; trace(o.p)
+      {"a setter's own write and a getter's own read are plain", 6,
+       [](Asm& a) {
+         a.Push({"o", 0}).Op(0x43).Op(0x1D);
+         a.Function("", {"v"}, [](Asm& f) {
+           f.Push({"set"}).Trace().Get("o").Push({"p", "f"}).Op(0x4F);
+         });
+         a.Function("", {},
+                    [](Asm& f) { f.Push({"get"}).Trace().Get("o").Push({"p"}).Op(0x4E).Op(0x3E); });
+         a.Push({"p"});
+         CallOn(a, "o", "addProperty", 3).Op(0x17);
+         a.Get("o").Push({"p", "b"}).Op(0x4F);
+         a.Get("o").Push({"p"}).Op(0x4E).Trace();
+       },
+       "set|get|b"},
+      // o.p = "a"; o.watch("p", w) where w sets o.p = "c" and returns "d"
+      {"a watcher's own write is plain", 6,
+       [](Asm& a) {
+         a.Push({"o", "p", "a", 1}).Op(0x43).Op(0x1D);
+         a.Push({Undef{}}).Function("", {"n", "old", "v"}, [](Asm& f) {
+           f.Push({"w"}).Trace().Get("o").Push({"p", "c"}).Op(0x4F);
+           f.Get("o").Push({"p"}).Op(0x4E).Trace().Push({"d"}).Op(0x3E);
+         });
+         a.Push({"p"});
+         CallOn(a, "o", "watch", 3).Op(0x17);
+         a.Get("o").Push({"p", "b"}).Op(0x4F);
+         a.Get("o").Push({"p"}).Op(0x4E).Trace();
+       },
+       "w|c|d"},
+  });
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

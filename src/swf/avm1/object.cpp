@@ -20,7 +20,7 @@ Property* PropertyMap::Find(std::string_view name) {
 }
 
 Property& PropertyMap::Add(std::string_view name) {
-  items_.push_back(Property{std::string(name), {}, nullptr, nullptr, 0});
+  items_.push_back(Property{std::string(name), {}, nullptr, nullptr, 0, false});
   if (items_.size() == 8) {
     for (std::uint32_t i = 0; i < items_.size(); ++i) index_[Key(items_[i].name)] = i;
   } else if (items_.size() > 8) {

@@ -54,6 +54,7 @@ struct Property {
   Object* getter = nullptr;  // addProperty: a getter makes this a virtual property
   Object* setter = nullptr;
   std::uint16_t flags = 0;
+  bool busy = false;  // its getter or setter is running: nested reads and writes are plain
 };
 
 // Insertion-ordered properties with an index; names fold case before SWF 7.
@@ -108,6 +109,7 @@ struct Watch {
   std::string name;
   Object* callback = nullptr;
   Value userData;
+  bool busy = false;  // the callback is running: sets it makes are plain
 };
 
 class Object {

@@ -127,8 +127,12 @@ Value Vm::Get(Object* o, std::string_view name) {
   for (Object* cur = o; cur && hops < 256; cur = cur->proto(), ++hops) {
     if (Property* p = cur->FindOwn(name); p && prop::VisibleIn(p->flags, version_)) {
       if (p->getter) {
+        if (p->busy) return p->value;
         if (depth_ >= limits_.maxDepth) return {};
-        return Call(Value(p->getter), o, {});
+        p->busy = true;
+        Value r = Call(Value(p->getter), o, {});
+        if (Property* q = cur->FindOwn(name)) q->busy = false;
+        return r;
       }
       return p->value;
     }
@@ -168,13 +172,23 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
   if (!o->watches.empty()) {
     for (auto& w : o->watches) {
       if (NameIs(*this, w.name, name)) {
+        if (w.busy) break;  // a set from the watcher itself is a plain one
         if (depth_ >= limits_.maxDepth) return;
-        // A virtual property's watcher sees the value stored beneath it, without its getter.
+        // A virtual property's watcher sees the value stored beneath it, without its getter,
+        // and while it runs the property reads and writes as a plain one.
         Property* vp = Lookup(o, name);
         Value old = vp && vp->getter ? vp->value : Get(o, name);
         Object* cb = w.callback;
         Value data = w.userData;
-        v = Call(Value(cb), o, {Value(std::string(name)), old, v, data});
+        w.busy = true;
+        Property* own = o->FindOwn(name);
+        const bool ownWasBusy = own && own->busy;
+        if (own) own->busy = true;
+        std::string key(name);
+        v = Call(Value(cb), o, {Value(key), old, v, data});
+        for (auto& w2 : o->watches)
+          if (NameIs(*this, w2.name, key)) w2.busy = false;
+        if (Property* q = o->FindOwn(key); q && !ownWasBusy) q->busy = false;
         // ... and the watcher's answer is stored beneath it before its setter runs.
         if (vp && vp->getter) {
           vp = Lookup(o, name);
@@ -198,7 +212,17 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
       return;
     }
     if (p->getter || p->setter) {
-      if (p->setter && depth_ < limits_.maxDepth) Call(Value(p->setter), o, {v});
+      // The value beneath takes what was written, after the setter ran.
+      if (p->busy || !p->setter || depth_ >= limits_.maxDepth) {
+        if (p->busy) p->value = v;
+        return;
+      }
+      p->busy = true;
+      Call(Value(p->setter), o, {v});
+      if (Property* q = o->FindOwn(name)) {
+        q->busy = false;
+        if (q->getter || q->setter) q->value = v;
+      }
       return;
     }
     if (p->flags & prop::kReadOnly) return;
