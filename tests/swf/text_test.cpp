@@ -190,10 +190,15 @@ TEST(Html, TextParagraphsAndEntities) {
     const char* html;
     const char* text;
     std::size_t paragraphs;
+    bool multiline = true;
+    bool condenseWhite = false;
   };
   const Case cases[] = {
       {"plain", "plain", 1},
-      {"<p>one</p><p>two</p>", "one\rtwo", 2},
+      // A closing </p> ends the paragraph in a multi-line field; one line runs on.
+      {"<p>one</p><p>two</p>", "one\rtwo\r", 3},
+      {"<p>one</p><p>two</p>", "onetwo", 1, false},
+      {"<p></p>\n", "\r", 2, true, true},
       {"a<br>b<BR/>c", "a\rb\rc", 3},
       {"&lt;b&gt; &amp; &quot;q&quot; &apos;s&apos;&nbsp;&#65;&#x42;",
        "<b> & \"q\" 's'\xC2\xA0"
@@ -202,14 +207,20 @@ TEST(Html, TextParagraphsAndEntities) {
       {"&bogus; &#xZZ; & alone", "&bogus; &#xZZ; & alone", 1},
       {"<unknown attr=1>kept</unknown> <b>bold", "kept bold", 1},  // unknown and unclosed tags
       {"</b></p>stray closers", "stray closers", 1},
-      {"<li>first</li><li>second</li>", "first\rsecond", 2},
+      {"<li>first</li><li>second</li>", "first\rsecond\r", 3},
       {"line\nbreak", "line\rbreak", 2},
       {"text <unterminated", "text ", 1},
       {"", "", 1},
+      // Condensed white space: runs become one blank, white space alone goes.
+      {"\n \tasdf \t  \n", " asdf ", 1, false, true},
+      {" \n ", "", 1, false, true},
+      {"test \ntest\n\ntest", "test test test", 1, false, true},
+      {" <p> </p> ", "", 1, false, true},
+      {" <p> </p> ", "\r", 2, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.html);
-    const auto r = swf::text::ParseHtml(U(c.html), base, para);
+    const auto r = swf::text::ParseHtml(U(c.html), base, para, c.condenseWhite, c.multiline);
     EXPECT_EQ(Plain(r), c.text);
     EXPECT_EQ(r.paragraphs.size(), c.paragraphs);
     EXPECT_EQ(r.formatOf.size(), r.text.size());
@@ -252,16 +263,36 @@ TEST(Html, FormatsNestAndClose) {
   EXPECT_EQ(r.paragraphs[2].leading, 40);
   EXPECT_EQ(r.paragraphs[2].blockIndent, 140);
 
-  // What is written back reads in to the same text and formats.
+  // What is written back reads in to the same text and formats (the last paragraph closed).
   const auto again = swf::text::ParseHtml(swf::text::ToHtml(r), base, {});
-  EXPECT_EQ(Plain(again), Plain(r));
-  ASSERT_EQ(again.paragraphs.size(), r.paragraphs.size());
+  EXPECT_EQ(Plain(again), Plain(r) + "\r");
+  ASSERT_EQ(again.paragraphs.size(), r.paragraphs.size() + 1);
   for (std::size_t i = 0; i < r.text.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(again.formats[again.formatOf[i]], fmt(i));
   }
   for (std::size_t i = 0; i < r.paragraphs.size(); ++i)
     EXPECT_EQ(again.paragraphs[i].align, r.paragraphs[i].align);
+}
+
+TEST(Html, WrittenBackWithNestedFontsAndParagraphFormats) {
+  swf::text::CharFormat base;
+  base.font = "A";
+  const auto r = swf::text::ParseHtml(
+      U("<textformat leftmargin=\"5\" leading=\"2\"><p>h<font face=\"B\">o<font size=\"14\">l"
+        "<font face=\"A\">d</font></font></font>!</p></textformat><p>x</p>"),
+      base, {});
+  const std::string font =
+      "FACE=\"A\" SIZE=\"12\" COLOR=\"#000000\" LETTERSPACING=\"0\" KERNING=\"0\"";
+  // A run nests a <FONT> with what differs from the one around it, or closes back to an
+  // enclosing one of exactly its format; paragraph formats other than zero go to <TEXTFORMAT>.
+  EXPECT_EQ(swf::text::EncodeUtf8(swf::text::ToHtml(r)),
+            "<TEXTFORMAT LEFTMARGIN=\"5\" LEADING=\"2\"><P ALIGN=\"LEFT\"><FONT " + font +
+                ">h<FONT FACE=\"B\">o<FONT SIZE=\"14\">l<FONT FACE=\"A\">d</FONT></FONT></FONT>!"
+                "</FONT></P></TEXTFORMAT><P ALIGN=\"LEFT\"><FONT " +
+                font + ">x</FONT></P>");
+  // No text, no paragraphs.
+  EXPECT_EQ(swf::text::ToHtml(swf::text::PlainText(U"", base, {})), U"");
 }
 
 // --- Layout -----------------------------------------------------------------------------------

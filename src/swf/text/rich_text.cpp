@@ -199,7 +199,7 @@ float Twips(double px) {
 }  // namespace
 
 RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
-                   bool condenseWhite) {
+                   bool condenseWhite, bool multiline) {
   RichText out;
   out.paragraphs = {basePara};
   struct Open {
@@ -210,21 +210,14 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
   std::vector<Open> stack;
   CharFormat fmt = base;
   ParaFormat para = basePara;
-  bool paraOpen = false;         // inside <p> or <li>
-  bool closedParagraph = false;  // a </p> or </li> ended a paragraph that nothing follows yet
+  bool paraOpen = false;  // inside <p> or <li>
   auto atParagraphStart = [&] { return out.text.empty() || out.text.back() == U'\r'; };
   auto breakParagraph = [&] {
     out.Append(U"\r", fmt, para);
     out.paragraphs.back() = para;
   };
-  // Content after a closed paragraph starts the next one.
-  auto openAfterClose = [&] {
-    if (closedParagraph) breakParagraph();
-    closedParagraph = false;
-  };
   auto startParagraph = [&] {
-    if (closedParagraph || !atParagraphStart()) breakParagraph();
-    closedParagraph = false;
+    if (multiline && !atParagraphStart()) breakParagraph();
     out.paragraphs.back() = para;
   };
   std::u32string pending;  // text not yet appended
@@ -233,18 +226,22 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     std::u32string t = DecodeEntities(pending);
     pending.clear();
     if (t.empty()) return;
-    openAfterClose();
     if (condenseWhite) {
+      // Runs of white space become one blank; text of white space only goes.
+      if (std::all_of(t.begin(), t.end(), IsSpace)) return;
       std::u32string c;
       for (char32_t ch : t) {
         if (IsSpace(ch)) {
-          if ((!c.empty() && c.back() != U' ') || (c.empty() && !atParagraphStart())) c += U' ';
+          if (c.empty() || c.back() != U' ') c += U' ';
         } else {
           c += ch;
         }
       }
       t = std::move(c);
     }
+    // The first text of a paragraph gives it the paragraph format in force there.
+    const bool firstOfParagraph = atParagraphStart();
+    if (firstOfParagraph) out.paragraphs.back() = para;
     // A newline in the markup breaks the paragraph as <br> does.
     for (char32_t ch : t) {
       if (ch == U'\n' || ch == U'\r') {
@@ -282,15 +279,15 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       para = stack[keep].para;
       stack.resize(keep);
       if ((tag.name == U"p" || tag.name == U"li") && paraOpen) {
-        out.paragraphs.back() = closedPara;
-        closedParagraph = true;
+        // A multi-line field ends the paragraph there; a single line runs on.
+        if (atParagraphStart()) out.paragraphs.back() = closedPara;
+        if (multiline) breakParagraph();
         paraOpen = false;
       }
       continue;
     }
     const std::u32string& n = tag.name;
     if (n == U"br" || n == U"sbr") {
-      openAfterClose();
       breakParagraph();
       continue;
     }
@@ -367,29 +364,79 @@ std::u32string ToHtml(const RichText& text) {
     return o;
   };
   auto wide = [&](std::string_view s) { return esc(DecodeUtf8(s)); };
+  auto number = [](float twips) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(twips / 20));
+    return DecodeUtf8(buf);
+  };
+  // The attributes of a <FONT> tag that give `to` where `from` holds (all of them without one).
+  auto fontAttrs = [&](const CharFormat* from, const CharFormat& to) {
+    std::u32string a;
+    if (!from || from->font != to.font) a += U" FACE=\"" + wide(to.font) + U"\"";
+    if (!from || std::lround(from->size / 20) != std::lround(to.size / 20))
+      a += U" SIZE=\"" + DecodeUtf8(std::to_string(std::lround(to.size / 20))) + U"\"";
+    if (!from || !(from->color == to.color)) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "#%02X%02X%02X", to.color.r, to.color.g, to.color.b);
+      a += U" COLOR=\"" + DecodeUtf8(buf) + U"\"";
+    }
+    if (!from || from->letterSpacing != to.letterSpacing)
+      a += U" LETTERSPACING=\"" + number(to.letterSpacing) + U"\"";
+    if (!from || from->kerning != to.kerning)
+      a += std::u32string(U" KERNING=\"") + (to.kerning ? U"1" : U"0") + U"\"";
+    return a;
+  };
+  auto sameFont = [](const CharFormat& a, const CharFormat& b) {
+    return a.font == b.font && std::lround(a.size / 20) == std::lround(b.size / 20) &&
+           a.color == b.color && a.letterSpacing == b.letterSpacing && a.kerning == b.kerning;
+  };
   static const char32_t* kAlign[] = {U"LEFT", U"RIGHT", U"CENTER", U"JUSTIFY"};
   std::u32string out;
-  std::size_t para = 0, i = 0;
   const std::size_t n = text.text.size();
+  if (n == 0 || text.formats.empty()) return out;
+  std::size_t para = 0, i = 0;
   while (true) {
     const ParaFormat& pf = text.paragraphs[std::min(
         para, text.paragraphs.size() > 0 ? text.paragraphs.size() - 1 : 0)];
-    out += pf.bullet ? U"<LI>" : U"<P ALIGN=\"";
-    if (!pf.bullet) {
+    std::u32string tf;
+    if (pf.leftMargin != 0) tf += U" LEFTMARGIN=\"" + number(pf.leftMargin) + U"\"";
+    if (pf.rightMargin != 0) tf += U" RIGHTMARGIN=\"" + number(pf.rightMargin) + U"\"";
+    if (pf.indent != 0) tf += U" INDENT=\"" + number(pf.indent) + U"\"";
+    if (pf.blockIndent != 0) tf += U" BLOCKINDENT=\"" + number(pf.blockIndent) + U"\"";
+    if (pf.leading != 0) tf += U" LEADING=\"" + number(pf.leading) + U"\"";
+    if (!tf.empty()) out += U"<TEXTFORMAT" + tf + U">";
+    if (pf.bullet) {
+      out += U"<LI>";
+    } else {
+      out += U"<P ALIGN=\"";
       out += kAlign[static_cast<int>(pf.align)];
       out += U"\">";
     }
+    // The paragraph's first format opens it; a run in another format nests a <FONT> with what
+    // differs, or closes back to an enclosing one that has its format exactly.
+    const std::size_t first = std::min(i, n - 1);
+    std::vector<CharFormat> stack{text.formats[text.formatOf[first]]};
+    out += U"<FONT" + fontAttrs(nullptr, stack[0]) + U">";
     while (i < n && text.text[i] != U'\r') {
       std::size_t j = i;
       const std::uint32_t f = text.formatOf[i];
       while (j < n && text.text[j] != U'\r' && text.formatOf[j] == f) ++j;
       const CharFormat& cf = text.formats[f];
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "\" SIZE=\"%d\" COLOR=\"#%02X%02X%02X\" LETTERSPACING=\"%g\"",
-                    static_cast<int>(std::lround(cf.size / 20)), cf.color.r, cf.color.g, cf.color.b,
-                    static_cast<double>(cf.letterSpacing / 20));
-      out += U"<FONT FACE=\"" + wide(cf.font) + DecodeUtf8(buf) + U" KERNING=\"" +
-             (cf.kerning ? U"1" : U"0") + U"\">";
+      if (!sameFont(stack.back(), cf)) {
+        std::size_t level = stack.size();
+        for (std::size_t k = stack.size(); k-- > 0;)
+          if (sameFont(stack[k], cf)) {
+            level = k + 1;
+            break;
+          }
+        if (level < stack.size()) {
+          for (std::size_t k = stack.size(); k > level; --k) out += U"</FONT>";
+          stack.resize(level);
+        } else {
+          out += U"<FONT" + fontAttrs(&stack.back(), cf) + U">";
+          stack.push_back(cf);
+        }
+      }
       if (!cf.url.empty())
         out += U"<A HREF=\"" + wide(cf.url) + U"\" TARGET=\"" + wide(cf.target) + U"\">";
       if (cf.bold) out += U"<B>";
@@ -400,12 +447,14 @@ std::u32string ToHtml(const RichText& text) {
       if (cf.italic) out += U"</I>";
       if (cf.bold) out += U"</B>";
       if (!cf.url.empty()) out += U"</A>";
-      out += U"</FONT>";
       i = j;
     }
+    for (std::size_t k = 0; k < stack.size(); ++k) out += U"</FONT>";
     out += pf.bullet ? U"</LI>" : U"</P>";
-    if (i >= n) break;
-    ++i;  // the paragraph break
+    if (!tf.empty()) out += U"</TEXTFORMAT>";
+    // The break ends its paragraph; nothing after the last one makes no paragraph.
+    if (i + 1 >= n) break;
+    ++i;
     ++para;
   }
   return out;

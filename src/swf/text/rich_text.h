@@ -50,10 +50,12 @@ RichText PlainText(std::u32string_view text, const CharFormat& format, const Par
 // <b>, <i>, <u>, <a href target>, <li>, <textformat leftmargin rightmargin indent blockindent
 // leading>, and the entities &lt; &gt; &amp; &quot; &apos; &nbsp; &#n; &#xh;. Unknown tags are
 // dropped with their markup, unclosed ones end with the text, stray closing tags are ignored.
-// Font sizes are kept between 1 and kMaxFontPixels pixels.
+// Font sizes are kept between 1 and kMaxFontPixels pixels. With `condenseWhite` runs of white
+// space become one blank and text of white space only goes; a closing </p> or </li> ends its
+// paragraph in a `multiline` field and lets the text run on in a single-line one.
 constexpr float kMaxFontPixels = 1000;
 RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
-                   bool condenseWhite = false);
+                   bool condenseWhite = false, bool multiline = true);
 
 // The text as HTML, in the form the original writes it back (<P ALIGN="..."><FONT FACE=...>).
 std::u32string ToHtml(const RichText& text);

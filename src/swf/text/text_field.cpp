@@ -69,7 +69,7 @@ void TextField::SetHtmlText(std::string_view utf8) {
   // Markup says itself what is bold, italic or underlined; the rest comes from the field.
   CharFormat base = newFormat_;
   base.bold = base.italic = base.underline = false;
-  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_);
+  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline);
   Changed();
 }
 
