@@ -1,5 +1,6 @@
 // The action interpreter: one switch over the action codes of SWF 3 to 10.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -99,6 +100,22 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
     double l = ToNumber(left);
     return std::pair<double, double>(l, ToNumber(right));
   };
+  // Skips `count` actions from `from` (WaitForFrame), never past the block.
+  auto skipActions = [&](std::size_t from, int count) {
+    std::size_t p = from;
+    for (int k = 0; k < count && p < end; ++k) {
+      if (bytes[p] == 0) break;
+      p += bytes[p] >= 0x80 && p + 3 <= end
+               ? 3 + static_cast<std::size_t>(bytes[p + 1] | (bytes[p + 2] << 8))
+               : 1;
+    }
+    return std::min(p, end);
+  };
+  // Every frame of a movie is loaded before it plays, and a file has at most 16000 frames: the
+  // player answers "loaded" for frame indices up to that.
+  auto frameIsLoaded = [](ClipObject* c, std::int32_t index) {
+    return index < std::max(16001, c->TotalFrames());
+  };
   auto targetClip = [&]() -> ClipObject* {
     Object* t = act.target;
     return t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
@@ -189,15 +206,26 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         }
         break;
       }
-      case 0x8A: {  // WaitForFrame: every frame is loaded, so nothing is skipped
-        r.U16();
-        r.U8();
+      case 0x8A: {  // WaitForFrame: the whole movie is loaded, up to the most frames a file has
+        int frame = r.U16();
+        int skip = r.U8();
+        if (auto* c = targetClip(); c && !frameIsLoaded(c, frame)) next = skipActions(next, skip);
         break;
       }
-      case 0x8D:  // WaitForFrame2
-        r.U8();
-        pop();
+      case 0x8D: {  // WaitForFrame2: a frame number from 1 (wrapping as an int32) or a label
+        int skip = r.U8();
+        Value f = pop();
+        ClipObject* c = targetClip();
+        if (!c) break;
+        std::string s = ToString(f);
+        long long n = 0;
+        const char* first = s.data() + (!s.empty() && s[0] == '+' ? 1 : 0);
+        auto [last, ec] = std::from_chars(first, s.data() + s.size(), n);
+        if (ec != std::errc() || last != s.data() + s.size() || first == last) break;  // a label
+        auto index = static_cast<std::int32_t>(static_cast<std::uint32_t>(n) - 1u);
+        if (!frameIsLoaded(c, index)) next = skipActions(next, skip);
         break;
+      }
       case 0x8B: {  // SetTarget
         std::string path = r.Str();
         if (path.empty()) {
@@ -227,10 +255,13 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         break;
       }
       case 0x9A: {  // GetURL2
-        r.U8();
-        pop();
-        pop();
-        Unsupported("getURL");
+        std::uint8_t flags = r.U8();
+        Value target = pop();
+        std::string url = ToString(pop());
+        if (getUrl)
+          getUrl(act, url, target, flags);
+        else
+          Unsupported("getURL");
         break;
       }
       case 0x9E: {  // Call

@@ -8,6 +8,7 @@
 #include "swf/avm1/array.h"
 #include "swf/avm1/bitmap_data.h"
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/loader.h"
 #include "swf/display/geometry.h"
 #include "swf/text/text_field.h"
 
@@ -373,12 +374,22 @@ Value McGoto(Vm& vm, CallArgs& a, bool play) {
     return {};
   }
   if (f.IsString()) {
-    double n = StringToNumber(f.s, vm.version());
+    // "path:frame" goes to a frame of another clip.
+    std::string_view text = f.s;
+    Clip* target = o->clip;
+    if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+      Object* t = vm.ResolveTarget(o, text.substr(0, colon));
+      if (!t || t->cls() != ObjClass::kClip) return {};
+      target = static_cast<MovieClipObject*>(t)->clip;
+      if (!target || target->removed) return {};
+      text = text.substr(colon + 1);
+    }
+    double n = StringToNumber(text, vm.version());
     if (std::isnan(n)) {
-      o->clip->GotoLabel(f.s, play);
+      target->GotoLabel(text, play);
       return {};
     }
-    o->clip->GotoFrame(FrameIndex(n), play);
+    target->GotoFrame(FrameIndex(n), play);
     return {};
   }
   double n = vm.ToNumber(f);
@@ -560,6 +571,12 @@ Value McStartDrag(Vm& vm, CallArgs&) {
   return {};
 }
 Value McNoop(Vm&, CallArgs&) {
+  return {};
+}
+Value McLoadVariables(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (o && a.size() && !a[0].IsNullish())
+    QueueFileLoad(vm, o, vm.ToString(a[0]), LoadKind::kClipVariables);
   return {};
 }
 
@@ -809,6 +826,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
       {"curveTo", McCurveTo},
       {"endFill", McEndFill},
       {"clear", McClear},
+      {"loadVariables", McLoadVariables},
   };
   for (auto& [n, f] : methods) vm_.Method(mcProto, n, f);
   vm_.Method(vm_.global, "updateAfterEvent", McNoop);
@@ -819,6 +837,10 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   const auto slash = host.moviePath.find_last_of("/\\");
   if (slash != std::string::npos) vm_.movieDir = host.moviePath.substr(0, slash + 1);
   InstallSound(vm_);
+  vm_.localFiles = !host.moviePath.empty();
+  InstallLoadVars(vm_);
+  vm_.getUrl = [this](Activation& act, const std::string& url, const Value& target,
+                      std::uint8_t flags) { GetUrl(act, url, target, flags); };
 
   // Stage: a broadcaster with the movie's size (the screen shows the whole movie, scaled).
   Object* stageObj = vm_.NewObject();
@@ -997,11 +1019,36 @@ bool Runtime::IsMouseTarget(const Clip& clip) const {
   return false;
 }
 
+void Runtime::GetUrl(Activation& act, const std::string& url, const Value& target,
+                     std::uint8_t flags) {
+  // Only loading variables into a clip reads anything (a file beside the movie); getURL and
+  // loadMovie go nowhere.
+  if (!(flags & 0x80)) {
+    vm_.Unsupported(flags & 0x40 ? "loadMovie" : "getURL");
+    return;
+  }
+  Object* t = target.AsObject();
+  if (!t) {
+    const std::string path = vm_.ToString(target);
+    if (path.size() > 6 && EqualsFolded(path.substr(0, 6), "_level")) {
+      t = path.substr(6) == "0" ? vm_.root : nullptr;
+    } else {
+      Object* from = act.target ? act.target : act.baseClip;
+      t = from ? vm_.ResolveTarget(from, path, &act) : nullptr;
+    }
+  }
+  if (t && t->cls() == ObjClass::kClip) QueueFileLoad(vm_, t, url, LoadKind::kClipVariables);
+}
+
 void Runtime::BeginFrame(double timeMs) {
   now_ = timeMs;
   vm_.BeginFrameBudget();
   vm_.RunTimers(timeMs);
   PollSounds(vm_);
+  FinishFileLoads(vm_, [this](Object* o, ClipEvent event) {
+    auto* clip = static_cast<MovieClipObject*>(o);
+    if (clip->Alive()) FireClipEvent(*clip->clip, event, 0);
+  });
 }
 
 void Runtime::EndFrame() {
@@ -1014,6 +1061,7 @@ void Runtime::EndFrame() {
   removed_.clear();
   ShowBoundVariables(*this, stage_.root(), 0);
   vm_.Collect([this](Tracer& t) {
+    for (const auto& load : vm_.fileLoads) t.Mark(load.target);
     std::vector<Clip*> stack{&stage_.root()};
     while (!stack.empty()) {
       Clip* c = stack.back();

@@ -214,6 +214,19 @@ class Vm {
   SoundLevels masterSoundLevels;  // set by a Sound object made without a clip
   // Sound objects whose onLoad is due at the next frame, with the load's success.
   std::vector<std::pair<Object*, bool>> soundLoads;
+  // Files beside the movie that scripts asked for (LoadVars, loadVariables, XML); the runtime
+  // finishes them at the next frame and keeps their targets alive until then.
+  struct FileLoad {
+    Object* target = nullptr;
+    std::string url;
+    int kind = 0;
+  };
+  std::vector<FileLoad> fileLoads;
+  // Whether scripts may read files from `movieDir` (not for a movie that came from no file).
+  bool localFiles = false;
+  // GetURL2 (loadVariables, loadMovie, getURL): the runtime's handler; null ignores it.
+  std::function<void(Activation&, const std::string& url, const Value& target, std::uint8_t flags)>
+      getUrl;
 
   // Object.registerClass: export name -> constructor.
   std::map<std::string, Object*> registeredClasses;
