@@ -186,6 +186,67 @@ TEST(Timeline, ForwardGotoAppliesSkippedDisplayListsWithoutTheirScripts) {
   EXPECT_FALSE(stage.root().playing);
 }
 
+TEST(Timeline, ALoopRunsTheFirstFramesScriptBeforeTheClipsItPlacesAgain) {
+  SwfWriter w(100, 100);
+  w.Sprite(10, CountingSprite(1), 1);
+  w.DoAction(Text("f1"));
+  w.Place2({.depth = 1, .character = 10, .name = "a"});
+  w.ShowFrame();
+  w.Remove(1);
+  w.DoAction(Text("f2"));
+  w.ShowFrame();
+  w.End();
+  const Movie movie = Parse(w);
+  Stage stage(movie);
+  Recorder rec;
+  stage.SetScripts(&rec);
+  stage.Step();
+  EXPECT_EQ(rec.actions, (std::vector<std::string>{"_level0: f1", "_level0.a: 1"}));
+  stage.Step();
+  rec.actions.clear();
+  stage.Step();  // back to frame 1: "a" is placed again
+  EXPECT_EQ(rec.actions, (std::vector<std::string>{"_level0: f1", "_level0.a: 1"}));
+}
+
+TEST(Timeline, ClipActionsWithAShortEndMarkerStillPlaceTheClip) {
+  // Version 6 and up end the list with 4 zero bytes; this one has 2.
+  std::vector<std::uint8_t> actions = {0, 0, 1, 0, 0, 0,  // reserved, all events: load
+                                       1, 0, 0, 0, 2, 0, 0, 0, 0x07, 0,  // load: stop
+                                       0, 0};
+  for (const std::size_t cut : {actions.size(), actions.size() - 1}) {
+    SwfWriter w(100, 100);
+    w.Sprite(10, CountingSprite(1), 1);
+    w.Place2({.depth = 1,
+              .character = 10,
+              .clipActions = std::vector<std::uint8_t>(actions.begin(), actions.begin() + cut)});
+    w.ShowFrame();
+    w.End();
+    const Movie movie = Parse(w);
+    ASSERT_FALSE(movie.timeline.frames.empty());
+    const auto& commands = movie.timeline.frames[0].commands;
+    ASSERT_EQ(commands.size(), 1u) << cut;
+    ASSERT_EQ(commands[0].clipActions.size(), 1u) << cut;
+    EXPECT_EQ(commands[0].clipActions[0].events, 1u);
+  }
+}
+
+TEST(Timeline, TimelinesKnowTheirSizeInTheFile) {
+  SwfWriter w(100, 100);
+  w.Sprite(10, CountingSprite(2), 2);
+  w.ShowFrame();
+  w.End();
+  const auto bytes = w.Finish('C');
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  SwfWriter inner = CountingSprite(2);
+  // The sprite: its tags and End, without its id and frame count; the main timeline: the whole
+  // file as it is uncompressed.
+  const auto* sprite = std::get_if<Sprite>(&movie->characters.at(10));
+  ASSERT_NE(sprite, nullptr);
+  EXPECT_EQ(sprite->timeline.bytes, inner.body().size() + 2);
+  EXPECT_EQ(movie->timeline.bytes, w.Finish('F').size());
+}
+
 TEST(Timeline, FrameScriptsRunInTagOrderAndChildrenBeforeParents) {
   SwfWriter w(100, 100);
   w.Sprite(20, CountingSprite(3), 3);

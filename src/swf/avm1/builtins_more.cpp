@@ -368,6 +368,8 @@ void InstallMoreBuiltins(Vm& vm) {
   caps->SetOwn("screenResolutionX", Value(1920));
   caps->SetOwn("screenResolutionY", Value(1080));
   caps->SetOwn("hasAudio", Value(true));
+  caps->SetOwn("pixelAspectRatio", Value(1));
+  caps->SetOwn("screenDPI", Value(72));
   caps->SetOwn("manufacturer", Value("Dazzlebox"));
   vm.Method(system, "setClipboard", Noop);
   vm.Method(system, "showSettings", Noop);

@@ -290,7 +290,10 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
       if (finite) clip->SetYScale(n);
       break;
     case 6:
-      if (finite) clip->cxform.mult[3] = static_cast<float>(n / 100);
+      if (finite) {
+        clip->cxform.mult[3] = static_cast<float>(n / 100);
+        clip->scriptTransformed = true;  // the timeline no longer sets its colour either
+      }
       break;
     case 7:
       clip->visible = v.IsString() && vm.version() < 7 ? n != 0 && !std::isnan(n) : vm.ToBool(v);
@@ -559,9 +562,11 @@ Value McSetMask(Vm&, CallArgs& a) {
     o->clip->maskClip = nullptr;
   return {};
 }
-Value McBytes(Vm& vm, CallArgs& a) {
-  (void)a;
-  return Value(static_cast<double>(vm.version() > 0 ? 1000 : 0));
+Value McBytes(Vm&, CallArgs& a) {
+  // Everything is loaded: the size of the clip's part of the file (0 for an empty clip).
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  return Value(static_cast<double>(o->clip->timeline ? o->clip->timeline->bytes : 0));
 }
 Value McSwfVersion(Vm& vm, CallArgs&) {
   return Value(vm.version());
@@ -573,6 +578,26 @@ Value McStartDrag(Vm& vm, CallArgs&) {
 Value McNoop(Vm&, CallArgs&) {
   return {};
 }
+// The runtime that owns `vm` (through the main timeline's object).
+Runtime* RuntimeOf(Vm& vm) {
+  return vm.root ? static_cast<MovieClipObject*>(vm.root)->runtime : nullptr;
+}
+
+Value KeyGetCode(Vm& vm, CallArgs&) {
+  Runtime* rt = RuntimeOf(vm);
+  return Value(rt ? rt->lastKey : 0);
+}
+Value KeyGetAscii(Vm& vm, CallArgs&) {
+  Runtime* rt = RuntimeOf(vm);
+  return Value(rt ? rt->lastAscii : 0);
+}
+Value KeyIsDown(Vm& vm, CallArgs& a) {
+  Runtime* rt = RuntimeOf(vm);
+  if (!rt || !a.size()) return Value(false);
+  const int code = ToInt32(vm.ToNumber(a[0]));
+  return Value(std::find(rt->keysDown.begin(), rt->keysDown.end(), code) != rt->keysDown.end());
+}
+
 Value McLoadVariables(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (o && a.size() && !a[0].IsNullish())
@@ -839,6 +864,11 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   InstallSound(vm_);
   vm_.localFiles = !host.moviePath.empty();
   InstallLoadVars(vm_);
+  if (Object* key = vm_.Get(vm_.global, "Key").AsObject()) {
+    vm_.Method(key, "getCode", KeyGetCode);
+    vm_.Method(key, "getAscii", KeyGetAscii);
+    vm_.Method(key, "isDown", KeyIsDown);
+  }
   vm_.getUrl = [this](Activation& act, const std::string& url, const Value& target,
                       std::uint8_t flags) { GetUrl(act, url, target, flags); };
 
@@ -860,7 +890,28 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   stageObj->SetOwn("scaleMode", Value("showAll"), prop::kDontEnum);
   stageObj->SetOwn("align", Value(""), prop::kDontEnum);
   stageObj->SetOwn("showMenu", Value(true), prop::kDontEnum);
-  stageObj->SetOwn("displayState", Value("normal"), prop::kDontEnum);
+  // displayState: "normal" or "fullScreen" (any case); a change tells the listeners
+  // (onFullScreen). The movie is shown the same either way. The getter keeps the state.
+  Property& state = stageObj->props().Add("displayState");
+  state.getter = vm_.NewNative([](Vm&, CallArgs& a) {
+    const auto* self = static_cast<Function*>(a.callee);
+    return Value(self && self->nativeData ? "fullScreen" : "normal");
+  });
+  state.setter = vm_.NewNative([](Vm& vm, CallArgs& a) {
+    if (!a.self) return Value();
+    Property* p = a.self->FindOwn("displayState");
+    if (!p || !p->getter || p->getter->cls() != ObjClass::kFunction) return Value();
+    auto* getter = static_cast<Function*>(p->getter);
+    const std::string want = vm.ToString(a[0]);
+    int full = -1;
+    if (EqualsFolded(want, "fullscreen")) full = 1;
+    if (EqualsFolded(want, "normal")) full = 0;
+    if (full < 0 || full == getter->nativeData) return Value();
+    getter->nativeData = full;
+    avm1::Broadcast(vm, a.self, "onFullScreen", {Value(full == 1)});
+    return Value();
+  });
+  state.flags = prop::kDontEnum | prop::kDontDelete;
 }
 
 Runtime::~Runtime() {
@@ -907,6 +958,10 @@ void Runtime::ClipCreated(Clip& clip) {
   // ...; shapes take no number.
   bool named = clip.kind == ClipKind::kMovie || clip.kind == ClipKind::kButton ||
                clip.kind == ClipKind::kEditText;
+  if (!named && clip.character) {
+    const auto it = movie_.characters.find(clip.character);
+    named = it != movie_.characters.end() && std::holds_alternative<EditText>(it->second);
+  }
   if (clip.name.empty() && !clip.IsRoot() && named)
     clip.name = "instance" + std::to_string(++instances_);
   MovieClipObject* o = ObjectOf(&clip);

@@ -270,11 +270,14 @@ void Stage::GotoMerged(Clip& clip, int target) {
       if (g.clear)
         if (Clip* existing = clip.ChildAt(depth)) RemoveClip(*existing);
   }
+  // Going back (a loop too), the target frame's scripts run before those of the clips the jump
+  // places; going forward, after them.
+  if (back) QueueFrameActions(clip, target);
   for (auto& [depth, g] : goals) {
     if (clip.removed) return;
     applyGoal(g, depth);
   }
-  if (!clip.removed) QueueFrameActions(clip, target);
+  if (!back && !clip.removed) QueueFrameActions(clip, target);
 }
 
 Clip* Stage::Instantiate(Clip& parent, int depth, std::uint16_t character, std::string_view name,

@@ -116,7 +116,9 @@ void ReadClipActions(BitReader& r, std::uint8_t version, std::vector<ClipAction>
     r.U32();  // the union of all flags
   else
     r.U16();
-  while (!r.failed() && r.remaining() > 0) {
+  // Some writers cut the end marker short: what is left is too short for a record and ends the
+  // list without spoiling the placement.
+  while (!r.failed() && r.remaining() >= (wide ? 4u : 2u)) {
     const std::uint32_t flags = wide ? r.U32() : r.U16();
     if (flags == 0 || r.failed()) break;
     std::uint32_t size = r.U32();

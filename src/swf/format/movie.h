@@ -310,6 +310,9 @@ struct Timeline {
   // The frame a label names (first match; labels compare without regard to case), or nothing.
   std::optional<std::size_t> FindLabel(std::string_view label) const;
   std::optional<StreamHead> streamHead;
+  // Bytes in the file: the whole uncompressed file for the main timeline, the tags of a sprite
+  // (getBytesTotal).
+  std::uint32_t bytes = 0;
 };
 
 // The sounds a button plays as the pointer moves over and presses it (DefineButtonSound), in

@@ -699,6 +699,7 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
           t.U16();  // the frame count is not trusted; ShowFrame tags are counted
           if (!t.failed()) {
             Sprite sprite;
+            sprite.timeline.bytes = static_cast<std::uint32_t>(t.remaining());
             ParseTags(t, sprite.timeline, ctx, nesting + 1);
             ctx.movie.characters.insert_or_assign(id, std::move(sprite));
           }
@@ -801,6 +802,7 @@ std::optional<Movie> ParseMovie(const std::uint8_t* data, std::size_t size, Imag
   movie.headerFrameCount = r.U16();
   if (r.failed()) return std::nullopt;
   Context ctx{movie, images, limits, {}};
+  movie.timeline.bytes = static_cast<std::uint32_t>(body->size());
   ParseTags(r, movie.timeline, ctx, 0);
   return movie;
 }
