@@ -192,3 +192,102 @@ TEST(Avm1Timeline, WaitForFrameSkipsOnlyBeyondTheLastFrameAFileCanHave) {
 
 }  // namespace
 }  // namespace dbx::swf::avm1
+
+namespace dbx::swf::avm1 {
+namespace {
+
+using test::Item;
+
+// obj.method(args...) with the result left on the stack.
+Asm& CallOn(Asm& a, const std::string& obj, const std::string& method, std::vector<Item> args) {
+  for (auto it = args.rbegin(); it != args.rend(); ++it) a.Push({*it});
+  a.Push({static_cast<int>(args.size())}).Get(obj).Push({method}).Op(0x52);
+  return a;
+}
+
+// A 10 x 10 square clip "c" at (100, 0) on a main timeline moved to x = 50.
+void SquareOnMovedRoot(Asm& a) {
+  CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
+  CallOn(a, "c", "beginFill", {0}).Op(0x17);
+  CallOn(a, "c", "lineTo", {10, 0}).Op(0x17);
+  CallOn(a, "c", "lineTo", {10, 10}).Op(0x17);
+  CallOn(a, "c", "lineTo", {0, 10}).Op(0x17);
+  CallOn(a, "c", "endFill", {}).Op(0x17);
+  a.Get("c").Push({"_x", 100}).Op(0x4F);
+  a.Get("_root").Push({"_x", 50}).Op(0x4F);
+}
+
+TEST(Avm1Clips, HitTestWorksInTheMainTimelinesSpace) {
+  Asm a;
+  SquareOnMovedRoot(a);
+  for (const Item& x : {Item{105}, Item{155}}) {
+    CallOn(a, "c", "hitTest", {x, 5}).Trace();
+    CallOn(a, "c", "hitTest", {x, 5, true}).Trace();
+  }
+  CallOn(a, "c", "hitTest", {"_root"}).Trace();
+  CallOn(a, "c", "hitTest", {""}).Trace();  // no clip
+  const auto lines = PlayInFolder(a, "", 1);
+  EXPECT_EQ(lines, (std::vector<std::string>{"true", "true", "false", "false", "true", "false"}));
+}
+
+TEST(Avm1Clips, PointConversionsTakeNumbersAndGiveWholeTwips) {
+  Asm a;
+  SquareOnMovedRoot(a);
+  auto convert = [&](const char* method, Item x, Item y) {
+    a.Push({"p", "x", x, "y", y, 2}).Op(0x43).Op(0x3C);
+    a.Get("p").Push({1}).Get("c").Push({method}).Op(0x52).Op(0x17);
+    a.Get("p").Push({"x"}).Op(0x4E).Trace();
+    a.Get("p").Push({"y"}).Op(0x4E).Trace();
+  };
+  convert("localToGlobal", 1.0 / 3, 0.26);  // 150.333, 0.26 -> whole twips
+  convert("globalToLocal", 151, 2);
+  convert("localToGlobal", 1, "2");  // not both numbers: unchanged
+  convert("globalToLocal", 1, test::Undef{});
+  const auto lines = PlayInFolder(a, "", 1);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"150.35", "0.25", "1", "2", "1", "2", "1", "undefined"}));
+}
+
+TEST(Avm1Clips, CloneSpriteTakesTheFilesDepthUpToItsLimit) {
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"src", 1}).Op(0x17);
+  // duplicateMovieClip in script depths: 0 is the file's 16384, which CloneSprite replaces.
+  CallOn(a, "src", "duplicateMovieClip", {"first", 0}).Op(0x17);
+  a.Push({"src", "second", 16384}).Op(0x24);
+  a.Get("first").Trace();
+  CallOn(a, "second", "getDepth", {}).Trace();
+  a.Push({"src", "deepest", 2130706428.0}).Op(0x24);
+  a.Push({"src", "beyond", 2130706429.0}).Op(0x24);
+  a.Get("deepest").Trace();
+  a.Get("beyond").Trace();
+  const auto lines = PlayInFolder(a, "", 1);
+  EXPECT_EQ(lines, (std::vector<std::string>{"undefined", "0", "_level0.deepest", "undefined"}));
+}
+
+TEST(Avm1Clips, TransformReadsAndWritesTheClip) {
+  Asm a;
+  SquareOnMovedRoot(a);
+  a.Push({"t"}).Get("c").Push({"transform"}).Op(0x4E).Op(0x3C);
+  a.Get("t").Push({"matrix"}).Op(0x4E).Trace();
+  a.Get("t").Push({"concatenatedMatrix"}).Op(0x4E).Trace();
+  a.Get("t").Push({"pixelBounds"}).Op(0x4E).Trace();
+  // A Matrix moves the clip (a = 2, tx = 2); a plain object does nothing.
+  a.Get("t").Push({"matrix", 0, 2, 1, 0, 0, 2, 6, "flash"}).Op(0x1C).Push({"geom"}).Op(0x4E);
+  a.Push({"Matrix"}).Op(0x53).Op(0x4F);
+  a.Get("c").Push({"_x"}).Op(0x4E).Trace();
+  a.Get("c").Push({"_xscale"}).Op(0x4E).Trace();
+  a.Get("t").Push({"matrix", 0}).Op(0x43).Op(0x4F);
+  a.Get("c").Push({"_x"}).Op(0x4E).Trace();
+  // A colour transform, and the timeline object itself.
+  a.Get("t").Push({"colorTransform", 0, 0, 0, 0, 0.5, 1, 1, 1, 8, "flash"}).Op(0x1C);
+  a.Push({"geom"}).Op(0x4E).Push({"ColorTransform"}).Op(0x53).Op(0x4F);
+  a.Get("c").Push({"_alpha"}).Op(0x4E).Trace();
+  a.Push({0, "flash"}).Op(0x1C).Push({"geom"}).Op(0x4E).Push({"Transform"}).Op(0x53).Trace();
+  const auto lines = PlayInFolder(a, "", 1, 8);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "(a=1, b=0, c=0, d=1, tx=100, ty=0)", "(a=1, b=0, c=0, d=1, tx=150, ty=0)",
+                       "(x=150, y=0, w=10, h=10)", "2", "200", "2", "50", "undefined"}));
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1

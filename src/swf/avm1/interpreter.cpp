@@ -308,13 +308,17 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           static_cast<ClipObject*>(o)->SetIndexed(*this, index, val);
         break;
       }
-      case 0x24: {  // CloneSprite
-        int depth = ClampToInt(popNum());
-        std::string name = popStr();
+      case 0x24: {  // CloneSprite: the depth is the file's (scripts' depth 0 is 16384)
+        Value depthV = pop();
+        Value nameV = pop();
         Value src = pop();
+        std::string name = ToString(nameV);  // the name converts first
+        double d = ToNumber(depthV);
+        if (d > 2130706428.0) break;  // beyond the deepest depth a clip can take
+        int depth = std::isnan(d) ? 0 : static_cast<int>(std::max(d, -1073741824.0));
         Object* o = src.IsObject() ? src.o : ResolveTarget(act.target, ToString(src), &act);
         if (o && o->cls() == ObjClass::kClip)
-          static_cast<ClipObject*>(o)->Duplicate(*this, name, depth + 16384);
+          static_cast<ClipObject*>(o)->Duplicate(*this, name, depth);
         break;
       }
       case 0x25: {  // RemoveSprite

@@ -9,6 +9,7 @@
 #include "swf/avm1/bitmap_data.h"
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/loader.h"
+#include "swf/avm1/transform.h"
 #include "swf/display/geometry.h"
 #include "swf/text/text_field.h"
 
@@ -149,6 +150,10 @@ class MovieClipObject : public ClipObject {
       out = Value(clip->enabled);
       return true;
     }
+    if (vm.version() >= 8 && SameName(vm, name, "transform")) {
+      out = NewTransform(vm, this);
+      return true;
+    }
     if (name == "useHandCursor") {
       out = Value(clip->useHandCursor);
       return true;
@@ -168,6 +173,10 @@ class MovieClipObject : public ClipObject {
     int i = PropertyIndex(name);
     if (i >= 0) {
       SetIndexed(vm, i, v);
+      return true;
+    }
+    if (vm.version() >= 8 && SameName(vm, name, "transform")) {
+      AssignTransform(vm, *clip, v);
       return true;
     }
     if (name == "enabled") clip->enabled = vm.ToBool(v);
@@ -523,28 +532,39 @@ Value McGetBounds(Vm& vm, CallArgs& a) {
   Matrix fromStage = space->ConcatenatedMatrix().Inverse().value_or(Matrix{});
   return BoxObject(vm, local.Transformed(fromStage * toStage));
 }
+// hitTest works in the main timeline's space (a point there, bounds there), so a transformed
+// _root turns the bounding boxes with it.
 Value McHitTest(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o) return Value(false);
+  Clip& root = o->clip->Root();
   if (a.size() >= 2) {
     double x = vm.ToNumber(a[0]), y = vm.ToNumber(a[1]);
     bool shape = a.size() > 2 && vm.ToBool(a[2]);
     if (!std::isfinite(x) || !std::isfinite(y)) return Value(false);
-    return Value(o->clip->HitTest(x * 20, y * 20, shape));
+    if (shape) {
+      const StagePoint p = root.LocalToGlobal({x * 20, y * 20});
+      return Value(o->clip->HitTest(p.x, p.y, true));
+    }
+    return Value(o->clip->Bounds(&root).Contains(x * 20, y * 20));
   }
+  if (a[0].IsUndefined() || (a[0].IsString() && a[0].s.empty())) return Value(false);
   Clip* other = TargetArg(vm, o, a[0]);
-  if (!other || a[0].IsUndefined()) return Value(false);
-  return Value(o->clip->HitTest(*other));
+  if (!other || other->removed) return Value(false);
+  return Value(o->clip->Bounds(&root).Intersects(other->Bounds(&other->Root())));
 }
 Value McPointConvert(Vm& vm, CallArgs& a, bool toGlobal) {
   auto* o = ThisClip(a);
   Object* p = a[0].AsObject();
   if (!o || !p) return {};
-  StagePoint pt{vm.ToNumber(vm.Get(p, "x")) * 20, vm.ToNumber(vm.Get(p, "y")) * 20};
+  // Only a point whose x and y are both numbers changes; the result is in whole twips.
+  const Value x = vm.Get(p, "x"), y = vm.Get(p, "y");
+  if (!x.IsNumber() || !y.IsNumber()) return {};
+  StagePoint pt{x.n * 20, y.n * 20};
   if (!std::isfinite(pt.x) || !std::isfinite(pt.y)) return {};
   StagePoint r = toGlobal ? o->clip->LocalToGlobal(pt) : o->clip->GlobalToLocal(pt);
-  vm.Set(p, "x", Value(r.x / 20));
-  vm.Set(p, "y", Value(r.y / 20));
+  vm.Set(p, "x", Value(std::round(r.x) / 20));
+  vm.Set(p, "y", Value(std::round(r.y) / 20));
   return {};
 }
 Value McLocalToGlobal(Vm& vm, CallArgs& a) {
@@ -864,6 +884,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   InstallSound(vm_);
   vm_.localFiles = !host.moviePath.empty();
   InstallLoadVars(vm_);
+  InstallTransform(vm_);
   if (Object* key = vm_.Get(vm_.global, "Key").AsObject()) {
     vm_.Method(key, "getCode", KeyGetCode);
     vm_.Method(key, "getAscii", KeyGetAscii);

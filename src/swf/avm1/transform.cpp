@@ -1,0 +1,176 @@
+// flash.geom.Transform: a view of one clip's matrix and colour transform. Every read makes a new
+// Matrix / ColorTransform / Rectangle; assigning one (of the right class) changes the clip, and
+// the timeline leaves a clip changed this way alone.
+#include "swf/avm1/transform.h"
+
+#include <cmath>
+
+#include "swf/avm1/builtins.h"
+#include "swf/avm1/runtime.h"
+#include "swf/avm1/vm.h"
+#include "swf/display/geometry.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+class TransformObject : public Object {
+ public:
+  TransformObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kOther) {}
+  Object* clip = nullptr;  // the clip's script object
+  void Trace(Tracer& t) override {
+    Object::Trace(t);
+    t.Mark(clip);
+  }
+};
+
+TransformObject* AsTransform(const Value& v) {
+  return v.IsObject() ? dynamic_cast<TransformObject*>(v.o) : nullptr;
+}
+
+Clip* ClipOfTransform(const Value& v) {
+  TransformObject* t = AsTransform(v);
+  return t ? ClipOf(t->clip) : nullptr;
+}
+
+Value GeomClass(Vm& vm, const char* name) {
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
+  return geom ? vm.Get(geom, name) : Value();
+}
+
+bool IsA(Vm& vm, const Value& v, const char* cls) {
+  Object* ctor = GeomClass(vm, cls).AsObject();
+  return v.IsObject() && ctor && vm.InstanceOf(v.o, ctor);
+}
+
+Value MatrixValue(Vm& vm, const Matrix& m) {
+  return vm.Construct(GeomClass(vm, "Matrix"), {Value(m.a), Value(m.b), Value(m.c), Value(m.d),
+                                                Value(m.tx / 20), Value(m.ty / 20)});
+}
+
+Value CxformValue(Vm& vm, const ColorTransform& cx) {
+  std::vector<Value> args;
+  for (const float f : cx.mult) args.emplace_back(static_cast<double>(f));
+  for (const float f : cx.add) args.emplace_back(static_cast<double>(f));
+  return vm.Construct(GeomClass(vm, "ColorTransform"), std::move(args));
+}
+
+double Field(Vm& vm, Object* o, const char* name) {
+  const double v = vm.ToNumber(vm.Get(o, name));
+  return std::isfinite(v) ? v : 0.0;
+}
+
+void SetMatrixFrom(Vm& vm, Clip& clip, const Value& v) {
+  if (!IsA(vm, v, "Matrix")) return;
+  Object* o = v.o;
+  clip.SetMatrix(Matrix{Field(vm, o, "a"), Field(vm, o, "b"), Field(vm, o, "c"), Field(vm, o, "d"),
+                        std::round(Field(vm, o, "tx") * 20), std::round(Field(vm, o, "ty") * 20)});
+  clip.scriptTransformed = true;
+}
+
+void SetCxformFrom(Vm& vm, Clip& clip, const Value& v) {
+  if (!IsA(vm, v, "ColorTransform")) return;
+  Object* o = v.o;
+  static const char* const kNames[8] = {"redMultiplier",   "greenMultiplier", "blueMultiplier",
+                                        "alphaMultiplier", "redOffset",       "greenOffset",
+                                        "blueOffset",      "alphaOffset"};
+  ColorTransform cx;
+  for (int i = 0; i < 4; ++i) {
+    cx.mult[static_cast<std::size_t>(i)] = static_cast<float>(Field(vm, o, kNames[i]));
+    cx.add[static_cast<std::size_t>(i)] = static_cast<float>(Field(vm, o, kNames[i + 4]));
+  }
+  clip.cxform = cx;
+  clip.scriptTransformed = true;
+}
+
+Value TransformConstruct(Vm& vm, CallArgs& a) {
+  Object* clipObj = a[0].AsObject();
+  if (!ClipOf(clipObj)) return {};
+  auto* t = vm.heap().Make<TransformObject>(a.self ? a.self->proto() : vm.objectProto);
+  t->clip = clipObj;
+  return Value(static_cast<Object*>(t));
+}
+
+template <int Which>
+Value TransformGet(Vm& vm, CallArgs& a) {
+  Clip* clip = ClipOfTransform(Value(a.self));
+  if (!clip) return {};
+  switch (Which) {
+    case 0:
+      return MatrixValue(vm, clip->matrix);
+    case 1:
+      return CxformValue(vm, clip->cxform);
+    case 2:
+      return MatrixValue(vm, clip->ConcatenatedMatrix());
+    case 3:
+      return CxformValue(vm, clip->ConcatenatedCxform());
+    default: {
+      Box b = LocalBounds(*clip).Transformed(clip->ConcatenatedMatrix());
+      if (b.empty) b = Box{0, 0, 0, 0, false};
+      return vm.Construct(GeomClass(vm, "Rectangle"),
+                          {Value(b.xmin / 20), Value(b.ymin / 20), Value((b.xmax - b.xmin) / 20),
+                           Value((b.ymax - b.ymin) / 20)});
+    }
+  }
+}
+
+Value TransformSetMatrix(Vm& vm, CallArgs& a) {
+  if (Clip* clip = ClipOfTransform(Value(a.self))) SetMatrixFrom(vm, *clip, a[0]);
+  return {};
+}
+
+Value TransformSetCxform(Vm& vm, CallArgs& a) {
+  if (Clip* clip = ClipOfTransform(Value(a.self))) SetCxformFrom(vm, *clip, a[0]);
+  return {};
+}
+
+Value ReadOnly(Vm&, CallArgs&) {
+  return {};
+}
+
+}  // namespace
+
+Value NewTransform(Vm& vm, Object* clip) {
+  return vm.Construct(GeomClass(vm, "Transform"), {Value(clip)});
+}
+
+void AssignTransform(Vm& vm, Clip& to, const Value& from) {
+  Clip* source = ClipOfTransform(from);
+  if (!source) return;
+  SetMatrixFrom(vm, to, MatrixValue(vm, source->matrix));
+  SetCxformFrom(vm, to, CxformValue(vm, source->cxform));
+}
+
+void InstallTransform(Vm& vm) {
+  Object* flash = vm.Get(vm.global, "flash").AsObject();
+  if (!flash) {
+    flash = vm.NewObject();
+    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
+  }
+  Object* geom = vm.Get(flash, "geom").AsObject();
+  if (!geom) {
+    geom = vm.NewObject();
+    flash->SetOwn("geom", Value(geom), prop::kDontEnum);
+  }
+  Object* proto = vm.NewObject();
+  vm.pinned.push_back(proto);
+  auto* ctor = static_cast<Function*>(
+      MakeClass(vm, geom, "Transform", TransformConstruct, TransformConstruct, proto));
+  ctor->constructMayFail = true;
+  const std::tuple<const char*, NativeFn, NativeFn> props[] = {
+      {"matrix", TransformGet<0>, TransformSetMatrix},
+      {"colorTransform", TransformGet<1>, TransformSetCxform},
+      {"concatenatedMatrix", TransformGet<2>, ReadOnly},
+      {"concatenatedColorTransform", TransformGet<3>, ReadOnly},
+      {"pixelBounds", TransformGet<4>, ReadOnly},
+  };
+  for (const auto& [name, get, set] : props) {
+    Property& p = proto->props().Add(name);
+    p.getter = vm.NewNative(get);
+    p.setter = vm.NewNative(set);
+    p.flags = prop::kDontEnum;
+  }
+}
+
+}  // namespace dbx::swf::avm1
