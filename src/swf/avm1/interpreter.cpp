@@ -312,8 +312,8 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Value depthV = pop();
         Value nameV = pop();
         Value src = pop();
-        std::string name = ToString(nameV);  // the name converts first
-        double d = ToNumber(depthV);
+        double d = ToNumber(depthV);  // the depth converts first
+        std::string name = ToString(nameV);
         if (d > 2130706428.0) break;  // beyond the deepest depth a clip can take
         int depth = std::isnan(d) ? 0 : static_cast<int>(std::max(d, -1073741824.0));
         Object* o = src.IsObject() ? src.o : ResolveTarget(act.target, ToString(src), &act);

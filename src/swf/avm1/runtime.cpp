@@ -466,9 +466,10 @@ Value McAttachBitmap(Vm& vm, CallArgs& a) {
 Value McDuplicate(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o || a.size() < 2 || !o->clip->parent) return {};
+  const std::string name = vm.ToString(a[0]);  // the name converts before the depth
   double depth = vm.ToNumber(a[1]);
   if (!std::isfinite(depth)) return {};
-  Clip* c = o->clip->Duplicate(vm.ToString(a[0]), ClampToInt(depth));
+  Clip* c = o->clip->Duplicate(name, ClampToInt(depth));
   if (!c) return {};
   Value v = ClipValue(o->runtime, c);
   if (auto* co = static_cast<MovieClipObject*>(v.AsObject())) InitNewClip(vm, co, a[2]);
