@@ -217,7 +217,7 @@ void SquareOnMovedRoot(Asm& a) {
   a.Get("_root").Push({"_x", 50}).Op(0x4F);
 }
 
-TEST(Avm1Clips, HitTestWorksInTheMainTimelinesSpace) {
+TEST(Avm1Clips, HitTestTakesPointsInTheMainTimelinesSpace) {
   Asm a;
   SquareOnMovedRoot(a);
   for (const Item& x : {Item{105}, Item{155}}) {

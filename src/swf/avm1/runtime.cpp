@@ -533,26 +533,22 @@ Value McGetBounds(Vm& vm, CallArgs& a) {
   Matrix fromStage = space->ConcatenatedMatrix().Inverse().value_or(Matrix{});
   return BoxObject(vm, local.Transformed(fromStage * toStage));
 }
-// hitTest works in the main timeline's space (a point there, bounds there), so a transformed
-// _root turns the bounding boxes with it.
+// hitTest takes its point in the main timeline's space (a transformed _root moves it) and
+// compares with the bounding boxes on the stage.
 Value McHitTest(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o) return Value(false);
-  Clip& root = o->clip->Root();
   if (a.size() >= 2) {
     double x = vm.ToNumber(a[0]), y = vm.ToNumber(a[1]);
     bool shape = a.size() > 2 && vm.ToBool(a[2]);
     if (!std::isfinite(x) || !std::isfinite(y)) return Value(false);
-    if (shape) {
-      const StagePoint p = root.LocalToGlobal({x * 20, y * 20});
-      return Value(o->clip->HitTest(p.x, p.y, true));
-    }
-    return Value(o->clip->Bounds(&root).Contains(x * 20, y * 20));
+    const StagePoint p = o->clip->Root().LocalToGlobal({x * 20, y * 20});
+    return Value(o->clip->HitTest(p.x, p.y, shape));
   }
   if (a[0].IsUndefined() || (a[0].IsString() && a[0].s.empty())) return Value(false);
   Clip* other = TargetArg(vm, o, a[0]);
   if (!other || other->removed) return Value(false);
-  return Value(o->clip->Bounds(&root).Intersects(other->Bounds(&other->Root())));
+  return Value(o->clip->HitTest(*other));
 }
 Value McPointConvert(Vm& vm, CallArgs& a, bool toGlobal) {
   auto* o = ThisClip(a);
