@@ -283,10 +283,13 @@ TEST(Avm1Clips, TransformReadsAndWritesTheClip) {
   a.Push({"geom"}).Op(0x4E).Push({"ColorTransform"}).Op(0x53).Op(0x4F);
   a.Get("c").Push({"_alpha"}).Op(0x4E).Trace();
   a.Push({0, "flash"}).Op(0x1C).Push({"geom"}).Op(0x4E).Push({"Transform"}).Op(0x53).Trace();
+  // The timeline's own transform is a variable of its scripts.
+  a.Get("transform").Push({"matrix"}).Op(0x4E).Trace();
   const auto lines = PlayInFolder(a, "", 1, 8);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "(a=1, b=0, c=0, d=1, tx=100, ty=0)", "(a=1, b=0, c=0, d=1, tx=150, ty=0)",
-                       "(x=150, y=0, w=10, h=10)", "2", "200", "2", "50", "undefined"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"(a=1, b=0, c=0, d=1, tx=100, ty=0)",
+                                             "(a=1, b=0, c=0, d=1, tx=150, ty=0)",
+                                             "(x=150, y=0, w=10, h=10)", "2", "200", "2", "50",
+                                             "undefined", "(a=1, b=0, c=0, d=1, tx=50, ty=0)"}));
 }
 
 }  // namespace

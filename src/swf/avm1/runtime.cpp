@@ -216,7 +216,8 @@ class MovieClipObject : public ClipObject {
     if (!clip) return false;
     if (Clip* c = clip->ChildNamed(name); c && runtime->ObjectOf(c)) return true;
     return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
-           SameName(vm, name, "_root") || SameName(vm, name, "_level0");
+           SameName(vm, name, "_root") || SameName(vm, name, "_level0") ||
+           (vm.version() >= 8 && SameName(vm, name, "transform"));
   }
   void SpecialKeys(Vm&, std::vector<std::string>& keys) override {
     if (!clip) return;
