@@ -132,10 +132,42 @@ std::vector<Value> All(Vm& vm, Object* o) {
   return out;
 }
 
+void Store(Vm& vm, Object* o, const std::vector<std::pair<std::size_t, Value>>& places,
+           const std::vector<std::size_t>& drop) {
+  (void)vm;
+  if (!o) return;
+  // One pass over the properties instead of one per place, so that shifting or reversing a long
+  // array costs as much as the array is long: the elements of the places and of `drop` that can
+  // be deleted go, those that cannot keep their position in the order (and their value when
+  // read-only), and the places are then stored in turn, each new one after the others.
+  std::size_t limit = 0;
+  for (const auto& [i, v] : places) limit = std::max(limit, i + 1);
+  for (std::size_t i : drop) limit = std::max(limit, i + 1);
+  std::vector<std::uint8_t> touched(limit, 0);
+  for (const auto& [i, v] : places) touched[i] = 1;
+  for (std::size_t i : drop) touched[i] = 1;
+  o->props().RemoveIf([&](const Property& p) {
+    const auto i = ArrayObject::Index(p.name);
+    return i && *i < limit && touched[*i] && !(p.flags & prop::kDontDelete);
+  });
+  for (const auto& [i, v] : places) {
+    const std::string name = IndexName(i);
+    if (Property* p = o->FindOwn(name)) {
+      if (!(p->flags & prop::kReadOnly)) p->value = v;
+    } else {
+      o->props().Add(name).value = v;
+    }
+  }
+}
+
 void Assign(Vm& vm, Object* o, const std::vector<Value>& items) {
-  std::size_t old = Length(vm, o);
-  for (std::size_t i = 0; i < items.size(); ++i) Replace(vm, o, i, items[i]);
-  for (std::size_t i = items.size(); i < old; ++i) Delete(vm, o, i);
+  const std::size_t old = Length(vm, o);
+  std::vector<std::pair<std::size_t, Value>> places;
+  places.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) places.emplace_back(i, items[i]);
+  std::vector<std::size_t> drop;
+  for (std::size_t i = items.size(); i < old; ++i) drop.push_back(i);
+  Store(vm, o, places, drop);
   SetLength(vm, o, items.size());
 }
 

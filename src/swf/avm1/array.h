@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "swf/avm1/object.h"
@@ -47,6 +48,11 @@ void Delete(Vm& vm, Object* o, std::size_t i);
 void SetLength(Vm& vm, Object* o, std::size_t n);
 // Elements 0 .. length-1 (at most the array limit).
 std::vector<Value> All(Vm& vm, Object* o);
+// Does what Replace(place, value) for each of `places` in turn and then Delete of each of `drop`
+// would do (the values were read before), in one pass over the properties. Every place is named
+// once.
+void Store(Vm& vm, Object* o, const std::vector<std::pair<std::size_t, Value>>& places,
+           const std::vector<std::size_t>& drop = {});
 // Makes the elements exactly `items`, each stored anew.
 void Assign(Vm& vm, Object* o, const std::vector<Value>& items);
 }  // namespace elements

@@ -452,9 +452,10 @@ Value Shift(Vm& vm, CallArgs& a) {
     return {};
   }
   Value first = elements::Raw(a.self, 0);
-  for (std::size_t i = 1; i < n; ++i)
-    elements::Replace(vm, a.self, i - 1, elements::Raw(a.self, i));
-  elements::Delete(vm, a.self, n - 1);
+  std::vector<std::pair<std::size_t, Value>> places;
+  places.reserve(n - 1);
+  for (std::size_t i = 1; i < n; ++i) places.emplace_back(i - 1, elements::Raw(a.self, i));
+  elements::Store(vm, a.self, places, {n - 1});
   elements::SetLength(vm, a.self, n - 1);
   return first;
 }
@@ -464,8 +465,11 @@ Value Unshift(Vm& vm, CallArgs& a) {
   std::size_t n = elements::Length(vm, a.self);
   std::size_t k = a.size();
   if (n + k > vm.limits().maxArray) return Value(static_cast<double>(n));
-  for (std::size_t i = n; i-- > 0;) elements::Replace(vm, a.self, i + k, elements::Raw(a.self, i));
-  for (std::size_t i = 0; i < k; ++i) elements::Replace(vm, a.self, i, a.args[i]);
+  std::vector<std::pair<std::size_t, Value>> places;
+  places.reserve(n + k);
+  for (std::size_t i = n; i-- > 0;) places.emplace_back(i + k, elements::Raw(a.self, i));
+  for (std::size_t i = 0; i < k; ++i) places.emplace_back(i, a.args[i]);
+  elements::Store(vm, a.self, places);
   elements::SetLength(vm, a.self, n + k);
   return Value(static_cast<double>(n + k));
 }
@@ -492,13 +496,13 @@ Value ArrayToString(Vm& vm, CallArgs& a) {
 Value Reverse(Vm& vm, CallArgs& a) {
   if (!a.self) return {};
   std::size_t n = elements::Length(vm, a.self);
+  std::vector<std::pair<std::size_t, Value>> places;
+  places.reserve(n);
   for (std::size_t i = 0, j = n ? n - 1 : 0; i < j; ++i, --j) {
-    Value vi = elements::Raw(a.self, i), vj = elements::Raw(a.self, j);
-    elements::Delete(vm, a.self, i);
-    elements::Delete(vm, a.self, j);
-    elements::Put(vm, a.self, i, vj);
-    elements::Put(vm, a.self, j, vi);
+    places.emplace_back(i, elements::Raw(a.self, j));
+    places.emplace_back(j, elements::Raw(a.self, i));
   }
+  elements::Store(vm, a.self, places);
   return Self(a);
 }
 Value ConcatA(Vm& vm, CallArgs& a) {

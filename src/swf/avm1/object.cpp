@@ -30,16 +30,29 @@ Property& PropertyMap::Add(std::string_view name) {
 }
 
 bool PropertyMap::Remove(std::string_view name) {
-  for (std::size_t i = 0; i < items_.size(); ++i) {
-    if (caseSensitive_ ? items_[i].name == name : EqualsFolded(items_[i].name, name)) {
-      items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
-      index_.clear();
-      if (items_.size() >= 8)
-        for (std::uint32_t k = 0; k < items_.size(); ++k) index_[Key(items_[k].name)] = k;
-      return true;
-    }
+  std::size_t i = items_.size();
+  if (items_.size() >= 8) {
+    auto it = index_.find(Key(name));
+    if (it == index_.end()) return false;
+    i = it->second;
+    index_.erase(it);
+  } else {
+    for (std::size_t k = 0; k < items_.size(); ++k)
+      if (caseSensitive_ ? items_[k].name == name : EqualsFolded(items_[k].name, name)) {
+        i = k;
+        break;
+      }
+    if (i == items_.size()) return false;
   }
-  return false;
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
+  // The positions after it move down by one; below 8 properties there is no index.
+  if (items_.size() < 8) {
+    index_.clear();
+  } else {
+    for (auto& [key, at] : index_)
+      if (at > i) --at;
+  }
+  return true;
 }
 
 Object::Object(Heap& heap, Object* proto, ObjClass cls)
