@@ -80,7 +80,8 @@ if [ "$count" -gt 0 ]; then
           done
           seeds+=(build/fuzz/conformance-seeds)
         fi
-        seeds+=(fuzz/seeds/swf_sound) ;;
+        # Inputs the fuzzers once found faults with, kept so that they stay fixed.
+        seeds+=(fuzz/seeds/swf_sound fuzz/seeds/swf_found) ;;
     esac
     each=15
     case "$name" in *swf*|*avm1*) each=60 ;; esac

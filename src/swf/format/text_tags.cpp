@@ -2,6 +2,8 @@
 // and DefineEditText. Like every tag reader they take untrusted bytes: offsets are checked against
 // the tag, counts bounded by what the tag can hold.
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "swf/format/tag_readers.h"
 #include "swf/format/tags.h"
@@ -181,7 +183,11 @@ void ParseText(BitReader& r, bool second, Movie& movie) {
     if (r.failed()) break;
     // The next record's pen starts where this one ended unless it gives its own offset.
     style = rec;
-    for (const TextRecordGlyph& g : rec.glyphs) style.x += g.advance;
+    // (In 64 bits and held to the 32-bit range: advances of a damaged file may add up beyond it.)
+    std::int64_t x = style.x;
+    for (const TextRecordGlyph& g : rec.glyphs) x += g.advance;
+    style.x = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        x, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
     style.glyphs.clear();
     text.records.push_back(std::move(rec));
   }
