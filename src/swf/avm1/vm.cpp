@@ -329,7 +329,8 @@ std::string Vm::ToString(const Value& v) {
   if (!v.IsObject()) return PrimitiveToString(v, version_);
   if (v.o->cls() == ObjClass::kClip) {
     Property* p = Lookup(v.o, "toString");
-    if (!p || !p->value.IsObject() || static_cast<Function*>(p->value.o)->native)
+    if (!p || !p->value.IsObject() || p->value.o->cls() != ObjClass::kFunction ||
+        static_cast<Function*>(p->value.o)->native)
       return static_cast<ClipObject*>(v.o)->TargetPath();
   }
   // A toString that answers with something other than a text gives "[type Object]".

@@ -41,7 +41,8 @@ ColorTransform ColorTransform::operator*(const ColorTransform& inner) const {
 Rgba ColorTransform::Apply(Rgba c) const {
   auto ch = [&](std::uint8_t v, int i) {
     const float f = v * mult[i] + add[i];
-    return static_cast<std::uint8_t>(f <= 0 ? 0 : f >= 255 ? 255 : static_cast<int>(f));
+    // (A script can set factors that make NaN: that channel is 0.)
+    return static_cast<std::uint8_t>(!(f > 0) ? 0 : f >= 255 ? 255 : static_cast<int>(f));
   };
   return {ch(c.r, 0), ch(c.g, 1), ch(c.b, 2), ch(c.a, 3)};
 }
