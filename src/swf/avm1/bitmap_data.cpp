@@ -78,6 +78,23 @@ std::uint32_t& PixelAt(Bitmap& b, int x, int y) {
                   static_cast<std::size_t>(x)];
 }
 
+// Calls f(source pixel, destination pixel) for each pixel of `r` in `s` that lands inside `d`
+// at (px, py). The source is read from a copy taken first: it may be the destination itself.
+template <class F>
+void ForEachCopied(const Bitmap& s, Bitmap& d, IRect r, int px, int py, F f) {
+  const std::vector<std::uint32_t> from = s.pixels;
+  for (int y = 0; y < r.h; ++y)
+    for (int x = 0; x < r.w; ++x) {
+      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
+      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
+      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
+      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
+      f(from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
+             static_cast<std::size_t>(sx)],
+        PixelAt(d, static_cast<int>(dx), static_cast<int>(dy)));
+    }
+}
+
 // What a script reads: straight ARGB of a transparent picture, the stored value of an opaque one.
 std::uint32_t Read(const BitmapDataObject& b, std::uint32_t p) {
   return b.transparent ? UnmultiplyArgb(p) : p;
@@ -352,27 +369,16 @@ Value Threshold(Vm& vm, CallArgs& a) {
   Bitmap& d = *b->bitmap;
   // An opaque picture takes the colour's premultiplied value as it is, alpha byte included.
   const std::uint32_t stored = b->transparent ? Store(*b, color) : PremultiplyArgb(color);
-  // Reads the whole source first: it may be this very picture.
-  const std::vector<std::uint32_t> from = s.pixels;
   int count = 0;
-  for (int y = 0; y < r.h; ++y)
-    for (int x = 0; x < r.w; ++x) {
-      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
-      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
-      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
-      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
-      const std::uint32_t sp =
-          from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
-               static_cast<std::size_t>(sx)];
-      std::uint32_t& dp = PixelAt(d, static_cast<int>(dx), static_cast<int>(dy));
-      // The stored (premultiplied) value is what is compared.
-      if (test(sp & mask)) {
-        dp = stored;
-        ++count;
-      } else if (copy) {
-        dp = sp;
-      }
+  ForEachCopied(s, d, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
+    // The stored (premultiplied) value is what is compared.
+    if (test(sp & mask)) {
+      dp = stored;
+      ++count;
+    } else if (copy) {
+      dp = sp;
     }
+  });
   return Value(count);
 }
 
@@ -400,20 +406,12 @@ Value PaletteMap(Vm& vm, CallArgs& a) {
   }
   const Bitmap& s = *src->bitmap;
   Bitmap& d = *b->bitmap;
-  const std::vector<std::uint32_t> from = s.pixels;
-  for (int y = 0; y < r.h; ++y)
-    for (int x = 0; x < r.w; ++x) {
-      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
-      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
-      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
-      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
-      const std::uint32_t p =
-          Read(*src, from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
-                          static_cast<std::size_t>(sx)]);
-      std::uint32_t out = 0;
-      for (int c = 0; c < 4; ++c) out += table[c][(p >> shifts[c]) & 0xFF];
-      PixelAt(d, static_cast<int>(dx), static_cast<int>(dy)) = Store(*b, out);
-    }
+  ForEachCopied(s, d, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
+    const std::uint32_t p = Read(*src, sp);
+    std::uint32_t out = 0;
+    for (int c = 0; c < 4; ++c) out += table[c][(p >> shifts[c]) & 0xFF];
+    dp = Store(*b, out);
+  });
   return Value(-1);
 }
 
@@ -430,27 +428,18 @@ Value CopyPixels(Vm& vm, CallArgs& a) {
   const bool mergeAlpha = a.size() > 5 ? vm.ToBool(a[5]) : false;
   const Bitmap& s = *src->bitmap;
   Bitmap& d = *b->bitmap;
-  const std::vector<std::uint32_t> from = s.pixels;
-  for (int y = 0; y < r.h; ++y)
-    for (int x = 0; x < r.w; ++x) {
-      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
-      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
-      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
-      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
-      std::uint32_t sp = from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
-                              static_cast<std::size_t>(sx)];
-      if (!src->transparent) sp |= 0xFF000000u;
-      std::uint32_t& dp = PixelAt(d, static_cast<int>(dx), static_cast<int>(dy));
-      if (mergeAlpha && b->transparent) {
-        const std::uint32_t inv = 255 - (sp >> 24);
-        auto ch = [&](int shift) {
-          return ((sp >> shift) & 0xFF) + (((dp >> shift) & 0xFF) * inv + 127) / 255;
-        };
-        dp = (ch(24) << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
-      } else {
-        dp = b->transparent ? sp : (UnmultiplyArgb(sp) | 0xFF000000u);
-      }
+  ForEachCopied(s, d, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
+    if (!src->transparent) sp |= 0xFF000000u;
+    if (mergeAlpha && b->transparent) {
+      const std::uint32_t inv = 255 - (sp >> 24);
+      auto ch = [&](int shift) {
+        return ((sp >> shift) & 0xFF) + (((dp >> shift) & 0xFF) * inv + 127) / 255;
+      };
+      dp = (ch(24) << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
+    } else {
+      dp = b->transparent ? sp : (UnmultiplyArgb(sp) | 0xFF000000u);
     }
+  });
   return {};
 }
 
@@ -713,29 +702,20 @@ Value ApplyFilter(Vm& vm, CallArgs& a) {
   for (std::size_t i = 0; i < 20; ++i) m[i] = vm.ToNumber(vm.ArrayGet(arr, i));
   const Bitmap& s = *src->bitmap;
   Bitmap& d = *b->bitmap;
-  const std::vector<std::uint32_t> from = s.pixels;
-  for (int y = 0; y < r.h; ++y)
-    for (int x = 0; x < r.w; ++x) {
-      const std::int64_t sx = std::int64_t{r.x} + x, sy = std::int64_t{r.y} + y;
-      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
-      if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height) continue;
-      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
-      const std::uint32_t p =
-          Read(*src, from[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.width) +
-                          static_cast<std::size_t>(sx)]);
-      const double in[4] = {static_cast<double>((p >> 16) & 0xFF),
-                            static_cast<double>((p >> 8) & 0xFF), static_cast<double>(p & 0xFF),
-                            static_cast<double>(p >> 24)};
-      std::uint32_t out[4];
-      for (int c = 0; c < 4; ++c) {
-        const double* row = m + 5 * c;
-        const double v = row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4];
-        out[c] = static_cast<std::uint32_t>(std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 255.0));
-      }
-      if (!src->transparent) out[3] = 255;
-      PixelAt(d, static_cast<int>(dx), static_cast<int>(dy)) =
-          Store(*b, (out[3] << 24) | (out[0] << 16) | (out[1] << 8) | out[2]);
+  ForEachCopied(s, d, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
+    const std::uint32_t p = Read(*src, sp);
+    const double in[4] = {static_cast<double>((p >> 16) & 0xFF),
+                          static_cast<double>((p >> 8) & 0xFF), static_cast<double>(p & 0xFF),
+                          static_cast<double>(p >> 24)};
+    std::uint32_t out[4];
+    for (int c = 0; c < 4; ++c) {
+      const double* row = m + 5 * c;
+      const double v = row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4];
+      out[c] = static_cast<std::uint32_t>(std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 255.0));
     }
+    if (!src->transparent) out[3] = 255;
+    dp = Store(*b, (out[3] << 24) | (out[0] << 16) | (out[1] << 8) | out[2]);
+  });
   return Value(0);
 }
 
