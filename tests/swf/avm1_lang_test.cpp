@@ -2,11 +2,14 @@
 // properties hidden from older versions, `var` inside `with`, __resolve, arrays and their methods.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "avm1_asm.h"
+#include "swf/avm1/array.h"
 #include "swf/avm1/vm.h"
 
 namespace dbx::swf::avm1 {
@@ -211,6 +214,70 @@ TEST(Avm1Language, ArrayMethodArguments) {
        }),
        "1,2,3|1,2,3"},
   });
+}
+
+TEST(Avm1Language, SortOrderIsThePlayers) {
+  RunCases({
+      // Elements that compare equal do not keep their order.
+      {"case-insensitive sort", 8,
+       [](Asm& a) {
+         a.Push({"a", "test", "H\xC3\x8BLLO", "h\xC3\xABllo", "TeSt", 4}).Op(0x42).Op(0x1D);
+         CallOn(a.Push({1}), "a", "sort", 1).Op(0x17).Get("a").Trace();
+       },
+       "H\xC3\x8BLLO,h\xC3\xABllo,TeSt,test"},
+      // The comparator sees the pivot first: [3,1,2] compares (3,1), (3,2), then (2,1).
+      {"comparisons a comparator sees", 8, OnArray([](Asm& a) {
+         a.Function("", {"x", "y"}, [](Asm& f) {
+           f.Get("x").Push({" "}).Op(0x47).Get("y").Op(0x47).Trace();
+           f.Get("x").Get("y").Op(0x0B).Op(0x3E);
+         });
+         CallOn(a, "a", "sort", 1).Op(0x17).Push({"="});
+       }),
+       "3 1|3 2|2 1|=|1,2,3"},
+  });
+}
+
+TEST(Avm1Language, SortOfAnOrderedOrContradictoryArrayEndsSoon) {
+  // In order, the first-element pivot is the quick sort's worst case: it must not cost n^2.
+  const std::size_t n = 200000;
+  std::vector<std::size_t> idx(n);
+  std::iota(idx.begin(), idx.end(), std::size_t{0});
+  std::size_t calls = 0;
+  auto cmp = [&](std::size_t x, std::size_t y) {
+    ++calls;
+    return x < y ? -1 : x > y ? 1 : 0;
+  };
+  sorting::PlayerSort(idx, cmp, [] { return false; });
+  EXPECT_TRUE(std::is_sorted(idx.begin(), idx.end()));
+  EXPECT_LT(calls, 110 * n);  // a few times n log n
+  // Reversed and all equal sort as well.
+  std::vector<std::size_t> rev(1000), same(1000);
+  for (std::size_t i = 0; i < rev.size(); ++i) rev[i] = rev.size() - 1 - i;
+  std::iota(same.begin(), same.end(), std::size_t{0});
+  sorting::PlayerSort(rev, cmp, [] { return false; });
+  EXPECT_TRUE(std::is_sorted(rev.begin(), rev.end()));
+  sorting::PlayerSort(
+      same, [](std::size_t, std::size_t) { return 0; }, [] { return false; });
+  std::sort(same.begin(), same.end());
+  for (std::size_t i = 0; i < same.size(); ++i) ASSERT_EQ(same[i], i);  // still a permutation
+  // A comparator that answers at random still ends with every element once.
+  std::vector<std::size_t> rnd(5000);
+  std::iota(rnd.begin(), rnd.end(), std::size_t{0});
+  std::uint32_t state = 0x12345678;
+  calls = 0;
+  sorting::PlayerSort(
+      rnd,
+      [&](std::size_t, std::size_t) {
+        ++calls;
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return static_cast<int>(state % 3) - 1;
+      },
+      [] { return false; });
+  EXPECT_LT(calls, 200 * rnd.size());
+  std::sort(rnd.begin(), rnd.end());
+  for (std::size_t i = 0; i < rnd.size(); ++i) ASSERT_EQ(rnd[i], i);
 }
 
 TEST(Avm1Language, TextOrderAndWatchedVirtualProperties) {

@@ -552,22 +552,6 @@ Value Splice(Vm& vm, CallArgs& a) {
   return Value(vm.NewArray(std::move(removed)));
 }
 
-// A merge sort that tolerates comparators that are not consistent.
-template <class Less>
-void MergeSort(std::vector<std::size_t>& idx, Less less) {
-  std::vector<std::size_t> tmp(idx.size());
-  for (std::size_t width = 1; width < idx.size(); width *= 2) {
-    for (std::size_t lo = 0; lo < idx.size(); lo += 2 * width) {
-      std::size_t mid = std::min(lo + width, idx.size()), hi = std::min(lo + 2 * width, idx.size());
-      std::size_t i = lo, j = mid, k = lo;
-      while (i < mid && j < hi) tmp[k++] = less(idx[j], idx[i]) ? idx[j++] : idx[i++];
-      while (i < mid) tmp[k++] = idx[i++];
-      while (j < hi) tmp[k++] = idx[j++];
-    }
-    idx.swap(tmp);
-  }
-}
-
 // Sort flags.
 constexpr int kCaseInsensitive = 1, kDescending = 2, kUnique = 4, kIndexed = 8, kNumeric = 16;
 
@@ -614,12 +598,15 @@ std::optional<std::vector<std::size_t>> SortOrder(Vm& vm,
     }
     return 0;
   };
-  MergeSort(idx, [&](std::size_t i, std::size_t j) {
-    if (vm.aborting()) return false;
-    int c = cmp(i, j);
-    if (c == 0) duplicate = true;
-    return c < 0;
-  });
+  sorting::PlayerSort(
+      idx,
+      [&](std::size_t i, std::size_t j) {
+        if (vm.aborting()) return 0;
+        int c = cmp(i, j);
+        if (c == 0) duplicate = true;
+        return c;
+      },
+      [&] { return vm.aborting(); });
   if (duplicate && (flags[0] & kUnique)) return std::nullopt;
   return idx;
 }
