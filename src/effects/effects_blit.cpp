@@ -423,7 +423,9 @@ class Comb final : public BlitBase {
 class SplitScroll final : public BlitBase {
  public:
   SplitScroll(const Context& c, Step step) : BlitBase(c), step_(step), half_(c.H / 2) {
-    CopyRect(c.target, 0, 0, c.W, c.H, c.outgoing, 0, 0);
+    // Streamed like the frames that follow: a copy through the cache would leave the target's
+    // lines dirty there, and the first streamed frame would pay for writing them back.
+    CopyRectStreamed(c.target, 0, 0, c.W, c.H, c.outgoing, 0, 0);
   }
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;

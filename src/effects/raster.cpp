@@ -50,6 +50,24 @@ inline bool Overlaps(const SurfaceView& a, const SurfaceView& b) {
 
 namespace {
 
+#ifdef __SSE2__
+// The whole-frame passes (copies and blends) read one or two pictures and write another with
+// streaming stores; left to the hardware prefetcher alone, the read streams arrive late and a 4K
+// cross-fade takes much longer than its memory traffic needs. Asking for the cache line 4 KiB ahead
+// in each read stream, once per 16 pixels (one line), has it in the cache when the loop gets there.
+// A prefetch never faults, so the lines past the end of a picture need no test; the address is
+// formed as an integer because it may lie outside the picture.
+constexpr std::uintptr_t kPrefetchBytes = 4096;
+inline void PrefetchLineAhead(const Pixel* p) {
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + kPrefetchBytes),
+               _MM_HINT_T0);
+}
+inline void PrefetchAhead(const Pixel* out, const Pixel* in) {
+  PrefetchLineAhead(out);
+  PrefetchLineAhead(in);
+}
+#endif
+
 // Large copies bypass the cache with streaming stores: the destination's old contents need not be
 // read first, which is what makes a plain memcpy of a whole frame cheaper than a loop of stores.
 constexpr std::size_t kStreamBytes = std::size_t{2} << 20;
@@ -62,6 +80,7 @@ void StreamRow(Pixel* d, const Pixel* s, std::size_t n) {
     ++i;
   }
   for (; i + 4 <= n; i += 4) {
+    if ((i & 15) == 0) PrefetchLineAhead(s + i);
     _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
   }
@@ -391,6 +410,7 @@ inline __m128i Div255(__m128i t) {
 namespace {
 // Rows this long are written with streaming stores (whole-frame passes).
 constexpr int kStreamPixels = 1024;
+
 }  // namespace
 
 #ifdef DBX_BLEND_AVX2
@@ -419,6 +439,7 @@ __attribute__((target("avx2"))) int BlendRowAvx2(Pixel* dst, const Pixel* out, c
   const __m256i wn = _mm256_set1_epi16(static_cast<short>(255 - alpha));
   const __m256i k = _mm256_set1_epi16(static_cast<short>(0x8081));
   for (; i + 8 <= count; i += 8) {
+    if (stream && (i & 15) == 0) PrefetchAhead(out + i, in + i);
     const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + i));
     const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
     // (t * 0x8081) >> 23 == t / 255, as Div255.
@@ -476,6 +497,7 @@ void BlendRow(Pixel* dst, const Pixel* out, const Pixel* in, int count, int alph
     const __m128i wa = _mm_set1_epi16(static_cast<short>(alpha));
     const __m128i wn = _mm_set1_epi16(static_cast<short>(255 - alpha));
     for (; i + 4 <= count; i += 4) {
+      if (stream && (i & 15) == 0) PrefetchAhead(out + i, in + i);
       const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
       const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
       const __m128i lo = Div255(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(n, zero), wn),
@@ -535,6 +557,7 @@ __attribute__((target("avx2"))) int MergeAlternateAvx2(Pixel* dst, const Pixel* 
                                                        const Pixel* odd, int i, int count,
                                                        bool stream) {
   for (; i + 8 <= count; i += 8) {
+    if (stream && (i & 15) == 0) PrefetchAhead(even + i, odd + i);
     const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(even + i));
     const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(odd + i));
     const __m256i r = _mm256_blend_epi32(e, o, 0xAA);  // odd lanes from `odd`
@@ -605,6 +628,7 @@ void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, 
 #endif
     const __m128i m = _mm_set_epi32(0, -1, 0, -1);
     for (; i + 4 <= count; i += 4) {
+      if (stream && (i & 15) == 0) PrefetchAhead(even + i, odd + i);
       const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + i));
       const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + i));
       const __m128i r = _mm_or_si128(_mm_and_si128(m, e), _mm_andnot_si128(m, o));
