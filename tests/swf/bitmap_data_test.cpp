@@ -105,6 +105,38 @@ TEST(BitmapData, ScrollThresholdAndFloodFill) {
   EXPECT_EQ(s.Pixel32(b, 2, 0), 0xFF000000u);
 }
 
+TEST(BitmapData, PaletteMapAddsTheTablesAndTakesTheIdentityForTablesNotGiven) {
+  // The opaque pixel 0xFF345678 through tables given for some channels only: the values of the
+  // tables are added as they are, a missing table keeps its channel, an object that is not an
+  // array reads as zeros.
+  Script s;
+  std::vector<Value> down, up;
+  for (int i = 0; i < 256; ++i) {
+    down.push_back(Value(256 - i));
+    up.push_back(Value(256 + i));
+  }
+  const Value red(s.vm.NewArray(down)), green(s.vm.NewArray(up)), none;
+  const Value empty(s.vm.NewObject());
+  const struct {
+    std::vector<Value> tables;
+    std::uint32_t out;
+  } cases[] = {
+      {{}, 0xFF345678u},                          // too few arguments: nothing done
+      {{red}, 0xFF005744u},                       // 0xCC + 0x5600 + 0x78
+      {{red, green}, 0xFF00029Au},                // 0xCC + 0x156 + 0x78 + alpha
+      {{none, green}, 0xFF3401CEu},               // red kept: 0x340000 + 0x156 + 0x78
+      {{empty, green, red, green}, 0xFF0003DDu},  // 0 + 0x156 + 0x88 + 0x1FF
+      {{red, none, none, none}, 0xFF005744u},     // undefined tables are missing ones
+  };
+  for (const auto& c : cases) {
+    Value b = s.New({Value(1), Value(1), Value(false), Value(0xFF345678u * 1.0)});
+    std::vector<Value> args = {b, s.Rect(0, 0, 1, 1), Value()};
+    for (const Value& t : c.tables) args.push_back(t);
+    s.Call(b, "paletteMap", args);
+    EXPECT_EQ(s.Pixel32(b, 0, 0), c.out) << c.tables.size() << " tables";
+  }
+}
+
 TEST(BitmapData, HitTestAgainstPointsRectanglesAndPictures) {
   // A 3 x 3 picture: clear, but for a half-opaque middle pixel.
   Script s;

@@ -384,7 +384,7 @@ Value Threshold(Vm& vm, CallArgs& a) {
 
 Value PaletteMap(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
-  if (!b || a.size() < 7) return Value(-1);
+  if (!b || a.size() < 4) return Value(-1);
   BitmapDataObject* src = Source(a[0]);
   if (!src) return Value(-2);
   if (!src->Usable()) return Value(-3);
@@ -392,16 +392,19 @@ Value PaletteMap(Vm& vm, CallArgs& a) {
   if (!ReadRect(vm, a[1], r)) return Value(-4);
   int px = 0, py = 0;
   ReadPoint(vm, a[2], px, py);
-  // Each channel's table: 256 values, or the identity for that channel when not an array.
+  // Each channel's table: 256 values read from the object given (missing ones are 0), or the
+  // identity for that channel when no object is given.
   std::uint32_t table[4][256];
   const int shifts[4] = {16, 8, 0, 24};
   for (int c = 0; c < 4; ++c) {
     Object* arr = a[3 + static_cast<std::size_t>(c)].AsObject();
     for (int i = 0; i < 256; ++i) {
-      if (arr && arr->cls() == ObjClass::kArray)
+      if (!arr)
+        table[c][i] = static_cast<std::uint32_t>(i) << shifts[c];
+      else if (arr->cls() == ObjClass::kArray)
         table[c][i] = ToUint32(vm.ToNumber(vm.ArrayGet(arr, static_cast<std::size_t>(i))));
       else
-        table[c][i] = static_cast<std::uint32_t>(i) << shifts[c];
+        table[c][i] = ToUint32(vm.ToNumber(vm.Get(arr, std::to_string(i))));
     }
   }
   const Bitmap& s = *src->bitmap;
