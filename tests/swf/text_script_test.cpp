@@ -124,5 +124,20 @@ TEST(TextFieldScript, BoundVariableShowsInTheFieldAndTakesItsText) {
   EXPECT_EQ(typed.fieldText, "typed");
 }
 
+TEST(TextFieldScript, TextReadRightAfterTheVariableChangesIsTheNewValue) {
+  // Within one frame, before the frame's end brings bound fields up to date.
+  Asm a;
+  MakeField(a);
+  a.Push({Reg{1}, "variable", "v"}).Op(0x4F);
+  a.Set("v", "first");
+  a.Push({Reg{1}, "text"}).Op(0x4E).Trace();
+  a.Set("v", "second");
+  a.Push({Reg{1}, "htmlText"}).Op(0x4E).Trace();
+  a.Set("v", "third!");
+  a.Push({Reg{1}, "length"}).Op(0x4E).Trace();
+  const Played p = Play(a, 1);
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"first", "second", "6"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -288,12 +288,17 @@ int PropOf(CallArgs& a) {
 }
 
 void WriteVariable(Vm& vm, Clip& clip, const std::string& value);
+void ReadVariable(Vm& vm, Clip& clip);
 
 Value TfGet(Vm& vm, CallArgs& a) {
-  text::TextField* f = FieldOf(a.self);
+  Clip* clip = nullptr;
+  text::TextField* f = FieldOf(a.self, &clip);
   if (!f) return {};
+  const int prop = PropOf(a);
+  // A field bound to a variable shows what the variable holds now, even before the frame ends.
+  if (prop == kText || prop == kHtmlText || prop == kLength) ReadVariable(vm, *clip);
   auto& x = f->settings;
-  switch (PropOf(a)) {
+  switch (prop) {
     case kGridFitType:
       return Value(x.gridFitType);
     case kAntiAliasType:
@@ -643,6 +648,16 @@ void WriteVariable(Vm& vm, Clip& clip, const std::string& value) {
   if (Object* home = VariableHome(vm, *rt, clip, name)) {
     vm.Set(home, name, Value(value));
     clip.field->ShowVariableValue(value);
+  }
+}
+
+void ReadVariable(Vm& vm, Clip& clip) {
+  auto it = Runtimes().find(&vm);
+  if (it == Runtimes().end() || !clip.field || clip.field->VariableName().empty()) return;
+  std::string name;
+  if (Object* home = VariableHome(vm, *it->second, clip, name)) {
+    const Value v = vm.Get(home, name);
+    if (!v.IsUndefined()) clip.field->ShowVariableValue(vm.ToString(v));
   }
 }
 
