@@ -240,7 +240,11 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x20: {  // SetTarget2
         Value t = pop();
         if (t.IsObject() && t.o->cls() == ObjClass::kClip) {
-          act.target = t.o;
+          // A clip is targeted by its path: the first clip of that name, or a newer one that
+          // took the place of a removed clip.
+          Object* byPath =
+              ResolveTarget(act.baseClip, static_cast<ClipObject*>(t.o)->TargetPath(), &act);
+          act.target = byPath ? byPath : t.o;
         } else {
           std::string path = ToString(t);
           act.target = path.empty()

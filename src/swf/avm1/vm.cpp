@@ -829,6 +829,11 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
   a.isFunction = true;
   a.baseClip = f->baseClip;
   a.target = f->baseClip;
+  // Before SWF 6 a function acts on the clip its caller targets, not on its own timeline.
+  if (f->version < 6 && !activations_.empty()) {
+    Activation* caller = activations_.back();
+    if (Object* t = caller->target ? caller->target : caller->baseClip) a.target = t;
+  }
   Object* locals = heap_.Make<Object>(nullptr);
   a.scope = heap_.Make<Scope>(Scope::Kind::kLocal, locals, f->scope);
   Object* argsObj = nullptr;

@@ -1,0 +1,82 @@
+// How scripts reach clips: targets by reference and by path, the clip a function acts on in each
+// version, references to clips that were removed and made again.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "avm1_asm.h"
+#include "swf/avm1/runtime.h"
+#include "swf/avm1/vm.h"
+#include "swf/display/stage.h"
+#include "test_support.h"
+
+namespace dbx::swf::avm1 {
+namespace {
+
+using test::Asm;
+using test::Item;
+
+// Plays `frames` frames of a movie of `version` whose first frame holds an empty clip named "c"
+// (1 frame) and runs `code`; the trace lines.
+std::vector<std::string> PlayWithClip(Asm& code, int version, int frames = 1) {
+  swftest::SwfWriter w(100, 100);
+  w.SetVersion(static_cast<std::uint8_t>(version));
+  swftest::SwfWriter inner(1, 1);
+  inner.ShowFrame();
+  w.Sprite(2, inner, 1);
+  swftest::SwfWriter::Place2Args p;
+  p.depth = 1;
+  p.character = 2;
+  p.name = "c";
+  w.Place2(p);
+  w.DoAction(code.Build()->bytes);
+  w.ShowFrame();
+  w.End();
+  const auto bytes = w.Finish();
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  EXPECT_TRUE(movie);
+  if (!movie) return {};
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (int i = 0; i < frames; ++i) stage.Step(i * 33.0);
+  return lines;
+}
+
+Asm& CallOn(Asm& a, const std::string& obj, const std::string& method, std::vector<Item> args) {
+  for (auto it = args.rbegin(); it != args.rend(); ++it) a.Push({*it});
+  a.Push({static_cast<int>(args.size())}).Get(obj).Push({method}).Op(0x52);
+  return a;
+}
+
+TEST(Avm1ClipScope, TellTargetOfAClipGoesByItsPath) {
+  // Two clips named "d": tellTarget(second) reaches the first, as its path names it.
+  Asm a;
+  a.Push({"first"});
+  CallOn(a, "_root", "createEmptyMovieClip", {"d", 5}).Op(0x3C);
+  a.Push({"second"});
+  CallOn(a, "_root", "createEmptyMovieClip", {"d", 6}).Op(0x3C);
+  a.Get("first").Push({"x", "a"}).Op(0x4F);
+  a.Get("second").Push({"x", "b"}).Op(0x4F);
+  a.Get("second").Op(0x20).Push({"x"}).Op(0x1C).Trace().Long(0x8B, {0});
+  a.Push({"d"}).Op(0x20).Push({"x"}).Op(0x1C).Trace().Long(0x8B, {0});
+  EXPECT_EQ(PlayWithClip(a, 6), (std::vector<std::string>{"a", "a"}));
+}
+
+TEST(Avm1ClipScope, FunctionsBeforeSwf6ActOnTheCallersTarget) {
+  // function f() { trace(_target) } on the main timeline; tellTarget("c") { _root.f(); }
+  for (int version : {5, 6}) {
+    Asm a;
+    a.Function("f", {}, [](Asm& f) { f.Push({"", 11}).Op(0x22).Trace(); });
+    a.Long(0x8B, {'c', 0}).Push({0}).Get("_root").Push({"f"}).Op(0x52).Op(0x17);
+    a.Long(0x8B, {0});
+    EXPECT_EQ(PlayWithClip(a, version), (std::vector<std::string>{version < 6 ? "/c" : "/"}))
+        << "SWF " << version;
+  }
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
