@@ -17,6 +17,7 @@ namespace {
 
 using test::Asm;
 using test::Null;
+using test::Reg;
 using test::Undef;
 
 std::vector<std::string> Lines(Asm& code, int version) {
@@ -97,6 +98,17 @@ TEST(Avm1Language, LooseEquality) {
          a.Push({0.0, 0.0}).Op(0x0D).Op(0x49).Trace();
        },
        "true"},
+      // "a" == {toString: "a"} and "a" == {valueOf: "a"}: only valueOf is asked, and eq (the
+      // text comparison) asks toString.
+      {"a text equals an object by its valueOf only", 7,
+       [](Asm& a) {
+         for (const char* method : {"toString", "valueOf"}) {
+           a.Push({"a", method}).Function("", {}, [](Asm& f) { f.Push({"a"}).Op(0x3E); });
+           a.Push({1}).Op(0x43).StoreRegister(0).Op(0x49).Trace();
+           a.Push({"a", Reg{0}}).Op(0x13).Trace();
+         }
+       },
+       "false|true|true|false"},
   });
 }
 

@@ -441,14 +441,22 @@ bool Vm::AbstractEquals(const Value& a, const Value& b) {
   if (a.IsString() && b.IsNumber()) return StringToNumber(a.s, version_) == b.n;
   if (a.type == Type::kBoolean) return AbstractEquals(Value(a.b ? 1.0 : 0.0), b);
   if (b.type == Type::kBoolean) return AbstractEquals(a, Value(b.b ? 1.0 : 0.0));
+  // An object against a number or a text takes its valueOf only (a clip falls back to its path):
+  // an object whose valueOf gives an object equals nothing, whatever its toString says.
+  auto primitive = [&](const Value& x) -> Value {
+    if (x.o->cls() == ObjClass::kClip || x.o->cls() == ObjClass::kDate) return ToPrimitive(x);
+    Value f = Get(x.o, "valueOf");
+    if (!f.IsObject() || f.o->cls() != ObjClass::kFunction) return x;
+    return Call(f, x.o, {});
+  };
   if ((a.IsNumber() || a.IsString()) && b.IsObject()) {
-    Value p = ToPrimitive(b);
-    if (p.IsObject()) return false;
+    Value p = primitive(b);
+    if (p.IsObject() || throwing_ || aborting_) return false;
     return AbstractEquals(a, p);
   }
   if (a.IsObject() && (b.IsNumber() || b.IsString())) {
-    Value p = ToPrimitive(a);
-    if (p.IsObject()) return false;
+    Value p = primitive(a);
+    if (p.IsObject() || throwing_ || aborting_) return false;
     return AbstractEquals(p, b);
   }
   return false;
