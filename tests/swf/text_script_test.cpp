@@ -139,5 +139,66 @@ TEST(TextFieldScript, TextReadRightAfterTheVariableChangesIsTheNewValue) {
   EXPECT_EQ(p.lines, (std::vector<std::string>{"first", "second", "6"}));
 }
 
+TEST(TextFieldScript, TextFormatConvertsWhatItIsGiven) {
+  // The constructor truncates numbers; a write rounds half to even, keeps margins from going
+  // negative and ignores a name that is no alignment.
+  struct Case {
+    test::Item value;
+    const char* prop;
+    const char* constructed;
+    const char* written;
+  };
+  const Case cases[] = {
+      {-10.9, "size", "-10", "-11"},
+      {-9.5, "size", "-9", "-10"},
+      {2.5, "size", "2", "2"},
+      {1.5, "indent", "1", "2"},
+      {-11, "leftMargin", "-11", "0"},
+      {-3.5, "rightMargin", "-3", "0"},
+      {-11, "color", "4294967285", "4294967285"},
+      {1.9, "color", "1", "1"},
+      {"1.9", "leading", "1", "2"},
+      {0.1, "bold", "true", "true"},
+      {0, "underline", "false", "false"},
+      {Null{}, "size", "null", "null"},
+      {"bogus", "align", "null", "right"},
+      {"CENTER", "align", "center", "center"},
+      {true, "size", "1", "1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.prop);
+    Asm a;
+    // new TextFormat(v, v, ... 13 times)
+    std::vector<test::Item> args(13, c.value);
+    for (const auto& v : args) a.Push({v});
+    a.Push({13, "TextFormat"}).Op(0x40).Push({c.prop}).Op(0x4E).Trace();
+    a.Push({"right", "left", 0, 0, 0, "", "", false, false, false, 0, 0, "x", 13, "TextFormat"});
+    a.Op(0x40).StoreRegister(2).Op(0x17);
+    a.Push({Reg{2}, "align", "right"}).Op(0x4F);
+    a.Push({Reg{2}, c.prop, c.value}).Op(0x4F);
+    a.Push({Reg{2}, c.prop}).Op(0x4E).Trace();
+    const Played p = Play(a, 1);
+    EXPECT_EQ(p.lines, (std::vector<std::string>{c.constructed, c.written}));
+  }
+}
+
+TEST(TextFieldScript, TextColorIsTheNewTextColorAndReplaceSelInsertsAtTheCaret) {
+  Asm a;
+  MakeField(a);
+  a.Push({Reg{1}, "text", "abc"}).Op(0x4F);
+  a.Push({Reg{1}, "textColor", 0x404040}).Op(0x4F);
+  a.Push({0, "TextFormat"}).Op(0x40).StoreRegister(2).Op(0x17);
+  a.Push({Reg{2}, "color", 0x808080}).Op(0x4F);
+  // setTextFormat changes the text, not the colour new text takes.
+  a.Push({Reg{2}, 1, Reg{1}}).Push({"setTextFormat"}).Op(0x52).Op(0x17);
+  a.Push({Reg{1}, "textColor"}).Op(0x4E).Trace();
+  a.Push({0, Reg{1}}).Push({"getTextFormat"}).Op(0x52).Push({"color"}).Op(0x4E).Trace();
+  a.Push({"<", 1, Reg{1}}).Push({"replaceSel"}).Op(0x52).Op(0x17);
+  a.Push({">", 1, Reg{1}}).Push({"replaceSel"}).Op(0x52).Op(0x17);
+  const Played p = Play(a, 1);
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"4210752", "8421504"}));
+  EXPECT_EQ(p.fieldText, "<>abc");
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -275,6 +275,15 @@ TEST(Html, FormatsNestAndClose) {
     EXPECT_EQ(again.paragraphs[i].align, r.paragraphs[i].align);
 }
 
+TEST(Html, AParagraphBreakTakesTheFormatOfTheTextItEnds) {
+  const auto r = swf::text::ParseHtml(U("<p><font face=\"K\" kerning=\"1\">a</font></p><p>b</p>"),
+                                      swf::text::CharFormat{}, {});
+  ASSERT_EQ(Plain(r), "a\rb\r");
+  EXPECT_EQ(r.formats[r.formatOf[1]].font, "K");
+  EXPECT_TRUE(r.formats[r.formatOf[1]].kerning);
+  EXPECT_EQ(r.formats[r.formatOf[3]].font, "Times New Roman");
+}
+
 TEST(Html, WrittenBackWithNestedFontsAndParagraphFormats) {
   swf::text::CharFormat base;
   base.font = "A";

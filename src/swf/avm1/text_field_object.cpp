@@ -67,25 +67,138 @@ std::optional<TextAlign> AlignOfName(std::string_view s) {
 
 // ---- TextFormat ----------------------------------------------------------------------------
 
+bool Given(const Value& v) {
+  return !v.IsUndefined() && !v.IsNull();
+}
+
 // The names in the order the constructor takes them, then the rest.
-const char* const kFormatNames[] = {
+enum FormatField : int {
+  kFmtFont,
+  kFmtSize,
+  kFmtColor,
+  kFmtBold,
+  kFmtItalic,
+  kFmtUnderline,
+  kFmtUrl,
+  kFmtTarget,
+  kFmtAlign,
+  kFmtLeftMargin,
+  kFmtRightMargin,
+  kFmtIndent,
+  kFmtLeading,
+  kFmtBlockIndent,
+  kFmtTabStops,
+  kFmtBullet,
+  kFmtKerning,
+  kFmtLetterSpacing,
+  kFmtDisplay,
+  kFmtCount
+};
+const char* const kFormatNames[kFmtCount] = {
     "font",     "size",   "color",      "bold",          "italic", "underline", "url",
     "target",   "align",  "leftMargin", "rightMargin",   "indent", "leading",   "blockIndent",
     "tabStops", "bullet", "kerning",    "letterSpacing", "display"};
 
-Value FormatConstruct(Vm& vm, CallArgs& a) {
-  Object* self = a.self ? a.self : vm.NewObject();
-  for (std::size_t i = 0; i < std::size(kFormatNames); ++i) {
-    Value v = i < 13 ? a[i] : Value();
-    if (v.IsUndefined()) v = Value::Null();
-    if (i == 18) v = Value("block");
-    self->SetOwn(kFormatNames[i], v);
-  }
-  return Value(self);
+// A format keeps its values in a holder object beside its properties (the properties are
+// accessors on the prototype that convert what is written).
+Object* FormatValues(Vm& vm, Object* self, bool make) {
+  if (!self) return nullptr;
+  if (Object* h = self->primitive.AsObject(); h && self->cls() == ObjClass::kObject) return h;
+  if (!make || self->cls() != ObjClass::kObject) return nullptr;
+  Object* h = vm.NewObject();
+  self->primitive = Value(h);
+  return h;
 }
 
-bool Given(const Value& v) {
-  return !v.IsUndefined() && !v.IsNull();
+Value FormatValue(Vm& vm, Object* self, int field) {
+  Object* h = FormatValues(vm, self, false);
+  if (!h) return {};
+  Property* p = h->FindOwn(kFormatNames[field]);
+  return p ? p->value : Value::Null();
+}
+
+void StoreFormatValue(Vm& vm, Object* self, int field, Value v) {
+  if (Object* h = FormatValues(vm, self, true)) h->SetOwn(kFormatNames[field], std::move(v));
+}
+
+// How a written value is kept: `fromConstructor` truncates numbers, a property write rounds
+// them half to even and keeps margins from going negative; a name that is not an alignment
+// leaves the alignment as it was (the constructor takes it as none).
+std::optional<Value> ConvertFormatValue(Vm& vm, int field, const Value& v, bool fromConstructor) {
+  if (!Given(v))
+    return field == kFmtAlign && !fromConstructor ? std::nullopt
+                                                  : std::optional<Value>(Value::Null());
+  switch (field) {
+    case kFmtFont:
+    case kFmtUrl:
+    case kFmtTarget:
+      return Value(vm.ToString(v));
+    case kFmtColor: {
+      const double d = vm.ToNumber(v);
+      return Value(static_cast<double>(ToUint32(d)));
+    }
+    case kFmtBold:
+    case kFmtItalic:
+    case kFmtUnderline:
+    case kFmtBullet:
+    case kFmtKerning:
+      return Value(vm.ToBool(v));
+    case kFmtAlign: {
+      const auto a = AlignOfName(vm.ToString(v));
+      if (!a) return fromConstructor ? std::optional<Value>(Value::Null()) : std::nullopt;
+      return Value(AlignName(*a));
+    }
+    case kFmtSize:
+    case kFmtLeftMargin:
+    case kFmtRightMargin:
+    case kFmtIndent:
+    case kFmtLeading:
+    case kFmtBlockIndent: {
+      const double d = vm.ToNumber(v);
+      double n = fromConstructor
+                     ? static_cast<double>(ToInt32(d))
+                     : static_cast<double>(ToInt32(std::isfinite(d) ? std::nearbyint(d) : d));
+      if (!fromConstructor && (field == kFmtLeftMargin || field == kFmtRightMargin))
+        n = std::max(0.0, n);
+      return Value(n);
+    }
+    case kFmtLetterSpacing: {
+      const double d = vm.ToNumber(v);
+      return Value(std::isfinite(d) ? d : 0.0);
+    }
+    case kFmtDisplay:
+      return Value(vm.ToString(v));
+    default:
+      return v;
+  }
+}
+
+Value FormatGet(Vm& vm, CallArgs& a) {
+  const int field = a.callee ? static_cast<Function*>(a.callee)->nativeData : -1;
+  if (field < 0 || field >= kFmtCount) return {};
+  return FormatValue(vm, a.self, field);
+}
+
+Value FormatSet(Vm& vm, CallArgs& a) {
+  const int field = a.callee ? static_cast<Function*>(a.callee)->nativeData : -1;
+  if (field < 0 || field >= kFmtCount || !a.self) return {};
+  if (auto v = ConvertFormatValue(vm, field, a[0], false))
+    StoreFormatValue(vm, a.self, field, std::move(*v));
+  return {};
+}
+
+Value FormatConstruct(Vm& vm, CallArgs& a) {
+  Object* self = a.self ? a.self : vm.NewObject();
+  for (int i = 0; i < kFmtCount; ++i) {
+    Value v = Value::Null();
+    if (i < 13) {
+      if (auto c = ConvertFormatValue(vm, i, a[static_cast<std::size_t>(i)], true)) v = *c;
+    } else if (i == kFmtDisplay) {
+      v = Value("block");
+    }
+    StoreFormatValue(vm, self, i, std::move(v));
+  }
+  return Value(self);
 }
 
 text::FormatPatch PatchOf(Vm& vm, Object* f) {
@@ -137,7 +250,10 @@ Object* NewFormat(Vm& vm) {
 
 Value FormatObject(Vm& vm, const text::FormatPatch& p) {
   Object* o = NewFormat(vm);
-  auto set = [&](const char* n, Value v) { o->SetOwn(n, std::move(v)); };
+  auto set = [&](const char* n, Value v) {
+    for (int i = 0; i < kFmtCount; ++i)
+      if (std::string_view(kFormatNames[i]) == n) StoreFormatValue(vm, o, i, std::move(v));
+  };
   auto opt = [&](const char* n, const auto& v, auto conv) { set(n, v ? conv(*v) : Value::Null()); };
   auto px = [](float t) { return Value(Pixels(t)); };
   auto b = [](bool v) { return Value(v); };
@@ -320,7 +436,7 @@ Value TfGet(Vm& vm, CallArgs& a) {
     case kBackgroundColor:
       return Value(static_cast<double>(RgbOf(f->backgroundColor)));
     case kTextColor:
-      return Value(static_cast<double>(RgbOf(f->FormatOf(0, 1).color.value_or(f->TextColor()))));
+      return Value(static_cast<double>(RgbOf(f->TextColor())));
     case kTabIndex:
       return x.tabIndex ? Value(*x.tabIndex) : Value();
     case kAutoSize: {
@@ -571,6 +687,15 @@ Value TfReplaceText(Vm& vm, CallArgs& a) {
   return {};
 }
 
+Value TfReplaceSel(Vm& vm, CallArgs& a) {
+  Clip* clip = nullptr;
+  text::TextField* f = FieldOf(a.self, &clip);
+  if (!f || a.size() < 1) return {};
+  f->ReplaceSelection(vm.ToString(a[0]));
+  WriteVariable(vm, *clip, f->Text());
+  return {};
+}
+
 Value TfRemove(Vm&, CallArgs& a) {
   Clip* c = ClipOf(a.self);
   if (c && c->kind == ClipKind::kEditText && c->parent && c->depth >= kDepthOffset) c->Remove();
@@ -675,6 +800,8 @@ void InstallTextField(Runtime& rt) {
     Property& p = proto->props().Add(kPropNames[i]);
     p.getter = vm.NewNative(TfGet, i);
     p.setter = vm.NewNative(TfSet, i);
+    // The rendering settings and filters came with version 8.
+    if (i <= kFilters) p.flags = prop::kVersion8;
   }
   const std::pair<const char*, NativeFn> methods[] = {
       {"getTextFormat", TfGetTextFormat},
@@ -682,6 +809,7 @@ void InstallTextField(Runtime& rt) {
       {"getNewTextFormat", TfGetNewTextFormat},
       {"setNewTextFormat", TfSetNewTextFormat},
       {"replaceText", TfReplaceText},
+      {"replaceSel", TfReplaceSel},
       {"removeTextField", TfRemove},
       {"getDepth", TfGetDepth},
       {"swapDepths", TfSwapDepths},
@@ -691,6 +819,12 @@ void InstallTextField(Runtime& rt) {
   Object* formatProto = vm.NewObject();
   MakeClass(vm, vm.global, "TextFormat", FormatConstruct, FormatConstruct, formatProto);
   vm.Method(formatProto, "getTextExtent", FormatTextExtent);
+  for (int i = 0; i < kFmtCount; ++i) {
+    Property& p = formatProto->props().Add(kFormatNames[i]);
+    p.getter = vm.NewNative(FormatGet, i);
+    p.setter = vm.NewNative(FormatSet, i);
+    p.flags = prop::kDontEnum;
+  }
   // MovieClip.createTextField.
   if (vm.clipProto) vm.Method(vm.clipProto, "createTextField", CreateTextField);
 }

@@ -212,12 +212,12 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
   ParaFormat para = basePara;
   bool paraOpen = false;  // inside <p> or <li>
   auto atParagraphStart = [&] { return out.text.empty() || out.text.back() == U'\r'; };
-  auto breakParagraph = [&] {
-    out.Append(U"\r", fmt, para);
+  auto breakParagraph = [&](const CharFormat& f) {
+    out.Append(U"\r", f, para);
     out.paragraphs.back() = para;
   };
   auto startParagraph = [&] {
-    if (multiline && !atParagraphStart()) breakParagraph();
+    if (multiline && !atParagraphStart()) breakParagraph(fmt);
     out.paragraphs.back() = para;
   };
   std::u32string pending;  // text not yet appended
@@ -245,7 +245,7 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     // A newline in the markup breaks the paragraph as <br> does.
     for (char32_t ch : t) {
       if (ch == U'\n' || ch == U'\r') {
-        breakParagraph();
+        breakParagraph(fmt);
       } else {
         out.Append(std::u32string_view(&ch, 1), fmt, para);
       }
@@ -281,14 +281,15 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       if ((tag.name == U"p" || tag.name == U"li") && paraOpen) {
         // A multi-line field ends the paragraph there; a single line runs on.
         if (atParagraphStart()) out.paragraphs.back() = closedPara;
-        if (multiline) breakParagraph();
+        // The break takes the format of the text it ends.
+        if (multiline) breakParagraph(atParagraphStart() ? fmt : out.formats[out.formatOf.back()]);
         paraOpen = false;
       }
       continue;
     }
     const std::u32string& n = tag.name;
     if (n == U"br" || n == U"sbr") {
-      breakParagraph();
+      breakParagraph(fmt);
       continue;
     }
     const bool known = n == U"p" || n == U"font" || n == U"b" || n == U"i" || n == U"u" ||

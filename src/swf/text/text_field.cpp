@@ -391,7 +391,20 @@ void TextField::ReplaceText(std::size_t begin, std::size_t end, std::string_view
   Changed();
 }
 
+void TextField::SetSelection(std::size_t begin, std::size_t end) {
+  selBegin_ = std::min(begin, end);
+  selEnd_ = std::max(begin, end);
+}
+
+void TextField::ReplaceSelection(std::string_view utf8) {
+  const std::size_t b = SelectionBegin(), e = std::max(b, SelectionEnd());
+  ReplaceText(b, e, utf8);
+  selBegin_ = selEnd_ = b + DecodeUtf8(utf8).size();
+}
+
 void TextField::SetHtml(bool on) {
+  // A field that stops taking markup aligns its new text left again.
+  if (html && !on) newPara_.align = TextAlign::kLeft;
   html = on;
   Changed();
 }

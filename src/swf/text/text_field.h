@@ -3,6 +3,7 @@
 // write it through the accessors; the renderer draws its Layout().
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +84,12 @@ class TextField {
   // Replaces the characters [begin, end) with `utf8` in the new-text format (replaceText,
   // replaceSel and appending through `text +=` all come here).
   void ReplaceText(std::size_t begin, std::size_t end, std::string_view utf8);
+  // The selection (or the caret where both are equal), in characters; kept within the text.
+  std::size_t SelectionBegin() const { return std::min(selBegin_, Length()); }
+  std::size_t SelectionEnd() const { return std::min(selEnd_, Length()); }
+  void SetSelection(std::size_t begin, std::size_t end);
+  // Replaces the selection with `utf8` in the new-text format; the caret follows the new text.
+  void ReplaceSelection(std::string_view utf8);
   // The number of characters.
   std::size_t Length() const { return content_.text.size(); }
   // Fields that collapse white space in their HTML text (condenseWhite).
@@ -131,6 +138,7 @@ class TextField {
   AutoSize autoSize_ = AutoSize::kNone;
   Box box_;
   int scroll_ = 1;
+  std::size_t selBegin_ = 0, selEnd_ = 0;
   bool dirty_ = true;
   Layout layout_;
   std::uint64_t layoutFonts_ = 0;  // the font library's generation the layout was made with
