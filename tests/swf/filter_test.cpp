@@ -20,47 +20,60 @@ namespace {
 using swftest::BitWriter;
 using swftest::SwfWriter;
 
-// One pass of the plain box blur: every output is the rounded mean of 2r + 1 inputs along the
-// axis, zeros outside.
-std::vector<int> PlainPass(const std::vector<int>& in, int w, int h, int ch, int rx, int ry) {
+// One pass of the plain box blur: every output is the mean of 2r + 1 inputs along the axis plus
+// the two inputs just outside weighed e / 256 each (a box of fractional width), rounded down;
+// zeros outside.
+std::vector<int> PlainPass(const std::vector<int>& in, int w, int h, int ch, int rx, int ry, int ex,
+                           int ey) {
   std::vector<int> across(in.size()), out(in.size());
+  auto mean = [](const std::function<int(int)>& at, int centre, int r, int e) {
+    long long sum = 0;
+    for (int i = centre - r; i <= centre + r; ++i) sum += 256LL * at(i);
+    sum += static_cast<long long>(e) * (at(centre - r - 1) + at(centre + r + 1));
+    return static_cast<int>(sum / (256LL * (2 * r + 1) + 2 * e));
+  };
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      for (int c = 0; c < ch; ++c) {
-        int sum = 0;
-        for (int i = x - rx; i <= x + rx; ++i)
-          if (i >= 0 && i < w) sum += in[static_cast<std::size_t>((y * w + i) * ch + c)];
-        across[static_cast<std::size_t>((y * w + x) * ch + c)] =
-            static_cast<int>(std::lround(sum / (2.0 * rx + 1)));
-      }
+      for (int c = 0; c < ch; ++c)
+        across[static_cast<std::size_t>((y * w + x) * ch + c)] = mean(
+            [&](int i) {
+              return i >= 0 && i < w ? in[static_cast<std::size_t>((y * w + i) * ch + c)] : 0;
+            },
+            x, rx, ex);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      for (int c = 0; c < ch; ++c) {
-        int sum = 0;
-        for (int j = y - ry; j <= y + ry; ++j)
-          if (j >= 0 && j < h) sum += across[static_cast<std::size_t>((j * w + x) * ch + c)];
-        out[static_cast<std::size_t>((y * w + x) * ch + c)] =
-            static_cast<int>(std::lround(sum / (2.0 * ry + 1)));
-      }
+      for (int c = 0; c < ch; ++c)
+        out[static_cast<std::size_t>((y * w + x) * ch + c)] = mean(
+            [&](int j) {
+              return j >= 0 && j < h ? across[static_cast<std::size_t>((j * w + x) * ch + c)] : 0;
+            },
+            y, ry, ey);
   return out;
 }
 
 TEST(BoxBlur, MatchesThePlainAverageForEveryRadiusAndPassCount) {
   std::mt19937 rng(7);
   struct Case {
-    int w, h, ch, rx, ry, passes;
+    int w, h, ch, rx, ry, passes, ex = 0, ey = 0;
   };
-  for (const Case c : {Case{9, 7, 1, 1, 2, 1}, Case{12, 5, 4, 3, 0, 2}, Case{6, 11, 4, 2, 5, 3},
-                       Case{4, 4, 1, 6, 6, 1}, Case{1, 9, 4, 0, 3, 2}}) {
+  for (const Case c :
+       {Case{9, 7, 1, 1, 2, 1}, Case{12, 5, 4, 3, 0, 2}, Case{6, 11, 4, 2, 5, 3},
+        Case{4, 4, 1, 6, 6, 1}, Case{1, 9, 4, 0, 3, 2}, Case{9, 8, 4, 2, 1, 1, 128, 64},
+        Case{7, 7, 1, 0, 0, 2, 255, 1}, Case{10, 3, 4, 4, 1, 3, 200, 0}}) {
     std::vector<std::uint8_t> data(static_cast<std::size_t>(c.w * c.h * c.ch));
     std::vector<int> expect(data.size());
     for (std::size_t i = 0; i < data.size(); ++i) expect[i] = data[i] = rng() % 256;
-    BoxBlur(data.data(), c.w, c.h, c.ch, c.rx, c.ry, c.passes);
-    for (int p = 0; p < c.passes; ++p) expect = PlainPass(expect, c.w, c.h, c.ch, c.rx, c.ry);
+    BoxBlur(data.data(), c.w, c.h, c.ch, c.rx, c.ry, c.passes, c.ex, c.ey);
+    for (int p = 0; p < c.passes; ++p)
+      expect = PlainPass(expect, c.w, c.h, c.ch, c.rx, c.ry, c.ex, c.ey);
     for (std::size_t i = 0; i < data.size(); ++i)
-      ASSERT_NEAR(data[i], expect[i], 1) << c.w << "x" << c.h << " r" << c.rx << "," << c.ry
-                                         << " passes " << c.passes << " at " << i;
+      ASSERT_EQ(data[i], expect[i]) << c.w << "x" << c.h << " r" << c.rx << "," << c.ry << " e"
+                                    << c.ex << "," << c.ey << " passes " << c.passes << " at " << i;
   }
+  // A flat picture stays flat inside, whatever the box.
+  std::vector<std::uint8_t> flat(20 * 20, 255);
+  BoxBlur(flat.data(), 20, 20, 1, 3, 2, 2, 77, 191);
+  EXPECT_EQ(flat[10 * 20 + 10], 255);
   // Sizes under 3 leave the picture as it is; the box is the odd width below the size.
   for (const auto& [size, radius] : std::vector<std::pair<double, int>>{
            {0, 0}, {1, 0}, {2.9, 0}, {3, 1}, {4, 1}, {5, 2}, {6.5, 2}, {30, 14}})
@@ -292,6 +305,41 @@ TEST(Filters, BlurSpreadsTheShapeByItsRadius) {
   EXPECT_EQ(out.At(12, 12), MakePixel(0, 0, 255));
   EXPECT_EQ(out.At(8, 8), MakePixel(255, 255, 255));
   EXPECT_EQ(out.At(16, 12), MakePixel(255, 255, 255));
+}
+
+TEST(Filters, BlurBoxesReachHalfTheSizeLessOneAndWeighTheRestOnTheirEdges) {
+  // One opaque pixel blurred across only: the box reaches (size - 1) / 2 stage pixels, scaled;
+  // the two pixels beyond its whole pixels count by the fraction left over.
+  const struct {
+    double size, scale;
+    std::vector<int> alpha;  // from the centre outwards
+  } cases[] = {
+      {3, 1, {85, 85, 0}},          // reach 1: three whole pixels
+      {4, 1, {63, 63, 31, 0}},      // reach 1.5: 3 pixels and two halves, 255 / 4 and 255 / 8
+      {2, 2, {85, 85, 0}},          // 2 stage pixels at twice the scale: reach 1, not 1.5
+      {2.9, 1, {255, 0}},           // under 3 pixels: no blur
+      {6, 1, {42, 42, 42, 21, 0}},  // reach 2.5: 255 / 6 and 255 / 12
+  };
+  for (const auto& c : cases) {
+    Filter f;
+    f.kind = FilterKind::kBlur;
+    f.blurX = static_cast<float>(c.size);
+    f.blurY = 1;
+    f.passes = 1;
+    PixelPlane p;
+    p.width = 15;
+    p.height = 1;
+    p.px.assign(15, 0);
+    p.px[7] = 0xFF000000u;
+    ApplyFilter(f, c.scale, p);
+    for (std::size_t d = 0; d < c.alpha.size(); ++d) {
+      EXPECT_EQ(static_cast<int>(p.px[7 + d] >> 24), c.alpha[d])
+          << c.size << " x" << c.scale << " at +" << d;
+      EXPECT_EQ(p.px[7 + d], p.px[7 - d]) << c.size << " x" << c.scale << " at " << d;
+    }
+    const FilterMargins m = MarginsOf({f}, c.scale);
+    EXPECT_EQ(m.left, static_cast<int>(c.alpha.size()) - 2) << c.size << " x" << c.scale;
+  }
 }
 
 TEST(Filters, GlowKnockoutAndInnerShadow) {

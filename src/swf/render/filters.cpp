@@ -45,23 +45,32 @@ inline std::uint32_t Scale(std::uint32_t p, int k) {
   return Pack(Div255(A(p) * k), Div255(Ch(p, 16) * k), Div255(Ch(p, 8) * k), Div255(Ch(p, 0) * k));
 }
 
-void BlurAcross(std::uint8_t* data, int width, int height, int channels, int radius,
+// `edge` (0..255, in 256ths) weighs the two taps just outside the box of 2 * radius + 1: a box
+// of a fractional width.
+void BlurAcross(std::uint8_t* data, int width, int height, int channels, int radius, int edge,
                 std::vector<std::uint8_t>& tmp) {
-  if (radius <= 0 || width <= 0) return;
-  const std::uint64_t taps = 2 * static_cast<std::uint64_t>(radius) + 1;
-  const std::uint64_t mul = (std::uint64_t{1} << 32) / taps;
+  if ((radius <= 0 && edge <= 0) || width <= 0) return;
+  const std::uint64_t total = 256 * (2 * static_cast<std::uint64_t>(radius) + 1) + 2 * edge;
+  // The mean is rounded down; the factor is rounded up so that whole results stay whole.
+  const std::uint64_t mul = ((std::uint64_t{1} << 40) + total - 1) / total;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * channels;
   tmp.resize(rowBytes);
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = data + static_cast<std::size_t>(y) * rowBytes;
     std::memcpy(tmp.data(), row, rowBytes);
     for (int c = 0; c < channels; ++c) {
+      auto at = [&](int x) -> std::uint32_t {
+        return x >= 0 && x < width ? tmp[static_cast<std::size_t>(x) * channels + c] : 0;
+      };
       std::uint32_t sum = 0;
       for (int i = 0; i <= radius && i < width; ++i)
         sum += tmp[static_cast<std::size_t>(i) * channels + c];
       for (int x = 0; x < width; ++x) {
+        std::uint64_t v = std::uint64_t{sum} * 256;
+        if (edge > 0)
+          v += static_cast<std::uint64_t>(edge) * (at(x - radius - 1) + at(x + radius + 1));
         row[static_cast<std::size_t>(x) * channels + c] =
-            static_cast<std::uint8_t>((sum * mul + (std::uint64_t{1} << 31)) >> 32);
+            static_cast<std::uint8_t>((v * mul) >> 40);
         const int in = x + radius + 1, out = x - radius;
         if (in < width) sum += tmp[static_cast<std::size_t>(in) * channels + c];
         if (out >= 0) sum -= tmp[static_cast<std::size_t>(out) * channels + c];
@@ -70,11 +79,12 @@ void BlurAcross(std::uint8_t* data, int width, int height, int channels, int rad
   }
 }
 
-void BlurDown(std::uint8_t* data, int width, int height, int channels, int radius,
+void BlurDown(std::uint8_t* data, int width, int height, int channels, int radius, int edge,
               std::vector<std::uint8_t>& tmp, std::vector<std::uint32_t>& sums) {
-  if (radius <= 0 || height <= 0) return;
-  const std::uint64_t taps = 2 * static_cast<std::uint64_t>(radius) + 1;
-  const std::uint64_t mul = (std::uint64_t{1} << 32) / taps;
+  if ((radius <= 0 && edge <= 0) || height <= 0) return;
+  const std::uint64_t total = 256 * (2 * static_cast<std::uint64_t>(radius) + 1) + 2 * edge;
+  // The mean is rounded down; the factor is rounded up so that whole results stay whole.
+  const std::uint64_t mul = ((std::uint64_t{1} << 40) + total - 1) / total;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * channels;
   tmp.assign(data, data + rowBytes * static_cast<std::size_t>(height));
   sums.assign(rowBytes, 0);
@@ -84,8 +94,18 @@ void BlurDown(std::uint8_t* data, int width, int height, int channels, int radiu
   }
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = data + static_cast<std::size_t>(y) * rowBytes;
-    for (std::size_t k = 0; k < rowBytes; ++k)
-      row[k] = static_cast<std::uint8_t>((sums[k] * mul + (std::uint64_t{1} << 31)) >> 32);
+    const int above = y - radius - 1, below = y + radius + 1;
+    const std::uint8_t* up =
+        edge > 0 && above >= 0 ? tmp.data() + static_cast<std::size_t>(above) * rowBytes : nullptr;
+    const std::uint8_t* down = edge > 0 && below < height
+                                   ? tmp.data() + static_cast<std::size_t>(below) * rowBytes
+                                   : nullptr;
+    for (std::size_t k = 0; k < rowBytes; ++k) {
+      std::uint64_t v = std::uint64_t{sums[k]} * 256;
+      if (up) v += static_cast<std::uint64_t>(edge) * up[k];
+      if (down) v += static_cast<std::uint64_t>(edge) * down[k];
+      row[k] = static_cast<std::uint8_t>((v * mul) >> 40);
+    }
     const int in = y + radius + 1, out = y - radius;
     if (in < height) {
       const std::uint8_t* src = tmp.data() + static_cast<std::size_t>(in) * rowBytes;
@@ -100,10 +120,26 @@ void BlurDown(std::uint8_t* data, int width, int height, int channels, int radiu
 
 struct Blurs {
   int rx, ry, passes;
+  int ex = 0, ey = 0;  // weights of the taps just outside the boxes, in 256ths
 };
 
+// One box pass of a blur of `size` stage pixels at `scale` device pixels per stage pixel. The box
+// reaches (size - 1) / 2 stage pixels either side of its centre, scaled: the whole pixels within
+// count fully, the pair just beyond by the fraction left over.
+void BoxOf(double size, double scale, int& radius, int& edge) {
+  radius = BlurRadius(size * scale);
+  edge = 0;
+  if (radius == 0) return;
+  const double reach = std::min((size - 1) / 2 * scale, 511.0);
+  radius = static_cast<int>(reach);
+  edge = std::clamp(static_cast<int>(std::lround((reach - radius) * 256)), 0, 255);
+}
+
 Blurs BlurOf(const Filter& f, double scale) {
-  return {BlurRadius(f.blurX * scale), BlurRadius(f.blurY * scale), std::clamp(f.passes, 0, 15)};
+  Blurs b{0, 0, std::clamp(f.passes, 0, 15)};
+  BoxOf(f.blurX, scale, b.rx, b.ex);
+  BoxOf(f.blurY, scale, b.ry, b.ey);
+  return b;
 }
 
 // The shadow offset in device pixels.
@@ -145,7 +181,7 @@ std::vector<std::uint8_t> AlphaOf(const PixelPlane& p) {
 }
 
 void Blur(std::vector<std::uint8_t>& plane, int w, int h, int channels, const Blurs& b) {
-  BoxBlur(plane.data(), w, h, channels, b.rx, b.ry, b.passes);
+  BoxBlur(plane.data(), w, h, channels, b.rx, b.ry, b.passes, b.ex, b.ey);
 }
 
 // Rounds a channel value already limited to [0, 255]. Adding one half and truncating is exact for
@@ -302,12 +338,12 @@ int BlurRadius(double size) {
 }
 
 void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
-             int passes) {
+             int passes, int edgeX, int edgeY) {
   std::vector<std::uint8_t> tmp;
   std::vector<std::uint32_t> sums;
   for (int i = 0; i < passes; ++i) {
-    BlurAcross(data, width, height, channels, radiusX, tmp);
-    BlurDown(data, width, height, channels, radiusY, tmp, sums);
+    BlurAcross(data, width, height, channels, radiusX, edgeX, tmp);
+    BlurDown(data, width, height, channels, radiusY, edgeY, tmp, sums);
   }
 }
 
@@ -315,7 +351,8 @@ FilterMargins MarginsOf(const std::vector<Filter>& filters, double scale) {
   FilterMargins m;
   for (const Filter& f : filters) {
     const Blurs b = BlurOf(f, scale);
-    const int gx = b.rx * b.passes, gy = b.ry * b.passes;
+    const int gx = (b.rx + (b.ex > 0 ? 1 : 0)) * b.passes,
+              gy = (b.ry + (b.ey > 0 ? 1 : 0)) * b.passes;
     switch (f.kind) {
       case FilterKind::kBlur:
         m.left += gx;
@@ -353,7 +390,7 @@ void ApplyFilter(const Filter& f, double scale, PixelPlane& p) {
     case FilterKind::kBlur: {
       std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(p.px.data());
       const Blurs b = BlurOf(f, scale);
-      BoxBlur(bytes, p.width, p.height, 4, b.rx, b.ry, b.passes);
+      BoxBlur(bytes, p.width, p.height, 4, b.rx, b.ry, b.passes, b.ex, b.ey);
       return;
     }
     case FilterKind::kDropShadow:

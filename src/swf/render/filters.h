@@ -35,8 +35,10 @@ void ApplyFilter(const Filter& filter, double scale, PixelPlane& plane);
 
 // Box blur of interleaved 8-bit channels: `channels` bytes per pixel, rows of `width` pixels.
 // Each pass averages 2 * radius + 1 pixels across, then down (pixels outside count as 0).
+// `edgeX`/`edgeY` (0..255, in 256ths) weigh the two taps just outside each box: boxes of a
+// fractional width.
 void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
-             int passes);
+             int passes, int edgeX = 0, int edgeY = 0);
 
 // The radius of one box pass for a blur size in device pixels (0: no blur on that axis).
 int BlurRadius(double size);
