@@ -17,9 +17,10 @@ namespace {
 using test::Asm;
 using test::Item;
 
-// Plays `frames` frames of a movie of `version` whose first frame holds an empty clip named "c"
-// (1 frame) and runs `code`; the trace lines.
-std::vector<std::string> PlayWithClip(Asm& code, int version, int frames = 1) {
+// Plays `frames` frames of a movie of `version` whose first frame holds an empty clip named
+// `name` (1 frame) and runs `code`; the trace lines.
+std::vector<std::string> PlayWithClip(Asm& code, int version, int frames = 1,
+                                      const std::string& name = "c") {
   swftest::SwfWriter w(100, 100);
   w.SetVersion(static_cast<std::uint8_t>(version));
   swftest::SwfWriter inner(1, 1);
@@ -28,7 +29,7 @@ std::vector<std::string> PlayWithClip(Asm& code, int version, int frames = 1) {
   swftest::SwfWriter::Place2Args p;
   p.depth = 1;
   p.character = 2;
-  p.name = "c";
+  p.name = name;
   w.Place2(p);
   w.DoAction(code.Build()->bytes);
   w.ShowFrame();
@@ -74,6 +75,17 @@ TEST(Avm1ClipScope, FunctionsBeforeSwf6ActOnTheCallersTarget) {
     a.Long(0x8B, {'c', 0}).Push({0}).Get("_root").Push({"f"}).Op(0x52).Op(0x17);
     a.Long(0x8B, {0});
     EXPECT_EQ(PlayWithClip(a, version), (std::vector<std::string>{version < 6 ? "/c" : "/"}))
+        << "SWF " << version;
+  }
+}
+
+TEST(Avm1ClipScope, ClipNamesFoldEveryCharacterBeforeSwf7) {
+  // A clip named "clip\u00E4" is found as "clip\u00C4" in SWF 6, not in SWF 7.
+  for (int version : {6, 7}) {
+    Asm a;
+    a.Push({"this"}).Op(0x1C).Push({"clip\xC3\x84"}).Op(0x4E).Trace();
+    EXPECT_EQ(PlayWithClip(a, version, 1, "clip\xC3\xA4"),
+              (std::vector<std::string>{version < 7 ? "_level0.clip\xC3\xA4" : "undefined"}))
         << "SWF " << version;
   }
 }

@@ -374,6 +374,26 @@ void InstallMoreBuiltins(Vm& vm) {
   vm.Method(system, "setClipboard", Noop);
   vm.Method(system, "showSettings", Noop);
   system->SetOwn("useCodepage", Value(false));
+  // The input method editor: a broadcaster that is never enabled here.
+  Object* ime = vm.NewObject();
+  system->SetOwn("IME", Value(ime), prop::kDontEnum);
+  InitializeBroadcaster(vm, ime);
+  const std::pair<const char*, const char*> modes[] = {
+      {"ALPHANUMERIC_FULL", "ALPHANUMERIC_FULL"},
+      {"ALPHANUMERIC_HALF", "ALPHANUMERIC_HALF"},
+      {"CHINESE", "CHINESE"},
+      {"JAPANESE_HIRAGANA", "JAPANESE_HIRAGANA"},
+      {"JAPANESE_KATAKANA_FULL", "JAPANESE_KATAKANA_FULL"},
+      {"JAPANESE_KATAKANA_HALF", "JAPANESE_KATAKANA_HALF"},
+      {"KOREAN", "KOREAN"},
+      {"UNKNOWN", "UNKNOWN"}};
+  for (auto& [n, v] : modes) ime->SetOwn(n, Value(v), prop::kDontEnum | prop::kDontDelete);
+  vm.Method(ime, "getEnabled", ReturnFalse);
+  vm.Method(ime, "setEnabled", ReturnFalse);
+  vm.Method(ime, "getConversionMode", [](Vm&, CallArgs&) { return Value("UNKNOWN"); });
+  vm.Method(ime, "setConversionMode", ReturnFalse);
+  vm.Method(ime, "setCompositionString", ReturnFalse);
+  vm.Method(ime, "doConversion", ReturnFalse);
   vm.Method(g, "getVersion", [](Vm&, CallArgs&) { return Value("WIN 10,0,0,0"); });
   vm.Method(g, "fscommand", Noop);
   (void)ReturnTrue;

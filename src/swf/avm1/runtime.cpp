@@ -25,6 +25,16 @@ const char* const kPropertyNames[] = {
     "_xmouse",      "_ymouse"};
 constexpr int kPropertyCount = 22;
 
+// The child a script names: before SWF 7 names match in any case, as property names do (every
+// character folds, not only the Latin letters).
+Clip* ChildNamed(const Clip& parent, std::string_view name, bool ignoreCase) {
+  if (!ignoreCase) return parent.ChildNamed(name);
+  if (Clip* c = parent.ChildNamed(name)) return c;
+  for (const auto& [depth, c] : parent.children())
+    if (EqualsFolded(c->name, name)) return c.get();
+  return nullptr;
+}
+
 // The names scripts use for the blend modes, by their number in the file.
 const char* BlendModeName(std::uint8_t mode) {
   static const char* const kNames[] = {"normal",  "normal", "layer",      "multiply", "screen",
@@ -76,7 +86,7 @@ class MovieClipObject : public ClipObject {
   }
   ClipObject* ChildByName(std::string_view name) override {
     if (!clip) return nullptr;
-    Clip* c = clip->ChildNamed(name);
+    Clip* c = avm1::ChildNamed(*clip, name, runtime->vm().version() < 7);
     return c ? runtime->ObjectOf(c) : nullptr;
   }
   std::string TargetPath() override { return clip ? clip->TargetPath() : std::string(); }
@@ -122,7 +132,7 @@ class MovieClipObject : public ClipObject {
 
   bool GetSpecial(Vm& vm, std::string_view name, Value& out) override {
     if (!clip) return false;
-    if (Clip* c = clip->ChildNamed(name)) {
+    if (Clip* c = avm1::ChildNamed(*clip, name, vm.version() < 7)) {
       if (MovieClipObject* o = runtime->ObjectOf(c)) {
         out = Value(static_cast<Object*>(o));
         return true;
@@ -214,7 +224,8 @@ class MovieClipObject : public ClipObject {
   }
   bool HasSpecial(Vm& vm, std::string_view name) override {
     if (!clip) return false;
-    if (Clip* c = clip->ChildNamed(name); c && runtime->ObjectOf(c)) return true;
+    if (Clip* c = avm1::ChildNamed(*clip, name, vm.version() < 7); c && runtime->ObjectOf(c))
+      return true;
     return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
            SameName(vm, name, "_root") || SameName(vm, name, "_level0") ||
            (vm.version() >= 8 && SameName(vm, name, "transform"));
