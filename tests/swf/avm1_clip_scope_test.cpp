@@ -90,5 +90,29 @@ TEST(Avm1ClipScope, ClipNamesFoldEveryCharacterBeforeSwf7) {
   }
 }
 
+TEST(Avm1ClipScope, AReferenceToARemovedClipReachesTheOneNowAtItsPath) {
+  Asm a;
+  a.Push({"r"});
+  CallOn(a, "_root", "createEmptyMovieClip", {"d", 5}).Op(0x3C);
+  a.Get("r").Push({"_name", "e"}).Op(0x4F);
+  a.Get("r").Trace();
+  CallOn(a, "r", "removeMovieClip", {}).Op(0x17);
+  CallOn(a, "_root", "createEmptyMovieClip", {"d", 6}).Op(0x17);
+  a.Get("r").Trace();  // the path it had when it was made, not its last name
+  a.Get("r").Push({"x", 1}).Op(0x4F);
+  a.Get("d").Push({"x"}).Op(0x4E).Trace();
+  EXPECT_EQ(PlayWithClip(a, 8), (std::vector<std::string>{"_level0.e", "_level0.d", "1"}));
+}
+
+TEST(Avm1ClipScope, LevelNamesTakeTheNumberAfterLevel) {
+  Asm a;
+  for (const char* name :
+       {"_level0", "_level00", "_level0undefined", "_level0.", "_level1", "_level10", "_level0.c"})
+    a.Get(name).Trace();
+  EXPECT_EQ(PlayWithClip(a, 8),
+            (std::vector<std::string>{"_level0", "_level0", "_level0", "undefined", "undefined",
+                                      "undefined", "_level0.c"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

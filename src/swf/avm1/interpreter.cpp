@@ -89,6 +89,11 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
     if (stack_.empty()) return {};
     Value x = std::move(stack_.back());
     stack_.pop_back();
+    if (x.type == Type::kObject && x.o->cls() == ObjClass::kClip) {
+      auto* c = static_cast<ClipObject*>(x.o);
+      if (!c->Alive())
+        if (ClipObject* now = c->Relocated(*this)) x.o = now;
+    }
     return x;
   };
   auto push = [this](Value x) { stack_.push_back(std::move(x)); };

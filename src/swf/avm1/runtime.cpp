@@ -73,11 +73,20 @@ struct DrawState {
 class MovieClipObject : public ClipObject {
  public:
   MovieClipObject(Heap& heap, Object* proto, Runtime* rt, Clip* c)
-      : ClipObject(heap, proto), runtime(rt), clip(c) {}
+      : ClipObject(heap, proto), runtime(rt), clip(c), bornPath(c ? c->TargetPath() : "") {}
 
   Runtime* runtime;
-  Clip* clip;  // null once the clip has gone
+  Clip* clip;            // null once the clip has gone
+  std::string bornPath;  // the path when scripts first saw the clip
   DrawState draw;
+
+  ClipObject* Relocated(Vm& vm) override {
+    if (bornPath.empty() || !vm.root) return nullptr;
+    Object* o = vm.ResolveTarget(vm.root, bornPath);
+    if (!o || o == this || o->cls() != ObjClass::kClip) return nullptr;
+    auto* c = static_cast<ClipObject*>(o);
+    return c->Alive() ? c : nullptr;
+  }
 
   bool Alive() const override { return clip && !clip->removed; }
   ClipObject* ParentClip() override {

@@ -14,6 +14,17 @@ bool NameIs(const Vm& vm, std::string_view a, std::string_view b) {
   return vm.version() >= 7 ? a == b : EqualsFolded(a, b);
 }
 
+// "_level0" names the main timeline, and so does "_level0" with anything after its number
+// ("_level00", "_level0x"): the level is the number that follows "_level".
+bool NamesLevel0(const Vm& vm, std::string_view a) {
+  if (a.size() < 7 || !NameIs(vm, a.substr(0, 6), "_level")) return false;
+  std::size_t i = 6;
+  if (a[i] < '0' || a[i] > '9') return false;
+  while (i < a.size() && a[i] == '0') ++i;
+  if (a.substr(i).find_first_of("./:") != std::string_view::npos) return false;
+  return i == a.size() || a[i] < '0' || a[i] > '9';
+}
+
 // Counts nested calls (script, native, getters) so that no recursion outgrows the C++ stack.
 class DepthGuard {
  public:
@@ -592,7 +603,7 @@ Object* Vm::ResolveTarget(Object* start, std::string_view path, Activation* act)
     Object* next = nullptr;
     if (part == ".." || NameIs(*this, part, "_parent")) {
       if (cur->cls() == ObjClass::kClip) next = static_cast<ClipObject*>(cur)->ParentClip();
-    } else if (NameIs(*this, part, "_root") || NameIs(*this, part, "_level0")) {
+    } else if (NameIs(*this, part, "_root") || NamesLevel0(*this, part)) {
       next = root;
     } else if (NameIs(*this, part, "_global")) {
       next = global;
@@ -673,7 +684,7 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
     return act.thisByName ? (act.thisObj ? Value(act.thisObj) : Value())
                           : Value(act.target ? act.target : act.baseClip);
   if (NameIs(*this, name, "_global")) return version_ >= 6 ? Value(global) : Value();
-  if (NameIs(*this, name, "_root") || NameIs(*this, name, "_level0")) {
+  if (NameIs(*this, name, "_root") || NamesLevel0(*this, name)) {
     // A stored _root on the timeline does not hide the root.
     return root ? Value(static_cast<Object*>(root)) : Value();
   }

@@ -42,6 +42,9 @@ class ClipObject : public Object {
   virtual void Duplicate(Vm& vm, std::string_view name, int depth) = 0;
   virtual void RemoveSelf(Vm& vm) = 0;
   virtual void StartDrag(Vm&, bool, const double*) {}
+  // A reference to a clip that was removed reaches the clip that now has the path the removed one
+  // had when the reference was made (nothing when there is none).
+  virtual ClipObject* Relocated(Vm&) { return nullptr; }
   // The volume and channel levels a Sound object made for this clip sets.
   SoundLevels soundLevels;
 };
