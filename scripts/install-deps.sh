@@ -6,7 +6,7 @@ packages=(
   libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   libx11-dev libjpeg62-turbo-dev libsdl2-dev zlib1g-dev liblzma-dev libpng-dev libgtk-3-dev libmpg123-dev ffmpeg
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-noto-core
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   libxrandr-dev libxinerama-dev libxext-dev
   wine wine64 nsis xvfb xserver-xephyr xdotool imagemagick x11-utils

@@ -200,5 +200,21 @@ TEST(TextFieldScript, TextColorIsTheNewTextColorAndReplaceSelInsertsAtTheCaret) 
   EXPECT_EQ(p.fieldText, "<>abc");
 }
 
+TEST(TextFieldScript, AFieldIsPlacedByTheCornerOfItsBox) {
+  Asm a;
+  MakeField(a);  // at 10, 20; 100 wide
+  // Without a font source letters take half the size: "AB" at 12 px is 12 px wide, and the box
+  // 16 with its gutters, grown to the left from the right edge at 110.
+  a.Push({Reg{1}, "autoSize", "right"}).Op(0x4F);
+  a.Push({Reg{1}, "text", "AB"}).Op(0x4F);
+  a.Push({Reg{1}, "_x"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "_width"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "_x", 50}).Op(0x4F);
+  a.Push({Reg{1}, "_x"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "_y"}).Op(0x4E).Trace();
+  const Played p = Play(a, 1);
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"94", "16", "50", "20"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

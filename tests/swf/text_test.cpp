@@ -200,6 +200,7 @@ TEST(Html, TextParagraphsAndEntities) {
       {"<p>one</p><p>two</p>", "onetwo", 1, false},
       {"<p></p>\n", "\r", 2, true, true},
       {"a<br>b<BR/>c", "a\rb\rc", 3},
+      {"a<br>b", "ab", 1, false},  // a single-line field runs on
       {"&lt;b&gt; &amp; &quot;q&quot; &apos;s&apos;&nbsp;&#65;&#x42;",
        "<b> & \"q\" 's'\xC2\xA0"
        "AB",
@@ -353,6 +354,24 @@ Laid Lay(const std::string& text, float width, bool wrap, swf::text::ParaFormat 
   return l;
 }
 
+TEST(Layout, TextHeightLeadingAndBlanksThatEndALine) {
+  swf::text::ParaFormat spaced;
+  spaced.leading = 40;
+  // Lines of 200 twips (160 up, 40 down) and 40 of leading: the leading under the last line
+  // counts only when it is the only one; no text has no height.
+  EXPECT_EQ(Lay("a", 1000, false, spaced).layout.textHeight, 240);
+  EXPECT_EQ(Lay("a\rb", 1000, false, spaced).layout.textHeight, 440);
+  EXPECT_EQ(Lay("a\rb\rc", 1000, false, spaced).layout.textHeight, 680);
+  EXPECT_EQ(Lay("", 1000, false, spaced).layout.textHeight, 0);
+  // "\r\n" breaks twice.
+  EXPECT_EQ(Lay("a\r\nb", 1000, false).layout.lines.size(), 3u);
+  // Blanks at the end count in the width of left-aligned lines only (unless told otherwise).
+  swf::text::ParaFormat centred;
+  centred.align = swf::TextAlign::kCenter;
+  EXPECT_EQ(Lay("aa  ", 1000, false).layout.textWidth, 300);
+  EXPECT_EQ(Lay("aa  ", 1000, false, centred).layout.textWidth, 200);
+}
+
 TEST(Layout, WordWrapBreaksAtBlanksAndLongWords) {
   // "aaa bbb ccc" at 100 twips a letter in 750 twips: "aaa bbb " is 750 wide with its trailing
   // blank, so "aaa bbb" fits and "ccc" goes to the next line.
@@ -364,8 +383,12 @@ TEST(Layout, WordWrapBreaksAtBlanksAndLongWords) {
   EXPECT_EQ(l.xs, (std::vector<float>{0, 100, 200, 350, 450, 550, 0, 100, 200}));
   // Line 2's baseline: line 1's height (160 + 40) plus line 2's ascent.
   EXPECT_EQ(l.layout.glyphs.back().y, 360);
-  EXPECT_EQ(l.layout.textWidth, 650);
+  // Left-aligned text counts the blank that ends its first line.
+  EXPECT_EQ(l.layout.textWidth, 700);
   EXPECT_EQ(l.layout.textHeight, 400);
+  swf::text::ParaFormat right;
+  right.align = swf::TextAlign::kRight;
+  EXPECT_EQ(Lay("aaa bbb ccc", 750, true, right).layout.textWidth, 650);
 
   // A word longer than the line is broken between letters; every line holds at least one.
   const Laid longWord = Lay("abcdefg", 250, true);
@@ -467,30 +490,30 @@ TEST(TextField, EmbeddedFontLayoutAutoSizeAndScroll) {
   e.align = 2;  // centre
   FieldMovie f = MakeField(e);
   const auto& l = f.field->CurrentLayout();
-  // At 400 twips A and B advance 273.4375 (700 units), the blank 117.1875; no kerning unless
-  // the format asks for it.
+  // At 400 twips A and B advance 273.4375 (700 units) and the blank 117.1875, each cut to
+  // whole twips; no kerning unless the format asks for it.
   ASSERT_EQ(l.glyphs.size(), 3u);
-  const float width = 3 * 273.4375f + 117.1875f;
+  const float width = 3 * 273 + 117;
   const float left = (4000 - 2 * swf::text::kGutter - width) / 2;
   EXPECT_FLOAT_EQ(l.glyphs[0].x, left);
-  EXPECT_FLOAT_EQ(l.glyphs[1].x, left + 273.4375f);
-  EXPECT_FLOAT_EQ(l.glyphs[2].x, left + 2 * 273.4375f + 117.1875f);
+  EXPECT_FLOAT_EQ(l.glyphs[1].x, left + 273);
+  EXPECT_FLOAT_EQ(l.glyphs[2].x, left + 2 * 273 + 117);
   f.field->html = true;
   f.field->SetHtmlText("<font kerning=\"1\">AB</font>");
   ASSERT_EQ(f.field->CurrentLayout().glyphs.size(), 2u);
   EXPECT_FLOAT_EQ(f.field->CurrentLayout().glyphs[1].x - f.field->CurrentLayout().glyphs[0].x,
-                  273.4375f - 39.0625f);  // the A-B pair: -100 units
+                  273 - 40);  // the A-B pair: -100 units (-39.06 twips, cut down)
   f.field->html = false;
-  EXPECT_FLOAT_EQ(l.glyphs[0].y, 400 * 900 / 1024.0f);
+  EXPECT_FLOAT_EQ(l.glyphs[0].y, 351);  // 900 units of ascent: 351.56 twips
 
   // Auto size grows the box to the text (left anchored), and multi-line text scrolls.
   f.field->SetAutoSize(swf::text::AutoSize::kLeft);
   f.field->SetText("A\rA\rA");
-  const float line = 400 * 1100 / 1024.0f;
+  const float line = 351 + 78;  // ascent and descent (900 and 200 units), each in whole twips
   EXPECT_FLOAT_EQ(f.field->TextHeight(), 3 * line);
   const auto box = f.field->Bounds();
   EXPECT_FLOAT_EQ(box.ymax - box.ymin, 3 * line + 2 * swf::text::kGutter);
-  EXPECT_FLOAT_EQ(box.xmax - box.xmin, 273.4375f + 2 * swf::text::kGutter);
+  EXPECT_FLOAT_EQ(box.xmax - box.xmin, 273 + 2 * swf::text::kGutter);
   EXPECT_EQ(f.field->MaxScroll(), 1);
   f.field->SetAutoSize(swf::text::AutoSize::kNone);
   f.field->SetSize(4000, line * 1.5f + 2 * swf::text::kGutter);

@@ -246,13 +246,22 @@ class MovieClipObject : public ClipObject {
   }
 };
 
+// Where a text field's box starts, from its origin in its parent's coordinates: a field is
+// placed by the top left corner of its box (which auto size moves).
+StagePoint FieldCorner(Clip& clip) {
+  if (clip.kind != ClipKind::kEditText || !clip.field) return {0, 0};
+  const text::TextField::Box b = clip.field->Bounds();
+  const Matrix& m = clip.matrix;
+  return {m.a * b.xmin + m.c * b.ymin, m.b * b.xmin + m.d * b.ymin};
+}
+
 Value MovieClipObject::GetIndexed(Vm& vm, int index) {
   if (!clip) return {};
   switch (index) {
     case 0:
-      return Value(clip->matrix.tx / 20);
+      return Value((clip->matrix.tx + FieldCorner(*clip).x) / 20);
     case 1:
-      return Value(clip->matrix.ty / 20);
+      return Value((clip->matrix.ty + FieldCorner(*clip).y) / 20);
     case 2:
       return Value(clip->XScale());
     case 3:
@@ -308,10 +317,10 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
   bool finite = std::isfinite(n);
   switch (index) {
     case 0:
-      if (finite) clip->SetPosition(ToTwips(n), clip->matrix.ty);
+      if (finite) clip->SetPosition(ToTwips(n) - FieldCorner(*clip).x, clip->matrix.ty);
       break;
     case 1:
-      if (finite) clip->SetPosition(clip->matrix.tx, ToTwips(n));
+      if (finite) clip->SetPosition(clip->matrix.tx, ToTwips(n) - FieldCorner(*clip).y);
       break;
     case 2:
       if (finite) clip->SetXScale(n);

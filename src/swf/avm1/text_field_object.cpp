@@ -310,7 +310,9 @@ Value FormatTextExtent(Vm& vm, CallArgs& a) {
     ascent = l.lines[0].ascent;
     descent = l.lines[0].descent;
   }
+  // A bare object: no prototype, so it has no toString either.
   Object* r = vm.NewObject();
+  r->SetProto(nullptr);
   const double w = std::round(l.textWidth / 20), h = std::round(l.textHeight / 20);
   r->SetOwn("ascent", Value(std::round(ascent / 20)));
   r->SetOwn("descent", Value(std::round(descent / 20)));
@@ -475,9 +477,9 @@ Value TfGet(Vm& vm, CallArgs& a) {
     case kLength:
       return Value(static_cast<double>(f->Length()));
     case kTextWidth:
-      return Value(std::round(f->TextWidth() / 20 * 100) / 100);
+      return Value(std::trunc(f->TextWidth() / 20));
     case kTextHeight:
-      return Value(std::round(f->TextHeight() / 20 * 100) / 100);
+      return Value(std::trunc(f->TextHeight() / 20));
     case kRestrict:
       return x.restrict ? Value(*x.restrict) : Value::Null();
     case kCondenseWhite:

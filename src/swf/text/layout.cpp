@@ -62,13 +62,14 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
       mi.scale = f.size / mi.face->EmUnits();
       mi.glyph = mi.face->Glyph(c == U'\t' ? U' ' : c);
       if (mi.glyph) {
-        mi.advance = mi.glyph->advance * mi.scale;
+        // Glyphs advance by whole twips.
+        mi.advance = std::floor(mi.glyph->advance * mi.scale);
       } else if (!mi.face->Embedded()) {
         mi.advance = f.size * 0.5f;
       }
       if (f.kerning && i > 0 && text.text[i - 1] != U'\r' && m[i - 1].face == mi.face)
         m[i - 1].advance +=
-            mi.face->Kerning(options.password ? U'*' : text.text[i - 1], c) * mi.scale;
+            std::floor(mi.face->Kerning(options.password ? U'*' : text.text[i - 1], c) * mi.scale);
     } else {
       mi.advance = c == U' ' ? f.size * 0.25f : f.size * 0.5f;
     }
@@ -115,8 +116,8 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
         Face* face = n > 0 ? faceAt(i) : nullptr;
         if (face) {
           const float s = f.size / face->EmUnits();
-          line.ascent = std::max(line.ascent, face->Ascent() * s);
-          line.descent = std::max(line.descent, face->Descent() * s);
+          line.ascent = std::max(line.ascent, std::floor(face->Ascent() * s));
+          line.descent = std::max(line.descent, std::floor(face->Descent() * s));
         } else {
           line.ascent = std::max(line.ascent, f.size * 0.9f);
           line.descent = std::max(line.descent, f.size * 0.22f);
@@ -136,7 +137,7 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
         }
         widthAll = px;
       }
-      (void)widthAll;
+
       float offset = 0, spaceExtra = 0;
       const bool lastOfParagraph = end >= stop;
       switch (pf.align) {
@@ -196,7 +197,12 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
         if (text.text[i] == U' ') px += spaceExtra;
       }
       out.lines.push_back(line);
-      out.textWidth = std::max(out.textWidth, width + indentX + pf.rightMargin);
+      // Blanks that end a line count in the text's width where they push nothing aside: in
+      // lines aligned left or justified, not in those aligned right or centred.
+      const bool blanksCount = options.trailingBlanksCount || pf.align == TextAlign::kLeft ||
+                               pf.align == TextAlign::kJustify;
+      out.textWidth =
+          std::max(out.textWidth, (blanksCount ? widthAll : width) + indentX + pf.rightMargin);
       top += line.Height();
       first = false;
       pos = end;
@@ -205,7 +211,14 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
     ++para;
     if (stop >= n) break;
   }
-  if (!out.lines.empty()) out.textHeight = top - out.lines.back().leading;
+  // The leading under the last line does not count, unless it is the only line; no text has no
+  // height.
+  if (n == 0)
+    out.textHeight = 0;
+  else if (out.lines.size() == 1)
+    out.textHeight = top;
+  else if (!out.lines.empty())
+    out.textHeight = top - out.lines.back().leading;
   return out;
 }
 

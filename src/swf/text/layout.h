@@ -36,6 +36,9 @@ struct LayoutOptions {
   float width = 0;  // the field's inner width (its width less the two gutters), twips
   bool wordWrap = false;
   bool password = false;
+  // Blanks that end a line count in the text's width whatever the alignment (movies before
+  // version 8); otherwise only in lines aligned left or justified.
+  bool trailingBlanksCount = false;
   // The face for a character format; nothing when none can draw it (its characters then only
   // take up room).
   std::function<Face*(const CharFormat&)> faceFor;

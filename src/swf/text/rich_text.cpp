@@ -13,7 +13,6 @@ void RichText::Append(std::u32string_view chars, const CharFormat& format, const
   for (std::size_t i = 0; i < chars.size(); ++i) {
     char32_t c = chars[i];
     if (c == U'\n' || c == U'\r') {
-      if (c == U'\r' && i + 1 < chars.size() && chars[i + 1] == U'\n') ++i;
       c = U'\r';
       paragraphs.push_back(para);
     }
@@ -289,7 +288,8 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     }
     const std::u32string& n = tag.name;
     if (n == U"br" || n == U"sbr") {
-      breakParagraph(fmt);
+      // A single-line field runs on.
+      if (multiline) breakParagraph(fmt);
       continue;
     }
     const bool known = n == U"p" || n == U"font" || n == U"b" || n == U"i" || n == U"u" ||

@@ -43,7 +43,7 @@ struct RichText {
   std::size_t ParagraphCount() const { return paragraphs.size(); }
 };
 
-// Plain text in one format: "\r\n", "\r" and "\n" all break paragraphs.
+// Plain text in one format: "\r" and "\n" each break a paragraph ("\r\n" makes two).
 RichText PlainText(std::u32string_view text, const CharFormat& format, const ParaFormat& para);
 
 // The HTML subset of text fields: <p align>, <br>, <font face size color letterSpacing kerning>,

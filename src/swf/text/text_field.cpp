@@ -168,6 +168,7 @@ const Layout& TextField::CurrentLayout() {
   LayoutOptions o;
   o.wordWrap = wordWrap;
   o.password = password;
+  o.trailingBlanksCount = version_ < 8;
   o.faceFor = [this](const CharFormat& f) { return FaceFor(f); };
   o.width = std::max(0.0f, box_.xmax - box_.xmin - 2 * kGutter);
   layout_ = LayOut(content_, o);
