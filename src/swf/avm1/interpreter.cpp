@@ -258,9 +258,10 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         }
         break;
       }
-      case 0x83: {  // GetURL: no network
-        r.Str();
-        r.Str();
+      case 0x83: {  // GetURL: a level target loads a movie; the rest goes nowhere
+        std::string url(r.Str());
+        std::string target(r.Str());
+        if (getUrl) getUrl(act, url, Value(target), 0);
         break;
       }
       case 0x9A: {  // GetURL2

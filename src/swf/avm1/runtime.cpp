@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <numbers>
+#include <system_error>
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/bitmap_data.h"
@@ -165,6 +167,11 @@ class MovieClipObject : public ClipObject {
       out = Value(vm.global);
       return true;
     }
+    if (const int level = LevelOf(name); level > 0) {
+      Clip* c = clip->stage().Level(level);
+      out = c ? Value(static_cast<Object*>(runtime->ObjectOf(c))) : Value();
+      return true;
+    }
     if (name == "enabled") {
       out = Value(clip->enabled);
       return true;
@@ -237,6 +244,7 @@ class MovieClipObject : public ClipObject {
       return true;
     return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
            SameName(vm, name, "_root") || SameName(vm, name, "_level0") ||
+           (LevelOf(name) > 0 && clip->stage().Level(LevelOf(name))) ||
            (vm.version() >= 8 && SameName(vm, name, "transform"));
   }
   void SpecialKeys(Vm&, std::vector<std::string>& keys) override {
@@ -291,7 +299,9 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
     case 14:
       return Value(std::string());
     case 15:
-      return Value(std::string("file:///movie.swf"));
+      for (const Clip* c = clip; c; c = c->parent)
+        if (!c->url.empty()) return Value(c->url);
+      return Value(runtime->mainUrl);
     case 16:
       return Value(1);
     case 17:
@@ -911,6 +921,13 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   InstallSound(vm_);
   vm_.localFiles = !host.moviePath.empty();
   InstallLoadVars(vm_);
+  InstallMovieClipLoader(*this);
+  if (!host.moviePath.empty()) {
+    mainUrl = "file:///" + host.moviePath.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(host.moviePath, ec);
+    if (!ec) mainBytes = static_cast<double>(size);
+  }
   InstallTransform(vm_);
   if (Object* key = vm_.Get(vm_.global, "Key").AsObject()) {
     vm_.Method(key, "getCode", KeyGetCode);
@@ -1007,18 +1024,18 @@ void Runtime::ClipCreated(Clip& clip) {
   bool named = clip.kind == ClipKind::kMovie || clip.kind == ClipKind::kButton ||
                clip.kind == ClipKind::kEditText;
   if (!named && clip.character) {
-    const auto it = movie_.characters.find(clip.character);
-    named = it != movie_.characters.end() && std::holds_alternative<EditText>(it->second);
+    const auto it = clip.movie->characters.find(clip.character);
+    named = it != clip.movie->characters.end() && std::holds_alternative<EditText>(it->second);
   }
   if (clip.name.empty() && !clip.IsRoot() && named)
     clip.name = "instance" + std::to_string(++instances_);
   MovieClipObject* o = ObjectOf(&clip);
   if (!o) return;
-  if (clip.IsRoot()) vm_.root = o;
+  if (clip.IsRoot() && clip.level == 0) vm_.root = o;
   if (clip.kind == ClipKind::kEditText) TextFieldCreated(*this, clip, o);
   // A class registered for the clip's exported symbol gives it its prototype and constructor.
   if (clip.character && !vm_.registeredClasses.empty()) {
-    for (auto& [name, id] : movie_.exports) {
+    for (auto& [name, id] : clip.movie->exports) {
       if (id != clip.character) continue;
       auto it = vm_.registeredClasses.find(name);
       if (it == vm_.registeredClasses.end()) continue;
@@ -1124,17 +1141,33 @@ bool Runtime::IsMouseTarget(const Clip& clip) const {
 
 void Runtime::GetUrl(Activation& act, const std::string& url, const Value& target,
                      std::uint8_t flags) {
-  // Only loading variables into a clip reads anything (a file beside the movie); getURL and
-  // loadMovie go nowhere.
+  // Loading variables or a movie reads a file beside the movie; getURL goes nowhere.
+  const int level = target.IsString() ? LevelOf(vm_.ToString(target)) : -1;
   if (!(flags & 0x80)) {
-    vm_.Unsupported(flags & 0x40 ? "loadMovie" : "getURL");
+    if (!(flags & 0x40) && level < 0) {
+      vm_.Unsupported("getURL");
+      return;
+    }
+    MovieLoad load;
+    load.url = url;
+    load.level = level;
+    if (level < 0) {
+      load.target = target.AsObject();
+      if (!load.target) {
+        const std::string path = vm_.ToString(target);
+        Object* from = act.target ? act.target : act.baseClip;
+        load.target = from ? vm_.ResolveTarget(from, path, &act) : nullptr;
+      }
+      if (!ClipOf(load.target)) return;
+    }
+    QueueMovieLoad(*this, std::move(load));
     return;
   }
   Object* t = target.AsObject();
   if (!t) {
     const std::string path = vm_.ToString(target);
-    if (path.size() > 6 && EqualsFolded(path.substr(0, 6), "_level")) {
-      t = path.substr(6) == "0" ? vm_.root : nullptr;
+    if (level >= 0) {
+      t = ScriptObjectOf(stage_.Level(level));
     } else {
       Object* from = act.target ? act.target : act.baseClip;
       t = from ? vm_.ResolveTarget(from, path, &act) : nullptr;
@@ -1152,9 +1185,11 @@ void Runtime::BeginFrame(double timeMs) {
     auto* clip = static_cast<MovieClipObject*>(o);
     if (clip->Alive()) FireClipEvent(*clip->clip, event, 0);
   });
+  FinishMovieLoads(*this);
 }
 
 void Runtime::EndFrame() {
+  FireLoadInits(*this);
   // What is due at once (a file dialog the user cancels) happens before the frame ends.
   vm_.RunTimers(-std::numeric_limits<double>::infinity());
   for (MovieClipObject* o : removed_) {
@@ -1165,7 +1200,8 @@ void Runtime::EndFrame() {
   ShowBoundVariables(*this, stage_.root(), 0);
   vm_.Collect([this](Tracer& t) {
     for (const auto& load : vm_.fileLoads) t.Mark(load.target);
-    std::vector<Clip*> stack{&stage_.root()};
+    TraceMovieLoads(*this, t);
+    std::vector<Clip*> stack = stage_.Levels();
     while (!stack.empty()) {
       Clip* c = stack.back();
       stack.pop_back();

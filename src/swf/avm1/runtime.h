@@ -4,8 +4,11 @@
 
 #include <map>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "swf/avm1/movie_loader.h"
 #include "swf/avm1/vm.h"
 #include "swf/display/clip.h"
 #include "swf/display/scripts.h"
@@ -41,6 +44,14 @@ class Runtime : public Scripts {
   // Keys held down now (Key.isDown).
   std::vector<int> keysDown;
   int lastKey = 0, lastAscii = 0;
+  // Movies loading (movie_loader.cpp): the requests of this frame, the loaders waiting for the
+  // loaded movie's first frame (the clip object and the loader), the files parsed so far.
+  std::vector<MovieLoad> movieLoads;
+  std::vector<std::pair<Object*, Object*>> loadInits;
+  std::map<std::string, const Movie*> moviesByUrl;
+  // The main movie's _url.
+  std::string mainUrl = "file:///movie.swf";
+  double mainBytes = 0;  // the main movie's file size (0: not known)
 
  private:
   std::shared_ptr<const Code> CodeFor(ByteSpan code);

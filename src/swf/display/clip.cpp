@@ -167,7 +167,7 @@ int Clip::NextHighestDepth() const {
 }
 
 Clip* Clip::Attach(std::string_view exportName, std::string_view newName, int scriptDepth) {
-  const auto id = stage_->movie().FindExport(exportName);
+  const auto id = movie->FindExport(exportName);
   if (!id || removed) return nullptr;
   return stage_->Instantiate(*this, scriptDepth + kDepthOffset, *id, newName, -1);
 }
@@ -265,14 +265,14 @@ bool Clip::HitTest(const Clip& other) const {
 }
 
 std::string Clip::TargetPath() const {
-  if (!parent) return "_level0";
+  if (!parent) return "_level" + std::to_string(level);
   return parent->TargetPath() + "." + name;
 }
 
 std::string Clip::SlashPath() const {
-  if (!parent) return "/";
+  if (!parent) return level == 0 ? "/" : "_level" + std::to_string(level) + "/";
   const std::string up = parent->SlashPath();
-  return (up == "/" ? "" : up) + "/" + name;
+  return (up.back() == '/' ? up : up + "/") + name;
 }
 
 Clip& Clip::Root() {

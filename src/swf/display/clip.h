@@ -79,6 +79,16 @@ class Clip {
   int placeFrame = -1;
   // The clip left the tree; it is freed at the end of the frame.
   bool removed = false;
+  // The movie whose characters and exports the clip shows: the stage's, or the one loaded into
+  // the clip (or into one of its parents). Set when the clip is made; never null in the tree.
+  const Movie* movie = nullptr;
+  // The level a root timeline is on (0: the main movie's); 0 for other clips.
+  int level = 0;
+  // A movie was loaded into the clip and its first frame has not run yet.
+  bool loadPending = false;
+  // Where the movie loaded into the clip came from, and its size in bytes (empty: the parent's).
+  std::string url;
+  double urlBytes = 0;
 
   // --- appearance ---
   Matrix matrix;
@@ -181,7 +191,7 @@ class Clip {
   std::string TargetPath() const;
   // "/a/b" ("/" for the main timeline).
   std::string SlashPath() const;
-  // The main timeline this clip is in.
+  // The root timeline (level) this clip is in.
   Clip& Root();
   bool IsRoot() const { return parent == nullptr; }
 

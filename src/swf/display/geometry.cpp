@@ -101,7 +101,7 @@ bool ShapeContains(const Shape& shape, double x, double y) {
 }
 
 Box LocalBounds(const Clip& clip) {
-  const Movie& movie = clip.stage().movie();
+  const Movie& movie = *clip.movie;
   switch (clip.kind) {
     case ClipKind::kShape:
     case ClipKind::kBitmap:
@@ -178,7 +178,7 @@ namespace {
 
 bool HitsContentAt(const Clip& clip, const Matrix& toStage, double x, double y, int nesting) {
   if (nesting > kMaxNesting) return false;
-  const Movie& movie = clip.stage().movie();
+  const Movie& movie = *clip.movie;
   switch (clip.kind) {
     case ClipKind::kShape:
     case ClipKind::kMorph:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <map>
 
 #include "swf/display/geometry.h"
@@ -60,10 +61,12 @@ void Stage::Reset() {
   hover_ = pressed_ = nullptr;
   root_ = std::make_unique<Clip>(*this, ClipKind::kMovie, 0);
   root_->timeline = &movie_.timeline;
+  root_->movie = &movie_;
   root_->serial = 0;
+  levels_.clear();
   graveyard_.clear();
   instances_ = 1;
-  initDone_.assign(65536, false);
+  initDone_.clear();
 }
 
 int Stage::Nesting(const Clip& clip) const {
@@ -81,7 +84,7 @@ void Stage::Step(double timeMs) {
   } else {
     // The latest made first: children run their frames before their parents.
     std::vector<Clip*> order;
-    Collect(*root_, order);
+    CollectAll(order);
     std::sort(order.begin(), order.end(),
               [](const Clip* a, const Clip* b) { return a->serial > b->serial; });
     for (Clip* c : order)
@@ -98,8 +101,31 @@ void Stage::Collect(Clip& clip, std::vector<Clip*>& out) {
   for (auto& [d, child] : clip.children_) Collect(*child, out);
 }
 
+void Stage::CollectAll(std::vector<Clip*>& out) {
+  Collect(*root_, out);
+  for (auto& [n, level] : levels_) Collect(*level, out);
+}
+
+bool Stage::InitDone(const Clip& clip, std::uint16_t sprite) {
+  std::vector<bool>& done = initDone_[clip.movie];
+  if (done.empty()) done.assign(65536, false);
+  const bool was = done[sprite];
+  done[sprite] = true;
+  return was;
+}
+
 void Stage::RunFrame(Clip& clip) {
   if (clip.kind != ClipKind::kMovie) return;
+  if (clip.loadPending) {
+    // A movie loaded into the clip shows its first frame as a clip just made does.
+    clip.loadPending = false;
+    if (clip.timeline)
+      ApplyFrameInOrder(clip, 0);
+    else
+      clip.currentFrame = 0;
+    if (!clip.removed) QueueEvent(clip, ClipEvent::kLoad);
+    return;
+  }
   QueueEvent(clip, ClipEvent::kEnterFrame);
   if (!clip.playing || !clip.timeline) return;
   const int count = clip.TotalFrames();
@@ -127,8 +153,7 @@ void Stage::ApplyFrameInOrder(Clip& clip, int frame) {
   if (frameListener_) frameListener_(*clip.timeline, frame, &clip == root_.get(), false);
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
-    if (!initDone_[init.sprite]) {
-      initDone_[init.sprite] = true;
+    if (!InitDone(clip, init.sprite)) {
       if (scripts_) queue_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
     }
   std::size_t a = 0;
@@ -144,8 +169,7 @@ void Stage::ApplyFrameInOrder(Clip& clip, int frame) {
 void Stage::QueueFrameActions(Clip& clip, int frame) {
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
-    if (!initDone_[init.sprite]) {
-      initDone_[init.sprite] = true;
+    if (!InitDone(clip, init.sprite)) {
       if (scripts_) queue_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
     }
   for (const FrameAction& a : f.actions) QueueActions(clip, a.code);
@@ -181,7 +205,7 @@ void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
   if (!existing) return;
   if (cmd.character && *cmd.character != existing->character) {
     const Timeline* tl = nullptr;
-    const ClipKind kind = KindOf(movie_, *cmd.character, &tl);
+    const ClipKind kind = KindOf(*clip.movie, *cmd.character, &tl);
     if (IsGraphic(kind) && IsGraphic(existing->kind)) {
       existing->kind = kind;
       existing->character = *cmd.character;
@@ -284,9 +308,10 @@ Clip* Stage::Instantiate(Clip& parent, int depth, std::uint16_t character, std::
                          int placeFrame, const PlaceCommand* cmd) {
   if (parent.removed) return nullptr;
   const Timeline* timeline = nullptr;
-  const ClipKind kind = KindOf(movie_, character, &timeline);
+  const ClipKind kind = KindOf(*parent.movie, character, &timeline);
   const EditText* field = nullptr;
-  if (kind == ClipKind::kEditText) field = std::get_if<EditText>(&movie_.characters.at(character));
+  if (kind == ClipKind::kEditText)
+    field = std::get_if<EditText>(&parent.movie->characters.at(character));
   return Make(parent, depth, kind, character, timeline, name, placeFrame, cmd, field);
 }
 
@@ -303,7 +328,8 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t characte
   if (Clip* existing = parent.ChildAt(depth)) RemoveClip(*existing);
   auto owned = std::make_unique<Clip>(*this, kind, character);
   Clip* c = owned.get();
-  if (field) c->field = std::make_unique<text::TextField>(*field, movie_.version, *fonts_);
+  c->movie = parent.movie;
+  if (field) c->field = std::make_unique<text::TextField>(*field, c->movie->version, *fonts_);
   c->timeline = timeline;
   c->depth = depth;
   c->name = std::string(name);
@@ -328,6 +354,83 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t characte
     if (!c->removed) QueueEvent(*c, ClipEvent::kLoad);
   }
   return c->removed ? nullptr : c;
+}
+
+Clip* Stage::Level(int n) const {
+  if (n == 0) return root_.get();
+  const auto it = levels_.find(n);
+  return it == levels_.end() ? nullptr : it->second.get();
+}
+
+std::vector<Clip*> Stage::Levels() const {
+  std::vector<Clip*> out{root_.get()};
+  for (const auto& [n, level] : levels_) out.push_back(level.get());
+  return out;
+}
+
+const Movie* Stage::Adopt(std::unique_ptr<const Movie> movie) {
+  if (!movie || loaded_.size() >= kMaxLoadedMovies) return nullptr;
+  loaded_.push_back(std::move(movie));
+  return loaded_.back().get();
+}
+
+Clip* Stage::LoadInto(Clip* target, int level, const Movie* movie) {
+  if (!target) {
+    if (level <= 0 || level > kMaxLevels) return nullptr;
+    auto& slot = levels_[level];
+    if (!slot) {
+      if (instances_ >= kMaxInstances) {
+        levels_.erase(level);
+        return nullptr;
+      }
+      slot = std::make_unique<Clip>(*this, ClipKind::kMovie, 0);
+      slot->level = level;
+      slot->movie = movie ? movie : &movie_;
+      slot->serial = nextSerial_++;
+      ++instances_;
+      target = slot.get();
+      if (scripts_) scripts_->ClipCreated(*target);
+    } else {
+      target = slot.get();
+    }
+  }
+  if (target->removed || target->kind != ClipKind::kMovie) return nullptr;
+  // What the clip showed goes, with the unload events of its children.
+  std::vector<Clip*> children;
+  for (auto& [d, child] : target->children_) children.push_back(child.get());
+  for (Clip* c : children) RemoveClip(*c);
+  target->drawing = Shape{};
+  target->attachedBitmap.reset();
+  target->character = 0;
+  if (movie) target->movie = movie;
+  target->timeline = movie ? &movie->timeline : nullptr;
+  target->serial = nextSerial_++;
+  target->currentFrame = -1;
+  target->playing = true;
+  target->loadPending = true;
+  return target;
+}
+
+void Stage::UnloadLevel(int n) {
+  if (n == 0) {
+    LoadInto(root_.get(), 0, nullptr);
+    return;
+  }
+  const auto it = levels_.find(n);
+  if (it == levels_.end()) return;
+  std::unique_ptr<Clip> level = std::move(it->second);
+  levels_.erase(it);
+  std::vector<Clip*> all;
+  Collect(*level, all);
+  for (auto c = all.rbegin(); c != all.rend(); ++c) {
+    if ((*c)->kind == ClipKind::kMovie) QueueEvent(**c, ClipEvent::kUnload);
+    (*c)->removed = true;
+    if (*c == hover_) hover_ = nullptr;
+    if (*c == pressed_) pressed_ = nullptr;
+    if (scripts_) scripts_->ClipRemoved(**c);
+  }
+  instances_ -= static_cast<int>(all.size());
+  graveyard_.push_back(std::move(level));
 }
 
 void Stage::RemoveClip(Clip& clip) {
@@ -438,7 +541,9 @@ Clip* Stage::Resolve(Clip* from, std::string_view path) {
     } else if (EqualsNoCase(seg, "this")) {
       // stays
     } else if (seg.size() > 6 && EqualsNoCase(seg.substr(0, 6), "_level")) {
-      cur = nullptr;  // only level 0 exists
+      int n = 0;
+      const auto [end, ec] = std::from_chars(seg.data() + 6, seg.data() + seg.size(), n);
+      cur = ec == std::errc() && end == seg.data() + seg.size() ? Level(n) : nullptr;
     } else {
       Clip* next = nullptr;
       for (const auto& [d, c] : cur->children_)
@@ -455,8 +560,8 @@ Clip* Stage::Resolve(Clip* from, std::string_view path) {
 // --- buttons and input ---
 
 void Stage::UpdateButtonChildren(Clip& button) {
-  const auto it = movie_.characters.find(button.character);
-  if (it == movie_.characters.end()) return;
+  const auto it = button.movie->characters.find(button.character);
+  if (it == button.movie->characters.end()) return;
   const auto* def = std::get_if<Button>(&it->second);
   if (!def) return;
   std::map<int, const ButtonRecord*> want;
@@ -498,7 +603,7 @@ Clip* Stage::MouseTargetAt(Clip& clip, double x, double y) {
     Clip& c = *it->second;
     if (!c.visible || c.removed || c.clipDepth > 0) continue;
     if (c.kind == ClipKind::kButton) {
-      if (c.enabled && CharacterContains(movie_, c.character, c.ConcatenatedMatrix(), x, y))
+      if (c.enabled && CharacterContains(*c.movie, c.character, c.ConcatenatedMatrix(), x, y))
         return &c;
       continue;
     }
@@ -514,8 +619,8 @@ Clip* Stage::MouseTargetAt(Clip& clip, double x, double y) {
 
 void Stage::ButtonTransition(Clip& target, std::uint16_t conditionBit, ClipEvent event) {
   if (target.kind == ClipKind::kButton && target.parent) {
-    const auto it = movie_.characters.find(target.character);
-    if (it != movie_.characters.end())
+    const auto it = target.movie->characters.find(target.character);
+    if (it != target.movie->characters.end())
       if (const auto* def = std::get_if<Button>(&it->second))
         for (const ButtonAction& a : def->actions)
           if (a.conditions & conditionBit) QueueActions(*target.parent, a.code);
@@ -527,7 +632,7 @@ void Stage::MouseMove(double x, double y) {
   mouse_ = {x, y};
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseMove, 0, 0);
   std::vector<Clip*> all;
-  Collect(*root_, all);
+  CollectAll(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseMove);
   Clip* now = MouseTargetAt(*root_, x, y);
@@ -559,7 +664,7 @@ void Stage::MouseDown() {
   mouseDown_ = true;
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseDown, 0, 0);
   std::vector<Clip*> all;
-  Collect(*root_, all);
+  CollectAll(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseDown);
   if (hover_) {
@@ -574,7 +679,7 @@ void Stage::MouseUp() {
   mouseDown_ = false;
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseUp, 0, 0);
   std::vector<Clip*> all;
-  Collect(*root_, all);
+  CollectAll(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseUp);
   if (pressed_) {
@@ -594,14 +699,14 @@ void Stage::MouseUp() {
 void Stage::KeyDown(int keyCode, int charCode) {
   if (scripts_) scripts_->Broadcast(ClipEvent::kKeyDown, keyCode, charCode);
   std::vector<Clip*> all;
-  Collect(*root_, all);
+  CollectAll(all);
   for (Clip* c : all) {
     if (c->kind == ClipKind::kMovie) {
       QueueEvent(*c, ClipEvent::kKeyDown, keyCode);
       QueueEvent(*c, ClipEvent::kKeyPress, charCode ? charCode : keyCode);
     } else if (c->kind == ClipKind::kButton && c->parent) {
-      const auto it = movie_.characters.find(c->character);
-      if (it == movie_.characters.end()) continue;
+      const auto it = c->movie->characters.find(c->character);
+      if (it == c->movie->characters.end()) continue;
       if (const auto* def = std::get_if<Button>(&it->second))
         for (const ButtonAction& a : def->actions) {
           const int key = a.conditions >> 9;
@@ -615,7 +720,7 @@ void Stage::KeyDown(int keyCode, int charCode) {
 void Stage::KeyUp(int keyCode, int charCode) {
   if (scripts_) scripts_->Broadcast(ClipEvent::kKeyUp, keyCode, charCode);
   std::vector<Clip*> all;
-  Collect(*root_, all);
+  CollectAll(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kKeyUp, keyCode);
   RunQueue();

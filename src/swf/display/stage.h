@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,25 @@ class Stage {
   int frame() const { return root_->currentFrame; }
   Clip& root() { return *root_; }
   const Clip& root() const { return *root_; }
+
+  // --- levels and loaded movies ---
+  // The root timeline of level `n` (0: the main timeline); null when nothing is on the level.
+  Clip* Level(int n) const;
+  // Every level's root, level 0 first.
+  std::vector<Clip*> Levels() const;
+  // Keeps a movie that was loaded for as long as the stage lives (clips refer to it); null when
+  // the stage already keeps kMaxLoadedMovies of them.
+  const Movie* Adopt(std::unique_ptr<const Movie> movie);
+  // Puts `movie` (adopted, or the stage's own) into `target`: what the clip had goes (children,
+  // drawing, picture), its timeline becomes the movie's main one, and the next Step runs its
+  // first frame as that of a clip just made, in the order of the latest made. With a null
+  // `movie` the clip is left empty. A level root, `target` may be null to make level `level`.
+  // Returns the clip that shows the movie.
+  Clip* LoadInto(Clip* target, int level, const Movie* movie);
+  // Removes level `n` (n > 0) with its unload events; level 0 is emptied instead.
+  void UnloadLevel(int n);
+  static constexpr int kMaxLevels = 1024;
+  static constexpr std::size_t kMaxLoadedMovies = 256;
 
   // Finds a clip by path from `from`: "_root.a.b", "_level0/a", "/a/b", "a.b", "../x", "_parent",
   // "this"; null when nothing matches. Names compare without regard to case before version 7.
@@ -119,6 +139,9 @@ class Stage {
   void SetButtonState(Clip& target, std::uint8_t state);
   void ButtonTransition(Clip& target, std::uint16_t conditionBit, ClipEvent event);
   void Destroy(std::unique_ptr<Clip> clip);
+  // Every clip of every level, level 0 first, parents before children.
+  void CollectAll(std::vector<Clip*>& out);
+  bool InitDone(const Clip& clip, std::uint16_t sprite);
   int Nesting(const Clip& clip) const;
 
   const Movie& movie_;
@@ -129,7 +152,10 @@ class Stage {
   std::deque<Queued> queue_;
   std::uint64_t nextSerial_ = 1;
   int instances_ = 0;
-  std::vector<bool> initDone_;  // DoInitAction ran, by sprite id
+  std::map<int, std::unique_ptr<Clip>> levels_;  // levels above 0
+  std::vector<std::unique_ptr<const Movie>> loaded_;
+  // DoInitAction ran, by movie and sprite id.
+  std::map<const Movie*, std::vector<bool>> initDone_;
   StagePoint mouse_;
   bool mouseDown_ = false;
   Clip* hover_ = nullptr;    // the button under the pointer

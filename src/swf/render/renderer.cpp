@@ -268,7 +268,7 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   if (target.width() <= 0 || target.height() <= 0 || !target.data()) return;
   ++renders_;
   for (auto& [clip, cached] : cache_) cached.used = false;
-  DrawObject(stage.root(), Matrix{}, ColorTransform{}, 0);
+  for (const Clip* level : stage.Levels()) DrawObject(*level, Matrix{}, ColorTransform{}, 0);
   std::erase_if(fields_, [&](const auto& entry) { return entry.second.drawn != renders_; });
   // Layers of objects that were not drawn this frame are dropped (the clip may be gone).
   std::erase_if(cache_, [](const auto& entry) { return !entry.second.used; });
@@ -330,6 +330,7 @@ void Renderer::DrawObject(const Clip& obj, const Matrix& m, const ColorTransform
 
 void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransform& cc,
                            int nesting) {
+  current_ = obj.movie;
   if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
     if (nesting < Stage::kMaxNesting) DrawList(obj, mm, cc, nesting + 1);
     return;
@@ -338,8 +339,8 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
     if (fonts_) DrawTextField(*obj.field, view_ * mm, cc);
     return;
   }
-  const auto it = movie_.characters.find(obj.character);
-  if (it == movie_.characters.end()) return;
+  const auto it = Current().characters.find(obj.character);
+  if (it == Current().characters.end()) return;
   const Character& ch = it->second;
   if (const auto* shape = std::get_if<Shape>(&ch)) {
     DrawShape(*shape, view_ * mm, cc);
@@ -416,7 +417,8 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
     addShape(obj.drawing);
     for (const auto& [depth, child] : obj.children())
       if (child->visible) AddBounds(*child, mm, own, nesting + 1);
-  } else if (const auto it = movie_.characters.find(obj.character); it != movie_.characters.end()) {
+  } else if (const auto it = (obj.movie ? *obj.movie : movie_).characters.find(obj.character);
+             it != (obj.movie ? *obj.movie : movie_).characters.end()) {
     const Character& ch = it->second;
     if (const auto* shape = std::get_if<Shape>(&ch)) {
       addShape(*shape);
@@ -717,8 +719,8 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const Color
     const FillStyle& style = shape.fills[f];
     const Bitmap* bmp = bitmap;
     if (style.kind == FillKind::kBitmap && !bmp) {
-      const auto it = movie_.characters.find(style.bitmap);
-      if (it != movie_.characters.end())
+      const auto it = Current().characters.find(style.bitmap);
+      if (it != Current().characters.end())
         if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
     }
     const bool visible = MakePaint(style, toDevice, cx, bmp, sub > 1, paint);
@@ -762,8 +764,8 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
     Paint paint;
     const Bitmap* bmp = nullptr;
     if (fill.kind == FillKind::kBitmap) {
-      const auto it = movie_.characters.find(fill.bitmap);
-      if (it != movie_.characters.end())
+      const auto it = Current().characters.find(fill.bitmap);
+      if (it != Current().characters.end())
         if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
     }
     const bool visible = MakePaint(fill, toDevice, cx, bmp, options_.samples > 1, paint);

@@ -91,6 +91,9 @@ class Renderer {
   void Flatten(const ShapeEdge& e, const Matrix& m, bool reverse, std::vector<Segment>& out);
 
   const Movie& movie_;
+  // The movie of the object being drawn (a movie loaded into a clip has characters of its own).
+  const Movie* current_ = nullptr;
+  const Movie& Current() const { return current_ ? *current_ : movie_; }
   SurfaceView target_;
   Matrix view_;
   RenderOptions options_;

@@ -82,7 +82,7 @@ void Renderer::DrawText(const Clip& clip, const Character& ch, const Matrix& m,
   if (!def) return;
   FieldState& state = fields_[clip.serial];
   if (!state.field || state.character != clip.character) {
-    state.field = std::make_unique<text::TextField>(*def, movie_.version, *fonts_);
+    state.field = std::make_unique<text::TextField>(*def, Current().version, *fonts_);
     state.character = clip.character;
   }
   state.drawn = renders_;

@@ -1,0 +1,275 @@
+// Movies loaded into clips and levels. Only files beside the movie are read (see loader.h); what
+// they hold is parsed with the parser's limits, and each file is parsed once and kept by the
+// stage for as long as it lives.
+#include "swf/avm1/movie_loader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "swf/avm1/builtins.h"
+#include "swf/avm1/loader.h"
+#include "swf/avm1/runtime.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+constexpr std::size_t kMaxQueuedLoads = 1024;
+
+bool FoldedEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+Clip* LoadableClip(Object* o) {
+  Clip* c = ClipOf(o);
+  return c && !c->removed && c->kind == ClipKind::kMovie ? c : nullptr;
+}
+
+// The clip's own properties go with what it showed: the loaded movie starts from a plain clip.
+void ForgetScriptState(Runtime& rt, Clip& clip) {
+  Object* o = rt.ScriptObjectOf(&clip);
+  if (!o) return;
+  o->props().RemoveIf([](const auto&) { return true; });
+  o->SetProto(rt.vm().clipProto);
+}
+
+// A clip's movie file in bytes: what was loaded into it, the main movie's file for level 0, the
+// clip's part of the file otherwise.
+double BytesOf(Runtime& rt, const Clip& clip) {
+  if (!clip.url.empty()) return clip.urlBytes;
+  if (clip.IsRoot() && clip.level == 0 && rt.mainBytes > 0) return rt.mainBytes;
+  return clip.timeline ? static_cast<double>(clip.timeline->bytes) : 0;
+}
+
+}  // namespace
+
+int LevelOf(std::string_view path) {
+  if (path.size() <= 6 || !FoldedEquals(path.substr(0, 6), "_level")) return -1;
+  int n = 0;
+  for (const char c : path.substr(6)) {
+    if (c < '0' || c > '9') return -1;
+    n = std::min(n * 10 + (c - '0'), Stage::kMaxLevels + 1);
+  }
+  return n;
+}
+
+void QueueMovieLoad(Runtime& rt, MovieLoad load) {
+  if (rt.movieLoads.size() >= kMaxQueuedLoads) return;
+  if (!load.target && (load.level < 0 || load.level > Stage::kMaxLevels)) return;
+  rt.movieLoads.push_back(std::move(load));
+}
+
+void FinishMovieLoads(Runtime& rt) {
+  std::vector<MovieLoad> loads;
+  loads.swap(rt.movieLoads);
+  Vm& vm = rt.vm();
+  Stage& stage = rt.stage();
+  for (MovieLoad& load : loads) {
+    if (vm.aborting()) return;
+    Clip* target = nullptr;
+    if (load.target) {
+      target = LoadableClip(load.target);
+      if (!target) continue;
+    } else {
+      target = stage.Level(load.level);
+    }
+    if (load.url.empty()) {
+      if (!target) continue;
+      if (target->IsRoot() && target->level > 0) {
+        stage.UnloadLevel(target->level);
+      } else {
+        ForgetScriptState(rt, *target);
+        stage.LoadInto(target, target->level, nullptr);
+        target->loadPending = false;
+        target->currentFrame = 0;
+        target->url.clear();
+      }
+      continue;
+    }
+    std::optional<std::string> data;
+    if (vm.localFiles) data = ReadLocalFile(vm.movieDir, load.url);
+    if (!data) {
+      if (target) target->url = "file:///" + load.url;
+      if (load.loader) {
+        Object* o = rt.ScriptObjectOf(target);
+        Broadcast(vm, load.loader, "onLoadError",
+                  {o ? Value(o) : Value(), Value("URLNotFound"), Value(0)});
+      }
+      continue;
+    }
+    const Movie* movie = nullptr;
+    const auto known = rt.moviesByUrl.find(load.url);
+    if (known != rt.moviesByUrl.end()) {
+      movie = known->second;
+    } else {
+      auto parsed =
+          ParseMovie(reinterpret_cast<const std::uint8_t*>(data->data()), data->size(), nullptr);
+      if (parsed) {
+        movie = stage.Adopt(std::make_unique<const Movie>(std::move(*parsed)));
+        if (movie) rt.moviesByUrl.emplace(load.url, movie);
+      }
+    }
+    if (target) ForgetScriptState(rt, *target);
+    Clip* shown = stage.LoadInto(target, load.level, movie);
+    if (!shown) continue;
+    shown->url = "file:///" + load.url;
+    shown->urlBytes = movie ? static_cast<double>(data->size()) : 0;
+    Object* o = rt.ScriptObjectOf(shown);
+    if (!o) continue;
+    if (load.loader) {
+      const double bytes = BytesOf(rt, *shown);
+      Broadcast(vm, load.loader, "onLoadStart", {Value(o)});
+      Broadcast(vm, load.loader, "onLoadProgress", {Value(o), Value(bytes), Value(bytes)});
+      Broadcast(vm, load.loader, "onLoadComplete", {Value(o), Value(0)});
+      rt.loadInits.push_back({o, load.loader});
+    }
+  }
+}
+
+void FireLoadInits(Runtime& rt) {
+  std::vector<std::pair<Object*, Object*>> due, later;
+  for (auto& entry : rt.loadInits) {
+    Clip* c = LoadableClip(entry.first);
+    if (!c) continue;
+    (c->loadPending ? later : due).push_back(entry);
+  }
+  rt.loadInits = std::move(later);
+  std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
+    return ClipOf(a.first)->serial > ClipOf(b.first)->serial;
+  });
+  for (auto& [clip, loader] : due) {
+    if (rt.vm().aborting()) return;
+    if (LoadableClip(clip)) Broadcast(rt.vm(), loader, "onLoadInit", {Value(clip)});
+  }
+}
+
+void TraceMovieLoads(Runtime& rt, Tracer& t) {
+  for (const MovieLoad& load : rt.movieLoads) {
+    t.Mark(load.target);
+    t.Mark(load.loader);
+  }
+  for (auto& [clip, loader] : rt.loadInits) {
+    t.Mark(clip);
+    t.Mark(loader);
+  }
+}
+
+namespace {
+
+Runtime* RuntimeOfVm(Vm& vm) {
+  return vm.root ? RuntimeOf(vm.root) : nullptr;
+}
+
+// A loader's target: a level by number or "_levelN", a clip by path or object. False when it
+// names nothing that can load.
+bool TargetOf(Vm& vm, const Value& v, MovieLoad& load) {
+  if (v.IsNumber()) {
+    if (!std::isfinite(v.n) || v.n < 0 || v.n > Stage::kMaxLevels) return false;
+    load.level = static_cast<int>(v.n);
+    return true;
+  }
+  if (v.IsString()) {
+    const std::string path = vm.ToString(v);
+    load.level = LevelOf(path);
+    if (load.level >= 0) return load.level <= Stage::kMaxLevels;
+    Object* o = vm.root ? vm.ResolveTarget(vm.root, path) : nullptr;
+    if (!LoadableClip(o)) return false;
+    load.target = o;
+    return true;
+  }
+  Object* o = v.AsObject();
+  if (!LoadableClip(o)) return false;
+  load.target = o;
+  return true;
+}
+
+Value MclConstruct(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  InitializeBroadcaster(vm, a.self);
+  if (Object* list = vm.Get(a.self, "_listeners").AsObject())
+    vm.CallMethod(Value(list), "push", {Value(a.self)});
+  return Value(a.self);
+}
+
+Value MclLoadClip(Vm& vm, CallArgs& a) {
+  Runtime* rt = RuntimeOfVm(vm);
+  if (!a.self || a.size() < 2 || !rt) return {};
+  if (!a[0].IsString()) return Value(false);
+  MovieLoad load;
+  if (!TargetOf(vm, a[1], load)) return Value(false);
+  load.url = vm.ToString(a[0]);
+  load.loader = a.self;
+  QueueMovieLoad(*rt, std::move(load));
+  return Value(true);
+}
+
+Value MclUnloadClip(Vm& vm, CallArgs& a) {
+  Runtime* rt = RuntimeOfVm(vm);
+  if (!a.self || a.size() < 1 || !rt) return {};
+  MovieLoad load;
+  if (!TargetOf(vm, a[0], load)) return Value(false);
+  QueueMovieLoad(*rt, std::move(load));
+  return Value(true);
+}
+
+Value MclGetProgress(Vm& vm, CallArgs& a) {
+  Runtime* rt = RuntimeOfVm(vm);
+  if (!a.self || a.size() < 1 || !rt) return {};
+  const Value& v = a[0];
+  if (!v.IsNumber() && !v.IsString() && !LoadableClip(v.AsObject())) return {};
+  MovieLoad load;
+  Clip* clip = nullptr;
+  if (TargetOf(vm, v, load))
+    clip = load.target ? ClipOf(load.target) : rt->stage().Level(load.level);
+  Object* out = vm.NewObject();
+  out->SetOwn("bytesLoaded", clip ? Value(BytesOf(*rt, *clip)) : Value());
+  out->SetOwn("bytesTotal", clip ? Value(BytesOf(*rt, *clip)) : Value());
+  return Value(out);
+}
+
+Value McLoadMovie(Vm& vm, CallArgs& a) {
+  Runtime* rt = RuntimeOfVm(vm);
+  if (!rt || !LoadableClip(a.self) || !a.size() || a[0].IsNullish()) return {};
+  MovieLoad load;
+  load.url = vm.ToString(a[0]);
+  if (load.url.empty()) return {};
+  load.target = a.self;
+  QueueMovieLoad(*rt, std::move(load));
+  return {};
+}
+
+Value McUnloadMovie(Vm& vm, CallArgs& a) {
+  Runtime* rt = RuntimeOfVm(vm);
+  if (!rt || !LoadableClip(a.self)) return {};
+  MovieLoad load;
+  load.target = a.self;
+  QueueMovieLoad(*rt, std::move(load));
+  return {};
+}
+
+}  // namespace
+
+void InstallMovieClipLoader(Runtime& rt) {
+  Vm& vm = rt.vm();
+  Object* proto = vm.NewObject();
+  vm.pinned.push_back(proto);
+  MakeClass(vm, vm.global, "MovieClipLoader", MclConstruct, MclConstruct, proto);
+  vm.Method(proto, "loadClip", MclLoadClip);
+  vm.Method(proto, "unloadClip", MclUnloadClip);
+  vm.Method(proto, "getProgress", MclGetProgress);
+  if (vm.clipProto) {
+    vm.Method(vm.clipProto, "loadMovie", McLoadMovie);
+    vm.Method(vm.clipProto, "unloadMovie", McUnloadMovie);
+  }
+}
+
+}  // namespace dbx::swf::avm1

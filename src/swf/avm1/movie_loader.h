@@ -1,0 +1,38 @@
+// Movies loaded into clips and levels from files beside the movie: loadMovie, loadMovieNum,
+// unloadMovie and MovieClipLoader. A request finishes at the start of the next frame; the movie
+// it loads runs its first frame in that frame, and a MovieClipLoader hears onLoadInit when the
+// frame's scripts have run.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dbx::swf::avm1 {
+
+class Runtime;
+class Object;
+class Tracer;
+
+struct MovieLoad {
+  std::string url;           // empty: unload what the target shows
+  Object* target = nullptr;  // the clip object loaded into; null for a level
+  int level = -1;            // the level, when `target` is null
+  Object* loader = nullptr;  // the MovieClipLoader that hears the events (may be null)
+};
+
+// The level a target names: "_level3" (any case) is 3; -1 for anything else.
+int LevelOf(std::string_view path);
+
+// Queues a request (bounded: requests beyond the bound are dropped).
+void QueueMovieLoad(Runtime& rt, MovieLoad load);
+// Finishes the requests queued before: reads and parses the files, puts the movies into their
+// targets and tells the loaders (onLoadStart, onLoadProgress, onLoadComplete, or onLoadError).
+void FinishMovieLoads(Runtime& rt);
+// After the frame's scripts: onLoadInit for the movies whose first frame ran, latest made first.
+void FireLoadInits(Runtime& rt);
+// The objects the pending requests and notices hold.
+void TraceMovieLoads(Runtime& rt, Tracer& t);
+// The MovieClipLoader class, and MovieClip's loadMovie and unloadMovie.
+void InstallMovieClipLoader(Runtime& rt);
+
+}  // namespace dbx::swf::avm1

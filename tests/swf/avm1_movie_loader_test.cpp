@@ -1,0 +1,156 @@
+// Movies loaded into clips and levels from files beside the movie: when they show, what the
+// loader hears, what the clip keeps, and that nothing outside the movie's folder is read.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "avm1_asm.h"
+#include "swf/avm1/runtime.h"
+#include "swf/display/stage.h"
+
+namespace dbx::swf::avm1 {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Asm;
+
+class Folder {
+ public:
+  Folder() {
+    root_ = fs::temp_directory_path() /
+            ("dbx-movie-loader-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "movie");
+  }
+  ~Folder() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string movieDir() const { return (root_ / "movie").string() + "/"; }
+  void Write(const fs::path& rel, const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream(root_ / rel, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+
+ private:
+  fs::path root_;
+};
+
+std::vector<std::uint8_t> MovieOf(Asm& a) {
+  return test::MovieWithScript(a.Build()->bytes);
+}
+
+std::vector<std::string> Play(Asm& code, const std::string& dir, int frames) {
+  const std::vector<std::uint8_t> bytes = MovieOf(code);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  EXPECT_TRUE(movie);
+  if (!movie) return {};
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
+                  dir + "test.swf"};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (int i = 0; i < frames; ++i) stage.Step(i * 33.0);
+  return lines;
+}
+
+// A movie that traces "<tag> <this>" on its first frame.
+std::vector<std::uint8_t> Child(const std::string& tag) {
+  Asm c;
+  c.Push({tag + " "}).Get("this").Op(0x47).Trace();
+  return MovieOf(c);
+}
+
+// mcl.<event> = function(mc, code) { trace("<event> " + mc [+ " " + code]); }
+void Listen(Asm& a, const std::string& event, bool withCode = false) {
+  a.Get("mcl").Push({event});
+  a.Function("", {"mc", "code"}, [&](Asm& f) {
+    f.Push({event + " "}).Get("mc").Op(0x47);
+    if (withCode) f.Push({" "}).Op(0x47).Get("code").Op(0x47);
+    f.Trace();
+  });
+  a.Op(0x4F);
+}
+
+TEST(Avm1MovieLoader, LoadsShowAtTheNextFrameAndTellTheLoader) {
+  Folder t;
+  t.Write("movie/child.swf", Child("child"));
+  t.Write("secret.swf", Child("leaked"));
+  Asm a;
+  a.Push({1, "holder", 2}).Get("this").Push({"createEmptyMovieClip"}).Op(0x52).Op(0x17);
+  a.Get("holder").Push({"x", 5}).Op(0x4F);
+  a.Push({"mcl", 0, "MovieClipLoader"}).Op(0x40).Op(0x3C);
+  for (const char* e : {"onLoadStart", "onLoadComplete", "onLoadInit"}) Listen(a, e);
+  Listen(a, "onLoadError", true);
+  // trace(mcl.loadClip("child.swf", holder)); a file outside the folder; a target that is no clip.
+  a.Get("holder").Push({"child.swf", 2}).Get("mcl").Push({"loadClip"}).Op(0x52).Trace();
+  a.Push({"holder", "../secret.swf", 2}).Get("mcl").Push({"loadClip"}).Op(0x52).Trace();
+  a.Push({"nothing", "child.swf", 2}).Get("mcl").Push({"loadClip"}).Op(0x52).Trace();
+  // loadMovieNum("child.swf", 2), the way a movie asks for it.
+  a.Push({"child.swf", "_level2"}).Long(0x9A, {0});
+  a.Get("holder").Push({"x"}).Op(0x4E).Trace();
+  a.Get("_level2").Trace();
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({"frame "}).Get("holder").Push({"x"}).Op(0x4E).Op(0x47);
+    f.Push({" "}).Op(0x47).Get("_level2").Op(0x47).Trace();
+  });
+  a.Op(0x4F);
+  const auto lines = Play(a, t.movieDir(), 3);
+  const std::vector<std::string> want = {
+      // Frame 1: nothing loads yet; the clip keeps its variables.
+      "true", "true", "false", "5", "undefined",
+      // Frame 2: the loader hears of the load, the movies run their first frames (the latest
+      // made first), the clip lost its variables, and onLoadInit comes after the frame's scripts.
+      "onLoadStart _level0.holder", "onLoadComplete _level0.holder",
+      "onLoadError _level0.holder URLNotFound", "child _level2", "child _level0.holder",
+      "frame undefined _level2", "onLoadInit _level0.holder",
+      // Frame 3: the loaded movies stay.
+      "frame undefined _level2"};
+  EXPECT_EQ(lines, want);
+}
+
+TEST(Avm1MovieLoader, UnloadingALevelTakesItAwayAtTheNextFrame) {
+  Folder t;
+  t.Write("movie/child.swf", Child("child"));
+  Asm a;
+  a.Push({"child.swf", "_level1"}).Long(0x9A, {0});
+  a.Set("n", 0);
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({"n"}).Get("n").Op(0x50).Op(0x1D);
+    f.Get("_level1").Trace();
+    // unloadMovieNum(1) in the second frame.
+    f.Get("n").Push({2}).Op(0x49).Op(0x12).If("skip");
+    f.Push({"", "_level1"}).Long(0x9A, {0});
+    f.Label("skip");
+  });
+  a.Op(0x4F);
+  const auto lines = Play(a, t.movieDir(), 4);
+  const std::vector<std::string> want = {"child _level1", "_level1", "_level1", "undefined"};
+  EXPECT_EQ(lines, want);
+}
+
+TEST(Avm1MovieLoader, AMovieFromNoFileLoadsNothing) {
+  Asm a;
+  a.Push({"child.swf", "_level1"}).Long(0x9A, {0});
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) { f.Get("_level1").Trace(); });
+  a.Op(0x4F);
+  const std::vector<std::uint8_t> bytes = MovieOf(a);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (int i = 0; i < 3; ++i) stage.Step(i * 33.0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"undefined", "undefined"}));
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
