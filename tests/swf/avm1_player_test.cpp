@@ -292,5 +292,21 @@ TEST(Avm1Clips, TransformReadsAndWritesTheClip) {
                                              "undefined", "(a=1, b=0, c=0, d=1, tx=50, ty=0)"}));
 }
 
+TEST(Avm1Clips, ScrollRectTakesAnyObjectAndGivesARectangle) {
+  Asm a;
+  SquareOnMovedRoot(a);
+  a.Get("c").Push({"scrollRect"}).Op(0x4E).Trace();
+  // A plain object with the four numbers, read back as a Rectangle.
+  a.Get("c").Push({"scrollRect", "x", 1, "y", 2, "width", 3, "height", "4", 4}).Op(0x43).Op(0x4F);
+  a.Get("c").Push({"scrollRect"}).Op(0x4E).Trace();
+  a.Get("c").Push({"scrollRect"}).Op(0x4E).Push({"width"}).Op(0x4E).Trace();
+  // Not an object: the window goes.
+  a.Get("c").Push({"scrollRect", 5}).Op(0x4F);
+  a.Get("c").Push({"scrollRect"}).Op(0x4E).Trace();
+  const auto lines = PlayInFolder(a, "", 1, 8);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"undefined", "(x=1, y=2, w=3, h=4)", "3", "undefined"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -530,5 +530,86 @@ TEST(Renderer, AttachedPicturesShowWhatTheirPixelsHoldNow) {
   }
 }
 
+TEST(Renderer, ScrollRectShowsItsWindowOfTheContentAtTheClipsPlace) {
+  // A sprite of a red square (0..10) and a blue one (10..20) placed at (2, 3); its window from
+  // (8, 0), 4 x 5 pixels: two columns of red and two of blue, moved to the sprite's place.
+  Movie movie;
+  movie.frame = {0, 30 * 20, 0, 20 * 20};
+  movie.characters.emplace(1, Square({255, 0, 0, 255}, 200));
+  movie.characters.emplace(2, Square({0, 0, 255, 255}, 200));
+  Sprite sprite;
+  sprite.timeline.frames.resize(1);
+  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 0, 0));
+  sprite.timeline.frames[0].commands.push_back(Place(2, 2, 200, 0));
+  movie.characters.emplace(3, std::move(sprite));
+  movie.timeline.frames.resize(1);
+  movie.timeline.frames[0].commands.push_back(Place(1, 3, 40, 60));
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  for (bool cached : {false, true}) {
+    Stage stage(movie);
+    stage.Step();
+    Clip* clip = stage.root().children().begin()->second.get();
+    clip->scrollRect = Clip::ScrollRect{8, 0, 4, 5};
+    clip->cacheAsBitmap = cached;
+    Renderer renderer(movie);
+    Surface s(30, 20);
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 30; ++x) s.At(x, y) = 0xFFFFFF;
+    renderer.Render(stage, s.View(), view, RenderOptions{1});
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 30; ++x) {
+        const bool inside = x >= 2 && x < 6 && y >= 3 && y < 8;
+        const std::uint32_t want = !inside ? 0xFFFFFF : x < 4 ? 0xFF0000 : 0x0000FF;
+        EXPECT_EQ(s.At(x, y) & 0xFFFFFF, want) << x << "," << y << (cached ? " cached" : "");
+      }
+    // Without the window the whole content shows again, once the cache sees the change.
+    clip->scrollRect.reset();
+    renderer.Render(stage, s.View(), view, RenderOptions{1});
+    EXPECT_EQ(s.At(20, 5) & 0xFFFFFF, 0x0000FFu) << (cached ? "cached" : "");
+  }
+}
+
+TEST(Renderer, CachedPicturesPutOddLinesOnWholePixelsBelowAndRight) {
+  // A hairline (1 pixel wide) along y = 4 inside a cached sprite covers row 4; drawn directly,
+  // row 3 (the pixel centres at 3.5 and 4.5 lie on its edges).
+  Movie movie;
+  movie.frame = {0, 10 * 20, 0, 10 * 20};
+  Shape line;
+  LineStyle style;
+  style.width = 20;
+  style.color = {0, 0, 0, 255};
+  style.startCap = style.endCap = Cap::kNone;
+  line.lines.push_back(style);
+  ShapeEdge e;
+  e.from = {20, 80};
+  e.to = {160, 80};
+  e.control = e.from;
+  e.line = 0;
+  line.edges.push_back(e);
+  movie.characters.emplace(1, line);
+  Sprite sprite;
+  sprite.timeline.frames.resize(1);
+  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 0, 0));
+  movie.characters.emplace(2, std::move(sprite));
+  movie.timeline.frames.resize(1);
+  movie.timeline.frames[0].commands.push_back(Place(1, 2, 0, 0));
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  for (bool cached : {false, true}) {
+    Stage stage(movie);
+    stage.Step();
+    stage.root().children().begin()->second->cacheAsBitmap = cached;
+    Renderer renderer(movie);
+    Surface s(10, 10);
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 10; ++x) s.At(x, y) = 0xFFFFFF;
+    renderer.Render(stage, s.View(), view, RenderOptions{1});
+    const int row = cached ? 4 : 3;
+    for (int y = 2; y < 6; ++y)
+      EXPECT_EQ(s.At(5, y) & 0xFFFFFF, y == row ? 0u : 0xFFFFFFu) << y << (cached ? " cached" : "");
+  }
+}
+
 }  // namespace
 }  // namespace dbx::swf

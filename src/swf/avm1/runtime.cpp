@@ -192,6 +192,17 @@ class MovieClipObject : public ClipObject {
       out = Value(clip->cacheAsBitmap);
       return true;
     }
+    if (vm.version() >= 8 && SameName(vm, name, "scrollRect")) {
+      out = Value();
+      if (const auto& r = clip->scrollRect) {
+        Object* flash = vm.Get(vm.global, "flash").AsObject();
+        Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
+        if (geom)
+          out = vm.Construct(vm.Get(geom, "Rectangle"),
+                             {Value(r->x), Value(r->y), Value(r->width), Value(r->height)});
+      }
+      return true;
+    }
     return false;
   }
   bool SetSpecial(Vm& vm, std::string_view name, const Value& v) override {
@@ -213,6 +224,19 @@ class MovieClipObject : public ClipObject {
     }
     if (vm.version() >= 8 && SameName(vm, name, "cacheAsBitmap")) {
       clip->cacheAsBitmap = vm.ToBool(v);
+      return true;
+    }
+    if (vm.version() >= 8 && SameName(vm, name, "scrollRect")) {
+      // Any object gives the window its x, y, width and height; anything else takes it away.
+      clip->scrollRect.reset();
+      if (Object* o = v.AsObject()) {
+        auto number = [&](const char* key) {
+          const double n = vm.ToNumber(vm.Get(o, key));
+          return std::isfinite(n) ? n : 0.0;
+        };
+        clip->scrollRect =
+            Clip::ScrollRect{number("x"), number("y"), number("width"), number("height")};
+      }
       return true;
     }
     return false;

@@ -100,6 +100,12 @@ class Clip {
   bool cacheAsBitmap = false;
   std::vector<Filter> filters;  // drawn through a layer of its own when not empty
   std::optional<Rgba> opaqueBackground;
+  // A window onto the clip's content (stage pixels in the clip's own space): the content moves by
+  // (-x, -y) and shows only within (0, 0, width, height).
+  struct ScrollRect {
+    double x = 0, y = 0, width = 0, height = 0;
+  };
+  std::optional<ScrollRect> scrollRect;
   // Drawn under the children: what the drawing API (beginFill, lineTo, ...) made.
   Shape drawing;
   // A picture a script attached (attachBitmap), drawn under the drawing; shared with the script

@@ -332,7 +332,12 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
                            int nesting) {
   current_ = obj.movie;
   if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
-    if (nesting < Stage::kMaxNesting) DrawList(obj, mm, cc, nesting + 1);
+    if (nesting >= Stage::kMaxNesting) return;
+    if (obj.scrollRect) {
+      DrawScrolled(obj, mm, cc, nesting);
+      return;
+    }
+    DrawList(obj, mm, cc, nesting + 1);
     return;
   }
   if (obj.kind == ClipKind::kEditText && obj.field) {
@@ -351,6 +356,52 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
   } else if (std::holds_alternative<StaticText>(ch) || std::holds_alternative<EditText>(ch)) {
     DrawText(obj, ch, mm, cc);
   }
+}
+
+void Renderer::DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransform& cc,
+                            int nesting) {
+  const Clip::ScrollRect& r = *obj.scrollRect;
+  Matrix shift;
+  shift.tx = -r.x * 20;
+  shift.ty = -r.y * 20;
+  const Matrix inner = mm * shift;
+  // Inside a mask being drawn, or with the masks used up, the window does not clip.
+  if (maskOut_ || maskDepth_ >= kMaxMasks) {
+    DrawList(obj, inner, cc, nesting + 1);
+    return;
+  }
+  if (!(r.width > 0) || !(r.height > 0)) return;
+  // The window's coverage, within whatever masks the clip is already under.
+  const std::size_t plane =
+      static_cast<std::size_t>(target_.width()) * static_cast<std::size_t>(target_.height());
+  if (maskPool_.size() <= maskDepth_) maskPool_.emplace_back();
+  std::vector<std::uint8_t>& buf = maskPool_[maskDepth_];
+  buf.assign(plane, 0);
+  Shape window;
+  window.fills.emplace_back();
+  const float w = static_cast<float>(std::min(r.width * 20, 1.0e9));
+  const float h = static_cast<float>(std::min(r.height * 20, 1.0e9));
+  const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+  for (int i = 0; i < 4; ++i) {
+    ShapeEdge e;
+    e.from = corners[i];
+    e.to = corners[(i + 1) % 4];
+    e.control = e.from;
+    e.fill1 = 0;
+    window.edges.push_back(e);
+  }
+  maskOut_ = buf.data();
+  DrawShape(window, view_ * mm, ColorTransform{});
+  maskOut_ = nullptr;
+  if (mask_)
+    for (std::size_t i = 0; i < plane; ++i)
+      buf[i] = static_cast<std::uint8_t>((buf[i] * mask_[i] + 127) / 255);
+  const std::uint8_t* previous = mask_;
+  mask_ = buf.data();
+  ++maskDepth_;
+  DrawList(obj, inner, cc, nesting + 1);
+  --maskDepth_;
+  mask_ = previous;
 }
 
 void Renderer::DrawBitmap(const Bitmap& bitmap, std::uint16_t character, bool smooth,
@@ -412,7 +463,13 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
       for (double y : {0.0, b.height * 20.0})
         own.Add(dm.a * x + dm.c * y + dm.tx, dm.b * x + dm.d * y + dm.ty);
   };
-  if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
+  if ((obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) && obj.scrollRect) {
+    // Nothing shows outside the window.
+    const double w = obj.scrollRect->width * 20, h = obj.scrollRect->height * 20;
+    if (w > 0 && h > 0)
+      for (double x : {0.0, w})
+        for (double y : {0.0, h}) own.Add(dm.a * x + dm.c * y + dm.tx, dm.b * x + dm.d * y + dm.ty);
+  } else if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
     if (obj.attachedBitmap) addPicture(*obj.attachedBitmap);
     addShape(obj.drawing);
     for (const auto& [depth, child] : obj.children())
@@ -482,6 +539,11 @@ bool AddContent(Hasher& hash, const Clip& clip, int nesting) {
   hash.Add(clip.drawing.fills.size());
   hash.Add(clip.drawing.lines.size());
   if (!clip.drawing.edges.empty()) hash.Add(clip.drawing.edges.back().to);
+  hash.Add(clip.scrollRect.has_value());
+  if (clip.scrollRect)
+    for (double v :
+         {clip.scrollRect->x, clip.scrollRect->y, clip.scrollRect->width, clip.scrollRect->height})
+      hash.Add(v);
   if (nesting > Stage::kMaxNesting) return true;
   for (const auto& [depth, child] : clip.children()) {
     hash.Add(depth);
@@ -573,6 +635,13 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
     if (snapped) {
       shift.tx -= dm.tx - ox;
       shift.ty -= dm.ty - oy;
+      // A cached picture without filters holds the object half a pixel further right and down
+      // than it is drawn directly (as the reference pictures show: lines of odd width on whole
+      // pixels fall on the pixels right and below them).
+      if (obj.filters.empty()) {
+        shift.tx += 0.5;
+        shift.ty += 0.5;
+      }
     }
     view_ = shift * view_;
     layerTarget_ = true;

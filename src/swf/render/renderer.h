@@ -70,6 +70,9 @@ class Renderer {
   void DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx, int nesting);
   void DrawObject(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
   void DrawContent(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
+  // A clip with a scroll rectangle: its children moved by the rectangle's corner and clipped to
+  // its size.
+  void DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
   // Draws an object that needs a layer of its own (filters, a blend mode other than normal).
   void DrawLayered(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
   // The device pixels an object's drawing can touch under `m` (the parent's transform), filters
