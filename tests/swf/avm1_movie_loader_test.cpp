@@ -134,6 +134,42 @@ TEST(Avm1MovieLoader, UnloadingALevelTakesItAwayAtTheNextFrame) {
   EXPECT_EQ(lines, want);
 }
 
+TEST(Avm1MovieLoader, AnUnloadCancelsTheLoadAndTheQueryGivesVariables) {
+  Folder t;
+  t.Write("movie/child.swf", Child("child"));
+  {
+    // The child traces its variable v.
+    Asm c;
+    c.Push({"v="}).Get("v").Op(0x47).Trace();
+    t.Write("movie/vars.swf", MovieOf(c));
+  }
+  Asm a;
+  for (const char* name : {"a", "b"})
+    a.Push({name == std::string("a") ? 1 : 2, name, 2})
+        .Get("this")
+        .Push({"createEmptyMovieClip"})
+        .Op(0x52)
+        .Op(0x17);
+  a.Push({"mcl", 0, "MovieClipLoader"}).Op(0x40).Op(0x3C);
+  // The loader's events go through its broadcastMessage, which the movie replaces here.
+  a.Get("mcl").Push({"broadcastMessage"});
+  a.Function("", {"event", "mc"},
+             [](Asm& f) { f.Get("event").Push({" "}).Op(0x47).Get("mc").Op(0x47).Trace(); });
+  a.Op(0x4F);
+  // mcl.loadClip("child.swf", a); a.unloadMovie(); mcl.loadClip("vars.swf?v=x%20y", b);
+  a.Get("a").Push({"child.swf", 2}).Get("mcl").Push({"loadClip"}).Op(0x52).Op(0x17);
+  a.Push({0}).Get("a").Push({"unloadMovie"}).Op(0x52).Op(0x17);
+  a.Get("b").Push({"vars.swf?v=x%20y", 2}).Get("mcl").Push({"loadClip"}).Op(0x52).Op(0x17);
+  const auto lines = Play(a, t.movieDir(), 3);
+  const std::vector<std::string> want = {"onLoadStart _level0.a",
+                                         "onLoadStart _level0.b",
+                                         "onLoadProgress _level0.b",
+                                         "onLoadComplete _level0.b",
+                                         "v=x y",
+                                         "onLoadInit _level0.b"};
+  EXPECT_EQ(lines, want);
+}
+
 TEST(Avm1MovieLoader, AMovieFromNoFileLoadsNothing) {
   Asm a;
   a.Push({"child.swf", "_level1"}).Long(0x9A, {0});

@@ -44,6 +44,22 @@ void ForgetScriptState(Runtime& rt, Clip& clip) {
 
 // A clip's movie file in bytes: what was loaded into it, the main movie's file for level 0, the
 // clip's part of the file otherwise.
+// A loader tells its listeners through its own broadcastMessage (which a movie may replace).
+void Notify(Vm& vm, Object* loader, const char* event, std::vector<Value> args) {
+  args.insert(args.begin(), Value(event));
+  vm.CallMethod(Value(loader), "broadcastMessage", std::move(args));
+  if (vm.throwing()) vm.TakeException();
+}
+
+// The variables a url's query gives the movie loaded from it ("movie.swf?a=1&b=2").
+void SetQueryVariables(Vm& vm, Object* o, std::string_view url) {
+  const std::size_t q = url.find('?');
+  if (q == std::string_view::npos) return;
+  std::string_view query = url.substr(q + 1);
+  query = query.substr(0, query.find('#'));
+  for (auto& [name, value] : DecodeVariables(query)) vm.Set(o, name, Value(std::move(value)));
+}
+
 double BytesOf(Runtime& rt, const Clip& clip) {
   if (!clip.url.empty()) return clip.urlBytes;
   if (clip.IsRoot() && clip.level == 0 && rt.mainBytes > 0) return rt.mainBytes;
@@ -65,6 +81,11 @@ int LevelOf(std::string_view path) {
 void QueueMovieLoad(Runtime& rt, MovieLoad load) {
   if (rt.movieLoads.size() >= kMaxQueuedLoads) return;
   if (!load.target && (load.level < 0 || load.level > Stage::kMaxLevels)) return;
+  // Unloading what is still loading cancels the load.
+  if (load.url.empty())
+    for (MovieLoad& earlier : rt.movieLoads)
+      if (earlier.target == load.target && (load.target || earlier.level == load.level))
+        earlier.cancelled = true;
   rt.movieLoads.push_back(std::move(load));
 }
 
@@ -81,6 +102,12 @@ void FinishMovieLoads(Runtime& rt) {
       if (!target) continue;
     } else {
       target = stage.Level(load.level);
+    }
+    if (load.cancelled) {
+      // The loader heard of the start before the unload came.
+      Object* o = rt.ScriptObjectOf(target);
+      if (load.loader && o) Notify(vm, load.loader, "onLoadStart", {Value(o)});
+      continue;
     }
     if (load.url.empty()) {
       if (!target) continue;
@@ -101,13 +128,14 @@ void FinishMovieLoads(Runtime& rt) {
       if (target) target->url = "file:///" + load.url;
       if (load.loader) {
         Object* o = rt.ScriptObjectOf(target);
-        Broadcast(vm, load.loader, "onLoadError",
-                  {o ? Value(o) : Value(), Value("URLNotFound"), Value(0)});
+        Notify(vm, load.loader, "onLoadError",
+               {o ? Value(o) : Value(), Value("URLNotFound"), Value(0)});
       }
       continue;
     }
     const Movie* movie = nullptr;
-    const auto known = rt.moviesByUrl.find(load.url);
+    const std::string file = load.url.substr(0, load.url.find_first_of("?#"));
+    const auto known = rt.moviesByUrl.find(file);
     if (known != rt.moviesByUrl.end()) {
       movie = known->second;
     } else {
@@ -115,21 +143,22 @@ void FinishMovieLoads(Runtime& rt) {
           ParseMovie(reinterpret_cast<const std::uint8_t*>(data->data()), data->size(), nullptr);
       if (parsed) {
         movie = stage.Adopt(std::make_unique<const Movie>(std::move(*parsed)));
-        if (movie) rt.moviesByUrl.emplace(load.url, movie);
+        if (movie) rt.moviesByUrl.emplace(file, movie);
       }
     }
     if (target) ForgetScriptState(rt, *target);
     Clip* shown = stage.LoadInto(target, load.level, movie);
     if (!shown) continue;
-    shown->url = "file:///" + load.url;
+    shown->url = "file:///" + file;
     shown->urlBytes = movie ? static_cast<double>(data->size()) : 0;
     Object* o = rt.ScriptObjectOf(shown);
     if (!o) continue;
+    SetQueryVariables(vm, o, load.url);
     if (load.loader) {
       const double bytes = BytesOf(rt, *shown);
-      Broadcast(vm, load.loader, "onLoadStart", {Value(o)});
-      Broadcast(vm, load.loader, "onLoadProgress", {Value(o), Value(bytes), Value(bytes)});
-      Broadcast(vm, load.loader, "onLoadComplete", {Value(o), Value(0)});
+      Notify(vm, load.loader, "onLoadStart", {Value(o)});
+      Notify(vm, load.loader, "onLoadProgress", {Value(o), Value(bytes), Value(bytes)});
+      Notify(vm, load.loader, "onLoadComplete", {Value(o), Value(0)});
       rt.loadInits.push_back({o, load.loader});
     }
   }
@@ -148,7 +177,7 @@ void FireLoadInits(Runtime& rt) {
   });
   for (auto& [clip, loader] : due) {
     if (rt.vm().aborting()) return;
-    if (LoadableClip(clip)) Broadcast(rt.vm(), loader, "onLoadInit", {Value(clip)});
+    if (LoadableClip(clip)) Notify(rt.vm(), loader, "onLoadInit", {Value(clip)});
   }
 }
 

@@ -18,6 +18,7 @@ struct MovieLoad {
   Object* target = nullptr;  // the clip object loaded into; null for a level
   int level = -1;            // the level, when `target` is null
   Object* loader = nullptr;  // the MovieClipLoader that hears the events (may be null)
+  bool cancelled = false;    // an unload of the same target came after it in the same frame
 };
 
 // The level a target names: "_level3" (any case) is 3; -1 for anything else.

@@ -965,17 +965,23 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   Object* stageObj = vm_.NewObject();
   vm_.global->SetOwn("Stage", Value(stageObj), prop::kDontEnum);
   InitializeBroadcaster(vm_, stageObj);
-  auto readOnly = [&](const char* name, double pixels) {
+  // The size of the movie on level 0 (a movie loaded there brings its own).
+  auto readOnly = [&](const char* name, int height) {
     Property& p = stageObj->props().Add(name);
     p.getter = vm_.NewNative(
-        [](Vm&, CallArgs& a) {
-          return Value(a.callee ? static_cast<Function*>(a.callee)->nativeData : 0);
+        [](Vm& vm, CallArgs& a) {
+          Runtime* rt = RuntimeOf(vm);
+          if (!rt) return Value();
+          const TwipsRect& f = rt->stage().root().movie->frame;
+          const bool h = a.callee && static_cast<Function*>(a.callee)->nativeData != 0;
+          return Value(
+              static_cast<double>(std::lround((h ? f.ymax - f.ymin : f.xmax - f.xmin) / 20.0)));
         },
-        static_cast<int>(std::lround(pixels)));
+        height);
     p.flags = prop::kDontEnum | prop::kDontDelete;
   };
-  readOnly("width", (movie_.frame.xmax - movie_.frame.xmin) / 20.0);
-  readOnly("height", (movie_.frame.ymax - movie_.frame.ymin) / 20.0);
+  readOnly("width", 0);
+  readOnly("height", 1);
   stageObj->SetOwn("scaleMode", Value("showAll"), prop::kDontEnum);
   stageObj->SetOwn("align", Value(""), prop::kDontEnum);
   stageObj->SetOwn("showMenu", Value(true), prop::kDontEnum);

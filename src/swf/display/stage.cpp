@@ -77,7 +77,7 @@ int Stage::Nesting(const Clip& clip) const {
 
 void Stage::Step(double timeMs) {
   if (scripts_) scripts_->BeginFrame(timeMs);
-  if (root_->currentFrame < 0) {
+  if (root_->currentFrame < 0 && !root_->loadPending) {
     if (scripts_) scripts_->ClipCreated(*root_);
     ApplyFrameInOrder(*root_, 0);
     QueueEvent(*root_, ClipEvent::kLoad);
