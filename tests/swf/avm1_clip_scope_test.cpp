@@ -17,13 +17,15 @@ namespace {
 using test::Asm;
 using test::Item;
 
-// Plays `frames` frames of a movie of `version` whose first frame holds an empty clip named
-// `name` (1 frame) and runs `code`; the trace lines.
+// Plays a movie of `version` whose first frame places a clip named `name` (1 frame, running
+// `clipCode`) and whose second frame runs `code`, up to `frames` frames after the first; the
+// trace lines.
 std::vector<std::string> PlayWithClip(Asm& code, int version, int frames = 1,
-                                      const std::string& name = "c") {
+                                      const std::string& name = "c", Asm* clipCode = nullptr) {
   swftest::SwfWriter w(100, 100);
   w.SetVersion(static_cast<std::uint8_t>(version));
   swftest::SwfWriter inner(1, 1);
+  if (clipCode) inner.DoAction(clipCode->Build()->bytes);
   inner.ShowFrame();
   w.Sprite(2, inner, 1);
   swftest::SwfWriter::Place2Args p;
@@ -31,6 +33,7 @@ std::vector<std::string> PlayWithClip(Asm& code, int version, int frames = 1,
   p.character = 2;
   p.name = name;
   w.Place2(p);
+  w.ShowFrame();
   w.DoAction(code.Build()->bytes);
   w.ShowFrame();
   w.End();
@@ -43,7 +46,7 @@ std::vector<std::string> PlayWithClip(Asm& code, int version, int frames = 1,
   ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
   Runtime runtime(host);
   stage.SetScripts(&runtime);
-  for (int i = 0; i < frames; ++i) stage.Step(i * 33.0);
+  for (int i = 0; i <= frames; ++i) stage.Step(i * 33.0);
   return lines;
 }
 
@@ -112,6 +115,21 @@ TEST(Avm1ClipScope, LevelNamesTakeTheNumberAfterLevel) {
   EXPECT_EQ(PlayWithClip(a, 8),
             (std::vector<std::string>{"_level0", "_level0", "_level0", "undefined", "undefined",
                                       "undefined", "_level0.c"}));
+}
+
+TEST(Avm1ClipScope, AFunctionOfARemovedTimelineActsOnTheClipNowAtItsPath) {
+  // The clip's own script: _global.f = function () { trace(x); }
+  Asm clip;
+  clip.Get("_global").Push({"f"}).Function("", {}, [](Asm& f) { f.Get("x").Trace(); }).Op(0x4F);
+  Asm a;
+  a.Op(0x07);
+  a.Get("c").Push({"x", "old"}).Op(0x4F);
+  a.Push({0, "f"}).Op(0x3D).Op(0x17);
+  CallOn(a, "c", "swapDepths", {10}).Op(0x17);
+  CallOn(a, "c", "removeMovieClip", {}).Op(0x17);
+  CallOn(a, "_root", "createEmptyMovieClip", {"c", 11}).Push({"x", "new"}).Op(0x4F);
+  a.Push({0, "f"}).Op(0x3D).Op(0x17);
+  EXPECT_EQ(PlayWithClip(a, 8, 1, "c", &clip), (std::vector<std::string>{"old", "new"}));
 }
 
 }  // namespace

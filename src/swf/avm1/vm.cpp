@@ -847,7 +847,13 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
   a.home = home;
   a.isFunction = true;
   a.baseClip = f->baseClip;
-  a.target = f->baseClip;
+  // A function whose timeline was removed acts on the clip now at that timeline's path.
+  if (a.baseClip && a.baseClip->cls() == ObjClass::kClip) {
+    auto* c = static_cast<ClipObject*>(a.baseClip);
+    if (!c->Alive())
+      if (ClipObject* now = c->Relocated(*this)) a.baseClip = now;
+  }
+  a.target = a.baseClip;
   // Before SWF 6 a function acts on the clip its caller targets, not on its own timeline.
   if (f->version < 6 && !activations_.empty()) {
     Activation* caller = activations_.back();
@@ -901,8 +907,8 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
     if (fl & 0x40) put(Value(static_cast<Object*>(root)));
     if (fl & 0x80) {
       Object* parent = nullptr;
-      if (f->baseClip && f->baseClip->cls() == ObjClass::kClip)
-        parent = static_cast<ClipObject*>(f->baseClip)->ParentClip();
+      if (a.baseClip && a.baseClip->cls() == ObjClass::kClip)
+        parent = static_cast<ClipObject*>(a.baseClip)->ParentClip();
       if (parent) put(Value(parent));
     }
     if (fl & 0x100) put(Value(global));
