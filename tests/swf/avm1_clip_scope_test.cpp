@@ -132,5 +132,18 @@ TEST(Avm1ClipScope, AFunctionOfARemovedTimelineActsOnTheClipNowAtItsPath) {
   EXPECT_EQ(PlayWithClip(a, 8, 1, "c", &clip), (std::vector<std::string>{"old", "new"}));
 }
 
+TEST(Avm1ClipScope, ARemovedTargetGivesWayToTheScriptsOwnTimeline) {
+  // tellTarget("d") { _root.d.removeMovieClip(); trace(_target); x = 1; } trace(_root.x);
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"d", 5}).Op(0x17);
+  a.Long(0x8B, {'d', 0});
+  a.Push({0}).Get("_root").Push({"d"}).Op(0x4E).Push({"removeMovieClip"}).Op(0x52).Op(0x17);
+  a.Push({"", 11}).Op(0x22).Trace();
+  a.Push({"x", 1}).Op(0x1D);
+  a.Long(0x8B, {0});
+  a.Get("_root").Push({"x"}).Op(0x4E).Trace();
+  EXPECT_EQ(PlayWithClip(a, 8), (std::vector<std::string>{"/", "1"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -122,7 +122,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
     return index < std::max(16001, c->TotalFrames());
   };
   auto targetClip = [&]() -> ClipObject* {
-    Object* t = act.target;
+    Object* t = LiveTarget(act);
     return t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
   };
   // A jump lands inside this block or leaves it for an enclosing one.
@@ -193,7 +193,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           if (colon != std::string::npos) {
             path = f.s.substr(0, colon);
             frameV = Value(f.s.substr(colon + 1));
-            Object* t = ResolveTarget(act.target, path, &act);
+            Object* t = ResolveTarget(LiveTarget(act), path, &act);
             c = t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
           }
         }
@@ -236,7 +236,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         if (path.empty()) {
           act.target = act.baseClip;
         } else {
-          Object* t = ResolveTarget(act.target ? act.target : act.baseClip, path, &act);
+          Object* t = ResolveTarget(LiveTarget(act) ? act.target : act.baseClip, path, &act);
           act.target = t;
           if (!t) Unsupported("SetTarget to a missing clip");
         }
@@ -254,7 +254,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           std::string path = ToString(t);
           act.target = path.empty()
                            ? act.baseClip
-                           : ResolveTarget(act.target ? act.target : act.baseClip, path, &act);
+                           : ResolveTarget(LiveTarget(act) ? act.target : act.baseClip, path, &act);
         }
         break;
       }
@@ -280,7 +280,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         ClipObject* c = targetClip();
         std::size_t colon = s.rfind(':');
         if (colon != std::string::npos) {
-          Object* t = ResolveTarget(act.target, s.substr(0, colon), &act);
+          Object* t = ResolveTarget(LiveTarget(act), s.substr(0, colon), &act);
           c = t && t->cls() == ObjClass::kClip ? static_cast<ClipObject*>(t) : nullptr;
           s = s.substr(colon + 1);
         }
@@ -293,14 +293,18 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         // Frame numbers wrap as 32-bit integers (4294967299 is frame 3).
         int frame = std::isnan(n) ? c->FrameOfLabel(s) : ToInt32(n);
         if (frame > 0) c->CallFrame(*this, frame);
+        // A frame script whose own timeline was removed ends after calling another frame.
+        if (!act.isFunction && act.baseClip && act.baseClip->cls() == ObjClass::kClip &&
+            !static_cast<ClipObject*>(act.baseClip)->Alive())
+          return Flow::kNormal;
         break;
       }
       case 0x22: {  // GetProperty
         int index = PropertyIndexOf(popNum());
         Value t = pop();
-        Object* o = t.IsObject()
-                        ? t.o
-                        : ResolveTarget(act.target ? act.target : act.baseClip, ToString(t), &act);
+        Object* o = t.IsObject() ? t.o
+                                 : ResolveTarget(LiveTarget(act) ? act.target : act.baseClip,
+                                                 ToString(t), &act);
         if (o && o->cls() == ObjClass::kClip)
           push(static_cast<ClipObject*>(o)->GetIndexed(*this, index));
         else
@@ -311,9 +315,9 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Value val = pop();
         int index = PropertyIndexOf(popNum());
         Value t = pop();
-        Object* o = t.IsObject()
-                        ? t.o
-                        : ResolveTarget(act.target ? act.target : act.baseClip, ToString(t), &act);
+        Object* o = t.IsObject() ? t.o
+                                 : ResolveTarget(LiveTarget(act) ? act.target : act.baseClip,
+                                                 ToString(t), &act);
         if (o && o->cls() == ObjClass::kClip)
           static_cast<ClipObject*>(o)->SetIndexed(*this, index, val);
         break;
@@ -326,14 +330,14 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         std::string name = ToString(nameV);
         if (d > 2130706428.0) break;  // beyond the deepest depth a clip can take
         int depth = std::isnan(d) ? 0 : static_cast<int>(std::max(d, -1073741824.0));
-        Object* o = src.IsObject() ? src.o : ResolveTarget(act.target, ToString(src), &act);
+        Object* o = src.IsObject() ? src.o : ResolveTarget(LiveTarget(act), ToString(src), &act);
         if (o && o->cls() == ObjClass::kClip)
           static_cast<ClipObject*>(o)->Duplicate(*this, name, depth);
         break;
       }
       case 0x25: {  // RemoveSprite
         Value t = pop();
-        Object* o = t.IsObject() ? t.o : ResolveTarget(act.target, ToString(t), &act);
+        Object* o = t.IsObject() ? t.o : ResolveTarget(LiveTarget(act), ToString(t), &act);
         if (o && o->cls() == ObjClass::kClip) static_cast<ClipObject*>(o)->RemoveSelf(*this);
         break;
       }
@@ -348,7 +352,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           rect[1] = popNum();
           rect[0] = popNum();
         }
-        Object* o = t.IsObject() ? t.o : ResolveTarget(act.target, ToString(t), &act);
+        Object* o = t.IsObject() ? t.o : ResolveTarget(LiveTarget(act), ToString(t), &act);
         if (o && o->cls() == ObjClass::kClip)
           static_cast<ClipObject*>(o)->StartDrag(*this, lock, constrain ? rect : nullptr);
         break;
@@ -607,7 +611,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         Object* withOwner = nullptr;  // a `with` object that has the name itself
         for (Scope* s = act.scope; s; s = s->parent) {
           if (s->kind == Scope::Kind::kLocal || s->kind == Scope::Kind::kTarget) {
-            locals = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+            locals = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
             break;
           }
           if (s->kind == Scope::Kind::kWith && !withOwner && s->obj &&
@@ -636,7 +640,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         std::string name = popStr();
         bool done = false;
         for (Scope* s = act.scope; s; s = s->parent) {
-          Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+          Object* o = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
           if (o && Has(o, name)) {
             done = Delete(o, name);
             break;
@@ -815,7 +819,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         // timeline for timeline functions).
         // (A function held in a local variable runs with the activation's locals as `this`.)
         for (Scope* s = act.scope; s; s = s->parent) {
-          Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+          Object* o = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
           if (o && Has(o, name)) {
             self = s->kind == Scope::Kind::kGlobal ? nullptr : o;
             break;
@@ -1030,7 +1034,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           Object* locals = nullptr;
           for (Scope* s = act.scope; s; s = s->parent)
             if (s->kind == Scope::Kind::kLocal || s->kind == Scope::Kind::kTarget) {
-              locals = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+              locals = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
               break;
             }
           if (locals) Set(locals, f->name, Value(static_cast<Object*>(f)));
@@ -1089,7 +1093,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
             Object* locals = nullptr;
             for (Scope* s = act.scope; s; s = s->parent)
               if (s->kind == Scope::Kind::kLocal || s->kind == Scope::Kind::kTarget) {
-                locals = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+                locals = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
                 break;
               }
             if (locals) Set(locals, catchName, ex);

@@ -579,6 +579,14 @@ Value Vm::Construct(const Value& ctor, std::vector<Value> args) {
 
 // ---- paths ---------------------------------------------------------------------------------
 
+Object* Vm::LiveTarget(Activation& act) {
+  auto gone = [](Object* o) {
+    return o && o->cls() == ObjClass::kClip && !static_cast<ClipObject*>(o)->Alive();
+  };
+  if (gone(act.target)) act.target = gone(act.baseClip) ? root : act.baseClip;
+  return act.target;
+}
+
 Object* Vm::ResolveTarget(Object* start, std::string_view path, Activation* act) {
   if (path.empty()) return start;
   Object* cur = start;
@@ -664,7 +672,7 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
         return var.empty() ? Value(base) : Get(base, var);
       }
       for (Scope* s = act.scope; s; s = s->parent) {
-        Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+        Object* o = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
         if (!o || !Has(o, first)) continue;
         Object* b = Get(o, first).AsObject();
         if (b && dot != std::string_view::npos) b = ResolveTarget(b, path.substr(dot + 1), &act);
@@ -674,7 +682,7 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
       }
       return {};
     } else {
-      base = ResolveTarget(act.target ? act.target : root, path, &act);
+      base = ResolveTarget(LiveTarget(act) ? act.target : root, path, &act);
     }
     if (!base) return {};
     if (var.empty()) return Value(base);
@@ -682,14 +690,14 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
   }
   if (NameIs(*this, name, "this"))
     return act.thisByName ? (act.thisObj ? Value(act.thisObj) : Value())
-                          : Value(act.target ? act.target : act.baseClip);
+                          : Value(LiveTarget(act) ? act.target : act.baseClip);
   if (NameIs(*this, name, "_global")) return version_ >= 6 ? Value(global) : Value();
   if (NameIs(*this, name, "_root") || NamesLevel0(*this, name)) {
     // A stored _root on the timeline does not hide the root.
     return root ? Value(static_cast<Object*>(root)) : Value();
   }
   for (Scope* s = act.scope; s; s = s->parent) {
-    Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+    Object* o = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
     if (!o) continue;
     if (Has(o, name)) return Get(o, name);
   }
@@ -711,7 +719,7 @@ void Vm::SetVariable(Activation& act, std::string_view name, const Value& v) {
       } else {
         // As in GetVariable: the first scope where the whole path leads to an object.
         for (Scope* s = act.scope; s && !base; s = s->parent) {
-          Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+          Object* o = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
           if (!o || !Has(o, first)) continue;
           base = Get(o, first).AsObject();
           if (base && dot != std::string_view::npos)
@@ -719,13 +727,13 @@ void Vm::SetVariable(Activation& act, std::string_view name, const Value& v) {
         }
       }
     } else {
-      base = ResolveTarget(act.target ? act.target : root, path, &act);
+      base = ResolveTarget(LiveTarget(act) ? act.target : root, path, &act);
     }
     if (base) Set(base, var, v);
     return;
   }
   for (Scope* s = act.scope; s; s = s->parent) {
-    Object* o = s->kind == Scope::Kind::kTarget && act.target ? act.target : s->obj;
+    Object* o = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
     if (!o) continue;
     if (s->kind == Scope::Kind::kTarget || s->parent == nullptr) {
       Set(o, name, v);

@@ -155,6 +155,9 @@ class Vm {
 
   // Resolves a target path ("_root.a", "/a/b", "../c", "a:b" etc.) from `start`.
   Object* ResolveTarget(Object* start, std::string_view path, Activation* act = nullptr);
+  // The clip an activation acts on: when its target was removed, its own timeline, and when that
+  // is gone too, the main timeline.
+  Object* LiveTarget(Activation& act);
   // GetVariable / SetVariable with paths.
   Value GetVariable(Activation& act, std::string_view name);
   void SetVariable(Activation& act, std::string_view name, const Value& v);
