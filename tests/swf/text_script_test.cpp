@@ -216,5 +216,31 @@ TEST(TextFieldScript, AFieldIsPlacedByTheCornerOfItsBox) {
   EXPECT_EQ(p.lines, (std::vector<std::string>{"94", "16", "50", "20"}));
 }
 
+TEST(TextFieldScript, AStyleSheetMakesTheFieldReadMarkupAndGiveItBack) {
+  Asm a;
+  MakeField(a);
+  // sheet = new TextField.StyleSheet(); sheet.setStyle(".a", {color: "#FF0000"})
+  a.Push({0, "TextField"}).Op(0x1C).Push({"StyleSheet"}).Op(0x53).StoreRegister(2).Op(0x17);
+  a.Push({"color", "#FF0000", 1}).Op(0x43).Push({".a", 2, Reg{2}, "setStyle"}).Op(0x52).Op(0x17);
+  a.Push({0, Reg{2}, "getStyleNames"}).Op(0x52).Trace();
+  a.Push({".a", 1, Reg{2}, "getStyle"}).Op(0x52).Push({"color"}).Op(0x4E).Trace();
+  a.Push({"p, .b { font-size: 10px; color:#00FF00 }", 1, Reg{2}, "parseCSS"}).Op(0x52).Trace();
+  a.Push({".b", 1, Reg{2}, "getStyle"}).Op(0x52).Push({"fontSize"}).Op(0x4E).Trace();
+  a.Push({"{ unclosed", 1, Reg{2}, "parseCSS"}).Op(0x52).Trace();
+  // A clip is no style sheet.
+  a.Push({Reg{1}, "styleSheet", Reg{1}}).Op(0x4F);
+  a.Push({Reg{1}, "styleSheet"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "styleSheet", Reg{2}}).Op(0x4F);
+  a.Push({Reg{1}, "text", "<b>x</b>y"}).Op(0x4F);
+  a.Push({Reg{1}, "text"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "htmlText"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "html"}).Op(0x4E).Trace();
+  a.Push({Reg{1}, "styleSheet", Null{}}).Op(0x4F);
+  a.Push({Reg{1}, "htmlText"}).Op(0x4E).Trace();
+  const Played p = Play(a, 1);
+  EXPECT_EQ(p.lines, (std::vector<std::string>{".a", "#FF0000", "true", "10px", "false",
+                                               "undefined", "xy", "<b>x</b>y", "false", "xy"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

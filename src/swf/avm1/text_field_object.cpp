@@ -9,6 +9,7 @@
 #include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/runtime.h"
+#include "swf/avm1/vm.h"
 #include "swf/text/text_field.h"
 
 namespace dbx::swf::avm1 {
@@ -323,6 +324,112 @@ Value FormatTextExtent(Vm& vm, CallArgs& a) {
   return Value(r);
 }
 
+// ---- TextField.StyleSheet ------------------------------------------------------------------
+
+// A style sheet keeps its styles, by selector in the order they came, in a holder object beside
+// its properties; each style is a copy of the object it was given.
+Object* SheetStyles(Vm& vm, Object* self, bool make) {
+  if (!self || self->cls() != ObjClass::kObject) return nullptr;
+  if (Object* h = self->primitive.AsObject()) return h;
+  if (!make) return nullptr;
+  Object* h = vm.NewObject();
+  self->primitive = Value(h);
+  return h;
+}
+
+Object* CopyOf(Vm& vm, Object* from) {
+  Object* copy = vm.NewObject();
+  for (const Property& p : from->props().items())
+    if (!p.getter && !(p.flags & prop::kDontEnum)) copy->SetOwn(p.name, p.value);
+  return copy;
+}
+
+Value SheetConstruct(Vm& vm, CallArgs& a) {
+  if (a.self) SheetStyles(vm, a.self, true);
+  return a.self ? Value(a.self) : Value();
+}
+
+Value SheetSetStyle(Vm& vm, CallArgs& a) {
+  Object* styles = SheetStyles(vm, a.self, true);
+  if (!styles || a.size() < 1) return {};
+  const std::string name = vm.ToString(a[0]);
+  styles->props().Remove(name);
+  if (Object* style = a[1].AsObject()) styles->SetOwn(name, Value(CopyOf(vm, style)));
+  return {};
+}
+
+Value SheetGetStyle(Vm& vm, CallArgs& a) {
+  Object* styles = SheetStyles(vm, a.self, false);
+  Property* p = styles ? styles->FindOwn(vm.ToString(a[0])) : nullptr;
+  Object* style = p ? p->value.AsObject() : nullptr;
+  return style ? Value(CopyOf(vm, style)) : Value::Null();
+}
+
+Value SheetGetStyleNames(Vm& vm, CallArgs& a) {
+  Object* names = vm.NewArray();
+  if (Object* styles = SheetStyles(vm, a.self, false))
+    for (const Property& p : styles->props().items()) vm.ArrayPush(names, Value(p.name));
+  return Value(names);
+}
+
+Value SheetClear(Vm& vm, CallArgs& a) {
+  if (a.self && a.self->cls() == ObjClass::kObject) a.self->primitive = Value(vm.NewObject());
+  return {};
+}
+
+// CSS text: "selector, selector { name: value; ... }" blocks; property names with dashes become
+// camel case (font-size: fontSize). False when a block is not closed.
+Value SheetParseCss(Vm& vm, CallArgs& a) {
+  Object* styles = SheetStyles(vm, a.self, true);
+  if (!styles) return Value(false);
+  const std::string css = vm.ToString(a[0]);
+  auto trim = [](std::string_view v) {
+    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
+    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
+    return std::string(v);
+  };
+  std::size_t at = 0;
+  while (at < css.size()) {
+    const std::size_t open = css.find('{', at);
+    if (open == std::string::npos) return Value(trim(std::string_view(css).substr(at)).empty());
+    const std::size_t close = css.find('}', open);
+    if (close == std::string::npos) return Value(false);
+    Object* style = vm.NewObject();
+    std::string_view body = std::string_view(css).substr(open + 1, close - open - 1);
+    while (!body.empty()) {
+      const std::size_t semi = std::min(body.find(';'), body.size());
+      const std::string_view decl = body.substr(0, semi);
+      body.remove_prefix(std::min(body.size(), semi + 1));
+      const std::size_t colon = decl.find(':');
+      if (colon == std::string_view::npos) continue;
+      std::string name;
+      bool upper = false;
+      for (char c : trim(decl.substr(0, colon))) {
+        if (c == '-') {
+          upper = true;
+          continue;
+        }
+        name.push_back(upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c);
+        upper = false;
+      }
+      if (!name.empty()) style->SetOwn(name, Value(trim(decl.substr(colon + 1))));
+    }
+    std::string_view selectors = std::string_view(css).substr(at, open - at);
+    while (true) {
+      const std::size_t comma = std::min(selectors.find(','), selectors.size());
+      const std::string sel = trim(selectors.substr(0, comma));
+      if (!sel.empty()) {
+        styles->props().Remove(sel);
+        styles->SetOwn(sel, Value(CopyOf(vm, style)));
+      }
+      if (comma >= selectors.size()) break;
+      selectors.remove_prefix(comma + 1);
+    }
+    at = close + 1;
+  }
+  return Value(true);
+}
+
 // ---- TextField -----------------------------------------------------------------------------
 
 enum Prop : int {
@@ -486,6 +593,10 @@ Value TfGet(Vm& vm, CallArgs& a) {
       return Value(f->condenseWhite);
     case kMouseWheelEnabled:
       return Value(x.mouseWheelEnabled);
+    case kStyleSheet: {
+      auto* o = dynamic_cast<ClipObject*>(a.self);
+      return o && o->styleSheet ? Value(o->styleSheet) : Value();
+    }
     default:
       return {};
   }
@@ -611,6 +722,16 @@ Value TfSet(Vm& vm, CallArgs& a) {
     case kMouseWheelEnabled:
       x.mouseWheelEnabled = vm.ToBool(v);
       break;
+    case kStyleSheet: {
+      // Any object but a clip is taken; anything else takes the style sheet away.
+      auto* o = dynamic_cast<ClipObject*>(a.self);
+      if (!o) break;
+      Object* sheet = v.AsObject();
+      if (sheet && (sheet->cls() == ObjClass::kClip || ClipOf(sheet))) sheet = nullptr;
+      o->styleSheet = sheet;
+      f->SetStyled(sheet != nullptr);
+      break;
+    }
     default:
       break;
   }
@@ -798,6 +919,14 @@ void InstallTextField(Runtime& rt) {
   rt.textFieldProto = proto;
   Object* ctor = MakeClass(vm, vm.global, "TextField", TfConstruct, TfConstruct, proto);
   vm.Method(ctor, "getFontList", TfGetFontList);
+  Object* sheetProto = vm.NewObject();
+  MakeClass(vm, ctor, "StyleSheet", SheetConstruct, SheetConstruct, sheetProto);
+  const std::pair<const char*, NativeFn> sheetMethods[] = {
+      {"setStyle", SheetSetStyle},           {"getStyle", SheetGetStyle},
+      {"getStyleNames", SheetGetStyleNames}, {"clear", SheetClear},
+      {"parseCSS", SheetParseCss},
+  };
+  for (auto& [n, fn] : sheetMethods) vm.Method(sheetProto, n, fn);
   for (int i = 0; i < kPropCount; ++i) {
     Property& p = proto->props().Add(kPropNames[i]);
     p.getter = vm.NewNative(TfGet, i);

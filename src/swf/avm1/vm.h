@@ -47,6 +47,12 @@ class ClipObject : public Object {
   virtual ClipObject* Relocated(Vm&) { return nullptr; }
   // The volume and channel levels a Sound object made for this clip sets.
   SoundLevels soundLevels;
+  // A text field's style sheet (TextField.styleSheet).
+  Object* styleSheet = nullptr;
+  void Trace(Tracer& t) override {
+    Object::Trace(t);
+    t.Mark(styleSheet);
+  }
 };
 
 enum class Flow : std::uint8_t { kNormal, kReturn, kThrow, kAbort, kJump };

@@ -52,16 +52,25 @@ std::string TextField::Text() const {
 }
 
 void TextField::SetText(std::string_view utf8) {
+  if (styled_) {
+    SetStyledText(utf8);
+    return;
+  }
   content_ = PlainText(DecodeUtf8(utf8), newFormat_, newPara_);
   Changed();
 }
 
 std::string TextField::HtmlText() const {
+  if (styled_) return styledSource_ ? *styledSource_ : EncodeUtf8(ToHtml(content_));
   if (!html) return Text();
   return EncodeUtf8(ToHtml(content_));
 }
 
 void TextField::SetHtmlText(std::string_view utf8) {
+  if (styled_) {
+    SetStyledText(utf8);
+    return;
+  }
   if (!html) {
     SetText(utf8);
     return;
@@ -401,6 +410,19 @@ void TextField::ReplaceSelection(std::string_view utf8) {
   const std::size_t b = SelectionBegin(), e = std::max(b, SelectionEnd());
   ReplaceText(b, e, utf8);
   selBegin_ = selEnd_ = b + DecodeUtf8(utf8).size();
+}
+
+void TextField::SetStyled(bool on) {
+  if (!on) styledSource_.reset();
+  styled_ = on;
+}
+
+void TextField::SetStyledText(std::string_view utf8) {
+  CharFormat base = newFormat_;
+  base.bold = base.italic = base.underline = false;
+  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline);
+  styledSource_ = std::string(utf8);
+  Changed();
 }
 
 void TextField::SetHtml(bool on) {

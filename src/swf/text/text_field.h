@@ -97,6 +97,10 @@ class TextField {
   // What a script set: the field takes input (type "input") or not ("dynamic").
   bool input = false;
   void SetHtml(bool on);
+  // A field with a style sheet reads both its text and its HTML text as markup and gives back
+  // the markup it was last given (what it shows without one otherwise).
+  bool Styled() const { return styled_; }
+  void SetStyled(bool on);
   void SetMultiline(bool on);
   // What scripts set that does not change how the field looks here.
   struct ScriptSettings {
@@ -139,6 +143,9 @@ class TextField {
   Box box_;
   int scroll_ = 1;
   std::size_t selBegin_ = 0, selEnd_ = 0;
+  bool styled_ = false;
+  std::optional<std::string> styledSource_;
+  void SetStyledText(std::string_view utf8);
   bool dirty_ = true;
   Layout layout_;
   std::uint64_t layoutFonts_ = 0;  // the font library's generation the layout was made with
