@@ -332,12 +332,13 @@ void SwfWriter::Place2(const Place2Args& a) {
   Tag(26, w.Take());
 }
 
-void SwfWriter::Sprite(std::uint16_t id, const SwfWriter& inner, std::uint16_t frames) {
+void SwfWriter::Sprite(std::uint16_t id, const SwfWriter& inner, std::uint16_t frames,
+                       bool withEnd) {
   BitWriter w;
   w.U16(id);
   w.U16(frames);
   w.Bytes(inner.body_);
-  w.U16(0);  // End
+  if (withEnd) w.U16(0);  // End
   Tag(39, w.Take(), true);
 }
 

@@ -118,8 +118,9 @@ class SwfWriter {
     std::vector<std::uint8_t> clipActions;  // the whole clip-action list, written as given
   };
   void Place2(const Place2Args& a);
-  // DefineSprite `id` from the tags of `inner` (an End is added), `frames` in its header.
-  void Sprite(std::uint16_t id, const SwfWriter& inner, std::uint16_t frames);
+  // DefineSprite `id` from the tags of `inner` (an End is added unless `withEnd` is false),
+  // `frames` in its header.
+  void Sprite(std::uint16_t id, const SwfWriter& inner, std::uint16_t frames, bool withEnd = true);
   void Label(const std::string& name);
   void DoAction(const std::vector<std::uint8_t>& code) { Tag(12, code); }
   void Export(std::uint16_t id, const std::string& name);

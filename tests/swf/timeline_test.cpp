@@ -105,6 +105,42 @@ TEST(Timeline, ClipLongerThanItsParentKeepsPlayingAcrossTheLoop) {
   }
 }
 
+// A sprite loops back only when its tags end as a whole file's do: an End right after a
+// ShowFrame. Without the End, or with a last frame that has no ShowFrame, it plays to its last
+// frame (the unfinished one included) and stays there.
+TEST(Timeline, OnlyCompleteSpritesLoop) {
+  SwfWriter trailing = CountingSprite(1);
+  trailing.DoAction(Text("2"));  // a second frame without its ShowFrame
+  SwfWriter w(100, 100);
+  w.Sprite(2, CountingSprite(2), 2);
+  w.Sprite(3, CountingSprite(2), 2, /*withEnd=*/false);
+  w.Sprite(4, trailing, 1);
+  w.Place2({.depth = 1, .character = 2, .name = "whole"});
+  w.Place2({.depth = 2, .character = 3, .name = "noend"});
+  w.Place2({.depth = 3, .character = 4, .name = "trailing"});
+  w.ShowFrame();
+  w.End();
+  const Movie movie = Parse(w);
+  Stage stage(movie);
+  Recorder rec;
+  stage.SetScripts(&rec);
+  std::vector<std::vector<int>> seen(3);
+  for (int i = 0; i < 5; ++i) {
+    stage.Step();
+    for (int d = 1; d <= 3; ++d) {
+      const Clip* c = stage.root().ChildAt(d);
+      ASSERT_NE(c, nullptr);
+      seen[static_cast<std::size_t>(d - 1)].push_back(c->currentFrame);
+    }
+  }
+  EXPECT_EQ(seen[0], (std::vector<int>{0, 1, 0, 1, 0}));
+  EXPECT_EQ(seen[1], (std::vector<int>{0, 1, 1, 1, 1}));
+  EXPECT_EQ(seen[2], (std::vector<int>{0, 1, 1, 1, 1}));
+  EXPECT_EQ(std::count(rec.actions.begin(), rec.actions.end(), "_level0.trailing: 2"), 1)
+      << "the unfinished frame's script runs once";
+  EXPECT_EQ(std::count(rec.actions.begin(), rec.actions.end(), "_level0.whole: 1"), 3);
+}
+
 TEST(Timeline, RewindAndBackwardGotoKeepWhatStays) {
   SwfWriter w(100, 100);
   w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 200, 200));

@@ -131,7 +131,8 @@ void Stage::RunFrame(Clip& clip) {
   const int count = clip.TotalFrames();
   int next = clip.currentFrame + 1;
   if (next >= count) {
-    if (count == 1) return;  // a one-frame timeline stays as it is
+    // A one-frame timeline stays as it is; so does the last frame of one still loading.
+    if (count == 1 || !clip.timeline->complete) return;
     next = 0;
   }
   Goto(clip, next);

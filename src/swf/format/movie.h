@@ -313,6 +313,10 @@ struct Timeline {
   // Bytes in the file: the whole uncompressed file for the main timeline, the tags of a sprite
   // (getBytesTotal).
   std::uint32_t bytes = 0;
+  // A sprite's tags ended with an End tag right after a ShowFrame. One that did not (no End tag,
+  // or a last frame without its ShowFrame, which is kept as a frame) plays to its last frame and
+  // stays there, as a clip still loading does: it never loops back.
+  bool complete = true;
 };
 
 // The sounds a button plays as the pointer moves over and presses it (DefineButtonSound), in

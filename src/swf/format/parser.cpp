@@ -608,7 +608,10 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code, std::uint8_t version) 
 using PendingLabels = std::vector<std::pair<std::size_t, std::string>>;
 
 void FinishTimeline(Timeline& tl, Frame& current, PendingLabels& labels) {
-  if (!current.commands.empty() || tl.frames.empty()) tl.frames.push_back(std::move(current));
+  const bool partial = !current.commands.empty() || !current.actions.empty() ||
+                       !current.initActions.empty() || !current.sounds.empty();
+  if (partial) tl.complete = false;
+  if (partial || tl.frames.empty()) tl.frames.push_back(std::move(current));
   current = {};
   for (auto& [frame, name] : labels)
     if (frame < tl.frames.size()) tl.frames[frame].labels.push_back(std::move(name));
@@ -761,7 +764,9 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
     }
   }
   if (!ended && nesting == 0) ctx.movie.truncated = true;
+  if (!ended && nesting > 0) tl.complete = false;
   FinishTimeline(tl, current, sceneLabels);
+  if (nesting == 0) tl.complete = true;  // the main timeline of a whole file always loops
 }
 
 }  // namespace
