@@ -607,9 +607,12 @@ PlaceCommand ParsePlace(BitReader& r, std::uint16_t code, std::uint8_t version) 
 
 using PendingLabels = std::vector<std::pair<std::size_t, std::string>>;
 
-void FinishTimeline(Timeline& tl, Frame& current, PendingLabels& labels) {
-  const bool partial = !current.commands.empty() || !current.actions.empty() ||
-                       !current.initActions.empty() || !current.sounds.empty();
+// Tags after the last ShowFrame: display-list changes make a last frame of every timeline; a
+// sprite keeps any other content there too (its scripts run once, see Timeline::complete).
+void FinishTimeline(Timeline& tl, Frame& current, PendingLabels& labels, bool sprite) {
+  const bool partial = !current.commands.empty() ||
+                       (sprite && (!current.actions.empty() || !current.initActions.empty() ||
+                                   !current.sounds.empty()));
   if (partial) tl.complete = false;
   if (partial || tl.frames.empty()) tl.frames.push_back(std::move(current));
   current = {};
@@ -765,7 +768,7 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
   }
   if (!ended && nesting == 0) ctx.movie.truncated = true;
   if (!ended && nesting > 0) tl.complete = false;
-  FinishTimeline(tl, current, sceneLabels);
+  FinishTimeline(tl, current, sceneLabels, nesting > 0);
   if (nesting == 0) tl.complete = true;  // the main timeline of a whole file always loops
 }
 
