@@ -145,5 +145,17 @@ TEST(Avm1ClipScope, ARemovedTargetGivesWayToTheScriptsOwnTimeline) {
   EXPECT_EQ(PlayWithClip(a, 8), (std::vector<std::string>{"/", "1"}));
 }
 
+TEST(Avm1ClipScope, ARemovedClipIsAnEmptyTextButNotInItsUnloadHandler) {
+  Asm a;
+  a.Push({"r"});
+  CallOn(a, "_root", "createEmptyMovieClip", {"g", 5}).Op(0x3C);
+  a.Get("r").Push({"onUnload"});
+  a.Function("", {}, [](Asm& f) { f.Push({"unload "}).Get("this").Op(0x47).Trace(); });
+  a.Op(0x4F);
+  CallOn(a, "r", "removeMovieClip", {}).Op(0x17);
+  a.Push({"after "}).Get("r").Op(0x47).Trace();
+  EXPECT_EQ(PlayWithClip(a, 8, 2), (std::vector<std::string>{"after ", "unload _level0.g"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

@@ -1106,6 +1106,12 @@ void Runtime::RunInitActions(Clip& root, std::uint16_t, ByteSpan code) {
 void Runtime::FireClipEvent(Clip& clip, ClipEvent event, int keyCode) {
   MovieClipObject* o = ObjectOf(&clip);
   if (!o) return;
+  struct Unloading {
+    ClipObject* o;
+    bool was;
+    ~Unloading() { o->unloading = was; }
+  } unloading{o, o->unloading};
+  if (event == ClipEvent::kUnload) o->unloading = true;
   if (clip.clipActions) {
     for (auto& act : *clip.clipActions) {
       if (!(act.events & static_cast<std::uint32_t>(event))) continue;

@@ -339,6 +339,9 @@ std::string Vm::ToString(const Value& v) {
   if (v.type == Type::kString) return v.s;
   if (!v.IsObject()) return PrimitiveToString(v, version_);
   if (v.o->cls() == ObjClass::kClip) {
+    // A removed clip that nothing has replaced is an empty text.
+    auto* clip = static_cast<ClipObject*>(v.o);
+    if (!clip->Alive() && !clip->unloading) return std::string();
     Property* p = Lookup(v.o, "toString");
     if (!p || !p->value.IsObject() || p->value.o->cls() != ObjClass::kFunction ||
         static_cast<Function*>(p->value.o)->native)

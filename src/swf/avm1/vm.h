@@ -53,6 +53,8 @@ class ClipObject : public Object {
     Object::Trace(t);
     t.Mark(styleSheet);
   }
+  // Its unload handlers are running: it still answers by its path.
+  bool unloading = false;
 };
 
 enum class Flow : std::uint8_t { kNormal, kReturn, kThrow, kAbort, kJump };
