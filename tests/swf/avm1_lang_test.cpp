@@ -312,6 +312,23 @@ TEST(Avm1Language, TextOrderAndWatchedVirtualProperties) {
          a.Get("p").Push({"x"}).Op(0x4E).Trace();
        },
        "old 3|got"},
+      // The same, with a watcher that adds properties to the object (its properties move in
+      // memory while the watcher runs).
+      {"a watcher of a virtual property may add properties", 8,
+       [](Asm& a) {
+         a.Push({"p", "x", 3, 1}).Op(0x43).Op(0x1D);
+         a.Push({Null{}}).Function("", {}, [](Asm& f) { f.Push({"got"}).Op(0x3E); });
+         a.Push({"x", 3}).Get("p").Push({"addProperty"}).Op(0x52).Op(0x17);
+         a.Function("", {"n", "old", "v"}, [](Asm& f) {
+           for (int i = 0; i < 40; ++i) f.Get("p").Push({"k" + std::to_string(i), i}).Op(0x4F);
+           f.Push({"old "}).Get("old").Op(0x47).Trace().Get("v").Op(0x3E);
+         });
+         a.Push({"x", 2}).Get("p").Push({"watch"}).Op(0x52).Op(0x17);
+         a.Get("p").Push({"x", 4}).Op(0x4F);
+         a.Get("p").Push({"x"}).Op(0x4E).Trace();
+         a.Get("p").Push({"k39"}).Op(0x4E).Trace();
+       },
+       "old 3|got|39"},
   });
 }
 

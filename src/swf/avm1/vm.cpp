@@ -180,6 +180,7 @@ Value Vm::GetValue(const Value& base, std::string_view name) {
 void Vm::Set(Object* o, std::string_view name, const Value& value) {
   if (!o) return;
   Value v = value;
+  std::string kept;  // the name, kept while a watcher runs (it may free what `name` points to)
   if (!o->watches.empty()) {
     for (auto& w : o->watches) {
       if (NameIs(*this, w.name, name)) {
@@ -188,21 +189,25 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
         // A virtual property's watcher sees the value stored beneath it, without its getter,
         // and while it runs the property reads and writes as a plain one.
         Property* vp = Lookup(o, name);
-        Value old = vp && vp->getter ? vp->value : Get(o, name);
+        const bool virtualProperty = vp && vp->getter;
+        Value old = virtualProperty ? vp->value : Get(o, name);
         Object* cb = w.callback;
         Value data = w.userData;
         w.busy = true;
         Property* own = o->FindOwn(name);
         const bool ownWasBusy = own && own->busy;
         if (own) own->busy = true;
-        std::string key(name);
+        kept.assign(name);
+        name = kept;
+        const std::string& key = kept;
         v = Call(Value(cb), o, {Value(key), old, v, data});
         for (auto& w2 : o->watches)
           if (NameIs(*this, w2.name, key)) w2.busy = false;
         if (Property* q = o->FindOwn(key); q && !ownWasBusy) q->busy = false;
-        // ... and the watcher's answer is stored beneath it before its setter runs.
-        if (vp && vp->getter) {
-          vp = Lookup(o, name);
+        // ... and the watcher's answer is stored beneath it before its setter runs. The watcher
+        // may have added properties, so the property is looked up again.
+        if (virtualProperty) {
+          vp = Lookup(o, key);
           if (vp && vp->getter) vp->value = v;
         }
         break;
