@@ -253,7 +253,10 @@ Value FormatObject(Vm& vm, const text::FormatPatch& p) {
   Object* o = NewFormat(vm);
   auto set = [&](const char* n, Value v) {
     for (int i = 0; i < kFmtCount; ++i)
-      if (std::string_view(kFormatNames[i]) == n) StoreFormatValue(vm, o, i, std::move(v));
+      if (std::string_view(kFormatNames[i]) == n) {
+        StoreFormatValue(vm, o, i, std::move(v));
+        return;
+      }
   };
   auto opt = [&](const char* n, const auto& v, auto conv) { set(n, v ? conv(*v) : Value::Null()); };
   auto px = [](float t) { return Value(Pixels(t)); };
