@@ -358,6 +358,22 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
   }
 }
 
+namespace {
+// The edges of the rectangle (0, 0) to (w, h) in twips, filled on their left with the shape's
+// first fill.
+void AddRectangle(Shape& shape, float w, float h) {
+  const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+  for (int i = 0; i < 4; ++i) {
+    ShapeEdge e;
+    e.from = corners[i];
+    e.to = corners[(i + 1) % 4];
+    e.control = e.from;
+    e.fill1 = 0;
+    shape.edges.push_back(e);
+  }
+}
+}  // namespace
+
 void Renderer::DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransform& cc,
                             int nesting) {
   const Clip::ScrollRect& r = *obj.scrollRect;
@@ -381,15 +397,7 @@ void Renderer::DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransf
   window.fills.emplace_back();
   const float w = static_cast<float>(std::min(r.width * 20, 1.0e9));
   const float h = static_cast<float>(std::min(r.height * 20, 1.0e9));
-  const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-  for (int i = 0; i < 4; ++i) {
-    ShapeEdge e;
-    e.from = corners[i];
-    e.to = corners[(i + 1) % 4];
-    e.control = e.from;
-    e.fill1 = 0;
-    window.edges.push_back(e);
-  }
+  AddRectangle(window, w, h);
   maskOut_ = buf.data();
   DrawShape(window, view_ * mm, ColorTransform{});
   maskOut_ = nullptr;
@@ -416,15 +424,7 @@ void Renderer::DrawBitmap(const Bitmap& bitmap, std::uint16_t character, bool sm
   f.matrix.a = f.matrix.d = 20;
   s.fills.push_back(f);
   const float w = static_cast<float>(bitmap.width) * 20, h = static_cast<float>(bitmap.height) * 20;
-  const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-  for (int i = 0; i < 4; ++i) {
-    ShapeEdge e;
-    e.from = corners[i];
-    e.to = corners[(i + 1) % 4];
-    e.control = e.from;
-    e.fill1 = 0;
-    s.edges.push_back(e);
-  }
+  AddRectangle(s, w, h);
   DrawShape(s, toDevice, cx, &bitmap);
 }
 
