@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 
@@ -69,13 +70,21 @@ double BytesOf(Runtime& rt, const Clip& clip) {
 }  // namespace
 
 int LevelOf(std::string_view path) {
-  if (path.size() <= 6 || !FoldedEquals(path.substr(0, 6), "_level")) return -1;
-  int n = 0;
-  for (const char c : path.substr(6)) {
-    if (c < '0' || c > '9') return -1;
-    n = std::min(n * 10 + (c - '0'), Stage::kMaxLevels + 1);
+  if (path.size() < 6 ||
+      !(FoldedEquals(path.substr(0, 6), "_level") || FoldedEquals(path.substr(0, 6), "_flash")))
+    return -1;
+  // The digits that follow (none: 0) wrap as an unsigned 32-bit number read as a signed one.
+  std::string_view digits = path.substr(6);
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (negative) digits.remove_prefix(1);
+  std::uint32_t n = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') break;
+    n = n * 10 + static_cast<std::uint32_t>(c - '0');
   }
-  return n;
+  if (negative) n = 0u - n;
+  const auto level = static_cast<std::int32_t>(n);
+  return level < 0 ? -1 : level;
 }
 
 void QueueMovieLoad(Runtime& rt, MovieLoad load) {

@@ -21,7 +21,8 @@ struct MovieLoad {
   bool cancelled = false;    // an unload of the same target came after it in the same frame
 };
 
-// The level a target names: "_level3" (any case) is 3; -1 for anything else.
+// The level a name gives: "_level3" or "_flash3" (any case) is 3, the number read up to the first
+// other character ("_level" alone is 0); -1 for other names and negative levels.
 int LevelOf(std::string_view path);
 
 // Queues a request (bounded: requests beyond the bound are dropped).

@@ -167,7 +167,7 @@ class MovieClipObject : public ClipObject {
       out = Value(vm.global);
       return true;
     }
-    if (const int level = LevelOf(name); level > 0) {
+    if (const int level = LevelOf(name); level >= 0) {
       Clip* c = clip->stage().Level(level);
       out = c ? Value(static_cast<Object*>(runtime->ObjectOf(c))) : Value();
       return true;
@@ -268,7 +268,7 @@ class MovieClipObject : public ClipObject {
       return true;
     return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
            SameName(vm, name, "_root") || SameName(vm, name, "_level0") ||
-           (LevelOf(name) > 0 && clip->stage().Level(LevelOf(name))) ||
+           (LevelOf(name) >= 0 && clip->stage().Level(LevelOf(name))) ||
            (vm.version() >= 8 && SameName(vm, name, "transform"));
   }
   void SpecialKeys(Vm&, std::vector<std::string>& keys) override {
