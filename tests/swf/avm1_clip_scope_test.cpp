@@ -108,13 +108,35 @@ TEST(Avm1ClipScope, AReferenceToARemovedClipReachesTheOneNowAtItsPath) {
 }
 
 TEST(Avm1ClipScope, LevelNamesTakeTheNumberAfterLevel) {
+  // The number runs up to the first other character and wraps as a signed 32-bit one; a name
+  // with a path in it is not a level's name.
+  const std::pair<const char*, const char*> cases[] = {{"_level0", "_level0"},
+                                                       {"_level00", "_level0"},
+                                                       {"_level0undefined", "_level0"},
+                                                       {"_LEVEL0", "_level0"},
+                                                       {"_flash0a", "_level0"},
+                                                       {"_level", "_level0"},
+                                                       {"_level4294967296", "_level0"},
+                                                       {"_level0.", "undefined"},
+                                                       {"_level1", "undefined"},
+                                                       {"_level10", "undefined"},
+                                                       {"_level-1", "undefined"},
+                                                       {"_level2147483648", "undefined"},
+                                                       {"_level4294967297", "undefined"},
+                                                       {"_lev", "undefined"},
+                                                       {"_level0.c", "_level0.c"},
+                                                       {"_flash0/c", "_level0.c"}};
   Asm a;
-  for (const char* name :
-       {"_level0", "_level00", "_level0undefined", "_level0.", "_level1", "_level10", "_level0.c"})
+  std::vector<std::string> want;
+  for (const auto& [name, traced] : cases) {
     a.Get(name).Trace();
-  EXPECT_EQ(PlayWithClip(a, 8),
-            (std::vector<std::string>{"_level0", "_level0", "_level0", "undefined", "undefined",
-                                      "undefined", "_level0.c"}));
+    want.push_back(traced);
+  }
+  EXPECT_EQ(PlayWithClip(a, 6), want);
+  // From version 7 on, the name's case counts.
+  Asm b;
+  for (const char* name : {"_LeVeL0", "_FLASH0", "_level0x"}) b.Get(name).Trace();
+  EXPECT_EQ(PlayWithClip(b, 7), (std::vector<std::string>{"undefined", "undefined", "_level0"}));
 }
 
 TEST(Avm1ClipScope, AFunctionOfARemovedTimelineActsOnTheClipNowAtItsPath) {

@@ -75,15 +75,6 @@ void Listen(Asm& a, const std::string& event, bool withCode = false) {
   a.Op(0x4F);
 }
 
-TEST(Avm1MovieLoader, LevelNames) {
-  const std::pair<const char*, int> cases[] = {
-      {"_level0", 0},  {"_LEVEL12", 12},        {"_flash3", 3},           {"_level", 0},
-      {"_level0a", 0}, {"_level-1", -1},        {"_level2147483648", -1}, {"_level4294967296", 0},
-      {"_levelx", 0},  {"_level4294967297", 1}, {"level1", -1},           {"_lev", -1},
-      {"", -1}};
-  for (const auto& [name, want] : cases) EXPECT_EQ(LevelOf(name), want) << name;
-}
-
 TEST(Avm1MovieLoader, LoadsShowAtTheNextFrameAndTellTheLoader) {
   Folder t;
   t.Write("movie/child.swf", Child("child"));

@@ -73,6 +73,8 @@ int LevelOf(std::string_view path) {
   if (path.size() < 6 ||
       !(FoldedEquals(path.substr(0, 6), "_level") || FoldedEquals(path.substr(0, 6), "_flash")))
     return -1;
+  // "_level0.clip" or "_level0/" is a path that starts at a level, not a level's name.
+  if (path.find_first_of("./:") != std::string_view::npos) return -1;
   // The digits that follow (none: 0) wrap as an unsigned 32-bit number read as a signed one.
   std::string_view digits = path.substr(6);
   const bool negative = !digits.empty() && digits[0] == '-';

@@ -22,7 +22,8 @@ struct MovieLoad {
 };
 
 // The level a name gives: "_level3" or "_flash3" (any case) is 3, the number read up to the first
-// other character ("_level" alone is 0); -1 for other names and negative levels.
+// other character ("_level" alone is 0); -1 for other names, paths ("_level0.clip") and negative
+// levels.
 int LevelOf(std::string_view path);
 
 // Queues a request (bounded: requests beyond the bound are dropped).

@@ -57,6 +57,14 @@ bool SameName(const Vm& vm, std::string_view a, std::string_view b) {
   return vm.version() >= 7 ? a == b : EqualsFolded(a, b);
 }
 
+// The level a name gives, its "_level" or "_flash" read with the movie's case rule (-1: none).
+int LevelNamed(const Vm& vm, std::string_view name) {
+  if (name.size() < 6 ||
+      !(SameName(vm, name.substr(0, 6), "_level") || SameName(vm, name.substr(0, 6), "_flash")))
+    return -1;
+  return LevelOf(name);
+}
+
 // Rounds to whole twips, as the player stores positions.
 double ToTwips(double pixels) {
   return std::round(pixels * 20);
@@ -167,7 +175,7 @@ class MovieClipObject : public ClipObject {
       out = Value(vm.global);
       return true;
     }
-    if (const int level = LevelOf(name); level >= 0) {
+    if (const int level = LevelNamed(vm, name); level >= 0) {
       Clip* c = clip->stage().Level(level);
       out = c ? Value(static_cast<Object*>(runtime->ObjectOf(c))) : Value();
       return true;
@@ -268,7 +276,7 @@ class MovieClipObject : public ClipObject {
       return true;
     return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
            SameName(vm, name, "_root") || SameName(vm, name, "_level0") ||
-           (LevelOf(name) >= 0 && clip->stage().Level(LevelOf(name))) ||
+           (LevelNamed(vm, name) >= 0 && clip->stage().Level(LevelNamed(vm, name))) ||
            (vm.version() >= 8 && SameName(vm, name, "transform"));
   }
   void SpecialKeys(Vm&, std::vector<std::string>& keys) override {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "swf/avm1/array.h"
+#include "swf/avm1/movie_loader.h"
 
 namespace dbx::swf::avm1 {
 
@@ -14,15 +15,12 @@ bool NameIs(const Vm& vm, std::string_view a, std::string_view b) {
   return vm.version() >= 7 ? a == b : EqualsFolded(a, b);
 }
 
-// "_level0" names the main timeline, and so does "_level0" with anything after its number
-// ("_level00", "_level0x"): the level is the number that follows "_level".
+// "_level0" and "_flash0" name the main timeline, and so do they with anything after the number
+// that is not part of a path ("_level00", "_level0x", "_level"): the level is that number.
 bool NamesLevel0(const Vm& vm, std::string_view a) {
-  if (a.size() < 7 || !NameIs(vm, a.substr(0, 6), "_level")) return false;
-  std::size_t i = 6;
-  if (a[i] < '0' || a[i] > '9') return false;
-  while (i < a.size() && a[i] == '0') ++i;
-  if (a.substr(i).find_first_of("./:") != std::string_view::npos) return false;
-  return i == a.size() || a[i] < '0' || a[i] > '9';
+  return a.size() >= 6 &&
+         (NameIs(vm, a.substr(0, 6), "_level") || NameIs(vm, a.substr(0, 6), "_flash")) &&
+         LevelOf(a) == 0;
 }
 
 // Counts nested calls (script, native, getters) so that no recursion outgrows the C++ stack.
