@@ -612,4 +612,44 @@ TEST(Avm1Language, AccessorsAndWatchersDoNotReenterThemselves) {
 }
 
 }  // namespace
+// An exception that no script catches is warned about in the trace log; a runaway recursion is
+// not; and after a hundred warnings one line says the log stops taking them.
+TEST(Avm1Language, UncaughtExceptionsAreWarnedUpToALimit) {
+  Vm vm(8);
+  std::vector<std::string> lines;
+  vm.traceSink = [&](std::string_view s) { lines.emplace_back(s); };
+  Object* timeline = vm.NewObject();
+  auto run = [&](Asm& a) {
+    vm.BeginFrameBudget();
+    vm.RunScript(a.Build(), timeline);
+  };
+  Asm deep;
+  deep.Function("f", {},
+                [](Asm& f) {
+                  f.Push({0, "f"}).Op(0x3D).Op(0x17);
+                })
+      .Push({0, "f"})
+      .Op(0x3D)
+      .Push({"after"})
+      .Trace();
+  run(deep);
+  ASSERT_EQ(lines, std::vector<std::string>{});
+  Asm caught;
+  caught.Try(
+      "e", [](Asm& t) { t.Push({"inner"}).Op(0x2A); }, [](Asm& c) { c.Get("e").Trace(); },
+      [](Asm&) {}, true, false);
+  run(caught);
+  ASSERT_EQ(lines, std::vector<std::string>{"inner"});
+  lines.clear();
+  for (int i = 0; i < Vm::kMaxWarnings + 5; ++i) {
+    Asm a;
+    a.Push({"boom " + std::to_string(i)}).Op(0x2A).Push({"not reached"}).Trace();
+    run(a);
+  }
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(Vm::kMaxWarnings + 1));
+  EXPECT_EQ(lines.front(), "Warning: Uncaught exception, boom 0");
+  EXPECT_EQ(lines[Vm::kMaxWarnings - 1], "Warning: Uncaught exception, boom 99");
+  EXPECT_EQ(lines.back(), "Warning: Reached warning limit of 100");
+}
+
 }  // namespace dbx::swf::avm1

@@ -981,7 +981,7 @@ void Broadcast(Vm& vm, Object* source, std::string_view name, const std::vector<
   for (auto& l : Elements(vm, list)) {
     if (vm.aborting()) return;
     vm.CallMethod(l, name, args);
-    if (vm.throwing()) vm.TakeException();
+    vm.DropUncaught();
   }
 }
 

@@ -72,10 +72,7 @@ void Vm::RunScript(std::shared_ptr<const Code> code, Object* clip) {
   activations_.push_back(&a);
   Flow f = Execute(a, 0, a.code->bytes.size());
   activations_.pop_back();
-  if (f == Flow::kThrow) {
-    Value ex = TakeException();
-    if (diagnostics) diagnostics("uncaught exception: " + ToString(ex));
-  }
+  if (f == Flow::kThrow) DropUncaught();
   stack_.resize(base);
   throwing_ = false;
 }

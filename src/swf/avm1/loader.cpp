@@ -187,7 +187,7 @@ void FinishFileLoads(Vm& vm, const std::function<void(Object*, ClipEvent)>& fire
         if (fireClipEvent) fireClipEvent(load.target, ClipEvent::kData);
         break;
     }
-    if (vm.throwing()) vm.TakeException();
+    vm.DropUncaught();
   }
 }
 

@@ -49,7 +49,7 @@ void ForgetScriptState(Runtime& rt, Clip& clip) {
 void Notify(Vm& vm, Object* loader, const char* event, std::vector<Value> args) {
   args.insert(args.begin(), Value(event));
   vm.CallMethod(Value(loader), "broadcastMessage", std::move(args));
-  if (vm.throwing()) vm.TakeException();
+  vm.DropUncaught();
 }
 
 // The variables a url's query gives the movie loaded from it ("movie.swf?a=1&b=2").

@@ -1081,7 +1081,7 @@ void Runtime::ClipCreated(Clip& clip) {
       Object* proto = vm_.Get(ctor, "prototype").AsObject();
       if (proto) o->SetProto(proto);
       vm_.Call(Value(ctor), o, {}, proto);
-      if (vm_.throwing()) vm_.TakeException();
+      vm_.DropUncaught();
       break;
     }
   }
@@ -1132,7 +1132,7 @@ void Runtime::FireClipEvent(Clip& clip, ClipEvent event, int keyCode) {
   Value f = vm_.Get(o, method);
   if (f.IsObject() && f.o->cls() == ObjClass::kFunction) {
     vm_.Call(f, o, {});
-    if (vm_.throwing()) vm_.TakeException();
+    vm_.DropUncaught();
   }
 }
 

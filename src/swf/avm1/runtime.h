@@ -32,6 +32,7 @@ class Runtime : public Scripts {
   bool IsMouseTarget(const Clip& clip) const override;
   void BeginFrame(double timeMs) override;
   void EndFrame() override;
+  void Warn(std::string_view message) override { vm_.Warn(message); }
 
   Vm& vm() { return vm_; }
   Stage& stage() { return stage_; }

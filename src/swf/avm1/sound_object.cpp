@@ -281,7 +281,7 @@ void PollSounds(Vm& vm) {
   for (auto& [obj, ok] : loads) {
     if (vm.aborting()) return;
     vm.CallMethod(Value(obj), "onLoad", {Value(ok)});
-    if (vm.throwing()) vm.TakeException();
+    vm.DropUncaught();
   }
   if (!vm.sound) return;
   std::vector<Object*> complete;
@@ -297,7 +297,7 @@ void PollSounds(Vm& vm) {
   for (Object* o : complete) {
     if (vm.aborting()) return;
     vm.CallMethod(Value(o), "onSoundComplete", {});
-    if (vm.throwing()) vm.TakeException();
+    vm.DropUncaught();
   }
 }
 

@@ -51,6 +51,29 @@ void Vm::Unsupported(std::string_view what) {
   if (diagnostics) diagnostics("unsupported: " + std::string(what));
 }
 
+void Vm::Warn(std::string_view message) {
+  if (warnings_ > kMaxWarnings) return;
+  const bool last = warnings_++ == kMaxWarnings;
+  if (!traceSink) return;
+  if (last) {
+    traceSink("Warning: Reached warning limit of " + std::to_string(kMaxWarnings));
+  } else {
+    traceSink("Warning: " + std::string(message));
+  }
+}
+
+void Vm::DropUncaught() {
+  if (!throwing_) return;
+  const Value ex = TakeException();
+  // The player ends a runaway recursion without a warning in the log.
+  const bool overflow = ex.type == Type::kObject && ex.o == overflow_;
+  overflow_ = nullptr;
+  std::string text = aborting_ ? std::string() : ToString(ex);
+  if (throwing_) TakeException();  // its toString threw too
+  if (diagnostics) diagnostics("uncaught exception: " + text);
+  if (!overflow) Warn("Uncaught exception, " + text);
+}
+
 void Vm::BeginFrameBudget() {
   deadline_ = std::chrono::steady_clock::now() + limits_.budget;
   aborting_ = false;
@@ -773,7 +796,7 @@ void Vm::RunTimers(double nowMs) {
     } else {
       CallMethod(t.fn, t.method, t.args);
     }
-    if (throwing_) TakeException();
+    DropUncaught();
   }
 }
 
@@ -838,7 +861,10 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
   } baseGuard{stackBase_, outermost};
   const std::uintptr_t used = stackBase_ > here ? stackBase_ - here : here - stackBase_;
   if (depth_ >= limits_.maxDepth || used > limits_.maxNativeStack) {
-    if (!throwing_) Throw(Value(NewError("256 levels of recursion were exceeded")));
+    if (!throwing_) {
+      overflow_ = NewError("256 levels of recursion were exceeded");
+      Throw(Value(overflow_));
+    }
     return {};
   }
   DepthGuard guard(depth_);

@@ -106,6 +106,14 @@ class Vm {
   std::function<void(std::string_view)> diagnostics;
   // Reports `what` once per run on the diagnostics channel.
   void Unsupported(std::string_view what);
+  // A warning of the player in the trace log ("Warning: " + message), as movie authors see it
+  // beside their trace() lines. After kMaxWarnings a last line says so and the rest are dropped,
+  // so that a warning in a frame loop cannot flood the log.
+  static constexpr int kMaxWarnings = 100;
+  void Warn(std::string_view message);
+  // Ends an exception that no script caught (it left a frame script, a handler or a timer): it is
+  // warned about and dropped. Nothing happens when no exception is pending.
+  void DropUncaught();
 
   // The root timeline (_root, _level0, "/" in paths); the runtime sets it.
   ClipObject* root = nullptr;
@@ -266,6 +274,8 @@ class Vm {
   bool throwing_ = false;
   bool aborting_ = false;
   Value exception_;
+  int warnings_ = 0;
+  Object* overflow_ = nullptr;  // the error a too deep recursion threw (compared, never read)
   int depth_ = 0;
   std::uintptr_t stackBase_ = 0;  // the outermost script call's frame, 0 outside calls
   std::chrono::steady_clock::time_point deadline_;

@@ -53,6 +53,9 @@ class Scripts {
   virtual void BeginFrame(double timeMs) = 0;
   // Once per frame, after every script of the frame ran: a good time to collect garbage.
   virtual void EndFrame() = 0;
+  // A warning of the player about the movie (a place on a depth that is taken, ...), for the
+  // trace log beside the scripts' own lines.
+  virtual void Warn(std::string_view /*message*/) {}
 };
 
 // How loud a script's sounds play: the volume (0..100, and beyond) and how the sound's left and

@@ -199,7 +199,11 @@ void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
   }
   if (cmd.character && (!cmd.move || !existing)) {
     // A new object; a depth that is taken keeps what it has.
-    if (existing) return;
+    if (existing) {
+      if (scripts_)
+        scripts_->Warn("Failed to place object at depth " + std::to_string(cmd.depth) + ".");
+      return;
+    }
     Instantiate(clip, cmd.depth, *cmd.character, cmd.name.value_or(""), frame, &cmd);
     return;
   }
