@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/filters_object.h"
 #include "swf/avm1/vm.h"
+#include "swf/render/filters.h"
 
 namespace dbx::swf::avm1 {
 
@@ -663,29 +665,9 @@ Value Draw(Vm& vm, CallArgs& a) {
   return {};
 }
 
-// flash.filters.ColorMatrixFilter: `matrix`, 20 numbers (4 rows of r, g, b, a, offset).
-Value ColorMatrixConstruct(Vm& vm, CallArgs& a) {
-  Object* self = a.self ? a.self : vm.NewObject();
-  std::vector<Value> items(20, Value(0));
-  for (std::size_t i = 0; i < 4; ++i) items[i * 6] = Value(1);  // the identity
-  if (Object* m = a[0].AsObject(); m && m->cls() == ObjClass::kArray) {
-    const std::size_t n = std::min<std::size_t>(vm.ArrayLength(m), 20);
-    for (std::size_t i = 0; i < n; ++i) items[i] = Value(vm.ToNumber(vm.ArrayGet(m, i)));
-  }
-  self->SetOwn("matrix", Value(vm.NewArray(std::move(items))));
-  return Value(self);
-}
-
-Value ColorMatrixClone(Vm& vm, CallArgs& a) {
-  if (!a.self) return {};
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  Object* filters = flash ? vm.Get(flash, "filters").AsObject() : nullptr;
-  return vm.Construct(filters ? vm.Get(filters, "ColorMatrixFilter") : Value(),
-                      {vm.Get(a.self, "matrix")});
-}
-
-// applyFilter(source, sourceRect, destPoint, filter): the colour matrix filter, on straight
-// colours.
+// applyFilter(source, sourceRect, destPoint, filter): the source rectangle through the filter,
+// written at the point. The colour matrix works on straight colours; the other filters on the
+// premultiplied pixels, as the renderer runs them on a layer.
 Value ApplyFilter(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 4) return Value(-1);
@@ -695,30 +677,57 @@ Value ApplyFilter(Vm& vm, CallArgs& a) {
   if (!ReadRect(vm, a[1], r)) return Value(-1);
   int px = 0, py = 0;
   ReadPoint(vm, a[2], px, py);
-  if (!IsInstance(vm, a[3], "filters", "ColorMatrixFilter")) {
-    vm.Unsupported("BitmapData.applyFilter of this filter");
+  Filter filter;
+  if (!FilterFromScript(a[3], filter)) {
+    if (a[3].IsObject()) vm.Unsupported("BitmapData.applyFilter of this filter");
     return Value(-1);
   }
-  double m[20] = {};
-  Object* arr = vm.Get(a[3].AsObject(), "matrix").AsObject();
-  if (!arr) return Value(-1);
-  for (std::size_t i = 0; i < 20; ++i) m[i] = vm.ToNumber(vm.ArrayGet(arr, i));
   const Bitmap& s = *src->bitmap;
   Bitmap& d = *b->bitmap;
-  ForEachCopied(s, d, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
-    const std::uint32_t p = Read(*src, sp);
-    const double in[4] = {static_cast<double>((p >> 16) & 0xFF),
-                          static_cast<double>((p >> 8) & 0xFF), static_cast<double>(p & 0xFF),
-                          static_cast<double>(p >> 24)};
-    std::uint32_t out[4];
-    for (int c = 0; c < 4; ++c) {
-      const double* row = m + 5 * c;
-      const double v = row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4];
-      out[c] = static_cast<std::uint32_t>(std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 255.0));
+  if (filter.kind == FilterKind::kColorMatrix) {
+    const auto& m = filter.matrix;
+    ForEachCopied(s, d, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
+      const std::uint32_t p = Read(*src, sp);
+      const double in[4] = {static_cast<double>((p >> 16) & 0xFF),
+                            static_cast<double>((p >> 8) & 0xFF), static_cast<double>(p & 0xFF),
+                            static_cast<double>(p >> 24)};
+      std::uint32_t out[4];
+      for (std::size_t c = 0; c < 4; ++c) {
+        const float* row = m.data() + 5 * c;
+        const double v = row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4];
+        out[c] = static_cast<std::uint32_t>(std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 255.0));
+      }
+      if (!src->transparent) out[3] = 255;
+      dp = Store(*b, (out[3] << 24) | (out[0] << 16) | (out[1] << 8) | out[2]);
+    });
+    return Value(0);
+  }
+  // The part of the rectangle inside the source, and where it lands.
+  IRect in = r;
+  if (!ClipRect(in, s.width, s.height)) return Value(0);
+  px += in.x - std::min(r.x, r.x + r.w);
+  py += in.y - std::min(r.y, r.y + r.h);
+  PixelPlane plane;
+  plane.width = in.w;
+  plane.height = in.h;
+  plane.px.resize(static_cast<std::size_t>(in.w) * static_cast<std::size_t>(in.h));
+  for (int y = 0; y < in.h; ++y)
+    for (int x = 0; x < in.w; ++x) {
+      std::uint32_t p =
+          s.pixels[static_cast<std::size_t>(in.y + y) * static_cast<std::size_t>(s.width) +
+                   static_cast<std::size_t>(in.x + x)];
+      if (!src->transparent) p |= 0xFF000000u;
+      plane.At(x, y) = p;
     }
-    if (!src->transparent) out[3] = 255;
-    dp = Store(*b, (out[3] << 24) | (out[0] << 16) | (out[1] << 8) | out[2]);
-  });
+  dbx::swf::ApplyFilter(filter, 1.0, plane);
+  for (int y = 0; y < in.h; ++y)
+    for (int x = 0; x < in.w; ++x) {
+      const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
+      if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
+      const std::uint32_t p = plane.At(x, y);
+      PixelAt(d, static_cast<int>(dx), static_cast<int>(dy)) =
+          b->transparent ? p : (UnmultiplyArgb(p) | 0xFF000000u);
+    }
   return Value(0);
 }
 
@@ -856,16 +865,6 @@ void InstallBitmapData(Vm& vm) {
     MakeClass(vm, geom, "Rectangle", RectangleConstruct, RectangleConstruct, rp);
     vm.Method(rp, "toString", RectangleToString);
     vm.Method(rp, "clone", RectangleClone);
-  }
-  Object* filters = vm.Get(flash, "filters").AsObject();
-  if (!filters) {
-    filters = vm.NewObject();
-    flash->SetOwn("filters", Value(filters), prop::kDontEnum);
-  }
-  if (vm.Get(filters, "ColorMatrixFilter").IsUndefined()) {
-    Object* fp = h.Make<Object>(vm.objectProto);
-    MakeClass(vm, filters, "ColorMatrixFilter", ColorMatrixConstruct, ColorMatrixConstruct, fp);
-    vm.Method(fp, "clone", ColorMatrixClone);
   }
   if (geom && vm.Get(geom, "ColorTransform").IsUndefined()) {
     Object* cp = h.Make<Object>(vm.objectProto);

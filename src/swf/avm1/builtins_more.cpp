@@ -7,6 +7,7 @@
 #include "swf/avm1/array.h"
 #include "swf/avm1/bitmap_data.h"
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/filters_object.h"
 #include "swf/avm1/vm.h"
 
 namespace dbx::swf::avm1 {
@@ -291,6 +292,7 @@ void InstallMoreBuiltins(Vm& vm) {
   InstallGeom(vm);
   InstallSystemObjects(vm);
   InstallBitmapData(vm);
+  InstallFilters(vm);
 
   vm.dateProto = h.Make<Object>(vm.objectProto, ObjClass::kDate);
   vm.dateProto->primitive = Value(kNaN);

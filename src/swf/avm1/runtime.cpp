@@ -10,6 +10,7 @@
 #include "swf/avm1/array.h"
 #include "swf/avm1/bitmap_data.h"
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/filters_object.h"
 #include "swf/avm1/loader.h"
 #include "swf/avm1/transform.h"
 #include "swf/display/geometry.h"
@@ -200,6 +201,10 @@ class MovieClipObject : public ClipObject {
       out = Value(clip->cacheAsBitmap);
       return true;
     }
+    if (vm.version() >= 8 && SameName(vm, name, "filters")) {
+      out = Value(FiltersToScript(vm, clip->filters));
+      return true;
+    }
     if (vm.version() >= 8 && SameName(vm, name, "scrollRect")) {
       out = Value();
       if (const auto& r = clip->scrollRect) {
@@ -232,6 +237,10 @@ class MovieClipObject : public ClipObject {
     }
     if (vm.version() >= 8 && SameName(vm, name, "cacheAsBitmap")) {
       clip->cacheAsBitmap = vm.ToBool(v);
+      return true;
+    }
+    if (vm.version() >= 8 && SameName(vm, name, "filters")) {
+      clip->filters = FiltersFromScript(vm, v);
       return true;
     }
     if (vm.version() >= 8 && SameName(vm, name, "scrollRect")) {

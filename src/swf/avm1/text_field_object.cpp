@@ -8,6 +8,7 @@
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/filters_object.h"
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
 #include "swf/text/text_field.h"
@@ -536,7 +537,7 @@ Value TfGet(Vm& vm, CallArgs& a) {
     case kSharpness:
       return Value(x.sharpness);
     case kFilters:
-      return Value(vm.NewArray());
+      return Value(FiltersToScript(vm, clip->filters));
     case kScroll:
       return Value(f->Scroll());
     case kMaxScroll:
@@ -627,6 +628,9 @@ Value TfSet(Vm& vm, CallArgs& a) {
       break;
     case kSharpness:
       num(x.sharpness);
+      break;
+    case kFilters:
+      clip->filters = FiltersFromScript(vm, v);
       break;
     case kScroll: {
       const double d = vm.ToNumber(v);
