@@ -5,12 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "avm1_asm.h"
 #include "swf/avm1/loader.h"
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
 #include "swf/display/stage.h"
+#include "test_support.h"
 
 namespace dbx::swf::avm1 {
 namespace {
@@ -188,6 +190,53 @@ TEST(Avm1Timeline, WaitForFrameSkipsOnlyBeyondTheLastFrameAFileCanHave) {
   const auto lines = PlayInFolder(a, "", 1);
   EXPECT_EQ(lines,
             (std::vector<std::string>{"16000", "16001", "2147483649", "nolabel", "-5", "end"}));
+}
+
+// GotoFrame2 reads its frame as text: digits are a frame number modulo 2^32, anything else a
+// label; the scene bias is added to both; frame 0, fractions, signs and unknown labels go
+// nowhere. A goto past the last frame lands there without running the frame's script.
+TEST(Avm1Timeline, GotoFrame2ReadsItsFrameAsTextAndStopsAtTheLastFrame) {
+  swftest::SwfWriter w(100, 100);
+  Asm first;
+  using test::Item;
+  auto gotoAndStop = [&](const Item& frame, std::optional<std::uint16_t> bias = {}) {
+    first.Push({frame});
+    if (bias) {
+      first.Long(0x9F, {2, static_cast<std::uint8_t>(*bias), 0});
+    } else {
+      first.Long(0x9F, {0});
+    }
+    first.Push({"", 4}).Op(0x22).Trace();
+  };
+  for (const Item& f : {Item{0}, Item{-1}, Item{2.5}, Item{"nolabel"}, Item{"0x2"}}) gotoAndStop(f);
+  gotoAndStop(Item{4294967298.0});  // 2
+  gotoAndStop(Item{"L"});           // 3
+  gotoAndStop(Item{"L"}, 1);        // 4
+  gotoAndStop(Item{99});            // past the end: 5, its script does not run
+  gotoAndStop(Item{"1"}, 1);        // back to 2
+  w.DoAction(first.Build()->bytes);
+  w.ShowFrame();
+  for (int f = 2; f <= 5; ++f) {
+    if (f == 3) w.Label("L");
+    Asm a;
+    a.Push({"frame " + std::to_string(f)}).Trace();
+    w.DoAction(a.Build()->bytes);
+    w.ShowFrame();
+  }
+  w.End();
+  const auto bytes = w.Finish();
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  stage.Step(0);
+  stage.Step(33);
+  std::string joined;
+  for (const auto& l : lines) joined += l + "|";
+  EXPECT_EQ(joined, "1|1|1|1|1|2|3|4|5|2|frame 2|frame 3|frame 4|frame 2|");
 }
 
 }  // namespace

@@ -195,17 +195,31 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           }
         }
         if (!c) break;
-        if (frameV.IsString()) {
-          double n = StringToNumber(frameV.s, v);
-          if (std::isnan(n)) {
-            c->GotoLabel(*this, frameV.s, play);
+        // The frame is read as text: digits alone are a frame number (taken modulo 2^32, as
+        // the player's unsigned number), anything else a label; the scene bias is added to
+        // both. Frame 0, a fraction, a sign or an unknown label go nowhere.
+        const std::string text = frameV.IsString() ? frameV.s : ToString(frameV);
+        std::uint64_t frame = 0;
+        bool digits = !text.empty();
+        for (char ch : text) {
+          if (ch < '0' || ch > '9') {
+            digits = false;
             break;
           }
-          c->GotoFrame(*this, ClampToInt(n) + bias, play);
-        } else {
-          double n = ToNumber(frameV);
-          if (std::isfinite(n)) c->GotoFrame(*this, ClampToInt(n) + bias, play);
+          frame = (frame * 10 + static_cast<std::uint64_t>(ch - '0')) & 0xFFFFFFFFu;
         }
+        if (!digits) {
+          const int at = c->FrameOfLabel(text);
+          if (at <= 0) break;
+          frame = static_cast<std::uint64_t>(at);
+        } else if (frame == 0) {
+          break;
+        }
+        frame += static_cast<std::uint64_t>(bias);
+        c->GotoFrame(*this,
+                     static_cast<int>(std::min<std::uint64_t>(
+                         frame, static_cast<std::uint64_t>(std::numeric_limits<int>::max()))),
+                     play);
         break;
       }
       case 0x8A: {  // WaitForFrame: the whole movie is loaded, up to the most frames a file has

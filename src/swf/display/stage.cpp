@@ -140,15 +140,17 @@ void Stage::RunFrame(Clip& clip) {
 
 void Stage::Goto(Clip& clip, int frame) {
   if (clip.removed || clip.kind != ClipKind::kMovie || !clip.timeline) return;
+  // A goto past the last frame lands on the last frame without running its scripts.
+  const bool past = frame > clip.TotalFrames() - 1;
   frame = std::clamp(frame, 0, clip.TotalFrames() - 1);
   if (frame == clip.currentFrame) return;
   if (frame == clip.currentFrame + 1)
-    ApplyFrameInOrder(clip, frame);
+    ApplyFrameInOrder(clip, frame, !past);
   else
-    GotoMerged(clip, frame);
+    GotoMerged(clip, frame, !past);
 }
 
-void Stage::ApplyFrameInOrder(Clip& clip, int frame) {
+void Stage::ApplyFrameInOrder(Clip& clip, int frame, bool scripts) {
   clip.currentFrame = frame;
   if (!clip.timeline || frame >= static_cast<int>(clip.timeline->frames.size())) return;
   if (frameListener_) frameListener_(*clip.timeline, frame, &clip == root_.get(), false);
@@ -158,13 +160,14 @@ void Stage::ApplyFrameInOrder(Clip& clip, int frame) {
       if (scripts_) queue_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
     }
   std::size_t a = 0;
+  const std::size_t actions = scripts ? f.actions.size() : 0;
   for (std::size_t i = 0; i < f.commands.size(); ++i) {
-    for (; a < f.actions.size() && f.actions[a].afterCommands <= i; ++a)
+    for (; a < actions && f.actions[a].afterCommands <= i; ++a)
       QueueActions(clip, f.actions[a].code);
     ApplyCommand(clip, f.commands[i], frame);
     if (clip.removed) return;
   }
-  for (; a < f.actions.size(); ++a) QueueActions(clip, f.actions[a].code);
+  for (; a < actions; ++a) QueueActions(clip, f.actions[a].code);
 }
 
 void Stage::QueueFrameActions(Clip& clip, int frame) {
@@ -228,7 +231,7 @@ void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
   ApplyProperties(*existing, cmd);
 }
 
-void Stage::GotoMerged(Clip& clip, int target) {
+void Stage::GotoMerged(Clip& clip, int target, bool scripts) {
   const auto& frames = clip.timeline->frames;
   const bool back = target < clip.currentFrame;
   const int from = back ? 0 : clip.currentFrame + 1;
@@ -301,12 +304,12 @@ void Stage::GotoMerged(Clip& clip, int target) {
   }
   // Going back (a loop too), the target frame's scripts run before those of the clips the jump
   // places; going forward, after them.
-  if (back) QueueFrameActions(clip, target);
+  if (back && scripts) QueueFrameActions(clip, target);
   for (auto& [depth, g] : goals) {
     if (clip.removed) return;
     applyGoal(g, depth);
   }
-  if (!back && !clip.removed) QueueFrameActions(clip, target);
+  if (!back && scripts && !clip.removed) QueueFrameActions(clip, target);
 }
 
 Clip* Stage::Instantiate(Clip& parent, int depth, std::uint16_t character, std::string_view name,

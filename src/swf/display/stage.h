@@ -127,10 +127,10 @@ class Stage {
              const Timeline* timeline, std::string_view name, int placeFrame,
              const PlaceCommand* cmd, const EditText* field);
   void RunFrame(Clip& clip);
-  void ApplyFrameInOrder(Clip& clip, int frame);
+  void ApplyFrameInOrder(Clip& clip, int frame, bool scripts = true);
   void ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame);
   void ApplyProperties(Clip& target, const PlaceCommand& cmd);
-  void GotoMerged(Clip& clip, int target);
+  void GotoMerged(Clip& clip, int target, bool scripts = true);
   void QueueFrameActions(Clip& clip, int frame);
   void InitButton(Clip& button);
   void UpdateButtonChildren(Clip& button);
