@@ -112,10 +112,8 @@ void ReadSceneAndLabels(BitReader& r, Timeline& timeline,
 void ReadClipActions(BitReader& r, std::uint8_t version, std::vector<ClipAction>& out) {
   const bool wide = version >= 6;
   r.U16();  // reserved
-  if (wide)
-    r.U32();  // the union of all flags
-  else
-    r.U16();
+  // The union of the records' events: the player answers only the events named here too.
+  const std::uint32_t all = wide ? r.U32() : r.U16();
   // Some writers cut the end marker short: what is left is too short for a record and ends the
   // list without spoiling the placement.
   while (!r.failed() && r.remaining() >= (wide ? 4u : 2u)) {
@@ -123,7 +121,7 @@ void ReadClipActions(BitReader& r, std::uint8_t version, std::vector<ClipAction>
     if (flags == 0 || r.failed()) break;
     std::uint32_t size = r.U32();
     ClipAction a;
-    a.events = flags;
+    a.events = flags & all;
     if (flags & static_cast<std::uint32_t>(ClipEvent::kKeyPress)) {
       a.keyCode = r.U8();
       if (size > 0) --size;
