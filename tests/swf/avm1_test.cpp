@@ -61,6 +61,12 @@ TEST(Avm1Numbers, PrintedAsThePlayerPrintsThem) {
   for (auto& [n, text] : cases) EXPECT_EQ(NumberToString(n), text) << n;
   EXPECT_EQ(NumberToRadixString(255, 16), "ff");
   EXPECT_EQ(NumberToRadixString(-5, 2), "-101");
+  // NaN in another radix: the lowest 32-bit integer, its digits from negative remainders.
+  EXPECT_EQ(NumberToRadixString(std::nan(""), 16), "-(0000000");
+  EXPECT_EQ(NumberToRadixString(std::nan(""), 2), "-/" + std::string(31, '0'));
+  EXPECT_EQ(NumberToRadixString(std::nan(""), 17), "-+- )!+,'");
+  EXPECT_EQ(NumberToRadixString(std::nan(""), 10), "NaN");
+  EXPECT_EQ(NumberToRadixString(inf, 16), "Infinity");
 }
 
 TEST(Avm1Conversions, DependOnTheVersion) {

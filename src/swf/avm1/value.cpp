@@ -66,6 +66,17 @@ std::string NumberToString(double n) {
 }
 
 std::string NumberToRadixString(double n, int radix) {
+  if (radix >= 2 && radix <= 36 && radix != 10 && std::isnan(n)) {
+    // The player takes NaN as the lowest 32-bit integer, whose negation is itself, and writes
+    // its digits from the negative remainders, each added to '0': a fixed string per radix.
+    std::int32_t i = std::numeric_limits<std::int32_t>::min();
+    std::string out;
+    do {
+      out.insert(out.begin(), static_cast<char>('0' + i % radix));
+      i /= radix;
+    } while (i != 0);
+    return "-" + out;
+  }
   if (radix == 10 || radix < 2 || radix > 36 || !std::isfinite(n)) return NumberToString(n);
   // Integers only, as a 32-bit value; negative numbers keep their sign.
   std::int32_t i = ToInt32(n);
