@@ -341,6 +341,40 @@ TEST(Avm1Clips, TransformReadsAndWritesTheClip) {
                                              "undefined", "(a=1, b=0, c=0, d=1, tx=50, ty=0)"}));
 }
 
+// Pushes `new flash.geom.ColorTransform(args...)`.
+Asm& NewColorTransform(Asm& a, const std::vector<test::Item>& args) {
+  for (auto it = args.rbegin(); it != args.rend(); ++it) a.Push({*it});
+  a.Push({static_cast<int>(args.size()), "flash"}).Op(0x1C).Push({"geom"}).Op(0x4E);
+  return a.Push({"ColorTransform"}).Op(0x53);
+}
+
+TEST(Avm1Clips, ColorTransformsHoldNumbersAndComposeInSixteenBits) {
+  Asm a;
+  // Whatever is given is made a number, unclamped; missing values keep their defaults.
+  a.Push({"ct"});
+  NewColorTransform(a, {"Test123", 2, 1000, 4, "1000.5"}).Op(0x3C);
+  a.Get("ct").Trace();
+  a.Get("ct").Push({"greenOffset", "-7"}).Op(0x4F);
+  a.Get("ct").Push({"greenOffset"}).Op(0x4E).Op(0x44).Trace();
+  a.Get("ct").Push({"rgb"}).Op(0x4E).Trace();
+  // A clip's concatenated transform: 8.8 multipliers, offsets rounded down and wrapped to 16 bits.
+  SquareOnMovedRoot(a);
+  a.Get("c").Push({"transform"}).Op(0x4E).Push({"colorTransform"});
+  NewColorTransform(a, {1, 1, 1, 1, -3, 0, -523, 0}).Op(0x4F);
+  a.Get("_root").Push({"transform"}).Op(0x4E).Push({"colorTransform"});
+  NewColorTransform(a, {0.5, 1, 127.5, 1, 0, 10, 0, 0}).Op(0x4F);
+  a.Get("c").Push({"transform"}).Op(0x4E).Push({"concatenatedColorTransform"}).Op(0x4E).Trace();
+  const auto lines = PlayInFolder(a, "", 1, 8);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "(redMultiplier=NaN, greenMultiplier=2, blueMultiplier=1000, "
+                       "alphaMultiplier=4, redOffset=1000.5, greenOffset=0, blueOffset=0, "
+                       "alphaOffset=0)",
+                       "number", "15268096",
+                       "(redMultiplier=0.5, greenMultiplier=1, blueMultiplier=127.5, "
+                       "alphaMultiplier=1, redOffset=-2, greenOffset=10, blueOffset=-1147, "
+                       "alphaOffset=0)"}));
+}
+
 TEST(Avm1Clips, ScrollRectTakesAnyObjectAndGivesARectangle) {
   Asm a;
   SquareOnMovedRoot(a);

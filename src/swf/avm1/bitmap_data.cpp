@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/color_transform.h"
 #include "swf/avm1/filters_object.h"
 #include "swf/avm1/vm.h"
 #include "swf/render/filters.h"
@@ -731,63 +732,6 @@ Value ApplyFilter(Vm& vm, CallArgs& a) {
   return Value(0);
 }
 
-// flash.geom.ColorTransform: the eight factors as plain fields, `rgb` over the offsets.
-const char* const kTransformFields[8] = {"redMultiplier",   "greenMultiplier", "blueMultiplier",
-                                         "alphaMultiplier", "redOffset",       "greenOffset",
-                                         "blueOffset",      "alphaOffset"};
-
-Value ColorTransformConstruct(Vm& vm, CallArgs& a) {
-  Object* self = a.self ? a.self : vm.NewObject();
-  for (std::size_t i = 0; i < 8; ++i)
-    self->SetOwn(kTransformFields[i], a.size() == 0 ? Value(i < 4 ? 1 : 0) : a[i]);
-  return Value(self);
-}
-
-Value ColorTransformToString(Vm& vm, CallArgs& a) {
-  std::string s = "(";
-  for (std::size_t i = 0; i < 8; ++i) {
-    if (i) s += ", ";
-    s += std::string(kTransformFields[i]) + "=" +
-         vm.ToString(a.self ? vm.Get(a.self, kTransformFields[i]) : Value());
-  }
-  return Value(s + ")");
-}
-
-Value ColorTransformGetRgb(Vm& vm, CallArgs& a) {
-  if (!a.self) return {};
-  const std::uint32_t r = ToUint32(vm.ToNumber(vm.Get(a.self, "redOffset"))) & 0xFF;
-  const std::uint32_t g = ToUint32(vm.ToNumber(vm.Get(a.self, "greenOffset"))) & 0xFF;
-  const std::uint32_t b = ToUint32(vm.ToNumber(vm.Get(a.self, "blueOffset"))) & 0xFF;
-  return Value(static_cast<double>((r << 16) | (g << 8) | b));
-}
-
-Value ColorTransformSetRgb(Vm& vm, CallArgs& a) {
-  if (!a.self) return {};
-  const std::uint32_t c = ToUint32(vm.ToNumber(a[0]));
-  const char* names[3] = {"redOffset", "greenOffset", "blueOffset"};
-  for (int i = 0; i < 3; ++i) {
-    vm.Set(a.self, names[i], Value(static_cast<double>((c >> (16 - 8 * i)) & 0xFF)));
-    vm.Set(a.self, kTransformFields[i], Value(0));
-  }
-  return {};
-}
-
-// Applies `second` first, then this transform.
-Value ColorTransformConcat(Vm& vm, CallArgs& a) {
-  Object* o = a[0].AsObject();
-  if (!a.self || !o) return {};
-  double m[8], n[8];
-  for (std::size_t i = 0; i < 8; ++i) {
-    m[i] = vm.ToNumber(vm.Get(a.self, kTransformFields[i]));
-    n[i] = vm.ToNumber(vm.Get(o, kTransformFields[i]));
-  }
-  for (std::size_t i = 0; i < 4; ++i) {
-    vm.Set(a.self, kTransformFields[i + 4], Value(m[i + 4] + n[i + 4] * m[i]));
-    vm.Set(a.self, kTransformFields[i], Value(m[i] * n[i]));
-  }
-  return {};
-}
-
 }  // namespace
 
 BitmapDataObject* AsBitmapData(const Value& v) {
@@ -866,16 +810,7 @@ void InstallBitmapData(Vm& vm) {
     vm.Method(rp, "toString", RectangleToString);
     vm.Method(rp, "clone", RectangleClone);
   }
-  if (geom && vm.Get(geom, "ColorTransform").IsUndefined()) {
-    Object* cp = h.Make<Object>(vm.objectProto);
-    MakeClass(vm, geom, "ColorTransform", ColorTransformConstruct, ColorTransformConstruct, cp);
-    vm.Method(cp, "toString", ColorTransformToString);
-    vm.Method(cp, "concat", ColorTransformConcat);
-    Property& rgb = cp->props().Add("rgb");
-    rgb.getter = vm.NewNative(ColorTransformGetRgb);
-    rgb.setter = vm.NewNative(ColorTransformSetRgb);
-    rgb.flags = prop::kDontEnum;
-  }
+  if (geom && vm.Get(geom, "ColorTransform").IsUndefined()) InstallColorTransform(vm, geom);
 }
 
 }  // namespace dbx::swf::avm1

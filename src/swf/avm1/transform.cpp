@@ -3,7 +3,9 @@
 // the timeline leaves a clip changed this way alone.
 #include "swf/avm1/transform.h"
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/runtime.h"
@@ -56,6 +58,37 @@ Value CxformValue(Vm& vm, const ColorTransform& cx) {
   return vm.Construct(GeomClass(vm, "ColorTransform"), std::move(args));
 }
 
+// The colour transform the clip shows with, as the player composes it: multipliers in 8.8 fixed
+// point and whole offsets, each step's products rounded down and wrapped to 16 bits.
+ColorTransform ConcatenatedCxform16(const Clip& clip) {
+  const auto wrap = [](std::int64_t v) {
+    return static_cast<std::int32_t>(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
+  };
+  const auto fixed = [&](float f, double scale) {
+    const double v = static_cast<double>(f) * scale;
+    return std::isfinite(v) ? wrap(static_cast<std::int64_t>(std::fmod(std::trunc(v), 65536.0)))
+                            : 0;
+  };
+  std::array<std::int32_t, 4> mult{}, add{};
+  for (std::size_t i = 0; i < 4; ++i) {
+    mult[i] = fixed(clip.cxform.mult[i], 256);
+    add[i] = fixed(clip.cxform.add[i], 1);
+  }
+  for (const Clip* p = clip.parent; p; p = p->parent) {
+    for (std::size_t i = 0; i < 4; ++i) {
+      const std::int64_t pm = fixed(p->cxform.mult[i], 256);
+      mult[i] = wrap((pm * mult[i]) >> 8);
+      add[i] = wrap(((pm * add[i]) >> 8) + fixed(p->cxform.add[i], 1));
+    }
+  }
+  ColorTransform cx;
+  for (std::size_t i = 0; i < 4; ++i) {
+    cx.mult[i] = static_cast<float>(mult[i]) / 256.0f;
+    cx.add[i] = static_cast<float>(add[i]);
+  }
+  return cx;
+}
+
 double Field(Vm& vm, Object* o, const char* name) {
   const double v = vm.ToNumber(vm.Get(o, name));
   return std::isfinite(v) ? v : 0.0;
@@ -104,7 +137,7 @@ Value TransformGet(Vm& vm, CallArgs& a) {
     case 2:
       return MatrixValue(vm, clip->ConcatenatedMatrix());
     case 3:
-      return CxformValue(vm, clip->ConcatenatedCxform());
+      return CxformValue(vm, ConcatenatedCxform16(*clip));
     default: {
       Box b = LocalBounds(*clip).Transformed(clip->ConcatenatedMatrix());
       if (b.empty) b = Box{0, 0, 0, 0, false};
