@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -86,9 +87,17 @@ double SampleX(int sub, int s) {
   return sub == 4 ? kFour[s] : sub == 2 ? kTwo[s] : 0.5;
 }
 
+// std::ceil for values well inside the int range (crossings are kept within a million pixels),
+// without a library call on targets lacking a rounding instruction.
+inline int Ceil(double v) {
+  const int i = static_cast<int>(v);
+  return i + (v > i ? 1 : 0);
+}
+
 }  // namespace
 
-void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
+template <class Interval, class RowEnd>
+void Rasterizer::Scan(FillRule rule, Interval&& interval, RowEnd&& rowEnd) {
   if (edges_.empty() || width_ == 0 || height_ == 0) return;
   std::sort(edges_.begin(), edges_.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
   double bottom = edges_.front().y0;
@@ -96,42 +105,24 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
   const int yStart = std::max(0, static_cast<int>(std::floor(edges_.front().y0)));
   const int yEnd = std::min(height_, static_cast<int>(std::ceil(bottom)));
   const double W = width_;
-  const int unit = 256 / sub_;  // 256 (full) becomes 255 when the row is read out
   active_.clear();
   std::size_t next = 0;
-  // Per row, coverage is kept sparse: `run_[x]` marks where runs of covered samples start and end
-  // (the running sum is the coverage between marks); `touched_` lists the marked columns.
-  auto touch = [&](int x) {
-    if (!mark_[static_cast<std::size_t>(x)]) {
-      mark_[static_cast<std::size_t>(x)] = 1;
-      touched_.push_back(x);
-    }
-  };
   for (int y = yStart; y < yEnd; ++y) {
-    touched_.clear();
     for (int s = 0; s < sub_; ++s) {
       const double sy = y + (s + 0.5) / sub_;
       const double sampleX = SampleX(sub_, s);
-      while (next < edges_.size() && edges_[next].y0 <= sy)
-        active_.push_back(static_cast<int>(next++));
-      if (active_.size() > budget_) {
-        budget_ = 0;
-        return;
-      }
-      budget_ -= active_.size();
+      // The active edges stay ordered by their last crossing, so this sub-scanline's crossings
+      // come nearly sorted: finished edges drop out in place, the rest move a little, and edges
+      // starting here are sorted apart and merged in.
       cross_.clear();
-      for (std::size_t i = 0; i < active_.size();) {
-        const Edge& e = edges_[static_cast<std::size_t>(active_[i])];
-        if (e.y1 <= sy) {
-          active_[i] = active_.back();
-          active_.pop_back();
-          continue;
-        }
-        if (e.y0 <= sy) cross_.push_back({e.x0 + (sy - e.y0) * e.dxdy, e.dir});
-        ++i;
+      std::size_t kept = 0;
+      for (const int index : active_) {
+        const Edge& e = edges_[static_cast<std::size_t>(index)];
+        if (e.y1 <= sy) continue;
+        active_[kept++] = index;
+        cross_.push_back({e.x0 + (sy - e.y0) * e.dxdy, e.dir, index});
       }
-      if (cross_.size() < 2) continue;
-      // Insertion sort: the lists are short and nearly sorted from one sub-scanline to the next.
+      active_.resize(kept);
       for (std::size_t i = 1; i < cross_.size(); ++i) {
         const Cross c = cross_[i];
         std::size_t j = i;
@@ -141,6 +132,29 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
         }
         cross_[j] = c;
       }
+      const std::size_t old = cross_.size();
+      for (; next < edges_.size() && edges_[next].y0 <= sy; ++next) {
+        const Edge& e = edges_[next];
+        if (e.y1 > sy)
+          cross_.push_back({e.x0 + (sy - e.y0) * e.dxdy, e.dir, static_cast<int>(next)});
+      }
+      if (cross_.size() > old) {
+        auto byX = [](const Cross& a, const Cross& b) { return a.x < b.x; };
+        std::stable_sort(cross_.begin() + static_cast<std::ptrdiff_t>(old), cross_.end(), byX);
+        merged_.resize(cross_.size());
+        std::merge(cross_.begin(), cross_.begin() + static_cast<std::ptrdiff_t>(old),
+                   cross_.begin() + static_cast<std::ptrdiff_t>(old), cross_.end(), merged_.begin(),
+                   byX);
+        cross_.swap(merged_);
+      }
+      active_.resize(cross_.size());
+      for (std::size_t i = 0; i < cross_.size(); ++i) active_[i] = cross_[i].edge;
+      if (cross_.size() > budget_) {
+        budget_ = 0;
+        return;
+      }
+      budget_ -= cross_.size();
+      if (cross_.size() < 2) continue;
       int winding = 0;
       for (std::size_t i = 0; i + 1 < cross_.size(); ++i) {
         winding += cross_[i].dir;
@@ -153,17 +167,53 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
         // A sample exactly on an edge counts as inside on the left and outside on the right;
         // the small bias keeps rounding noise of the crossing from deciding such ties.
         constexpr double kTie = 1e-6;
-        const int first = std::max(0, static_cast<int>(std::ceil(xa - sampleX - kTie)));
-        const int end = std::min(width_, static_cast<int>(std::ceil(xb - sampleX - kTie)));
-        if (first >= end) continue;
-        run_[static_cast<std::size_t>(first)] += unit;
-        run_[static_cast<std::size_t>(end)] -= unit;
-        touch(first);
-        touch(end);
+        const int first = std::max(0, Ceil(xa - sampleX - kTie));
+        const int end = std::min(width_, Ceil(xb - sampleX - kTie));
+        if (first < end) interval(y, s, first, end);
       }
     }
-    if (touched_.empty()) continue;
-    std::sort(touched_.begin(), touched_.end());
+    rowEnd(y);
+  }
+}
+
+void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
+  const int unit = 256 / sub_;  // 256 (full) becomes 255 when the row is read out
+  // Per row, coverage is kept sparse: `run_[x]` marks where runs of covered samples start and end
+  // (the running sum is the coverage between marks); `touched_` lists the marked columns.
+  auto touch = [&](int x) {
+    if (!mark_[static_cast<std::size_t>(x)]) {
+      mark_[static_cast<std::size_t>(x)] = 1;
+      touched_.push_back(x);
+    }
+  };
+  touched_.clear();
+  auto interval = [&](int, int, int first, int end) {
+    run_[static_cast<std::size_t>(first)] += unit;
+    run_[static_cast<std::size_t>(end)] -= unit;
+    touch(first);
+    touch(end);
+  };
+  auto rowEnd = [&](int y) {
+    if (touched_.empty()) return;
+    // Marked columns in order: where they lie dense (rows of text), reading the marks across
+    // their range is cheaper than sorting them.
+    const auto [lo, hi] = std::minmax_element(touched_.begin(), touched_.end());
+    const std::size_t from = static_cast<std::size_t>(*lo), to = static_cast<std::size_t>(*hi) + 1;
+    if (to - from <= touched_.size() * 16) {
+      touched_.clear();
+      std::size_t x = from;
+      for (; x + 8 <= to; x += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, mark_.data() + x, 8);
+        if (!word) continue;
+        for (std::size_t k = 0; k < 8; ++k)
+          if (mark_[x + k]) touched_.push_back(static_cast<int>(x + k));
+      }
+      for (; x < to; ++x)
+        if (mark_[x]) touched_.push_back(static_cast<int>(x));
+    } else {
+      std::sort(touched_.begin(), touched_.end());
+    }
     spans_.clear();
     int sum = 0;
     for (std::size_t i = 0; i < touched_.size(); ++i) {
@@ -178,7 +228,25 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
         spans_.push_back({x, nextX, static_cast<std::uint8_t>(sum >= 255 ? 255 : sum)});
     }
     if (!spans_.empty()) sink.Row(y, spans_.data(), spans_.size());
+    touched_.clear();
+  };
+  Scan(rule, interval, rowEnd);
+  // A sweep cut short by the work budget leaves a row half gathered: clear its marks.
+  for (const int x : touched_) {
+    run_[static_cast<std::size_t>(x)] = 0;
+    mark_[static_cast<std::size_t>(x)] = 0;
   }
+}
+
+void Rasterizer::SweepSamples(FillRule rule, std::uint8_t* bits, std::size_t stride) {
+  Scan(
+      rule,
+      [&](int y, int s, int first, int end) {
+        std::uint8_t* row = bits + static_cast<std::size_t>(y) * stride;
+        const auto bit = static_cast<std::uint8_t>(1u << s);
+        for (int x = first; x < end; ++x) row[x] |= bit;
+      },
+      [](int) {});
 }
 
 // --- Paints -----------------------------------------------------------------------------------
@@ -521,6 +589,26 @@ void PaintSpan(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const std::u
       const std::uint32_t src = paint.solid;
       if (!mask && cov == 255 && (src >> 24) == 255) {
         std::fill(row + x0, row + x1, src & KeepMask(paint));  // opaque colour, full coverage
+        return;
+      }
+      if (!mask) {
+        // One coverage over the span: the source's share of each channel is worked out once.
+        const unsigned sa = ((src >> 24) * cov + 127) / 255;
+        const std::uint32_t keep = KeepMask(paint);
+        if (sa == 255) {
+          std::fill(row + x0, row + x1, src & keep);
+          return;
+        }
+        const unsigned inv = 255 - sa;
+        const unsigned sA = (src >> 24) * cov + 127, sR = ((src >> 16) & 0xFF) * cov + 127,
+                       sG = ((src >> 8) & 0xFF) * cov + 127, sB = (src & 0xFF) * cov + 127;
+        for (int x = x0; x < x1; ++x) {
+          const std::uint32_t d = row[x];
+          row[x] = (((sA + (d >> 24) * inv) / 255) << 24 |
+                    ((sR + ((d >> 16) & 0xFF) * inv) / 255) << 16 |
+                    ((sG + ((d >> 8) & 0xFF) * inv) / 255) << 8 | (sB + (d & 0xFF) * inv) / 255) &
+                   keep;
+        }
         return;
       }
       for (int x = x0; x < x1; ++x) {

@@ -48,13 +48,21 @@ class Rasterizer {
   template <class Emit>
   void Sweep(FillRule rule, Emit&& emit);
 
+  // Marks the samples inside the polygon in a plane of the target's size: bit s of a pixel's byte
+  // is its sample on sub-scanline s. Rows are `stride` bytes apart; the plane is not cleared.
+  void SweepSamples(FillRule rule, std::uint8_t* bits, std::size_t stride);
+  std::size_t WorkBudget() const { return budget_; }
+
  private:
   struct Edge {
     double x0, y0, x1, y1;  // y0 < y1
     double dxdy;
     int dir;
   };
-  void SweepRows(FillRule rule);
+  // Visits each sub-scanline's inside pixels [first, end) as interval(y, s, first, end), then
+  // rowEnd(y) after each row.
+  template <class Interval, class RowEnd>
+  void Scan(FillRule rule, Interval&& interval, RowEnd&& rowEnd);
 
   int width_ = 0, height_ = 0, sub_ = 1;
   double snap_ = 0;  // grid the outline is placed on (steps per pixel), 0 for none
@@ -67,8 +75,9 @@ class Rasterizer {
   struct Cross {
     double x;
     int dir;
+    int edge;
   };
-  std::vector<Cross> cross_;
+  std::vector<Cross> cross_, merged_;
   std::vector<int> active_;
 
  public:

@@ -12,6 +12,7 @@
 #include "swf/display/stage.h"
 #include "swf/format/movie.h"
 #include "swf/render/filters.h"
+#include "swf/render/glyph_masks.h"
 #include "swf/render/raster.h"
 
 namespace dbx::swf {
@@ -90,6 +91,8 @@ class Renderer {
   // Glyphs filled together in one colour; `clip` (device pixels x0, y0, x1, y1) bounds them.
   void FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rgba color,
                   const Matrix& toDevice, const ColorTransform& cx, const float* clip);
+  // Places the glyphs' masks (made on first use) in placed_; false when one cannot be kept.
+  bool PlaceGlyphMasks(const text::PlacedGlyph* glyphs, std::size_t count, const Matrix& toDevice);
   void Fill(FillRule rule, const Paint* paint);
   void Flatten(const ShapeEdge& e, const Matrix& m, bool reverse, std::vector<Segment>& out);
 
@@ -110,6 +113,8 @@ class Renderer {
   const std::uint8_t* mask_ = nullptr;
   std::uint8_t* maskOut_ = nullptr;
   std::vector<Segment> scratch_;
+  GlyphMasks glyphMasks_;
+  std::vector<GlyphMasks::Placed> placed_;
   // Layers of cached and filtered objects, kept while the object looks the same; `dx`, `dy` place
   // the layer from the object's origin in whole pixels.
   struct CachedLayer {

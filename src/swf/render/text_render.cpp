@@ -55,6 +55,7 @@ Rgba FieldTextColor(Rgba c) {
 void Renderer::SetFonts(text::FontLibrary* fonts) {
   fonts_ = fonts;
   fields_.clear();
+  glyphMasks_.Trim(nullptr, 0);  // outlines of the faces handed out before may go
 }
 
 void Renderer::DrawText(const Clip& clip, const Character& ch, const Matrix& m,
@@ -167,6 +168,58 @@ void Renderer::DrawTextField(text::TextField& field, const Matrix& toDevice,
   }
 }
 
+bool Renderer::PlaceGlyphMasks(const text::PlacedGlyph* glyphs, std::size_t count,
+                               const Matrix& toDevice) {
+  glyphMasks_.Trim(fonts_, fonts_->generation());
+  placed_.clear();
+  const int samples = options_.samples >= 4 ? 4 : options_.samples >= 2 ? 2 : 1;
+  for (std::size_t k = 0; k < count; ++k) {
+    const text::PlacedGlyph& g = glyphs[k];
+    if (!g.glyph.outline || !g.face) continue;
+    const Matrix m = toDevice * GlyphMatrix(g.x, g.y, g.size / g.face->EmUnits());
+    if (!std::isfinite(m.tx) || !std::isfinite(m.ty) || std::fabs(m.tx) > 1e6 ||
+        std::fabs(m.ty) > 1e6)
+      return false;
+    // The mask is made with the origin's fraction of a pixel and moved by whole pixels.
+    const double ix = std::floor(m.tx), iy = std::floor(m.ty);
+    GlyphMasks::Key key{g.glyph.outline,  m.a, m.b, m.c, m.d, m.tx - ix, m.ty - iy, samples,
+                        g.face->NonZero()};
+    const GlyphMask* mask = glyphMasks_.Find(key);
+    if (!mask) {
+      Matrix local = m;
+      local.tx = key.fx;
+      local.ty = key.fy;
+      Box box;
+      for (const ShapeEdge& e : g.glyph.outline->edges) {
+        if (e.fill0 == e.fill1) continue;
+        for (const Vec2 v : {e.from, e.to, e.control})
+          box.Add(local.a * v.x + local.c * v.y + local.tx,
+                  local.b * v.x + local.d * v.y + local.ty);
+      }
+      if (box.Empty()) continue;
+      if (box.x1 - box.x0 > 256 || box.y1 - box.y0 > 256) return false;
+      const int x0 = static_cast<int>(std::floor(box.x0)) - 1;
+      const int y0 = static_cast<int>(std::floor(box.y0)) - 1;
+      const int w = static_cast<int>(std::ceil(box.x1)) + 2 - x0;
+      const int h = static_cast<int>(std::ceil(box.y1)) + 2 - y0;
+      local.tx -= x0;
+      local.ty -= y0;
+      scratch_.clear();
+      for (const ShapeEdge& e : g.glyph.outline->edges) {
+        if (e.fill0 == e.fill1) continue;
+        if (e.fill1 == 0) Flatten(e, local, false, scratch_);
+        if (e.fill0 == 0) Flatten(e, local, true, scratch_);
+      }
+      std::size_t budget = raster_.WorkBudget();
+      mask = glyphMasks_.Add(key, scratch_, x0, y0, w, h, budget);
+      raster_.SetWorkBudget(budget);
+      if (!mask) return false;
+    }
+    placed_.push_back({mask, static_cast<int>(ix) + mask->x, static_cast<int>(iy) + mask->y});
+  }
+  return true;
+}
+
 void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rgba color,
                           const Matrix& toDevice, const ColorTransform& cx, const float* clip) {
   if (count == 0 || target_.width() <= 0 || target_.height() <= 0) return;
@@ -176,19 +229,6 @@ void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rg
   const bool visible = MakePaint(style, toDevice, cx, nullptr, options_.samples > 1, paint);
   paint.keepAlpha = layerTarget_;
   if (!visible && !maskOut_) return;
-  raster_.Reset(target_.width(), target_.height(), options_.samples);
-  for (std::size_t k = 0; k < count; ++k) {
-    const text::PlacedGlyph& g = glyphs[k];
-    if (!g.glyph.outline || !g.face) continue;
-    const Matrix m = toDevice * GlyphMatrix(g.x, g.y, g.size / g.face->EmUnits());
-    scratch_.clear();
-    for (const ShapeEdge& e : g.glyph.outline->edges) {
-      if (e.fill0 == e.fill1) continue;
-      if (e.fill1 == 0) Flatten(e, m, false, scratch_);
-      if (e.fill0 == 0) Flatten(e, m, true, scratch_);
-    }
-    for (const Segment& s : scratch_) raster_.AddLine(s.x0, s.y0, s.x1, s.y1);
-  }
   const FillRule rule = glyphs[0].face->NonZero() ? FillRule::kNonZero : FillRule::kEvenOdd;
   int cx0 = 0, cy0 = 0, cx1 = target_.width(), cy1 = target_.height();
   if (clip) {
@@ -198,7 +238,7 @@ void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rg
     cy1 = std::clamp(static_cast<int>(std::ceil(clip[3])), cy0, cy1);
   }
   const std::size_t w = static_cast<std::size_t>(target_.width());
-  raster_.Sweep(rule, [&](int y, const Span* spans, std::size_t n) {
+  auto emit = [&](int y, const Span* spans, std::size_t n) {
     if (y < cy0 || y >= cy1) return;
     for (std::size_t i = 0; i < n; ++i) {
       const int x0 = std::max(spans[i].x0, cx0), x1 = std::min(spans[i].x1, cx1);
@@ -214,7 +254,46 @@ void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rg
       const std::uint8_t* maskRow = mask_ ? mask_ + static_cast<std::size_t>(y) * w : nullptr;
       PaintSpan(target_.Row(y), y, x0, x1, spans[i].coverage, maskRow, paint);
     }
+  };
+  // Glyphs of one face all have the same fill rule, so their masks merge as one polygon would.
+  const bool oneFace = std::all_of(glyphs, glyphs + count, [&](const text::PlacedGlyph& g) {
+    return g.face && g.face->NonZero() == glyphs[0].face->NonZero();
   });
+  if (oneFace && PlaceGlyphMasks(glyphs, count, toDevice)) {
+    int x0 = cx1, y0 = cy1, x1 = cx0, y1 = cy0;
+    for (const GlyphMasks::Placed& p : placed_) {
+      x0 = std::min(x0, p.x);
+      y0 = std::min(y0, p.y);
+      x1 = std::max(x1, p.x + p.mask->width);
+      y1 = std::max(y1, p.y + p.mask->height);
+    }
+    struct Sink final : Rasterizer::RowSink {
+      decltype(emit)& e;
+      explicit Sink(decltype(emit)& em) : e(em) {}
+      void Row(int y, const Span* spans, std::size_t n) override { e(y, spans, n); }
+    } sink(emit);
+    glyphMasks_.Compose(placed_.data(), placed_.size(), rule == FillRule::kNonZero,
+                        options_.samples >= 4   ? 4
+                        : options_.samples >= 2 ? 2
+                                                : 1,
+                        std::max(x0, cx0), std::max(y0, cy0), std::min(x1, cx1), std::min(y1, cy1),
+                        sink);
+    return;
+  }
+  raster_.Reset(target_.width(), target_.height(), options_.samples);
+  for (std::size_t k = 0; k < count; ++k) {
+    const text::PlacedGlyph& g = glyphs[k];
+    if (!g.glyph.outline || !g.face) continue;
+    const Matrix m = toDevice * GlyphMatrix(g.x, g.y, g.size / g.face->EmUnits());
+    scratch_.clear();
+    for (const ShapeEdge& e : g.glyph.outline->edges) {
+      if (e.fill0 == e.fill1) continue;
+      if (e.fill1 == 0) Flatten(e, m, false, scratch_);
+      if (e.fill0 == 0) Flatten(e, m, true, scratch_);
+    }
+    for (const Segment& s : scratch_) raster_.AddLine(s.x0, s.y0, s.x1, s.y1);
+  }
+  raster_.Sweep(rule, emit);
 }
 
 }  // namespace dbx::swf
