@@ -119,6 +119,8 @@ def run_case(corpus, case, tool, timeout):
     vp = opts.get("viewport_dimensions")
     if vp:
         base += ["--size", f"{int(vp['width'])}x{int(vp['height'])}"]
+    if spec.get("log_fetch"):
+        base.append("--log-fetch")
     inp = os.path.join(d, "input.json")
     if os.path.exists(inp):
         base += ["--input", inp]

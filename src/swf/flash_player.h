@@ -119,6 +119,9 @@ class FlashPlayer {
 
   // Where the movie's trace() lines go (none: dropped). Set before SetMovie.
   void SetTraceSink(swf::TraceSink sink) { trace_ = std::move(sink); }
+  // Whether a getURL that would open a page is written to the trace (off by default; no page is
+  // ever opened). Set before SetMovie.
+  void SetNavigationLog(bool log) { logNavigation_ = log; }
   // Whether movies run their scripts (on by default; off plays the timeline only).
   void SetScriptsEnabled(bool enabled) { scriptsEnabled_ = enabled; }
   bool HasScripts() const { return scripts_ != nullptr; }
@@ -190,6 +193,7 @@ class FlashPlayer {
   std::unique_ptr<swf::Scripts> scripts_;
   swf::TraceSink trace_;
   bool scriptsEnabled_ = true;
+  bool logNavigation_ = false;
   double movieTimeMs_ = 0;  // the movie's clock: frames stepped times the frame interval
   std::unique_ptr<swf::Renderer> renderer_;
   FontSource* fontSource_ = nullptr;

@@ -870,6 +870,41 @@ TEST(Avm1Runtime, UnnamedClipsAreNumberedAndShapesAreNot) {
   EXPECT_EQ(lines, (std::vector<std::string>{"_level0.instance1"}));
 }
 
+TEST(Avm1Runtime, PagesAGetUrlWouldOpenAreTracedOnlyWhenAsked) {
+  const std::pair<const char*, const char*> targets[] = {
+      {"_blank", "_blank"}, {"blank", "_blank"},    {"_BlAnK", "_blank"},   {"BLANK", "_blank"},
+      {"_self", "_self"},   {"blanket", "blanket"}, {"__blank", "__blank"}, {"", ""}};
+  Asm a;
+  std::vector<std::string> want;
+  for (const auto& [target, window] : targets) {
+    a.Push({"http://example.com/x", target}).Long(0x9A, {0});
+    want.insert(want.end(), {"Navigator::navigate_to_url:", "  URL: http://example.com/x",
+                             "  Target: " + std::string(window)});
+  }
+  // The GetURL action with its two texts in the code.
+  std::vector<std::uint8_t> payload;
+  for (const std::string text : {"page.html", "blank"}) {
+    payload.insert(payload.end(), text.begin(), text.end());
+    payload.push_back(0);
+  }
+  a.Long(0x83, payload);
+  for (const char* line : {"Navigator::navigate_to_url:", "  URL: page.html", "  Target: _blank"})
+    want.push_back(line);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  for (const bool log : {false, true}) {
+    Stage stage(*movie);
+    std::vector<std::string> lines;
+    ScriptHost host{*movie, stage,   [&](std::string_view s) { lines.emplace_back(s); },
+                    "",     nullptr, log};
+    Runtime runtime(host);
+    stage.SetScripts(&runtime);
+    stage.Step(0);
+    EXPECT_EQ(lines, log ? want : std::vector<std::string>{}) << log;
+  }
+}
+
 TEST(Avm1Runtime, StageHasTheMovieSizeAndListeners) {
   Asm a;
   a.Get("Stage").Push({"width"}).Op(0x4E).Trace();

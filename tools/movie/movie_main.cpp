@@ -3,12 +3,13 @@
 //
 //   dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q] [--input events.json]
 //                   [--png OUT.png] [--capture-frame K] [--expect EXPECTED.png]
-//                   [--tolerance T] [--wav OUT.wav]
+//                   [--tolerance T] [--wav OUT.wav] [--log-fetch]
 //
 // --capture-frame keeps frame K's picture instead of the last one's. --expect compares the kept
 // picture with a PNG file and prints "outliers N" on standard error (channels that differ by more
 // than --tolerance). --wav writes the sound of the frames played, mixed as 16-bit stereo at
-// 44.1 kHz (one frame interval of sound per frame). A file that cannot be read as a movie gets one
+// 44.1 kHz (one frame interval of sound per frame). --log-fetch writes the page and window of every
+// getURL that would open a page to the trace. A file that cannot be read as a movie gets one
 // line on standard error and exit status 1; bad options get the usage and exit status 2.
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +27,8 @@ void Usage() {
   std::fputs(
       "usage: dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q]\n"
       "                       [--input events.json] [--png OUT.png] [--capture-frame K]\n"
-      "                       [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav]\n",
+      "                       [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav]\n"
+      "                       [--log-fetch]\n",
       stderr);
 }
 
@@ -68,6 +70,8 @@ int main(int argc, char** argv) {
     } else if (a == "--wav" && hasValue) {
       wav = argv[++i];
       o.sound = true;
+    } else if (a == "--log-fetch") {
+      o.logNavigation = true;
     } else if (a == "--tolerance" && hasValue) {
       if (!ToInt(argv[++i], tolerance, 0, 255)) return Usage(), 2;
     } else if (!a.empty() && a[0] != '-' && o.path.empty()) {

@@ -260,6 +260,7 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
     if (trace) trace(line);
   });
   player.SetQuality2(o.quality);
+  player.SetNavigationLog(o.logNavigation);
   // The sound is mixed as the frames advance, exactly one frame's time per frame, so that the
   // scripts see sounds end at the right frame and the mix can be written out.
 #if defined(_WIN32)

@@ -34,9 +34,10 @@ struct RunOptions {
   int width = 0, height = 0;  // 0: the movie's own size
   std::string quality = "High";
   std::vector<InputEvent> input;
-  int captureFrame = 0;  // 1-based frame whose picture is kept; 0: the last
-  bool picture = true;   // keep a picture at all
-  bool sound = false;    // keep the mixed sound
+  int captureFrame = 0;        // 1-based frame whose picture is kept; 0: the last
+  bool picture = true;         // keep a picture at all
+  bool sound = false;          // keep the mixed sound
+  bool logNavigation = false;  // trace the pages a getURL would open
 };
 
 // The rate of the mixed sound: 16-bit stereo frames per second.

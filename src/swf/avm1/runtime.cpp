@@ -909,6 +909,7 @@ const char* EventMethod(ClipEvent e) {
 Runtime::Runtime(const ScriptHost& host, Limits limits)
     : movie_(host.movie), stage_(host.stage), vm_(host.movie.version, limits) {
   vm_.traceSink = host.trace;
+  logNavigation_ = host.logNavigation;
   vm_.clock = [this]() { return now_; };
   Object* mcProto = vm_.NewObject();
   vm_.clipProto = mcProto;
@@ -1192,13 +1193,27 @@ bool Runtime::IsMouseTarget(const Clip& clip) const {
   return false;
 }
 
+// The window a page opens in: "blank" in any case, with or without its underscore, is "_blank";
+// every other name is kept as it is.
+static std::string WindowName(std::string_view target) {
+  std::string_view bare = target;
+  if (!bare.empty() && bare[0] == '_') bare.remove_prefix(1);
+  return EqualsFolded(bare, "blank") ? "_blank" : std::string(target);
+}
+
 void Runtime::GetUrl(Activation& act, const std::string& url, const Value& target,
                      std::uint8_t flags) {
   // Loading variables or a movie reads a file beside the movie; getURL goes nowhere.
   const int level = target.IsString() ? LevelOf(vm_.ToString(target)) : -1;
   if (!(flags & 0x80)) {
     if (!(flags & 0x40) && level < 0) {
-      vm_.Unsupported("getURL");
+      if (logNavigation_ && vm_.traceSink) {
+        vm_.traceSink("Navigator::navigate_to_url:");
+        vm_.traceSink("  URL: " + url);
+        vm_.traceSink("  Target: " + WindowName(target.IsString() ? vm_.ToString(target) : ""));
+      } else {
+        vm_.Unsupported("getURL");
+      }
       return;
     }
     MovieLoad load;

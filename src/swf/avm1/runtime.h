@@ -57,6 +57,7 @@ class Runtime : public Scripts {
  private:
   std::shared_ptr<const Code> CodeFor(ByteSpan code);
   void GetUrl(Activation& act, const std::string& url, const Value& target, std::uint8_t flags);
+  bool logNavigation_ = false;
 
   const Movie& movie_;
   Stage& stage_;

@@ -95,6 +95,8 @@ struct ScriptHost {
   TraceSink trace;
   std::string moviePath;         // for files beside the movie (loadMovie); may be empty
   ScriptSound* sound = nullptr;  // null: the movie plays no script sound
+  // A getURL that would open a page writes the page and window to the trace instead of nothing.
+  bool logNavigation = false;
 };
 
 // The runtime of `swf/avm1/runtime.h` provides
