@@ -137,8 +137,8 @@ std::vector<std::uint8_t> EditTag(std::uint16_t id, const EditSpec& e) {
   BitWriter w;
   w.U16(id);
   w.Rect(0, e.w, 0, e.h);
-  w.U8(static_cast<std::uint8_t>(0x80 | (e.wordWrap ? 0x40 : 0) | (e.multiline ? 0x20 : 0) | 0x04 |
-                                 0x01));
+  w.U8(static_cast<std::uint8_t>(0x80 | (e.wordWrap ? 0x40 : 0) | (e.multiline ? 0x20 : 0) |
+                                 (e.readOnly ? 0x08 : 0) | 0x04 | 0x01));
   w.U8(static_cast<std::uint8_t>((e.autoSize ? 0x40 : 0) | 0x20 | (e.border ? 0x08 : 0) |
                                  (e.html ? 0x02 : 0) | (e.outlines ? 0x01 : 0)));
   w.U16(e.font);

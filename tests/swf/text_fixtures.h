@@ -41,6 +41,7 @@ struct EditSpec {
   std::uint32_t rgba = 0x0000FFFF;
   bool html = false, border = false, wordWrap = false, multiline = false, autoSize = false;
   bool outlines = true;
+  bool readOnly = false;
   std::uint8_t align = 0;
   std::string variable;
   std::string text;

@@ -72,6 +72,33 @@ TEST(TextFieldScript, PropertiesOfAFieldMadeByScript) {
   EXPECT_DOUBLE_EQ(p.fieldWidth, 800);
 }
 
+TEST(TextFieldScript, AFieldKeepsItsAlphaIn256ths) {
+  // A field rounds its alpha to 1/256 towards zero; a clip keeps it as a single-precision float.
+  struct Case {
+    double set;
+    const char* field;
+    const char* clip;
+  };
+  const Case cases[] = {{0.5, "0.390625", "0.499999988824129"},
+                        {33, "32.8125", "33.0000013113022"},
+                        {-0.5, "-0.390625", "-0.499999988824129"},
+                        {100, "100", "100"}};
+  Asm a;
+  MakeField(a);
+  a.Push({2, "mc", 2, "_root"}).Op(0x1C).Push({"createEmptyMovieClip"}).Op(0x52);
+  a.StoreRegister(2).Op(0x17);
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    for (const std::uint8_t reg : {1, 2}) {
+      a.Push({Reg{reg}, "_alpha", c.set}).Op(0x4F);
+      a.Push({Reg{reg}, "_alpha"}).Op(0x4E).Trace();
+    }
+    expected.push_back(c.field);
+    expected.push_back(c.clip);
+  }
+  EXPECT_EQ(Play(a, 1).lines, expected);
+}
+
 TEST(TextFieldScript, TextFormatRangesAndNewText) {
   Asm a;
   MakeField(a);

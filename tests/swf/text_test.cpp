@@ -482,6 +482,14 @@ FieldMovie MakeField(const EditSpec& e) {
   return f;
 }
 
+TEST(TextField, ATimelineFieldTakesInputUnlessReadOnly) {
+  for (const bool readOnly : {false, true}) {
+    EditSpec e;
+    e.readOnly = readOnly;
+    EXPECT_EQ(MakeField(e).field->input, !readOnly) << readOnly;
+  }
+}
+
 TEST(TextField, EmbeddedFontLayoutAutoSizeAndScroll) {
   EditSpec e;
   e.text = "AB A";

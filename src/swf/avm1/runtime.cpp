@@ -381,7 +381,11 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
       break;
     case 6:
       if (finite) {
-        clip->cxform.mult[3] = static_cast<float>(n / 100);
+        // A text field keeps its alpha in 1/256 steps, rounded towards zero.
+        clip->cxform.mult[3] =
+            clip->field
+                ? static_cast<float>(std::trunc(std::clamp(n / 100, -128.0, 128.0) * 256) / 256)
+                : static_cast<float>(n / 100);
         clip->scriptTransformed = true;  // the timeline no longer sets its colour either
       }
       break;

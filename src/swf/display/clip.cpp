@@ -186,6 +186,7 @@ Clip* Clip::CreateTextField(std::string_view newName, int scriptDepth, double x,
   };
   def.xmax = twips(std::max(0.0, width));
   def.ymax = twips(std::max(0.0, height));
+  def.readOnly = true;  // made by a script: "dynamic"
   Clip* c = stage_->InstantiateTextField(*this, scriptDepth + kDepthOffset, newName, def);
   if (c) c->SetPosition(twips(x), twips(y));
   return c;

@@ -14,6 +14,7 @@ TextField::TextField(const EditText& def, int version, FontLibrary& fonts)
   embedFonts = def.useOutlines;
   border = background = def.border;
   selectable = !def.noSelect;
+  input = !def.readOnly;
   maxChars = def.maxLength;
   autoSize_ = def.autoSize ? AutoSize::kLeft : AutoSize::kNone;
   box_ = {static_cast<float>(def.xmin), static_cast<float>(def.ymin), static_cast<float>(def.xmax),

@@ -94,7 +94,8 @@ class TextField {
   std::size_t Length() const { return content_.text.size(); }
   // Fields that collapse white space in their HTML text (condenseWhite).
   bool condenseWhite = false;
-  // What a script set: the field takes input (type "input") or not ("dynamic").
+  // The field takes input (type "input": its definition is not read-only, or a script set it) or
+  // not ("dynamic").
   bool input = false;
   void SetHtml(bool on);
   // A field with a style sheet reads both its text and its HTML text as markup and gives back
