@@ -110,6 +110,10 @@ bool FlashPlayer::StepFrame() {
   return true;
 }
 
+void FlashPlayer::FinishFrameInterval() {
+  if (stage_) stage_->PassTime(movieTimeMs_);
+}
+
 bool FlashPlayer::ToMovie(int x, int y, double& tx, double& ty) const {
   if (!stage_) return false;
   const auto inv = ViewMatrix(viewport_).Inverse();

@@ -137,6 +137,9 @@ class FlashPlayer {
   void KeyUp(int keyCode, int charCode);
   // Runs one frame at once, whatever the clock says (tools, tests); false without a movie.
   bool StepFrame();
+  // Lets the interval of the last frame run pass without another frame (timers, loads, sounds
+  // that fall due in it), for a tool that plays a fixed number of frames.
+  void FinishFrameInterval();
   swf::Stage* Stage() { return stage_.get(); }
 
   // The size of the area the movie is shown in, in pixels.

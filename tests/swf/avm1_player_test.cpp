@@ -239,6 +239,44 @@ TEST(Avm1Timeline, GotoFrame2ReadsItsFrameAsTextAndStopsAtTheLastFrame) {
   EXPECT_EQ(joined, "1|1|1|1|1|2|3|4|5|2|frame 2|frame 3|frame 4|frame 2|");
 }
 
+// Intervals fire as often as they fit into the time that passed, all timers in the order they
+// fall due (ties: the older first); a timer far behind drops its backlog after a bounded number of
+// calls; the interval of the last frame passes too when the tool says so.
+TEST(Avm1Timers, IntervalsCatchUpInTheOrderTheyFallDue) {
+  Asm a;
+  // setInterval(function () { trace(name); }, ms) for A every 30 ms and B every 20 ms.
+  for (const auto& [name, ms] : {std::pair<std::string, int>{"A", 30}, {"B", 20}}) {
+    a.Push({ms});
+    a.Function("", {}, [n = name](Asm& f) { f.Push({n}).Trace(); });
+    a.Push({2, "setInterval"}).Op(0x3D).Op(0x17);
+  }
+  // C every millisecond counts its calls in `c`.
+  a.Set("c", 0).Push({1});
+  a.Function("", {}, [](Asm& f) { f.Push({"c"}).Get("c").Op(0x50).Op(0x1D); });
+  a.Push({2, "setInterval"}).Op(0x3D).Op(0x17);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 10);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  auto c = [&] { return runtime.vm().ToNumber(runtime.vm().Get(runtime.vm().root, "c")); };
+  stage.Step(0);
+  stage.PassTime(100);
+  std::string joined;
+  for (const auto& l : lines) joined += l;
+  EXPECT_EQ(joined, "BABABBAB");  // B20 A30 B40 A60 B60 (the older first) B80 A90 B100
+  EXPECT_EQ(c(), 100);
+  lines.clear();
+  stage.Step(1e7);  // the machine slept: each timer is called a bounded number of times
+  EXPECT_EQ(c(), 100 + Vm::kMaxTimerCatchUp);
+  EXPECT_EQ(lines.size(), 2u * Vm::kMaxTimerCatchUp);
+  stage.PassTime(1e7 + 20);  // and then goes on at its pace
+  EXPECT_EQ(c(), 100 + Vm::kMaxTimerCatchUp + 20);
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1
 

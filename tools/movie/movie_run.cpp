@@ -330,6 +330,8 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
       break;  // a Wait: the next frame
     }
   }
+  // The last frame's interval passes too, as it does after every other frame.
+  player.FinishFrameInterval();
   return result;
 }
 

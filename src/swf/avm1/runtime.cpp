@@ -914,6 +914,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
     : movie_(host.movie), stage_(host.stage), vm_(host.movie.version, limits) {
   vm_.traceSink = host.trace;
   logNavigation_ = host.logNavigation;
+  vm_.afterTimer = [this] { stage_.RunQueue(); };
   vm_.clock = [this]() { return now_; };
   Object* mcProto = vm_.NewObject();
   vm_.clipProto = mcProto;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/movie_loader.h"
@@ -776,27 +777,45 @@ void Vm::SetVariable(Activation& act, std::string_view name, const Value& v) {
 }
 
 void Vm::RunTimers(double nowMs) {
-  // Timers added while these run wait for the next turn.
-  std::vector<int> due;
-  for (auto& t : timers)
-    if (t.due <= nowMs) due.push_back(t.id);
-  for (int id : due) {
-    auto it =
-        std::find_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.id == id; });
-    if (it == timers.end()) continue;
-    Timer t = *it;
-    if (t.once) {
-      timers.erase(it);
-    } else {
-      it->due = std::max(nowMs, it->due + std::max(t.interval, 1.0));
+  // Every timer fires as often as its interval fits into the time that passed, all of them in
+  // the order they fall due (ties: the older first), and what a call queues runs before the next
+  // call. Timers added while these run wait for the next turn; a timer far behind (the machine
+  // slept) drops its backlog after kMaxTimerCatchUp calls.
+  const int firstNew = nextTimerId;  // ids grow: a timer from this turn has one at least this
+  std::unordered_map<int, int> calls;
+  while (!aborting_) {
+    auto next = timers.end();
+    for (auto it = timers.begin(); it != timers.end(); ++it) {
+      if (it->due > nowMs || it->id >= firstNew) continue;
+      if (next == timers.end() || it->due < next->due) next = it;
     }
-    if (aborting_) return;
+    if (next == timers.end()) return;
+    const Timer t = *next;
+    if (t.once) {
+      timers.erase(next);
+    } else if (++calls[t.id] >= kMaxTimerCatchUp) {
+      next->due = nowMs + std::max(t.interval, 1.0);
+    } else {
+      next->due += std::max(t.interval, 1.0);
+    }
     if (t.method.empty()) {
       Call(t.fn, nullptr, t.args);
     } else {
-      CallMethod(t.fn, t.method, t.args);
+      // A clip that was removed is reached through its path, as references to clips are; with
+      // nothing at the path, nothing is called.
+      Value self = t.fn;
+      if (self.type == Type::kObject && self.o->cls() == ObjClass::kClip) {
+        auto* clip = static_cast<ClipObject*>(self.o);
+        if (!clip->Alive()) {
+          ClipObject* now = clip->Relocated(*this);
+          if (!now) continue;
+          self.o = now;
+        }
+      }
+      CallMethod(self, t.method, t.args);
     }
     DropUncaught();
+    if (afterTimer && !aborting_) afterTimer();
   }
 }
 

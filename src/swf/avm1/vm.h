@@ -220,8 +220,11 @@ class Vm {
   };
   std::vector<Timer> timers;
   int nextTimerId = 1;
-  // Runs the timers that are due at `nowMs`.
+  // Runs the timers that are due at `nowMs`, each as often as its interval fits (see vm.cpp).
   void RunTimers(double nowMs);
+  static constexpr int kMaxTimerCatchUp = 1000;
+  // Runs after each timer call: the runtime runs what the call queued (a clip's onLoad ...).
+  std::function<void()> afterTimer;
 
   // The Sound object: where its sounds play (null: nowhere), the movie whose exported sounds
   // attachSound finds, the folder loadSound reads files from, and the playing voices.

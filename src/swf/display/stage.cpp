@@ -96,6 +96,15 @@ void Stage::Step(double timeMs) {
   graveyard_.clear();
 }
 
+void Stage::PassTime(double timeMs) {
+  if (!scripts_) return;
+  scripts_->BeginFrame(timeMs);
+  RunQueue();
+  scripts_->EndFrame();
+  queue_.clear();
+  graveyard_.clear();
+}
+
 void Stage::Collect(Clip& clip, std::vector<Clip*>& out) {
   out.push_back(&clip);
   for (auto& [d, child] : clip.children_) Collect(*child, out);

@@ -50,6 +50,9 @@ class Stage {
   void Reset();
   // Runs one frame. `timeMs` is the player's clock since the movie started.
   void Step(double timeMs = 0);
+  // Lets the time up to `timeMs` pass without a frame: timers, loads and sounds that fall due run
+  // (a tool that stops after its last frame lets that frame's interval pass).
+  void PassTime(double timeMs);
   // The main timeline's current frame (0-based, -1 before the first Step).
   int frame() const { return root_->currentFrame; }
   Clip& root() { return *root_; }
