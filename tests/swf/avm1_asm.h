@@ -189,9 +189,11 @@ class Asm {
   std::vector<std::pair<std::size_t, std::string>> fixups_;
 };
 
-// A movie of one 1920 x 1080 frame whose only content is a frame script.
-inline std::vector<std::uint8_t> MovieWithScript(const std::vector<std::uint8_t>& code,
-                                                 std::uint8_t version = 10) {
+// A movie of one 1920 x 1080 frame whose only content is a frame script (after the tags of
+// `before`, as code and body).
+inline std::vector<std::uint8_t> MovieWithScript(
+    const std::vector<std::uint8_t>& code, std::uint8_t version = 10,
+    const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& before = {}) {
   std::vector<std::uint8_t> body;
   std::uint64_t bits = 0;
   int n = 0;
@@ -217,9 +219,10 @@ inline std::vector<std::uint8_t> MovieWithScript(const std::vector<std::uint8_t>
     body.insert(body.end(), data.begin(), data.end());
   };
   tag(9, {0, 0, 40});  // SetBackgroundColor
-  tag(12, code);       // DoAction
-  tag(1, {});          // ShowFrame
-  tag(0, {});          // End
+  for (const auto& [id, data] : before) tag(id, data);
+  tag(12, code);  // DoAction
+  tag(1, {});     // ShowFrame
+  tag(0, {});     // End
   std::vector<std::uint8_t> file(8 + body.size());
   file[0] = 'F';
   file[1] = 'W';

@@ -111,10 +111,11 @@ TEST(Avm1Loader, ReadsFilesInsideTheFolderOnly) {
 
 // Plays a one-frame movie whose script is `code`, saved in `dir` (empty: read from no file), for
 // `frames` frames.
-std::vector<std::string> PlayInFolder(Asm& code, const std::string& dir, int frames,
-                                      int version = 10) {
+std::vector<std::string> PlayInFolder(
+    Asm& code, const std::string& dir, int frames, int version = 10,
+    const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& before = {}) {
   const std::vector<std::uint8_t> bytes =
-      test::MovieWithScript(code.Build()->bytes, static_cast<std::uint8_t>(version));
+      test::MovieWithScript(code.Build()->bytes, static_cast<std::uint8_t>(version), before);
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
   EXPECT_TRUE(movie);
   if (!movie) return {};
@@ -427,6 +428,49 @@ TEST(Avm1Clips, ScrollRectTakesAnyObjectAndGivesARectangle) {
   const auto lines = PlayInFolder(a, "", 1, 8);
   EXPECT_EQ(lines,
             (std::vector<std::string>{"undefined", "(x=1, y=2, w=3, h=4)", "3", "undefined"}));
+}
+
+// An empty one-frame sprite 1 exported as "Sym".
+const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> kExportedSprite = {
+    {39, {1, 0, 1, 0, 0x40, 0, 0, 0}},  // DefineSprite 1: ShowFrame, End
+    {56, {1, 0, 1, 0, 'S', 'y', 'm', 0}},
+};
+
+TEST(Avm1Classes, RegisteredClassesByVersionConstructAttachedClips) {
+  // Version 6 and older find a class by its name in any case; newer ones only by the same case.
+  for (const int version : {6, 7}) {
+    Asm a;
+    a.Function("C", {},
+               [](Asm& f) { f.Push({"ctor "}).Get("this").Push({"k"}).Op(0x4E).Op(0x47).Trace(); });
+    a.Push({"C"}).Get("C").Push({"sym", 2}).Get("Object").Push({"registerClass"}).Op(0x52).Op(0x17);
+    // The init object's properties are there before the constructor runs.
+    a.Push({"k", 5, 1}).Op(0x43).Push({1, "a", "Sym", 4}).Get("_root").Push({"attachMovie"});
+    a.Op(0x52).Op(0x17);
+    a.Get("a").Push({"__proto__"}).Op(0x4E).Get("C").Push({"prototype"}).Op(0x4E).Op(0x66).Trace();
+    a.Get("a").Push({"k"}).Op(0x4E).Trace();
+    const auto lines = PlayInFolder(a, "", 1, version, kExportedSprite);
+    const std::vector<std::string> want = version < 7
+                                              ? std::vector<std::string>{"ctor 5", "true", "5"}
+                                              : std::vector<std::string>{"false", "5"};
+    EXPECT_EQ(lines, want) << version;
+  }
+}
+
+TEST(Avm1Classes, OnConstructHearsEveryNewSpriteAndWhatItThrowsStopsThere) {
+  Asm a;
+  a.Get("MovieClip").Push({"prototype"}).Op(0x4E).Push({"onConstruct"});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({"new "}).Get("this").Push({"_name"}).Op(0x4E).Op(0x47).Trace();
+    f.Push({"boom"}).Op(0x2A);
+  });
+  a.Op(0x4F);
+  CallOn(a, "_root", "createEmptyMovieClip", {"e", 1}).Op(0x17);
+  a.Push({2, "a", "Sym", 3}).Get("_root").Push({"attachMovie"}).Op(0x52).Op(0x17);
+  a.Push({"after"}).Trace();
+  const auto lines = PlayInFolder(a, "", 1, 8, kExportedSprite);
+  const std::vector<std::string> want = {"new e", "Warning: Uncaught exception, boom", "new a",
+                                         "Warning: Uncaught exception, boom", "after"};
+  EXPECT_EQ(lines, want);
 }
 
 }  // namespace

@@ -114,11 +114,9 @@ Value Unwatch(Vm& vm, CallArgs& a) {
 
 Value RegisterClass(Vm& vm, CallArgs& a) {
   if (a.size() < 2) return Value(false);
-  std::string name = vm.ToString(a[0]);
-  if (a[1].IsObject())
-    vm.registeredClasses[name] = a[1].o;
-  else
-    vm.registeredClasses.erase(name);
+  const std::string name = vm.ToString(a[0]);
+  const int version = vm.activations().empty() ? vm.version() : vm.activations().back()->version;
+  vm.RegisterClass(version, name, a[1].AsObject());
   return Value(true);
 }
 

@@ -57,10 +57,10 @@ int PropertyIndexOf(double n) {
 
 }  // namespace
 
-void Vm::RunScript(std::shared_ptr<const Code> code, Object* clip) {
+void Vm::RunScript(std::shared_ptr<const Code> code, Object* clip, int version) {
   if (!code || aborting_) return;
   Activation a;
-  a.version = version_;
+  a.version = version > 0 ? version : version_;
   a.code = std::move(code);
   a.thisObj = clip;
   a.target = clip;

@@ -508,24 +508,16 @@ Value McPrevFrame(Vm&, CallArgs& a) {
   return {};
 }
 
-// A registered class or an init object for a new clip.
-void InitNewClip(Vm& vm, MovieClipObject* o, const Value& init) {
-  if (Object* io = init.AsObject()) {
-    for (auto& k : vm.Keys(io)) vm.Set(o, k, vm.Get(io, k));
-  }
-}
-
 Value McAttachMovie(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o || a.size() < 3) return {};
   std::string id = vm.ToString(a[0]), name = vm.ToString(a[1]);
   double depth = vm.ToNumber(a[2]);
   if (!std::isfinite(depth)) return {};
+  o->runtime->initObject = a[3].AsObject();
   Clip* c = o->clip->Attach(id, name, ClampToInt(depth));
-  if (!c) return {};
-  Value v = ClipValue(o->runtime, c);
-  if (auto* co = static_cast<MovieClipObject*>(v.AsObject())) InitNewClip(vm, co, a[3]);
-  return v;
+  o->runtime->initObject = nullptr;
+  return c ? ClipValue(o->runtime, c) : Value();
 }
 Value McCreateEmpty(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
@@ -554,11 +546,10 @@ Value McDuplicate(Vm& vm, CallArgs& a) {
   const std::string name = vm.ToString(a[0]);  // the name converts before the depth
   double depth = vm.ToNumber(a[1]);
   if (!std::isfinite(depth)) return {};
+  o->runtime->initObject = a[2].AsObject();
   Clip* c = o->clip->Duplicate(name, ClampToInt(depth));
-  if (!c) return {};
-  Value v = ClipValue(o->runtime, c);
-  if (auto* co = static_cast<MovieClipObject*>(v.AsObject())) InitNewClip(vm, co, a[2]);
-  return v;
+  o->runtime->initObject = nullptr;
+  return c ? ClipValue(o->runtime, c) : Value();
 }
 Value McRemove(Vm& vm, CallArgs& a) {
   if (auto* o = ThisClip(a)) o->RemoveSelf(vm);
@@ -1086,20 +1077,42 @@ void Runtime::ClipCreated(Clip& clip) {
   if (!o) return;
   if (clip.IsRoot() && clip.level == 0) vm_.root = o;
   if (clip.kind == ClipKind::kEditText) TextFieldCreated(*this, clip, o);
-  // A class registered for the clip's exported symbol gives it its prototype and constructor.
-  if (clip.character && !vm_.registeredClasses.empty()) {
-    for (auto& [name, id] : clip.movie->exports) {
-      if (id != clip.character) continue;
-      auto it = vm_.registeredClasses.find(name);
-      if (it == vm_.registeredClasses.end()) continue;
-      Object* ctor = it->second;
-      Object* proto = vm_.Get(ctor, "prototype").AsObject();
-      if (proto) o->SetProto(proto);
-      vm_.Call(Value(ctor), o, {}, proto);
-      vm_.DropUncaught();
-      break;
-    }
+}
+
+Object* Runtime::ClassOf(const Clip& clip) {
+  if (clip.kind != ClipKind::kMovie || !clip.character || !clip.movie) return nullptr;
+  for (const auto& [name, id] : clip.movie->exports) {
+    if (id != clip.character) continue;
+    if (Object* c = vm_.RegisteredClass(clip.movie->version, name)) return c;
   }
+  return nullptr;
+}
+
+void Runtime::RunConstructor(MovieClipObject* o, Object* ctor, Object* proto) {
+  if (vm_.version() >= 6) o->SetOwn("__constructor__", Value(ctor), prop::kDontEnum);
+  if (vm_.version() < 7) o->SetOwn("constructor", Value(ctor), prop::kDontEnum);
+  vm_.Call(Value(ctor), o, {}, proto);
+  vm_.DropUncaught();
+}
+
+void Runtime::ConstructClip(Clip& clip) {
+  Object* io = initObject;
+  initObject = nullptr;
+  MovieClipObject* o = ObjectOf(&clip);
+  if (!o) return;
+  Object* ctor = ClassOf(clip);
+  Object* proto = ctor ? vm_.Get(ctor, "prototype").AsObject() : nullptr;
+  if (proto) o->SetProto(proto);
+  if (io)
+    for (auto& k : vm_.Keys(io)) vm_.Set(o, k, vm_.Get(io, k));
+  if (!clip.removed) FireClipEvent(clip, ClipEvent::kConstruct, 0);
+  // An onConstruct method (on MovieClip.prototype, say) hears of every new sprite.
+  Value f = vm_.Get(o, "onConstruct");
+  if (!clip.removed && f.IsObject() && f.o->cls() == ObjClass::kFunction) {
+    vm_.Call(f, o, {});
+    vm_.DropUncaught();
+  }
+  if (!clip.removed && ctor) RunConstructor(o, ctor, proto);
 }
 
 void Runtime::ClipRemoved(Clip& clip) {
@@ -1119,7 +1132,7 @@ std::shared_ptr<const Code> Runtime::CodeFor(ByteSpan code) {
 void Runtime::RunActions(Clip& clip, ByteSpan code) {
   MovieClipObject* o = ObjectOf(&clip);
   if (!o) return;
-  vm_.RunScript(CodeFor(code), o);
+  vm_.RunScript(CodeFor(code), o, clip.movie ? clip.movie->version : 0);
 }
 
 void Runtime::RunInitActions(Clip& root, std::uint16_t, ByteSpan code) {
@@ -1139,7 +1152,8 @@ void Runtime::FireClipEvent(Clip& clip, ClipEvent event, int keyCode) {
     for (auto& act : *clip.clipActions) {
       if (!(act.events & static_cast<std::uint32_t>(event))) continue;
       if (event == ClipEvent::kKeyPress && act.keyCode != keyCode) continue;
-      vm_.RunScript(CodeFor(ByteSpan(act.code.data(), act.code.size())), o);
+      vm_.RunScript(CodeFor(ByteSpan(act.code.data(), act.code.size())), o,
+                    clip.movie ? clip.movie->version : 0);
     }
   }
   const char* method = EventMethod(event);

@@ -24,6 +24,7 @@ class Runtime : public Scripts {
   ~Runtime() override;
 
   void ClipCreated(Clip& clip) override;
+  void ConstructClip(Clip& clip) override;
   void ClipRemoved(Clip& clip) override;
   void RunActions(Clip& clip, ByteSpan code) override;
   void RunInitActions(Clip& root, std::uint16_t sprite, ByteSpan code) override;
@@ -37,6 +38,9 @@ class Runtime : public Scripts {
   Vm& vm() { return vm_; }
   Stage& stage() { return stage_; }
   const Movie& movie() const { return movie_; }
+  // The properties attachMovie / duplicateMovieClip give the clip they are making (copied before
+  // its class's constructor runs).
+  Object* initObject = nullptr;
   // The script object of a clip (made on demand); null for clips scripts cannot see.
   MovieClipObject* ObjectOf(Clip* clip);
   Object* ScriptObjectOf(Clip* clip);
@@ -56,6 +60,9 @@ class Runtime : public Scripts {
 
  private:
   std::shared_ptr<const Code> CodeFor(ByteSpan code);
+  // The class registered for the sprite's exported symbol, in the table of the clip's movie.
+  Object* ClassOf(const Clip& clip);
+  void RunConstructor(MovieClipObject* o, Object* ctor, Object* proto);
   void GetUrl(Activation& act, const std::string& url, const Value& target, std::uint8_t flags);
   bool logNavigation_ = false;
 

@@ -845,7 +845,8 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
     for (auto& r : a->regs) t.Mark(r);
     t.Mark(a->result);
   }
-  for (auto& [name, c] : registeredClasses) t.Mark(c);
+  for (auto& table : registeredClasses)
+    for (auto& [name, c] : table) t.Mark(c);
   for (auto& tm : timers) {
     t.Mark(tm.fn);
     for (auto& a : tm.args) t.Mark(a);
@@ -988,6 +989,30 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
   if (stack_.size() > base) stack_.resize(base);
   if (flow == Flow::kReturn) return a.result;
   return {};
+}
+
+namespace {
+std::string ClassKey(int movieVersion, std::string_view name) {
+  std::string key(name);
+  if (movieVersion < 7)
+    for (char& ch : key)
+      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return key;
+}
+}  // namespace
+
+void Vm::RegisterClass(int movieVersion, std::string_view name, Object* ctor) {
+  auto& table = registeredClasses[movieVersion >= 7 ? 1 : 0];
+  if (ctor)
+    table[ClassKey(movieVersion, name)] = ctor;
+  else
+    table.erase(ClassKey(movieVersion, name));
+}
+
+Object* Vm::RegisteredClass(int movieVersion, std::string_view name) const {
+  const auto& table = registeredClasses[movieVersion >= 7 ? 1 : 0];
+  const auto it = table.find(ClassKey(movieVersion, name));
+  return it == table.end() ? nullptr : it->second;
 }
 
 }  // namespace dbx::swf::avm1

@@ -121,7 +121,8 @@ class Vm {
   std::function<double()> clock;
 
   // Runs `code` (the whole span) as a timeline's frame script on `clip`.
-  void RunScript(std::shared_ptr<const Code> code, Object* clip);
+  // Runs code of a movie of `version` (0: the main movie's) with `clip` as target and this.
+  void RunScript(std::shared_ptr<const Code> code, Object* clip, int version = 0);
   // Starts the per-frame time budget; scripts beyond it are abandoned until the next call.
   void BeginFrameBudget();
   bool OutOfTime();
@@ -253,8 +254,11 @@ class Vm {
   std::function<void(Activation&, const std::string& url, const Value& target, std::uint8_t flags)>
       getUrl;
 
-  // Object.registerClass: export name -> constructor.
-  std::map<std::string, Object*> registeredClasses;
+  // Object.registerClass: export name -> constructor. Movies of version 6 and older share one
+  // table whose names ignore case; newer movies share another that keeps it.
+  std::map<std::string, Object*> registeredClasses[2];
+  void RegisterClass(int movieVersion, std::string_view name, Object* ctor);
+  Object* RegisteredClass(int movieVersion, std::string_view name) const;
   double Random() { return std::uniform_real_distribution<double>(0, 1)(rng_); }
   std::mt19937& rng() { return rng_; }
 

@@ -31,6 +31,10 @@ class Scripts {
   // before its first frame runs. The runtime makes its script object here (and runs a registered
   // class's constructor when it wants to).
   virtual void ClipCreated(Clip& clip) = 0;
+  // A sprite is constructed (its class, its construct event), its own first frame in place: one a
+  // script made at once, one a timeline placed after the init actions of its frame and before
+  // the frame's other scripts.
+  virtual void ConstructClip(Clip&) {}
   // A clip leaves the tree (its unload event has been fired). The clip object stays valid until
   // the end of the current frame; after that pointers to it dangle.
   virtual void ClipRemoved(Clip& clip) = 0;

@@ -58,6 +58,7 @@ Stage::~Stage() = default;
 
 void Stage::Reset() {
   queue_.clear();
+  urgent_.clear();
   hover_ = pressed_ = nullptr;
   root_ = std::make_unique<Clip>(*this, ClipKind::kMovie, 0);
   root_->timeline = &movie_.timeline;
@@ -93,6 +94,7 @@ void Stage::Step(double timeMs) {
   RunQueue();
   if (scripts_) scripts_->EndFrame();
   queue_.clear();
+  urgent_.clear();
   graveyard_.clear();
 }
 
@@ -166,7 +168,7 @@ void Stage::ApplyFrameInOrder(Clip& clip, int frame, bool scripts) {
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
     if (!InitDone(clip, init.sprite)) {
-      if (scripts_) queue_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
+      if (scripts_) urgent_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
     }
   std::size_t a = 0;
   const std::size_t actions = scripts ? f.actions.size() : 0;
@@ -183,7 +185,7 @@ void Stage::QueueFrameActions(Clip& clip, int frame) {
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
     if (!InitDone(clip, init.sprite)) {
-      if (scripts_) queue_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
+      if (scripts_) urgent_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
     }
   for (const FrameAction& a : f.actions) QueueActions(clip, a.code);
 }
@@ -364,10 +366,13 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t characte
   if (c->removed) return nullptr;
   if (kind == ClipKind::kButton) UpdateButtonChildren(*c);
   if (kind == ClipKind::kMovie) {
+    if (cmd && scripts_) urgent_.push_back({c, Queued::Kind::kConstruct, {}, {}, 0, 0});
     if (timeline)
       ApplyFrameInOrder(*c, 0);
     else
       c->currentFrame = 0;
+    // A clip a script made is constructed at once, its first frame in place.
+    if (!cmd && scripts_ && !c->removed) scripts_->ConstructClip(*c);
     if (!c->removed) QueueEvent(*c, ClipEvent::kLoad);
   }
   return c->removed ? nullptr : c;
@@ -505,11 +510,13 @@ void Stage::QueueEvent(Clip& clip, ClipEvent event, int keyCode) {
 void Stage::RunQueue() {
   if (!scripts_) {
     queue_.clear();
+    urgent_.clear();
     return;
   }
-  for (std::size_t n = 0; !queue_.empty() && n < kMaxQueuedPerRun; ++n) {
-    const Queued q = queue_.front();
-    queue_.pop_front();
+  for (std::size_t n = 0; (!queue_.empty() || !urgent_.empty()) && n < kMaxQueuedPerRun; ++n) {
+    std::deque<Queued>& from = urgent_.empty() ? queue_ : urgent_;
+    const Queued q = from.front();
+    from.pop_front();
     const bool unload = q.kind == Queued::Kind::kEvent && q.event == ClipEvent::kUnload;
     if (q.clip->removed && !unload) continue;
     switch (q.kind) {
@@ -522,9 +529,13 @@ void Stage::RunQueue() {
       case Queued::Kind::kInit:
         scripts_->RunInitActions(*q.clip, q.sprite, q.code);
         break;
+      case Queued::Kind::kConstruct:
+        scripts_->ConstructClip(*q.clip);
+        break;
     }
   }
   queue_.clear();
+  urgent_.clear();
 }
 
 // --- paths ---

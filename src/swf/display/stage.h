@@ -120,7 +120,7 @@ class Stage {
  private:
   struct Queued {
     Clip* clip;
-    enum class Kind : std::uint8_t { kActions, kEvent, kInit } kind;
+    enum class Kind : std::uint8_t { kActions, kEvent, kInit, kConstruct } kind;
     ByteSpan code;
     ClipEvent event;
     int keyCode;
@@ -153,6 +153,8 @@ class Stage {
   std::unique_ptr<Clip> root_;
   std::vector<std::unique_ptr<Clip>> graveyard_;
   std::deque<Queued> queue_;
+  // Init actions and the construction of clips a timeline placed run before anything else queued.
+  std::deque<Queued> urgent_;
   std::uint64_t nextSerial_ = 1;
   int instances_ = 0;
   std::map<int, std::unique_ptr<Clip>> levels_;  // levels above 0
