@@ -80,6 +80,78 @@ TEST(BoxBlur, MatchesThePlainAverageForEveryRadiusAndPassCount) {
     EXPECT_EQ(BlurRadius(size), radius) << size;
 }
 
+TEST(BoxBlur, WideRowsMatchThePlainAverageForEveryBoxShape) {
+  // Rows of 16 bytes and more, every channel count, boxes from 1 to past the widest that the
+  // quick division handles, edges of every kind (none, halves, odd 256ths); values often at 255,
+  // where a rounding of the division goes wrong first.
+  std::mt19937 rng(11);
+  struct Shape {
+    int w, h, ch;
+  };
+  const Shape shapes[] = {{16, 17, 1}, {37, 9, 1}, {9, 23, 2}, {13, 11, 3}, {5, 19, 4}, {29, 6, 4}};
+  int cases = 0;
+  for (int radius : {1, 2, 3, 7, 8, 15, 31, 63, 64, 127, 128, 129, 300})
+    for (int edge : {0, 1, 77, 128, 192, 255}) {
+      const Shape& s = shapes[static_cast<std::size_t>(cases++) % std::size(shapes)];
+      const int passes = 1 + cases % 3;
+      // The box across and down differ, so that a swapped axis shows.
+      const int rx = radius, ry = std::max(0, radius / 2 - 1), ex = edge, ey = (edge * 3) % 256;
+      std::vector<std::uint8_t> data(static_cast<std::size_t>(s.w * s.h * s.ch));
+      std::vector<int> expect(data.size());
+      for (std::size_t i = 0; i < data.size(); ++i)
+        expect[i] = data[i] = rng() % 2 ? 255 : static_cast<std::uint8_t>(rng());
+      BoxBlur(data.data(), s.w, s.h, s.ch, rx, ry, passes, ex, ey);
+      for (int p = 0; p < passes; ++p) expect = PlainPass(expect, s.w, s.h, s.ch, rx, ry, ex, ey);
+      for (std::size_t i = 0; i < data.size(); ++i)
+        ASSERT_EQ(data[i], expect[i])
+            << s.w << "x" << s.h << "x" << s.ch << " r" << rx << "," << ry << " e" << ex << ","
+            << ey << " passes " << passes << " at " << i;
+    }
+  // A large flat plane: whole values stay whole inside the box, every box shape.
+  for (const auto& [rx, ry] : {std::pair{1, 1}, std::pair{7, 3}, std::pair{9, 5}})
+    for (int edge : {0, 128, 255}) {
+      std::vector<std::uint8_t> flat(64 * 40 * 4, 255);
+      BoxBlur(flat.data(), 64, 40, 4, rx, ry, 3, edge, edge);
+      EXPECT_EQ(flat[(20 * 64 + 32) * 4 + 1], 255) << rx << " " << edge;
+    }
+}
+
+TEST(OverRow, PutsEachPixelOverWithTheRoundedFormula) {
+  // Runs of clear, opaque and part-covering pixels (whole groups of each, and mixed), rows of
+  // every length around the groups of 4, onto a layer and onto the screen.
+  std::mt19937 rng(5);
+  auto premultiplied = [&](int a) {
+    auto ch = [&] { return a == 0 ? 0u : static_cast<std::uint32_t>(rng() % (a + 1)); };
+    return static_cast<std::uint32_t>(a) << 24 | ch() << 16 | ch() << 8 | ch();
+  };
+  for (bool keepAlpha : {false, true})
+    for (int count = 0; count <= 21; ++count) {
+      std::vector<std::uint32_t> src(static_cast<std::size_t>(count)), dst(src.size());
+      for (int i = 0; i < count; ++i) {
+        const int run = (i / 4 + count) % 4;  // clear, opaque, part, mixed
+        const int a = run == 0 ? 0 : run == 1 ? 255 : run == 2 ? 1 + rng() % 254 : rng() % 3 * 127;
+        src[static_cast<std::size_t>(i)] = premultiplied(std::min(a, 255));
+        dst[static_cast<std::size_t>(i)] = keepAlpha ? premultiplied(rng() % 256) : rng();
+      }
+      std::vector<std::uint32_t> expect(dst);
+      for (std::size_t i = 0; i < src.size(); ++i) {
+        const std::uint32_t a = src[i] >> 24;
+        if (a == 0) continue;
+        std::uint32_t out = 0;
+        for (int shift : {0, 8, 16, 24}) {
+          if (shift == 24 && !keepAlpha) continue;
+          const std::uint32_t s = (src[i] >> shift) & 0xFF, d = (expect[i] >> shift) & 0xFF;
+          out |= (s + (d * (255 - a) + 127) / 255) << shift;
+        }
+        expect[i] = out;
+      }
+      OverRow(dst.data(), src.data(), count, keepAlpha);
+      for (std::size_t i = 0; i < src.size(); ++i)
+        ASSERT_EQ(dst[i], expect[i]) << "pixel " << i << " of " << count << ", layer " << keepAlpha
+                                     << ", src " << std::hex << src[i];
+    }
+}
+
 // Straight (not premultiplied) colours 0..1 of the blend formulas.
 double PlainMode(BlendMode mode, double s, double b) {
   switch (mode) {

@@ -65,6 +65,11 @@ enum class BlendMode : std::uint8_t {
 // is a layer (premultiplied with alpha) rather than the opaque screen (alpha byte ignored).
 std::uint32_t BlendPixel(std::uint32_t dst, std::uint32_t src, BlendMode mode, bool dstHasAlpha);
 
+// Puts `count` premultiplied pixels of `src` over `dst`: each channel becomes
+// src + (dst * (255 - src alpha) + 127) / 255. `keepAlpha`: `dst` is a layer with alpha;
+// otherwise it is the opaque screen and its alpha byte is written as 0.
+void OverRow(std::uint32_t* dst, const std::uint32_t* src, int count, bool keepAlpha);
+
 // Applies a colour transform to a premultiplied pixel.
 std::uint32_t TransformPremultiplied(std::uint32_t p, const ColorTransform& cx);
 

@@ -679,6 +679,12 @@ void Renderer::Composite(const Clip& obj, const PixelPlane& layer, int x0, int y
     Pixel* row = target_.Row(ty);
     const std::uint8_t* maskRow = mask_ ? mask_ + static_cast<std::size_t>(ty) * tw : nullptr;
     const int lx0 = std::max(0, -x0), lx1 = std::min(layer.width, target_.width() - x0);
+    if (identity && !maskRow && (mode == BlendMode::kNormal || mode == BlendMode::kLayer)) {
+      if (lx1 > lx0)
+        OverRow(row + lx0 + x0, &layer.px[static_cast<std::size_t>(ly) * layer.width + lx0],
+                lx1 - lx0, layerTarget_);
+      continue;
+    }
     for (int lx = lx0; lx < lx1; ++lx) {
       std::uint32_t src = layer.At(lx, ly);
       if (!identity) src = TransformPremultiplied(src, cc);
