@@ -1,9 +1,12 @@
 #include "swf/render/filters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <numeric>
+
+#include "swf/render/blur_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -126,20 +129,7 @@ void BlurDown(std::uint8_t* data, int width, int height, int channels, int radiu
   }
 }
 
-// A box pass divides 256 * (sum of the box) + edge * (the two taps beyond it) by
-// 256 * (2 * radius + 1) + 2 * edge. With the common factor of 256 and the edge taken out, most
-// boxes divide values of 16 bits by at most 257: a multiply keeping the high 16 bits and a shift
-// then round down exactly, 8 channels at a time.
-struct BoxDivider {
-  bool fast = false;
-  int sumWeight = 1, edgeWeight = 0;  // the value is sumWeight * sum + edgeWeight * (a + b)
-  int total = 1;                      // ... divided by this
-  std::uint32_t magic = 0;
-  int shift = 0;
-  int Divide(int v) const {
-    return static_cast<int>(((static_cast<std::uint32_t>(v) * magic) >> 16) >> shift);
-  }
-};
+using blur::BoxDivider;
 
 BoxDivider DividerOf(int radius, int edge) {
   BoxDivider d;
@@ -168,157 +158,51 @@ BoxDivider DividerOf(int radius, int edge) {
 
 #ifdef DBX_BLUR_SSE2
 
-// Rounds 8 values of 16 bits down by the divider.
-inline __m128i Divide8(__m128i v, const BoxDivider& d) {
-  return _mm_srl_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(static_cast<short>(d.magic))),
-                       _mm_cvtsi32_si128(d.shift));
-}
-
-// The weighed value of 8 channels from the sums of the box (`s`) and of the box one pixel wider
-// (`s1`, only read with an edge).
-inline __m128i Weigh(__m128i s, __m128i s1, const BoxDivider& d) {
-  if (d.edgeWeight == 0)
-    return d.sumWeight == 1 ? s
-                            : _mm_mullo_epi16(s, _mm_set1_epi16(static_cast<short>(d.sumWeight)));
-  return _mm_add_epi16(
-      _mm_mullo_epi16(s, _mm_set1_epi16(static_cast<short>(d.sumWeight - d.edgeWeight))),
-      _mm_mullo_epi16(s1, _mm_set1_epi16(static_cast<short>(d.edgeWeight))));
-}
-
-// One pass across every row, `channels` (1, 2 or 4) interleaved: the box sums are differences of
-// running sums along the row, kept modulo 2^16 (every box sum itself fits). Reads `src`, writes
-// `dst` (which may be `src`).
-void FastAcross(const std::uint8_t* src, std::uint8_t* dst, int width, int height, int channels,
-                int radius, const BoxDivider& d, std::vector<std::uint8_t>& padded,
-                std::vector<std::uint16_t>& prefix) {
-  const std::size_t n = static_cast<std::size_t>(width) * channels;
-  // Zeros in front reach the widest tap behind the first pixel; zeros behind keep the running
-  // sums level past the last pixel.
-  const std::size_t front = static_cast<std::size_t>(radius + 2) * channels;
-  const std::size_t back = static_cast<std::size_t>(radius + 2) * channels + 8;
-  const std::size_t length = (front + n + back + 7) / 8 * 8;
-  padded.assign(length, 0);
-  prefix.resize(length);
-  const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(radius) * channels;
-  const std::ptrdiff_t behind = static_cast<std::ptrdiff_t>(radius + 1) * channels;
-  const __m128i zero = _mm_setzero_si128();
-  for (int y = 0; y < height; ++y) {
-    std::memcpy(padded.data() + front, src + static_cast<std::size_t>(y) * n, n);
-    __m128i carry = zero;
-    for (std::size_t i = 0; i < length; i += 8) {
-      __m128i v = _mm_unpacklo_epi8(
-          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(padded.data() + i)), zero);
-      switch (channels) {
-        case 1:
-          v = _mm_add_epi16(v, _mm_slli_si128(v, 2));
-          v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
-          v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
-          v = _mm_add_epi16(v, carry);
-          carry = _mm_shuffle_epi32(_mm_shufflehi_epi16(v, 0xFF), 0xFF);
-          break;
-        case 2:
-          v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
-          v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
-          v = _mm_add_epi16(v, carry);
-          carry = _mm_shuffle_epi32(v, 0xFF);
-          break;
-        default:
-          v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
-          v = _mm_add_epi16(v, carry);
-          carry = _mm_shuffle_epi32(v, 0xEE);
-          break;
-      }
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(prefix.data() + i), v);
-    }
-    // prefix[front + p] holds the sum of the channel's values up to byte p of the row.
-    const std::uint16_t* at = prefix.data() + front;
-    std::uint8_t* out = dst + static_cast<std::size_t>(y) * n;
-    auto load = [&](std::ptrdiff_t i) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
-    };
-    std::size_t p = 0;
-    for (; p < n; p += 8) {
-      const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(p);
-      const __m128i s = _mm_sub_epi16(load(i + ahead), load(i - behind));
-      __m128i s1 = s;
-      if (d.edgeWeight) s1 = _mm_sub_epi16(load(i + ahead + channels), load(i - behind - channels));
-      const __m128i q = Divide8(Weigh(s, s1, d), d);
-      const __m128i bytes = _mm_packus_epi16(q, q);
-      if (p + 8 <= n) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + p), bytes);
-      } else {
-        alignas(16) std::uint8_t last[16];
-        _mm_store_si128(reinterpret_cast<__m128i*>(last), bytes);
-        std::memcpy(out + p, last, n - p);
-      }
-    }
+// 16-byte vectors of 8 channels of 16 bits, filled from and put back into 8 bytes.
+struct Sse2 {
+  using R = __m128i;
+  static constexpr std::size_t kLanes = 8;
+  static R Zero() { return _mm_setzero_si128(); }
+  static R Set(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
+  static R Widen(const std::uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), Zero());
   }
-}
-
-// One pass down every column: `src` and `dst` are different planes of `height` rows of `n` bytes
-// (n >= 16). Rows are read in order, a strip of columns at a time, so that the rows in use and
-// the running sums of the strip stay in the nearest cache.
-void FastDown(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int height, int radius,
-              const BoxDivider& d, std::vector<std::uint16_t>& sums) {
-  constexpr std::size_t kStrip = 2048;
-  const __m128i zero = _mm_setzero_si128();
-  sums.resize(kStrip + 16);
-  auto row = [&](int y) -> const std::uint8_t* {
-    return y >= 0 && y < height ? src + static_cast<std::size_t>(y) * n : nullptr;
-  };
-  auto widen = [&](const std::uint8_t* r, std::size_t x, __m128i& lo, __m128i& hi) {
-    if (!r) {
-      lo = hi = zero;
-      return;
-    }
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + x));
-    lo = _mm_unpacklo_epi8(v, zero);
-    hi = _mm_unpackhi_epi8(v, zero);
-  };
-  for (std::size_t start = 0; start < n; start += kStrip) {
-    const std::size_t end = std::min(n, start + kStrip);
-    // Chunks of 16 columns; the last overlaps the one before it rather than reading beyond the
-    // row (both write the same values).
-    const std::size_t chunks = (end - start + 15) / 16;
-    auto column = [&](std::size_t c) { return std::min(start + 16 * c, n - 16); };
-    __m128i* s = reinterpret_cast<__m128i*>(sums.data());
-    for (std::size_t c = 0; c < 2 * chunks; ++c) _mm_storeu_si128(s + c, zero);
-    for (int y = 0; y <= radius && y < height; ++y)
-      for (std::size_t c = 0; c < chunks; ++c) {
-        __m128i lo, hi;
-        widen(row(y), column(c), lo, hi);
-        _mm_storeu_si128(s + 2 * c, _mm_add_epi16(_mm_loadu_si128(s + 2 * c), lo));
-        _mm_storeu_si128(s + 2 * c + 1, _mm_add_epi16(_mm_loadu_si128(s + 2 * c + 1), hi));
-      }
-    for (int y = 0; y < height; ++y) {
-      // The rows just above and below the box weigh its edges; the one below enters it next,
-      // the top one of the box leaves it.
-      const std::uint8_t* above = row(y - radius - 1);
-      const std::uint8_t* below = row(y + radius + 1);
-      const std::uint8_t* top = row(y - radius);
-      std::uint8_t* out = dst + static_cast<std::size_t>(y) * n;
-      for (std::size_t c = 0; c < chunks; ++c) {
-        const std::size_t x = column(c);
-        __m128i sLo = _mm_loadu_si128(s + 2 * c), sHi = _mm_loadu_si128(s + 2 * c + 1);
-        __m128i bLo, bHi, tLo, tHi;
-        widen(below, x, bLo, bHi);
-        __m128i wLo = sLo, wHi = sHi;
-        if (d.edgeWeight) {
-          __m128i aLo, aHi;
-          widen(above, x, aLo, aHi);
-          wLo = _mm_add_epi16(sLo, _mm_add_epi16(aLo, bLo));
-          wHi = _mm_add_epi16(sHi, _mm_add_epi16(aHi, bHi));
-        }
-        const __m128i qLo = Divide8(Weigh(sLo, wLo, d), d);
-        const __m128i qHi = Divide8(Weigh(sHi, wHi, d), d);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(qLo, qHi));
-        widen(top, x, tLo, tHi);
-        _mm_storeu_si128(s + 2 * c, _mm_sub_epi16(_mm_add_epi16(sLo, bLo), tLo));
-        _mm_storeu_si128(s + 2 * c + 1, _mm_sub_epi16(_mm_add_epi16(sHi, bHi), tHi));
-      }
-    }
+  static void Narrow(std::uint8_t* p, R v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
   }
-}
+  static void NarrowPart(std::uint8_t* p, R v, std::size_t count) {
+    alignas(16) std::uint8_t bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(v, v));
+    std::memcpy(p, bytes, count);
+  }
+  static R Load(const std::uint16_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  static void Store(std::uint16_t* p, R v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+  static R Add(R a, R b) { return _mm_add_epi16(a, b); }
+  static R Sub(R a, R b) { return _mm_sub_epi16(a, b); }
+  static R MulLo(R a, R b) { return _mm_mullo_epi16(a, b); }
+  static R MulHi(R a, R b) { return _mm_mulhi_epu16(a, b); }
+  static R Srl(R a, int n) { return _mm_srl_epi16(a, _mm_cvtsi32_si128(n)); }
+  // Running sums of every C-th lane, carried on from the vector before.
+  template <int C>
+  static R Prefix(R v, R& carry) {
+    if constexpr (C == 1) {
+      v = _mm_add_epi16(v, _mm_slli_si128(v, 2));
+      v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
+      v = _mm_add_epi16(_mm_add_epi16(v, _mm_slli_si128(v, 8)), carry);
+      carry = _mm_shuffle_epi32(_mm_shufflehi_epi16(v, 0xFF), 0xFF);
+    } else if constexpr (C == 2) {
+      v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
+      v = _mm_add_epi16(_mm_add_epi16(v, _mm_slli_si128(v, 8)), carry);
+      carry = _mm_shuffle_epi32(v, 0xFF);
+    } else {
+      v = _mm_add_epi16(_mm_add_epi16(v, _mm_slli_si128(v, 8)), carry);
+      carry = _mm_shuffle_epi32(v, 0xEE);
+    }
+    return v;
+  }
+};
 
 #endif  // DBX_BLUR_SSE2
 
@@ -541,6 +425,14 @@ int BlurRadius(double size) {
   return (static_cast<int>(std::min(size, 1024.0)) - 1) / 2;
 }
 
+namespace {
+std::atomic<bool> allowWide{true};
+}  // namespace
+
+void blur::AllowWideVectors(bool allow) {
+  allowWide = allow;
+}
+
 void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
              int passes, int edgeX, int edgeY) {
   if (width <= 0 || height <= 0 || channels <= 0) return;
@@ -550,11 +442,23 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
   const std::size_t n = static_cast<std::size_t>(width) * channels;
   const bool across = radiusX > 0 || edgeX > 0, down = radiusY > 0 || edgeY > 0;
   const BoxDivider dx = DividerOf(radiusX, edgeX), dy = DividerOf(radiusY, edgeY);
+#ifdef DBX_BLUR_WIDE
+  const bool wide = allowWide && blur::HaveWideVectors();
+  auto across32 = [&](std::uint8_t* out, blur::Scratch& scratch) {
+    blur::AcrossWide(data, out, width, height, channels, radiusX, dx, scratch);
+  };
+  auto down32 = [&](const std::uint8_t* in, blur::Scratch& scratch) {
+    blur::DownWide(in, data, n, height, radiusY, dy, scratch);
+  };
+#else
+  const bool wide = false;
+  auto across32 = [](std::uint8_t*, blur::Scratch&) {};
+  auto down32 = [](const std::uint8_t*, blur::Scratch&) {};
+#endif
   const bool fastAcross = across && dx.fast && (channels == 1 || channels == 2 || channels == 4);
-  const bool fastDown = down && dy.fast && n >= 16;
+  const bool fastDown = down && dy.fast && n >= 32;
   if (fastAcross || fastDown) {
-    std::vector<std::uint8_t> padded;
-    std::vector<std::uint16_t> prefix;
+    blur::Scratch scratch;
     const std::size_t bytes = n * static_cast<std::size_t>(height);
     std::vector<std::uint8_t> plane;
     if (fastDown) plane.resize(bytes);
@@ -564,15 +468,20 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
       if (!across) {
         if (fastDown) std::memcpy(plane.data(), data, bytes);
       } else if (fastAcross) {
-        FastAcross(data, acrossOut, width, height, channels, radiusX, dx, padded, prefix);
+        if (wide)
+          across32(acrossOut, scratch);
+        else
+          blur::Across<Sse2>(data, acrossOut, width, height, channels, radiusX, dx, scratch);
       } else {
         BlurAcross(data, width, height, channels, radiusX, edgeX, tmp);
         if (fastDown) std::memcpy(plane.data(), data, bytes);
       }
-      if (fastDown)
-        FastDown(plane.data(), data, n, height, radiusY, dy, prefix);
-      else
+      if (!fastDown)
         BlurDown(data, width, height, channels, radiusY, edgeY, tmp, sums);
+      else if (wide)
+        down32(plane.data(), scratch);
+      else
+        blur::Down<Sse2>(plane.data(), data, n, height, radiusY, dy, scratch);
     }
     return;
   }
@@ -695,7 +604,11 @@ void OverRow(std::uint32_t* dst, const std::uint32_t* src, int count, bool keepA
     const __m128i d = _mm_loadu_si128(out);
     const __m128i lo = blend(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
     const __m128i hi = blend(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
-    _mm_storeu_si128(out, _mm_and_si128(_mm_packus_epi16(lo, hi), keep));
+    // Clear pixels leave what is below as it was.
+    const __m128i clear = _mm_cmpeq_epi32(alpha, zero);
+    _mm_storeu_si128(
+        out, _mm_or_si128(_mm_and_si128(clear, d),
+                          _mm_andnot_si128(clear, _mm_and_si128(_mm_packus_epi16(lo, hi), keep))));
   }
 #endif
   for (; i < count; ++i) dst[i] = OverPixel(dst[i], src[i], keepAlpha);
