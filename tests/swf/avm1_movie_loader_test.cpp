@@ -75,6 +75,26 @@ void Listen(Asm& a, const std::string& event, bool withCode = false) {
   a.Op(0x4F);
 }
 
+TEST(Avm1MovieLoader, ALoadedMovieRunsByItsOwnVersion) {
+  // A version 6 movie, where a text that is not a number is false, and a function of it that the
+  // main movie (version 10: a text that is not empty is true) calls.
+  Asm c;
+  c.Push({"child "}).Push({"x"}).Op(0x12).Op(0x12).Op(0x47).Trace();
+  c.Get("_global").Push({"f"});
+  c.Function("", {}, [](Asm& f) { f.Push({"x"}).Op(0x12).Op(0x12).Op(0x3E); });
+  c.Op(0x4F);
+  Folder t;
+  t.Write("movie/child.swf", test::MovieWithScript(c.Build()->bytes, 6));
+  Asm a;
+  a.Push({"main "}).Push({"x"}).Op(0x12).Op(0x12).Op(0x47).Trace();
+  a.Push({"child.swf", "_level1"}).Long(0x9A, {0});
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) { f.Push({"f "}).Push({0, "f"}).Op(0x3D).Op(0x47).Trace(); });
+  a.Op(0x4F);
+  const auto lines = Play(a, t.movieDir(), 3);
+  EXPECT_EQ(lines, (std::vector<std::string>{"main true", "child false", "f false", "f false"}));
+}
+
 TEST(Avm1MovieLoader, LoadsShowAtTheNextFrameAndTellTheLoader) {
   Folder t;
   t.Write("movie/child.swf", Child("child"));

@@ -82,6 +82,13 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
   end = std::min(end, bytes.size());
   std::size_t pc = begin;
   const int v = act.version;
+  // What the code calls (natives, getters, conversions) follows the code's own movie version too.
+  struct VersionScope {
+    int& version;
+    int was;
+    ~VersionScope() { version = was; }
+  } versionScope{version_, version_};
+  version_ = v;
   auto pop = [this]() -> Value {
     if (stack_.empty()) return {};
     Value x = std::move(stack_.back());
