@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -209,6 +210,70 @@ TEST(BitmapData, ColourMatrixFilterMixesStraightChannels) {
     EXPECT_EQ(s.vm.ToNumber(s.Call(b, "applyFilter", {b, s.Rect(0, 0, 1, 1), Value(), filter})), 0);
     EXPECT_EQ(s.Pixel32(b, 0, 0), c.out) << std::hex << c.in;
   }
+}
+
+TEST(BitmapData, MergeAndCopyChannelMixStraightChannels) {
+  Script s;
+  // merge: (source * m + dest * (256 - m)) / 256 per channel, m per channel.
+  const struct {
+    std::uint32_t src, dst;
+    int r, g, b, a;
+    std::uint32_t out;
+  } merges[] = {
+      {0xFFFF0000u, 0xFF0000FFu, 128, 128, 128, 128, 0xFF7F007Fu},
+      {0xFFFF8040u, 0xFF000000u, 256, 64, 0, 0, 0xFFFF2000u},
+      {0xFF204060u, 0xFFA0A0A0u, 300, -5, 256, 256, 0xFF20A060u},  // clamped to 0..256
+  };
+  for (const auto& m : merges) {
+    Value src = s.New({Value(1), Value(1), Value(false), Value(static_cast<double>(m.src))});
+    Value dst = s.New({Value(1), Value(1), Value(false), Value(static_cast<double>(m.dst))});
+    s.Call(dst, "merge",
+           {src, s.Rect(0, 0, 1, 1), Value(), Value(m.r), Value(m.g), Value(m.b), Value(m.a)});
+    EXPECT_EQ(s.Pixel32(dst, 0, 0), m.out) << std::hex << m.src << " over " << m.dst;
+  }
+  // copyChannel: the source's green written into blue, then its red into alpha.
+  Value src = s.New({Value(2), Value(1), Value(false), Value(0xFF11AA33u * 1.0)});
+  Value dst = s.New({Value(2), Value(1), Value(true), Value(0xFF000000u * 1.0)});
+  s.Call(dst, "copyChannel", {src, s.Rect(1, 0, 1, 1), Value(), Value(2), Value(4)});
+  EXPECT_EQ(s.Pixel32(dst, 0, 0), 0xFF0000AAu);
+  EXPECT_EQ(s.Pixel32(dst, 1, 0), 0xFF000000u);  // outside the rectangle's landing place
+  s.Call(dst, "copyChannel", {src, s.Rect(0, 0, 2, 1), Value(), Value(1), Value(8)});
+  EXPECT_EQ(s.Pixel32(dst, 1, 0) >> 24, 0x11u);
+  s.Call(dst, "copyChannel", {src, s.Rect(0, 0, 2, 1), Value(), Value(3), Value(8)});
+  EXPECT_EQ(s.Pixel32(dst, 1, 0) >> 24, 0x11u);  // not one channel: nothing done
+}
+
+TEST(BitmapData, PerlinNoiseFollowsItsSeedChannelsAndKinds) {
+  Script s;
+  auto noise = [&](double seed, bool fractal, int channels, bool gray) {
+    Value b = s.New({Value(24), Value(16), Value(true), Value(0)});
+    s.Call(b, "perlinNoise",
+           {Value(8), Value(6), Value(3), Value(seed), Value(false), Value(fractal),
+            Value(channels), Value(gray)});
+    std::vector<std::uint32_t> px;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 24; ++x) px.push_back(s.Pixel32(b, x, y));
+    return px;
+  };
+  const auto a = noise(7, true, 7, false);
+  EXPECT_EQ(a, noise(7, true, 7, false));
+  EXPECT_NE(a, noise(8, true, 7, false));
+  EXPECT_NE(a, noise(7, false, 7, false));
+  std::uint32_t lo = 255, hi = 0;
+  for (std::uint32_t p : a) {
+    EXPECT_EQ(p >> 24, 0xFFu);  // no alpha asked for: opaque
+    lo = std::min(lo, (p >> 16) & 0xFF);
+    hi = std::max(hi, (p >> 16) & 0xFF);
+  }
+  EXPECT_GT(hi - lo, 40u);                                                     // it varies
+  for (std::uint32_t p : noise(7, true, 1, false)) EXPECT_EQ(p & 0xFFFF, 0u);  // red only
+  for (std::uint32_t p : noise(7, true, 7, true)) {
+    EXPECT_EQ((p >> 16) & 0xFF, p & 0xFF);
+    EXPECT_EQ((p >> 8) & 0xFF, p & 0xFF);
+  }
+  bool seeThrough = false;
+  for (std::uint32_t p : noise(7, true, 15, false)) seeThrough |= (p >> 24) < 255;
+  EXPECT_TRUE(seeThrough);
 }
 
 }  // namespace

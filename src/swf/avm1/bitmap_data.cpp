@@ -4,6 +4,7 @@
 #include "swf/avm1/bitmap_data.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <initializer_list>
 #include <string>
@@ -421,6 +422,162 @@ Value PaletteMap(Vm& vm, CallArgs& a) {
   return Value(-1);
 }
 
+// Gradient noise on a lattice, from a permutation shuffled by the seed. With a period (stitched
+// noise) the lattice repeats every `period` cells on that axis.
+class LatticeNoise {
+ public:
+  explicit LatticeNoise(std::uint32_t seed) {
+    for (int i = 0; i < 256; ++i) perm_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    std::uint32_t x = seed ^ 0x9E3779B9u;
+    for (int i = 255; i > 0; --i) {
+      x = x * 1664525u + 1013904223u;
+      std::swap(perm_[static_cast<std::size_t>(i)],
+                perm_[(x >> 8) % static_cast<std::uint32_t>(i + 1)]);
+    }
+  }
+  // In -1..1.
+  double At(double x, double y, int periodX, int periodY) const {
+    const double fx = std::floor(x), fy = std::floor(y);
+    const double dx = x - fx, dy = y - fy;
+    const long long ix = static_cast<long long>(fx), iy = static_cast<long long>(fy);
+    auto corner = [&](long long cx, long long cy, double ox, double oy) {
+      if (periodX > 0) cx = ((cx % periodX) + periodX) % periodX;
+      if (periodY > 0) cy = ((cy % periodY) + periodY) % periodY;
+      const std::uint8_t h =
+          perm_[(perm_[static_cast<std::size_t>(cx & 255)] + static_cast<std::size_t>(cy & 255)) &
+                255];
+      static constexpr double kGx[8] = {1, -1, 1, -1, 1, -1, 0, 0};
+      static constexpr double kGy[8] = {1, 1, -1, -1, 0, 0, 1, -1};
+      return kGx[h & 7] * ox + kGy[h & 7] * oy;
+    };
+    auto fade = [](double t) { return t * t * t * (t * (t * 6 - 15) + 10); };
+    const double u = fade(dx), v = fade(dy);
+    const double n00 = corner(ix, iy, dx, dy), n10 = corner(ix + 1, iy, dx - 1, dy);
+    const double n01 = corner(ix, iy + 1, dx, dy - 1), n11 = corner(ix + 1, iy + 1, dx - 1, dy - 1);
+    const double a = n00 + u * (n10 - n00), b = n01 + u * (n11 - n01);
+    return std::clamp((a + v * (b - a)) * 1.4142135623730951, -1.0, 1.0);
+  }
+
+ private:
+  std::array<std::uint8_t, 256> perm_{};
+};
+
+// perlinNoise(baseX, baseY, numOctaves, randomSeed, stitch, fractalNoise, channelOptions,
+// grayScale, offsets): octaves of lattice noise, each of twice the frequency and half the weight
+// of the one before; fractal noise maps -1..1 to 0..255, turbulence takes the magnitude.
+Value PerlinNoise(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 6) return Value(-1);
+  auto base = [&](const Value& v) {
+    const double d = std::fabs(vm.ToNumber(v));
+    return std::isfinite(d) && d >= 1e-3 ? d : 1.0;
+  };
+  const double baseX = base(a[0]), baseY = base(a[1]);
+  // Octaves beyond this weigh less than a step of the 8-bit result.
+  const int octaves = std::clamp(ToInt(vm, a[2]), 0, 9);
+  const std::uint32_t seed = ToUint32(vm.ToNumber(a[3]));
+  const bool stitch = vm.ToBool(a[4]), fractal = vm.ToBool(a[5]);
+  const int channels = a.size() > 6 ? ToInt(vm, a[6]) & 15 : 7;
+  const bool gray = a.size() > 7 && vm.ToBool(a[7]);
+  std::vector<std::pair<double, double>> offsets(static_cast<std::size_t>(octaves));
+  if (Object* arr = a.size() > 8 ? a[8].AsObject() : nullptr)
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+      if (Object* p = vm.Get(arr, std::to_string(i)).AsObject()) {
+        const double x = vm.ToNumber(vm.Get(p, "x")), y = vm.ToNumber(vm.Get(p, "y"));
+        offsets[i] = {std::isfinite(x) ? x : 0, std::isfinite(y) ? y : 0};
+      }
+  Bitmap& bm = *b->bitmap;
+  const LatticeNoise noise[4] = {LatticeNoise(seed), LatticeNoise(seed + 1), LatticeNoise(seed + 2),
+                                 LatticeNoise(seed + 3)};
+  auto sample = [&](int c, int x, int y) {
+    if (octaves == 0) return fractal ? 128u : 0u;
+    double sum = 0, weight = 0, amp = 1, freq = 1;
+    for (std::size_t o = 0; o < offsets.size(); ++o) {
+      const int periodX =
+          stitch ? std::max(1, static_cast<int>(std::lround(bm.width / baseX * freq))) : 0;
+      const int periodY =
+          stitch ? std::max(1, static_cast<int>(std::lround(bm.height / baseY * freq))) : 0;
+      const double n = noise[c].At((x + offsets[o].first) / baseX * freq,
+                                   (y + offsets[o].second) / baseY * freq, periodX, periodY);
+      sum += (fractal ? n : std::fabs(n)) * amp;
+      weight += amp;
+      amp *= 0.5;
+      freq *= 2;
+    }
+    const double v = fractal ? (sum / weight + 1) * 127.5 : sum / weight * 255;
+    return static_cast<std::uint32_t>(std::clamp(v, 0.0, 255.0));
+  };
+  for (int y = 0; y < bm.height; ++y)
+    for (int x = 0; x < bm.width; ++x) {
+      std::uint32_t argb = 0xFF000000u;
+      if (gray) {
+        const std::uint32_t v = sample(0, x, y);
+        argb |= (v << 16) | (v << 8) | v;
+      } else {
+        for (int c = 0; c < 3; ++c)
+          if (channels & (1 << c)) argb |= sample(c, x, y) << (16 - 8 * c);
+      }
+      if ((channels & 8) && b->transparent) argb = (argb & 0xFFFFFF) | (sample(3, x, y) << 24);
+      PixelAt(bm, x, y) = Store(*b, argb);
+    }
+  return {};
+}
+
+// merge(source, sourceRect, destPoint, redMult, greenMult, blueMult, alphaMult): each straight
+// channel becomes (source * mult + dest * (256 - mult)) / 256.
+Value Merge(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 7) return Value(-1);
+  BitmapDataObject* src = Source(a[0]);
+  if (!src || !src->Usable()) return Value(-2);
+  IRect r;
+  if (!ReadRect(vm, a[1], r)) return Value(-3);
+  int px = 0, py = 0;
+  ReadPoint(vm, a[2], px, py);
+  std::uint32_t mult[4];  // red, green, blue, alpha
+  for (std::size_t c = 0; c < 4; ++c)
+    mult[c] = static_cast<std::uint32_t>(std::clamp(ToInt(vm, a[3 + c]), 0, 256));
+  const int shifts[4] = {16, 8, 0, 24};
+  ForEachCopied(*src->bitmap, *b->bitmap, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
+    const std::uint32_t s = src->transparent ? UnmultiplyArgb(sp) : (sp | 0xFF000000u);
+    const std::uint32_t d = Read(*b, dp);
+    std::uint32_t out = 0;
+    for (std::size_t c = 0; c < 4; ++c) {
+      const std::uint32_t sc = (s >> shifts[c]) & 0xFF, dc = (d >> shifts[c]) & 0xFF;
+      out |= ((sc * mult[c] + dc * (256 - mult[c])) / 256) << shifts[c];
+    }
+    dp = Store(*b, out);
+  });
+  return {};
+}
+
+// copyChannel(source, sourceRect, destPoint, sourceChannel, destChannel): one straight channel
+// (1 red, 2 green, 4 blue, 8 alpha) of the source written into one channel of this picture.
+Value CopyChannel(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 5) return Value(-1);
+  BitmapDataObject* src = Source(a[0]);
+  if (!src || !src->Usable()) return Value(-2);
+  IRect r;
+  if (!ReadRect(vm, a[1], r)) return Value(-3);
+  int px = 0, py = 0;
+  ReadPoint(vm, a[2], px, py);
+  auto shiftOf = [](int channel) {
+    return channel == 1 ? 16 : channel == 2 ? 8 : channel == 4 ? 0 : channel == 8 ? 24 : -1;
+  };
+  const int from = shiftOf(ToInt(vm, a[3])), to = shiftOf(ToInt(vm, a[4]));
+  if (from < 0 || to < 0) return {};
+  // An opaque picture keeps its alpha.
+  if (to == 24 && !b->transparent) return {};
+  ForEachCopied(*src->bitmap, *b->bitmap, r, px, py, [&](std::uint32_t sp, std::uint32_t& dp) {
+    const std::uint32_t s = src->transparent ? UnmultiplyArgb(sp) : (sp | 0xFF000000u);
+    const std::uint32_t v = (s >> from) & 0xFF;
+    const std::uint32_t d = Read(*b, dp);
+    dp = Store(*b, (d & ~(0xFFu << to)) | (v << to));
+  });
+  return {};
+}
+
 Value CopyPixels(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 3) return Value(-1);
@@ -795,6 +952,9 @@ void InstallBitmapData(Vm& vm) {
       {"threshold", Threshold},
       {"paletteMap", PaletteMap},
       {"copyPixels", CopyPixels},
+      {"merge", Merge},
+      {"perlinNoise", PerlinNoise},
+      {"copyChannel", CopyChannel},
       {"floodFill", FloodFill},
       {"noise", Noise},
       {"hitTest", HitTest},
