@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "avm1_asm.h"
 #include "swf/avm1/runtime.h"
@@ -450,6 +451,35 @@ TEST(Avm1Limits, AnEndlessLoopEndsWithinTheBudget) {
   auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(lines, std::vector<std::string>{"before"});
   EXPECT_LT(took, std::chrono::milliseconds(1000));
+}
+
+TEST(Avm1Limits, TheBudgetCountsTheScriptsOwnTimeWithinALimitOfPassingTime) {
+  // A script that waits (as on a busy machine) for 1.5 budgets goes on; one that waits for
+  // more than the limit of passing time (4 budgets) is stopped at its next check.
+  for (const auto& [waitMs, finishes] : {std::pair{150, true}, std::pair{600, false}}) {
+    Limits limits;
+    limits.budget = std::chrono::milliseconds(100);
+    Vm vm(10, limits);
+    std::vector<std::string> lines;
+    vm.traceSink = [&](std::string_view s) { lines.emplace_back(s); };
+    vm.global->SetOwn("wait", Value(static_cast<Object*>(vm.NewNative(
+                                  [](Vm&, CallArgs& a) {
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(
+                                        static_cast<Function*>(a.callee)->nativeData));
+                                    return Value();
+                                  },
+                                  waitMs))));
+    Asm a;
+    a.Push({0, "wait"}).Op(0x3D).Op(0x17);
+    a.Set("i", 0);
+    a.Label("top").Push({"i"}).Get("i").Push({1}).Op(0x47).Op(0x1D);
+    a.Get("i").Push({3000}).Op(0x48).If("top");
+    a.Push({"after"}).Trace();
+    Object* timeline = vm.NewObject();
+    vm.BeginFrameBudget();
+    vm.RunScript(a.Build(), timeline);
+    EXPECT_EQ(lines.size() == 1, finishes) << waitMs << " ms";
+  }
 }
 
 TEST(Avm1Limits, DeepRecursionThrowsAndCanBeCaught) {
