@@ -94,7 +94,8 @@ void FuzzFiltersAndPictures(const std::uint8_t* data, std::size_t size,
   for (int i = 0; i < 3; ++i)
     pool.push_back(vm.Construct(
         Class(vm, "display", "BitmapData"),
-        {Value(5 + 13 * i), Value(4 + 9 * i), Value(i != 1), Value(0x80FF4020 + i * 0x01010101)}));
+        {Value(5 + 13 * i), Value(4 + 9 * i), Value(i != 1),
+         Value(static_cast<double>(0x80FF4020u + static_cast<unsigned>(i) * 0x01010101u))}));
   for (int op = 0; op < 64 && at < size && !vm.OutOfTime(); ++op) {
     auto pick = [&]() -> Value { return pool[next() % pool.size()]; };
     auto args = [&](unsigned n) {
