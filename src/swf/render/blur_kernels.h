@@ -64,13 +64,13 @@ inline typename V::R Rounded(typename V::R s, typename V::R s1, typename V::R we
 template <class V, EdgeKind E, int C>
 void AcrossRows(const std::uint8_t* src, std::uint8_t* dst, int width, int height, int radius,
                 const BoxDivider& d, Scratch& scratch) {
-  constexpr std::size_t L = V::kLanes;
+  constexpr std::size_t kL = V::kLanes;
   const std::size_t n = static_cast<std::size_t>(width) * C;
   // Zeros in front reach the widest tap behind the first pixel; zeros behind keep the running
   // sums level past the last pixel.
   const std::size_t front = static_cast<std::size_t>(radius + 2) * C;
-  const std::size_t back = static_cast<std::size_t>(radius + 2) * C + L;
-  const std::size_t length = (front + n + back + L - 1) / L * L;
+  const std::size_t back = static_cast<std::size_t>(radius + 2) * C + kL;
+  const std::size_t length = (front + n + back + kL - 1) / kL * kL;
   scratch.padded.assign(length, 0);
   scratch.prefix.resize(length);
   const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(radius) * C;
@@ -80,20 +80,20 @@ void AcrossRows(const std::uint8_t* src, std::uint8_t* dst, int width, int heigh
   for (int y = 0; y < height; ++y) {
     std::memcpy(scratch.padded.data() + front, src + static_cast<std::size_t>(y) * n, n);
     typename V::R carry = V::Zero();
-    for (std::size_t i = 0; i < length; i += L)
+    for (std::size_t i = 0; i < length; i += kL)
       V::Store(scratch.prefix.data() + i,
                V::template Prefix<C>(V::Widen(&scratch.padded[i]), carry));
     // at[p] holds the sum of the channel's values up to byte p of the row.
     const std::uint16_t* at = scratch.prefix.data() + front;
     std::uint8_t* out = dst + static_cast<std::size_t>(y) * n;
-    for (std::size_t p = 0; p < n; p += L) {
+    for (std::size_t p = 0; p < n; p += kL) {
       const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(p);
       const typename V::R s = V::Sub(V::Load(at + i + ahead), V::Load(at + i - behind));
       typename V::R s1 = s;
       if constexpr (E != EdgeKind::kNone)
         s1 = V::Sub(V::Load(at + i + ahead + C), V::Load(at + i - behind - C));
       const typename V::R q = Rounded<V, E>(s, s1, weightS, weightS1, magic, d.shift);
-      if (p + L <= n)
+      if (p + kL <= n)
         V::Narrow(out + p, q);
       else
         V::NarrowPart(out + p, q, n - p);
@@ -107,9 +107,9 @@ void AcrossRows(const std::uint8_t* src, std::uint8_t* dst, int width, int heigh
 template <class V, EdgeKind E>
 void DownColumns(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int height, int radius,
                  const BoxDivider& d, Scratch& scratch) {
-  constexpr std::size_t L = V::kLanes;
+  constexpr std::size_t kL = V::kLanes;
   constexpr std::size_t kStrip = 2048;
-  scratch.sums.resize(kStrip + L);
+  scratch.sums.resize(kStrip + kL);
   scratch.zeros.assign(n, 0);
   const typename V::R weightS = V::Set(d.sumWeight - d.edgeWeight), weightS1 = V::Set(d.edgeWeight),
                       magic = V::Set(d.magic);
@@ -121,12 +121,12 @@ void DownColumns(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int 
     const std::size_t end = std::min(n, start + kStrip);
     // The last chunk overlaps the one before it rather than reading beyond the row (both write
     // the same values).
-    const std::size_t chunks = (end - start + L - 1) / L;
-    auto column = [&](std::size_t c) { return std::min(start + L * c, n - L); };
-    for (std::size_t c = 0; c < chunks; ++c) V::Store(sums + L * c, V::Zero());
+    const std::size_t chunks = (end - start + kL - 1) / kL;
+    auto column = [&](std::size_t c) { return std::min(start + kL * c, n - kL); };
+    for (std::size_t c = 0; c < chunks; ++c) V::Store(sums + kL * c, V::Zero());
     for (int y = 0; y <= radius && y < height; ++y)
       for (std::size_t c = 0; c < chunks; ++c)
-        V::Store(sums + L * c, V::Add(V::Load(sums + L * c), V::Widen(row(y) + column(c))));
+        V::Store(sums + kL * c, V::Add(V::Load(sums + kL * c), V::Widen(row(y) + column(c))));
     for (int y = 0; y < height; ++y) {
       // The rows just above and below the box weigh its edges; the one below enters it next,
       // the top one of the box leaves it.
@@ -136,12 +136,12 @@ void DownColumns(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int 
       std::uint8_t* out = dst + static_cast<std::size_t>(y) * n;
       for (std::size_t c = 0; c < chunks; ++c) {
         const std::size_t x = column(c);
-        const typename V::R s = V::Load(sums + L * c);
+        const typename V::R s = V::Load(sums + kL * c);
         const typename V::R b = V::Widen(below + x);
         typename V::R s1 = s;
         if constexpr (E != EdgeKind::kNone) s1 = V::Add(s, V::Add(V::Widen(above + x), b));
         V::Narrow(out + x, Rounded<V, E>(s, s1, weightS, weightS1, magic, d.shift));
-        V::Store(sums + L * c, V::Sub(V::Add(s, b), V::Widen(top + x)));
+        V::Store(sums + kL * c, V::Sub(V::Add(s, b), V::Widen(top + x)));
       }
     }
   }
