@@ -109,6 +109,34 @@ TEST(Avm1Loader, ReadsFilesInsideTheFolderOnly) {
   }
 }
 
+// A movie parsed from `bytes` (saved at `path`, empty: from no file) with the script runtime on
+// its stage; its trace lines gather in `lines`.
+class ScriptedMovie {
+ public:
+  explicit ScriptedMovie(const std::vector<std::uint8_t>& bytes, const std::string& path = "")
+      : movie_(ParseMovie(bytes.data(), bytes.size(), nullptr)) {
+    if (!movie_) return;
+    stage_.emplace(*movie_);
+    host_.emplace(
+        ScriptHost{*movie_, *stage_, [this](std::string_view s) { lines.emplace_back(s); }, path});
+    runtime_.emplace(*host_);
+    stage_->SetScripts(&*runtime_);
+  }
+  ScriptedMovie(const ScriptedMovie&) = delete;
+  ScriptedMovie& operator=(const ScriptedMovie&) = delete;
+
+  bool ok() const { return movie_.has_value(); }
+  Stage& stage() { return *stage_; }
+  Runtime& runtime() { return *runtime_; }
+  std::vector<std::string> lines;
+
+ private:
+  std::optional<Movie> movie_;
+  std::optional<Stage> stage_;
+  std::optional<ScriptHost> host_;
+  std::optional<Runtime> runtime_;
+};
+
 // Plays a one-frame movie whose script is `code`, saved in `dir` (empty: read from no file), for
 // `frames` frames.
 std::vector<std::string> PlayInFolder(
@@ -116,17 +144,11 @@ std::vector<std::string> PlayInFolder(
     const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& before = {}) {
   const std::vector<std::uint8_t> bytes =
       test::MovieWithScript(code.Build()->bytes, static_cast<std::uint8_t>(version), before);
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  EXPECT_TRUE(movie);
-  if (!movie) return {};
-  Stage stage(*movie);
-  std::vector<std::string> lines;
-  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
-                  dir.empty() ? std::string() : dir + "test.swf"};
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
-  for (int i = 0; i < frames; ++i) stage.Step(i * 33.0);
-  return lines;
+  ScriptedMovie m(bytes, dir.empty() ? std::string() : dir + "test.swf");
+  EXPECT_TRUE(m.ok());
+  if (!m.ok()) return {};
+  for (int i = 0; i < frames; ++i) m.stage().Step(i * 33.0);
+  return m.lines;
 }
 
 TEST(Avm1Loader, LoadVarsAndLoadVariablesFinishAtTheNextFrame) {
@@ -225,18 +247,12 @@ TEST(Avm1Timeline, GotoFrame2ReadsItsFrameAsTextAndStopsAtTheLastFrame) {
     w.ShowFrame();
   }
   w.End();
-  const auto bytes = w.Finish();
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  ASSERT_TRUE(movie);
-  Stage stage(*movie);
-  std::vector<std::string> lines;
-  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
-  stage.Step(0);
-  stage.Step(33);
+  ScriptedMovie m(w.Finish());
+  ASSERT_TRUE(m.ok());
+  m.stage().Step(0);
+  m.stage().Step(33);
   std::string joined;
-  for (const auto& l : lines) joined += l + "|";
+  for (const auto& l : m.lines) joined += l + "|";
   EXPECT_EQ(joined, "1|1|1|1|1|2|3|4|5|2|frame 2|frame 3|frame 4|frame 2|");
 }
 
@@ -255,15 +271,12 @@ TEST(Avm1Timers, IntervalsCatchUpInTheOrderTheyFallDue) {
   a.Set("c", 0).Push({1});
   a.Function("", {}, [](Asm& f) { f.Push({"c"}).Get("c").Op(0x50).Op(0x1D); });
   a.Push({2, "setInterval"}).Op(0x3D).Op(0x17);
-  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 10);
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  ASSERT_TRUE(movie);
-  Stage stage(*movie);
-  std::vector<std::string> lines;
-  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
-  auto c = [&] { return runtime.vm().ToNumber(runtime.vm().Get(runtime.vm().root, "c")); };
+  ScriptedMovie m(test::MovieWithScript(a.Build()->bytes, 10));
+  ASSERT_TRUE(m.ok());
+  Stage& stage = m.stage();
+  std::vector<std::string>& lines = m.lines;
+  Vm& vm = m.runtime().vm();
+  auto c = [&] { return vm.ToNumber(vm.Get(vm.root, "c")); };
   stage.Step(0);
   stage.PassTime(100);
   std::string joined;
