@@ -88,4 +88,10 @@ void DownWide(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int hei
   Down<Avx2>(src, dst, n, height, radius, d, scratch);
 }
 
+void AllPassesWide(std::uint8_t* data, int width, int height, int channels, int radiusX,
+                   int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy, bool across,
+                   Scratch& scratch) {
+  AllPasses<Avx2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across, scratch);
+}
+
 }  // namespace dbx::swf::blur

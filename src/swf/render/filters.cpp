@@ -450,12 +450,27 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
   auto down32 = [&](const std::uint8_t* in, blur::Scratch& scratch) {
     blur::DownWide(in, data, n, height, radiusY, dy, scratch);
   };
+  auto allPasses32 = [&](blur::Scratch& scratch) {
+    blur::AllPassesWide(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
+                        scratch);
+  };
 #else
   const bool wide = false;
   auto across32 = [](std::uint8_t*, blur::Scratch&) {};
   auto down32 = [](const std::uint8_t*, blur::Scratch&) {};
+  auto allPasses32 = [](blur::Scratch&) {};
 #endif
   const bool fastAcross = across && dx.fast && (channels == 1 || channels == 2 || channels == 4);
+  if (down && dy.fast && (!across || fastAcross) && passes > 0 &&
+      (channels == 1 || channels == 2 || channels == 4)) {
+    blur::Scratch scratch;
+    if (wide)
+      allPasses32(scratch);
+    else
+      blur::AllPasses<Sse2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
+                            scratch);
+    return;
+  }
   const bool fastDown = down && dy.fast && n >= 32;
   if (fastAcross || fastDown) {
     blur::Scratch scratch;
