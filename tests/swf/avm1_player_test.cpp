@@ -3,6 +3,7 @@
 // with a path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -448,6 +449,42 @@ const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> kExported
     {39, {1, 0, 1, 0, 0x40, 0, 0, 0}},  // DefineSprite 1: ShowFrame, End
     {56, {1, 0, 1, 0, 'S', 'y', 'm', 0}},
 };
+
+TEST(Avm1Loader, ALoadedOlderMovieKeepsItsVersionAndTimelineInCallsFromNewerCode) {
+  // The child (version 5) stores a function on the main timeline; the version 10 parent calls it.
+  Asm child;
+  child.Set("foo", "child");
+  child.Get("this").Push({"getDepth"}).Op(0x4E).Op(0x44).Trace();
+  child.Get("_level0").Push({"f"});
+  child.Function("", {}, [](Asm& f) {
+    f.Get("foo").Trace();
+    f.Push({"", 11}).Op(0x22).Trace();                           // _target
+    f.Get("this").Push({"getDepth"}).Op(0x4E).Op(0x44).Trace();  // hidden from its code
+    f.Get("_level0").Push({"f", 0}).Op(0x4F);                    // once
+  });
+  child.Op(0x4F);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(child.Build()->bytes, 5);
+  TempFolder t;
+  t.Write("movie/child.swf", std::string(bytes.begin(), bytes.end()));
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"clip", 1}).Op(0x17);
+  a.Push({"child.swf", "clip"}).Long(0x9A, {0x40});
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({0}).Get("_level0").Push({"f"}).Op(0x52).Op(0x17);
+    f.Get("clip").Push({"getDepth"}).Op(0x4E).Op(0x44).Trace();
+  });
+  a.Op(0x4F);
+  const auto lines = PlayInFolder(a, t.movieDir(), 4);
+  ASSERT_GE(lines.size(), 5u);
+  // The child's own frame, then the parent's call: the function acts on the child's timeline,
+  // and the parent still sees the method.
+  const std::vector<std::string> want = {"undefined", "child", "/clip", "undefined", "function"};
+  auto at = std::find(lines.begin(), lines.end(), "undefined");
+  ASSERT_NE(at, lines.end());
+  EXPECT_EQ(std::vector<std::string>(at, at + std::min<std::ptrdiff_t>(5, lines.end() - at)), want)
+      << ::testing::PrintToString(lines);
+}
 
 TEST(Avm1Classes, RegisteredClassesByVersionConstructAttachedClips) {
   // Version 6 and older find a class by its name in any case; newer ones only by the same case.

@@ -58,6 +58,11 @@ TEST(Avm1Numbers, PrintedAsThePlayerPrintsThem) {
       {inf, "Infinity"},
       {-inf, "-Infinity"},
       {-6.77681005680576e+19, "-6.77681005680576e+19"},
+      // At the top of the range the digits that would round past the largest double are cut.
+      {std::numeric_limits<double>::max(), "1.79769313486231e+308"},
+      {-std::numeric_limits<double>::max(), "-1.79769313486231e+308"},
+      {1.7976931348623e308, "1.7976931348623e+308"},
+      {9.999999999999999e307, "1e+308"},
   };
   for (auto& [n, text] : cases) EXPECT_EQ(NumberToString(n), text) << n;
   EXPECT_EQ(NumberToRadixString(255, 16), "ff");

@@ -949,6 +949,9 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
       {"loadVariables", McLoadVariables},
   };
   for (auto& [n, f] : methods) vm_.Method(mcProto, n, f);
+  // Methods that came with version 6: older movies do not see them.
+  for (const char* n : {"getDepth"})
+    if (Property* p = mcProto->FindOwn(n)) p->flags |= prop::kVersion6;
   vm_.Method(vm_.global, "updateAfterEvent", McNoop);
   InstallTextField(*this);
 

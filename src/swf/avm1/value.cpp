@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -28,6 +29,13 @@ std::string NumberToString(double n) {
   // 15 significant digits, correctly rounded: "d.dddddddddddddde+XX".
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.14e", n);
+  // Near the top of the range rounding up can give a number no double holds (1.79769313486232e308
+  // is beyond the largest); the digits are then cut instead, so the text stays a finite number.
+  if (std::isinf(std::strtod(buf, nullptr))) {
+    std::snprintf(buf, sizeof buf, "%.20e", n);
+    const char* e = std::strchr(buf, 'e');
+    std::memmove(buf + (n < 0 ? 17 : 16), e, std::strlen(e) + 1);
+  }
   std::string text = buf;
   bool negative = text[0] == '-';
   std::size_t at = negative ? 1 : 0;

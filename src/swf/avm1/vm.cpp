@@ -931,8 +931,9 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
       if (ClipObject* now = c->Relocated(*this)) a.baseClip = now;
   }
   a.target = a.baseClip;
-  // Before SWF 6 a function acts on the clip its caller targets, not on its own timeline.
-  if (f->version < 6 && !activations_.empty()) {
+  // Before SWF 6 a function acts on the clip its caller targets, not on its own timeline, when
+  // that caller is code of an old movie too; newer code calling it leaves it on its timeline.
+  if (f->version < 6 && !activations_.empty() && activations_.back()->version < 6) {
     Activation* caller = activations_.back();
     if (Object* t = caller->target ? caller->target : caller->baseClip) a.target = t;
   }
