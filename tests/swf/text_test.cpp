@@ -580,5 +580,70 @@ TEST(TextField, DrawsBorderBackgroundAndGlyphsClippedToItsBox) {
   EXPECT_EQ(Hex(s.At(75, 20)), Hex(red));    // glyph 5 would reach here: clipped
 }
 
+TEST(TextField, BorderSnapsToWholePixelsWhileTheFieldStaysNearlyUpright) {
+  // A bordered field 10 x 10 px (white inside) on red, placed with the given skew terms and
+  // translation (twips). Each probe is a pixel and whether it must show the border (black).
+  struct Probe {
+    int x, y;
+    bool black;
+  };
+  struct Case {
+    const char* what;
+    bool readOnly;
+    double skew0, skew1;
+    std::int32_t tx, ty;
+    std::vector<Probe> probes;
+  };
+  const std::vector<Probe> atTen = {{10, 10, true},  {20, 10, true}, {20, 19, true},
+                                    {10, 20, true},  {19, 20, true}, {21, 15, false},
+                                    {15, 21, false}, {9, 15, false}, {15, 9, false}};
+  auto with = [](std::vector<Probe> p, Probe extra) {
+    p.push_back(extra);
+    return p;
+  };
+  const Case cases[] = {
+      {"input field: the corner past the box stays empty", false, 0, 0, 200, 200,
+       with(atTen, {20, 20, false})},
+      {"read-only field: the frame is closed", true, 0, 0, 200, 200, with(atTen, {20, 20, true})},
+      {"a skew that moves no corner by half a pixel counts as none", true, 0.004, -0.004, 200, 200,
+       with(atTen, {20, 20, true})},
+      {"half a pixel goes up and left", true, 0, 0, 210, 210, with(atTen, {20, 20, true})},
+      {"past half a pixel goes to the next one",
+       true,
+       0,
+       0,
+       211,
+       211,
+       {{11, 11, true}, {21, 21, true}, {10, 10, false}, {21, 10, false}}},
+      // 0.2 moves the right side down by 2 px: drawn skewed inside the box, not snapped.
+      {"a real skew is drawn as such", true, 0.2, 0, 200, 200, {{15, 10, false}, {15, 11, true}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SwfWriter m(40, 40);
+    m.Background(255, 0, 0);
+    m.Tag(kDefineFont2, FontTag(1, "Boxes", false));
+    EditSpec e;
+    e.w = 200;
+    e.h = 200;
+    e.border = true;
+    e.readOnly = c.readOnly;
+    m.Tag(kDefineEditText, EditTag(2, e));
+    BitWriter place;
+    place.U8(2 | 4);
+    place.U16(1);
+    place.U16(2);
+    place.Matrix(1, 1, c.skew0, c.skew1, c.tx, c.ty);
+    m.Tag(26, place.Take());
+    m.ShowFrame();
+    m.End();
+    const Surface s = Draw(m.Finish(), 40, 40);
+    for (const Probe& p : c.probes) {
+      const Pixel got = s.At(p.x, p.y);
+      EXPECT_EQ(Hex(got) == "000000", p.black) << "at " << p.x << ", " << p.y << ": " << Hex(got);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dbx

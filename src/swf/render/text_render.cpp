@@ -3,6 +3,7 @@
 // quality setting and can serve as a mask).
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "swf/render/renderer.h"
 #include "swf/text/text_field.h"
@@ -41,6 +42,23 @@ Shape RectShape(float x0, float y0, float x1, float y1, Rgba color, float inset 
   if (inset > 0 && x1 - x0 > 2 * inset && y1 - y0 > 2 * inset)
     AddRect(s, x0 + inset, y0 + inset, x1 - inset, y1 - inset);
   return s;
+}
+
+// A field's box in whole device pixels, when the transform keeps it upright: a rotation or skew
+// too small to move any corner by half a pixel counts as none. The top left corner goes to the
+// nearest pixel edge (halves go up and left), the size to whole pixels.
+struct PixelBox {
+  double x0, y0, x1, y1;
+};
+std::optional<PixelBox> SnapUpright(const Matrix& m, const text::TextField::Box& box) {
+  const double w = box.xmax - box.xmin, h = box.ymax - box.ymin;
+  if (!(std::fabs(m.b) * w < 0.5 && std::fabs(m.c) * h < 0.5)) return std::nullopt;
+  const double ax = m.a * box.xmin + m.c * box.ymin + m.tx, bx = ax + m.a * w;
+  const double ay = m.b * box.xmin + m.d * box.ymin + m.ty, by = ay + m.d * h;
+  if (!std::isfinite(ax) || !std::isfinite(bx) || !std::isfinite(ay) || !std::isfinite(by))
+    return std::nullopt;
+  const double x0 = std::ceil(std::min(ax, bx) - 0.5), y0 = std::ceil(std::min(ay, by) - 0.5);
+  return PixelBox{x0, y0, x0 + std::round(std::fabs(bx - ax)), y0 + std::round(std::fabs(by - ay))};
 }
 
 // Text fields paint their colour as a multiplier of white in 1/256 steps, a little darker than the
@@ -95,25 +113,23 @@ void Renderer::DrawTextField(text::TextField& field, const Matrix& toDevice,
   if (!fonts_) return;
   const text::Layout& layout = field.CurrentLayout();
   const text::TextField::Box box = field.Bounds();
-  const bool upright = std::fabs(toDevice.b) < 1e-9 && std::fabs(toDevice.c) < 1e-9;
-  if (upright && (field.background || field.border)) {
+  const std::optional<PixelBox> snapped = SnapUpright(toDevice, box);
+  if (snapped && (field.background || field.border)) {
     // On screen the box snaps to whole pixels; the border is one pixel wide, its right and
     // bottom lines on the pixels just past the box's edges.
-    const double ax = toDevice.a * box.xmin + toDevice.tx, bx = toDevice.a * box.xmax + toDevice.tx;
-    const double ay = toDevice.d * box.ymin + toDevice.ty, by = toDevice.d * box.ymax + toDevice.ty;
-    const double x0 = std::floor(std::min(ax, bx)), y0 = std::floor(std::min(ay, by));
-    const auto l = static_cast<float>(x0), t = static_cast<float>(y0);
-    const auto r = static_cast<float>(x0 + std::round(std::fabs(bx - ax)));
-    const auto b = static_cast<float>(y0 + std::round(std::fabs(by - ay)));
+    const auto l = static_cast<float>(snapped->x0), t = static_cast<float>(snapped->y0);
+    const auto r = static_cast<float>(snapped->x1), b = static_cast<float>(snapped->y1);
     const Matrix pixels;
     if (field.background)
       DrawShape(RectShape(l, t, r + (field.border ? 1 : 0), b + (field.border ? 1 : 0),
                           field.backgroundColor),
                 pixels, cx);
     if (field.border) {
-      // Top, right, bottom, left: the corner past the bottom right stays empty.
+      // Top, right, bottom, left. The corner past the bottom right is part of the frame of a
+      // field that shows text only; an input field leaves it out.
+      const float corner = field.input ? 0 : 1;
       DrawShape(RectShape(l, t, r + 1, t + 1, field.borderColor), pixels, cx);
-      DrawShape(RectShape(r, t, r + 1, b, field.borderColor), pixels, cx);
+      DrawShape(RectShape(r, t, r + 1, b + corner, field.borderColor), pixels, cx);
       DrawShape(RectShape(l, b, r, b + 1, field.borderColor), pixels, cx);
       DrawShape(RectShape(l, t, l + 1, b + 1, field.borderColor), pixels, cx);
     }
@@ -136,13 +152,11 @@ void Renderer::DrawTextField(text::TextField& field, const Matrix& toDevice,
       toDevice * GlyphMatrix(box.xmin + text::kGutter, box.ymin + text::kGutter - scrollY, 1);
   float clip[4];
   const float* clipRect = nullptr;
-  if (std::fabs(toDevice.b) < 1e-9 && std::fabs(toDevice.c) < 1e-9) {
-    const double x0 = toDevice.a * box.xmin + toDevice.tx, x1 = toDevice.a * box.xmax + toDevice.tx;
-    const double y0 = toDevice.d * box.ymin + toDevice.ty, y1 = toDevice.d * box.ymax + toDevice.ty;
-    clip[0] = static_cast<float>(std::min(x0, x1));
-    clip[1] = static_cast<float>(std::min(y0, y1));
-    clip[2] = static_cast<float>(std::max(x0, x1));
-    clip[3] = static_cast<float>(std::max(y0, y1));
+  if (snapped) {
+    clip[0] = static_cast<float>(snapped->x0);
+    clip[1] = static_cast<float>(snapped->y0);
+    clip[2] = static_cast<float>(snapped->x1);
+    clip[3] = static_cast<float>(snapped->y1);
     clipRect = clip;
   }
   const float visibleBottom = scrollY + (box.ymax - box.ymin);
