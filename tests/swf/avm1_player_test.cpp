@@ -332,6 +332,21 @@ TEST(Avm1Clips, HitTestTakesPointsInTheMainTimelinesSpace) {
   EXPECT_EQ(lines, (std::vector<std::string>{"true", "true", "false", "false", "true", "false"}));
 }
 
+// An empty clip's bounds are 0x7FFFFFF twips at every corner: divided by 20 exactly in movies
+// before version 8, through a single-precision float in movies of version 8.
+TEST(Avm1Clips, EmptyBoundsFollowTheMainMoviesVersion) {
+  for (const auto& [version, corner] : {std::pair{7, "6710886.35"}, std::pair{8, "6710886.4"}}) {
+    Asm a;
+    CallOn(a, "_root", "createEmptyMovieClip", {"e", 1}).Op(0x17);
+    for (const char* space : {"_level0.e", "_root"}) {
+      CallOn(a, "e", "getBounds", {space}).Push({"xMin"}).Op(0x4E).Trace();
+      CallOn(a, "e", "getRect", {space}).Push({"yMax"}).Op(0x4E).Trace();
+    }
+    const auto lines = PlayInFolder(a, "", 1, version);
+    EXPECT_EQ(lines, std::vector<std::string>(4, corner)) << "version " << version;
+  }
+}
+
 TEST(Avm1Clips, PointConversionsTakeNumbersAndGiveWholeTwips) {
   Asm a;
   SquareOnMovedRoot(a);

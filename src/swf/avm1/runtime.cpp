@@ -582,9 +582,11 @@ Value McInstanceAtDepth(Vm& vm, CallArgs& a) {
   if (!std::isfinite(d)) return {};
   return ClipValue(o->runtime, o->clip->ChildAt(ClampToInt(d) + kDepthOffset));
 }
-Value BoxObject(Vm& vm, const Box& b) {
+Value BoxObject(Vm& vm, const Box& b, bool emptyAsFloat = false) {
   Object* r = vm.NewObject();
-  const double big = 6710886.35;
+  constexpr std::int32_t kEmptyTwips = 0x7FFFFFF;
+  const double big = emptyAsFloat ? static_cast<double>(static_cast<float>(kEmptyTwips)) / 20
+                                  : static_cast<double>(kEmptyTwips) / 20;
   r->SetOwn("xMin", Value(b.empty ? big : b.xmin / 20));
   r->SetOwn("xMax", Value(b.empty ? big : b.xmax / 20));
   r->SetOwn("yMin", Value(b.empty ? big : b.ymin / 20));
@@ -603,8 +605,14 @@ Value McGetBounds(Vm& vm, CallArgs& a) {
   if (!o) return {};
   Clip* space = TargetArg(vm, o, a[0]);
   if (!space) return {};
+  Runtime& rt = *o->runtime;
+  if (rt.movie().version >= 8) rt.emptyBoundsAsFloat = true;
+  // Code of version 8 passes the bounds through the float matrix of another clip's space; in the
+  // clip's own space they stay exact for this call.
+  const bool asFloat = rt.emptyBoundsAsFloat || (vm.version() >= 8 && space != o->clip);
+  if (vm.version() >= 8) rt.emptyBoundsAsFloat = true;
   Box local = LocalBounds(*o->clip);
-  if (local.empty) return BoxObject(vm, local);
+  if (local.empty) return BoxObject(vm, local, asFloat);
   Matrix toStage = o->clip->ConcatenatedMatrix();
   Matrix fromStage = space->ConcatenatedMatrix().Inverse().value_or(Matrix{});
   return BoxObject(vm, local.Transformed(fromStage * toStage));

@@ -57,6 +57,11 @@ class Runtime : public Scripts {
   // The main movie's _url.
   std::string mainUrl = "file:///movie.swf";
   double mainBytes = 0;  // the main movie's file size (0: not known)
+  // The player reports the corners of empty bounds as 0x7FFFFFF twips, divided by 20 exactly
+  // (6710886.35) until a getBounds or getRect runs in code of version 8 or later, or always when
+  // the main movie is of version 8 or later; from then on, for good, the twips pass through a
+  // single-precision float first (6710886.4). Set once, it stays set.
+  bool emptyBoundsAsFloat = false;
 
  private:
   std::shared_ptr<const Code> CodeFor(ByteSpan code);
