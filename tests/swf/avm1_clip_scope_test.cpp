@@ -14,6 +14,7 @@
 namespace dbx::swf::avm1 {
 namespace {
 
+using swftest::PathOp;
 using test::Asm;
 using test::Item;
 
@@ -54,6 +55,59 @@ Asm& CallOn(Asm& a, const std::string& obj, const std::string& method, std::vect
   for (auto it = args.rbegin(); it != args.rend(); ++it) a.Push({*it});
   a.Push({static_cast<int>(args.size())}).Get(obj).Push({method}).Op(0x52);
   return a;
+}
+
+TEST(Avm1ClipScope, NamedShapesStandForTheirClipAndSlashesEndDottedNames) {
+  // Shape "t" on the main timeline, clip "c" holding shape "s"; the script makes c.d.e.
+  swftest::SwfWriter w(100, 100);
+  w.SetVersion(8);
+  w.SolidShape(1, 0xFF0000FF,
+               {{PathOp::kMove, 0, 0},
+                {PathOp::kLine, 200, 0},
+                {PathOp::kLine, 200, 200},
+                {PathOp::kLine, 0, 0}});
+  swftest::SwfWriter inner(1, 1);
+  swftest::SwfWriter::Place2Args p;
+  p.character = 1;
+  p.name = "s";
+  inner.Place2(p);
+  inner.ShowFrame();
+  w.Sprite(2, inner, 1);
+  p.character = 2;
+  p.name = "c";
+  w.Place2(p);
+  p.depth = 2;
+  p.character = 1;
+  p.name = "t";
+  w.Place2(p);
+  const std::pair<const char*, const char*> cases[] = {
+      {"t", "_level0"},         {"c.s", "_level0.c"},
+      {"c/s", "_level0.c"},     {"c:s", "_level0.c"},
+      {"c.s._name", "c"},       {"c/d.e", "_level0.c.d.e"},
+      {"c.d/e._name", "e"},     {"c/d.e._name", "undefined"},
+      {"c.d.e/x", "undefined"}, {"/c/d:e", "_level0.c.d.e"},
+  };
+  Asm a;
+  CallOn(a, "c", "createEmptyMovieClip", {"d", 1}).Op(0x17);
+  a.Push({1, "e", 2}).Get("c.d").Push({"createEmptyMovieClip"}).Op(0x52).Op(0x17);
+  std::vector<std::string> want;
+  for (const auto& [path, traced] : cases) {
+    a.Get(path).Trace();
+    want.push_back(traced);
+  }
+  w.DoAction(a.Build()->bytes);
+  w.ShowFrame();
+  w.End();
+  const auto bytes = w.Finish();
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); }, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  stage.Step(0);
+  EXPECT_EQ(lines, want);
 }
 
 TEST(Avm1ClipScope, TellTargetOfAClipGoesByItsPath) {

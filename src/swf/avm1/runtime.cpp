@@ -106,8 +106,15 @@ class MovieClipObject : public ClipObject {
   }
   ClipObject* ChildByName(std::string_view name) override {
     if (!clip) return nullptr;
-    Clip* c = avm1::ChildNamed(*clip, name, runtime->vm().version() < 7);
-    return c ? runtime->ObjectOf(c) : nullptr;
+    return NamedChild(runtime->vm(), name);
+  }
+  // The object a child's name gives: a named shape or other object that scripts cannot reach
+  // stands for the clip it sits in.
+  MovieClipObject* NamedChild(Vm& vm, std::string_view name) {
+    Clip* c = avm1::ChildNamed(*clip, name, vm.version() < 7);
+    if (!c) return nullptr;
+    MovieClipObject* o = runtime->ObjectOf(c);
+    return o ? o : this;
   }
   std::string TargetPath() override { return clip ? clip->TargetPath() : std::string(); }
   std::string SlashPath() override { return clip ? clip->SlashPath() : std::string(); }
@@ -152,11 +159,9 @@ class MovieClipObject : public ClipObject {
 
   bool GetSpecial(Vm& vm, std::string_view name, Value& out) override {
     if (!clip) return false;
-    if (Clip* c = avm1::ChildNamed(*clip, name, vm.version() < 7)) {
-      if (MovieClipObject* o = runtime->ObjectOf(c)) {
-        out = Value(static_cast<Object*>(o));
-        return true;
-      }
+    if (MovieClipObject* o = NamedChild(vm, name)) {
+      out = Value(static_cast<Object*>(o));
+      return true;
     }
     int i = PropertyIndex(name);
     if (i >= 0) {
@@ -281,8 +286,7 @@ class MovieClipObject : public ClipObject {
   }
   bool HasSpecial(Vm& vm, std::string_view name) override {
     if (!clip) return false;
-    if (Clip* c = avm1::ChildNamed(*clip, name, vm.version() < 7); c && runtime->ObjectOf(c))
-      return true;
+    if (NamedChild(vm, name)) return true;
     return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
            SameName(vm, name, "_root") || SameName(vm, name, "_level0") ||
            (LevelNamed(vm, name) >= 0 && clip->stage().Level(LevelNamed(vm, name))) ||

@@ -642,9 +642,12 @@ Object* Vm::ResolveTarget(Object* start, std::string_view path, Activation* act)
     cur = root;
     i = 1;
   }
+  // After a slash a dot no longer separates names: "a/b.c" asks a for a child called "b.c".
+  bool slashed = i > 0;
   while (i < path.size() && cur) {
     std::size_t j = i;
-    while (j < path.size() && path[j] != '/' && path[j] != '.' && path[j] != ':') ++j;
+    while (j < path.size() && path[j] != '/' && (slashed || path[j] != '.') && path[j] != ':') ++j;
+    if (j < path.size() && path[j] == '/') slashed = true;
     std::string_view part = path.substr(i, j - i);
     // ".." is the parent in slash paths.
     if (j + 1 < path.size() + 1 && path.substr(i, 2) == "..") {
