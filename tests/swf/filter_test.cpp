@@ -92,7 +92,7 @@ TEST(BoxBlur, WideRowsMatchThePlainAverageForEveryBoxShape) {
   const Shape shapes[] = {{16, 17, 1}, {37, 9, 1}, {19, 23, 2}, {13, 11, 3},
                           {5, 19, 4},  {29, 6, 4}, {521, 4, 4}};
   int cases = 0;
-  for (bool wide : {true, false})
+  for (int vectorBytes : {64, 32, 16})
     for (int radius : {1, 2, 3, 7, 8, 15, 31, 63, 64, 127, 128, 129})
       for (int edge : {0, 1, 77, 128, 192, 255}) {
         const Shape& s = shapes[static_cast<std::size_t>(cases++) % std::size(shapes)];
@@ -103,15 +103,37 @@ TEST(BoxBlur, WideRowsMatchThePlainAverageForEveryBoxShape) {
         std::vector<int> expect(data.size());
         for (std::size_t i = 0; i < data.size(); ++i)
           expect[i] = data[i] = rng() % 2 ? 255 : static_cast<std::uint8_t>(rng());
-        blur::AllowWideVectors(wide);
+        blur::LimitVectorBytes(vectorBytes);
         BoxBlur(data.data(), s.w, s.h, s.ch, rx, ry, passes, ex, ey);
-        blur::AllowWideVectors(true);
+        blur::LimitVectorBytes(64);
         for (int p = 0; p < passes; ++p) expect = PlainPass(expect, s.w, s.h, s.ch, rx, ry, ex, ey);
         for (std::size_t i = 0; i < data.size(); ++i)
           ASSERT_EQ(data[i], expect[i])
-              << s.w << "x" << s.h << "x" << s.ch << " r" << rx << "," << ry << " e" << ex << ","
-              << ey << " passes " << passes << " at " << i;
+              << vectorBytes << "-byte vectors " << s.w << "x" << s.h << "x" << s.ch << " r" << rx
+              << "," << ry << " e" << ex << "," << ey << " passes " << passes << " at " << i;
       }
+  // Pictures wider than the strips of columns that the passes go down in, and taller than the
+  // rows that they keep in flight: the columns either side of each strip's edge.
+  struct Wide {
+    int w, ch, radius, edge;
+  };
+  for (int vectorBytes : {64, 32, 16})
+    for (const Wide& c : {Wide{1100, 1, 3, 0}, Wide{700, 2, 5, 128}, Wide{300, 4, 7, 128},
+                          Wide{333, 4, 2, 77}, Wide{2600, 1, 1, 255}}) {
+      const int h = 37, passes = 3, ry = c.radius + 1;
+      std::vector<std::uint8_t> data(static_cast<std::size_t>(c.w * h * c.ch));
+      std::vector<int> expect(data.size());
+      for (std::size_t i = 0; i < data.size(); ++i)
+        expect[i] = data[i] = rng() % 2 ? 255 : static_cast<std::uint8_t>(rng());
+      blur::LimitVectorBytes(vectorBytes);
+      BoxBlur(data.data(), c.w, h, c.ch, c.radius, ry, passes, c.edge, c.edge);
+      blur::LimitVectorBytes(64);
+      for (int p = 0; p < passes; ++p)
+        expect = PlainPass(expect, c.w, h, c.ch, c.radius, ry, c.edge, c.edge);
+      for (std::size_t i = 0; i < data.size(); ++i)
+        ASSERT_EQ(data[i], expect[i]) << vectorBytes << "-byte vectors " << c.w << "x" << h << "x"
+                                      << c.ch << " r" << c.radius << " e" << c.edge << " at " << i;
+    }
   // A large flat plane: whole values stay whole inside the box, every box shape.
   for (const auto& [rx, ry] : {std::pair{1, 1}, std::pair{7, 3}, std::pair{9, 5}})
     for (int edge : {0, 128, 255}) {

@@ -41,10 +41,12 @@ struct Avx2 {
   static R MulHi(R a, R b) { return _mm256_mulhi_epu16(a, b); }
   static R Srl(R a, int n) { return _mm256_srl_epi16(a, _mm_cvtsi32_si128(n)); }
   // Running sums of every C-th lane, carried on from the vector before: within each half first,
-  // then the low half's last sums added to the high half.
+  // then the low half's last sums added to the high half (the carry waits on one addition per
+  // vector, not on the shuffles).
   template <int C>
   static R Prefix(R v, R& carry) {
     const R last = _mm256_set1_epi32(3), lastOfAll = _mm256_set1_epi32(7);
+    R total;
     if constexpr (C == 1) {
       v = _mm256_add_epi16(v, _mm256_slli_si256(v, 2));
       v = _mm256_add_epi16(v, _mm256_slli_si256(v, 4));
@@ -52,21 +54,20 @@ struct Avx2 {
       const R spread = _mm256_shufflehi_epi16(v, 0xFF);  // each half's last lane, twice
       v = _mm256_add_epi16(
           v, _mm256_blend_epi32(Zero(), _mm256_permutevar8x32_epi32(spread, last), 0xF0));
-      v = _mm256_add_epi16(v, carry);
-      carry = _mm256_permutevar8x32_epi32(_mm256_shufflehi_epi16(v, 0xFF), lastOfAll);
+      total = _mm256_permutevar8x32_epi32(_mm256_shufflehi_epi16(v, 0xFF), lastOfAll);
     } else if constexpr (C == 2) {
       v = _mm256_add_epi16(v, _mm256_slli_si256(v, 4));
       v = _mm256_add_epi16(v, _mm256_slli_si256(v, 8));
       v = _mm256_add_epi16(v,
                            _mm256_blend_epi32(Zero(), _mm256_permutevar8x32_epi32(v, last), 0xF0));
-      v = _mm256_add_epi16(v, carry);
-      carry = _mm256_permutevar8x32_epi32(v, lastOfAll);
+      total = _mm256_permutevar8x32_epi32(v, lastOfAll);
     } else {
       v = _mm256_add_epi16(v, _mm256_slli_si256(v, 8));
       v = _mm256_add_epi16(v, _mm256_blend_epi32(Zero(), _mm256_permute4x64_epi64(v, 0x55), 0xF0));
-      v = _mm256_add_epi16(v, carry);
-      carry = _mm256_permute4x64_epi64(v, 0xFF);
+      total = _mm256_permute4x64_epi64(v, 0xFF);
     }
+    v = _mm256_add_epi16(v, carry);
+    carry = _mm256_add_epi16(carry, total);
     return v;
   }
 };

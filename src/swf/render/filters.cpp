@@ -184,22 +184,26 @@ struct Sse2 {
   static R MulLo(R a, R b) { return _mm_mullo_epi16(a, b); }
   static R MulHi(R a, R b) { return _mm_mulhi_epu16(a, b); }
   static R Srl(R a, int n) { return _mm_srl_epi16(a, _mm_cvtsi32_si128(n)); }
-  // Running sums of every C-th lane, carried on from the vector before.
+  // Running sums of every C-th lane, carried on from the vector before (the carry waits on one
+  // addition per vector, not on the shuffles).
   template <int C>
   static R Prefix(R v, R& carry) {
+    R last;
     if constexpr (C == 1) {
       v = _mm_add_epi16(v, _mm_slli_si128(v, 2));
       v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
-      v = _mm_add_epi16(_mm_add_epi16(v, _mm_slli_si128(v, 8)), carry);
-      carry = _mm_shuffle_epi32(_mm_shufflehi_epi16(v, 0xFF), 0xFF);
+      v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
+      last = _mm_shuffle_epi32(_mm_shufflehi_epi16(v, 0xFF), 0xFF);
     } else if constexpr (C == 2) {
       v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
-      v = _mm_add_epi16(_mm_add_epi16(v, _mm_slli_si128(v, 8)), carry);
-      carry = _mm_shuffle_epi32(v, 0xFF);
+      v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
+      last = _mm_shuffle_epi32(v, 0xFF);
     } else {
-      v = _mm_add_epi16(_mm_add_epi16(v, _mm_slli_si128(v, 8)), carry);
-      carry = _mm_shuffle_epi32(v, 0xEE);
+      v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
+      last = _mm_shuffle_epi32(v, 0xEE);
     }
+    v = _mm_add_epi16(v, carry);
+    carry = _mm_add_epi16(carry, last);
     return v;
   }
 };
@@ -426,11 +430,11 @@ int BlurRadius(double size) {
 }
 
 namespace {
-std::atomic<bool> allowWide{true};
+std::atomic<int> vectorBytes{64};
 }  // namespace
 
-void blur::AllowWideVectors(bool allow) {
-  allowWide = allow;
+void blur::LimitVectorBytes(int bytes) {
+  vectorBytes = bytes;
 }
 
 void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
@@ -443,7 +447,8 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
   const bool across = radiusX > 0 || edgeX > 0, down = radiusY > 0 || edgeY > 0;
   const BoxDivider dx = DividerOf(radiusX, edgeX), dy = DividerOf(radiusY, edgeY);
 #ifdef DBX_BLUR_WIDE
-  const bool wide = allowWide && blur::HaveWideVectors();
+  const bool wide = vectorBytes >= 32 && blur::HaveWideVectors();
+  const bool widest = vectorBytes >= 64 && blur::HaveWidestVectors();
   auto across32 = [&](std::uint8_t* out, blur::Scratch& scratch) {
     blur::AcrossWide(data, out, width, height, channels, radiusX, dx, scratch);
   };
@@ -454,17 +459,24 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
     blur::AllPassesWide(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
                         scratch);
   };
+  auto allPasses64 = [&](blur::Scratch& scratch) {
+    blur::AllPassesWidest(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
+                          scratch);
+  };
 #else
-  const bool wide = false;
+  const bool wide = false, widest = false;
   auto across32 = [](std::uint8_t*, blur::Scratch&) {};
   auto down32 = [](const std::uint8_t*, blur::Scratch&) {};
   auto allPasses32 = [](blur::Scratch&) {};
+  auto allPasses64 = [](blur::Scratch&) {};
 #endif
   const bool fastAcross = across && dx.fast && (channels == 1 || channels == 2 || channels == 4);
   if (down && dy.fast && (!across || fastAcross) && passes > 0 &&
       (channels == 1 || channels == 2 || channels == 4)) {
     blur::Scratch scratch;
-    if (wide)
+    if (widest)
+      allPasses64(scratch);
+    else if (wide)
       allPasses32(scratch);
     else
       blur::AllPasses<Sse2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
