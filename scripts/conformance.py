@@ -121,6 +121,14 @@ def run_case(corpus, case, tool, timeout):
         base += ["--size", f"{int(vp['width'])}x{int(vp['height'])}"]
     if spec.get("log_fetch"):
         base.append("--log-fetch")
+    # Font files the case brings, under their family names, and the families the generic names
+    # stand for (the first of each list).
+    for font in spec.get("fonts", {}).values():
+        if isinstance(font, dict) and font.get("family") and font.get("path"):
+            base += ["--font", f"{font['family']}={os.path.join(d, font['path'])}"]
+    for generic, families in spec.get("default_fonts", {}).items():
+        if generic in ("sans", "serif", "typewriter") and families:
+            base += ["--generic-font", f"{generic}={families[0]}"]
     inp = os.path.join(d, "input.json")
     if os.path.exists(inp):
         base += ["--input", inp]

@@ -53,6 +53,37 @@ TEST(DeviceFonts, FacesOutlinesAndFallback) {
   EXPECT_NE(std::find(families.begin(), families.end(), "DejaVu Sans"), families.end());
 }
 
+TEST(DeviceFonts, FontFilesComeBeforeInstalledFacesAndStandForGenericNames) {
+  const auto system = CreateFreeTypeFonts();
+  ASSERT_TRUE(system);
+  // A serif face's file (the build machine's fonts-dejavu-core), given out under a family name
+  // of its own that also stands for "_sans"; a file that cannot be read leaves its family to the
+  // installed faces.
+  FontFiles files;
+  files.faces.emplace_back("Own Family", "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf");
+  files.faces.emplace_back("Missing File Family", "/nonexistent/font.ttf");
+  files.sans = "Own Family";
+  const auto fonts = CreateFreeTypeFonts(files);
+  ASSERT_TRUE(fonts);
+  auto advance = [](FontSource& f, int face, char32_t c) {
+    const auto g = f.Glyph(face, c);
+    return g ? g->advance : -1.0f;
+  };
+  const int serif = system->OpenFace("DejaVu Serif", false, false);
+  const int sans = system->OpenFace("_sans", false, false);
+  ASSERT_NE(advance(*system, serif, U'W'), advance(*system, sans, U'W'));
+  for (const char* name : {"Own Family", "own family", "_sans"}) {
+    SCOPED_TRACE(name);
+    const int face = fonts->OpenFace(name, false, false);
+    ASSERT_GE(face, 0);
+    EXPECT_EQ(advance(*fonts, face, U'W'), advance(*system, serif, U'W'));
+  }
+  const int missing = fonts->OpenFace("Missing File Family", false, false);
+  EXPECT_EQ(advance(*fonts, missing, U'W'), advance(*system, sans, U'W'));
+  const auto families = fonts->Families();
+  EXPECT_NE(std::find(families.begin(), families.end(), "Own Family"), families.end());
+}
+
 TEST(DeviceFonts, FieldWithoutEmbeddedGlyphsDrawsInstalledFace) {
   // A DefineFont2 that names "_sans" and holds no glyph, and a 160 x 40 px field in it with
   // pure green 24 px text.

@@ -307,10 +307,12 @@ TEST(Html, WrittenBackWithNestedFontsAndParagraphFormats) {
 
 // --- Layout -----------------------------------------------------------------------------------
 
-// A face of known metrics: em 1000, ascent 800, descent 200; letters advance 500, blanks 250.
+// A face of known metrics: em 1000, ascent 800, descent 200; letters advance 500, blanks 250
+// (or as given); an installed face unless told otherwise.
 class FixedFace final : public swf::text::Face {
  public:
-  FixedFace() {
+  explicit FixedFace(bool embedded = false, float letter = 500, float ascent = 800)
+      : embedded_(embedded), letter_(letter), ascent_(ascent) {
     box_.fills.emplace_back();
     swf::ShapeEdge e;
     e.from = {0, -700};
@@ -319,19 +321,21 @@ class FixedFace final : public swf::text::Face {
     box_.edges.push_back(e);
   }
   float EmUnits() const override { return 1000; }
-  float Ascent() const override { return 800; }
+  float Ascent() const override { return ascent_; }
   float Descent() const override { return 200; }
   float Leading() const override { return 0; }
   std::optional<swf::text::GlyphInfo> Glyph(char32_t ch) override {
     if (ch == U'~') return std::nullopt;
     const bool blank = ch == U' ';
-    return swf::text::GlyphInfo{blank ? nullptr : &box_, blank ? 250.f : 500.f};
+    return swf::text::GlyphInfo{blank ? nullptr : &box_, blank ? 250.f : letter_};
   }
   bool NonZero() const override { return true; }
-  bool Embedded() const override { return false; }
+  bool Embedded() const override { return embedded_; }
 
  private:
   swf::Shape box_;
+  bool embedded_;
+  float letter_, ascent_;
 };
 
 struct Laid {
@@ -341,7 +345,7 @@ struct Laid {
 
 Laid Lay(const std::string& text, float width, bool wrap, swf::text::ParaFormat para = {},
          float size = 200) {
-  static FixedFace face;
+  static FixedFace face(true);  // embedded: advances in whole twips
   swf::text::CharFormat f;
   f.size = size;  // 10 px: letters 100 twips, blanks 50
   swf::text::LayoutOptions o;
@@ -440,6 +444,40 @@ TEST(Layout, AlignmentMarginsIndentAndLeading) {
   EXPECT_EQ(ml.xs[4], 1000 - 200 - 400);
   EXPECT_EQ(ml.layout.lines[1].top, 260);
   EXPECT_EQ(ml.layout.textHeight, 460);
+}
+
+TEST(Layout, InstalledFacesAdvanceAndRiseByWholePixels) {
+  // At 42 px (840 twips), em 1000: embedded glyphs advance by whole twips (rounded down), those
+  // of installed faces by whole pixels (rounded to the nearest), and their ascent is whole
+  // pixels rounded up.
+  struct Case {
+    bool embedded;
+    float letter, ascent;
+    float step, lineAscent;  // twips
+  };
+  const Case cases[] = {
+      {false, 550, 766, 460, 660},  // 23.1 px a letter, 32.17 px up
+      {false, 640, 766, 540, 660},  // 26.88 px
+      {true, 550, 766, 462, 643},
+      {true, 640, 766, 537, 643},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.embedded ? "embedded " : "installed ") << c.letter);
+    FixedFace face(c.embedded, c.letter, c.ascent);
+    swf::text::CharFormat f;
+    f.size = 840;
+    swf::text::LayoutOptions o;
+    o.width = 10000;
+    o.faceFor = [&](const swf::text::CharFormat&) { return &face; };
+    const auto l = swf::text::LayOut(swf::text::PlainText(U"abc", f, {}), o);
+    ASSERT_EQ(l.glyphs.size(), 3u);
+    EXPECT_EQ(l.glyphs[1].x, c.step);
+    EXPECT_EQ(l.glyphs[2].x, 2 * c.step);
+    EXPECT_EQ(l.textWidth, 3 * c.step);
+    ASSERT_EQ(l.lines.size(), 1u);
+    EXPECT_EQ(l.lines[0].ascent, c.lineAscent);
+    EXPECT_EQ(l.glyphs[0].y, c.lineAscent);  // the baseline
+  }
 }
 
 TEST(Layout, PasswordsLetterSpacingAndMissingGlyphs) {

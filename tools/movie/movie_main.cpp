@@ -4,6 +4,7 @@
 //   dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q] [--input events.json]
 //                   [--png OUT.png] [--capture-frame K] [--expect EXPECTED.png]
 //                   [--tolerance T] [--wav OUT.wav] [--log-fetch]
+//                   [--font FAMILY=FILE]... [--generic-font sans|serif|typewriter=FAMILY]...
 //
 // --capture-frame keeps frame K's picture instead of the last one's. --expect compares the kept
 // picture with a PNG file and prints "outliers N" on standard error (channels that differ by more
@@ -11,6 +12,8 @@
 // 44.1 kHz (one frame interval of sound per frame). --log-fetch writes the page and window of every
 // getURL that would open a page to the trace. A file that cannot be read as a movie gets one
 // line on standard error and exit status 1; bad options get the usage and exit status 2.
+// --font makes a font file's face the one a movie gets for FAMILY, before the installed ones;
+// --generic-font names the family "_sans", "_serif" or "_typewriter" stands for (both Linux only).
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,7 +31,8 @@ void Usage() {
       "usage: dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q]\n"
       "                       [--input events.json] [--png OUT.png] [--capture-frame K]\n"
       "                       [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav]\n"
-      "                       [--log-fetch]\n",
+      "                       [--log-fetch] [--font FAMILY=FILE]...\n"
+      "                       [--generic-font sans|serif|typewriter=FAMILY]...\n",
       stderr);
 }
 
@@ -72,6 +76,25 @@ int main(int argc, char** argv) {
       o.sound = true;
     } else if (a == "--log-fetch") {
       o.logNavigation = true;
+    } else if (a == "--font" && hasValue) {
+      const std::string v = argv[++i];
+      const auto eq = v.find('=');
+      if (eq == std::string::npos || eq == 0 || eq + 1 == v.size()) return Usage(), 2;
+      o.fontFiles.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+    } else if (a == "--generic-font" && hasValue) {
+      const std::string v = argv[++i];
+      const auto eq = v.find('=');
+      const std::string which = v.substr(0, eq), family = v.substr(eq + 1);
+      if (eq == std::string::npos || family.empty()) return Usage(), 2;
+      if (which == "sans") {
+        o.sansFamily = family;
+      } else if (which == "serif") {
+        o.serifFamily = family;
+      } else if (which == "typewriter") {
+        o.typewriterFamily = family;
+      } else {
+        return Usage(), 2;
+      }
     } else if (a == "--tolerance" && hasValue) {
       if (!ToInt(argv[++i], tolerance, 0, 255)) return Usage(), 2;
     } else if (!a.empty() && a[0] != '-' && o.path.empty()) {

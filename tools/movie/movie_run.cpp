@@ -252,7 +252,12 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
 #if defined(_WIN32)
   const std::unique_ptr<FontSource> fonts = win32::CreateGdiFonts();
 #else
-  const std::unique_ptr<FontSource> fonts = CreateFreeTypeFonts();
+  FontFiles files;
+  files.faces = o.fontFiles;
+  files.sans = o.sansFamily;
+  files.serif = o.serifFamily;
+  files.typewriter = o.typewriterFamily;
+  const std::unique_ptr<FontSource> fonts = CreateFreeTypeFonts(files);
 #endif
   FlashPlayer player(&images);
   player.SetFontSource(fonts.get());

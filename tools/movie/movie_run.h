@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/surface.h"
@@ -38,6 +39,10 @@ struct RunOptions {
   bool picture = true;         // keep a picture at all
   bool sound = false;          // keep the mixed sound
   bool logNavigation = false;  // trace the pages a getURL would open
+  // Faces read from font files under family names of their own (family, file), and the families
+  // that "_sans", "_serif" and "_typewriter" stand for; empty: the system's. Linux only.
+  std::vector<std::pair<std::string, std::string>> fontFiles;
+  std::string sansFamily, serifFamily, typewriterFamily;
 };
 
 // The rate of the mixed sound: 16-bit stereo frames per second.

@@ -78,7 +78,8 @@ int CubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void*
 
 class FreeTypeFonts final : public FontSource {
  public:
-  FreeTypeFonts(FT_Library lib, FcConfig* config) : lib_(lib), config_(config) {}
+  FreeTypeFonts(FT_Library lib, FcConfig* config, FontFiles files)
+      : lib_(lib), config_(config), files_(std::move(files)) {}
   ~FreeTypeFonts() override {
     for (auto& f : faces_) FT_Done_Face(f.face);
     FT_Done_FreeType(lib_);
@@ -90,10 +91,13 @@ class FreeTypeFonts final : public FontSource {
     if (const auto it = byRequest_.find(key); it != byRequest_.end()) return it->second;
     std::string name(family);
     const std::string l = Lower(family);
-    if (l == "_sans" || l.empty()) name = "sans-serif";
-    if (l == "_serif") name = "serif";
-    if (l == "_typewriter") name = "monospace";
-    int handle = Match(name, bold, italic);
+    if (l == "_sans" || l.empty()) name = files_.sans.empty() ? "sans-serif" : files_.sans;
+    if (l == "_serif") name = files_.serif.empty() ? "serif" : files_.serif;
+    if (l == "_typewriter") name = files_.typewriter.empty() ? "monospace" : files_.typewriter;
+    int handle = -1;
+    for (const auto& [fileFamily, file] : files_.faces)
+      if (handle < 0 && Lower(fileFamily) == Lower(name)) handle = Load(file, 0);
+    if (handle < 0) handle = Match(name, bold, italic);
     if (handle < 0 && name != "sans-serif") handle = Match("sans-serif", bold, italic);
     byRequest_[key] = handle;
     return handle;
@@ -134,6 +138,7 @@ class FreeTypeFonts final : public FontSource {
 
   std::vector<std::string> Families() override {
     std::set<std::string> names;
+    for (const auto& face : files_.faces) names.insert(face.first);
     FcPattern* pat = FcPatternCreate();
     FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, nullptr);
     FcFontSet* set = FcFontList(config_, pat, os);
@@ -195,13 +200,14 @@ class FreeTypeFonts final : public FontSource {
 
   FT_Library lib_;
   FcConfig* config_;
+  FontFiles files_;
   std::vector<Loaded> faces_;
   std::map<std::string, int> byRequest_;
 };
 
 }  // namespace
 
-std::unique_ptr<FontSource> CreateFreeTypeFonts() {
+std::unique_ptr<FontSource> CreateFreeTypeFonts(const FontFiles& files) {
   FcConfig* config = FcInitLoadConfigAndFonts();
   if (!config) return nullptr;
   FT_Library lib = nullptr;
@@ -209,7 +215,7 @@ std::unique_ptr<FontSource> CreateFreeTypeFonts() {
     FcConfigDestroy(config);
     return nullptr;
   }
-  return std::make_unique<FreeTypeFonts>(lib, config);
+  return std::make_unique<FreeTypeFonts>(lib, config, files);
 }
 
 }  // namespace dbx

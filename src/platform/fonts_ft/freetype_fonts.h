@@ -4,12 +4,24 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/platform.h"
 
 namespace dbx {
 
-// Nothing when FreeType or fontconfig cannot start.
-std::unique_ptr<FontSource> CreateFreeTypeFonts();
+// Faces read from font files under family names of their own, found before the installed ones,
+// and the families the generic names stand for (empty: the system's sans-serif, serif and
+// monospace faces).
+struct FontFiles {
+  std::vector<std::pair<std::string, std::string>> faces;  // family, file
+  std::string sans, serif, typewriter;
+};
+
+// Nothing when FreeType or fontconfig cannot start. A file that cannot be read leaves its family
+// to the installed faces.
+std::unique_ptr<FontSource> CreateFreeTypeFonts(const FontFiles& files = {});
 
 }  // namespace dbx

@@ -62,8 +62,10 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
       mi.scale = f.size / mi.face->EmUnits();
       mi.glyph = mi.face->Glyph(c == U'\t' ? U' ' : c);
       if (mi.glyph) {
-        // Glyphs advance by whole twips.
-        mi.advance = std::floor(mi.glyph->advance * mi.scale);
+        // Embedded glyphs advance by whole twips; installed faces, as the system lays them out,
+        // by whole pixels.
+        mi.advance = mi.face->Embedded() ? std::floor(mi.glyph->advance * mi.scale)
+                                         : std::round(mi.glyph->advance * mi.scale / 20) * 20;
       } else if (!mi.face->Embedded()) {
         mi.advance = f.size * 0.5f;
       }
@@ -116,8 +118,13 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
         Face* face = n > 0 ? faceAt(i) : nullptr;
         if (face) {
           const float s = f.size / face->EmUnits();
-          line.ascent = std::max(line.ascent, std::floor(face->Ascent() * s));
-          line.descent = std::max(line.descent, std::floor(face->Descent() * s));
+          // An installed face's ascent and descent, as the system reports them, are whole
+          // pixels, rounded up.
+          const auto metric = [&](float v) {
+            return face->Embedded() ? std::floor(v * s) : std::ceil(v * s / 20) * 20;
+          };
+          line.ascent = std::max(line.ascent, metric(face->Ascent()));
+          line.descent = std::max(line.descent, metric(face->Descent()));
         } else {
           line.ascent = std::max(line.ascent, f.size * 0.9f);
           line.descent = std::max(line.descent, f.size * 0.22f);
