@@ -46,6 +46,8 @@ class Recorder final : public Scripts {
                        : e == ClipEvent::kRollOver   ? "rollOver"
                        : e == ClipEvent::kPress      ? "press"
                        : e == ClipEvent::kRelease    ? "release"
+                       : e == ClipEvent::kDragOver   ? "dragOver"
+                       : e == ClipEvent::kDragOut    ? "dragOut"
                                                      : nullptr;
     if (name) events.push_back(std::string(name) + " " + c.TargetPath());
   }
@@ -546,11 +548,11 @@ TEST(Parse, ClipActionsButtonsAndExports) {
 }
 
 // DefineButton2 `id`: up shows shape 1, over shape 2, hit is shape 1; rollOver runs "over",
-// release runs "release".
-void Button2(SwfWriter& w, std::uint16_t id) {
+// release runs "release". `menu`: tracked as a menu item.
+void Button2(SwfWriter& w, std::uint16_t id, bool menu = false) {
   swftest::BitWriter b;
   b.U16(id);
-  b.U8(0);
+  b.U8(menu ? 1 : 0);
   swftest::BitWriter records;
   auto record = [&](std::uint8_t states, std::uint16_t ch) {
     records.U8(states);
@@ -613,6 +615,46 @@ TEST(Buttons, PointerDrivesStatesAndActions) {
   stage.MouseMove(5000, 5000);
   EXPECT_EQ(b->buttonState, kButtonUp);
   EXPECT_EQ(b->ChildAt(1)->character, 1);
+}
+
+// A press that began outside passes to the menu item the pointer comes over, and from it to the
+// next; a plain button takes no press it did not start.
+TEST(Buttons, MenuItemsTakeAPressThatBeganElsewhere) {
+  for (const bool menu : {true, false}) {
+    SwfWriter w(100, 100);
+    w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 400, 400));
+    w.SolidShape(2, 0x00FF00FF, swftest::Rectangle(0, 0, 400, 400));
+    Button2(w, 5, menu);
+    w.Place2({.depth = 1, .character = 5, .translate = {{100, 100}}, .name = "a"});
+    w.Place2({.depth = 2, .character = 5, .translate = {{600, 100}}, .name = "b"});
+    w.ShowFrame();
+    w.End();
+    const Movie movie = Parse(w);
+    Stage stage(movie);
+    Recorder rec;
+    stage.SetScripts(&rec);
+    stage.Step();
+    Clip* a = stage.root().ChildAt(1);
+    Clip* b = stage.root().ChildAt(2);
+    ASSERT_TRUE(a && b);
+    stage.MouseMove(50, 50);
+    stage.MouseDown();  // on nothing
+    stage.MouseMove(300, 300);
+    EXPECT_EQ(a->buttonState, menu ? kButtonDown : kButtonUp) << menu;
+    stage.MouseMove(800, 300);
+    EXPECT_EQ(a->buttonState, kButtonUp) << menu;
+    EXPECT_EQ(b->buttonState, menu ? kButtonDown : kButtonUp) << menu;
+    stage.MouseUp();
+    if (menu) {
+      EXPECT_EQ(b->buttonState, kButtonOver);
+    }
+    const std::vector<std::string> tracked{"dragOver _level0.a", "dragOut _level0.a",
+                                           "dragOver _level0.b", "release _level0.b"};
+    std::vector<std::string> seen;
+    for (const std::string& e : rec.events)
+      if (e.starts_with("drag") || e.starts_with("release")) seen.push_back(e);
+    EXPECT_EQ(seen, menu ? tracked : std::vector<std::string>{}) << menu;
+  }
 }
 
 }  // namespace

@@ -1227,6 +1227,12 @@ bool Runtime::IsMouseTarget(const Clip& clip) const {
   return false;
 }
 
+bool Runtime::TracksAsMenu(const Clip& clip) const {
+  if (!clip.scriptObject) return false;
+  auto& vm = const_cast<Vm&>(vm_);
+  return vm.ToBool(vm.Get(static_cast<MovieClipObject*>(clip.scriptObject), "trackAsMenu"));
+}
+
 // The window a page opens in: "blank" in any case, with or without its underscore, is "_blank";
 // every other name is kept as it is.
 static std::string WindowName(std::string_view target) {

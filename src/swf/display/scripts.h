@@ -51,6 +51,8 @@ class Scripts {
   virtual void Broadcast(ClipEvent event, int keyCode, int charCode) = 0;
   // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ...).
   virtual bool IsMouseTarget(const Clip& clip) const = 0;
+  // Whether scripts made a button or sprite a menu item (trackAsMenu).
+  virtual bool TracksAsMenu(const Clip& /*clip*/) const { return false; }
 
   // Once per frame, before anything of the frame runs: the player's clock in milliseconds since
   // the movie started (intervals, getTimer).

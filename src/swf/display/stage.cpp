@@ -656,6 +656,15 @@ void Stage::ButtonTransition(Clip& target, std::uint16_t conditionBit, ClipEvent
   QueueEvent(target, event);
 }
 
+bool Stage::TracksAsMenu(const Clip& clip) const {
+  if (clip.kind == ClipKind::kButton) {
+    const auto it = clip.movie->characters.find(clip.character);
+    if (it != clip.movie->characters.end())
+      if (const auto* def = std::get_if<Button>(&it->second); def && def->trackAsMenu) return true;
+  }
+  return scripts_ && scripts_->TracksAsMenu(clip);
+}
+
 void Stage::MouseMove(double x, double y) {
   mouse_ = {x, y};
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseMove, 0, 0);
@@ -666,7 +675,12 @@ void Stage::MouseMove(double x, double y) {
   Clip* now = MouseTargetAt(*root_, x, y);
   if (now != hover_) {
     if (hover_) {
-      if (mouseDown_ && pressed_ == hover_) {
+      if (mouseDown_ && pressed_ == hover_ && TracksAsMenu(*hover_)) {
+        // A menu item lets the press go when the pointer leaves it, for the next item to take.
+        pressed_ = nullptr;
+        SetButtonState(*hover_, kButtonUp);
+        ButtonTransition(*hover_, 0x100, ClipEvent::kDragOut);
+      } else if (mouseDown_ && pressed_ == hover_) {
         SetButtonState(*hover_, kButtonOver);
         ButtonTransition(*hover_, 0x10, ClipEvent::kDragOut);
       } else if (!mouseDown_) {
@@ -679,6 +693,11 @@ void Stage::MouseMove(double x, double y) {
       if (mouseDown_ && pressed_ == now) {
         SetButtonState(*now, kButtonDown);
         ButtonTransition(*now, 0x20, ClipEvent::kDragOver);
+      } else if (mouseDown_ && !pressed_ && TracksAsMenu(*now)) {
+        // A menu item takes a press that began elsewhere as the pointer comes over it.
+        pressed_ = now;
+        SetButtonState(*now, kButtonDown);
+        ButtonTransition(*now, 0x80, ClipEvent::kDragOver);
       } else if (!mouseDown_) {
         SetButtonState(*now, kButtonOver);
         ButtonTransition(*now, 0x01, ClipEvent::kRollOver);

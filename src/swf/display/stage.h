@@ -141,6 +141,8 @@ class Stage {
   Clip* MouseTargetAt(Clip& clip, double x, double y);
   void SetButtonState(Clip& target, std::uint8_t state);
   void ButtonTransition(Clip& target, std::uint16_t conditionBit, ClipEvent event);
+  // Whether a button or sprite is a menu item: a press that began elsewhere passes to it.
+  bool TracksAsMenu(const Clip& clip) const;
   void Destroy(std::unique_ptr<Clip> clip);
   // Every clip of every level, level 0 first, parents before children.
   void CollectAll(std::vector<Clip*>& out);
