@@ -33,6 +33,7 @@ class Recorder final : public Scripts {
     events.push_back("create " + c.TargetPath());
   }
   void ClipRemoved(Clip& c) override { events.push_back("remove " + c.TargetPath()); }
+  void ConstructClip(Clip& c) override { events.push_back("construct " + c.TargetPath()); }
   void RunActions(Clip& c, ByteSpan code) override {
     actions.push_back(c.TargetPath() + ": " + std::string(code.begin(), code.end()));
   }
@@ -46,6 +47,7 @@ class Recorder final : public Scripts {
                        : e == ClipEvent::kRollOver   ? "rollOver"
                        : e == ClipEvent::kPress      ? "press"
                        : e == ClipEvent::kRelease    ? "release"
+                       : e == ClipEvent::kInitialize ? "initialize"
                        : e == ClipEvent::kDragOver   ? "dragOver"
                        : e == ClipEvent::kDragOut    ? "dragOut"
                                                      : nullptr;
@@ -266,6 +268,34 @@ TEST(Timeline, ClipActionsWithAShortEndMarkerStillPlaceTheClip) {
     ASSERT_EQ(commands[0].clipActions.size(), 1u) << cut;
     EXPECT_EQ(commands[0].clipActions[0].events, 1u);
   }
+}
+
+// The initialize handlers of all clips a frame places run first, then the clips are
+// constructed, then their frames run; a clip whose event union leaves initialize out has none.
+TEST(Timeline, InitializeHandlersOfAFrameRunBeforeItsClipsAreConstructed) {
+  const auto actions = [](std::uint8_t all) {
+    return std::vector<std::uint8_t>{0, 0, 0, all, 0, 0,           // reserved, all events
+                                     0, 2, 0, 0,   1, 0, 0, 0, 0,  // initialize: (nothing)
+                                     0, 0, 0, 0};
+  };
+  SwfWriter w(100, 100);
+  w.Sprite(10, CountingSprite(1), 1);
+  w.Place2({.depth = 1, .character = 10, .name = "a", .clipActions = actions(2)});
+  w.Place2({.depth = 2, .character = 10, .name = "b", .clipActions = actions(0)});
+  w.Place2({.depth = 3, .character = 10, .name = "c", .clipActions = actions(2)});
+  w.ShowFrame();
+  w.End();
+  const Movie movie = Parse(w);
+  Stage stage(movie);
+  Recorder rec;
+  stage.SetScripts(&rec);
+  stage.Step();
+  std::vector<std::string> seen;
+  for (const std::string& e : rec.events)
+    if (!e.starts_with("create ") && !e.starts_with("load ")) seen.push_back(e);
+  EXPECT_EQ(seen, (std::vector<std::string>{"initialize _level0.a", "initialize _level0.c",
+                                            "construct _level0.a", "construct _level0.b",
+                                            "construct _level0.c"}));
 }
 
 TEST(Timeline, TimelinesKnowTheirSizeInTheFile) {

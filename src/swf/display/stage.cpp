@@ -366,7 +366,22 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t characte
   if (c->removed) return nullptr;
   if (kind == ClipKind::kButton) UpdateButtonChildren(*c);
   if (kind == ClipKind::kMovie) {
-    if (cmd && scripts_) urgent_.push_back({c, Queued::Kind::kConstruct, {}, {}, 0, 0});
+    if (cmd && scripts_) {
+      // The initialize handlers of every clip the frame places run before any clip of it is
+      // constructed.
+      const bool initialize =
+          c->clipActions &&
+          std::any_of(c->clipActions->begin(), c->clipActions->end(), [](auto& a) {
+            return (a.events & static_cast<std::uint32_t>(ClipEvent::kInitialize)) != 0;
+          });
+      if (initialize) {
+        const auto firstConstruct =
+            std::find_if(urgent_.begin(), urgent_.end(),
+                         [](const Queued& q) { return q.kind == Queued::Kind::kConstruct; });
+        urgent_.insert(firstConstruct, {c, Queued::Kind::kEvent, {}, ClipEvent::kInitialize, 0, 0});
+      }
+      urgent_.push_back({c, Queued::Kind::kConstruct, {}, {}, 0, 0});
+    }
     if (timeline)
       ApplyFrameInOrder(*c, 0);
     else
