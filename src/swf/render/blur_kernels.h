@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace dbx::swf::blur {
@@ -24,19 +25,36 @@ struct BoxDivider {
 };
 
 // Buffers that the passes reuse from row to row and pass to pass.
+// Memory on whole cache lines, so that rows of whole vectors start on one.
+template <class T>
+struct LineAligned {
+  using value_type = T;
+  static constexpr std::align_val_t kLine{64};
+  LineAligned() = default;
+  template <class U>
+  explicit LineAligned(const LineAligned<U>&) {}
+  T* allocate(std::size_t count) {
+    return static_cast<T*>(::operator new(count * sizeof(T), kLine));
+  }
+  void deallocate(T* p, std::size_t) { ::operator delete(p, kLine); }
+  friend bool operator==(const LineAligned&, const LineAligned&) { return true; }
+};
+template <class T>
+using Lines = std::vector<T, LineAligned<T>>;
+
 // The buffers of one pass of a blur whose passes run together in one sweep down the picture: the
 // row entering the pass (with zeros around it), the rows blurred across that the box down still
 // reaches, and the box down's sums.
 struct PassBuffers {
-  std::vector<std::uint16_t> padded;
-  std::vector<std::uint16_t> ring;
-  std::vector<std::uint16_t> sums;
+  Lines<std::uint16_t> padded;
+  Lines<std::uint16_t> ring;
+  Lines<std::uint16_t> sums;
 };
 
 struct Scratch {
-  std::vector<std::uint8_t> padded;
-  std::vector<std::uint16_t> prefix;
-  std::vector<std::uint16_t> sums;
+  Lines<std::uint8_t> padded;
+  Lines<std::uint16_t> prefix;
+  Lines<std::uint16_t> sums;
   std::vector<std::uint8_t> zeros;
   std::vector<PassBuffers> passes;
 };
@@ -184,7 +202,7 @@ template <class V, EdgeKind E>
 void DownColumns(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int height, int radius,
                  const BoxDivider& d, Scratch& scratch) {
   constexpr std::size_t kL = V::kLanes;
-  constexpr std::size_t kStrip = 2048;
+  constexpr std::size_t kStrip = 1024;
   scratch.sums.resize(kStrip + kL);
   scratch.zeros.assign(n, 0);
   const typename V::R weightS = V::Set(d.sumWeight - d.edgeWeight), weightS1 = V::Set(d.edgeWeight),
@@ -283,7 +301,8 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
   NextFn next = nullptr;
   std::size_t front = 0;
   auto pick = [&]<int C>() {
-    front = static_cast<std::size_t>(radiusX + 2) * C;
+    // (Rows start on whole vectors.)
+    front = (static_cast<std::size_t>(radiusX + 2) * C + kL - 1) / kL * kL;
     switch (EdgeOf(dx)) {
       case EdgeKind::kNone:
         first = AcrossRow<V, EdgeKind::kNone, C, std::uint8_t, std::uint16_t>;
@@ -407,6 +426,10 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
     const std::size_t keptWidth = x0 > 0 ? x0 - in[0].lo : 0;
     for (int y = 0; y < height; ++y) {
       std::uint8_t* source = data + static_cast<std::size_t>(y) * n;
+      // Rows of a strip are short pieces of far apart memory: ask for the ones after next early.
+      if (y + 2 < height)
+        for (std::size_t x = in[0].lo; x < in[0].hi; x += 64)
+          __builtin_prefetch(source + 2 * n + x);
       std::uint8_t* padded = scratch.padded.data() + front;
       std::memcpy(padded, source + in[0].lo, in[0].hi - in[0].lo);
       // The columns on the left as they were before the strip before wrote them.
