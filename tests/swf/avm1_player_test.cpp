@@ -347,6 +347,21 @@ TEST(Avm1Clips, EmptyBoundsFollowTheMainMoviesVersion) {
   }
 }
 
+// A level comes before a child of its name; a variable stored on the timeline under the name
+// of level 0 comes before the level.
+TEST(Avm1Clips, LevelNamesComeBeforeChildrenAndAfterStoredVariables) {
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"_level0", 1}).Op(0x17);
+  a.Get("_root").Push({"_level0"}).Op(0x4E).Trace();
+  a.Get("_level0").Trace();
+  a.Get("_root").Push({"_level0", 50}).Op(0x4F);
+  a.Get("_root").Push({"_level0"}).Op(0x4E).Trace();
+  a.Get("_level0").Trace();
+  a.Get("_root").Trace();
+  const auto lines = PlayInFolder(a, "", 1);
+  EXPECT_EQ(lines, (std::vector<std::string>{"_level0", "_level0", "50", "50", "_level0"}));
+}
+
 TEST(Avm1Clips, PointConversionsTakeNumbersAndGiveWholeTwips) {
   Asm a;
   SquareOnMovedRoot(a);

@@ -159,6 +159,12 @@ class MovieClipObject : public ClipObject {
 
   bool GetSpecial(Vm& vm, std::string_view name, Value& out) override {
     if (!clip) return false;
+    // A level that is there comes before a child of the same name.
+    if (const int level = LevelNamed(vm, name); level >= 0)
+      if (Clip* c = clip->stage().Level(level)) {
+        out = Value(static_cast<Object*>(runtime->ObjectOf(c)));
+        return true;
+      }
     if (MovieClipObject* o = NamedChild(vm, name)) {
       out = Value(static_cast<Object*>(o));
       return true;

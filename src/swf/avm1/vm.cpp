@@ -742,6 +742,13 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
     return act.thisByName ? (act.thisObj ? Value(act.thisObj) : Value())
                           : Value(LiveTarget(act) ? act.target : act.baseClip);
   if (NameIs(*this, name, "_global")) return version_ >= 6 ? Value(global) : Value();
+  if (NamesLevel0(*this, name)) {
+    // A variable of that name set on a timeline of the scope hides the main timeline.
+    for (Scope* s = act.scope; s; s = s->parent) {
+      Object* o = s->kind == Scope::Kind::kTarget && LiveTarget(act) ? act.target : s->obj;
+      if (o && o->FindOwn(name)) return Get(o, name);
+    }
+  }
   if (NameIs(*this, name, "_root") || NamesLevel0(*this, name)) {
     // A stored _root on the timeline does not hide the root.
     return root ? Value(static_cast<Object*>(root)) : Value();
