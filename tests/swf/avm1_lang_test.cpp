@@ -474,6 +474,22 @@ TEST(Avm1Language, ConstructorsAndNativeTables) {
          a.Push({16, 1, 9, 200, 2, "ASnative"}).Op(0x3D).Push({Undef{}}).Op(0x52).Trace();
        },
        "4"},
+      // ASnative(2, 0): whether the innermost script function was called by `new`, also when a
+      // native (here Function.call) calls it from there.
+      {"ASnative(2, 0) tells a construction", 8,
+       [](Asm& a) {
+         a.Push({"n", 0, 2, 2, "ASnative"}).Op(0x3D).Op(0x1D);
+         a.Function("g", {}, [](Asm& f) { f.Push({0, "n"}).Op(0x3D).Trace(); });
+         a.Function("F", {}, [](Asm& f) {
+           f.Push({0, "n"}).Op(0x3D).Trace();
+           f.Push({0}).Get("n").Push({"call"}).Op(0x52).Trace();
+           f.Push({0, "g"}).Op(0x3D).Op(0x17);
+         });
+         a.Push({0, "F"}).Op(0x3D).Op(0x17);
+         a.Push({0, "F"}).Op(0x40).Op(0x17);
+         a.Push({0, "n"}).Op(0x3D).Trace();
+       },
+       "false|false|false|true|true|false|false"},
   });
 }
 

@@ -886,8 +886,15 @@ Value TraceF(Vm& vm, CallArgs& a) {
   return {};
 }
 
-// ASnative(table, index): the built-in function at that place of the player's tables (the
-// global functions are table 100, Math table 200); nothing for other arguments.
+// Whether the script function running now (the innermost one; natives it calls see its answer)
+// was called by `new`.
+Value IsConstructing(Vm& vm, CallArgs&) {
+  return Value(!vm.activations().empty() && vm.activations().back()->constructing);
+}
+
+// ASnative(table, index): the built-in function at that place of the player's tables (table 2
+// index 0 tells whether the running function constructs, the global functions are table 100,
+// Math table 200); nothing for other arguments.
 Value ASnativeF(Vm& vm, CallArgs& a) {
   if (a.size() != 2) return {};
   double t = vm.ToNumber(a[0]);
@@ -896,7 +903,9 @@ Value ASnativeF(Vm& vm, CallArgs& a) {
   std::int32_t index = ToInt32(vm.ToNumber(a[1]));
   if (index < 0) return {};
   NativeFn fn = nullptr;
-  if (table == 100) {
+  if (table == 2 && index == 0) {
+    fn = IsConstructing;
+  } else if (table == 100) {
     static constexpr NativeFn kGlobals[] = {Escape, Unescape, ParseInt, ParseFloat, TraceF};
     if (index < static_cast<std::int32_t>(std::size(kGlobals))) fn = kGlobals[index];
   } else if (table == 200) {

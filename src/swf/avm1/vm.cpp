@@ -933,6 +933,7 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
   a.thisObj = self;
   a.home = home;
   a.isFunction = true;
+  a.constructing = construct;
   a.baseClip = f->baseClip;
   // A function whose timeline was removed acts on the clip now at that timeline's path.
   if (a.baseClip && a.baseClip->cls() == ObjClass::kClip) {

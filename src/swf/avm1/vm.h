@@ -73,7 +73,8 @@ class Activation {
   std::shared_ptr<const std::vector<std::string>> pool;
   std::shared_ptr<const Code> code;
   bool isFunction = false;
-  bool thisByName = true;  // false: DefineFunction2 took `this` away from the scope chain
+  bool constructing = false;  // the function runs for `new`
+  bool thisByName = true;     // false: DefineFunction2 took `this` away from the scope chain
   Value result;
   std::size_t jumpTarget = 0;
 };
