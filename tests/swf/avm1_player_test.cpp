@@ -516,6 +516,27 @@ TEST(Avm1Loader, ALoadedOlderMovieKeepsItsVersionAndTimelineInCallsFromNewerCode
       << ::testing::PrintToString(lines);
 }
 
+TEST(Avm1Loader, ALockedRootStaysThroughALoadAndIsTheLoadedMoviesRoot) {
+  Asm child;
+  // trace(this + " " + _root + " " + this._root)
+  child.Get("this").Push({" "}).Op(0x47).Get("_root").Op(0x47).Push({" "}).Op(0x47);
+  child.Get("this").Push({"_root"}).Op(0x4E).Op(0x47).Trace();
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(child.Build()->bytes, 8);
+  TempFolder t;
+  t.Write("movie/child.swf", std::string(bytes.begin(), bytes.end()));
+  Asm a;
+  a.Op(0x07);  // stop
+  CallOn(a, "_root", "createEmptyMovieClip", {"a", 1}).Op(0x17);
+  CallOn(a, "_root", "createEmptyMovieClip", {"b", 2}).Op(0x17);
+  a.Get("a").Push({"_lockroot", true}).Op(0x4F);
+  a.Push({"child.swf", "a"}).Long(0x9A, {0x40});
+  a.Push({"child.swf", "b"}).Long(0x9A, {0x40});
+  auto lines = PlayInFolder(a, t.movieDir(), 3);
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"_level0.a _level0.a _level0.a",
+                                             "_level0.b _level0 _level0"}));
+}
+
 TEST(Avm1Classes, RegisteredClassesByVersionConstructAttachedClips) {
   // Version 6 and older find a class by its name in any case; newer ones only by the same case.
   for (const int version : {6, 7}) {

@@ -36,10 +36,14 @@ Clip* LoadableClip(Object* o) {
 }
 
 // The clip's own properties go with what it showed: the loaded movie starts from a plain clip.
+// Only _lockroot stays: it is set before a load to give the loaded movie this clip as _root.
 void ForgetScriptState(Runtime& rt, Clip& clip) {
   Object* o = rt.ScriptObjectOf(&clip);
   if (!o) return;
-  o->props().RemoveIf([](const auto&) { return true; });
+  const bool exact = o->props().CaseSensitive();
+  o->props().RemoveIf([exact](const Property& p) {
+    return exact ? p.name != "_lockroot" : !EqualsFolded(p.name, "_lockroot");
+  });
   o->SetProto(rt.vm().clipProto);
 }
 

@@ -108,6 +108,12 @@ class MovieClipObject : public ClipObject {
     if (!clip) return nullptr;
     return NamedChild(runtime->vm(), name);
   }
+  ClipObject* LockedRoot(Vm& vm) override {
+    for (Clip* c = clip; c && c->parent; c = c->parent)
+      if (MovieClipObject* o = runtime->ObjectOf(c))
+        if (Property* p = o->FindOwn("_lockroot"); p && !p->getter && vm.ToBool(p->value)) return o;
+    return nullptr;
+  }
   // The object a child's name gives: a named shape or other object that scripts cannot reach
   // stands for the clip it sits in.
   MovieClipObject* NamedChild(Vm& vm, std::string_view name) {
@@ -179,7 +185,12 @@ class MovieClipObject : public ClipObject {
       out = p ? Value(static_cast<Object*>(p)) : Value();
       return true;
     }
-    if (SameName(vm, name, "_root") || SameName(vm, name, "_level0")) {
+    if (SameName(vm, name, "_root")) {
+      ClipObject* locked = LockedRoot(vm);
+      out = Value(static_cast<Object*>(locked ? locked : runtime->ObjectOf(&clip->Root())));
+      return true;
+    }
+    if (SameName(vm, name, "_level0")) {
       out = Value(static_cast<Object*>(runtime->ObjectOf(&clip->Root())));
       return true;
     }

@@ -750,7 +750,11 @@ Value Vm::GetVariable(Activation& act, std::string_view name) {
     }
   }
   if (NameIs(*this, name, "_root") || NamesLevel0(*this, name)) {
-    // A stored _root on the timeline does not hide the root.
+    // A stored _root on the timeline does not hide the root; a clip up the target's parents
+    // with _lockroot set stands in for it.
+    Object* t = LiveTarget(act);
+    if (NameIs(*this, name, "_root") && t && t->cls() == ObjClass::kClip)
+      if (Object* locked = static_cast<ClipObject*>(t)->LockedRoot(*this)) return Value(locked);
     return root ? Value(static_cast<Object*>(root)) : Value();
   }
   for (Scope* s = act.scope; s; s = s->parent) {

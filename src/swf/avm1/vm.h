@@ -45,6 +45,9 @@ class ClipObject : public Object {
   // A reference to a clip that was removed reaches the clip that now has the path the removed one
   // had when the reference was made (nothing when there is none).
   virtual ClipObject* Relocated(Vm&) { return nullptr; }
+  // The nearest clip up from this one (itself included) whose _lockroot is set: _root for the
+  // code inside it. Nothing when there is none.
+  virtual ClipObject* LockedRoot(Vm&) { return nullptr; }
   // The volume and channel levels a Sound object made for this clip sets.
   SoundLevels soundLevels;
   // A text field's style sheet (TextField.styleSheet).
