@@ -298,6 +298,37 @@ TEST(Timeline, InitializeHandlersOfAFrameRunBeforeItsClipsAreConstructed) {
                                             "construct _level0.c"}));
 }
 
+// A morph is hit where its shape is at its ratio: a square that slides 1000 twips to the right.
+TEST(Timeline, AMorphIsHitWhereItsShapeIsAtItsRatio) {
+  SwfWriter w(100, 100);
+  w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 100, 100));
+  w.Place2({.depth = 1, .character = 1});
+  w.ShowFrame();
+  w.End();
+  Movie movie = Parse(w);
+  const auto square = [](float x0) {
+    Shape s;
+    s.fills.emplace_back();
+    const Vec2 corners[] = {{x0, 0}, {x0 + 100, 0}, {x0 + 100, 100}, {x0, 100}};
+    for (int i = 0; i < 4; ++i)
+      s.edges.push_back({.from = corners[i], .to = corners[(i + 1) % 4], .fill1 = 0});
+    return s;
+  };
+  movie.characters[1] = MorphShape{square(0), square(1000)};
+  ASSERT_FALSE(movie.timeline.frames.empty());
+  for (const auto& [ratio, hitX] :
+       {std::pair{0, 50}, std::pair{32768, 550}, std::pair{65535, 1050}}) {
+    movie.timeline.frames[0].commands.at(0).ratio = static_cast<std::uint16_t>(ratio);
+    Stage stage(movie);
+    stage.Step();
+    const Clip* m = stage.root().ChildAt(1);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->kind, ClipKind::kMorph);
+    for (const double x : {50.0, 550.0, 1050.0})
+      EXPECT_EQ(m->HitTest(x, 50, true), x == hitX) << "ratio " << ratio << " x " << x;
+  }
+}
+
 TEST(Timeline, TimelinesKnowTheirSizeInTheFile) {
   SwfWriter w(100, 100);
   w.Sprite(10, CountingSprite(2), 2);

@@ -176,12 +176,40 @@ bool CharacterContains(const Movie& movie, std::uint16_t id, const Matrix& toSta
 
 namespace {
 
+// Whether a morph shape at the clip's ratio covers a stage point: its edges blended as they are
+// drawn.
+bool MorphContains(const Clip& clip, const Matrix& toStage, double x, double y) {
+  const auto it = clip.movie->characters.find(clip.character);
+  const auto* morph =
+      it == clip.movie->characters.end() ? nullptr : std::get_if<MorphShape>(&it->second);
+  const auto inv = toStage.Inverse();
+  if (!morph || !inv) return false;
+  const double lx = inv->a * x + inv->c * y + inv->tx, ly = inv->b * x + inv->d * y + inv->ty;
+  const float t = static_cast<float>(clip.ratio) / 65535.0f;
+  const auto lerp = [t](float a, float b) { return a + (b - a) * t; };
+  Shape s;
+  const std::size_t n = std::min(morph->start.edges.size(), morph->end.edges.size());
+  s.edges.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    ShapeEdge e = morph->start.edges[i];
+    const ShapeEdge& b = morph->end.edges[i];
+    for (auto [p, q] : {std::pair{&e.from, &b.from}, std::pair{&e.control, &b.control},
+                        std::pair{&e.to, &b.to}}) {
+      p->x = lerp(p->x, q->x);
+      p->y = lerp(p->y, q->y);
+    }
+    s.edges.push_back(e);
+  }
+  return ShapeContains(s, lx, ly);
+}
+
 bool HitsContentAt(const Clip& clip, const Matrix& toStage, double x, double y, int nesting) {
   if (nesting > kMaxNesting) return false;
   const Movie& movie = *clip.movie;
   switch (clip.kind) {
-    case ClipKind::kShape:
     case ClipKind::kMorph:
+      return MorphContains(clip, toStage, x, y);
+    case ClipKind::kShape:
     case ClipKind::kBitmap:
       return CharacterContains(movie, clip.character, toStage, x, y);
     case ClipKind::kText:
