@@ -362,6 +362,28 @@ TEST(Avm1Clips, LevelNamesComeBeforeChildrenAndAfterStoredVariables) {
   EXPECT_EQ(lines, (std::vector<std::string>{"_level0", "_level0", "50", "50", "_level0"}));
 }
 
+// A listening clip that was removed hears nothing, until a clip takes its path again.
+TEST(Avm1Clips, RemovedListenersAreReachedThroughTheirPath) {
+  Asm a;
+  // o = {}; AsBroadcaster.initialize(o);
+  a.Push({"o", 0}).Op(0x43).Op(0x3C);
+  a.Get("o").Push({1}).Get("AsBroadcaster").Push({"initialize"}).Op(0x52).Op(0x17);
+  for (const char* word : {"first", "second"}) {
+    // c = createEmptyMovieClip("c", 1); c.onPing = function() { trace(word); }; o.addListener(c)
+    CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
+    a.Get("c").Push({"onPing"});
+    a.Function("", {}, [word](Asm& f) { f.Push({word}).Trace(); });
+    a.Op(0x4F);
+    a.Get("c").Push({1}).Get("o").Push({"addListener"}).Op(0x52).Op(0x17);
+    CallOn(a, "o", "broadcastMessage", {"onPing"}).Op(0x17);
+    CallOn(a, "c", "removeMovieClip", {}).Op(0x17);
+    CallOn(a, "o", "broadcastMessage", {"onPing"}).Op(0x17);
+  }
+  const auto lines = PlayInFolder(a, "", 1);
+  // The second clip is listed twice: once as itself, once as the first clip's path.
+  EXPECT_EQ(lines, (std::vector<std::string>{"first", "second", "second"}));
+}
+
 TEST(Avm1Clips, PointConversionsTakeNumbersAndGiveWholeTwips) {
   Asm a;
   SquareOnMovedRoot(a);

@@ -985,8 +985,18 @@ Function* Ctor(Vm& vm, std::string_view name, NativeFn call, NativeFn construct,
 void Broadcast(Vm& vm, Object* source, std::string_view name, const std::vector<Value>& args) {
   Object* list = vm.Get(source, "_listeners").AsObject();
   if (!list) return;
-  for (auto& l : Elements(vm, list)) {
+  for (auto l : Elements(vm, list)) {
     if (vm.aborting()) return;
+    // A listening clip that was removed is reached through its path, as references to clips
+    // are; with nothing at the path, it hears nothing.
+    if (l.IsObject() && l.o->cls() == ObjClass::kClip) {
+      auto* clip = static_cast<ClipObject*>(l.o);
+      if (!clip->Alive()) {
+        ClipObject* now = clip->Relocated(vm);
+        if (!now) continue;
+        l.o = now;
+      }
+    }
     vm.CallMethod(l, name, args);
     vm.DropUncaught();
   }
