@@ -43,10 +43,10 @@ template <class T>
 using Lines = std::vector<T, LineAligned<T>>;
 
 // The buffers of one pass of a blur whose passes run together in one sweep down the picture: the
-// row entering the pass (with zeros around it), the rows blurred across that the box down still
+// running sums across the row entering the pass, the rows blurred across that the box down still
 // reaches, and the box down's sums.
 struct PassBuffers {
-  Lines<std::uint16_t> padded;
+  Lines<std::uint16_t> prefix;
   Lines<std::uint16_t> ring;
   Lines<std::uint16_t> sums;
 };
@@ -87,17 +87,7 @@ inline typename V::R Rounded(typename V::R s, typename V::R s1, typename V::R we
   return shift == 0 ? V::MulHi(v, magic) : V::Srl(V::MulHi(v, magic), shift);
 }
 
-// Values of a row as vectors of 16-bit lanes: bytes widened, 16-bit values as they are.
-template <class V>
-inline typename V::R In(const std::uint8_t* p) {
-  return V::Widen(p);
-}
-template <class V>
-inline typename V::R In(const std::uint16_t* p) {
-  return V::Load(p);
-}
-
-// Stores `count` lanes of `v` (a whole vector when it has as many).
+// Stores `count` lanes of `v` as bytes (a whole vector when it has as many).
 template <class V>
 inline void Out(std::uint8_t* p, typename V::R v, std::size_t count) {
   if (count >= V::kLanes)
@@ -105,24 +95,14 @@ inline void Out(std::uint8_t* p, typename V::R v, std::size_t count) {
   else
     V::NarrowPart(p, v, count);
 }
-template <class V>
-inline void Out(std::uint16_t* p, typename V::R v, std::size_t count) {
-  if (count >= V::kLanes) {
-    V::Store(p, v);
-  } else {
-    alignas(64) std::uint16_t lanes[V::kLanes];
-    V::Store(lanes, v);
-    std::memcpy(p, lanes, count * sizeof(std::uint16_t));
-  }
-}
 
 // One row across: the row's `n` values lie at `front` in `padded` (`length` values, zeros around
 // them reaching beyond the widest tap); the box sums are differences of running sums along the
-// row, kept modulo 2^16 (every box sum itself fits). Writes `n` values to `out`, or whole vectors
-// when `whole` (up to n rounded up to the vector's lanes).
-template <class V, EdgeKind E, int C, class T, class U>
-void AcrossRow(const T* padded, std::uint16_t* prefix, std::size_t length, std::size_t front,
-               std::size_t n, int radius, const BoxDivider& d, U* out, bool whole) {
+// row, kept modulo 2^16 (every box sum itself fits). Writes `n` values to `out`.
+template <class V, EdgeKind E, int C>
+void AcrossRow(const std::uint8_t* padded, std::uint16_t* prefix, std::size_t length,
+               std::size_t front, std::size_t n, int radius, const BoxDivider& d,
+               std::uint8_t* out) {
   constexpr std::size_t kL = V::kLanes;
   const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(radius) * C;
   const std::ptrdiff_t behind = static_cast<std::ptrdiff_t>(radius + 1) * C;
@@ -131,7 +111,7 @@ void AcrossRow(const T* padded, std::uint16_t* prefix, std::size_t length, std::
   const int shift = d.shift;
   typename V::R carry = V::Zero();
   for (std::size_t i = 0; i < length; i += kL)
-    V::Store(prefix + i, V::template Prefix<C>(In<V>(padded + i), carry));
+    V::Store(prefix + i, V::template Prefix<C>(V::Widen(padded + i), carry));
   // at[p] holds the sum of the channel's values up to value p of the row.
   const std::uint16_t* at = prefix + front;
   for (std::size_t p = 0; p < n; p += kL) {
@@ -140,7 +120,7 @@ void AcrossRow(const T* padded, std::uint16_t* prefix, std::size_t length, std::
     typename V::R s1 = s;
     if constexpr (E != EdgeKind::kNone)
       s1 = V::Sub(V::Load(at + i + ahead + C), V::Load(at + i - behind - C));
-    Out<V>(out + p, Rounded<V, E>(s, s1, weightS, weightS1, magic, shift), whole ? kL : n - p);
+    Out<V>(out + p, Rounded<V, E>(s, s1, weightS, weightS1, magic, shift), n - p);
   }
 }
 
@@ -167,31 +147,7 @@ void AcrossRows(const std::uint8_t* src, std::uint8_t* dst, int width, int heigh
   for (int y = 0; y < height; ++y) {
     std::memcpy(scratch.padded.data() + front, src + static_cast<std::size_t>(y) * n, n);
     AcrossRow<V, E, C>(scratch.padded.data(), scratch.prefix.data(), length, front, n, radius, d,
-                       dst + static_cast<std::size_t>(y) * n, false);
-  }
-}
-
-// One row of a pass down: `sums` holds the box's sums of the `stride` columns for the row before
-// `below` (the row entering the box next); `top` leaves the box after this row, `above` is the
-// row just above the box. Writes `count` values of the row to `out` (none when null) and moves
-// the sums on by one row.
-template <class V, EdgeKind E, class U>
-void DownRow(const std::uint16_t* above, const std::uint16_t* top, const std::uint16_t* below,
-             std::uint16_t* sums, std::size_t stride, const BoxDivider& d, U* out,
-             std::size_t count) {
-  constexpr std::size_t kL = V::kLanes;
-  const typename V::R weightS = V::Set(d.sumWeight - d.edgeWeight), weightS1 = V::Set(d.edgeWeight),
-                      magic = V::Set(d.magic);
-  const int shift = d.shift;
-  for (std::size_t x = 0; x < stride; x += kL) {
-    const typename V::R s = V::Load(sums + x);
-    const typename V::R b = V::Load(below + x);
-    if (out && x < count) {
-      typename V::R s1 = s;
-      if constexpr (E != EdgeKind::kNone) s1 = V::Add(s, V::Add(V::Load(above + x), b));
-      Out<V>(out + x, Rounded<V, E>(s, s1, weightS, weightS1, magic, shift), count - x);
-    }
-    V::Store(sums + x, V::Sub(V::Add(s, b), V::Load(top + x)));
+                       dst + static_cast<std::size_t>(y) * n);
   }
 }
 
@@ -276,46 +232,132 @@ void Down(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int height,
   }
 }
 
+// Running sums along a row (of C channels) of `count` values at `row`, stored from `front` in
+// `prefix` (whose first `front` values stay 0); the sums past the row are its totals, up to
+// `length`.
+template <class V, int C>
+void PrefixRow(const std::uint8_t* row, std::size_t count, std::uint16_t* prefix, std::size_t front,
+               std::size_t length) {
+  constexpr std::size_t kL = V::kLanes;
+  typename V::R carry = V::Zero();
+  std::size_t x = 0;
+  for (; x + kL <= count; x += kL)
+    V::Store(prefix + front + x, V::template Prefix<C>(V::Widen(row + x), carry));
+  if (x < count) {
+    alignas(64) std::uint8_t last[kL] = {};
+    std::memcpy(last, row + x, count - x);
+    V::Store(prefix + front + x, V::template Prefix<C>(V::Widen(last), carry));
+    x += kL;
+  }
+  for (x += front; x < length; x += kL) V::Store(prefix + x, carry);
+}
+
+// One row of one pass of AllPasses: the row across from the running sums `at` (at[p]: the sum of
+// the values up to p of the row entering the pass, for the columns written), or zeros when `at`
+// is null; the row goes into the ring at `below`, and the box down ends with it. The row of the
+// box down's result (when `y` >= 0) goes to `out` (the picture's row, `count` values) if `last`,
+// else into the next pass's running sums `next` (from `front`, up to `length`).
+template <class V, EdgeKind EX, EdgeKind EY, int C>
+void PassRow(const std::uint16_t* at, int radiusX, const BoxDivider& dx, std::uint16_t* below,
+             const std::uint16_t* above, const std::uint16_t* top, std::uint16_t* sums,
+             std::size_t count, const BoxDivider& dy, int y, bool last, std::uint8_t* out,
+             std::uint16_t* next, std::size_t front, std::size_t length) {
+  constexpr std::size_t kL = V::kLanes;
+  const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(radiusX) * C;
+  const std::ptrdiff_t behind = static_cast<std::ptrdiff_t>(radiusX + 1) * C;
+  const typename V::R weightSx = V::Set(dx.sumWeight - dx.edgeWeight),
+                      weightS1x = V::Set(dx.edgeWeight), magicX = V::Set(dx.magic);
+  const typename V::R weightSy = V::Set(dy.sumWeight - dy.edgeWeight),
+                      weightS1y = V::Set(dy.edgeWeight), magicY = V::Set(dy.magic);
+  const int shiftX = dx.shift, shiftY = dy.shift;
+  typename V::R carry = V::Zero();
+  for (std::size_t x = 0; x < count; x += kL) {
+    typename V::R b = V::Zero();
+    if (at) {
+      const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(x);
+      const typename V::R s = V::Sub(V::Load(at + i + ahead), V::Load(at + i - behind));
+      typename V::R s1 = s;
+      if constexpr (EX != EdgeKind::kNone)
+        s1 = V::Sub(V::Load(at + i + ahead + C), V::Load(at + i - behind - C));
+      b = Rounded<V, EX>(s, s1, weightSx, weightS1x, magicX, shiftX);
+    }
+    V::Store(below + x, b);
+    const typename V::R s = V::Load(sums + x);
+    V::Store(sums + x, V::Sub(V::Add(s, b), V::Load(top + x)));
+    if (y < 0) continue;
+    typename V::R s1 = s;
+    if constexpr (EY != EdgeKind::kNone) s1 = V::Add(s, V::Add(V::Load(above + x), b));
+    typename V::R q = Rounded<V, EY>(s, s1, weightSy, weightS1y, magicY, shiftY);
+    if (last) {
+      Out<V>(out + x, q, count - x);
+      continue;
+    }
+    if (x + kL > count) {
+      // Columns past the row are zeros to the next pass.
+      alignas(64) std::uint16_t lanes[kL];
+      V::Store(lanes, q);
+      std::fill(lanes + (count - x), lanes + kL, std::uint16_t{0});
+      q = V::Load(lanes);
+    }
+    V::Store(next + front + x, V::template Prefix<C>(q, carry));
+  }
+  if (y < 0 || last) return;
+  for (std::size_t x = front + (count + kL - 1) / kL * kL; x < length; x += kL)
+    V::Store(next + x, carry);
+}
+
 // Every pass of a blur (across, then down, `passes` times) in one sweep down the picture: a row
 // read enters the first pass, each pass blurs it across into a ring of the rows that its box down
-// still reaches, and each row coming out of a box down enters the next pass at once. The picture
-// is read and written once, whatever the number of passes; between passes the values stay 16-bit.
+// still reaches, and each row coming out of a box down enters the next pass at once (as the
+// running sums that the pass across takes). The picture is read and written once, whatever the
+// number of passes; between passes the values stay 16-bit.
 // The sweep goes down one strip of columns at a time, so that the rows in flight stay in the
 // nearest cache: each pass needs the columns that the passes across after it reach, so a strip
 // reads that much more on either side; the columns on its left were written by the strip before,
 // which kept their old values aside. Every row is written back only after every row its result
 // depends on has been read, so `data` is both source and destination. Needs the quick division
-// down, and across unless `across` is false (nothing across).
+// both ways (a pass across that reaches nothing leaves its rows as they are).
 template <class V>
 void AllPasses(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
-               int passes, const BoxDivider& dx, const BoxDivider& dy, bool across,
-               Scratch& scratch) {
+               int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch) {
   constexpr std::size_t kL = V::kLanes;
   constexpr std::size_t kStrip = 1024;  // values of a strip (a multiple of every channel count)
-  using FirstFn = void (*)(const std::uint8_t*, std::uint16_t*, std::size_t, std::size_t,
-                           std::size_t, int, const BoxDivider&, std::uint16_t*, bool);
-  using NextFn = void (*)(const std::uint16_t*, std::uint16_t*, std::size_t, std::size_t,
-                          std::size_t, int, const BoxDivider&, std::uint16_t*, bool);
+  using PrefixFn =
+      void (*)(const std::uint8_t*, std::size_t, std::uint16_t*, std::size_t, std::size_t);
+  using RowFn =
+      void (*)(const std::uint16_t*, int, const BoxDivider&, std::uint16_t*, const std::uint16_t*,
+               const std::uint16_t*, std::uint16_t*, std::size_t, const BoxDivider&, int, bool,
+               std::uint8_t*, std::uint16_t*, std::size_t, std::size_t);
   const std::size_t n = static_cast<std::size_t>(width) * channels;
-  FirstFn first = nullptr;
-  NextFn next = nullptr;
-  std::size_t front = 0;
+  PrefixFn prefixRow = nullptr;
+  RowFn passRow = nullptr;
+  std::size_t front = 0, back = 0;
   auto pick = [&]<int C>() {
-    // (Rows start on whole vectors.)
+    // (Rows start on whole vectors.) The zeros in front reach the widest tap behind the first
+    // value, the sums behind the widest tap ahead of the last vector.
     front = (static_cast<std::size_t>(radiusX + 2) * C + kL - 1) / kL * kL;
+    back = front + kL;
+    prefixRow = PrefixRow<V, C>;
+    auto withY = [&]<EdgeKind EX>() {
+      switch (EdgeOf(dy)) {
+        case EdgeKind::kNone:
+          passRow = PassRow<V, EX, EdgeKind::kNone, C>;
+          break;
+        case EdgeKind::kHalf:
+          passRow = PassRow<V, EX, EdgeKind::kHalf, C>;
+          break;
+        case EdgeKind::kAny:
+          passRow = PassRow<V, EX, EdgeKind::kAny, C>;
+          break;
+      }
+    };
     switch (EdgeOf(dx)) {
       case EdgeKind::kNone:
-        first = AcrossRow<V, EdgeKind::kNone, C, std::uint8_t, std::uint16_t>;
-        next = AcrossRow<V, EdgeKind::kNone, C, std::uint16_t, std::uint16_t>;
-        break;
+        return withY.template operator()<EdgeKind::kNone>();
       case EdgeKind::kHalf:
-        first = AcrossRow<V, EdgeKind::kHalf, C, std::uint8_t, std::uint16_t>;
-        next = AcrossRow<V, EdgeKind::kHalf, C, std::uint16_t, std::uint16_t>;
-        break;
+        return withY.template operator()<EdgeKind::kHalf>();
       case EdgeKind::kAny:
-        first = AcrossRow<V, EdgeKind::kAny, C, std::uint8_t, std::uint16_t>;
-        next = AcrossRow<V, EdgeKind::kAny, C, std::uint16_t, std::uint16_t>;
-        break;
+        return withY.template operator()<EdgeKind::kAny>();
     }
   };
   if (channels == 1)
@@ -324,17 +366,9 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
     pick.template operator()<2>();
   else
     pick.template operator()<4>();
-  auto downTo = [&]<class U>(U*) {
-    const EdgeKind e = EdgeOf(dy);
-    return e == EdgeKind::kNone   ? DownRow<V, EdgeKind::kNone, U>
-           : e == EdgeKind::kHalf ? DownRow<V, EdgeKind::kHalf, U>
-                                  : DownRow<V, EdgeKind::kAny, U>;
-  };
-  const auto downToNext = downTo(static_cast<std::uint16_t*>(nullptr));
-  const auto downToData = downTo(static_cast<std::uint8_t*>(nullptr));
   // How far one pass across reaches on either side, and all of them; strips only where the
   // reach is small beside them.
-  const std::size_t reach = across ? static_cast<std::size_t>(radiusX + 1) * channels : 0;
+  const std::size_t reach = static_cast<std::size_t>(radiusX + 1) * channels;
   const std::size_t allReach = reach * static_cast<std::size_t>(passes);
   const std::size_t strip = 2 * allReach <= kStrip / 2 ? kStrip : n;
   // The box down reaches from radiusY + 1 rows above its row to as many below.
@@ -360,19 +394,15 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       out[i] = {x0 > after ? x0 - after : 0, std::min(n, x1 + after)};
       in[i] =
           k == 0 ? Span{x0 > allReach ? x0 - allReach : 0, std::min(n, x1 + allReach)} : out[i - 1];
-      const std::size_t count = in[i].hi - in[i].lo;
-      // Zeros in front of a row reach the widest tap behind its first value; zeros behind keep
-      // the running sums level past the last value.
-      lengths[i] = (front + count + front + kL + kL - 1) / kL * kL;
-      strides[i] = (count + kL - 1) / kL * kL + kL;
+      lengths[i] = front + (in[i].hi - in[i].lo + kL - 1) / kL * kL + back;
+      strides[i] = (out[i].hi - out[i].lo + kL - 1) / kL * kL;
       PassBuffers& b = scratch.passes[i];
-      b.padded.assign(lengths[i], 0);
+      b.prefix.assign(lengths[i], 0);
       b.ring.assign(static_cast<std::size_t>(slots) * strides[i], 0);
       b.sums.assign(strides[i], 0);
       entered[i] = 0;
     }
-    scratch.padded.assign(lengths[0], 0);
-    scratch.prefix.resize(lengths[0]);
+    scratch.padded.resize(in[0].hi - in[0].lo);
     const std::size_t keepLo = x1 > allReach ? x1 - allReach : 0;
     keptNow.resize(rows * (x1 - keepLo));
     auto slot = [&](int k, int row) {
@@ -380,45 +410,23 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       return scratch.passes[i].ring.data() +
              static_cast<std::size_t>((row % slots + slots) % slots) * strides[i];
     };
-    // Row number entered[k] enters pass k: the row lies in the pass's padded row (the picture's
-    // padded row for the first pass) unless `zero` (rows below the picture).
+    // Row number entered[k] enters pass k: its running sums lie in the pass's buffer unless
+    // `zero` (rows below the picture).
     auto enter = [&](auto& self, int k, bool zero) -> void {
       const std::size_t i = static_cast<std::size_t>(k);
       PassBuffers& b = scratch.passes[i];
-      const std::size_t count = in[i].hi - in[i].lo;
       const int j = entered[i]++;
-      std::uint16_t* row = slot(k, j);
-      if (zero) {
-        std::fill_n(row, strides[i], std::uint16_t{0});
-      } else if (k == 0) {
-        if (across)
-          first(scratch.padded.data(), scratch.prefix.data(), lengths[i], front, count, radiusX, dx,
-                row, true);
-        else
-          std::copy_n(scratch.padded.data() + front, count, row);
-      } else if (across) {
-        if (scratch.prefix.size() < lengths[i]) scratch.prefix.resize(lengths[i]);
-        next(b.padded.data(), scratch.prefix.data(), lengths[i], front, count, radiusX, dx, row,
-             true);
-      } else {
-        std::copy_n(b.padded.data() + front, count, row);
-      }
-      // The row finished now is the one whose box ends at row j; the box down runs over the
-      // columns that the pass writes.
+      // The row finished now is the one whose box ends at row j.
       const int y = j - radiusY - 1;
-      const std::size_t skip = out[i].lo - in[i].lo, wide = out[i].hi - out[i].lo;
-      const std::uint16_t* above = slot(k, j - 2 * radiusY - 2) + skip;
-      const std::uint16_t* top = slot(k, j - 2 * radiusY - 1) + skip;
-      const std::size_t columns = (wide + kL - 1) / kL * kL;
-      if (k + 1 == passes) {
-        downToData(above, top, row + skip, b.sums.data(), columns, dy,
-                   y < 0 ? nullptr : data + static_cast<std::size_t>(y) * n + out[i].lo, wide);
-        return;
-      }
-      PassBuffers& to = scratch.passes[i + 1];
-      downToNext(above, top, row + skip, b.sums.data(), columns, dy,
-                 y < 0 ? nullptr : to.padded.data() + front, wide);
-      if (y < 0) return;
+      const bool last = k + 1 == passes;
+      const std::size_t count = out[i].hi - out[i].lo;
+      passRow(zero ? nullptr : b.prefix.data() + front + (out[i].lo - in[i].lo), radiusX, dx,
+              slot(k, j), slot(k, j - 2 * radiusY - 2), slot(k, j - 2 * radiusY - 1), b.sums.data(),
+              count, dy, y, last,
+              last && y >= 0 ? data + static_cast<std::size_t>(y) * n + out[i].lo : nullptr,
+              last ? nullptr : scratch.passes[i + 1].prefix.data(), front,
+              last ? 0 : lengths[i + 1]);
+      if (y < 0 || last) return;
       self(self, k + 1, false);
       if (y == height - 1)
         for (int r = 0; r <= radiusY; ++r) self(self, k + 1, true);
@@ -430,14 +438,15 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       if (y + 2 < height)
         for (std::size_t x = in[0].lo; x < in[0].hi; x += 64)
           __builtin_prefetch(source + 2 * n + x);
-      std::uint8_t* padded = scratch.padded.data() + front;
-      std::memcpy(padded, source + in[0].lo, in[0].hi - in[0].lo);
+      std::uint8_t* row = scratch.padded.data();
+      std::memcpy(row, source + in[0].lo, in[0].hi - in[0].lo);
       // The columns on the left as they were before the strip before wrote them.
       if (keptWidth > 0)
-        std::memcpy(padded, keptBefore.data() + static_cast<std::size_t>(y) * keptWidth, keptWidth);
+        std::memcpy(row, keptBefore.data() + static_cast<std::size_t>(y) * keptWidth, keptWidth);
       if (x1 < n)
         std::memcpy(keptNow.data() + static_cast<std::size_t>(y) * (x1 - keepLo), source + keepLo,
                     x1 - keepLo);
+      prefixRow(row, in[0].hi - in[0].lo, scratch.passes[0].prefix.data(), front, lengths[0]);
       enter(enter, 0, false);
     }
     for (int r = 0; r <= radiusY; ++r) enter(enter, 0, true);
@@ -458,13 +467,13 @@ void AcrossWide(const std::uint8_t* src, std::uint8_t* dst, int width, int heigh
 void DownWide(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int height, int radius,
               const BoxDivider& d, Scratch& scratch);
 void AllPassesWide(std::uint8_t* data, int width, int height, int channels, int radiusX,
-                   int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy, bool across,
+                   int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
                    Scratch& scratch);
 
 // Every pass with 64-byte vectors, where the processor has them (built in a file of its own).
 bool HaveWidestVectors();
 void AllPassesWidest(std::uint8_t* data, int width, int height, int channels, int radiusX,
                      int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                     bool across, Scratch& scratch);
+                     Scratch& scratch);
 
 }  // namespace dbx::swf::blur

@@ -90,9 +90,9 @@ void DownWide(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int hei
 }
 
 void AllPassesWide(std::uint8_t* data, int width, int height, int channels, int radiusX,
-                   int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy, bool across,
+                   int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
                    Scratch& scratch) {
-  AllPasses<Avx2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across, scratch);
+  AllPasses<Avx2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
 }
 
 }  // namespace dbx::swf::blur

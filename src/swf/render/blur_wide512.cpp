@@ -85,9 +85,8 @@ bool HaveWidestVectors() {
 
 void AllPassesWidest(std::uint8_t* data, int width, int height, int channels, int radiusX,
                      int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                     bool across, Scratch& scratch) {
-  AllPasses<Avx512>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
-                    scratch);
+                     Scratch& scratch) {
+  AllPasses<Avx512>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
 }
 
 }  // namespace dbx::swf::blur

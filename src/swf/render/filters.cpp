@@ -456,12 +456,10 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
     blur::DownWide(in, data, n, height, radiusY, dy, scratch);
   };
   auto allPasses32 = [&](blur::Scratch& scratch) {
-    blur::AllPassesWide(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
-                        scratch);
+    blur::AllPassesWide(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
   };
   auto allPasses64 = [&](blur::Scratch& scratch) {
-    blur::AllPassesWidest(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
-                          scratch);
+    blur::AllPassesWidest(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
   };
 #else
   const bool wide = false, widest = false;
@@ -471,15 +469,14 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
   auto allPasses64 = [](blur::Scratch&) {};
 #endif
   const bool fastAcross = across && dx.fast && (channels == 1 || channels == 2 || channels == 4);
-  if (down && dy.fast && (!across || fastAcross) && passes > 0 &&
-      (channels == 1 || channels == 2 || channels == 4)) {
+  if (down && dy.fast && fastAcross && passes > 0) {
     blur::Scratch scratch;
     if (widest)
       allPasses64(scratch);
     else if (wide)
       allPasses32(scratch);
     else
-      blur::AllPasses<Sse2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, across,
+      blur::AllPasses<Sse2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy,
                             scratch);
     return;
   }
