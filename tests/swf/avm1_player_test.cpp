@@ -384,6 +384,21 @@ TEST(Avm1Clips, RemovedListenersAreReachedThroughTheirPath) {
   EXPECT_EQ(lines, (std::vector<std::string>{"first", "second", "second"}));
 }
 
+// setMask answers whether it set or took away a mask; a path is read from the caller's timeline.
+TEST(Avm1Clips, SetMaskTellsWhetherItTookTheMask) {
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"a", 1}).Op(0x17);
+  CallOn(a, "_root", "createEmptyMovieClip", {"b", 2}).Op(0x17);
+  CallOn(a, "a", "setMask", {"b"}).Trace();
+  CallOn(a, "a", "setMask", {"nothing"}).Trace();
+  CallOn(a, "a", "setMask", {test::Null{}}).Trace();
+  CallOn(a, "a", "setMask", {}).Trace();
+  // a.setMask({})
+  a.Push({0}).Op(0x43).Push({1}).Get("a").Push({"setMask"}).Op(0x52).Trace();
+  const auto lines = PlayInFolder(a, "", 1);
+  EXPECT_EQ(lines, (std::vector<std::string>{"true", "false", "true", "undefined", "false"}));
+}
+
 TEST(Avm1Clips, PointConversionsTakeNumbersAndGiveWholeTwips) {
   Asm a;
   SquareOnMovedRoot(a);

@@ -379,6 +379,48 @@ TEST(Player, MasksLimitTheLayersBelowTheirClipDepth) {
   }
 }
 
+// A mask a script sets: the masked clip shows only where the mask clip covers, and the mask
+// clip is not drawn itself; taking the mask away, or its clip ending, undoes both.
+TEST(Player, ScriptMasksLimitTheirClipAndAreNotDrawn) {
+  SwfWriter m(20, 10);
+  m.Background(255, 255, 255);
+  m.SolidShape(1, 0x00FF00FF, swftest::Rectangle(0, 0, 200, 200));  // left half, green
+  m.SolidShape(2, 0xFF0000FF, swftest::Rectangle(0, 0, 400, 200));  // everything, red
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  const auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  stage.Step();
+  Clip* red = stage.root().CreateEmpty("red", 10);
+  Clip* green = stage.root().CreateEmpty("green", 11);
+  ASSERT_TRUE(red && green);
+  red->drawing = std::get<Shape>(movie->characters.at(2));
+  green->drawing = std::get<Shape>(movie->characters.at(1));
+  green->matrix.tx = 200;  // the mask covers the right half
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  Renderer renderer(*movie);
+  const auto draw = [&] {
+    Surface s(20, 10, 0xFFFFFF);
+    renderer.Render(stage, s.View(), view, RenderOptions{1});
+    return std::pair{s.At(5, 5), s.At(15, 5)};
+  };
+  EXPECT_EQ(draw(), std::pair(kRed, Pixel{0x00FF00}))
+      << "no mask: the red clip, the green one over it";
+  red->SetScriptMask(green);
+  EXPECT_EQ(draw(), std::pair(kWhite, kRed)) << "red shows only under the mask, which is hidden";
+  red->SetScriptMask(nullptr);
+  EXPECT_EQ(green->maskOf, nullptr);
+  red->SetScriptMask(green);
+  stage.RemoveClip(*green);
+  EXPECT_EQ(draw(), std::pair(kRed, kRed)) << "a removed mask clip masks nothing";
+  stage.Step();  // the removed clip is gone for good
+  EXPECT_EQ(red->maskClip, nullptr);
+  EXPECT_EQ(draw(), std::pair(kRed, kRed));
+}
+
 TEST(Player, StrokesHaveTheirWidthAndRoundCaps) {
   // Horizontal lines from x = 5 to x = 15 px at y = 10 px, drawn without anti-aliasing: pixel
   // rows and columns whose centres lie inside the stroke are black.

@@ -675,14 +675,33 @@ Value McLocalToGlobal(Vm& vm, CallArgs& a) {
 Value McGlobalToLocal(Vm& vm, CallArgs& a) {
   return McPointConvert(vm, a, false);
 }
-Value McSetMask(Vm&, CallArgs& a) {
+// setMask(clip or path): true when the mask is set; null or undefined take it away (true); a path
+// that leads to no clip, or an object that is not a clip, changes nothing (false).
+Value McSetMask(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
-  if (!o) return {};
-  if (a[0].IsObject() && a[0].o->cls() == ObjClass::kClip)
-    o->clip->maskClip = static_cast<MovieClipObject*>(a[0].o)->clip;
-  else
-    o->clip->maskClip = nullptr;
-  return {};
+  if (!o || a.size() == 0) return {};
+  const Value& m = a[0];
+  if (m.IsUndefined() || m.IsNull()) {
+    o->clip->SetScriptMask(nullptr);
+    return Value(true);
+  }
+  if (m.IsObject() && m.o->cls() != ObjClass::kClip) return Value(false);
+  Clip* mask = nullptr;
+  if (m.IsObject()) {
+    mask = static_cast<MovieClipObject*>(m.o)->clip;
+  } else {
+    // A path is read from the timeline of the code that calls.
+    Object* from = o;
+    if (!vm.activations().empty()) {
+      const Activation* act = vm.activations().back();
+      if (Object* t = act->target ? act->target : act->baseClip) from = t;
+    }
+    Object* t = vm.ResolveTarget(from, vm.ToString(m));
+    if (t && t->cls() == ObjClass::kClip) mask = static_cast<MovieClipObject*>(t)->clip;
+  }
+  if (!mask) return Value(false);
+  o->clip->SetScriptMask(mask);
+  return Value(true);
 }
 Value McBytes(Vm&, CallArgs& a) {
   // Everything is loaded: the size of the clip's part of the file (0 for an empty clip).

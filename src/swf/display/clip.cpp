@@ -40,7 +40,18 @@ Box Box::Transformed(const Matrix& m) const {
 }
 
 Clip::Clip(Stage& stage, ClipKind k, std::uint16_t ch) : kind(k), character(ch), stage_(&stage) {}
-Clip::~Clip() = default;
+Clip::~Clip() {
+  SetScriptMask(nullptr);
+  if (maskOf) maskOf->SetScriptMask(nullptr);
+}
+
+void Clip::SetScriptMask(Clip* mask) {
+  if (mask == this) mask = nullptr;
+  if (maskClip) maskClip->maskOf = nullptr;
+  if (mask && mask->maskOf) mask->maskOf->maskClip = nullptr;
+  maskClip = mask;
+  if (mask) mask->maskOf = this;
+}
 
 void Clip::SetMatrix(const Matrix& m) {
   matrix = m;

@@ -112,8 +112,11 @@ class Clip {
   // object, so that its changes show.
   std::shared_ptr<const Bitmap> attachedBitmap;
   bool attachedSmoothing = false;
-  // A mask set by a script (setMask), not owned.
+  // A mask set by a script (setMask), not owned, and the clip this one masks so: a clip masks one
+  // clip at a time and is not drawn itself while it does. Either clip's end undoes the pairing.
   Clip* maskClip = nullptr;
+  Clip* maskOf = nullptr;
+  void SetScriptMask(Clip* mask);
   // A script changed the transform: the timeline no longer moves the clip.
   bool scriptTransformed = false;
   // A text field's text, formats and box (kEditText only); what scripts and the renderer share.

@@ -295,6 +295,30 @@ void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransfor
     const Clip& obj = *child;
     while (!clips.empty() && depth > clips.back().until) pop();
     if (!obj.visible) continue;
+    // A clip a script made another's mask is drawn only as that mask.
+    if (obj.maskOf && !obj.maskOf->removed) continue;
+    if (obj.maskClip && !obj.maskClip->removed && obj.clipDepth == 0 && !maskOut_ &&
+        maskDepth_ < kMaxMasks) {
+      // A script's mask: the coverage of the mask clip where it stands limits this clip.
+      if (maskPool_.size() <= maskDepth_) maskPool_.emplace_back();
+      std::vector<std::uint8_t>& buf = maskPool_[maskDepth_];
+      buf.assign(plane, 0);
+      const Clip& mask = *obj.maskClip;
+      maskOut_ = buf.data();
+      DrawObject(mask, mask.parent ? mask.parent->ConcatenatedMatrix() : Matrix{}, ColorTransform{},
+                 nesting);
+      maskOut_ = nullptr;
+      if (mask_)
+        for (std::size_t i = 0; i < plane; ++i)
+          buf[i] = static_cast<std::uint8_t>((buf[i] * mask_[i] + 127) / 255);
+      const std::uint8_t* previous = mask_;
+      ++maskDepth_;
+      mask_ = buf.data();
+      DrawObject(obj, m, cx, nesting);
+      mask_ = previous;
+      --maskDepth_;
+      continue;
+    }
     if (obj.clipDepth > 0) {
       // A mask: its shapes' coverage limits the objects up to its clip depth. Masks inside a mask
       // being drawn, or nested too deep, are left out.
