@@ -593,6 +593,29 @@ TEST(Avm1Language, SuperCalledByName) {
   EXPECT_EQ(Joined(a, 8), "B 1|true");
 }
 
+TEST(Avm1Language, SuperOfAnOwnMethodStartsAtThePrototype) {
+  // o = {__constructor__: k, m: function () { trace("m"); trace("r " + super()); }}; o.m();
+  // p.addProperty("__constructor__", function () { trace("get"); return k; }, null);
+  // o.__proto__ = p; o.m();
+  Asm a;
+  a.Function("k", {}, [](Asm& f) { f.Push({"k"}).Trace().Push({7}).Op(0x3E); });
+  a.Push({"o", "__constructor__"}).Get("k").Push({"m"});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({"m"}).Trace();
+    f.Push({"r "}).Push({0, "super"}).Op(0x3D).Op(0x47).Trace();
+  });
+  a.Push({2}).Op(0x43).Op(0x1D);
+  a.Push({0}).Get("o").Push({"m"}).Op(0x52).Op(0x17);
+  a.Push({"p", 0, "Object"}).Op(0x40).Op(0x1D);
+  a.Push({Null{}});
+  a.Function("", {}, [](Asm& f) { f.Push({"get"}).Trace().Get("k").Op(0x3E); });
+  a.Push({"__constructor__", 3}).Get("p").Push({"addProperty"}).Op(0x52).Op(0x17);
+  a.Get("o").Push({"__proto__"}).Get("p").Op(0x4F);
+  a.Push({0}).Get("o").Push({"m"}).Op(0x52).Op(0x17);
+  // The object's own constructor is not its super's; the prototype's is read when super() runs.
+  EXPECT_EQ(Joined(a, 8), "m|r undefined|m|get|k|r 7");
+}
+
 TEST(Avm1Language, AccessorsAndWatchersDoNotReenterThemselves) {
   RunCases({
       // o.addProperty("p", get: return o.p, set: o.p = "f"); o.p = "b"; trace(o.p)

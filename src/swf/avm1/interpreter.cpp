@@ -846,8 +846,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         if (f.IsObject() && f.o->cls() == ObjClass::kSuper) {
           // super(...) called by name runs the parent constructor on this object.
           Object* superSelf = f.o->primitive.AsObject();
-          Property* c = f.o->FindOwn("__superCtor");
-          Value ctor = c ? c->value : Value();
+          Value ctor = SuperConstructor(f.o);
           Object* home = ctor.IsObject() ? Get(ctor.o, "prototype").AsObject() : nullptr;
           push(Call(ctor, superSelf, std::move(args), home));
           break;
@@ -872,8 +871,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           // The object itself is the function; super(...) calls the parent constructor.
           if (o.IsObject() && o.o->cls() == ObjClass::kSuper) {
             Object* self = o.o->primitive.AsObject();
-            Property* c = o.o->FindOwn("__superCtor");
-            Value ctor = c ? c->value : Value();
+            Value ctor = SuperConstructor(o.o);
             Object* home = nullptr;
             if (ctor.IsObject()) home = Get(ctor.o, "prototype").AsObject();
             push(Call(ctor, self, std::move(args), home));

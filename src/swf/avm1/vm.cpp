@@ -887,10 +887,25 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
 }
 
 Object* Vm::MakeSuper(Object* self, Object* home) {
-  Object* s = heap_.Make<Object>(home->proto(), ObjClass::kSuper);
+  // A method found on the object itself takes its super from the object's prototype. A clip
+  // there gives super nothing: no prototype, no constructor.
+  Object* base = home == self ? home->proto() : home;
+  if (base && base->cls() == ObjClass::kClip) base = nullptr;
+  Object* s = heap_.Make<Object>(base ? base->proto() : nullptr, ObjClass::kSuper);
   s->primitive = Value(self);  // the `this` that super calls keep
-  s->SetOwn("__superCtor", Get(home, "__constructor__"), prop::kDontEnum);
+  s->SetOwn("__superBase", Value(base), prop::kDontEnum);
   return s;
+}
+
+Value Vm::SuperConstructor(Object* super) {
+  // Looked up when super() runs: up the prototypes of the base (a getter runs), never through
+  // __resolve.
+  Property* b = super->FindOwn("__superBase");
+  Object* base = b ? b->value.AsObject() : nullptr;
+  Object* owner = nullptr;
+  Property* p = base ? Lookup(base, "__constructor__", &owner) : nullptr;
+  if (!p) return {};
+  return p->getter ? Call(Value(p->getter), base, {}) : p->value;
 }
 
 // ---- functions -----------------------------------------------------------------------------

@@ -269,6 +269,8 @@ class Vm {
   int depth() const { return depth_; }
   // The `super` of a method found on `home`, called on `self`.
   Object* MakeSuper(Object* self, Object* home);
+  // The constructor super() calls.
+  Value SuperConstructor(Object* super);
   std::string lastTraceForTests;
 
  private:
