@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,47 @@ TEST(StaticText, GlyphsLandAtTheirRecordPositionsInTheirColours) {
   }
 }
 
+TEST(Fonts, AdvancesAreUnsigned) {
+  // A DefineFont2 whose one glyph ('a', no outline) advances 40000 units: past the signed range,
+  // laid out as wide as that (40000 / 1024 of a 200-twip em).
+  SwfWriter m(40, 40);
+  BitWriter w;
+  w.U16(1);
+  w.U8(0x80);  // layout, narrow offsets and codes
+  w.U8(1);
+  w.U8(1);
+  w.U8('F');
+  w.U16(1);
+  w.U16(4);  // the glyph's shape starts after the offset table and the code-table offset
+  w.U16(5);
+  w.U8(0);  // an empty shape: no fill or line bits, end record
+  w.U8('a');
+  w.U16(800);
+  w.U16(200);
+  w.U16(0);
+  w.U16(40000);
+  w.U16(0);  // bounds: a rect of zero-bit fields
+  w.U16(0);  // no kerning pairs
+  m.Tag(kDefineFont2, w.Take());
+  m.End();
+  const auto bytes = m.Finish();
+  const auto movie = swf::ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  const auto* font = std::get_if<swf::Font>(&movie->characters.at(1));
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->advances, (std::vector<std::uint16_t>{40000}));
+  swf::text::FontLibrary lib(*movie, nullptr);
+  swf::text::EmbeddedFace* face = lib.Embedded(1);
+  ASSERT_NE(face, nullptr);
+  swf::text::CharFormat f;
+  f.size = 200;
+  swf::text::LayoutOptions o;
+  o.width = 100000;
+  o.faceFor = [&](const swf::text::CharFormat&) { return face; };
+  const auto l = swf::text::LayOut(swf::text::PlainText(U"aa", f, {}), o);
+  EXPECT_EQ(l.textWidth, 2 * std::floor(40000 * 200 / 1024.0));
+}
+
 TEST(StaticText, MasksWhatItClips) {
   // A text at depth 1 clipping depth 2: a red rectangle over the whole stage shows only inside
   // the glyph.
@@ -139,7 +181,7 @@ TEST(Fonts, TablesNamesAndDamagedTags) {
   EXPECT_FALSE(font->bold);  // the info's flags replace the font's
   ASSERT_EQ(font->glyphs.size(), 3u);
   EXPECT_EQ(font->codes, (std::vector<std::uint16_t>{'x', 'y', 'z'}));
-  EXPECT_EQ(font->advances, (std::vector<std::int16_t>{700, 700, 300}));
+  EXPECT_EQ(font->advances, (std::vector<std::uint16_t>{700, 700, 300}));
   EXPECT_EQ(font->ascent, 900);
   EXPECT_EQ(font->descent, 200);
   EXPECT_EQ(font->kerning.at({u'A', u'B'}), -100);

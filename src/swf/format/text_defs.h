@@ -24,7 +24,7 @@ struct Font {
   // Layout (DefineFont2/3 with the layout flag), in font units.
   bool hasLayout = false;
   int ascent = 0, descent = 0, leading = 0;
-  std::vector<std::int16_t> advances;
+  std::vector<std::uint16_t> advances;  // unsigned: wide glyphs reach past 32767 units
   std::map<std::pair<std::uint16_t, std::uint16_t>, std::int16_t> kerning;  // by character codes
 };
 

@@ -106,7 +106,7 @@ void ParseFont23(BitReader& r, bool third, Movie& movie, const ParseLimits& limi
     font.ascent = tail.U16();
     font.descent = tail.U16();
     font.leading = tail.S16();
-    for (std::size_t i = 0; i < count && !tail.failed(); ++i) font.advances.push_back(tail.S16());
+    for (std::size_t i = 0; i < count && !tail.failed(); ++i) font.advances.push_back(tail.U16());
     for (std::size_t i = 0; i < count && !tail.failed(); ++i) ReadRectRecord(tail);
     const std::size_t kerns = tail.U16();
     for (std::size_t i = 0; i < kerns && !tail.failed(); ++i) {
