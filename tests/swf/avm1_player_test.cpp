@@ -13,6 +13,7 @@
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
 #include "swf/display/stage.h"
+#include "swf/text/text_field.h"
 #include "test_support.h"
 
 namespace dbx::swf::avm1 {
@@ -609,6 +610,126 @@ TEST(Avm1Classes, OnConstructHearsEveryNewSpriteAndWhatItThrowsStopsThere) {
   const std::vector<std::string> want = {"new e", "Warning: Uncaught exception, boom", "new a",
                                          "Warning: Uncaught exception, boom", "after"};
   EXPECT_EQ(lines, want);
+}
+
+// ---- the keyboard focus ----------------------------------------------------------------------
+
+// A movie whose script traces every focus change as "old>new" (Selection listener).
+struct FocusMovie {
+  static std::vector<std::uint8_t> Bytes() {
+    Asm a;
+    a.Op(0x07);
+    a.Push({"l", 0, "Object"}).Op(0x40).Op(0x3C);
+    a.Get("l").Push({"onSetFocus"});
+    a.Function("", {"o", "n"},
+               [](Asm& f) { f.Get("o").Push({">"}).Op(0x47).Get("n").Op(0x47).Trace(); });
+    a.Op(0x4F);
+    a.Get("l").Push({1}).Get("Selection").Push({"addListener"}).Op(0x52).Op(0x17);
+    return test::MovieWithScript(a.Build()->bytes, 8, {});
+  }
+  FocusMovie() : m(Bytes()) {
+    m.stage().Step(0);
+    m.lines.clear();
+  }
+  // An input text field of 40 x 20 pixels at (x, y) on the main timeline.
+  Clip* Field(const char* name, int depth, double x, double y, bool input = true) {
+    Clip* c = m.stage().root().CreateTextField(name, depth, x * 20, y * 20, 800, 400);
+    if (c && c->field) c->field->input = input;
+    return c;
+  }
+  void Set(Clip* c, const char* name, const Value& v) {
+    m.runtime().vm().Set(m.runtime().ScriptObjectOf(c), name, v);
+  }
+  // The names the focus visits over `n` presses of Tab (with Shift held when `back`).
+  std::vector<std::string> Tabs(int n, bool back = false) {
+    std::vector<std::string> seen;
+    if (back) m.stage().KeyDown(16, 0);
+    for (int i = 0; i < n; ++i) {
+      m.stage().KeyDown(9, 9);
+      m.stage().KeyUp(9, 9);
+      seen.push_back(m.runtime().focus ? m.runtime().focus->name : "-");
+    }
+    if (back) m.stage().KeyUp(16, 0);
+    return seen;
+  }
+  ScriptedMovie m;
+};
+
+TEST(Avm1Focus, AutomaticOrderGoesRowByRowAndReachesOneObjectPerSpot) {
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  // Depth order differs from the order on the stage on purpose.
+  f.Field("b", 1, 100, 10);
+  f.Field("c", 2, 10, 50);
+  f.Field("a", 3, 10, 10);
+  f.Field("c2", 4, 10, 50);  // on the same spot as c, after it in the tree
+  f.Field("d", 5, 60, 50);
+  f.Field("dyn", 6, 30, 10, false);  // not input text: not reached
+  f.Set(f.Field("h", 7, 50, 10), "_visible", Value(false));
+  f.Set(f.Field("off", 8, 70, 10), "tabEnabled", Value(false));
+  // A clip with tabEnabled is a stop; its children follow it in the tree. Its corner is that of
+  // its content (a dynamic field at its origin); its input field stands lower.
+  Clip* p = f.m.stage().root().CreateEmpty("p", 9);
+  p->SetPosition(0, 90 * 20);
+  p->CreateTextField("label", 1, 0, 0, 800, 400);
+  p->CreateTextField("t", 2, 200, 400, 800, 400)->field->input = true;
+  f.Set(p, "tabEnabled", Value(true));
+  EXPECT_EQ(f.Tabs(7), (std::vector<std::string>{"a", "b", "c", "d", "p", "t", "a"}));
+  EXPECT_EQ(f.Tabs(4, true), (std::vector<std::string>{"t", "p", "d", "c"}));
+  // tabChildren false keeps Tab out of the clip.
+  f.Set(p, "tabChildren", Value(false));
+  EXPECT_EQ(f.Tabs(3, true), (std::vector<std::string>{"b", "a", "p"}));
+  EXPECT_EQ(f.Tabs(1), (std::vector<std::string>{"a"}));
+}
+
+TEST(Avm1Focus, TabIndexesOrderAsSignedIntegersAndLeaveOutTheRest) {
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  f.Set(f.Field("e1", 1, 0, 0), "tabIndex", Value(2));
+  f.Set(f.Field("e2", 2, 0, 30), "tabIndex", Value(4294967293.0));  // -3
+  f.Field("e3", 3, 0, 60);                                          // no index: left out
+  f.Set(f.Field("e4", 4, 0, 90), "tabIndex", Value(2));             // equal: tree order
+  f.Set(f.Field("e5", 5, 0, 120), "tabIndex", Value(0));
+  Clip* hidden = f.Field("e6", 6, 0, 150);
+  f.Set(hidden, "tabIndex", Value(1));
+  f.Set(hidden, "_visible", Value(false));
+  f.Set(f.Field("e7", 7, 0, 180, false), "tabIndex", Value(1));  // dynamic text
+  EXPECT_EQ(f.Tabs(5), (std::vector<std::string>{"e2", "e5", "e1", "e4", "e2"}));
+  EXPECT_EQ(f.Tabs(2, true), (std::vector<std::string>{"e4", "e1"}));
+  // From an object outside the order Tab starts at its first one.
+  f.m.runtime().SetFocus(f.m.stage().root().ChildNamed("e3"));
+  EXPECT_EQ(f.Tabs(1), (std::vector<std::string>{"e2"}));
+}
+
+TEST(Avm1Focus, ChangesAreHeardAndTheFocusGoesWithItsObject) {
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  Runtime& rt = f.m.runtime();
+  Clip& root = f.m.stage().root();
+  Clip* box = root.CreateEmpty("box", 1);
+  Clip* field = box->CreateTextField("t", 1, 0, 0, 800, 400);
+  Clip* plain = root.CreateEmpty("plain", 2);
+  Clip* label = f.Field("label", 3, 0, 40, false);
+  label->field->selectable = false;
+  // What Selection.setFocus may give the focus to.
+  EXPECT_FALSE(rt.TakesFocus(root));
+  EXPECT_FALSE(rt.TakesFocus(*plain));
+  EXPECT_FALSE(rt.TakesFocus(*label));
+  EXPECT_TRUE(rt.TakesFocus(*field));
+  f.Set(plain, "focusEnabled", Value(true));
+  EXPECT_TRUE(rt.TakesFocus(*plain));
+
+  rt.SetFocus(field);
+  rt.SetFocus(field);  // no change, nothing heard
+  rt.SetFocus(plain);
+  f.Set(plain, "_visible", Value(false));  // hidden: the focus goes
+  rt.SetFocus(field);
+  box->Remove();  // its field goes with it, still named as it was
+  EXPECT_EQ(rt.focus, nullptr);
+  const std::vector<std::string> want = {"null>_level0.box.t", "_level0.box.t>_level0.plain",
+                                         "_level0.plain>null", "null>_level0.box.t",
+                                         "_level0.box.t>null"};
+  EXPECT_EQ(f.m.lines, want);
 }
 
 }  // namespace

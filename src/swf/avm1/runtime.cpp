@@ -412,6 +412,7 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
       break;
     case 7:
       clip->visible = v.IsString() && vm.version() < 7 ? n != 0 && !std::isnan(n) : vm.ToBool(v);
+      if (!clip->visible) runtime->FocusGone(*clip);
       break;
     case 8:
     case 9: {
@@ -1002,6 +1003,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
     if (Property* p = mcProto->FindOwn(n)) p->flags |= prop::kVersion6;
   vm_.Method(vm_.global, "updateAfterEvent", McNoop);
   InstallTextField(*this);
+  InstallSelection(*this);
 
   vm_.sound = host.sound;
   vm_.movie = &movie_;
@@ -1167,6 +1169,7 @@ void Runtime::ConstructClip(Clip& clip) {
 }
 
 void Runtime::ClipRemoved(Clip& clip) {
+  if (focus == &clip) SetFocus(nullptr);
   if (clip.scriptObject) removed_.push_back(static_cast<MovieClipObject*>(clip.scriptObject));
   if (vm_.root && static_cast<MovieClipObject*>(vm_.root)->clip == &clip) vm_.root = nullptr;
 }

@@ -32,6 +32,7 @@ class Runtime : public Scripts {
   void Broadcast(ClipEvent event, int keyCode, int charCode) override;
   bool IsMouseTarget(const Clip& clip) const override;
   bool TracksAsMenu(const Clip& clip) const override;
+  void TabKey() override;
   void BeginFrame(double timeMs) override;
   void EndFrame() override;
   void Warn(std::string_view message) override { vm_.Warn(message); }
@@ -55,6 +56,19 @@ class Runtime : public Scripts {
   std::vector<MovieLoad> movieLoads;
   std::vector<std::pair<Object*, Object*>> loadInits;
   std::map<std::string, const Movie*> moviesByUrl;
+  // The keyboard focus (focus.cpp): a button, a text field or a clip; null when nothing has it.
+  Clip* focus = nullptr;
+  // Whether Selection.setFocus can give the clip the focus.
+  bool TakesFocus(Clip& clip);
+  // Whether Tab can reach the clip (shown or not).
+  bool TabStopOf(Clip& clip);
+  // Moves the focus, telling the object that loses it (onKillFocus), the one that gets it
+  // (onSetFocus) and the Selection listeners (onSetFocus).
+  void SetFocus(Clip* to);
+  // The clip leaves the tree or is hidden: the focus goes when it is in the clip.
+  void FocusGone(Clip& clip);
+  // The Tab key: to the next object in the tab order (the one before with `backwards`).
+  void MoveFocus(bool backwards);
   // The main movie's _url.
   std::string mainUrl = "file:///movie.swf";
   double mainBytes = 0;  // the main movie's file size (0: not known)
@@ -91,6 +105,8 @@ Runtime* RuntimeOf(Object* o);
 // TextField and TextFormat (text_field_object.cpp): the classes, a field coming to life (its
 // listeners, its variable), the variables shown by the fields each frame.
 void InstallTextField(Runtime& rt);
+// The Selection object (focus.cpp).
+void InstallSelection(Runtime& rt);
 void ForgetTextField(Runtime& rt);
 void TextFieldCreated(Runtime& rt, Clip& clip, Object* object);
 void ShowBoundVariables(Runtime& rt, Clip& clip, int nesting);

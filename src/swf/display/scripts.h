@@ -49,6 +49,8 @@ class Scripts {
   virtual void FireClipEvent(Clip& clip, ClipEvent event, int keyCode) = 0;
   // Input for the listeners (Key, Mouse): kKeyDown, kKeyUp, kMouseDown, kMouseUp, kMouseMove.
   virtual void Broadcast(ClipEvent event, int keyCode, int charCode) = 0;
+  // The Tab key went down and nothing took it for itself: the keyboard focus moves on.
+  virtual void TabKey() {}
   // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ...).
   virtual bool IsMouseTarget(const Clip& clip) const = 0;
   // Whether scripts made a button or sprite a menu item (trackAsMenu).

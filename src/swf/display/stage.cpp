@@ -777,6 +777,10 @@ void Stage::KeyDown(int keyCode, int charCode) {
     }
   }
   RunQueue();
+  if (keyCode == 9 && scripts_) {
+    scripts_->TabKey();
+    RunQueue();
+  }
 }
 
 void Stage::KeyUp(int keyCode, int charCode) {
