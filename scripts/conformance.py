@@ -177,13 +177,15 @@ def run_case(corpus, case, tool, timeout):
 
 
 def read_expectations(path):
-    listed = set()
+    """The cases of a list, each with the reason written after it ("case  # why"), or ""."""
+    listed = {}
     if os.path.exists(path):
         with open(path, encoding="utf-8") as f:
             for line in f:
-                line = line.split("#", 1)[0].strip()
-                if line:
-                    listed.add(line)
+                case, _, why = line.partition("#")
+                case = case.strip()
+                if case:
+                    listed[case] = why.strip()
     return listed
 
 
@@ -230,11 +232,14 @@ def main():
     failing = {c for c in cases if results[c][0] != "pass"}
     if a.update:
         os.makedirs(os.path.dirname(a.expectations), exist_ok=True)
-        kept = {c for c in read_expectations(a.expectations) if c not in results}
+        # The reason written beside a case stays with it while it fails.
+        reasons = read_expectations(a.expectations)
+        kept = {c for c in reasons if c not in results}
         with open(a.expectations, "w", encoding="utf-8") as f:
-            f.write("# Conformance cases that fail today (scripts/conformance.py --update writes this).\n")
+            f.write("# Conformance cases that fail today (scripts/conformance.py --update writes this;\n")
+            f.write("# the reason after a case's name is kept while the case fails).\n")
             for c in sorted(failing | kept):
-                f.write(c + "\n")
+                f.write(f"{c}  # {reasons[c]}\n" if reasons.get(c) else c + "\n")
         passing_path = os.path.join(os.path.dirname(a.expectations), "passing.txt")
         kept_passing = {c for c in read_expectations(passing_path) if c not in results}
         passing = {c for c in cases if results[c][0] == "pass"} | kept_passing
