@@ -422,23 +422,30 @@ TEST(Player, ScriptMasksLimitTheirClipAndAreNotDrawn) {
 }
 
 TEST(Player, StrokesHaveTheirWidthAndRoundCaps) {
-  // Horizontal lines from x = 5 to x = 15 px at y = 10 px, drawn without anti-aliasing: pixel
-  // rows and columns whose centres lie inside the stroke are black.
+  // Horizontal lines from x = 5 to x = 15 px, drawn without anti-aliasing: pixel rows and
+  // columns whose centres lie inside the stroke are black.
   struct Case {
     const char* name;
     std::uint16_t widthTwips;
+    int yTwips;
     int firstRow, lastRow;  // dark rows at x = 10
-    int firstCol, lastCol;  // dark columns on row 9 (round caps reach about half the width out)
+    int row;                // the row whose dark columns are checked
+    int firstCol, lastCol;  // round caps reach half the width out
   };
-  const Case cases[] = {{"4 px", 80, 8, 11, 3, 16},
-                        {"hairline", 0, 9, 9, 5, 14},
-                        {"tenth of a pixel drawn one pixel wide", 2, 9, 9, 5, 14}};
+  const Case cases[] = {
+      {"4 px", 80, 200, 8, 11, 9, 3, 16},
+      {"hairline", 0, 200, 9, 9, 9, 5, 14},
+      {"tenth of a pixel drawn one pixel wide", 2, 200, 9, 9, 9, 5, 14},
+      // The caps' centres lie 0.05 px above row 10's centres: the centres beside the line's
+      // ends are 0.5025 px from them, just outside the caps' half-pixel circles.
+      {"1 px, centres just outside the caps", 20, 209, 10, 10, 10, 5, 14},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SwfWriter m(20, 20);
     m.Background(255, 255, 255);
     m.StrokedPath(1, c.widthTwips, 0x000000FF,
-                  {{PathOp::kMove, 100, 200}, {PathOp::kLine, 300, 200}});
+                  {{PathOp::kMove, 100, c.yTwips}, {PathOp::kLine, 300, c.yTwips}});
     m.Place(1, 1);
     m.ShowFrame();
     m.End();
@@ -450,7 +457,8 @@ TEST(Player, StrokesHaveTheirWidthAndRoundCaps) {
     for (int y = 0; y < 20; ++y)
       EXPECT_EQ(s.At(10, y), (y >= c.firstRow && y <= c.lastRow) ? 0u : kWhite) << "row " << y;
     for (int x = 0; x < 20; ++x)
-      EXPECT_EQ(s.At(x, 9), (x >= c.firstCol && x <= c.lastCol) ? 0u : kWhite) << "column " << x;
+      EXPECT_EQ(s.At(x, c.row), (x >= c.firstCol && x <= c.lastCol) ? 0u : kWhite)
+          << "column " << x;
   }
 }
 

@@ -91,10 +91,11 @@ class StrokeSink {
   }
   // A regular polygon around a point (round caps and joins); finer for larger device radii.
   void Circle(P c, float radius) {
-    // Enough sides that the polygon stays within a fiftieth of a pixel of the circle.
+    // Enough sides that the polygon stays within a thousandth of a pixel of the circle: pixel
+    // centres just outside a thin stroke's cap or round join stay outside.
     const float r = radius * pixelStretch_;
     // A huge (or infinite) radius makes the step 0: the count is clamped before it becomes an int.
-    const float step = r > 0.02f ? std::acos(1.0f - 0.02f / r) : kPi;
+    const float step = r > 0.001f ? std::acos(1.0f - 0.001f / r) : kPi;
     const float sides = std::ceil(kPi / step);
     const int n = sides < 64.0f ? std::max(static_cast<int>(sides), 8) : 64;
     // The polygon is drawn around the circle rather than inside it (its sides touch the circle
