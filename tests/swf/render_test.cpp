@@ -186,6 +186,37 @@ TEST(PaintSpan, GradientSpreadModes) {
   }
 }
 
+TEST(PaintSpan, ColourTransformAppliesToTheSampledGradientColour) {
+  // A jump from black to white between ratios 100 and 101, spread over 64 device pixels, so that
+  // pixels sample between the two stop colours. Each transformed pixel is the transform of the
+  // untransformed one: the transform comes after the interpolation, with its own rounding.
+  FillStyle fill;
+  fill.kind = FillKind::kLinear;
+  fill.gradient.stops = {{100, Rgba{0, 0, 0, 255}}, {101, Rgba{255, 255, 255, 255}}};
+  fill.matrix.a = 64.0 * 256 / 32768.0;
+  fill.matrix.d = fill.matrix.a;
+  fill.matrix.tx = 64.0 * 256 / 2 - 100.5 * 64;  // ratio 100.5 at x = 0
+  ColorTransform cx;
+  cx.mult = {0.6f, 0.3f, 1, 1};
+  cx.add = {0, 40, -20, 0};
+  Paint plain, transformed;
+  ASSERT_TRUE(MakePaint(fill, Matrix{}, ColorTransform{}, nullptr, false, plain));
+  ASSERT_TRUE(MakePaint(fill, Matrix{}, cx, nullptr, false, transformed));
+  std::vector<Pixel> a(64, 0), b(64, 0);
+  PaintSpan(a.data(), 0, 0, 64, 255, nullptr, plain);
+  PaintSpan(b.data(), 0, 0, 64, 255, nullptr, transformed);
+  int between = 0;
+  for (std::size_t x = 0; x < a.size(); ++x) {
+    SCOPED_TRACE(x);
+    const Rgba c = cx.Apply(Rgba{static_cast<std::uint8_t>(PixelR(a[x])),
+                                 static_cast<std::uint8_t>(PixelG(a[x])),
+                                 static_cast<std::uint8_t>(PixelB(a[x])), 255});
+    EXPECT_EQ(b[x], static_cast<Pixel>(c.r << 16 | c.g << 8 | c.b));
+    between += PixelR(a[x]) > 0 && PixelR(a[x]) < 255;
+  }
+  EXPECT_GT(between, 20);
+}
+
 TEST(PaintSpan, ColourTransformAppliesToBitmaps) {
   Bitmap bmp;
   bmp.width = 2;

@@ -267,7 +267,7 @@ float LinearToSrgb(float v) {
   return v <= 0.0031308f ? v * 12.92f : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
 }
 
-std::vector<std::uint32_t> BuildStops(const Gradient& g, const ColorTransform& cx) {
+std::vector<std::uint32_t> BuildStops(const Gradient& g) {
   std::vector<std::uint32_t> lut(256, 0);
   if (g.stops.empty()) return lut;
   const bool linear = g.interpolation == Interpolation::kLinearRgb;
@@ -297,7 +297,7 @@ std::vector<std::uint32_t> BuildStops(const Gradient& g, const ColorTransform& c
       c = {mix(a.color.r, b.color.r, true), mix(a.color.g, b.color.g, true),
            mix(a.color.b, b.color.b, true), mix(a.color.a, b.color.a, false)};
     }
-    lut[static_cast<std::size_t>(i)] = Premul(cx.Apply(c));
+    lut[static_cast<std::size_t>(i)] = Premul(c);
   }
   return lut;
 }
@@ -497,9 +497,10 @@ void GradientSpanK(Pixel* row, int y, int x0, int x1, std::uint8_t cov, const st
 
 // The colour table of a gradient: the 256 colours of the stops are read as a strip of texels
 // with linear filtering between texel centres (t = 0 and t = 1 fall half a texel inside the
-// ends), as the reference player does, sampled at the middle of each table entry.
+// ends), as the reference player does, sampled at the middle of each table entry. A colour
+// transform applies to each sampled colour, after the interpolation.
 std::vector<std::uint32_t> BuildLut(const Gradient& g, const ColorTransform& cx) {
-  const std::vector<std::uint32_t> stops = BuildStops(g, cx);
+  const std::vector<std::uint32_t> stops = BuildStops(g);
   std::vector<std::uint32_t> lut(kGradientSteps);
   for (int j = 0; j < kGradientSteps; ++j) {
     const double t = (j + 0.5) / kGradientSteps;
@@ -513,7 +514,7 @@ std::vector<std::uint32_t> BuildLut(const Gradient& g, const ColorTransform& cx)
     else
       c = Lerp2(stops[static_cast<std::size_t>(idx)], stops[static_cast<std::size_t>(idx) + 1],
                 static_cast<unsigned>(pos & 255));
-    lut[static_cast<std::size_t>(j)] = c;
+    lut[static_cast<std::size_t>(j)] = cx.Identity() ? c : ApplyCxPremul(c, cx);
   }
   return lut;
 }
