@@ -134,6 +134,31 @@ TEST(BoxBlur, WideRowsMatchThePlainAverageForEveryBoxShape) {
         ASSERT_EQ(data[i], expect[i]) << vectorBytes << "-byte vectors " << c.w << "x" << h << "x"
                                       << c.ch << " r" << c.radius << " e" << c.edge << " at " << i;
     }
+  // Four channels with half-weight edges across whose pairs are a power of two in number (blur
+  // sizes 4, 8, 16 and 32), every kind of box down, on pictures narrower than a vector, between
+  // strips and wider than a strip, with every vector width.
+  struct Pow2 {
+    int w, h, radius, ry, ey, passes;
+  };
+  for (int vectorBytes : {64, 32, 16})
+    for (const Pow2& c :
+         {Pow2{300, 21, 7, 7, 128, 3}, Pow2{3, 9, 1, 0, 128, 1}, Pow2{261, 13, 3, 2, 0, 2},
+          Pow2{77, 30, 15, 4, 77, 3}, Pow2{33, 5, 15, 1, 128, 1}, Pow2{290, 11, 1, 3, 255, 2},
+          Pow2{9, 40, 3, 9, 128, 3}, Pow2{700, 6, 7, 1, 64, 2}}) {
+      std::vector<std::uint8_t> data(static_cast<std::size_t>(c.w * c.h * 4));
+      std::vector<int> expect(data.size());
+      for (std::size_t i = 0; i < data.size(); ++i)
+        expect[i] = data[i] = rng() % 2 ? 255 : static_cast<std::uint8_t>(rng());
+      blur::LimitVectorBytes(vectorBytes);
+      BoxBlur(data.data(), c.w, c.h, 4, c.radius, c.ry, c.passes, 128, c.ey);
+      blur::LimitVectorBytes(64);
+      for (int p = 0; p < c.passes; ++p)
+        expect = PlainPass(expect, c.w, c.h, 4, c.radius, c.ry, 128, c.ey);
+      for (std::size_t i = 0; i < data.size(); ++i)
+        ASSERT_EQ(data[i], expect[i])
+            << vectorBytes << "-byte vectors " << c.w << "x" << c.h << " r" << c.radius << ","
+            << c.ry << " e128," << c.ey << " passes " << c.passes << " at " << i;
+    }
   // A large flat plane: whole values stay whole inside the box, every box shape.
   for (const auto& [rx, ry] : {std::pair{1, 1}, std::pair{7, 3}, std::pair{9, 5}})
     for (int edge : {0, 128, 255}) {

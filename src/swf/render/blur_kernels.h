@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace dbx::swf::blur {
@@ -43,12 +44,12 @@ template <class T>
 using Lines = std::vector<T, LineAligned<T>>;
 
 // The buffers of one pass of a blur whose passes run together in one sweep down the picture: the
-// running sums across the row entering the pass, the rows blurred across that the box down still
-// reaches, and the box down's sums.
+// row entering the pass, its running sums across, and the running sums down of the rows blurred
+// across that the box down still reaches.
 struct PassBuffers {
+  Lines<std::uint16_t> row;
   Lines<std::uint16_t> prefix;
   Lines<std::uint16_t> ring;
-  Lines<std::uint16_t> sums;
 };
 
 struct Scratch {
@@ -56,6 +57,7 @@ struct Scratch {
   Lines<std::uint16_t> prefix;
   Lines<std::uint16_t> sums;
   std::vector<std::uint8_t> zeros;
+  Lines<std::uint16_t> zeroRow;
   std::vector<PassBuffers> passes;
 };
 
@@ -232,84 +234,196 @@ void Down(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int height,
   }
 }
 
-// Running sums along a row (of C channels) of `count` values at `row`, stored from `front` in
-// `prefix` (whose first `front` values stay 0); the sums past the row are its totals, up to
-// `length`.
+// Running sums along a row (C channels) of `count` 16-bit values at `row`, read as whole vectors
+// (what lies past `count` is zero), stored from `front` in `prefix` (whose first `front` values
+// stay 0); the sums past the row are its totals, up to `length`.
 template <class V, int C>
-void PrefixRow(const std::uint8_t* row, std::size_t count, std::uint16_t* prefix, std::size_t front,
-               std::size_t length) {
+void PrefixRow(const std::uint16_t* row, std::size_t count, std::uint16_t* prefix,
+               std::size_t front, std::size_t length) {
   constexpr std::size_t kL = V::kLanes;
   typename V::R carry = V::Zero();
   std::size_t x = 0;
-  for (; x + kL <= count; x += kL)
-    V::Store(prefix + front + x, V::template Prefix<C>(V::Widen(row + x), carry));
-  if (x < count) {
-    alignas(64) std::uint8_t last[kL] = {};
-    std::memcpy(last, row + x, count - x);
-    V::Store(prefix + front + x, V::template Prefix<C>(V::Widen(last), carry));
-    x += kL;
-  }
+  for (; x < count; x += kL)
+    V::Store(prefix + front + x, V::template Prefix<C>(V::Load(row + x), carry));
   for (x += front; x < length; x += kL) V::Store(prefix + x, carry);
 }
 
-// One row of one pass of AllPasses: the row across from the running sums `at` (at[p]: the sum of
-// the values up to p of the row entering the pass, for the columns written), or zeros when `at`
-// is null; the row goes into the ring at `below`, and the box down ends with it. The row of the
-// box down's result (when `y` >= 0) goes to `out` (the picture's row, `count` values) if `last`,
-// else into the next pass's running sums `next` (from `front`, up to `length`).
-template <class V, EdgeKind EX, EdgeKind EY, int C>
-void PassRow(const std::uint16_t* at, int radiusX, const BoxDivider& dx, std::uint16_t* below,
-             const std::uint16_t* above, const std::uint16_t* top, std::uint16_t* sums,
-             std::size_t count, const BoxDivider& dy, int y, bool last, std::uint8_t* out,
-             std::uint16_t* next, std::size_t front, std::size_t length) {
-  constexpr std::size_t kL = V::kLanes;
-  const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(radiusX) * C;
-  const std::ptrdiff_t behind = static_cast<std::ptrdiff_t>(radiusX + 1) * C;
-  const typename V::R weightSx = V::Set(dx.sumWeight - dx.edgeWeight),
-                      weightS1x = V::Set(dx.edgeWeight), magicX = V::Set(dx.magic);
-  const typename V::R weightSy = V::Set(dy.sumWeight - dy.edgeWeight),
-                      weightS1y = V::Set(dy.edgeWeight), magicY = V::Set(dy.magic);
-  const int shiftX = dx.shift, shiftY = dy.shift;
-  typename V::R carry = V::Zero();
-  for (std::size_t x = 0; x < count; x += kL) {
-    typename V::R b = V::Zero();
-    if (at) {
-      const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(x);
-      const typename V::R s = V::Sub(V::Load(at + i + ahead), V::Load(at + i - behind));
-      typename V::R s1 = s;
-      if constexpr (EX != EdgeKind::kNone)
-        s1 = V::Sub(V::Load(at + i + ahead + C), V::Load(at + i - behind - C));
-      b = Rounded<V, EX>(s, s1, weightSx, weightS1x, magicX, shiftX);
-    }
-    V::Store(below + x, b);
-    const typename V::R s = V::Load(sums + x);
-    V::Store(sums + x, V::Sub(V::Add(s, b), V::Load(top + x)));
-    if (y < 0) continue;
-    typename V::R s1 = s;
-    if constexpr (EY != EdgeKind::kNone) s1 = V::Add(s, V::Add(V::Load(above + x), b));
-    typename V::R q = Rounded<V, EY>(s, s1, weightSy, weightS1y, magicY, shiftY);
-    if (last) {
-      Out<V>(out + x, q, count - x);
-      continue;
-    }
-    if (x + kL > count) {
-      // Columns past the row are zeros to the next pass.
-      alignas(64) std::uint16_t lanes[kL];
-      V::Store(lanes, q);
-      std::fill(lanes + (count - x), lanes + kL, std::uint16_t{0});
-      q = V::Load(lanes);
-    }
-    V::Store(next + front + x, V::template Prefix<C>(q, carry));
+// What one row of one pass of AllPasses works on.
+struct RowArgs {
+  // The row entering the pass: the values of the columns that the pass reads (`inCount`), with
+  // zeros in front and behind; the columns it writes start `offset` values in, `count` of them.
+  const std::uint16_t* in = nullptr;
+  std::size_t inCount = 0, offset = 0, count = 0;
+  int radiusX = 0;
+  const BoxDivider* dx = nullptr;
+  // Room for the running sums across the row (for boxes that take them).
+  std::uint16_t* prefix = nullptr;
+  std::size_t prefixFront = 0, prefixLength = 0;
+  // Running sums down the columns (modulo 2^16) of the rows blurred across: of the row entering
+  // now (written), of the one before, and of the rows 2 * radiusY + 2 and + 3 before it.
+  std::uint16_t* now = nullptr;
+  const std::uint16_t *before = nullptr, *far = nullptr, *farther = nullptr;
+  const BoxDivider* dy = nullptr;
+  // Where the row finished goes: the picture (the last pass) or the next pass's row.
+  std::uint8_t* out8 = nullptr;
+  std::uint16_t* out16 = nullptr;
+};
+
+// The box across by differences of running sums along the row: any box, any channel count.
+template <class V, EdgeKind E, int C>
+struct SumsAcross {
+  using R = typename V::R;
+  static constexpr std::size_t kTail = V::kLanes;
+  static std::size_t PrefixFront(int radius) {
+    // (Rows start on whole vectors.) The zeros in front reach the widest tap behind the first
+    // value.
+    return (static_cast<std::size_t>(radius + 2) * C + V::kLanes - 1) / V::kLanes * V::kLanes;
   }
-  if (y < 0 || last) return;
-  for (std::size_t x = front + (count + kL - 1) / kL * kL; x < length; x += kL)
-    V::Store(next + x, carry);
+  const std::uint16_t* at;
+  std::ptrdiff_t ahead, behind;
+  R weightS, weightS1, magic;
+  int shift;
+  explicit SumsAcross(const RowArgs& a)
+      : at(a.prefix + a.prefixFront + a.offset),
+        ahead(static_cast<std::ptrdiff_t>(a.radiusX) * C),
+        behind(static_cast<std::ptrdiff_t>(a.radiusX + 1) * C),
+        weightS(V::Set(a.dx->sumWeight - a.dx->edgeWeight)),
+        weightS1(V::Set(a.dx->edgeWeight)),
+        magic(V::Set(static_cast<int>(a.dx->magic))),
+        shift(a.dx->shift) {
+    PrefixRow<V, C>(a.in, a.inCount, a.prefix, a.prefixFront, a.prefixLength);
+  }
+  R Next(std::size_t x) {
+    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(x);
+    const R s = V::Sub(V::Load(at + i + ahead), V::Load(at + i - behind));
+    R s1 = s;
+    if constexpr (E != EdgeKind::kNone)
+      s1 = V::Sub(V::Load(at + i + ahead + C), V::Load(at + i - behind - C));
+    return Rounded<V, E>(s, s1, weightS, weightS1, magic, shift);
+  }
+};
+
+constexpr int Log2(int v) {
+  int k = 0;
+  while ((1 << k) < v) ++k;
+  return k;
+}
+
+// The box across with half-weight edges over pixels of four channels, when it weighs a power of
+// two, W, of sums of neighbouring pixels (a[x - r - 1] + a[x - r], ..., a[x + r] + a[x + r + 1]
+// for radius r: W = 2 r + 2). The sums of W are built by doubling within registers, one vector of
+// pixels after another along the row: the pairs, then sums of 2, 4, ... pairs from those of the
+// vector itself and of the one before, then sums of whole vectors' widths from earlier vectors.
+// Running sums and their differences would cost more: their shuffles do not stop at one vector.
+template <class V, int W>
+struct DoublingAcross {
+  using R = typename V::R;
+  static constexpr int kPixels = static_cast<int>(V::kLanes) / 4;
+  static constexpr int kInner = Log2(W < kPixels ? W : kPixels);
+  static constexpr int kOuter = Log2(W) - kInner;
+  // Vectors to read before the first one written, so that each sum sees all its W pairs.
+  static constexpr int kWarm = (W + kPixels - 2) / kPixels;
+  static constexpr std::size_t kFront = (kWarm + 1) * V::kLanes;
+  static constexpr std::size_t kTail = 2 * W + 2 * V::kLanes;
+  // The sum of the W pairs up to pixel p is the result of pixel p - W / 2: the values read for a
+  // vector lie W / 2 pixels after those written.
+  const std::uint16_t* in;
+  R magic;
+  int shift;
+  R before[kInner];
+  // The sums of each whole width of earlier vectors: 1 for the first, 2 for the next, ...
+  R earlier[(1 << kOuter) - 1 > 0 ? (1 << kOuter) - 1 : 1];
+  explicit DoublingAcross(const RowArgs& a)
+      : in(a.in + a.offset + 2 * W),
+        magic(V::Set(static_cast<int>(a.dx->magic))),
+        shift(a.dx->shift) {
+    for (R& v : before) v = V::Zero();
+    for (R& v : earlier) v = V::Zero();
+    for (int i = kWarm; i > 0; --i) Sum(in - static_cast<std::ptrdiff_t>(i) * V::kLanes);
+  }
+  template <int S>
+  R Inner(R b) {
+    const R shifted = V::template ShiftPixels<(1 << S)>(b, before[S]);
+    before[S] = b;
+    return V::Add(b, shifted);
+  }
+  template <int G>
+  R Outer(R b) {
+    constexpr int kAt = (1 << G) - 1, kCount = 1 << G;
+    const R old = earlier[kAt + kCount - 1];
+    for (int k = kCount - 1; k > 0; --k) earlier[kAt + k] = earlier[kAt + k - 1];
+    earlier[kAt] = b;
+    return V::Add(b, old);
+  }
+  R Sum(const std::uint16_t* p) {
+    R b = V::Add(V::Load(p), V::Load(p - 4));
+    [&]<int... S>(std::integer_sequence<int, S...>) {
+      ((b = Inner<S>(b)), ...);
+    }
+    (std::make_integer_sequence<int, kInner>{});
+    [&]<int... G>(std::integer_sequence<int, G...>) {
+      ((b = Outer<G>(b)), ...);
+    }
+    (std::make_integer_sequence<int, kOuter>{});
+    return b;
+  }
+  R Next(std::size_t x) {
+    const R b = Sum(in + x);
+    return shift == 0 ? V::MulHi(b, magic) : V::Srl(V::MulHi(b, magic), shift);
+  }
+};
+
+// Whether a row's box down is not full yet, or its result goes to the next pass or the picture.
+enum class RowMode { kFill, kNext, kLast };
+
+// One row of one pass: the row across, its running sums down, and (unless filling) the row whose
+// box down ends with it.
+template <class V, class A, EdgeKind EY, RowMode M>
+void PassRowAs(const RowArgs& a) {
+  constexpr std::size_t kL = V::kLanes;
+  A across(a);
+  const typename V::R weightS = V::Set(a.dy->sumWeight - a.dy->edgeWeight),
+                      weightS1 = V::Set(a.dy->edgeWeight),
+                      magic = V::Set(static_cast<int>(a.dy->magic));
+  const int shift = a.dy->shift;
+  const std::size_t count = a.count;
+  for (std::size_t x = 0; x < count; x += kL) {
+    const typename V::R b = across.Next(x);
+    const typename V::R before = V::Load(a.before + x);
+    const typename V::R now = V::Add(before, b);
+    V::Store(a.now + x, now);
+    if constexpr (M != RowMode::kFill) {
+      // The box of 2 radiusY + 1 rows above the one entering, and the box one row wider.
+      const typename V::R s = V::Sub(before, V::Load(a.far + x));
+      typename V::R s1 = s;
+      if constexpr (EY != EdgeKind::kNone) s1 = V::Sub(now, V::Load(a.farther + x));
+      const typename V::R q = Rounded<V, EY>(s, s1, weightS, weightS1, magic, shift);
+      if constexpr (M == RowMode::kLast)
+        Out<V>(a.out8 + x, q, count - x);
+      else
+        V::Store(a.out16 + x, q);
+    }
+  }
+  // Columns past the row are zeros to the next pass.
+  if constexpr (M == RowMode::kNext) V::Store(a.out16 + count, V::Zero());
+}
+
+template <class V, class A, EdgeKind EY>
+void PassRow(const RowArgs& a, RowMode mode) {
+  switch (mode) {
+    case RowMode::kFill:
+      return PassRowAs<V, A, EY, RowMode::kFill>(a);
+    case RowMode::kNext:
+      return PassRowAs<V, A, EY, RowMode::kNext>(a);
+    case RowMode::kLast:
+      return PassRowAs<V, A, EY, RowMode::kLast>(a);
+  }
 }
 
 // Every pass of a blur (across, then down, `passes` times) in one sweep down the picture: a row
-// read enters the first pass, each pass blurs it across into a ring of the rows that its box down
-// still reaches, and each row coming out of a box down enters the next pass at once (as the
-// running sums that the pass across takes). The picture is read and written once, whatever the
+// read enters the first pass; each pass blurs it across and adds it to running sums down the
+// columns, of which it keeps the rows that its box down still reaches; each row coming out of a
+// box down enters the next pass at once. The picture is read and written once, whatever the
 // number of passes; between passes the values stay 16-bit.
 // The sweep goes down one strip of columns at a time, so that the rows in flight stay in the
 // nearest cache: each pass needs the columns that the passes across after it reach, so a strip
@@ -322,57 +436,66 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
                int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch) {
   constexpr std::size_t kL = V::kLanes;
   constexpr std::size_t kStrip = 1024;  // values of a strip (a multiple of every channel count)
-  using PrefixFn =
-      void (*)(const std::uint8_t*, std::size_t, std::uint16_t*, std::size_t, std::size_t);
-  using RowFn =
-      void (*)(const std::uint16_t*, int, const BoxDivider&, std::uint16_t*, const std::uint16_t*,
-               const std::uint16_t*, std::uint16_t*, std::size_t, const BoxDivider&, int, bool,
-               std::uint8_t*, std::uint16_t*, std::size_t, std::size_t);
+  using RowFn = void (*)(const RowArgs&, RowMode);
   const std::size_t n = static_cast<std::size_t>(width) * channels;
-  PrefixFn prefixRow = nullptr;
   RowFn passRow = nullptr;
-  std::size_t front = 0, back = 0;
-  auto pick = [&]<int C>() {
-    // (Rows start on whole vectors.) The zeros in front reach the widest tap behind the first
-    // value, the sums behind the widest tap ahead of the last vector.
-    front = (static_cast<std::size_t>(radiusX + 2) * C + kL - 1) / kL * kL;
-    back = front + kL;
-    prefixRow = PrefixRow<V, C>;
-    auto withY = [&]<EdgeKind EX>() {
-      switch (EdgeOf(dy)) {
-        case EdgeKind::kNone:
-          passRow = PassRow<V, EX, EdgeKind::kNone, C>;
-          break;
-        case EdgeKind::kHalf:
-          passRow = PassRow<V, EX, EdgeKind::kHalf, C>;
-          break;
-        case EdgeKind::kAny:
-          passRow = PassRow<V, EX, EdgeKind::kAny, C>;
-          break;
-      }
-    };
-    switch (EdgeOf(dx)) {
+  std::size_t inFront = kL, inTail = kL, prefixFront = 0;
+  auto withY = [&]<class A>() {
+    switch (EdgeOf(dy)) {
       case EdgeKind::kNone:
-        return withY.template operator()<EdgeKind::kNone>();
+        passRow = PassRow<V, A, EdgeKind::kNone>;
+        break;
       case EdgeKind::kHalf:
-        return withY.template operator()<EdgeKind::kHalf>();
+        passRow = PassRow<V, A, EdgeKind::kHalf>;
+        break;
       case EdgeKind::kAny:
-        return withY.template operator()<EdgeKind::kAny>();
+        passRow = PassRow<V, A, EdgeKind::kAny>;
+        break;
     }
   };
-  if (channels == 1)
-    pick.template operator()<1>();
-  else if (channels == 2)
-    pick.template operator()<2>();
-  else
-    pick.template operator()<4>();
+  auto sums = [&]<int C>() {
+    prefixFront = SumsAcross<V, EdgeKind::kNone, C>::PrefixFront(radiusX);
+    switch (EdgeOf(dx)) {
+      case EdgeKind::kNone:
+        return withY.template operator()<SumsAcross<V, EdgeKind::kNone, C>>();
+      case EdgeKind::kHalf:
+        return withY.template operator()<SumsAcross<V, EdgeKind::kHalf, C>>();
+      case EdgeKind::kAny:
+        return withY.template operator()<SumsAcross<V, EdgeKind::kAny, C>>();
+    }
+  };
+  auto doubling = [&]<int W>() {
+    using A = DoublingAcross<V, W>;
+    inFront = A::kFront;
+    inTail = A::kTail;
+    withY.template operator()<A>();
+  };
+  const int pairs = 2 * radiusX + 2;
+  const int widest = 8 * static_cast<int>(kL) / 4;
+  if (channels == 4 && EdgeOf(dx) == EdgeKind::kHalf && pairs <= widest && pairs <= 32 &&
+      (pairs == 4 || pairs == 8 || pairs == 16 || pairs == 32)) {
+    if (pairs == 4)
+      doubling.template operator()<4>();
+    else if (pairs == 8)
+      doubling.template operator()<8>();
+    else if (pairs == 16)
+      doubling.template operator()<16>();
+    else
+      doubling.template operator()<32>();
+  } else if (channels == 1) {
+    sums.template operator()<1>();
+  } else if (channels == 2) {
+    sums.template operator()<2>();
+  } else {
+    sums.template operator()<4>();
+  }
   // How far one pass across reaches on either side, and all of them; strips only where the
   // reach is small beside them.
   const std::size_t reach = static_cast<std::size_t>(radiusX + 1) * channels;
   const std::size_t allReach = reach * static_cast<std::size_t>(passes);
   const std::size_t strip = 2 * allReach <= kStrip / 2 ? kStrip : n;
-  // The box down reaches from radiusY + 1 rows above its row to as many below.
-  const int slots = 2 * radiusY + 3;
+  // The running sums down reach from 2 * radiusY + 3 rows before the row entering.
+  const int slots = 2 * radiusY + 4;
   const std::size_t rows = static_cast<std::size_t>(height);
   scratch.passes.resize(static_cast<std::size_t>(passes));
   std::vector<int> entered(static_cast<std::size_t>(passes));
@@ -382,27 +505,31 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
     std::size_t lo, hi;
   };
   std::vector<Span> in(static_cast<std::size_t>(passes)), out(static_cast<std::size_t>(passes));
-  std::vector<std::size_t> lengths(static_cast<std::size_t>(passes)),
-      strides(static_cast<std::size_t>(passes));
+  std::vector<std::size_t> strides(static_cast<std::size_t>(passes));
+  auto whole = [](std::size_t v) { return (v + kL - 1) / kL * kL; };
   // The old values of the columns that the next strip reads on its left.
   std::vector<std::uint8_t> keptBefore, keptNow;
   for (std::size_t x0 = 0; x0 < n; x0 += strip) {
     const std::size_t x1 = std::min(n, x0 + strip);
+    std::size_t longest = 0;
     for (int k = 0; k < passes; ++k) {
       const std::size_t i = static_cast<std::size_t>(k);
       const std::size_t after = reach * static_cast<std::size_t>(passes - 1 - k);
       out[i] = {x0 > after ? x0 - after : 0, std::min(n, x1 + after)};
       in[i] =
           k == 0 ? Span{x0 > allReach ? x0 - allReach : 0, std::min(n, x1 + allReach)} : out[i - 1];
-      lengths[i] = front + (in[i].hi - in[i].lo + kL - 1) / kL * kL + back;
-      strides[i] = (out[i].hi - out[i].lo + kL - 1) / kL * kL;
+      const std::size_t length = inFront + whole(in[i].hi - in[i].lo) + inTail;
+      longest = std::max(longest, length);
+      strides[i] = whole(out[i].hi - out[i].lo);
       PassBuffers& b = scratch.passes[i];
-      b.prefix.assign(lengths[i], 0);
+      b.row.assign(length, 0);
+      if (prefixFront > 0) b.prefix.assign(2 * prefixFront + whole(in[i].hi - in[i].lo) + kL, 0);
       b.ring.assign(static_cast<std::size_t>(slots) * strides[i], 0);
-      b.sums.assign(strides[i], 0);
       entered[i] = 0;
     }
-    scratch.padded.resize(in[0].hi - in[0].lo);
+    scratch.zeroRow.assign(longest, 0);
+    const std::size_t readCount = in[0].hi - in[0].lo;
+    scratch.padded.assign(whole(readCount), 0);
     const std::size_t keepLo = x1 > allReach ? x1 - allReach : 0;
     keptNow.resize(rows * (x1 - keepLo));
     auto slot = [&](int k, int row) {
@@ -410,8 +537,8 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       return scratch.passes[i].ring.data() +
              static_cast<std::size_t>((row % slots + slots) % slots) * strides[i];
     };
-    // Row number entered[k] enters pass k: its running sums lie in the pass's buffer unless
-    // `zero` (rows below the picture).
+    // Row number entered[k] enters pass k: it lies in the pass's row unless `zero` (rows below
+    // the picture).
     auto enter = [&](auto& self, int k, bool zero) -> void {
       const std::size_t i = static_cast<std::size_t>(k);
       PassBuffers& b = scratch.passes[i];
@@ -419,19 +546,31 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       // The row finished now is the one whose box ends at row j.
       const int y = j - radiusY - 1;
       const bool last = k + 1 == passes;
-      const std::size_t count = out[i].hi - out[i].lo;
-      passRow(zero ? nullptr : b.prefix.data() + front + (out[i].lo - in[i].lo), radiusX, dx,
-              slot(k, j), slot(k, j - 2 * radiusY - 2), slot(k, j - 2 * radiusY - 1), b.sums.data(),
-              count, dy, y, last,
-              last && y >= 0 ? data + static_cast<std::size_t>(y) * n + out[i].lo : nullptr,
-              last ? nullptr : scratch.passes[i + 1].prefix.data(), front,
-              last ? 0 : lengths[i + 1]);
+      RowArgs a;
+      a.in = (zero ? scratch.zeroRow.data() : b.row.data()) + inFront;
+      a.inCount = in[i].hi - in[i].lo;
+      a.offset = out[i].lo - in[i].lo;
+      a.count = out[i].hi - out[i].lo;
+      a.radiusX = radiusX;
+      a.dx = &dx;
+      a.prefix = b.prefix.data();
+      a.prefixFront = prefixFront;
+      a.prefixLength = b.prefix.size();
+      a.now = slot(k, j);
+      a.before = slot(k, j - 1);
+      a.far = slot(k, j - 2 * radiusY - 2);
+      a.farther = slot(k, j - 2 * radiusY - 3);
+      a.dy = &dy;
+      if (y >= 0 && last) a.out8 = data + static_cast<std::size_t>(y) * n + out[i].lo;
+      if (!last) a.out16 = scratch.passes[i + 1].row.data() + inFront;
+      passRow(a, y < 0 ? RowMode::kFill : last ? RowMode::kLast : RowMode::kNext);
       if (y < 0 || last) return;
       self(self, k + 1, false);
       if (y == height - 1)
         for (int r = 0; r <= radiusY; ++r) self(self, k + 1, true);
     };
     const std::size_t keptWidth = x0 > 0 ? x0 - in[0].lo : 0;
+    std::uint16_t* first = scratch.passes[0].row.data() + inFront;
     for (int y = 0; y < height; ++y) {
       std::uint8_t* source = data + static_cast<std::size_t>(y) * n;
       // Rows of a strip are short pieces of far apart memory: ask for the ones after next early.
@@ -439,14 +578,14 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
         for (std::size_t x = in[0].lo; x < in[0].hi; x += 64)
           __builtin_prefetch(source + 2 * n + x);
       std::uint8_t* row = scratch.padded.data();
-      std::memcpy(row, source + in[0].lo, in[0].hi - in[0].lo);
+      std::memcpy(row, source + in[0].lo, readCount);
       // The columns on the left as they were before the strip before wrote them.
       if (keptWidth > 0)
         std::memcpy(row, keptBefore.data() + static_cast<std::size_t>(y) * keptWidth, keptWidth);
       if (x1 < n)
         std::memcpy(keptNow.data() + static_cast<std::size_t>(y) * (x1 - keepLo), source + keepLo,
                     x1 - keepLo);
-      prefixRow(row, in[0].hi - in[0].lo, scratch.passes[0].prefix.data(), front, lengths[0]);
+      for (std::size_t x = 0; x < readCount; x += kL) V::Store(first + x, V::Widen(row + x));
       enter(enter, 0, false);
     }
     for (int r = 0; r <= radiusY; ++r) enter(enter, 0, true);

@@ -40,6 +40,15 @@ struct Avx2 {
   static R MulLo(R a, R b) { return _mm256_mullo_epi16(a, b); }
   static R MulHi(R a, R b) { return _mm256_mulhi_epu16(a, b); }
   static R Srl(R a, int n) { return _mm256_srl_epi16(a, _mm_cvtsi32_si128(n)); }
+  // The pixels (of four channels) K before each of `v`'s, the first K from the end of `before`.
+  template <int K>
+  static R ShiftPixels(R v, R before) {
+    const R middle = _mm256_permute2x128_si256(before, v, 0x21);  // before's high half, v's low
+    if constexpr (K == 2)
+      return middle;
+    else
+      return _mm256_alignr_epi8(v, middle, 8);  // K == 1
+  }
   // Running sums of every C-th lane, carried on from the vector before: within each half first,
   // then the low half's last sums added to the high half (the carry waits on one addition per
   // vector, not on the shuffles).

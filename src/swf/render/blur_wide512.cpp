@@ -54,6 +54,12 @@ struct Avx512 {
   static R MulLo(R a, R b) { return _mm512_mullo_epi16(a, b); }
   static R MulHi(R a, R b) { return _mm512_mulhi_epu16(a, b); }
   static R Srl(R a, int n) { return _mm512_srl_epi16(a, _mm_cvtsi32_si128(n)); }
+  // The pixels (of four channels) K before each of `v`'s, the first K from the end of `before`.
+  template <int K>
+  static R ShiftPixels(R v, R before) {
+    // (The masked form: the plain one leaves some compilers warning of an undefined value.)
+    return _mm512_maskz_alignr_epi64(static_cast<__mmask8>(0xFF), v, before, 8 - K);
+  }
   template <int K>
   static R ShiftUp(R v) {
     return _mm512_maskz_permutexvar_epi16(static_cast<__mmask32>(~0u << K),

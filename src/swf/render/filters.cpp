@@ -184,6 +184,12 @@ struct Sse2 {
   static R MulLo(R a, R b) { return _mm_mullo_epi16(a, b); }
   static R MulHi(R a, R b) { return _mm_mulhi_epu16(a, b); }
   static R Srl(R a, int n) { return _mm_srl_epi16(a, _mm_cvtsi32_si128(n)); }
+  // The pixel (of four channels) before each of `v`'s, the first from the end of `before`.
+  template <int K>
+  static R ShiftPixels(R v, R before) {
+    static_assert(K == 1);
+    return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(before), _mm_castsi128_pd(v), 1));
+  }
   // Running sums of every C-th lane, carried on from the vector before (the carry waits on one
   // addition per vector, not on the shuffles).
   template <int C>
