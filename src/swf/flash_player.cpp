@@ -343,8 +343,8 @@ swf::Matrix FlashPlayer::ViewMatrix(Size viewport) const {
   m.a = m.d = 1.0 / 20.0;
   if (!movie_) return m;
   const swf::TwipsRect& r = movie_->frame;
-  const double mw = (static_cast<double>(r.xmax) - r.xmin) / 20.0;
-  const double mh = (static_cast<double>(r.ymax) - r.ymin) / 20.0;
+  // The stage measures whole pixels: a frame of 101.3 x 25.3 px is shown 1:1 in a 101 x 25 view.
+  const double mw = MovieWidth(), mh = MovieHeight();
   double sx = 1, sy = 1;
   if (mw > 0 && mh > 0 && viewport.w > 0 && viewport.h > 0) {
     const double fx = viewport.w / mw, fy = viewport.h / mh;

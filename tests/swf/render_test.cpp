@@ -305,6 +305,34 @@ TEST(Player, ScaleModesFitTheStageCentred) {
   }
 }
 
+TEST(Player, StageOfFractionalSizeIsShownOneToOne) {
+  // A stage from -0.65 to 100.65 px across and -0.65 to 24.65 px down measures 101 x 25 pixels;
+  // in a view of that size it is not scaled: the square from 0.5 to 1.5 px covers only the
+  // centre of pixel (1, 1).
+  SwfWriter m(101, 25);
+  m.Frame(-13, 2013, -13, 493);
+  m.Background(255, 255, 255);
+  m.SolidShape(1, 0x000000FF,
+               {{PathOp::kMove, 10, 10},
+                {PathOp::kLine, 30, 10},
+                {PathOp::kLine, 30, 30},
+                {PathOp::kLine, 10, 30},
+                {PathOp::kLine, 10, 10}});
+  m.Place(1, 1);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  FlashPlayer p;
+  p.LoadMovieBytes(bytes.data(), bytes.size());
+  p.SetQuality2("Low");
+  EXPECT_EQ(p.MovieWidth(), 101);
+  EXPECT_EQ(p.MovieHeight(), 25);
+  const Surface s = Render(p, 101, 25);
+  for (int y = 0; y < 25; ++y)
+    for (int x = 0; x < 101; ++x)
+      ASSERT_EQ(s.At(x, y), x == 1 && y == 1 ? 0u : kWhite) << x << "," << y;
+}
+
 TEST(Player, BackgroundOnlyWithoutAMovie) {
   struct Case {
     const char* name;

@@ -366,7 +366,7 @@ void SwfWriter::Remove(std::uint16_t depth) {
 std::vector<std::uint8_t> SwfWriter::Finish(char compression, std::uint16_t headerFrames,
                                             std::optional<std::uint32_t> lengthOverride) const {
   BitWriter head;
-  head.Rect(0, w_ * 20, 0, h_ * 20);
+  head.Rect(frame_[0], frame_[1], frame_[2], frame_[3]);
   head.U16(static_cast<std::uint16_t>(std::lround(fps_ * 256)));
   head.U16(headerFrames);
   std::vector<std::uint8_t> body = head.Take();

@@ -2,6 +2,7 @@
 // SWF writer for exact fixtures, and the location of the sample movies.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -94,7 +95,10 @@ struct PathOp {
 // Builds a whole movie tag by tag.
 class SwfWriter {
  public:
-  SwfWriter(int widthPx, int heightPx, double fps = 24) : w_(widthPx), h_(heightPx), fps_(fps) {}
+  SwfWriter(int widthPx, int heightPx, double fps = 24)
+      : w_(widthPx), h_(heightPx), fps_(fps), frame_{0, widthPx * 20, 0, heightPx * 20} {}
+  // The stage rectangle in the header, in twips (by default 0 to the size in pixels).
+  void Frame(int xmin, int xmax, int ymin, int ymax) { frame_ = {xmin, xmax, ymin, ymax}; }
   void Tag(std::uint16_t code, const std::vector<std::uint8_t>& body, bool longForm = false);
   void Background(std::uint8_t r, std::uint8_t g, std::uint8_t b);
   // DefineShape3 (or 4 with `nonZero`) with one solid RGBA fill on fill1 of every edge, paths given
@@ -135,6 +139,7 @@ class SwfWriter {
  private:
   int w_, h_;
   double fps_;
+  std::array<int, 4> frame_;
   std::uint8_t version_ = 10;
   std::vector<std::uint8_t> body_;
 };
