@@ -386,26 +386,32 @@ void PassRowAs(const RowArgs& a) {
                       weightS1 = V::Set(a.dy->edgeWeight),
                       magic = V::Set(static_cast<int>(a.dy->magic));
   const int shift = a.dy->shift;
+  // (In locals: the vector stores may alias anything, and would have the pointers read again.)
   const std::size_t count = a.count;
+  std::uint16_t* const sumsNow = a.now;
+  const std::uint16_t *const sumsBefore = a.before, *const sumsFar = a.far,
+                             *const sumsFarther = a.farther;
+  std::uint8_t* const out8 = a.out8;
+  std::uint16_t* const out16 = a.out16;
   for (std::size_t x = 0; x < count; x += kL) {
     const typename V::R b = across.Next(x);
-    const typename V::R before = V::Load(a.before + x);
+    const typename V::R before = V::Load(sumsBefore + x);
     const typename V::R now = V::Add(before, b);
-    V::Store(a.now + x, now);
+    V::Store(sumsNow + x, now);
     if constexpr (M != RowMode::kFill) {
       // The box of 2 radiusY + 1 rows above the one entering, and the box one row wider.
-      const typename V::R s = V::Sub(before, V::Load(a.far + x));
+      const typename V::R s = V::Sub(before, V::Load(sumsFar + x));
       typename V::R s1 = s;
-      if constexpr (EY != EdgeKind::kNone) s1 = V::Sub(now, V::Load(a.farther + x));
+      if constexpr (EY != EdgeKind::kNone) s1 = V::Sub(now, V::Load(sumsFarther + x));
       const typename V::R q = Rounded<V, EY>(s, s1, weightS, weightS1, magic, shift);
       if constexpr (M == RowMode::kLast)
-        Out<V>(a.out8 + x, q, count - x);
+        Out<V>(out8 + x, q, count - x);
       else
-        V::Store(a.out16 + x, q);
+        V::Store(out16 + x, q);
     }
   }
   // Columns past the row are zeros to the next pass.
-  if constexpr (M == RowMode::kNext) V::Store(a.out16 + count, V::Zero());
+  if constexpr (M == RowMode::kNext) V::Store(out16 + count, V::Zero());
 }
 
 template <class V, class A, EdgeKind EY>

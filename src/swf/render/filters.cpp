@@ -383,7 +383,7 @@ void Convolution(const Filter& f, PixelPlane& p) {
       f.kernel.size() != static_cast<std::size_t>(f.matrixX) * f.matrixY)
     return;
   const int w = p.width, h = p.height;
-  const std::vector<std::uint32_t> src = p.px;
+  const std::vector<std::uint32_t> src(p.px.begin(), p.px.end());
   const float div = f.divisor == 0 ? 1.0f : f.divisor;
   const int cx = f.matrixX / 2, cy = f.matrixY / 2;
   const Rgba d = f.defaultColor;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/surface.h"
 #include "swf/format/movie.h"
 
 namespace dbx::swf {
@@ -15,7 +16,9 @@ namespace dbx::swf {
 // A picture of premultiplied ARGB pixels, rows of `width` pixels.
 struct PixelPlane {
   int width = 0, height = 0;
-  std::vector<std::uint32_t> px;
+  // (Large layers on huge pages: a filter's sweep down a strip of columns meets a new page at
+  // every row.)
+  std::vector<std::uint32_t, PixelAllocator<std::uint32_t>> px;
   std::uint32_t& At(int x, int y) { return px[static_cast<std::size_t>(y) * width + x]; }
   std::uint32_t At(int x, int y) const { return px[static_cast<std::size_t>(y) * width + x]; }
 };
