@@ -496,6 +496,35 @@ TEST(Avm1Clips, ColorTransformsHoldNumbersAndComposeInSixteenBits) {
                        "alphaOffset=0)"}));
 }
 
+TEST(Avm1Clips, ColorTintsTheClipItNamesByPath) {
+  Asm a;
+  SquareOnMovedRoot(a);
+  a.Push({"col"}).Get("c").Push({1, "Color"}).Op(0x40).Op(0x3C);
+  CallOn(a, "col", "setRGB", {0x336699}).Op(0x17);
+  CallOn(a, "col", "getRGB", {}).Trace();
+  a.Get("c").Push({"transform"}).Op(0x4E).Push({"colorTransform"}).Op(0x4E).Trace();
+  // Only the members given change; multipliers keep 1/256 steps, offsets whole units.
+  a.Push({"aa", 50, "rb", -10.7, "ga", 33.3, 3}).Op(0x43);
+  a.Push({1}).Get("col").Push({"setTransform"}).Op(0x52).Op(0x17);
+  a.Push({"t"});
+  CallOn(a, "col", "getTransform", {}).Op(0x3C);
+  for (const char* m : {"ra", "rb", "ga", "gb", "aa", "ab"}) a.Get("t").Push({m}).Op(0x4E).Trace();
+  a.Get("c").Push({"_alpha"}).Op(0x4E).Trace();
+  // The object follows whatever answers to the path; with nothing there it does nothing.
+  CallOn(a, "c", "removeMovieClip", {}).Op(0x17);
+  CallOn(a, "col", "getRGB", {}).Trace();
+  CallOn(a, "col", "setRGB", {1}).Op(0x17);
+  CallOn(a, "_root", "createEmptyMovieClip", {"c", 2}).Op(0x17);
+  CallOn(a, "col", "getRGB", {}).Trace();
+  const auto lines = PlayInFolder(a, "", 1, 8);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "3368601",
+                       "(redMultiplier=0, greenMultiplier=0, blueMultiplier=0, "
+                       "alphaMultiplier=1, redOffset=51, greenOffset=102, blueOffset=153, "
+                       "alphaOffset=0)",
+                       "0", "-10", "33.203125", "102", "50", "0", "50", "undefined", "0"}));
+}
+
 TEST(Avm1Clips, ScrollRectTakesAnyObjectAndGivesARectangle) {
   Asm a;
   SquareOnMovedRoot(a);

@@ -1020,6 +1020,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
     if (!ec) mainBytes = static_cast<double>(size);
   }
   InstallTransform(vm_);
+  InstallColor(vm_);
   if (Object* key = vm_.Get(vm_.global, "Key").AsObject()) {
     vm_.Method(key, "getCode", KeyGetCode);
     vm_.Method(key, "getAscii", KeyGetAscii);

@@ -105,6 +105,8 @@ Runtime* RuntimeOf(Object* o);
 // TextField and TextFormat (text_field_object.cpp): the classes, a field coming to life (its
 // listeners, its variable), the variables shown by the fields each frame.
 void InstallTextField(Runtime& rt);
+// Color: setRGB, getRGB, setTransform and getTransform of a clip named by path.
+void InstallColor(Vm& vm);
 // The Selection object (focus.cpp).
 void InstallSelection(Runtime& rt);
 void ForgetTextField(Runtime& rt);
