@@ -525,6 +525,26 @@ TEST(Avm1Clips, ColorTintsTheClipItNamesByPath) {
                        "0", "-10", "33.203125", "102", "50", "0", "50", "undefined", "0"}));
 }
 
+TEST(Avm1Clips, ButtonsAndTextFieldsAreObjectsOfTheirClasses) {
+  // An empty button 2 placed at depth 1 as "b".
+  const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> button = {
+      {34, {2, 0, 0, 0, 0, 0}},
+      {26, {0x22, 1, 0, 2, 0, 'b', 0}},
+  };
+  Asm a;
+  a.Get("b").Op(0x44).Trace();
+  a.Get("b").Get("Button").Op(0x54).Trace();
+  CallOn(a, "b", "getDepth", {}).Trace();
+  a.Get("b").Push({"_name"}).Op(0x4E).Trace();
+  a.Get("b").Push({"gotoAndStop"}).Op(0x4E).Op(0x44).Trace();
+  CallOn(a, "_root", "createTextField", {"t", 2, 0, 0, 10, 10}).Op(0x17);
+  a.Get("t").Op(0x44).Trace();
+  a.Get("_root").Op(0x44).Trace();
+  const auto lines = PlayInFolder(a, "", 1, 8, button);
+  EXPECT_EQ(lines, (std::vector<std::string>{"object", "true", "-16383", "b", "undefined", "object",
+                                             "movieclip"}));
+}
+
 TEST(Avm1Clips, ScrollRectTakesAnyObjectAndGivesARectangle) {
   Asm a;
   SquareOnMovedRoot(a);

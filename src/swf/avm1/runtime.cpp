@@ -84,12 +84,18 @@ struct DrawState {
 class MovieClipObject : public ClipObject {
  public:
   MovieClipObject(Heap& heap, Object* proto, Runtime* rt, Clip* c)
-      : ClipObject(heap, proto), runtime(rt), clip(c), bornPath(c ? c->TargetPath() : "") {}
+      : ClipObject(heap, proto),
+        runtime(rt),
+        clip(c),
+        bornPath(c ? c->TargetPath() : ""),
+        timeline(!c || c->kind == ClipKind::kMovie) {}
+  bool Timeline() const override { return timeline; }
 
   Runtime* runtime;
   Clip* clip;            // null once the clip has gone
   std::string bornPath;  // the path when scripts first saw the clip
   DrawState draw;
+  bool timeline;  // made for a timeline (not a button or a text field)
 
   ClipObject* Relocated(Vm& vm) override {
     if (bornPath.empty() || !vm.root) return nullptr;
@@ -597,6 +603,11 @@ Value McGetDepth(Vm&, CallArgs& a) {
   auto* o = ThisClip(a);
   return o ? Value(o->clip->depth - kDepthOffset) : Value();
 }
+// `new Button()` in a script: an object of the class, with no button behind it.
+Value ButtonConstruct(Vm& vm, CallArgs& a) {
+  Object* proto = a.callee ? vm.Get(a.callee, "prototype").AsObject() : nullptr;
+  return Value(vm.heap().Make<Object>(proto ? proto : vm.objectProto));
+}
 Value McInstanceAtDepth(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o || !a.size()) return {};
@@ -1002,6 +1013,13 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   for (const char* n : {"getDepth"})
     if (Property* p = mcProto->FindOwn(n)) p->flags |= prop::kVersion6;
   vm_.Method(vm_.global, "updateAfterEvent", McNoop);
+  // Button: the class of the buttons the timeline places (their properties are the display
+  // object's, as a clip's are).
+  buttonProto = vm_.NewObject();
+  vm_.pinned.push_back(buttonProto);
+  MakeClass(vm_, vm_.global, "Button", ButtonConstruct, ButtonConstruct, buttonProto);
+  vm_.Method(buttonProto, "getDepth", McGetDepth);
+  if (Property* p = buttonProto->FindOwn("getDepth")) p->flags |= prop::kVersion6;
   InstallTextField(*this);
   InstallSelection(*this);
 
@@ -1095,7 +1113,9 @@ MovieClipObject* Runtime::ObjectOf(Clip* clip) {
   if (clip->kind != ClipKind::kMovie && clip->kind != ClipKind::kButton &&
       clip->kind != ClipKind::kEditText)
     return nullptr;
-  Object* proto = clip->kind == ClipKind::kEditText ? textFieldProto : vm_.clipProto;
+  Object* proto = clip->kind == ClipKind::kEditText ? textFieldProto
+                  : clip->kind == ClipKind::kButton ? buttonProto
+                                                    : vm_.clipProto;
   auto* o = vm_.heap().Make<MovieClipObject>(proto, this, clip);
   clip->scriptObject = o;
   return o;

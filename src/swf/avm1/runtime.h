@@ -48,6 +48,7 @@ class Runtime : public Scripts {
   Object* ScriptObjectOf(Clip* clip);
   // TextField.prototype: the prototype of text fields.
   Object* textFieldProto = nullptr;
+  Object* buttonProto = nullptr;  // Button.prototype
   // Keys held down now (Key.isDown).
   std::vector<int> keysDown;
   int lastKey = 0, lastAscii = 0;

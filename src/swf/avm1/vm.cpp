@@ -442,7 +442,9 @@ std::string Vm::TypeOf(const Value& v) {
       return "string";
     case Type::kObject:
       if (v.o->cls() == ObjClass::kFunction) return "function";
-      if (v.o->cls() == ObjClass::kClip) return "movieclip";
+      if (v.o->cls() == ObjClass::kClip && static_cast<ClipObject*>(v.o)->Timeline()) {
+        return "movieclip";
+      }
       return "object";
   }
   return "undefined";

@@ -23,6 +23,8 @@ namespace dbx::swf::avm1 {
 class ClipObject : public Object {
  public:
   ClipObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kClip) {}
+  // A timeline answers typeof with "movieclip"; a button or a text field is an "object".
+  virtual bool Timeline() const { return true; }
   virtual bool Alive() const = 0;
   virtual ClipObject* ParentClip() = 0;
   virtual ClipObject* ChildByName(std::string_view name) = 0;
