@@ -545,6 +545,22 @@ TEST(Avm1Clips, ButtonsAndTextFieldsAreObjectsOfTheirClasses) {
                                              "movieclip"}));
 }
 
+TEST(Avm1Clips, AMirroredMatrixReadsAsPositiveScalesAndARotation) {
+  Asm a;
+  SquareOnMovedRoot(a);
+  // Mirrored across (a = -1) and then upside down (d = -1): both scales read positive, the
+  // mirror across as a half turn.
+  for (const auto& [ma, md] : {std::pair{-1, 1}, std::pair{1, -1}}) {
+    a.Get("c").Push({"transform"}).Op(0x4E).Push({"matrix", 0, 0, md, 0, 0, ma, 6, "flash"});
+    a.Op(0x1C).Push({"geom"}).Op(0x4E).Push({"Matrix"}).Op(0x53).Op(0x4F);
+    for (const char* p : {"_xscale", "_yscale", "_rotation"}) {
+      a.Get("c").Push({p}).Op(0x4E).Trace();
+    }
+  }
+  const auto lines = PlayInFolder(a, "", 1, 8);
+  EXPECT_EQ(lines, (std::vector<std::string>{"100", "100", "180", "100", "100", "0"}));
+}
+
 TEST(Avm1Clips, ScrollRectTakesAnyObjectAndGivesARectangle) {
   Asm a;
   SquareOnMovedRoot(a);

@@ -57,7 +57,6 @@ void Clip::SetMatrix(const Matrix& m) {
   matrix = m;
   xscale_ = std::sqrt(m.a * m.a + m.b * m.b) * 100;
   yscale_ = std::sqrt(m.c * m.c + m.d * m.d) * 100;
-  if (m.Determinant() < 0) yscale_ = -yscale_;
   rotation_ = (m.a == 0 && m.b == 0) ? 0 : std::atan2(m.b, m.a) * 180 / std::numbers::pi;
 }
 
