@@ -414,6 +414,63 @@ std::vector<std::uint8_t> OneFilter(const std::function<void(BitWriter&)>& body)
   return w.Take();
 }
 
+TEST(FilterList, ButtonRecordsKeepTheirFiltersAndTheRecordsAfterThem) {
+  // DefineButton2: the first record (up state, shape 1) carries a blur and blend mode 3; the
+  // second (hit state, shape 1) follows it.
+  const auto blur = OneFilter([](BitWriter& w) {
+    w.U8(1);
+    Fixed(w, 4);
+    Fixed(w, 2);
+    w.U8(2 << 3);
+  });
+  BitWriter b;
+  b.U16(5);
+  b.U8(0);
+  BitWriter records;
+  auto record = [&](std::uint8_t flags, const std::vector<std::uint8_t>* filters) {
+    records.U8(flags);
+    records.U16(1);
+    records.U16(1);
+    records.Matrix(1, 1, 0, 0, 0, 0);
+    records.UB(0, 2);  // colour transform without add or multiply
+    records.UB(0, 4);
+    records.Align();
+    if (filters) {
+      records.Bytes(*filters);
+      records.U8(3);
+    }
+  };
+  record(0x30 | kButtonUp, &blur);
+  record(kButtonHit, nullptr);
+  records.U8(0);
+  const auto recs = records.Take();
+  b.U16(0);  // no actions
+  b.Bytes(recs);
+  SwfWriter s(10, 10);
+  s.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 100, 100));
+  s.Tag(34, b.Take());
+  s.ShowFrame();
+  s.End();
+  const auto bytes = s.Finish();
+  const auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  const auto it = movie->characters.find(5);
+  ASSERT_NE(it, movie->characters.end());
+  const auto* button = std::get_if<Button>(&it->second);
+  ASSERT_NE(button, nullptr);
+  ASSERT_EQ(button->records.size(), 2u);
+  const ButtonRecord& first = button->records[0];
+  EXPECT_EQ(first.states, kButtonUp);
+  EXPECT_EQ(first.blendMode, 3);
+  ASSERT_EQ(first.filters.size(), 1u);
+  EXPECT_EQ(first.filters[0].kind, FilterKind::kBlur);
+  EXPECT_FLOAT_EQ(first.filters[0].blurX, 4);
+  EXPECT_FLOAT_EQ(first.filters[0].blurY, 2);
+  EXPECT_EQ(first.filters[0].passes, 2);
+  EXPECT_EQ(button->records[1].states, kButtonHit);
+  EXPECT_TRUE(button->records[1].filters.empty());
+}
+
 TEST(Filters, BlurSpreadsTheShapeByItsRadius) {
   // Blur 3 x 3, one pass: a box of 3 pixels across and down (radius 1).
   const Surface out = DrawPlaced(PlaceWithFilters(OneFilter([](BitWriter& w) {
@@ -704,8 +761,8 @@ TEST(Renderer, ScrollRectShowsItsWindowOfTheContentAtTheClipsPlace) {
 }
 
 TEST(Renderer, CachedPicturesPutOddLinesOnWholePixelsBelowAndRight) {
-  // A hairline (1 pixel wide) along y = 4 inside a cached sprite covers row 4; drawn directly,
-  // row 3 (the pixel centres at 3.5 and 4.5 lie on its edges).
+  // A hairline (1 pixel wide) along y = 4 inside a sprite inside another covers row 4 when either
+  // or both are cached; drawn directly, row 3 (the pixel centres at 3.5 and 4.5 lie on its edges).
   Movie movie;
   movie.frame = {0, 10 * 20, 0, 10 * 20};
   Shape line;
@@ -721,15 +778,58 @@ TEST(Renderer, CachedPicturesPutOddLinesOnWholePixelsBelowAndRight) {
   e.line = 0;
   line.edges.push_back(e);
   movie.characters.emplace(1, line);
+  Sprite inner;
+  inner.timeline.frames.resize(1);
+  inner.timeline.frames[0].commands.push_back(Place(1, 1, 0, 0));
+  movie.characters.emplace(2, std::move(inner));
+  Sprite outer;
+  outer.timeline.frames.resize(1);
+  outer.timeline.frames[0].commands.push_back(Place(1, 2, 0, 0));
+  movie.characters.emplace(3, std::move(outer));
+  movie.timeline.frames.resize(1);
+  movie.timeline.frames[0].commands.push_back(Place(1, 3, 0, 0));
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  struct Case {
+    bool outerCached, innerCached;
+    int row;
+  };
+  for (const Case c :
+       {Case{false, false, 3}, Case{true, false, 4}, Case{false, true, 4}, Case{true, true, 4}}) {
+    SCOPED_TRACE(testing::Message() << "outer " << c.outerCached << ", inner " << c.innerCached);
+    Stage stage(movie);
+    stage.Step();
+    Clip& outerClip = *stage.root().children().begin()->second;
+    outerClip.cacheAsBitmap = c.outerCached;
+    outerClip.children().begin()->second->cacheAsBitmap = c.innerCached;
+    Renderer renderer(movie);
+    Surface s(10, 10);
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 10; ++x) s.At(x, y) = 0xFFFFFF;
+    renderer.Render(stage, s.View(), view, RenderOptions{1});
+    for (int y = 2; y < 6; ++y) EXPECT_EQ(s.At(5, y) & 0xFFFFFF, y == c.row ? 0u : 0xFFFFFFu) << y;
+  }
+}
+
+TEST(Renderer, OpaqueBackgroundFillsTheBoundsBehindTheContent) {
+  // A sprite of two blue squares, (1, 1)-(3, 3) and (5, 5)-(7, 7) px, with a red background: red
+  // fills the rest of (1, 1)-(7, 7) behind them, drawn directly and cached alike.
+  Movie movie;
+  movie.frame = {0, 10 * 20, 0, 10 * 20};
+  movie.characters.emplace(1, Square({0, 0, 255, 255}, 40));
   Sprite sprite;
   sprite.timeline.frames.resize(1);
-  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 0, 0));
+  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 20, 20));
+  sprite.timeline.frames[0].commands.push_back(Place(2, 1, 100, 100));
   movie.characters.emplace(2, std::move(sprite));
   movie.timeline.frames.resize(1);
-  movie.timeline.frames[0].commands.push_back(Place(1, 2, 0, 0));
+  PlaceCommand place = Place(1, 2, 0, 0);
+  place.opaqueBackground = Rgba{255, 0, 0, 255};
+  movie.timeline.frames[0].commands.push_back(place);
   Matrix view;
   view.a = view.d = 1.0 / 20;
   for (bool cached : {false, true}) {
+    SCOPED_TRACE(cached ? "cached" : "direct");
     Stage stage(movie);
     stage.Step();
     stage.root().children().begin()->second->cacheAsBitmap = cached;
@@ -738,9 +838,21 @@ TEST(Renderer, CachedPicturesPutOddLinesOnWholePixelsBelowAndRight) {
     for (int y = 0; y < 10; ++y)
       for (int x = 0; x < 10; ++x) s.At(x, y) = 0xFFFFFF;
     renderer.Render(stage, s.View(), view, RenderOptions{1});
-    const int row = cached ? 4 : 3;
-    for (int y = 2; y < 6; ++y)
-      EXPECT_EQ(s.At(5, y) & 0xFFFFFF, y == row ? 0u : 0xFFFFFFu) << y << (cached ? " cached" : "");
+    // Edges on whole pixels (direct) or half pixels (a cached picture lands half a pixel right
+    // and down) take the same pixel centres.
+    const int lo = 1, hi = 6;
+    auto inSquare = [&](int x, int y, int at) {
+      return x >= at + lo - 1 && x <= at + lo && y >= at + lo - 1 && y <= at + lo;
+    };
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 10; ++x) {
+        const bool inBounds = x >= lo && x <= hi && y >= lo && y <= hi;
+        const bool blue = inSquare(x, y, 1) || inSquare(x, y, 5);
+        EXPECT_EQ(s.At(x, y) & 0xFFFFFF, blue       ? 0x0000FFu
+                                         : inBounds ? 0xFF0000u
+                                                    : 0xFFFFFFu)
+            << x << "," << y;
+      }
   }
 }
 

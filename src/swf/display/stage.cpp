@@ -623,6 +623,7 @@ void Stage::UpdateButtonChildren(Clip& button) {
     child->SetMatrix(rec->matrix);
     child->cxform = rec->cxform;
     child->blendMode = rec->blendMode;
+    child->filters = rec->filters;
   }
 }
 

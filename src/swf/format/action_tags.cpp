@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "swf/format/filter_tags.h"
 #include "swf/format/tags.h"
 
 namespace dbx::swf {
@@ -153,10 +154,7 @@ void ReadButton(BitReader& r, bool second, Movie& movie) {
     rec.matrix = ReadMatrix(r);
     if (second) {
       rec.cxform = ReadCxform(r, true);
-      if (flags & 0x10) {  // filters: a count, then each by its kind; not drawn yet, so skipped
-        r.Skip(r.remaining());
-        break;
-      }
+      if (flags & 0x10) rec.filters = ReadFilterList(r);
       if (flags & 0x20) rec.blendMode = r.U8();
     }
     if (r.failed()) break;

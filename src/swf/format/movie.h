@@ -344,6 +344,7 @@ struct ButtonRecord {
   Matrix matrix;
   ColorTransform cxform;
   std::uint8_t blendMode = 0;
+  std::vector<Filter> filters;
 };
 
 // Conditions as in the file: bit 0 idle->overUp, 1 overUp->idle, 2 overUp->overDown, 3

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "swf/display/geometry.h"
 #include "swf/render/filters.h"
 #include "swf/text/text_field.h"
 
@@ -265,6 +266,7 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   mask_ = nullptr;
   maskOut_ = nullptr;
   layerTarget_ = false;
+  halfShifted_ = false;
   layers_ = 0;
   if (target.width() <= 0 || target.height() <= 0 || !target.data()) return;
   ++renders_;
@@ -356,6 +358,7 @@ void Renderer::DrawObject(const Clip& obj, const Matrix& m, const ColorTransform
 void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransform& cc,
                            int nesting) {
   current_ = obj.movie;
+  if (obj.opaqueBackground && !maskOut_) DrawOpaqueBackground(obj, mm, cc);
   if (obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) {
     if (nesting >= Stage::kMaxNesting) return;
     if (obj.scrollRect) {
@@ -398,6 +401,23 @@ void AddRectangle(Shape& shape, float w, float h) {
   }
 }
 }  // namespace
+
+void Renderer::DrawOpaqueBackground(const Clip& obj, const Matrix& mm, const ColorTransform& cc) {
+  // The rectangle of the object's bounds, in its own space, filled opaque behind its content.
+  const swf::Box b = LocalBounds(obj);
+  if (b.empty || !(b.xmax > b.xmin) || !(b.ymax > b.ymin)) return;
+  Shape bg;
+  FillStyle fill;
+  fill.color = *obj.opaqueBackground;
+  fill.color.a = 255;
+  bg.fills.push_back(fill);
+  Matrix at;
+  at.tx = b.xmin;
+  at.ty = b.ymin;
+  AddRectangle(bg, static_cast<float>(std::min(b.xmax - b.xmin, 1.0e9)),
+               static_cast<float>(std::min(b.ymax - b.ymin, 1.0e9)));
+  DrawShape(bg, view_ * mm * at, cc);
+}
 
 void Renderer::DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransform& cc,
                             int nesting) {
@@ -592,7 +612,10 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
   const Matrix dm = view_ * m * obj.matrix;
   // A filtered or cached object is drawn as a bitmap placed on whole pixels: its origin moves to
   // the nearest pixel corner. Other layers keep the object where it is.
-  const bool snapped = !obj.filters.empty() || obj.cacheAsBitmap;
+  // Inside a cached picture that is already shifted, a cached object without filters is drawn
+  // where it stands in that picture.
+  const bool nestedCache = halfShifted_ && obj.filters.empty();
+  const bool snapped = (!obj.filters.empty() || obj.cacheAsBitmap) && !nestedCache;
   const double ox = snapped ? std::round(dm.tx) : std::floor(dm.tx);
   const double oy = snapped ? std::round(dm.ty) : std::floor(dm.ty);
   if (!std::isfinite(ox) || !std::isfinite(oy) || std::fabs(ox) > 1e7 || std::fabs(oy) > 1e7)
@@ -652,6 +675,7 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
     const SurfaceView savedTarget = target_;
     const Matrix savedView = view_;
     const bool savedLayer = layerTarget_;
+    const bool savedHalf = halfShifted_;
     const std::uint8_t* savedMask = mask_;
     target_ = SurfaceView(layer.px.data(), layer.width, layer.height, layer.width);
     Matrix shift;
@@ -666,6 +690,7 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
       if (obj.filters.empty()) {
         shift.tx += 0.5;
         shift.ty += 0.5;
+        halfShifted_ = true;
       }
     }
     view_ = shift * view_;
@@ -677,6 +702,7 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
     target_ = savedTarget;
     view_ = savedView;
     layerTarget_ = savedLayer;
+    halfShifted_ = savedHalf;
     mask_ = savedMask;
   }
   ApplyFilters(obj.filters, scale, layer);

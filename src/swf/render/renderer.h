@@ -73,6 +73,7 @@ class Renderer {
   void DrawContent(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
   // A clip with a scroll rectangle: its children moved by the rectangle's corner and clipped to
   // its size.
+  void DrawOpaqueBackground(const Clip& obj, const Matrix& mm, const ColorTransform& cc);
   void DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
   // Draws an object that needs a layer of its own (filters, a blend mode other than normal).
   void DrawLayered(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
@@ -126,7 +127,9 @@ class Renderer {
   static constexpr std::size_t kMaxCachedPixels = 4096u * 4096u;
   std::unordered_map<const Clip*, CachedLayer> cache_;
   bool layerTarget_ = false;  // the target is a layer with alpha, not the opaque screen
-  int layers_ = 0;            // layers open now
+  // The target is a cached picture drawn half a pixel right and down (see DrawLayered).
+  bool halfShifted_ = false;
+  int layers_ = 0;  // layers open now
   text::FontLibrary* fonts_ = nullptr;
   // The text field of each placed field, by the clip's serial number; fields whose clip was not
   // drawn in a frame are dropped at its end.
