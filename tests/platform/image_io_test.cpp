@@ -1,10 +1,15 @@
 #include "platform/imageio/image_io.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include "platform/imageio/png_reader.h"
 
 namespace dbx {
 namespace {
@@ -128,6 +133,119 @@ TEST(ImageIo, LoadsFromFilesAndRefusesMissingOnes) {
   EXPECT_TRUE(loader.Load(std::string(DBX_SEEDS) + "/bmp/rgb24.bmp"));
   EXPECT_FALSE(loader.Load(std::string(DBX_SEEDS) + "/no-such.bmp"));
   EXPECT_FALSE(loader.Load(std::string(DBX_SEEDS)));  // a folder
+}
+
+// A PNG file of the given header fields, palette (RGB triples) and filtered rows (each starting
+// with its filter byte).
+std::vector<std::uint8_t> MakePng(int w, int h, int depth, int colorType,
+                                  const std::vector<std::uint8_t>& palette,
+                                  const std::vector<std::uint8_t>& rows) {
+  std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  auto be32 = [](std::vector<std::uint8_t>& v, std::uint32_t x) {
+    for (int shift : {24, 16, 8, 0}) v.push_back(static_cast<std::uint8_t>(x >> shift));
+  };
+  auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
+    be32(out, static_cast<std::uint32_t>(data.size()));
+    std::vector<std::uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    out.insert(out.end(), body.begin(), body.end());
+    be32(out, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+  };
+  std::vector<std::uint8_t> ihdr;
+  be32(ihdr, static_cast<std::uint32_t>(w));
+  be32(ihdr, static_cast<std::uint32_t>(h));
+  for (int v : {depth, colorType, 0, 0, 0}) ihdr.push_back(static_cast<std::uint8_t>(v));
+  chunk("IHDR", ihdr);
+  if (!palette.empty()) chunk("PLTE", palette);
+  std::vector<std::uint8_t> z(compressBound(static_cast<uLong>(rows.size())));
+  uLongf zlen = static_cast<uLongf>(z.size());
+  compress(z.data(), &zlen, rows.data(), static_cast<uLong>(rows.size()));
+  z.resize(zlen);
+  chunk("IDAT", z);
+  chunk("IEND", {});
+  return out;
+}
+
+TEST(PngReader, ReadsGreyAndPalettePicturesOfEveryDepth) {
+  const std::vector<std::uint8_t> rgbw = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+  const Pixel red = MakePixel(255, 0, 0), green = MakePixel(0, 255, 0), blue = MakePixel(0, 0, 255),
+              white = MakePixel(255, 255, 255), black = MakePixel(0, 0, 0);
+  struct Case {
+    const char* name;
+    int w, h, depth, colorType;
+    std::vector<std::uint8_t> palette, rows;
+    std::vector<Pixel> expected;  // row by row
+  };
+  const Case cases[] = {
+      // Indices 0 1 2 / 3 0 1, the second row with the "up" filter (differences from above).
+      {"8-bit palette",
+       3,
+       2,
+       8,
+       3,
+       rgbw,
+       {0, 0, 1, 2, 2, 3, 255, 255},
+       {red, green, blue, white, red, green}},
+      // Ten pixels of 1 bit: 1010000011 then 0101111100, the second row with the "sub" filter
+      // (each byte less the one before it).
+      {"1-bit palette",
+       10,
+       2,
+       1,
+       3,
+       {0, 0, 0, 255, 255, 255},
+       {0, 0xA0, 0xC0, 1, 0x5F, 0xA1},
+       {white, black, white, black, black, black, black, black, white, white,
+        black, white, black, white, white, white, white, white, black, black}},
+      // Indices 3 0 2 1 packed two bits each; an index past the palette is black.
+      {"2-bit palette",
+       4,
+       1,
+       2,
+       3,
+       {255, 0, 0, 0, 255, 0, 0, 0, 255},
+       {0, 0xC9},
+       {black, red, blue, green}},
+      {"4-bit palette", 3, 1, 4, 3, rgbw, {0, 0x32, 0x10}, {white, blue, green}},
+      {"8-bit grey", 2, 1, 8, 0, {}, {0, 7, 200}, {MakePixel(7, 7, 7), MakePixel(200, 200, 200)}},
+      {"grey and alpha",
+       2,
+       1,
+       8,
+       4,
+       {},
+       {0, 9, 0, 90, 255},
+       {MakePixel(9, 9, 9), MakePixel(90, 90, 90)}},
+  };
+  const auto path = std::filesystem::temp_directory_path() / "dbx_png_reader_test.png";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto bytes = MakePng(c.w, c.h, c.depth, c.colorType, c.palette, c.rows);
+    {
+      std::ofstream f(path, std::ios::binary);
+      f.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    }
+    const auto s = ReadPng(path.string());
+    ASSERT_TRUE(s);
+    ASSERT_EQ(s->width(), c.w);
+    ASSERT_EQ(s->height(), c.h);
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x)
+        EXPECT_EQ(s->At(x, y) & 0xFFFFFF,
+                  c.expected[static_cast<std::size_t>(y * c.w + x)] & 0xFFFFFF)
+            << x << "," << y;
+  }
+  // A palette picture without its palette, and a depth its colour type does not allow.
+  for (const auto& bytes : {MakePng(2, 1, 8, 3, {}, {0, 0, 0}), MakePng(2, 1, 4, 2, {}, {0, 0})}) {
+    {
+      std::ofstream f(path, std::ios::binary);
+      f.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    }
+    EXPECT_FALSE(ReadPng(path.string()));
+  }
+  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Reads a PNG picture (8-bit RGB or RGBA, not interlaced; alpha dropped) into a surface: the
-// reference pictures that the movie tool and the tests compare frames with.
+// Reads a PNG picture (not interlaced; 8-bit grey, grey and alpha, RGB or RGBA, or a palette of
+// 1, 2, 4 or 8 bits per pixel; alpha dropped) into a surface: the reference pictures that the
+// movie tool and the tests compare frames with.
 #pragma once
 
 #include <optional>
