@@ -790,17 +790,23 @@ TEST(Renderer, CachedPicturesPutOddLinesOnWholePixelsBelowAndRight) {
   movie.timeline.frames[0].commands.push_back(Place(1, 3, 0, 0));
   Matrix view;
   view.a = view.d = 1.0 / 20;
+  // Placed half a pixel down, the line covers 4 to 5 px directly (row 4) and 4.5 to 5.5 px
+  // cached: a cached picture keeps its place's fraction rather than moving to whole pixels.
   struct Case {
     bool outerCached, innerCached;
+    int tyTwips;
     int row;
   };
-  for (const Case c :
-       {Case{false, false, 3}, Case{true, false, 4}, Case{false, true, 4}, Case{true, true, 4}}) {
-    SCOPED_TRACE(testing::Message() << "outer " << c.outerCached << ", inner " << c.innerCached);
+  for (const Case c : {Case{false, false, 0, 3}, Case{true, false, 0, 4}, Case{false, true, 0, 4},
+                       Case{true, true, 0, 4}, Case{false, false, 10, 4}, Case{true, false, 10, 4},
+                       Case{true, true, 10, 4}}) {
+    SCOPED_TRACE(testing::Message() << "outer " << c.outerCached << ", inner " << c.innerCached
+                                    << ", at " << c.tyTwips);
     Stage stage(movie);
     stage.Step();
     Clip& outerClip = *stage.root().children().begin()->second;
     outerClip.cacheAsBitmap = c.outerCached;
+    outerClip.matrix.ty = c.tyTwips;
     outerClip.children().begin()->second->cacheAsBitmap = c.innerCached;
     Renderer renderer(movie);
     Surface s(10, 10);

@@ -610,18 +610,19 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
                            int nesting) {
   const double scale = std::sqrt(std::fabs(view_.Determinant())) * 20;
   const Matrix dm = view_ * m * obj.matrix;
-  // A filtered or cached object is drawn as a bitmap placed on whole pixels: its origin moves to
-  // the nearest pixel corner. Other layers keep the object where it is.
-  // Inside a cached picture that is already shifted, a cached object without filters is drawn
-  // where it stands in that picture.
-  const bool nestedCache = halfShifted_ && obj.filters.empty();
-  const bool snapped = (!obj.filters.empty() || obj.cacheAsBitmap) && !nestedCache;
+  // A filtered object is drawn as a bitmap placed on whole pixels: its origin moves to the
+  // nearest pixel corner. A cached object without filters keeps its place but is drawn half a
+  // pixel further right and down (as the reference pictures show: lines of odd width on whole
+  // pixels fall on the pixels right and below them), except inside a cached picture that is
+  // shifted already. Other layers keep the object where it is.
+  const bool snapped = !obj.filters.empty();
+  const bool halfShift = obj.cacheAsBitmap && !snapped && !halfShifted_;
   const double ox = snapped ? std::round(dm.tx) : std::floor(dm.tx);
   const double oy = snapped ? std::round(dm.ty) : std::floor(dm.ty);
   if (!std::isfinite(ox) || !std::isfinite(oy) || std::fabs(ox) > 1e7 || std::fabs(oy) > 1e7)
     return;
   // Cached layers are kept from frame to frame while the object looks the same.
-  bool caching = snapped && layers_ == 0 && !maskOut_;
+  bool caching = (snapped || halfShift) && layers_ == 0 && !maskOut_;
   std::uint64_t signature = 0;
   if (caching) {
     Hasher hash;
@@ -684,14 +685,11 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
     if (snapped) {
       shift.tx -= dm.tx - ox;
       shift.ty -= dm.ty - oy;
-      // A cached picture without filters holds the object half a pixel further right and down
-      // than it is drawn directly (as the reference pictures show: lines of odd width on whole
-      // pixels fall on the pixels right and below them).
-      if (obj.filters.empty()) {
-        shift.tx += 0.5;
-        shift.ty += 0.5;
-        halfShifted_ = true;
-      }
+    }
+    if (halfShift) {
+      shift.tx += 0.5;
+      shift.ty += 0.5;
+      halfShifted_ = true;
     }
     view_ = shift * view_;
     layerTarget_ = true;
