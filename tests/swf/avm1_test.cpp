@@ -681,6 +681,33 @@ TEST(Avm1Builtins, XmlParsesWalksAndPrints) {
             (std::vector<std::string>{"<a />,<b />,<c />", "<b />,<c />", "-6", "-9"}));
 }
 
+TEST(Avm1Builtins, XmlIdMapListsTheElementsReadByTheirId) {
+  // The map is the document's own object: the elements each parse reads are added to it, one
+  // appended by a script is not.
+  Asm a;
+  a.Push({"<a id='one'><b id='two'/><c/></a>", 1, "XML"}).Op(0x40).StoreRegister(1).Op(0x17);
+  a.Push({Reg{1}, "idMap"}).Op(0x4E).StoreRegister(2).Op(0x17);
+  a.Push({Reg{2}, "two"}).Op(0x4E).Trace();
+  a.Push({Reg{2}, "one"})
+      .Op(0x4E)
+      .Push({"firstChild"})
+      .Op(0x4E)
+      .Push({"nodeName"})
+      .Op(0x4E)
+      .Trace();
+  a.Push({"d", 1, Reg{1}, "createElement"}).Op(0x52).StoreRegister(3);
+  a.Push({"attributes"}).Op(0x4E).Push({"id", "three"}).Op(0x4F);
+  a.Push({Reg{3}, 1, Reg{1}, "appendChild"}).Op(0x52).Op(0x17);
+  a.Push({"<e id='four'/>", 1, Reg{1}, "parseXML"}).Op(0x52).Op(0x17);
+  for (const char* id : {"one", "three", "four"}) a.Push({Reg{2}, id}).Op(0x4E).Op(0x44).Trace();
+  EXPECT_EQ(RunScriptLines(a, 8),
+            (std::vector<std::string>{"<b id=\"two\" />", "b", "object", "undefined", "object"}));
+  // Before version 8 a document has none.
+  Asm old;
+  old.Push({"<a id='one'/>", 1, "XML"}).Op(0x40).Push({"idMap"}).Op(0x4E).Trace();
+  EXPECT_EQ(RunScriptLines(old, 7), (std::vector<std::string>{"undefined"}));
+}
+
 TEST(Avm1Builtins, GeomPoint) {
   // Register 1: the Point class; register 2: new Point(3, 4).
   auto setup = [](Asm& a) {

@@ -264,6 +264,8 @@ int Parse(Vm& vm, XmlNode* doc, std::string_view text, bool ignoreWhite) {
   doc->RefillChildArray();
   std::string xmlDecl, docType;
   XmlNode* cur = doc;
+  const Property* map = doc->FindOwn("idMap");
+  Object* idMap = map ? map->value.AsObject() : nullptr;
   int status = 0;
   std::size_t i = 0;
   auto addText = [&](std::string t, bool raw) {
@@ -344,6 +346,10 @@ int Parse(Vm& vm, XmlNode* doc, std::string_view text, bool ignoreWhite) {
           el->attributes->SetOwn(an, Value(Unescape(text.substr(k + 1, qe - k - 1))));
         k = qe + 1;
       }
+      // A document of version 8 lists its elements by their id attribute as it reads them.
+      if (const Property* id = el->attributes->FindOwn("id"); id && idMap) {
+        idMap->SetOwn(vm.ToString(id->value), Value(static_cast<Object*>(el)));
+      }
       cur->Insert(el, cur->children.size());
       if (!closed) cur = el;
       i = k;
@@ -378,6 +384,7 @@ Value DocConstruct(Vm& vm, CallArgs& a) {
   XmlNode* d = NewNode(vm, a.self ? a.self->proto() : vm.xmlProto, kElement, Value::Null());
   d->SetOwn("status", Value(0));
   d->SetOwn("loaded", Value());
+  if (vm.version() >= 8) d->SetOwn("idMap", Value(vm.NewObject()), prop::kDontEnum);
   if (a.size() && !a[0].IsNullish()) {
     CallArgs p;
     p.self = d;
