@@ -58,9 +58,7 @@ Value ColorConstruct(Vm& vm, CallArgs& a) {
 Value ColorSetRgb(Vm& vm, CallArgs& a) {
   Clip* clip = TargetOf(vm, a);
   if (!clip || a.size() < 1) return {};
-  const double n = vm.ToNumber(a[0]);
-  const auto rgb = static_cast<std::uint32_t>(
-      std::isfinite(n) ? static_cast<std::int64_t>(std::fmod(std::trunc(n), 4294967296.0)) : 0);
+  const std::uint32_t rgb = ToUint32(vm.ToNumber(a[0]));
   for (int i = 0; i < 3; ++i) {
     clip->cxform.mult[static_cast<std::size_t>(i)] = 0;
     clip->cxform.add[static_cast<std::size_t>(i)] =

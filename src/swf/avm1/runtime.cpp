@@ -1009,9 +1009,6 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
       {"loadVariables", McLoadVariables},
   };
   for (auto& [n, f] : methods) vm_.Method(mcProto, n, f);
-  // Methods that came with version 6: older movies do not see them.
-  for (const char* n : {"getDepth"})
-    if (Property* p = mcProto->FindOwn(n)) p->flags |= prop::kVersion6;
   vm_.Method(vm_.global, "updateAfterEvent", McNoop);
   // Button: the class of the buttons the timeline places (their properties are the display
   // object's, as a clip's are).
@@ -1019,7 +1016,9 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   vm_.pinned.push_back(buttonProto);
   MakeClass(vm_, vm_.global, "Button", ButtonConstruct, ButtonConstruct, buttonProto);
   vm_.Method(buttonProto, "getDepth", McGetDepth);
-  if (Property* p = buttonProto->FindOwn("getDepth")) p->flags |= prop::kVersion6;
+  // Methods that came with version 6: older movies do not see them.
+  for (Object* proto : {mcProto, buttonProto})
+    if (Property* p = proto->FindOwn("getDepth")) p->flags |= prop::kVersion6;
   InstallTextField(*this);
   InstallSelection(*this);
 
