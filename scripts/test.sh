@@ -48,9 +48,9 @@ run cmake --preset asan >/dev/null
 run cmake --build --preset asan -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run ctest --preset asan -j2
 
-step "tests that use threads under ThreadSanitizer (the picture cache's worker)"
+step "tests that use threads under ThreadSanitizer (the picture cache's worker, the side thread)"
 run cmake --preset tsan >/dev/null
-run cmake --build --preset tsan -j2 --target picture_cache_tests
+run cmake --build --preset tsan -j2 --target picture_cache_tests core_tests
 run ctest --preset tsan -j2
 
 step "Windows build (MinGW-w64) and its unit tests under Wine"

@@ -23,6 +23,8 @@ struct BoxDivider {
   int total = 1;                      // ... divided by this
   std::uint32_t magic = 0;
   int shift = 0;
+  // When the factor is a power of two (the total is one), the division is a shift by this; else -1.
+  int plainShift = -1;
 };
 
 // Buffers that the passes reuse from row to row and pass to pass.
@@ -52,6 +54,15 @@ struct PassBuffers {
   Lines<std::uint16_t> ring;
 };
 
+// The columns (values of a row) that one sweep writes, when the picture is split between threads:
+// the sweep reads the columns around them that it needs but does not own from `band`, a copy of
+// columns bandLo .. bandLo + bandWidth - 1 of every row made before any sweep began.
+struct ColumnRange {
+  std::size_t lo = 0, hi = 0;
+  const std::uint8_t* band = nullptr;
+  std::size_t bandLo = 0, bandWidth = 0;
+};
+
 struct Scratch {
   Lines<std::uint8_t> padded;
   Lines<std::uint16_t> prefix;
@@ -77,8 +88,8 @@ inline EdgeKind EdgeOf(const BoxDivider& d) {
 
 template <class V, EdgeKind E>
 inline typename V::R Rounded(typename V::R s, typename V::R s1, typename V::R weightS,
-                             typename V::R weightS1, typename V::R magic, int shift) {
-  // (A shift of 0 is common: boxes whose total is a power of two.)
+                             typename V::R weightS1, typename V::R magic, int shift,
+                             int plainShift = -1) {
   typename V::R v;
   if constexpr (E == EdgeKind::kNone)
     v = s;
@@ -86,6 +97,8 @@ inline typename V::R Rounded(typename V::R s, typename V::R s1, typename V::R we
     v = V::Add(s, s1);
   else
     v = V::Add(V::MulLo(s, weightS), V::MulLo(s1, weightS1));
+  // (Totals that are powers of two are common: blur sizes 2, 4, 8, ...)
+  if (plainShift >= 0) return V::Srl(v, plainShift);
   return shift == 0 ? V::MulHi(v, magic) : V::Srl(V::MulHi(v, magic), shift);
 }
 
@@ -327,16 +340,13 @@ struct DoublingAcross {
   static constexpr std::size_t kTail = 2 * W + 2 * V::kLanes;
   // The sum of the W pairs up to pixel p is the result of pixel p - W / 2: the values read for a
   // vector lie W / 2 pixels after those written.
+  // The total weight is 2 W, a power of two: the division is a shift.
+  static constexpr int kShift = Log2(2 * W);
   const std::uint16_t* in;
-  R magic;
-  int shift;
   R before[kInner];
   // The sums of each whole width of earlier vectors: 1 for the first, 2 for the next, ...
   R earlier[(1 << kOuter) - 1 > 0 ? (1 << kOuter) - 1 : 1];
-  explicit DoublingAcross(const RowArgs& a)
-      : in(a.in + a.offset + 2 * W),
-        magic(V::Set(static_cast<int>(a.dx->magic))),
-        shift(a.dx->shift) {
+  explicit DoublingAcross(const RowArgs& a) : in(a.in + a.offset + 2 * W) {
     for (R& v : before) v = V::Zero();
     for (R& v : earlier) v = V::Zero();
     for (int i = kWarm; i > 0; --i) Sum(in - static_cast<std::ptrdiff_t>(i) * V::kLanes);
@@ -367,10 +377,7 @@ struct DoublingAcross {
     (std::make_integer_sequence<int, kOuter>{});
     return b;
   }
-  R Next(std::size_t x) {
-    const R b = Sum(in + x);
-    return shift == 0 ? V::MulHi(b, magic) : V::Srl(V::MulHi(b, magic), shift);
-  }
+  R Next(std::size_t x) { return V::Srl(Sum(in + x), kShift); }
 };
 
 // Whether a row's box down is not full yet, or its result goes to the next pass or the picture.
@@ -385,7 +392,7 @@ void PassRowAs(const RowArgs& a) {
   const typename V::R weightS = V::Set(a.dy->sumWeight - a.dy->edgeWeight),
                       weightS1 = V::Set(a.dy->edgeWeight),
                       magic = V::Set(static_cast<int>(a.dy->magic));
-  const int shift = a.dy->shift;
+  const int shift = a.dy->shift, plainShift = a.dy->plainShift;
   // (In locals: the vector stores may alias anything, and would have the pointers read again.)
   const std::size_t count = a.count;
   std::uint16_t* const sumsNow = a.now;
@@ -403,7 +410,7 @@ void PassRowAs(const RowArgs& a) {
       const typename V::R s = V::Sub(before, V::Load(sumsFar + x));
       typename V::R s1 = s;
       if constexpr (EY != EdgeKind::kNone) s1 = V::Sub(now, V::Load(sumsFarther + x));
-      const typename V::R q = Rounded<V, EY>(s, s1, weightS, weightS1, magic, shift);
+      const typename V::R q = Rounded<V, EY>(s, s1, weightS, weightS1, magic, shift, plainShift);
       if constexpr (M == RowMode::kLast)
         Out<V>(out8 + x, q, count - x);
       else
@@ -439,7 +446,8 @@ void PassRow(const RowArgs& a, RowMode mode) {
 // both ways (a pass across that reaches nothing leaves its rows as they are).
 template <class V>
 void AllPasses(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
-               int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch) {
+               int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch,
+               const ColumnRange& range) {
   constexpr std::size_t kL = V::kLanes;
   constexpr std::size_t kStrip = 1024;  // values of a strip (a multiple of every channel count)
   using RowFn = void (*)(const RowArgs&, RowMode);
@@ -499,7 +507,7 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
   // reach is small beside them.
   const std::size_t reach = static_cast<std::size_t>(radiusX + 1) * channels;
   const std::size_t allReach = reach * static_cast<std::size_t>(passes);
-  const std::size_t strip = 2 * allReach <= kStrip / 2 ? kStrip : n;
+  const std::size_t strip = 2 * allReach <= kStrip / 2 ? kStrip : range.hi - range.lo;
   // The running sums down reach from 2 * radiusY + 3 rows before the row entering.
   const int slots = 2 * radiusY + 4;
   const std::size_t rows = static_cast<std::size_t>(height);
@@ -515,8 +523,8 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
   auto whole = [](std::size_t v) { return (v + kL - 1) / kL * kL; };
   // The old values of the columns that the next strip reads on its left.
   std::vector<std::uint8_t> keptBefore, keptNow;
-  for (std::size_t x0 = 0; x0 < n; x0 += strip) {
-    const std::size_t x1 = std::min(n, x0 + strip);
+  for (std::size_t x0 = range.lo; x0 < range.hi; x0 += strip) {
+    const std::size_t x1 = std::min(range.hi, x0 + strip);
     std::size_t longest = 0;
     for (int k = 0; k < passes; ++k) {
       const std::size_t i = static_cast<std::size_t>(k);
@@ -535,13 +543,20 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
     }
     scratch.zeroRow.assign(longest, 0);
     const std::size_t readCount = in[0].hi - in[0].lo;
-    scratch.padded.assign(whole(readCount), 0);
+    // Room for the columns on the left, then for the end of the row (its last part vector and the
+    // columns on the right), with zeros behind it.
+    const std::size_t endAt = whole(readCount) + kL;
+    scratch.padded.assign(endAt + whole(readCount) + kL, 0);
     const std::size_t keepLo = x1 > allReach ? x1 - allReach : 0;
     keptNow.resize(rows * (x1 - keepLo));
-    auto slot = [&](int k, int row) {
+    // Row j of pass k has its running sums in slot j % slots of the pass's ring (kept as a count
+    // beside `entered`: a division per row would cost more than the row's own work at this size).
+    std::vector<int> atSlot(static_cast<std::size_t>(passes), 0);
+    auto slot = [&](int k, int back) {
       const std::size_t i = static_cast<std::size_t>(k);
-      return scratch.passes[i].ring.data() +
-             static_cast<std::size_t>((row % slots + slots) % slots) * strides[i];
+      int s = atSlot[i] - back;
+      if (s < 0) s += slots;
+      return scratch.passes[i].ring.data() + static_cast<std::size_t>(s) * strides[i];
     };
     // Row number entered[k] enters pass k: it lies in the pass's row unless `zero` (rows below
     // the picture).
@@ -562,10 +577,11 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       a.prefix = b.prefix.data();
       a.prefixFront = prefixFront;
       a.prefixLength = b.prefix.size();
-      a.now = slot(k, j);
-      a.before = slot(k, j - 1);
-      a.far = slot(k, j - 2 * radiusY - 2);
-      a.farther = slot(k, j - 2 * radiusY - 3);
+      a.now = slot(k, 0);
+      a.before = slot(k, 1);
+      a.far = slot(k, 2 * radiusY + 2);
+      a.farther = slot(k, 2 * radiusY + 3);
+      if (++atSlot[i] == slots) atSlot[i] = 0;
       a.dy = &dy;
       if (y >= 0 && last) a.out8 = data + static_cast<std::size_t>(y) * n + out[i].lo;
       if (!last) a.out16 = scratch.passes[i + 1].row.data() + inFront;
@@ -575,23 +591,48 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       if (y == height - 1)
         for (int r = 0; r <= radiusY; ++r) self(self, k + 1, true);
     };
-    const std::size_t keptWidth = x0 > 0 ? x0 - in[0].lo : 0;
+    const std::size_t keptWidth = x0 - in[0].lo;
+    // The first strip of a range after the first finds the columns on its left in the band; the
+    // last strip of a range before the last, the columns on its right.
+    const std::uint8_t* keptLeft = keptBefore.data();
+    std::size_t keptStride = keptWidth;
+    if (x0 == range.lo && keptWidth > 0) {
+      keptLeft = range.band + (in[0].lo - range.bandLo);
+      keptStride = range.bandWidth;
+    }
+    const std::size_t ownHi = std::min(in[0].hi, range.hi);
+    const std::size_t rightWidth = in[0].hi - ownHi;
     std::uint16_t* first = scratch.passes[0].row.data() + inFront;
     for (int y = 0; y < height; ++y) {
       std::uint8_t* source = data + static_cast<std::size_t>(y) * n;
       // Rows of a strip are short pieces of far apart memory: ask for the ones after next early.
       if (y + 2 < height)
-        for (std::size_t x = in[0].lo; x < in[0].hi; x += 64)
-          __builtin_prefetch(source + 2 * n + x);
-      std::uint8_t* row = scratch.padded.data();
-      std::memcpy(row, source + in[0].lo, readCount);
-      // The columns on the left as they were before the strip before wrote them.
-      if (keptWidth > 0)
-        std::memcpy(row, keptBefore.data() + static_cast<std::size_t>(y) * keptWidth, keptWidth);
-      if (x1 < n)
+        for (std::size_t x = x0; x < ownHi; x += 64) __builtin_prefetch(source + 2 * n + x);
+      if (x1 < range.hi)
         std::memcpy(keptNow.data() + static_cast<std::size_t>(y) * (x1 - keepLo), source + keepLo,
                     x1 - keepLo);
-      for (std::size_t x = 0; x < readCount; x += kL) V::Store(first + x, V::Widen(row + x));
+      // The row enters widened to 16 bits: first the columns on the left as they were before the
+      // strip before wrote them (the whole vectors overshoot into the columns written next)...
+      std::uint8_t* row = scratch.padded.data();
+      if (keptWidth > 0) {
+        std::memcpy(row, keptLeft + static_cast<std::size_t>(y) * keptStride, keptWidth);
+        for (std::size_t x = 0; x < keptWidth; x += kL) V::Store(first + x, V::Widen(row + x));
+      }
+      // ... then the strip's own columns straight from the picture, in whole vectors ...
+      const std::size_t ownWhole = (ownHi - x0) / kL * kL;
+      for (std::size_t x = 0; x < ownWhole; x += kL)
+        V::Store(first + keptWidth + x, V::Widen(source + x0 + x));
+      // ... and the rest of them with the columns on the right, followed by zeros.
+      std::uint8_t* end = row + endAt;
+      const std::size_t rest = ownHi - x0 - ownWhole;
+      std::memcpy(end, source + x0 + ownWhole, rest);
+      if (rightWidth > 0)
+        std::memcpy(
+            end + rest,
+            range.band + static_cast<std::size_t>(y) * range.bandWidth + (ownHi - range.bandLo),
+            rightWidth);
+      for (std::size_t x = 0; x < rest + rightWidth; x += kL)
+        V::Store(first + keptWidth + ownWhole + x, V::Widen(end + x));
       enter(enter, 0, false);
     }
     for (int r = 0; r <= radiusY; ++r) enter(enter, 0, true);
@@ -604,6 +645,9 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
 // The widest vectors, in bytes (16, 32 or 64), that the blur may use where the processor has them
 // (64 by default; the tests run every kind of pass on one machine).
 void LimitVectorBytes(int bytes);
+// The size (in bytes) from which a picture is blurred in two halves at once, on two threads
+// (512 x 512 pixels of four channels by default; the tests split small pictures too).
+void SplitFrom(std::size_t bytes);
 
 // The passes with 32-byte vectors, where the processor has them (built in a file of its own).
 bool HaveWideVectors();
@@ -613,12 +657,12 @@ void DownWide(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int hei
               const BoxDivider& d, Scratch& scratch);
 void AllPassesWide(std::uint8_t* data, int width, int height, int channels, int radiusX,
                    int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                   Scratch& scratch);
+                   Scratch& scratch, const ColumnRange& range);
 
 // Every pass with 64-byte vectors, where the processor has them (built in a file of its own).
 bool HaveWidestVectors();
 void AllPassesWidest(std::uint8_t* data, int width, int height, int channels, int radiusX,
                      int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                     Scratch& scratch);
+                     Scratch& scratch, const ColumnRange& range);
 
 }  // namespace dbx::swf::blur

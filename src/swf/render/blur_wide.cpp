@@ -100,8 +100,8 @@ void DownWide(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int hei
 
 void AllPassesWide(std::uint8_t* data, int width, int height, int channels, int radiusX,
                    int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                   Scratch& scratch) {
-  AllPasses<Avx2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
+                   Scratch& scratch, const ColumnRange& range) {
+  AllPasses<Avx2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch, range);
 }
 
 }  // namespace dbx::swf::blur

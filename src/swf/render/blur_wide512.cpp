@@ -91,8 +91,9 @@ bool HaveWidestVectors() {
 
 void AllPassesWidest(std::uint8_t* data, int width, int height, int channels, int radiusX,
                      int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                     Scratch& scratch) {
-  AllPasses<Avx512>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
+                     Scratch& scratch, const ColumnRange& range) {
+  AllPasses<Avx512>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch,
+                    range);
 }
 
 }  // namespace dbx::swf::blur

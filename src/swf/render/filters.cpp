@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numeric>
 
+#include "core/side_worker.h"
 #include "swf/render/blur_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -150,6 +152,7 @@ BoxDivider DividerOf(int radius, int edge) {
       d.magic = static_cast<std::uint32_t>(m);
       d.shift = k;
       d.fast = true;
+      if ((m & (m - 1)) == 0) d.plainShift = 16 - std::countr_zero(m) + k;
       return d;
     }
   }
@@ -437,10 +440,16 @@ int BlurRadius(double size) {
 
 namespace {
 std::atomic<int> vectorBytes{64};
+// Pictures of this many bytes and more are blurred in two halves at once (512 x 512 pixels).
+std::atomic<std::size_t> splitBytes{std::size_t{1} << 20};
 }  // namespace
 
 void blur::LimitVectorBytes(int bytes) {
   vectorBytes = bytes;
+}
+
+void blur::SplitFrom(std::size_t bytes) {
+  splitBytes = bytes;
 }
 
 void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
@@ -461,29 +470,52 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
   auto down32 = [&](const std::uint8_t* in, blur::Scratch& scratch) {
     blur::DownWide(in, data, n, height, radiusY, dy, scratch);
   };
-  auto allPasses32 = [&](blur::Scratch& scratch) {
-    blur::AllPassesWide(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
+  auto allPasses32 = [&](blur::Scratch& scratch, const blur::ColumnRange& range) {
+    blur::AllPassesWide(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch,
+                        range);
   };
-  auto allPasses64 = [&](blur::Scratch& scratch) {
-    blur::AllPassesWidest(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch);
+  auto allPasses64 = [&](blur::Scratch& scratch, const blur::ColumnRange& range) {
+    blur::AllPassesWidest(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch,
+                          range);
   };
 #else
   const bool wide = false, widest = false;
   auto across32 = [](std::uint8_t*, blur::Scratch&) {};
   auto down32 = [](const std::uint8_t*, blur::Scratch&) {};
-  auto allPasses32 = [](blur::Scratch&) {};
-  auto allPasses64 = [](blur::Scratch&) {};
+  auto allPasses32 = [](blur::Scratch&, const blur::ColumnRange&) {};
+  auto allPasses64 = [](blur::Scratch&, const blur::ColumnRange&) {};
 #endif
   const bool fastAcross = across && dx.fast && (channels == 1 || channels == 2 || channels == 4);
   if (down && dy.fast && fastAcross && passes > 0) {
+    auto sweep = [&](blur::Scratch& scratch, const blur::ColumnRange& range) {
+      if (widest)
+        allPasses64(scratch, range);
+      else if (wide)
+        allPasses32(scratch, range);
+      else
+        blur::AllPasses<Sse2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy,
+                              scratch, range);
+    };
     blur::Scratch scratch;
-    if (widest)
-      allPasses64(scratch);
-    else if (wide)
-      allPasses32(scratch);
-    else
-      blur::AllPasses<Sse2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy,
-                            scratch);
+    // A large picture is blurred as two halves side by side, one on the side thread. Each half
+    // reads the columns beyond its edge that its passes reach; as they were before either half
+    // wrote them, from a copy made first.
+    const std::size_t reach =
+        static_cast<std::size_t>(radiusX + 1) * channels * static_cast<std::size_t>(passes);
+    const std::size_t mid = n / 2 / static_cast<std::size_t>(channels) * channels;
+    const std::size_t rows = static_cast<std::size_t>(height);
+    if (n * rows >= splitBytes.load() && mid >= 4 * reach && SideWorker::Shared().Parallel()) {
+      const std::size_t bandLo = mid - reach, bandWidth = std::min(n, mid + reach) - bandLo;
+      std::vector<std::uint8_t> band(bandWidth * rows);
+      for (std::size_t y = 0; y < rows; ++y)
+        std::memcpy(band.data() + y * bandWidth, data + y * n + bandLo, bandWidth);
+      blur::Scratch other;
+      const blur::ColumnRange left{0, mid, band.data(), bandLo, bandWidth},
+          right{mid, n, band.data(), bandLo, bandWidth};
+      SideWorker::Shared().Split([&] { sweep(scratch, left); }, [&] { sweep(other, right); });
+      return;
+    }
+    sweep(scratch, blur::ColumnRange{0, n, nullptr, 0, 0});
     return;
   }
   const bool fastDown = down && dy.fast && n >= 32;

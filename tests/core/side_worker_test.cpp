@@ -1,0 +1,78 @@
+// The side thread: both halves run, on two threads when it is free, failures reach the caller,
+// and callers that split at the same time each get their own halves done.
+#include "core/side_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace dbx {
+namespace {
+
+TEST(SideWorker, RunsBothHalvesTheOtherOnItsOwnThread) {
+  SideWorker& worker = SideWorker::Shared();
+  ASSERT_TRUE(worker.Parallel());
+  for (int round = 0; round < 50; ++round) {
+    std::vector<int> data(1000, round);
+    std::thread::id mine, theirs;
+    worker.Split(
+        [&] {
+          mine = std::this_thread::get_id();
+          for (int i = 0; i < 500; ++i) data[static_cast<std::size_t>(i)] += 1;
+        },
+        [&] {
+          theirs = std::this_thread::get_id();
+          for (int i = 500; i < 1000; ++i) data[static_cast<std::size_t>(i)] += 2;
+        });
+    EXPECT_EQ(mine, std::this_thread::get_id());
+    EXPECT_NE(theirs, mine);
+    for (int i = 0; i < 1000; ++i)
+      ASSERT_EQ(data[static_cast<std::size_t>(i)], round + (i < 500 ? 1 : 2)) << round << " " << i;
+  }
+}
+
+TEST(SideWorker, AFailureOfEitherHalfReachesTheCallerAfterBothEnd) {
+  SideWorker& worker = SideWorker::Shared();
+  std::atomic<bool> otherDone{false};
+  EXPECT_THROW(worker.Split([] { throw std::runtime_error("mine"); },
+                            [&] {
+                              std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                              otherDone = true;
+                            }),
+               std::runtime_error);
+  EXPECT_TRUE(otherDone);
+  otherDone = false;
+  EXPECT_THROW(worker.Split([&] { otherDone = true; }, [] { throw std::logic_error("theirs"); }),
+               std::logic_error);
+  EXPECT_TRUE(otherDone);
+  // The worker is free again afterwards.
+  int one = 0, two = 0;
+  worker.Split([&] { one = 1; }, [&] { two = 2; });
+  EXPECT_EQ(one + two, 3);
+}
+
+TEST(SideWorker, CallersSplittingAtOnceEachGetTheirOwnHalvesDone) {
+  // One caller holds the side thread; the others run both halves themselves.
+  SideWorker& worker = SideWorker::Shared();
+  constexpr int kCallers = 4, kRounds = 200;
+  std::vector<std::vector<long>> sums(kCallers, std::vector<long>(2, 0));
+  std::vector<std::thread> callers;
+  for (int c = 0; c < kCallers; ++c)
+    callers.emplace_back([&, c] {
+      for (int r = 0; r < kRounds; ++r)
+        worker.Split([&] { sums[static_cast<std::size_t>(c)][0] += r; },
+                     [&] { sums[static_cast<std::size_t>(c)][1] += 2 * r; });
+    });
+  for (std::thread& t : callers) t.join();
+  const long total = static_cast<long>(kRounds) * (kRounds - 1) / 2;
+  for (int c = 0; c < kCallers; ++c) {
+    EXPECT_EQ(sums[static_cast<std::size_t>(c)][0], total) << c;
+    EXPECT_EQ(sums[static_cast<std::size_t>(c)][1], 2 * total) << c;
+  }
+}
+
+}  // namespace
+}  // namespace dbx
