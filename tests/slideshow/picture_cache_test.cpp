@@ -16,6 +16,14 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace dbx {
 namespace {
 
@@ -98,6 +106,31 @@ TEST(PictureCache, PrefetchedPicturesDecodeOnceOnTheWorker) {
   EXPECT_EQ(threads.size(), 1u);
   EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u) << "decoded on the caller's thread";
 }
+
+#ifdef __linux__
+TEST(PictureCache, TheWorkerDecodesBelowTheNormalPriority) {
+  // So that the decode of the next picture does not take the processor from a transition's frames.
+  class NiceLoader final : public ImageLoader {
+   public:
+    std::optional<Surface> Load(const std::string&) override {
+      errno = 0;
+      nice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+      return Surface(1, 1, 0);
+    }
+    std::optional<Surface> Decode(const std::uint8_t*, std::size_t) override {
+      return std::nullopt;
+    }
+    int nice = -100;
+  } loader;
+  const int mine = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+  PictureCache cache(loader, 4, DecodeThread::kWorker);
+  cache.Prefetch("a.jpg");
+  ASSERT_NE(cache.Get("a.jpg"), nullptr);
+  EXPECT_GT(loader.nice, mine);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), mine)
+      << "the caller's own priority changed";
+}
+#endif
 
 TEST(PictureCache, GetWaitsForTheDecodeUnderWayInsteadOfStartingAnother) {
   GatedLoader loader;
