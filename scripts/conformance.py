@@ -119,6 +119,8 @@ def run_case(corpus, case, tool, timeout):
     vp = opts.get("viewport_dimensions")
     if vp:
         base += ["--size", f"{int(vp['width'])}x{int(vp['height'])}"]
+        if vp.get("scale_factor"):
+            base += ["--scale-factor", str(float(vp["scale_factor"]))]
     if spec.get("log_fetch"):
         base.append("--log-fetch")
     # Font files the case brings, under their family names, and the families the generic names

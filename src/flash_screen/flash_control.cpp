@@ -1,6 +1,7 @@
 #include "flash_screen/flash_control.h"
 
 #include <cmath>
+#include <vector>
 
 namespace dbx {
 
@@ -29,6 +30,18 @@ void FlashControl::EnableSound() {
   player_.SetMp3Decoders(
       [this](int rate, int channels) { return platform_.CreateMp3Decoder(rate, channels); });
   player_.SetSoundMode(SoundMode::kDevice);
+}
+
+void FlashControl::SetMovie(const std::string& path) {
+  // Where the desktop lists its monitors, the movie is told of the primary one's resolution, in
+  // the desktop's pixels: divided by its scale factor (15 twips per pixel at 100%).
+  const std::vector<Rect> monitors = platform_.Monitors();
+  if (!monitors.empty() && child_ && child_->TwipsPerPixelX() > 0 && child_->TwipsPerPixelY() > 0) {
+    player_.SetScreenResolution(
+        Size{static_cast<int>(std::lround(monitors[0].w * child_->TwipsPerPixelX() / 15.0)),
+             static_cast<int>(std::lround(monitors[0].h * child_->TwipsPerPixelY() / 15.0))});
+  }
+  player_.SetMovie(path);
 }
 
 void FlashControl::Play() {

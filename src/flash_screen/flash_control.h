@@ -27,7 +27,7 @@ class FlashControl final : private WindowEvents {
   FlashControl& operator=(const FlashControl&) = delete;
 
   // The members the screens use.
-  void SetMovie(const std::string& path) { player_.SetMovie(path); }
+  void SetMovie(const std::string& path);
   void Play();
   void SetScaleMode(int mode) { player_.SetScaleMode(mode); }
   int ScaleMode() const { return player_.ScaleMode(); }

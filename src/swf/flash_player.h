@@ -122,6 +122,12 @@ class FlashPlayer {
   // Whether a getURL that would open a page is written to the trace (off by default; no page is
   // ever opened). Set before SetMovie.
   void SetNavigationLog(bool log) { logNavigation_ = log; }
+  // The screen's resolution the movie's scripts are told of, in the desktop's own pixels (its
+  // device pixels divided by its scale factor; 1920 x 1080 until set). Set before SetMovie.
+  void SetScreenResolution(Size size) {
+    if (size.w > 0 && size.h > 0) screen_ = size;
+  }
+  Size ScreenResolution() const { return screen_; }
   // Whether movies run their scripts (on by default; off plays the timeline only).
   void SetScriptsEnabled(bool enabled) { scriptsEnabled_ = enabled; }
   bool HasScripts() const { return scripts_ != nullptr; }
@@ -197,6 +203,7 @@ class FlashPlayer {
   swf::TraceSink trace_;
   bool scriptsEnabled_ = true;
   bool logNavigation_ = false;
+  Size screen_{1920, 1080};
   double movieTimeMs_ = 0;  // the movie's clock: frames stepped times the frame interval
   std::unique_ptr<swf::Renderer> renderer_;
   FontSource* fontSource_ = nullptr;

@@ -220,6 +220,23 @@ TEST(FrmScreen, SetMovieConfiguresThePlayerFromTheSettings) {
   }
 }
 
+TEST(FrmScreen, TheMovieIsToldThePrimaryMonitorsResolutionInTheDesktopsPixels) {
+  struct Case {
+    std::vector<Rect> monitors;
+    int twips;
+    Size expected;
+  };
+  for (const Case& c : {Case{{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}, 15, {1920, 1080}},
+                        Case{{{0, 0, 1920, 1080}, {-1280, 0, 1280, 1024}}, 12, {1536, 864}},
+                        Case{{{0, 0, 3840, 2160}, {3840, 0, 800, 600}}, 8, {2048, 1152}}}) {
+    Screen s;
+    s.p.monitors = c.monitors;
+    s.p.twipsPerPixel = c.twips;
+    auto& f = s.Open();
+    EXPECT_EQ(f.Flash().Player().ScreenResolution(), c.expected) << c.twips;
+  }
+}
+
 TEST(FrmScreen, EveryMonitorShowsTheMovieAndInputOnAnyEndsIt) {
   for (const bool key : {true, false}) {
     Screen s;

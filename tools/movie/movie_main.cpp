@@ -28,7 +28,8 @@ namespace {
 
 void Usage() {
   std::fputs(
-      "usage: dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q]\n"
+      "usage: dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--scale-factor F]\n"
+      "                       [--quality Q]\n"
       "                       [--input events.json] [--png OUT.png] [--capture-frame K]\n"
       "                       [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav]\n"
       "                       [--log-fetch] [--font FAMILY=FILE]...\n"
@@ -61,6 +62,10 @@ int main(int argc, char** argv) {
       if (x == std::string::npos || !ToInt(v.substr(0, x).c_str(), o.width, 1, 8192) ||
           !ToInt(v.substr(x + 1).c_str(), o.height, 1, 8192))
         return Usage(), 2;
+    } else if (a == "--scale-factor" && hasValue) {
+      char* end = nullptr;
+      o.scaleFactor = std::strtod(argv[++i], &end);
+      if (!end || *end || !(o.scaleFactor >= 0.1 && o.scaleFactor <= 10)) return Usage(), 2;
     } else if (a == "--quality" && hasValue) {
       o.quality = argv[++i];
     } else if (a == "--input" && hasValue) {

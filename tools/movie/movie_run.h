@@ -33,6 +33,7 @@ struct RunOptions {
   std::string path;
   int frames = 1;
   int width = 0, height = 0;  // 0: the movie's own size
+  double scaleFactor = 1;     // of the screen the viewport stands for (System.capabilities)
   std::string quality = "High";
   std::vector<InputEvent> input;
   int captureFrame = 0;        // 1-based frame whose picture is kept; 0: the last

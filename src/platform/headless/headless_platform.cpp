@@ -112,6 +112,7 @@ HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, const WindowOptions& 
                                WindowEvents& windowEvents)
     : events(windowEvents), platform_(platform), caption_(options.caption) {
   handle = platform_.nextHandle++;
+  twipsPerPixel = platform_.twipsPerPixel;
   procedure = [this](NativeHandle, std::uint32_t message, std::uintptr_t wParam,
                      std::intptr_t lParam) {
     return DeliverToEvents(events, message, wParam, lParam);

@@ -265,6 +265,8 @@ class HeadlessPlatform : public Platform {
   HeadlessSound sound;
   HeadlessDialogs dialogs;
   Size screenSize{1024, 768};
+  // What new windows answer for twips per pixel (15: a scale factor of 100%).
+  int twipsPerPixel = 15;
   // The desktop's monitors (none: one screen of screenSize).
   std::vector<Rect> monitors;
   // CreateWindow answers nothing, as a system without a display does.

@@ -967,6 +967,12 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   logNavigation_ = host.logNavigation;
   vm_.afterTimer = [this] { stage_.RunQueue(); };
   vm_.clock = [this]() { return now_; };
+  if (Property* system = vm_.global->FindOwn("System"); system && system->value.AsObject())
+    if (Property* caps = system->value.AsObject()->FindOwn("capabilities");
+        caps && caps->value.AsObject()) {
+      caps->value.AsObject()->SetOwn("screenResolutionX", Value(host.screenWidth));
+      caps->value.AsObject()->SetOwn("screenResolutionY", Value(host.screenHeight));
+    }
   Object* mcProto = vm_.NewObject();
   vm_.clipProto = mcProto;
   MakeClass(

@@ -105,6 +105,9 @@ struct ScriptHost {
   ScriptSound* sound = nullptr;  // null: the movie plays no script sound
   // A getURL that would open a page writes the page and window to the trace instead of nothing.
   bool logNavigation = false;
+  // The screen's resolution that the movie is told of (System.capabilities), in the desktop's
+  // own pixels (device pixels divided by its scale factor).
+  int screenWidth = 1920, screenHeight = 1080;
 };
 
 // The runtime of `swf/avm1/runtime.h` provides
