@@ -292,6 +292,24 @@ TEST(Avm1Language, SortOfAnOrderedOrContradictoryArrayEndsSoon) {
   for (std::size_t i = 0; i < rnd.size(); ++i) ASSERT_EQ(rnd[i], i);
 }
 
+// p.x is watched by a watcher that counts its calls, sets p.x = "c" and notes what p.x then
+// reads, and lets the value through; p.x = 1 is set, then the count, p.x and the note are traced.
+void WatchedFromItsWatcher(Asm& a) {
+  a.Push({"count", 0}).Op(0x1D);
+  a.Push({"p", 0}).Op(0x43).Op(0x1D);
+  a.Function("", {"n", "old", "v"}, [](Asm& f) {
+    f.Push({"count"}).Get("count").Push({1}).Op(0x47).Op(0x1D);
+    f.Get("p").Push({"x", "c"}).Op(0x4F);
+    f.Push({"note"}).Get("p").Push({"x"}).Op(0x4E).Op(0x1D);
+    f.Get("v").Op(0x3E);
+  });
+  a.Push({"x", 2}).Get("p").Push({"watch"}).Op(0x52).Op(0x17);
+  a.Get("p").Push({"x", 1}).Op(0x4F);
+  a.Get("count").Trace();
+  a.Get("p").Push({"x"}).Op(0x4E).Trace();
+  a.Get("note").Trace();
+}
+
 TEST(Avm1Language, TextOrderAndWatchedVirtualProperties) {
   RunCases({
       // U+FF61 against the pair of surrogates that stands for U+10002 (as the movie stores it).
@@ -329,6 +347,10 @@ TEST(Avm1Language, TextOrderAndWatchedVirtualProperties) {
          a.Get("p").Push({"k39"}).Op(0x4E).Trace();
        },
        "old 3|got|39"},
+      // A set from within the watcher calls it again from version 7, up to 65 calls deep (the
+      // innermost call's set is a plain one); before version 7 it is a plain set at once.
+      {"a watcher's own set calls it again, 65 deep", 7, WatchedFromItsWatcher, "65|1|c"},
+      {"a watcher's own set is a plain one before version 7", 6, WatchedFromItsWatcher, "1|1|c"},
   });
 }
 

@@ -97,7 +97,7 @@ Value WatchM(Vm& vm, CallArgs& a) {
       w.userData = a[2];
       return Value(true);
     }
-  a.self->watches.push_back(avm1::Watch{name, a[1].o, a[2], false});
+  a.self->watches.push_back(avm1::Watch{name, a[1].o, a[2], 0});
   return Value(true);
 }
 

@@ -109,7 +109,9 @@ struct Watch {
   std::string name;
   Object* callback = nullptr;
   Value userData;
-  bool busy = false;  // the callback is running: sets it makes are plain
+  // How many calls of the callback are running, one inside another (a set from the callback calls
+  // it again, up to a limit; the innermost call's sets are plain).
+  int depth = 0;
 };
 
 class Object {

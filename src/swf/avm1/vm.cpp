@@ -223,26 +223,30 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
   if (!o->watches.empty()) {
     for (auto& w : o->watches) {
       if (NameIs(*this, w.name, name)) {
-        if (w.busy) break;  // a set from the watcher itself is a plain one
+        // A set from the watcher calls it again: from version 7 up to 65 calls deep, before
+        // that not at all. Within the innermost call, sets are plain ones.
+        const int deepest = version_ >= 7 ? 65 : 1;
+        if (w.depth >= deepest) break;
         if (depth_ >= limits_.maxDepth) return;
-        // A virtual property's watcher sees the value stored beneath it, without its getter,
-        // and while it runs the property reads and writes as a plain one.
+        // A virtual property's watcher sees the value stored beneath it, without its getter;
+        // within the innermost call the property reads and writes as a plain one.
         Property* vp = Lookup(o, name);
         const bool virtualProperty = vp && vp->getter;
         Value old = virtualProperty ? vp->value : Get(o, name);
         Object* cb = w.callback;
         Value data = w.userData;
-        w.busy = true;
+        const bool innermost = ++w.depth >= deepest;
         Property* own = o->FindOwn(name);
         const bool ownWasBusy = own && own->busy;
-        if (own) own->busy = true;
+        if (own && innermost) own->busy = true;
         kept.assign(name);
         name = kept;
         const std::string& key = kept;
         v = Call(Value(cb), o, {Value(key), old, v, data});
+        // (The watcher may have replaced or removed its entry.)
         for (auto& w2 : o->watches)
-          if (NameIs(*this, w2.name, key)) w2.busy = false;
-        if (Property* q = o->FindOwn(key); q && !ownWasBusy) q->busy = false;
+          if (NameIs(*this, w2.name, key) && w2.depth > 0) --w2.depth;
+        if (Property* q = o->FindOwn(key); q && innermost && !ownWasBusy) q->busy = false;
         // ... and the watcher's answer is stored beneath it before its setter runs. The watcher
         // may have added properties, so the property is looked up again.
         if (virtualProperty) {

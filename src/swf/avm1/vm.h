@@ -88,9 +88,13 @@ struct Limits {
   std::chrono::milliseconds budget{1000};  // per frame's scripts
   int maxDepth = 256;
   // Native stack that nested calls may use, measured from the outermost call: deep recursion in
-  // scripts throws before the thread's stack (1 MB on Windows by default) runs out, however
-  // large the interpreter's frames are in a given build.
+  // scripts throws before the thread's stack (1 MB on Windows by default, 8 MB elsewhere) runs
+  // out, however large the interpreter's frames are in a given build.
+#ifdef _WIN32
   std::size_t maxNativeStack = 768u << 10;
+#else
+  std::size_t maxNativeStack = 4u << 20;
+#endif
   std::size_t maxObjects = 4'000'000;
   std::size_t maxString = 16u << 20;
   std::size_t maxArray = 1u << 22;
