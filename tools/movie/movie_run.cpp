@@ -266,11 +266,12 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
   });
   player.SetQuality2(o.quality);
   player.SetNavigationLog(o.logNavigation);
-  if (o.width > 0 && o.height > 0 && o.scaleFactor > 0)
+  if (o.width > 0 && o.height > 0 && o.scaleFactor > 0) {
     player.SetScreenResolution(Size{static_cast<int>(std::lround(o.width / o.scaleFactor)),
                                     static_cast<int>(std::lround(o.height / o.scaleFactor))});
-    // The sound is mixed as the frames advance, exactly one frame's time per frame, so that the
-    // scripts see sounds end at the right frame and the mix can be written out.
+  }
+  // The sound is mixed as the frames advance, exactly one frame's time per frame, so that the
+  // scripts see sounds end at the right frame and the mix can be written out.
 #if defined(_WIN32)
   player.SetMp3Decoders(win32::CreateAcmMp3Decoder);
 #else

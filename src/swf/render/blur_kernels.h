@@ -549,8 +549,8 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
     scratch.padded.assign(endAt + whole(readCount) + kL, 0);
     const std::size_t keepLo = x1 > allReach ? x1 - allReach : 0;
     keptNow.resize(rows * (x1 - keepLo));
-    // Row j of pass k has its running sums in slot j % slots of the pass's ring (kept as a count
-    // beside `entered`: a division per row would cost more than the row's own work at this size).
+    // Row j of pass k has its running sums in slot j % slots of the pass's ring, kept as a count
+    // (the divisions of a modulo per row and pass showed in the profile).
     std::vector<int> atSlot(static_cast<std::size_t>(passes), 0);
     auto slot = [&](int k, int back) {
       const std::size_t i = static_cast<std::size_t>(k);
