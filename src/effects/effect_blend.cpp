@@ -235,19 +235,23 @@ class Blend final : public Effect {
     }
     const Coord k0 = kin + 1;  // the rim: kin < |x − cx| <= kout
     if (k0 > kout) return;
-    // Alphas of the rim, the same at cx − k and cx + k.
+    // Alphas of the rim, the same at cx − k and cx + k. (In locals: the byte stores may alias
+    // anything, and would have the members read again on every pixel.)
     Coord v = dy2 + k0 * k0;
     Coord d = RoundedDist(v);
+    const Coord g = g_, e = e_, cx = cx_;
+    std::uint8_t* const alphas = alphas_.data();
+    const std::uint8_t* const edge = lut.data();
     for (Coord k = k0; k <= kout; ++k) {
       if (k > k0) {
         v += 2 * k - 1;
         while (v > d * d + d) ++d;
       }
-      const Coord j = std::clamp<Coord>(g_ - d, 0, e_);
-      const std::uint8_t alpha = lut[static_cast<std::size_t>(j)];
-      const Coord xl = cx_ - k, xr = cx_ + k;
-      if (xl >= 0 && xl < W) alphas_[static_cast<std::size_t>(xl)] = alpha;
-      if (xr >= 0 && xr < W) alphas_[static_cast<std::size_t>(xr)] = alpha;
+      const Coord j = std::clamp<Coord>(g - d, 0, e);
+      const std::uint8_t alpha = edge[j];
+      const Coord xl = cx - k, xr = cx + k;
+      if (xl >= 0 && xl < W) alphas[xl] = alpha;
+      if (xr >= 0 && xr < W) alphas[xr] = alpha;
     }
     auto blend = [&](Coord a, Coord b) {
       a = std::max<Coord>(a, 0);

@@ -329,9 +329,39 @@ bool EllipseRaster::Contains(Coord x, Coord y) const {
   return u * u * B * B + v * v * A * A <= A * A * B * B;
 }
 
+namespace {
+// RowSpan in 64-bit integers, for boxes of sides below 2^15 and rows within 2^15 of them, where
+// every product stays below 2^62: the shows' circles ask for a span per row and frame, and the
+// 128-bit arithmetic cost more than the reveal of the pixels themselves.
+bool RowSpan64(Coord l, Coord t, Coord r, Coord b, Coord y, Coord* xa, Coord* xb) {
+  const std::int64_t A = r - l, B = b - t;
+  const std::int64_t v = 2 * y + 1 - (t + b);
+  const std::int64_t rest = B * B - v * v;
+  if (rest < 0) return false;
+  const std::int64_t limit = A * A * rest, BB = B * B;
+  auto fits = [&](std::int64_t u) { return u * u * BB <= limit; };
+  auto umax = static_cast<std::int64_t>(
+      std::sqrt(static_cast<double>(A) * A * static_cast<double>(rest) / static_cast<double>(BB)));
+  while (umax >= 0 && !fits(umax)) --umax;
+  while (fits(umax + 1)) ++umax;
+  const std::int64_t c = l + r - 1;
+  const std::int64_t lo_num = c - umax, hi_num = c + umax;
+  const std::int64_t lo = lo_num >= 0 ? (lo_num + 1) / 2 : -((-lo_num) / 2);
+  const std::int64_t hi = hi_num >= 0 ? hi_num / 2 : -((-hi_num + 1) / 2);
+  if (lo > hi) return false;
+  *xa = lo;
+  *xb = hi;
+  return true;
+}
+}  // namespace
+
 bool EllipseRaster::RowSpan(Coord y, Coord* xa, Coord* xb) const {
   const Coord a = r - l, bb = b - t;
   if (a <= 0 || bb <= 0) return false;
+  constexpr Coord kSmall = Coord{1} << 15, kNear = Coord{1} << 40;
+  if (a < kSmall && bb < kSmall && l > -kNear && l < kNear && t > -kNear && t < kNear &&
+      y > t - kSmall && y < b + kSmall)
+    return RowSpan64(l, t, r, b, y, xa, xb);
   const I128 v = static_cast<I128>(2) * y + 1 - (t + b);
   const I128 A = a, B = bb;
   const I128 rest = B * B - v * v;  // u² B² <= A² (B² − v²)

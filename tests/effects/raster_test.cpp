@@ -168,6 +168,32 @@ TEST(Ellipses, FastEqualsPlainAndSpansMatch) {
   EXPECT_TRUE(SameImage(e.View(), Surface(8, 8, 0).View()));
 }
 
+// Spans of large boxes (sides on both sides of 2^15, far-off corners) against the exact test of
+// each pixel: the span's ends lie inside, the pixels beyond them outside.
+TEST(Ellipses, SpansOfLargeBoxesEndAtTheEdge) {
+  std::mt19937_64 rng(14);
+  for (int i = 0; i < 4000; ++i) {
+    const Coord side = i % 4 == 0 ? 40000 : i % 4 == 1 ? 33000 : 4000;
+    const Coord far = i % 8 == 7 ? (Coord{1} << 45) : 5000;
+    const Coord l = static_cast<Coord>(rng() % static_cast<std::uint64_t>(2 * far)) - far;
+    const Coord t = static_cast<Coord>(rng() % static_cast<std::uint64_t>(2 * far)) - far;
+    const Coord r = l + 1 + static_cast<Coord>(rng() % static_cast<std::uint64_t>(side));
+    const Coord b = t + 1 + static_cast<Coord>(rng() % static_cast<std::uint64_t>(side));
+    const EllipseRaster e{l, t, r, b};
+    const Coord y = t - 2 + static_cast<Coord>(rng() % static_cast<std::uint64_t>(b - t + 4));
+    Coord xa = 0, xb = 0;
+    if (!e.RowSpan(y, &xa, &xb)) {
+      // No pixel of the row lies inside: the centre column would.
+      EXPECT_FALSE(e.Contains((l + r) / 2, y)) << l << " " << t << " " << r << " " << b;
+      continue;
+    }
+    ASSERT_LE(xa, xb);
+    EXPECT_TRUE(e.Contains(xa, y) && e.Contains(xb, y)) << l << " " << t << " " << r << " " << b;
+    EXPECT_FALSE(e.Contains(xa - 1, y) || e.Contains(xb + 1, y))
+        << l << " " << t << " " << r << " " << b << " row " << y;
+  }
+}
+
 TEST(Stretch, FastEqualsPlainOnRandomPictures) {
   std::mt19937 rng(13);
   for (int i = 0; i < 120; ++i) {
