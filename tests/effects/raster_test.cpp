@@ -213,6 +213,26 @@ TEST(Stretch, FastEqualsPlainOnRandomPictures) {
   }
 }
 
+// Shrinking along the rows by nearly half (the pixels of eight columns then lie farthest
+// apart), by little, and growing, over whole pictures, so that the last columns read the rows'
+// last pixels.
+TEST(Stretch, RowsShrunkByUpToHalfMatchThePlainKernel) {
+  std::mt19937 rng(15);
+  for (int i = 0; i < 60; ++i) {
+    const int sw = 16 + static_cast<int>(rng() % 300), sh = 1 + static_cast<int>(rng() % 6);
+    Surface src = RandomPicture(sw, sh, static_cast<std::uint32_t>(100 + i));
+    for (const Coord dw : {Coord{sw / 2 + 1}, Coord{sw / 2 + 2}, Coord{sw - 1}, Coord{sw + 7}}) {
+      AxisStretcher fast(src.View(), 0, 0, sw, sh, Axis::kHorizontal, Kernel::kFast);
+      AxisStretcher plain(src.View(), 0, 0, sw, sh, Axis::kHorizontal, Kernel::kPlain);
+      Surface a(static_cast<int>(dw), sh, 0), b(static_cast<int>(dw), sh, 0);
+      fast.Draw(a.View(), 0, 0, dw, sh, Kernel::kFast);
+      plain.Draw(b.View(), 0, 0, dw, sh, Kernel::kPlain);
+      ASSERT_TRUE(SameImage(a.View(), b.View()))
+          << sw << " -> " << dw << " " << test::FirstDifference(a.View(), b.View());
+    }
+  }
+}
+
 TEST(Stretch, IdentityAndAveraging) {
   Surface src = RandomPicture(16, 4, 21);
   Surface dst(16, 4, 0);
