@@ -72,6 +72,29 @@ inline void PrefetchAhead(const Pixel* out, const Pixel* in) {
 // read first, which is what makes a plain memcpy of a whole frame cheaper than a loop of stores.
 constexpr std::size_t kStreamBytes = std::size_t{2} << 20;
 
+#ifdef DBX_BLEND_AVX2
+bool HasAvx512F() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") != 0;
+  }();
+  return has;
+}
+
+// StreamRow's loop with whole cache lines per store, from a destination on a line; returns the
+// pixels done.
+__attribute__((target("avx512f"))) std::size_t StreamLines(Pixel* d, const Pixel* s,
+                                                           std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    PrefetchLineAhead(s + i);
+    _mm512_stream_si512(reinterpret_cast<__m512i*>(d + i), _mm512_loadu_si512(s + i));
+  }
+  _mm256_zeroupper();
+  return i;
+}
+#endif
+
 void StreamRow(Pixel* d, const Pixel* s, std::size_t n) {
 #ifdef __SSE2__
   std::size_t i = 0;
@@ -79,6 +102,14 @@ void StreamRow(Pixel* d, const Pixel* s, std::size_t n) {
     d[i] = s[i];
     ++i;
   }
+#ifdef DBX_BLEND_AVX2
+  if (HasAvx512F() && n - i >= 64) {
+    for (; i < n && (reinterpret_cast<std::uintptr_t>(d + i) & 63u) != 0; i += 4)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+    i += StreamLines(d + i, s + i, n - i);
+  }
+#endif
   for (; i + 4 <= n; i += 4) {
     if ((i & 15) == 0) PrefetchLineAhead(s + i);
     _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),

@@ -73,6 +73,24 @@ TEST(CopyRect, OverlappingWithinOneSurface) {
   }
 }
 
+// Copies large enough to be streamed past the cache, whole pictures and rectangles starting at
+// every alignment: each pixel arrives once, the pixels around the rectangle stay.
+TEST(CopyRect, StreamedCopiesMatchEveryAlignment) {
+  const int w = 1030, h = 600;  // above 2 MiB
+  const Surface src = RandomPicture(w, h, 5);
+  Surface whole(w, h, 0);
+  CopyRectStreamed(whole.View(), 0, 0, w, h, src.View(), 0, 0);
+  EXPECT_TRUE(SameImage(whole.View(), src.View()));
+  for (Coord dx : {0, 1, 2, 3, 5, 15, 17}) {
+    Surface dst = RandomPicture(w, h, 6), ref = dst.Clone();
+    const Coord sx = (dx * 7) % 19, cw = w - 40 - dx;
+    CopyRectStreamed(dst.View(), dx, 3, cw, h - 3, src.View(), sx, 0);
+    CopyRect(ref.View(), dx, 3, cw, h - 3, src.View(), sx, 0);
+    ASSERT_TRUE(SameImage(dst.View(), ref.View()))
+        << "dx " << dx << " " << test::FirstDifference(dst.View(), ref.View());
+  }
+}
+
 TEST(RasterOps, NotAndOr) {
   Surface a = RandomPicture(5, 4, 4), b = RandomPicture(5, 4, 5);
   Surface d = a.Clone();
