@@ -46,6 +46,8 @@ class Blend final : public Effect {
     cx_ = W / 2;
     cy_ = H / 2;
     alphas_.resize(static_cast<std::size_t>(std::max<Coord>(W, 0)));
+    // The fast soft wipe and soft circle write only what changes, and say what.
+    if (c.kernel == Kernel::kFast && mode != 2) TrackChanges(W, H);
   }
 
   bool Iterate() override {
@@ -149,6 +151,7 @@ class Blend final : public Effect {
       const Coord to = partial ? b + 1 : W;  // columns [from, to)
       for (Coord x = a; x <= b; ++x)
         alphas_[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(EdgeAlpha(x));
+      Changes(from, 0, to - from, H);
       for (Coord y = 0; y < H; ++y) {
         Pixel* t = c_.target.Row(static_cast<int>(y));
         const Pixel* o = c_.outgoing.Row(static_cast<int>(y));
@@ -183,7 +186,7 @@ class Blend final : public Effect {
       // frame's incoming disc, and those outside the new rim, keep their values.
       const bool partial = drawn_ && g_ >= prev_g_;
       const Coord kprev = partial ? MaxOffset(prev_g_ - e_ - 1, dy2) : -1;
-      CircleRow(t, o, n, dy2, kout, kin, kprev, !partial, lut);
+      CircleRow(y, t, o, n, dy2, kout, kin, kprev, !partial, lut);
     }
   }
 
@@ -205,13 +208,15 @@ class Blend final : public Effect {
     return v > r * r + r ? r + 1 : r;
   }
 
-  void CircleRow(Pixel* t, const Pixel* o, const Pixel* n, Coord dy2, Coord kout, Coord kin,
-                 Coord kprev, bool full, const std::vector<std::uint8_t>& lut) {
+  void CircleRow(Coord y, Pixel* t, const Pixel* o, const Pixel* n, Coord dy2, Coord kout,
+                 Coord kin, Coord kprev, bool full, const std::vector<std::uint8_t>& lut) {
     const Coord W = c_.W;
     auto copy = [&](const Pixel* src, Coord a, Coord b) {  // [a, b) clipped
       a = std::max<Coord>(a, 0);
       b = std::min<Coord>(b, W);
-      if (b > a) std::memcpy(t + a, src + a, static_cast<std::size_t>(b - a) * sizeof(Pixel));
+      if (b <= a) return;
+      Changes(a, y, b - a, 1);
+      std::memcpy(t + a, src + a, static_cast<std::size_t>(b - a) * sizeof(Pixel));
     };
     if (kout < 0) {
       if (full) copy(o, 0, W);
@@ -256,6 +261,7 @@ class Blend final : public Effect {
     auto blend = [&](Coord a, Coord b) {
       a = std::max<Coord>(a, 0);
       b = std::min<Coord>(b, W);
+      if (b > a) Changes(a, y, b - a, 1);
       if (b > a)
         BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a),
                        Kernel::kFast);

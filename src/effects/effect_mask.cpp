@@ -15,6 +15,7 @@
 //   draws on the target or the incoming picture during the transition, as in the slideshow.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "effects/effects_internal.h"
@@ -55,6 +56,7 @@ class Mask final : public Effect {
     } else {
       spans_.resize(static_cast<std::size_t>(std::max<Coord>(H, 0)));
       revealed_.resize(spans_.size());
+      TrackChanges(W, H);
     }
   }
 
@@ -95,6 +97,8 @@ class Mask final : public Effect {
       DrawLine(mask_->View(), x0, y0, x1, y1, kWhitePen, Kernel::kPlain);
       return;
     }
+    // (The line's pixels lie within the box of its ends.)
+    Changes(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1, std::abs(y1 - y0) + 1);
     const SurfaceView t = c_.target, in = c_.incoming;
     ForEachLinePixelClipped(LineRaster{x0, y0, x1, y1}, c_.W, c_.H, [&](Coord x, Coord y) {
       Pixel& p = t.At(static_cast<int>(x), static_cast<int>(y));
@@ -131,6 +135,7 @@ class Mask final : public Effect {
   }
 
   void RevealRow(Coord y, Coord xa, Coord xb) {
+    Changes(xa, y, xb - xa + 1, 1);
     RevealSpan(c_.target.Row(static_cast<int>(y)) + xa, c_.incoming.Row(static_cast<int>(y)) + xa,
                static_cast<int>(xb - xa + 1), Kernel::kFast);
   }

@@ -16,19 +16,22 @@ namespace {
 
 class BlitBase : public Effect {
  public:
-  explicit BlitBase(const Context& c) : c_(c) {}
+  explicit BlitBase(const Context& c) : c_(c) { TrackChanges(c.W, c.H); }
 
  protected:
-  void Copy(Coord x, Coord y, Coord w, Coord h) const {
+  // (What the copies write counts as changed; a transition that writes otherwise says so.)
+  void Copy(Coord x, Coord y, Coord w, Coord h) {
+    Changes(x, y, w, h);
     CopyRect(c_.target, x, y, w, h, c_.incoming, x, y);
   }
-  void CopyFrom(SurfaceView src, Coord sx, Coord sy, Coord w, Coord h, Coord dx, Coord dy) const {
+  void CopyFrom(SurfaceView src, Coord sx, Coord sy, Coord w, Coord h, Coord dx, Coord dy) {
+    Changes(dx, dy, w, h);
     CopyRectStreamed(c_.target, dx, dy, w, h, src, sx, sy);
   }
   // The end of a transition that only ever adds incoming pixels: the plain kernel copies the
   // whole incoming picture; the fast one has `rest` copy only what the frames have not drawn yet.
   template <class Rest>
-  void FinishAdding(Rest&& rest) const {
+  void FinishAdding(Rest&& rest) {
     if (c_.kernel == Kernel::kFast) {
       *c_.running = false;
       rest();
@@ -160,6 +163,7 @@ class StretchPush final : public BlitBase {
         in_(c.incoming, 0, 0, c.W, c.H, Axis::kHorizontal, c.kernel),
         out_(c.outgoing, 0, 0, c.W, c.H, Axis::kHorizontal, c.kernel) {}
   bool Iterate() override {
+    ChangesAll();
     for (int s = 0; s < steps_per_frame_; ++s) {
       if (n_ >= c_.W) {
         c_.Finish();
@@ -201,6 +205,7 @@ class StretchDoors final : public BlitBase {
   }
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;
+    ChangesAll();
     for (int s = 0; s < steps_per_frame_; ++s) {
       if (n_ >= half_) {
         c_.Finish();
@@ -266,6 +271,7 @@ class RandomLines final : public BlitBase {
     // entry's line is still to be copied.
     if (end) Line(order_[static_cast<std::size_t>(n_)], batch);
     if (batch) {
+      ChangesAll();
       // Many columns at once: one pass over the rows instead of one per column.
       for (Coord y = 0; y < c_.H; ++y) {
         CopyFlagged(c_.target.Row(static_cast<int>(y)), c_.incoming.Row(static_cast<int>(y)),
@@ -363,7 +369,7 @@ class Comb final : public BlitBase {
 
  private:
   // Horizontal strips of the reveal at length n: only what they add to those drawn at drawn_.
-  void FastRows(Coord n) const {
+  void FastRows(Coord n) {
     const Coord W = c_.W, H = c_.H;
     if (n <= drawn_) return;
     bool parity = true;
@@ -378,13 +384,19 @@ class Comb final : public BlitBase {
 
   // The columns at length n row by row: even columns (parity True) cover the rows [0, n), odd
   // ones [H − n, H), each from its own source row.
-  void FastColumns(Coord n) const {
+  void FastColumns(Coord n) {
     const Coord W = c_.W, H = c_.H;
     if (n <= 0 || W <= 0) return;
     const int w = static_cast<int>(W);
     // The reveal adds even columns on rows [drawn, n) and odd ones on rows [H − n, H − drawn).
     const Coord from = slide_ ? 0 : drawn_;
     if (!slide_ && n <= from) return;
+    if (slide_) {
+      ChangesAll();
+    } else {
+      Changes(0, from, W, n - from);
+      Changes(0, H - n, W, n - from);
+    }
     for (Coord y = 0; y < H; ++y) {
       if (!slide_ && !(y >= from && y < n) && !(y >= H - n && y < H - from)) continue;
       // Source rows: for the reveal the same row; for the slide the even columns show row
@@ -431,7 +443,8 @@ class SplitScroll final : public BlitBase {
     const Coord W = c_.W, H = c_.H;
     if (phase_ == 1) {
       // The first frame (n = 0) is the outgoing picture the set-up has just copied: the fast
-      // kernel does not copy it again.
+      // kernel does not copy it again (but shows it).
+      if (n_ == 0) ChangesAll();
       if (n_ != 0 || c_.kernel != Kernel::kFast) {
         CopyFrom(c_.outgoing, 0, n_, W, H - n_, 0, 0);
         CopyFrom(c_.incoming, 0, H - 2 * n_, W, n_, 0, H - n_);
@@ -483,6 +496,8 @@ class Blinds final : public BlitBase {
   // the picture.
   void AddColumns(Step a) {
     if (a <= drawn_) return;
+    for (Coord l = 0; l <= c_.W; l += slat_)
+      Changes(l + slat_ - a, 0, a - drawn_, c_.H);  // [l + slat − a, l + slat − drawn)
     constexpr Coord kAhead = 6;  // rows: the slats' scattered lines are fetched in advance
     for (Coord y = 0; y < c_.H; ++y) {
       Pixel* d = c_.target.Row(static_cast<int>(y));

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/surface.h"
 #include "effects/raster.h"
@@ -32,7 +33,8 @@ class SystemColors;
 
 class PictureBox {
  public:
-  using RefreshCallback = std::function<void(const PictureBox&)>;
+  // The box and the part of its image that changed since the last refresh.
+  using RefreshCallback = std::function<void(const PictureBox&, const Rect&)>;
 
   // The twips per pixel default to 15 (96 dots per inch).
   PictureBox() = default;
@@ -88,9 +90,10 @@ class PictureBox {
   Surface& ImageSurface() { return image_; }
 
   // ----- Refresh: shows the current image through the window's callback (none: nothing happens).
+  // `changed`: the part of the image that changed since the last refresh (nothing: any of it).
   void SetRefreshCallback(RefreshCallback callback) { refresh_ = std::move(callback); }
-  void Refresh() const {
-    if (refresh_) refresh_(*this);
+  void Refresh(std::optional<Rect> changed = std::nullopt) const {
+    if (refresh_) refresh_(*this, changed.value_or(Rect{0, 0, image_.width(), image_.height()}));
   }
 
  private:

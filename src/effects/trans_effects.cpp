@@ -1,5 +1,6 @@
 #include "effects/trans_effects.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "effects/effects_internal.h"
@@ -149,6 +150,22 @@ TransEffects::SurfaceStamp TransEffects::Snapshot(const PictureBox* box) {
   return {box->Image().data(), box->PixelWidth(), box->PixelHeight()};
 }
 
+void Effect::Changes(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
+  const std::int64_t x0 = std::max<std::int64_t>(x, 0), y0 = std::max<std::int64_t>(y, 0);
+  const std::int64_t x1 = std::min(x + std::max<std::int64_t>(w, 0), width_);
+  const std::int64_t y1 = std::min(y + std::max<std::int64_t>(h, 0), height_);
+  if (x1 <= x0 || y1 <= y0) return;
+  Rect r{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+         static_cast<int>(y1 - y0)};
+  if (!changed_.Empty()) {
+    const int left = std::min(r.x, changed_.x), top = std::min(r.y, changed_.y);
+    const int right = std::max(r.x + r.w, changed_.x + changed_.w);
+    const int bottom = std::max(r.y + r.h, changed_.y + changed_.h);
+    r = {left, top, right - left, bottom - top};
+  }
+  changed_ = r;
+}
+
 bool TransEffects::Frame() {
   if (!effect_) return false;
   // A surface that was resized (or reallocated) under the transition, for example by a resize
@@ -165,8 +182,9 @@ bool TransEffects::Frame() {
     End();
     return false;
   }
+  effect_->ForgetChanges();
   if (effect_->Iterate()) {
-    watch_.surfaces.target->Refresh();
+    watch_.surfaces.target->Refresh(effect_->Changed());
     return true;
   }
   End();

@@ -44,6 +44,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string_view>
 
@@ -95,6 +96,34 @@ class Effect {
   virtual int PauseAfterFrameMs() const { return 0; }
   // Whether it holds off-screen surfaces now (the mask transition's reference kernel).
   virtual bool HoldsOffscreenSurfaces() const { return false; }
+
+  // The part of the target that the last Iterate changed, where the transition keeps count
+  // (nothing: any of it). The driver forgets the changes before each Iterate, and shows only
+  // these, so a transition that keeps count reports every pixel it writes.
+  std::optional<Rect> Changed() const {
+    if (!tracked_ || whole_) return std::nullopt;
+    return changed_;
+  }
+  void ForgetChanges() {
+    changed_ = {};
+    whole_ = false;
+  }
+
+ protected:
+  // A transition that keeps count of its changes says so once, in its set-up.
+  void TrackChanges(std::int64_t width, std::int64_t height) {
+    tracked_ = true;
+    width_ = width;
+    height_ = height;
+  }
+  // Columns [x, x + w) of rows [y, y + h) changed (clipped to the target).
+  void Changes(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h);
+  void ChangesAll() { whole_ = true; }
+
+ private:
+  bool tracked_ = false, whole_ = false;
+  std::int64_t width_ = 0, height_ = 0;
+  Rect changed_;
 };
 
 class TransEffects {

@@ -55,7 +55,8 @@ frmImageScr::frmImageScr(Platform& platform, std::string saverName, SlideshowOpt
     p->SetTwipsPerPixel(window_->TwipsPerPixelX(), window_->TwipsPerPixelY());
   }
   // Only the visible surface shows what is drawn on it.
-  picture1_.SetRefreshCallback([this](const PictureBox&) { Present(); });
+  picture1_.SetRefreshCallback(
+      [this](const PictureBox&, const Rect& changed) { Present(changed); });
   timer1_ = platform_.Loop().CreateTimer(0, [this] { Timer1_Timer(); });
   timer2_ = platform_.Loop().CreateTimer(1, [this] { Timer2_Timer(); });
   Form_Load();
@@ -339,11 +340,12 @@ void frmImageScr::RefreshSurfaces() {
   picture3_.Refresh();
 }
 
-void frmImageScr::Present() {
+void frmImageScr::Present(std::optional<Rect> changed) {
   if (!window_ || unloaded_) return;
   const SurfaceView v = picture1_.Image();
   if (v.width() == 0 || v.height() == 0) return;
-  window_->Present(v, Rect{0, 0, v.width(), v.height()});
+  // A transition's frame sends what it changed; anything else, the whole picture.
+  window_->Present(v, changed.value_or(Rect{0, 0, v.width(), v.height()}));
   if (!firstFramePresented_) {
     firstFramePresented_ = true;
     Trace("first frame");

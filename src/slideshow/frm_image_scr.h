@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -87,7 +88,7 @@ class frmImageScr final : public Form, private WindowEvents {
   void EnableTimer1(std::int64_t periodMs);
   void DisableTimer1();
   void RefreshSurfaces();
-  void Present();
+  void Present(std::optional<Rect> changed = std::nullopt);
 
   // WindowEvents
   void OnKeyDown(int keyCode, int shift) override;

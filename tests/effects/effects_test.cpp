@@ -215,6 +215,37 @@ TEST_P(EveryEffect, FastKernelsEqualPlainFrameByFrame) {
   }
 }
 
+// A screen that takes from each frame only the part the refresh says changed shows every frame
+// whole: each transition reports every pixel it writes, with either kernel.
+TEST_P(EveryEffect, ShowingOnlyTheChangedPartsShowsEveryFrame) {
+  const int e = GetParam();
+  struct Case {
+    int w, h;
+    const char* b;
+  };
+  for (const Case& c : {Case{37, 23, "3"}, Case{200, 9, "7"}, Case{9, 60, "1"},
+                        Case{301, 167, "10"}, Case{64, 48, "25"}}) {
+    for (Kernel k : {Kernel::kFast, Kernel::kPlain}) {
+      Stage st(c.w, c.h, 4);
+      TransEffects fx;
+      fx.SetKernel(k);
+      Surface screen = st.p1.ImageSurface().Clone();
+      FixedRandom rnd(4);
+      ASSERT_EQ(fx.Start(e, c.b, st.Surfaces(), rnd.Source()), StartResult::kStarted);
+      for (int frame = 1; fx.Frame(); ++frame) {
+        const Rect r = st.lastChanged;
+        ASSERT_TRUE(r.x >= 0 && r.y >= 0 && r.x + r.w <= c.w && r.y + r.h <= c.h);
+        for (int y = r.y; y < r.y + r.h; ++y)
+          for (int x = r.x; x < r.x + r.w; ++x) screen.At(x, y) = st.p1.Image().At(x, y);
+        ASSERT_TRUE(SameImage(screen.View(), st.p1.Image()))
+            << "effect " << e << " " << c.w << "x" << c.h << " b=" << c.b << " frame " << frame
+            << (k == Kernel::kFast ? " fast: " : " plain: ")
+            << test::FirstDifference(screen.View(), st.p1.Image());
+      }
+    }
+  }
+}
+
 TEST_P(EveryEffect, NegativeAndZeroStepBasesRunUntilStopped) {
   const int e = GetParam();
   for (const char* b : {"0", "-1", "-7", "-51", "-2147483648", "2147483647"}) {

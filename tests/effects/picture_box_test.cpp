@@ -59,7 +59,8 @@ TEST(PictureBox, SystemBackColorAndRefresh) {
   EXPECT_EQ(p.Image().At(0, 0), ColorToPixel(0x00010203 * 6));
   int refreshed = 0;
   p.Refresh();  // no callback: nothing
-  p.SetRefreshCallback([&](const PictureBox& box) {
+  p.SetRefreshCallback([&](const PictureBox& box, const Rect& changed) {
+    EXPECT_EQ(changed, (Rect{0, 0, 2, 2}));
     EXPECT_EQ(&box, &p);
     ++refreshed;
   });

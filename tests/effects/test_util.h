@@ -53,6 +53,7 @@ struct Stage {
   PictureBox p1, p2, p3;
   Surface outgoing, incoming;
   int refreshes = 0;
+  Rect lastChanged;  // what the last refresh said changed
 
   Stage(int w, int h, std::uint32_t seed = 1, int w2 = -1, int h2 = -1, int w3 = -1, int h3 = -1) {
     w2 = w2 < 0 ? w : w2;
@@ -67,7 +68,10 @@ struct Stage {
     p1.PaintPicture(outgoing.View(), {0, 0});
     p3.PaintPicture(outgoing.View(), {0, 0});
     p2.PaintPicture(incoming.View(), {0, 0});
-    p1.SetRefreshCallback([this](const PictureBox&) { ++refreshes; });
+    p1.SetRefreshCallback([this](const PictureBox&, const Rect& changed) {
+      ++refreshes;
+      lastChanged = changed;
+    });
   }
   EffectSurfaces Surfaces() { return {&p1, &p2, &p3}; }
 };
