@@ -1,10 +1,12 @@
 #include "slideshow/picture_cache.h"
 
+#include <algorithm>
 #include <exception>
 
 #ifdef _WIN32
 #include <windows.h>
 #elif defined(__linux__)
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -21,8 +23,13 @@ void LowerThisThreadsPriority() {
 #ifdef _WIN32
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 #elif defined(__linux__)
-  // (On Linux the nice value belongs to each thread.)
+  // (On Linux the nice value belongs to each thread.) Better, the idle class: the thread runs only
+  // where nothing else wants the processor, so neither the frames nor the window system's work
+  // on them wait for it (at 3840 x 2160 a lower nice value alone still let frames come late).
+  // A caller that waits too long for it decodes the picture itself (Get).
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+  sched_param idle{};
+  sched_setscheduler(static_cast<pid_t>(syscall(SYS_gettid)), SCHED_IDLE, &idle);
 #endif
 }
 
@@ -89,30 +96,39 @@ void PictureCache::Prefetch(const std::string& path) {
 std::shared_ptr<const Surface> PictureCache::Get(const std::string& path) {
   std::unique_lock lock(mutex_);
   Entry* e = Find(path);
-  if (!e) {
-    Insert(path);
-    ++decodes_;
-    lock.unlock();
-    std::shared_ptr<const Surface> picture;
-    try {
-      if (auto s = loader_.Load(path)) picture = std::make_shared<const Surface>(std::move(*s));
-    } catch (const std::exception&) {
-      picture = nullptr;  // out of memory and the like: the picture counts as not loadable
+  if (e && !e->ready) {
+    // A picture still waiting in the queue is decoded here and now rather than after those before
+    // it; one under way is waited for, but not for ever: a worker that other programs keep from
+    // the processor must not hold the show (the picture is then decoded here as well).
+    const auto queued = std::find(queue_.begin(), queue_.end(), path);
+    if (queued != queue_.end()) {
+      queue_.erase(queued);
+    } else if (changed_.wait_for(lock, patience_, [&] {
+                 Entry* w = Find(path);
+                 return !w || w->ready || stopping_;
+               })) {
+      Entry* done = Find(path);
+      return done ? done->picture : nullptr;
     }
-    lock.lock();
-    if (Entry* again = Find(path)) {
-      again->picture = picture;
-      again->ready = true;
-    }
-    changed_.notify_all();
-    return picture;
   }
-  changed_.wait(lock, [&] {
-    Entry* w = Find(path);
-    return !w || w->ready || stopping_;
-  });
-  Entry* done = Find(path);
-  return done ? done->picture : nullptr;
+  e = Find(path);
+  if (e && e->ready) return e->picture;
+  if (!e) Insert(path);
+  ++decodes_;
+  lock.unlock();
+  std::shared_ptr<const Surface> picture;
+  try {
+    if (auto s = loader_.Load(path)) picture = std::make_shared<const Surface>(std::move(*s));
+  } catch (const std::exception&) {
+    picture = nullptr;  // out of memory and the like: the picture counts as not loadable
+  }
+  lock.lock();
+  if (Entry* again = Find(path)) {
+    again->picture = picture;
+    again->ready = true;
+  }
+  changed_.notify_all();
+  return picture;
 }
 
 std::size_t PictureCache::Decodes() const {

@@ -3,6 +3,7 @@
 // composes it.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -29,9 +30,11 @@ class PictureCache {
 
   // Asks for a picture to be decoded in the background; returns at once.
   void Prefetch(const std::string& path);
-  // The picture, decoding it now unless it is ready or under way (then waits for it); nullptr when
-  // the file is missing or not a picture.
+  // The picture, decoding it now unless it is ready or under way (then waits for it, up to the
+  // patience, and decodes it here after that); nullptr when the file is missing or not a picture.
   std::shared_ptr<const Surface> Get(const std::string& path);
+  // How long Get waits for a decode under way (2 s by default).
+  void SetPatience(std::chrono::milliseconds patience) { patience_ = patience; }
   // How many decodes have run (for tests: each file once).
   std::size_t Decodes() const;
 
@@ -54,6 +57,7 @@ class PictureCache {
   std::deque<std::string> queue_;
   std::size_t decodes_ = 0;
   bool stopping_ = false;
+  std::chrono::milliseconds patience_{2000};
   std::thread worker_;
 };
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #ifdef __linux__
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -94,6 +95,8 @@ TEST(PictureCache, PrefetchedPicturesDecodeOnceOnTheWorker) {
   for (int round = 0; round < 2; ++round) {
     for (const auto& p : paths) cache.Prefetch(p);
   }
+  // (Asked for while still queued, a picture would be decoded by the caller.)
+  ASSERT_TRUE(loader.WaitStarted(3));
   for (const auto& p : paths) {
     const auto picture = cache.Get(p);
     ASSERT_NE(picture, nullptr) << p;
@@ -115,18 +118,24 @@ TEST(PictureCache, TheWorkerDecodesBelowTheNormalPriority) {
     std::optional<Surface> Load(const std::string&) override {
       errno = 0;
       nice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+      policy = sched_getscheduler(0);
       return Surface(1, 1, 0);
     }
     std::optional<Surface> Decode(const std::uint8_t*, std::size_t) override {
       return std::nullopt;
     }
     int nice = -100;
+    int policy = -1;
   } loader;
   const int mine = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
   PictureCache cache(loader, 4, DecodeThread::kWorker);
   cache.Prefetch("a.jpg");
+  // (Asked for before the worker takes it, the caller would decode it itself.)
+  for (int i = 0; i < 5000 && cache.Decodes() == 0; ++i) std::this_thread::sleep_for(1ms);
   ASSERT_NE(cache.Get("a.jpg"), nullptr);
   EXPECT_GT(loader.nice, mine);
+  EXPECT_EQ(loader.policy, SCHED_IDLE);
+  EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER) << "the caller's own class changed";
   EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), mine)
       << "the caller's own priority changed";
 }
@@ -145,18 +154,79 @@ TEST(PictureCache, GetWaitsForTheDecodeUnderWayInsteadOfStartingAnother) {
   EXPECT_EQ(cache.Decodes(), 1u);
 }
 
-TEST(PictureCache, GetWaitsForAQueuedRequestBehindAnother) {
-  GatedLoader loader;
+// A decoder whose first decode of a "held*" path waits for the gate; later ones (the caller's
+// own) and other paths do not.
+class FirstDecodeGated final : public ImageLoader {
+ public:
+  std::optional<Surface> Load(const std::string& path) override {
+    std::unique_lock lock(mutex_);
+    if (++loads_[path] == 1 && path.rfind("held", 0) == 0) {
+      ++blocked_;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return open_; });
+    }
+    threads_[path].insert(std::this_thread::get_id());
+    return Surface(static_cast<int>(path.size()), 1, 0);
+  }
+  std::optional<Surface> Decode(const std::uint8_t*, std::size_t) override { return std::nullopt; }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  bool WaitBlocked(int n) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 5s, [&] { return blocked_ >= n; });
+  }
+  int Loads(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return loads_[path];
+  }
+  bool DecodedOn(const std::string& path, std::thread::id thread) {
+    std::lock_guard lock(mutex_);
+    return threads_[path].count(thread) != 0;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  int blocked_ = 0;
+  std::map<std::string, int> loads_;
+  std::map<std::string, std::set<std::thread::id>> threads_;
+};
+
+TEST(PictureCache, AQueuedRequestIsDecodedByTheCallerNotBehindAnother) {
+  FirstDecodeGated loader;
   PictureCache cache(loader, 8, DecodeThread::kWorker);
-  cache.Prefetch("first.jpg");
-  cache.Prefetch("second.jpg");
-  ASSERT_TRUE(loader.WaitStarted(1));
-  std::thread opener = OpenLater(loader);
-  const auto picture = cache.Get("second.jpg");
-  opener.join();
+  cache.Prefetch("held.jpg");
+  ASSERT_TRUE(loader.WaitBlocked(1));
+  // The worker is held by the first picture; the second, still queued, comes from the caller
+  // (its only decode) while the first is still under way.
+  cache.Prefetch("second-one.jpg");
+  const auto picture = cache.Get("second-one.jpg");
   ASSERT_NE(picture, nullptr);
-  EXPECT_EQ(picture->width(), 10);
-  EXPECT_EQ(loader.Loads()["second.jpg"], 1);
+  EXPECT_EQ(picture->width(), 14);
+  EXPECT_EQ(loader.Loads("second-one.jpg"), 1);
+  EXPECT_TRUE(loader.DecodedOn("second-one.jpg", std::this_thread::get_id()));
+  EXPECT_EQ(loader.Loads("held.jpg"), 1);
+  loader.Open();
+}
+
+TEST(PictureCache, ADecodeUnderWayTooLongIsDoneAgainByTheCaller) {
+  FirstDecodeGated loader;
+  PictureCache cache(loader, 8, DecodeThread::kWorker);
+  cache.SetPatience(30ms);
+  cache.Prefetch("held-long.jpg");
+  ASSERT_TRUE(loader.WaitBlocked(1));
+  const auto picture = cache.Get("held-long.jpg");
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->width(), 13);
+  EXPECT_EQ(loader.Loads("held-long.jpg"), 2);
+  EXPECT_TRUE(loader.DecodedOn("held-long.jpg", std::this_thread::get_id()));
+  loader.Open();
+  // The worker's late result changes nothing for the callers.
+  EXPECT_EQ(cache.Get("held-long.jpg")->width(), 13);
 }
 
 TEST(PictureCache, DestructionDuringADecodeDropsTheQueue) {
