@@ -140,6 +140,7 @@ StartResult TransEffects::StartWithStepBase(int effect, std::int32_t stepBase,
   };
   setup.random = [this, &random]() { return NextRandom(random); };
   effect_ = kEffects[effect].make(c, setup);
+  shownWhole_ = false;
   watch_ = {surfaces, Snapshot(surfaces.target), Snapshot(surfaces.incoming),
             Snapshot(surfaces.outgoing)};
   running_ = true;
@@ -184,7 +185,10 @@ bool TransEffects::Frame() {
   }
   effect_->ForgetChanges();
   if (effect_->Iterate()) {
-    watch_.surfaces.target->Refresh(effect_->Changed());
+    // The first frame shows the whole target: the pictures composed for the step are on it and
+    // not on screen yet. The others show what the transition says it changed.
+    watch_.surfaces.target->Refresh(shownWhole_ ? effect_->Changed() : std::nullopt);
+    shownWhole_ = true;
     return true;
   }
   End();

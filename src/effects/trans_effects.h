@@ -187,6 +187,7 @@ class TransEffects {
   bool running_ = false;
   Kernel kernel_ = Kernel::kFast;
   std::unique_ptr<Effect> effect_;
+  bool shownWhole_ = false;  // the transition's first frame refreshed the whole target
   std::mt19937 own_random_;
   // Copies of sources whose size differs from the target's, padded with black.
   std::unique_ptr<Surface> padded_incoming_;
