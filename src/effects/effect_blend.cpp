@@ -261,10 +261,10 @@ class Blend final : public Effect {
     auto blend = [&](Coord a, Coord b) {
       a = std::max<Coord>(a, 0);
       b = std::min<Coord>(b, W);
-      if (b > a) Changes(a, y, b - a, 1);
-      if (b > a)
-        BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a),
-                       Kernel::kFast);
+      if (b <= a) return;
+      Changes(a, y, b - a, 1);
+      BlendRowAlphas(t + a, o + a, n + a, alphas_.data() + a, static_cast<int>(b - a),
+                     Kernel::kFast);
     };
     blend(ol, cx_ - kin);
     blend(cx_ + kin + 1, orr);

@@ -35,6 +35,15 @@ void LowerThisThreadsPriority() {
 
 }  // namespace
 
+std::shared_ptr<const Surface> PictureCache::Decode(const std::string& path) {
+  try {
+    if (auto s = loader_.Load(path)) return std::make_shared<const Surface>(std::move(*s));
+  } catch (const std::exception&) {
+    // out of memory and the like: the picture counts as not loadable
+  }
+  return nullptr;
+}
+
 PictureCache::PictureCache(ImageLoader& loader, std::size_t capacity, DecodeThread thread)
     : loader_(loader), capacity_(capacity < 2 ? 2 : capacity) {
   if (thread == DecodeThread::kWorker) worker_ = std::thread([this] { Work(); });
@@ -116,12 +125,7 @@ std::shared_ptr<const Surface> PictureCache::Get(const std::string& path) {
   if (!e) Insert(path);
   ++decodes_;
   lock.unlock();
-  std::shared_ptr<const Surface> picture;
-  try {
-    if (auto s = loader_.Load(path)) picture = std::make_shared<const Surface>(std::move(*s));
-  } catch (const std::exception&) {
-    picture = nullptr;  // out of memory and the like: the picture counts as not loadable
-  }
+  std::shared_ptr<const Surface> picture = Decode(path);
   lock.lock();
   if (Entry* again = Find(path)) {
     again->picture = picture;
@@ -148,12 +152,7 @@ void PictureCache::Work() {
     if (!e || e->ready) continue;
     ++decodes_;
     lock.unlock();
-    std::shared_ptr<const Surface> picture;
-    try {
-      if (auto s = loader_.Load(path)) picture = std::make_shared<const Surface>(std::move(*s));
-    } catch (const std::exception&) {
-      picture = nullptr;
-    }
+    std::shared_ptr<const Surface> picture = Decode(path);
     lock.lock();
     for (auto& entry : entries_) {
       if (entry.path == path && !entry.ready) {

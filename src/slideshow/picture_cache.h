@@ -48,6 +48,8 @@ class PictureCache {
   Entry& Insert(const std::string& path);
   void Trim();
   void Work();
+  // The loader's picture, or nullptr (also when the loader throws); outside the lock.
+  std::shared_ptr<const Surface> Decode(const std::string& path);
 
   ImageLoader& loader_;
   const std::size_t capacity_;
