@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,6 +123,8 @@ class FlashPlayer {
   // Whether a getURL that would open a page is written to the trace (off by default; no page is
   // ever opened). Set before SetMovie.
   void SetNavigationLog(bool log) { logNavigation_ = log; }
+  // Scripts' Date sees this moment and zone instead of the system's (for repeatable runs).
+  void SetFixedDate(std::optional<swf::FixedDate> date) { fixedDate_ = date; }
   // The screen's resolution the movie's scripts are told of, in the desktop's own pixels (its
   // device pixels divided by its scale factor; 1920 x 1080 until set). Set before SetMovie.
   void SetScreenResolution(Size size) {
@@ -203,6 +206,7 @@ class FlashPlayer {
   swf::TraceSink trace_;
   bool scriptsEnabled_ = true;
   bool logNavigation_ = false;
+  std::optional<swf::FixedDate> fixedDate_;
   Size screen_{1920, 1080};
   double movieTimeMs_ = 0;  // the movie's clock: frames stepped times the frame interval
   std::unique_ptr<swf::Renderer> renderer_;

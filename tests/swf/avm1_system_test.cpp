@@ -93,6 +93,26 @@ TEST(Avm1System, AnObjectThatHoldsItselfEncodesToAnEnd) {
   EXPECT_LT(xml.size(), 10000u);
 }
 
+TEST(Avm1System, AFixedDateIsNowAndItsZoneIsTheLocalOne) {
+  Script s(8);
+  // 2001-02-02 22:20:06 UTC, in a zone 5 h 45 min ahead of it.
+  s.vm.fixedDate = FixedDate{981152406000.0, (5 * 60 + 45) * 60000.0};
+  Asm now;
+  now.Push({0, "Date"}).Op(0x40).Trace();
+  for (const char* method : {"getTimezoneOffset", "getDate", "getUTCDate"})
+    now.Push({0, 0, "Date"}).Op(0x40).Push({method}).Op(0x52).Trace();
+  EXPECT_EQ(s.Of(now), "Sat Feb 3 04:05:06 GMT+0545 2001|-345|3|2");
+  // A local time given in parts is read in the same zone.
+  Asm parts;
+  parts.Push({0, 6, 5, 4, 3, 1, 2001, 6, "Date"}).Op(0x40).Push({"getTime"}).Op(0x52).Trace();
+  EXPECT_EQ(s.Of(parts), "981152406000");
+  // Without it, the system's clock: not the fixed moment.
+  s.vm.fixedDate.reset();
+  Asm system;
+  system.Push({0, 0, "Date"}).Op(0x40).Push({"getTime"}).Op(0x52).Trace();
+  EXPECT_NE(s.Of(system), "981152406000");
+}
+
 TEST(Avm1System, PrintJobMethodsFromVersion7AndReadOnlySizes) {
   for (int version : {6, 7}) {
     Script r(version);

@@ -3,15 +3,17 @@
 //
 //   dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q] [--input events.json]
 //                   [--png OUT.png] [--capture-frame K] [--expect EXPECTED.png]
-//                   [--tolerance T] [--wav OUT.wav] [--log-fetch]
+//                   [--tolerance T] [--wav OUT.wav] [--log-fetch] [--date DATE]
 //                   [--font FAMILY=FILE]... [--generic-font sans|serif|typewriter=FAMILY]...
 //
 // --capture-frame keeps frame K's picture instead of the last one's. --expect compares the kept
 // picture with a PNG file and prints "outliers N" on standard error (channels that differ by more
 // than --tolerance). --wav writes the sound of the frames played, mixed as 16-bit stereo at
 // 44.1 kHz (one frame interval of sound per frame). --log-fetch writes the page and window of every
-// getURL that would open a page to the trace. A file that cannot be read as a movie gets one
-// line on standard error and exit status 1; bad options get the usage and exit status 2.
+// getURL that would open a page to the trace. --date fixes the moment and zone that scripts' Date
+// sees ("2001-02-03T04:05:06+05:45": that local time, 5 h 45 min ahead of UTC). A file that cannot
+// be read as a movie gets one line on standard error and exit status 1; bad options get the usage
+// and exit status 2.
 // --font makes a font file's face the one a movie gets for FAMILY, before the installed ones;
 // --generic-font names the family "_sans", "_serif" or "_typewriter" stands for (both Linux only).
 #include <cstdio>
@@ -32,7 +34,8 @@ void Usage() {
       "                       [--quality Q]\n"
       "                       [--input events.json] [--png OUT.png] [--capture-frame K]\n"
       "                       [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav]\n"
-      "                       [--log-fetch] [--font FAMILY=FILE]...\n"
+      "                       [--log-fetch] [--date YYYY-MM-DDTHH:MM:SS+HH:MM]\n"
+      "                       [--font FAMILY=FILE]...\n"
       "                       [--generic-font sans|serif|typewriter=FAMILY]...\n",
       stderr);
 }
@@ -79,6 +82,9 @@ int main(int argc, char** argv) {
     } else if (a == "--wav" && hasValue) {
       wav = argv[++i];
       o.sound = true;
+    } else if (a == "--date" && hasValue) {
+      o.fixedDate = dbx::movie::ParseFixedDate(argv[++i]);
+      if (!o.fixedDate) return Usage(), 2;
     } else if (a == "--log-fetch") {
       o.logNavigation = true;
     } else if (a == "--font" && hasValue) {

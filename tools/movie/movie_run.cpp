@@ -208,6 +208,54 @@ bool KeyFromJson(const Json& key, int& code, int& ch) {
 
 }  // namespace
 
+std::optional<swf::FixedDate> ParseFixedDate(std::string_view text) {
+  // Digits at fixed places: YYYY-MM-DDTHH:MM:SS, then Z or +HH:MM / -HH:MM.
+  auto number = [&](std::size_t at, std::size_t digits, int& out) {
+    if (at + digits > text.size()) return false;
+    out = 0;
+    for (std::size_t i = at; i < at + digits; ++i) {
+      if (text[i] < '0' || text[i] > '9') return false;
+      out = out * 10 + (text[i] - '0');
+    }
+    return true;
+  };
+  auto is = [&](std::size_t at, char c) { return at < text.size() && text[at] == c; };
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!number(0, 4, year) || !is(4, '-') || !number(5, 2, month) || !is(7, '-') ||
+      !number(8, 2, day) || !is(10, 'T') || !number(11, 2, hour) || !is(13, ':') ||
+      !number(14, 2, minute) || !is(16, ':') || !number(17, 2, second))
+    return std::nullopt;
+  int zone = 0;  // minutes ahead of UTC
+  if (is(19, 'Z') && text.size() == 20) {
+    zone = 0;
+  } else if ((is(19, '+') || is(19, '-')) && text.size() == 25 && is(22, ':')) {
+    int zh = 0, zm = 0;
+    if (!number(20, 2, zh) || !number(23, 2, zm) || zh > 23 || zm > 59) return std::nullopt;
+    zone = (zh * 60 + zm) * (is(19, '-') ? -1 : 1);
+  } else {
+    return std::nullopt;
+  }
+  static constexpr int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > kDaysIn[month - 1] || hour > 23 || minute > 59 ||
+      second > 59)
+    return std::nullopt;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (month == 2 && day == 29 && !leap) return std::nullopt;
+  // Days since 1970-01-01 of the civil date (years counted from March, so that the leap day
+  // ends a year).
+  const int y = month <= 2 ? year - 1 : year;
+  const int era = y / 400;
+  const int yearOfEra = y - era * 400;
+  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const double days = static_cast<double>(era) * 146097 + dayOfEra - 719468;
+  const double local = days * 86400000.0 + ((hour * 60 + minute) * 60 + second) * 1000.0;
+  swf::FixedDate d;
+  d.zoneOffsetMs = zone * 60000.0;
+  d.nowMs = local - d.zoneOffsetMs;
+  return d;
+}
+
 std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
   auto doc = JsonReader(json).Document();
   if (!doc || doc->type != Json::Type::kArray) return std::nullopt;
@@ -266,6 +314,7 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
   });
   player.SetQuality2(o.quality);
   player.SetNavigationLog(o.logNavigation);
+  player.SetFixedDate(o.fixedDate);
   if (o.width > 0 && o.height > 0 && o.scaleFactor > 0) {
     player.SetScreenResolution(Size{static_cast<int>(std::lround(o.width / o.scaleFactor)),
                                     static_cast<int>(std::lround(o.height / o.scaleFactor))});

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/surface.h"
+#include "swf/display/scripts.h"
 
 namespace dbx::movie {
 
@@ -36,10 +37,11 @@ struct RunOptions {
   double scaleFactor = 1;     // of the screen the viewport stands for (System.capabilities)
   std::string quality = "High";
   std::vector<InputEvent> input;
-  int captureFrame = 0;        // 1-based frame whose picture is kept; 0: the last
-  bool picture = true;         // keep a picture at all
-  bool sound = false;          // keep the mixed sound
-  bool logNavigation = false;  // trace the pages a getURL would open
+  int captureFrame = 0;                     // 1-based frame whose picture is kept; 0: the last
+  bool picture = true;                      // keep a picture at all
+  bool sound = false;                       // keep the mixed sound
+  bool logNavigation = false;               // trace the pages a getURL would open
+  std::optional<swf::FixedDate> fixedDate;  // the moment and zone scripts' Date sees
   // Faces read from font files under family names of their own (family, file), and the families
   // that "_sans", "_serif" and "_typewriter" stand for; empty: the system's. Linux only.
   std::vector<std::pair<std::string, std::string>> fontFiles;
@@ -59,6 +61,10 @@ struct RunResult {
 bool WriteWav(const std::string& path, const std::vector<std::int16_t>& sound);
 
 // Plays the movie; every trace() line goes to `trace` as it is printed.
+// "YYYY-MM-DDTHH:MM:SS" followed by "Z" or a zone offset "+HH:MM" / "-HH:MM": that local time in
+// that zone; nothing for any other text.
+std::optional<swf::FixedDate> ParseFixedDate(std::string_view text);
+
 RunResult RunMovie(const RunOptions& options, const std::function<void(std::string_view)>& trace);
 
 // Channels (red, green, blue of every pixel) that differ by more than `tolerance`; pictures of

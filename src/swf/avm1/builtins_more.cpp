@@ -70,8 +70,9 @@ double MakeTime(const Civil& c) {
 }
 
 // The local zone's offset from UTC in milliseconds at UTC time `t`.
-double LocalOffset(double t) {
+double LocalOffset(const Vm& vm, double t) {
   if (!std::isfinite(t)) return 0;
+  if (vm.fixedDate) return vm.fixedDate->zoneOffsetMs;
   std::time_t secs = static_cast<std::time_t>(std::floor(t / 1000));
   std::tm local{};
   std::tm* l = std::localtime(&secs);
@@ -91,7 +92,8 @@ double LocalOffset(double t) {
   return MakeTime(lc) - MakeTime(uc);
 }
 
-double Now() {
+double Now(const Vm& vm) {
+  if (vm.fixedDate) return vm.fixedDate->nowMs;
   return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::system_clock::now().time_since_epoch())
                                  .count());
@@ -111,7 +113,7 @@ Value DateConstruct(Vm& vm, CallArgs& a) {
   Object* o = vm.heap().Make<Object>(a.self ? a.self->proto() : vm.dateProto, ObjClass::kDate);
   double t;
   if (a.size() == 0) {
-    t = Now();
+    t = Now(vm);
   } else if (a.size() == 1) {
     t = TimeClip(vm.ToNumber(a[0]));
   } else {
@@ -126,7 +128,7 @@ Value DateConstruct(Vm& vm, CallArgs& a) {
     c.second = f[5];
     c.ms = f[6];
     double local = MakeTime(c);
-    t = TimeClip(local - LocalOffset(local));
+    t = TimeClip(local - LocalOffset(vm, local));
   }
   o->primitive = Value(t);
   return Value(o);
@@ -141,10 +143,10 @@ Value DateCall(Vm& vm, CallArgs& a) {
 enum Field { kYear, kMonth, kDay, kWeekday, kHour, kMinute, kSecond, kMs, kFullYear };
 
 template <Field F, bool Utc>
-Value DateGet(Vm&, CallArgs& a) {
+Value DateGet(Vm& vm, CallArgs& a) {
   double t = ThisTime(a);
   if (std::isnan(t)) return Value(kNaN);
-  Civil c = FromTime(Utc ? t : t + LocalOffset(t));
+  Civil c = FromTime(Utc ? t : t + LocalOffset(vm, t));
   switch (F) {
     case kYear:
       return Value(c.year - 1900);
@@ -173,7 +175,7 @@ Value DateSet(Vm& vm, CallArgs& a) {
   if (!a.self || a.self->cls() != ObjClass::kDate) return {};
   double t = ThisTime(a);
   if (std::isnan(t)) t = 0;
-  double off = Utc ? 0 : LocalOffset(t);
+  double off = Utc ? 0 : LocalOffset(vm, t);
   Civil c = FromTime(t + off);
   auto arg = [&](std::size_t i, double def) {
     return i < a.size() && !a[i].IsUndefined() ? vm.ToNumber(a[i]) : def;
@@ -218,7 +220,7 @@ Value DateSet(Vm& vm, CallArgs& a) {
       break;
   }
   double local = MakeTime(c);
-  double nt = TimeClip(Utc ? local : local - LocalOffset(local));
+  double nt = TimeClip(Utc ? local : local - LocalOffset(vm, local));
   a.self->primitive = Value(nt);
   return Value(nt);
 }
@@ -232,15 +234,15 @@ Value DateSetTime(Vm& vm, CallArgs& a) {
   a.self->primitive = Value(t);
   return Value(t);
 }
-Value DateTimezoneOffset(Vm&, CallArgs& a) {
+Value DateTimezoneOffset(Vm& vm, CallArgs& a) {
   double t = ThisTime(a);
   if (std::isnan(t)) return Value(kNaN);
-  return Value(-LocalOffset(t) / 60000);
+  return Value(-LocalOffset(vm, t) / 60000);
 }
-Value DateToString(Vm&, CallArgs& a) {
+Value DateToString(Vm& vm, CallArgs& a) {
   double t = ThisTime(a);
   if (std::isnan(t)) return Value("Invalid Date");
-  double off = LocalOffset(t);
+  double off = LocalOffset(vm, t);
   Civil c = FromTime(t + off);
   static const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

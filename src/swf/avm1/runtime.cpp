@@ -965,6 +965,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
     : movie_(host.movie), stage_(host.stage), vm_(host.movie.version, limits) {
   vm_.traceSink = host.trace;
   logNavigation_ = host.logNavigation;
+  vm_.fixedDate = host.fixedDate;
   vm_.afterTimer = [this] { stage_.RunQueue(); };
   vm_.clock = [this]() { return now_; };
   if (Property* system = vm_.global->FindOwn("System"); system && system->value.AsObject())

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -269,6 +270,8 @@ class Vm {
   std::map<std::string, Object*> registeredClasses[2];
   void RegisterClass(int movieVersion, std::string_view name, Object* ctor);
   Object* RegisteredClass(int movieVersion, std::string_view name) const;
+  // Scripts' Date: the system's clock and zone unless fixed.
+  std::optional<FixedDate> fixedDate;
   double Random() { return std::uniform_real_distribution<double>(0, 1)(rng_); }
   std::mt19937& rng() { return rng_; }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -96,6 +97,13 @@ class ScriptSound {
   virtual void SetMasterLevels(const SoundLevels& levels) = 0;
 };
 
+// A calendar that stands still, for runs that must trace the same dates every time: scripts' Date
+// sees this time as now and this zone as the local one.
+struct FixedDate {
+  double nowMs = 0;         // milliseconds since 1970-01-01 00:00 UTC
+  double zoneOffsetMs = 0;  // local time minus UTC (no daylight saving)
+};
+
 // What the player hands a runtime when it makes one.
 struct ScriptHost {
   const Movie& movie;
@@ -108,6 +116,8 @@ struct ScriptHost {
   // The screen's resolution that the movie is told of (System.capabilities), in the desktop's
   // own pixels (device pixels divided by its scale factor).
   int screenWidth = 1920, screenHeight = 1080;
+  // Unset: the system's clock and local zone.
+  std::optional<FixedDate> fixedDate{};
 };
 
 // The runtime of `swf/avm1/runtime.h` provides
