@@ -113,6 +113,21 @@ TEST(Avm1System, AFixedDateIsNowAndItsZoneIsTheLocalOne) {
   EXPECT_NE(s.Of(system), "981152406000");
 }
 
+TEST(Avm1System, ADateAsANumberIsItsTimeAndBesideATextItsText) {
+  Script s(8);
+  s.vm.fixedDate = FixedDate{0, 0};
+  Asm a;
+  // new Date(new Date(5000)).getTime(): a copy of a date.
+  a.Push({0, 5000, 1, "Date"}).Op(0x40).Push({1, "Date"}).Op(0x40).Push({"getTime"}).Op(0x52);
+  a.Trace();
+  // new Date(8000) - new Date(5000), and Number(new Date(7)).
+  a.Push({8000, 1, "Date"}).Op(0x40).Push({5000, 1, "Date"}).Op(0x40).Op(0x0B).Trace();
+  a.Push({7, 1, "Date"}).Op(0x40).Push({1, "Number"}).Op(0x3D).Trace();
+  // "" + new Date(0) joins its text.
+  a.Push({""}).Push({0, 1, "Date"}).Op(0x40).Op(0x47).Trace();
+  EXPECT_EQ(s.Of(a), "5000|3000|7|Thu Jan 1 00:00:00 GMT+0000 1970");
+}
+
 TEST(Avm1System, PrintJobMethodsFromVersion7AndReadOnlySizes) {
   for (int version : {6, 7}) {
     Script r(version);

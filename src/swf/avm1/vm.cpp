@@ -348,13 +348,14 @@ std::vector<std::string> Vm::Keys(Object* o) {
 
 // ---- conversions ---------------------------------------------------------------------------
 
-Value Vm::ToPrimitive(const Value& v, bool hintString) {
+Value Vm::ToPrimitive(const Value& v, Hint hint) {
   if (!v.IsObject()) return v;
+  const bool hintString = hint == Hint::kString;
   Object* o = v.o;
   if (o->cls() == ObjClass::kClip && !hintString) {
     // Clips convert through toString only when it is overridden; their value is their path.
   }
-  bool dateFirst = o->cls() == ObjClass::kDate;
+  bool dateFirst = o->cls() == ObjClass::kDate && hint == Hint::kNone;
   const char* order[2] = {"valueOf", "toString"};
   if (hintString || dateFirst) std::swap(order[0], order[1]);
   for (const char* m : order) {
@@ -375,7 +376,7 @@ Value Vm::ToPrimitive(const Value& v, bool hintString) {
 double Vm::ToNumber(const Value& v) {
   if (v.type == Type::kNumber) return v.n;
   if (!v.IsObject()) return PrimitiveToNumber(v, version_);
-  Value p = ToPrimitive(v);
+  Value p = ToPrimitive(v, Hint::kNumber);
   if (p.IsObject()) return std::numeric_limits<double>::quiet_NaN();
   if (p.IsString() && v.o->cls() != ObjClass::kString && v.o->cls() != ObjClass::kNumber &&
       v.o->cls() != ObjClass::kDate)
@@ -403,7 +404,7 @@ std::string Vm::ToString(const Value& v) {
     if (r.IsString()) return r.s;
     return v.o->cls() == ObjClass::kFunction ? "[type Function]" : "[type Object]";
   }
-  Value p = ToPrimitive(v, true);
+  Value p = ToPrimitive(v, Hint::kString);
   return PrimitiveToString(p, version_);
 }
 

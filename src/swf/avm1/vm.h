@@ -155,7 +155,10 @@ class Vm {
   std::vector<std::string> Keys(Object* o);
 
   // Conversions that may run script (valueOf / toString).
-  Value ToPrimitive(const Value& v, bool hintString = false);
+  // The hint says what the value is wanted as: a date without one gives its text (Add2 and the
+  // equality), as a number its time.
+  enum class Hint : std::uint8_t { kNone, kNumber, kString };
+  Value ToPrimitive(const Value& v, Hint hint = Hint::kNone);
   double ToNumber(const Value& v);
   std::string ToString(const Value& v);
   bool ToBool(const Value& v) { return ToBoolean(v, version_); }
