@@ -510,8 +510,11 @@ class Blinds final : public BlitBase {
         const Coord x1 = std::min<Coord>(l + slat_ - drawn_, c_.W);
         if (x1 <= x0) continue;
         if (ahead) {
+          // (Both ends: a span often reaches into a second cache line.)
           __builtin_prefetch(ps + x0, 0);
           __builtin_prefetch(pd + x0, 1);
+          __builtin_prefetch(ps + x1 - 1, 0);
+          __builtin_prefetch(pd + x1 - 1, 1);
         }
         std::memcpy(d + x0, src + x0, static_cast<std::size_t>(x1 - x0) * sizeof(Pixel));
       }
