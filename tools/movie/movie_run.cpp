@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "swf/avm1/builtins.h"
 #include "swf/flash_player.h"
 
 #if defined(_WIN32)
@@ -241,14 +242,7 @@ std::optional<swf::FixedDate> ParseFixedDate(std::string_view text) {
     return std::nullopt;
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   if (month == 2 && day == 29 && !leap) return std::nullopt;
-  // Days since 1970-01-01 of the civil date (years counted from March, so that the leap day
-  // ends a year).
-  const int y = month <= 2 ? year - 1 : year;
-  const int era = y / 400;
-  const int yearOfEra = y - era * 400;
-  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  const double days = static_cast<double>(era) * 146097 + dayOfEra - 719468;
+  const double days = swf::avm1::DaysFromCivil(year, month - 1, day);
   const double local = days * 86400000.0 + ((hour * 60 + minute) * 60 + second) * 1000.0;
   swf::FixedDate d;
   d.zoneOffsetMs = zone * 60000.0;

@@ -60,11 +60,11 @@ struct RunResult {
 // A 16-bit stereo RIFF/WAVE file of `sound` at kSoundRate; false when it cannot be written.
 bool WriteWav(const std::string& path, const std::vector<std::int16_t>& sound);
 
-// Plays the movie; every trace() line goes to `trace` as it is printed.
 // "YYYY-MM-DDTHH:MM:SS" followed by "Z" or a zone offset "+HH:MM" / "-HH:MM": that local time in
 // that zone; nothing for any other text.
 std::optional<swf::FixedDate> ParseFixedDate(std::string_view text);
 
+// Plays the movie; every trace() line goes to `trace` as it is printed.
 RunResult RunMovie(const RunOptions& options, const std::function<void(std::string_view)>& trace);
 
 // Channels (red, green, blue of every pixel) that differ by more than `tolerance`; pictures of

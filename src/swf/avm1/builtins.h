@@ -16,6 +16,9 @@ void InitializeBroadcaster(Vm& vm, Object* o);
 // Adds a class `name` to `parent` with its constructor functions and prototype.
 Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, NativeFn construct,
                   Object* proto);
+// Days since 1970-01-01 of a civil date (proleptic Gregorian), months from 0; months outside
+// 0..11 carry into the year.
+double DaysFromCivil(double y, double m, double d);
 // Date, Key, Mouse, System, getVersion and fscommand (Stage is the runtime's: it needs the movie).
 void InstallMoreBuiltins(Vm& vm);
 // XML and XMLNode.

@@ -12,14 +12,6 @@
 
 namespace dbx::swf::avm1 {
 
-namespace {
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kMsPerDay = 86400000.0;
-
-// ---- Date ----------------------------------------------------------------------------------
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian), months from 0.
 double DaysFromCivil(double y, double m, double d) {
   y += std::floor(m / 12);
   m = std::fmod(m, 12);
@@ -32,6 +24,13 @@ double DaysFromCivil(double y, double m, double d) {
   double doe = yoe * 365 + std::floor(yoe / 4) - std::floor(yoe / 100) + doy;
   return era * 146097 + doe - 719468;
 }
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kMsPerDay = 86400000.0;
+
+// ---- Date ----------------------------------------------------------------------------------
 
 struct Civil {
   double year, month, day, weekday, hour, minute, second, ms;

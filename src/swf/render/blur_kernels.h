@@ -646,8 +646,9 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
 // (64 by default; the tests run every kind of pass on one machine).
 void LimitVectorBytes(int bytes);
 // The size (in bytes) from which a picture is blurred in two halves at once, on two threads
-// (512 x 512 pixels of four channels by default; the tests split small pictures too).
-void SplitFrom(std::size_t bytes);
+// (512 x 512 pixels of four channels by default; the tests split small pictures too). Returns the
+// size it replaces.
+std::size_t SplitFrom(std::size_t bytes);
 
 // The passes with 32-byte vectors, where the processor has them (built in a file of its own).
 bool HaveWideVectors();

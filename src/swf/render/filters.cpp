@@ -448,8 +448,8 @@ void blur::LimitVectorBytes(int bytes) {
   vectorBytes = bytes;
 }
 
-void blur::SplitFrom(std::size_t bytes) {
-  splitBytes = bytes;
+std::size_t blur::SplitFrom(std::size_t bytes) {
+  return splitBytes.exchange(bytes);
 }
 
 void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
