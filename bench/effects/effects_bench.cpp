@@ -12,9 +12,10 @@
 //   setup_x     the set-up (Start) of a transition / memcpy
 // Each benchmark iteration runs one whole transition; the same transition runs seven times and
 // every iteration counts with its fastest time (noise from other processes only adds time).
-// The step base is 10 ("SaverTime" = 10). Times are the thread's CPU time, so that other
-// processes on a loaded machine do not count; the memory bandwidth they take still does, for the
-// memcpy and the effects alike.
+// The step base is 10 ("SaverTime" = 10). The transitions that draw an orientation run with each
+// (the last argument: 1, vertical, and 2, horizontal). Times are the thread's CPU time, so that
+// other processes on a loaded machine do not count; the memory bandwidth they take still does, for
+// the memcpy and the effects alike.
 //
 // At the end a table gives each transition's worst_x and mean_x (the median over the
 // repetitions, --benchmark_repetitions) beside its target: 2 for the cross-fade, 1.5 for the
@@ -94,9 +95,18 @@ struct Times {
   int height = 0;
   std::vector<double> worst, mean;
 };
-std::map<std::pair<int, int>, Times>& Results() {  // (effect, width)
-  static std::map<std::pair<int, int>, Times> results;
+struct Key {
+  int effect, orientation, width;
+  auto operator<=>(const Key&) const = default;
+};
+std::map<Key, Times>& Results() {
+  static std::map<Key, Times> results;
   return results;
+}
+
+// The transitions that draw an orientation from the first random number.
+bool HasOrientation(int effect) {
+  return effect == 1 || effect == 2 || effect == 4 || effect == 5 || effect == 6 || effect == 7;
 }
 
 void BM_Memcpy(benchmark::State& state) {
@@ -134,11 +144,14 @@ struct Stage {
 void BM_Effect(benchmark::State& state) {
   const int effect = static_cast<int>(state.range(0));
   const int w = static_cast<int>(state.range(1)), h = static_cast<int>(state.range(2));
+  const int orientation = static_cast<int>(state.range(3));
   const double base = WarmMemcpyMs(w, h);
   Stage st(w, h);
   TransEffects fx;
   // Every run is the same transition: the same random numbers, so the same orientation and order.
-  double rnd_state = 0.37;
+  // The first number is 0.492 from 0.37 (orientation 1), 0.973 from 0.5 (orientation 2).
+  const double first_state = orientation == 2 ? 0.5 : 0.37;
+  double rnd_state = first_state;
   RandomSource rnd = [&rnd_state]() {
     rnd_state = rnd_state * 3.7 + 0.123;
     rnd_state -= static_cast<double>(static_cast<long long>(rnd_state));
@@ -148,7 +161,7 @@ void BM_Effect(benchmark::State& state) {
   double best_setup = 1e300;
   for (auto _ : state) {
     st.Reset();
-    rnd_state = 0.37;
+    rnd_state = first_state;
     double total = 0;
     const double s0 = ThreadMs();
     fx.Start(effect, "10", {&st.p1, &st.p2, &st.p3}, rnd);
@@ -179,8 +192,10 @@ void BM_Effect(benchmark::State& state) {
   state.counters["worst_x"] = worst / base;
   state.counters["worst_at"] = static_cast<double>(worst_i);
   state.counters["setup_x"] = best_setup / base;
-  state.SetLabel(EffectName(effect));
-  Times& r = Results()[{effect, w}];
+  state.SetLabel(
+      std::string(EffectName(effect)) +
+      (HasOrientation(effect) ? orientation == 1 ? " (vertical)" : " (horizontal)" : ""));
+  Times& r = Results()[{effect, orientation, w}];
   r.height = h;
   r.worst.push_back(worst);
   r.mean.push_back(mean);
@@ -188,8 +203,10 @@ void BM_Effect(benchmark::State& state) {
 
 void EffectArgs(benchmark::internal::Benchmark* b) {
   for (int e = 0; e < kEffectCount; ++e) {
-    b->Args({e, 1920, 1080});
-    b->Args({e, 3840, 2160});
+    for (int o = 1; o <= (HasOrientation(e) ? 2 : 1); ++o) {
+      b->Args({e, 1920, 1080, o});
+      b->Args({e, 3840, 2160, o});
+    }
   }
 }
 BENCHMARK(BM_Effect)
@@ -253,7 +270,7 @@ double Median(std::vector<double> v) {
 // The median over the repetitions of a transition's worst or mean iteration / the final baseline.
 template <class It>
 double Ratio(It it, bool worst) {
-  const double base = Baselines()[{it->first.second, it->second.height}];
+  const double base = Baselines()[{it->first.width, it->second.height}];
   return Median(worst ? it->second.worst : it->second.mean) / base;
 }
 
@@ -268,25 +285,28 @@ void PrintTable() {
   }
   std::printf(
       "),\nmedians over the repetitions; worst = the slowest iteration, mean = the mean one\n");
-  std::printf("%-3s %-18s %8s %8s %8s %8s %7s  %s\n", "#", "effect", "1080 wst", "1080 mn",
+  std::printf("%-3s %-25s %8s %8s %8s %8s %7s  %s\n", "#", "effect", "1080 wst", "1080 mn",
               "2160 wst", "2160 mn", "target", "");
-  for (int e = 0; e < kEffectCount; ++e) {
-    const auto small = Results().find({e, 1920}), big = Results().find({e, 3840});
-    if (small == Results().end() && big == Results().end()) continue;
-    auto cell = [](const auto& it, bool worst) {
-      if (it == Results().end()) return std::string("-");
-      char b[32];
-      std::snprintf(b, sizeof b, "%.2f", Ratio(it, worst));
-      return std::string(b);
-    };
-    double over = 0;
-    for (const auto& it : {small, big}) {
-      if (it != Results().end()) over = std::max(over, Ratio(it, true));
+  for (int e = 0; e < kEffectCount; ++e)
+    for (int o = 1; o <= 2; ++o) {
+      const auto small = Results().find({e, o, 1920}), big = Results().find({e, o, 3840});
+      if (small == Results().end() && big == Results().end()) continue;
+      std::string name = EffectName(e);
+      if (HasOrientation(e)) name += o == 1 ? " (vertical)" : " (horizontal)";
+      auto cell = [](const auto& it, bool worst) {
+        if (it == Results().end()) return std::string("-");
+        char b[32];
+        std::snprintf(b, sizeof b, "%.2f", Ratio(it, worst));
+        return std::string(b);
+      };
+      double over = 0;
+      for (const auto& it : {small, big}) {
+        if (it != Results().end()) over = std::max(over, Ratio(it, true));
+      }
+      std::printf("%-3d %-25s %8s %8s %8s %8s %7.1f  %s\n", e, name.c_str(),
+                  cell(small, true).c_str(), cell(small, false).c_str(), cell(big, true).c_str(),
+                  cell(big, false).c_str(), Target(e), over <= Target(e) ? "ok" : "OVER");
     }
-    std::printf("%-3d %-18s %8s %8s %8s %8s %7.1f  %s\n", e, EffectName(e),
-                cell(small, true).c_str(), cell(small, false).c_str(), cell(big, true).c_str(),
-                cell(big, false).c_str(), Target(e), over <= Target(e) ? "ok" : "OVER");
-  }
 }
 
 }  // namespace

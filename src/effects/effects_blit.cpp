@@ -328,6 +328,8 @@ class Comb final : public BlitBase {
       FastColumns(n_);
     } else if (!slide_ && c_.kernel == Kernel::kFast) {
       FastRows(n_);
+    } else if (c_.kernel == Kernel::kFast) {
+      SlideRows(n_);
     } else {
       bool parity = true;
       if (vertical_) {
@@ -382,6 +384,22 @@ class Comb final : public BlitBase {
     }
   }
 
+  // Horizontal strips of the slide at length n: even rows show the incoming row's last n pixels
+  // at the left edge, odd ones its first n at the right edge; one streamed copy of them all.
+  void SlideRows(Coord n) {
+    const Coord W = c_.W, H = c_.H;
+    Changes(0, 0, n, H);
+    Changes(W - n, 0, n, H);
+    spans_.clear();
+    for (Coord y = 0; y < H; ++y) {
+      if (y % 2 == 0)
+        spans_.push_back({y, W - n, 0, n});
+      else
+        spans_.push_back({y, 0, W - n, n});
+    }
+    CopyRowSpansStreamed(c_.target, c_.incoming, spans_);
+  }
+
   // The columns at length n row by row: even columns (parity True) cover the rows [0, n), odd
   // ones [H − n, H), each from its own source row.
   void FastColumns(Coord n) {
@@ -428,6 +446,7 @@ class Comb final : public BlitBase {
   Step step_;
   Step n_ = 0;
   Step drawn_ = 0;  // the reveal: the largest n drawn so far
+  std::vector<RowSpan> spans_;
 };
 
 // ----- Effect 8: the outgoing picture scrolls up while the incoming one follows from below, in

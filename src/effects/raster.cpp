@@ -50,6 +50,8 @@ inline bool Overlaps(const SurfaceView& a, const SurfaceView& b) {
 
 namespace {
 
+constexpr std::uintptr_t kPrefetchBytes = 4096;
+
 #ifdef __SSE2__
 // The whole-frame passes (copies and blends) read one or two pictures and write another with
 // streaming stores; left to the hardware prefetcher alone, the read streams arrive late and a 4K
@@ -57,10 +59,14 @@ namespace {
 // in each read stream, once per 16 pixels (one line), has it in the cache when the loop gets there.
 // A prefetch never faults, so the lines past the end of a picture need no test; the address is
 // formed as an integer because it may lie outside the picture.
-constexpr std::uintptr_t kPrefetchBytes = 4096;
-inline void PrefetchLineAhead(const Pixel* p) {
-  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + kPrefetchBytes),
+// A copy of part of each row fetches, instead, the same place of a row a few rows on: the bytes
+// just past the part it copies are not the next ones it reads.
+inline void PrefetchLine(const Pixel* p, std::uintptr_t delta) {
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + delta),
                _MM_HINT_T0);
+}
+inline void PrefetchLineAhead(const Pixel* p) {
+  PrefetchLine(p, kPrefetchBytes);
 }
 inline void PrefetchAhead(const Pixel* out, const Pixel* in) {
   PrefetchLineAhead(out);
@@ -84,11 +90,11 @@ bool HasAvx512() {
 
 // StreamRow's loop with whole cache lines per store, from a destination on a line; returns the
 // pixels done.
-__attribute__((target("avx512f"))) std::size_t StreamLines(Pixel* d, const Pixel* s,
-                                                           std::size_t n) {
+__attribute__((target("avx512f"))) std::size_t StreamLines(Pixel* d, const Pixel* s, std::size_t n,
+                                                           std::uintptr_t delta) {
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16) {
-    PrefetchLineAhead(s + i);
+    PrefetchLine(s + i, delta);
     _mm512_stream_si512(reinterpret_cast<__m512i*>(d + i), _mm512_loadu_si512(s + i));
   }
   _mm256_zeroupper();
@@ -96,8 +102,10 @@ __attribute__((target("avx512f"))) std::size_t StreamLines(Pixel* d, const Pixel
 }
 #endif
 
-void StreamRow(Pixel* d, const Pixel* s, std::size_t n) {
+// Copies n pixels with streaming stores, fetching ahead the line `delta` bytes on from each source
+// line it reads (by default the one 4 KiB further along the same row).
 #ifdef __SSE2__
+void StreamRow(Pixel* d, const Pixel* s, std::size_t n, std::uintptr_t delta = kPrefetchBytes) {
   std::size_t i = 0;
   while (i < n && (reinterpret_cast<std::uintptr_t>(d + i) & 15u) != 0) {
     d[i] = s[i];
@@ -108,18 +116,26 @@ void StreamRow(Pixel* d, const Pixel* s, std::size_t n) {
     for (; i < n && (reinterpret_cast<std::uintptr_t>(d + i) & 63u) != 0; i += 4)
       _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),
                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
-    i += StreamLines(d + i, s + i, n - i);
+    i += StreamLines(d + i, s + i, n - i, delta);
   }
 #endif
   for (; i + 4 <= n; i += 4) {
-    if ((i & 15) == 0) PrefetchLineAhead(s + i);
+    if ((i & 15) == 0) PrefetchLine(s + i, delta);
     _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
   }
   for (; i < n; ++i) d[i] = s[i];
+}
 #else
+void StreamRow(Pixel* d, const Pixel* s, std::size_t n, std::uintptr_t = 0) {
   std::memcpy(d, s, n * sizeof(Pixel));
+}
 #endif
+
+// How many rows on a copy of `bytes` of each row fetches: two, or as many as reach 8 KiB, at most
+// 16.
+std::size_t RowsAhead(std::size_t bytes) {
+  return std::clamp<std::size_t>((8192 + bytes - 1) / std::max<std::size_t>(bytes, 1), 2, 16);
 }
 
 }  // namespace
@@ -160,13 +176,18 @@ void CopyRectImpl(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, Surface
     return;
   }
   const bool stream = !overlap && w >= 64 && bytes * static_cast<std::size_t>(h) >= kStreamBytes;
+  const std::uintptr_t delta =
+      w == src.stride()
+          ? kPrefetchBytes
+          : static_cast<std::uintptr_t>(RowsAhead(bytes) * static_cast<std::size_t>(src.stride()) *
+                                        sizeof(Pixel));
   for (Coord r = 0; r < h; ++r) {
     Pixel* d = dst.Row(static_cast<int>(dy + r)) + dx;
     const Pixel* s = src.Row(static_cast<int>(sy + r)) + sx;
     if (overlap) {
       std::memmove(d, s, bytes);
     } else if (stream) {
-      StreamRow(d, s, static_cast<std::size_t>(w));
+      StreamRow(d, s, static_cast<std::size_t>(w), delta);
     } else {
       std::memcpy(d, s, bytes);
     }
@@ -184,6 +205,44 @@ void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView
 void CopyRectStreamed(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView src,
                       Coord sx, Coord sy) {
   CopyRectImpl(dst, dx, dy, w, h, src, sx, sy, true);
+}
+
+void CopyRowSpansStreamed(SurfaceView dst, SurfaceView src, const std::vector<RowSpan>& spans) {
+  if (Overlaps(dst, src)) {
+    for (const RowSpan& r : spans) CopyRect(dst, r.dx, r.y, r.w, 1, src, r.sx, r.y);
+    return;
+  }
+  // Clipped first, so that each copy knows where the ones after it read.
+  struct Run {
+    Pixel* d;
+    const Pixel* s;
+    std::size_t n;
+  };
+  std::vector<Run> runs;
+  runs.reserve(spans.size());
+  std::size_t total = 0;
+  for (const RowSpan& r : spans) {
+    Coord dx = r.dx, sx = r.sx, w = r.w;
+    if (r.y < 0 || r.y >= dst.height() || r.y >= src.height()) continue;
+    if (!ClipAxis(dx, sx, w, dst.width(), src.width())) continue;
+    const int y = static_cast<int>(r.y);
+    runs.push_back({dst.Row(y) + dx, src.Row(y) + sx, static_cast<std::size_t>(w)});
+    total += static_cast<std::size_t>(w) * sizeof(Pixel);
+  }
+  const bool stream = total >= kStreamBytes;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const Run& r = runs[k];
+    const std::size_t bytes = r.n * sizeof(Pixel);
+    if (!stream || r.n < 64) {
+      std::memcpy(r.d, r.s, bytes);
+      continue;
+    }
+    // The run a few on (as many as reach 8 KiB) is fetched at the places this one reads.
+    const Run& next = runs[std::min(k + RowsAhead(bytes), runs.size() - 1)];
+    StreamRow(r.d, r.s, r.n,
+              reinterpret_cast<std::uintptr_t>(next.s) - reinterpret_cast<std::uintptr_t>(r.s));
+  }
+  if (stream) StreamFence();
 }
 
 void FillRect(SurfaceView dst, Coord x, Coord y, Coord w, Coord h, Pixel p) {
@@ -667,9 +726,9 @@ namespace {
 // at a time from an even position; returns the next position.
 __attribute__((target("avx2"))) int MergeAlternateAvx2(Pixel* dst, const Pixel* even,
                                                        const Pixel* odd, int i, int count,
-                                                       bool stream) {
+                                                       bool stream, bool fetch = false) {
   for (; i + 8 <= count; i += 8) {
-    if (stream && (i & 15) == 0) PrefetchAhead(even + i, odd + i);
+    if ((stream || fetch) && (i & 15) == 0) PrefetchAhead(even + i, odd + i);
     const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(even + i));
     const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(odd + i));
     const __m256i r = _mm256_blend_epi32(e, o, 0xAA);  // odd lanes from `odd`
@@ -692,8 +751,8 @@ void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k
   if (k == Kernel::kFast) {
 #ifdef DBX_BLEND_AVX2
     if (HasAvx2()) {
-      i = parity == 0 ? MergeAlternateAvx2(dst, src, dst, 0, count, false)
-                      : MergeAlternateAvx2(dst, dst, src, 0, count, false);
+      i = parity == 0 ? MergeAlternateAvx2(dst, src, dst, 0, count, false, true)
+                      : MergeAlternateAvx2(dst, dst, src, 0, count, false, true);
     }
 #endif
     // Lanes 0 and 2 are even positions (the loop steps by 4 from an even i).

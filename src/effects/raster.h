@@ -42,6 +42,18 @@ void CopyRect(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView
 void CopyRectStreamed(SurfaceView dst, Coord dx, Coord dy, Coord w, Coord h, SurfaceView src,
                       Coord sx, Coord sy);
 
+// One run of a row to copy: `w` pixels of row `y` from column `sx` of the source to column `dx` of
+// the destination (the same row of both).
+struct RowSpan {
+  Coord y = 0, sx = 0, dx = 0, w = 0;
+};
+
+// Copies the runs in order, each clipped like CopyRect, for frames whose pixels are not read again
+// soon: when they add up to 2 MB or more, with streaming stores, and each run has the source of a
+// run a few on fetched at the places it reads itself (a transition that copies part of every row
+// reads nothing the hardware would fetch on its own).
+void CopyRowSpansStreamed(SurfaceView dst, SurfaceView src, const std::vector<RowSpan>& spans);
+
 // Fills the rectangle, clipped to the surface.
 void FillRect(SurfaceView dst, Coord x, Coord y, Coord w, Coord h, Pixel p);
 

@@ -91,6 +91,36 @@ TEST(CopyRect, StreamedCopiesMatchEveryAlignment) {
   }
 }
 
+// Runs of rows copied together, streamed (above 2 MiB in all) or not, at every alignment and
+// partly or wholly outside either picture, land where one CopyRect each would put them; the
+// same through a single surface (a copy within one picture).
+TEST(CopyRect, RowSpansMatchOneCopyEach) {
+  const int w = 1030, h = 700;
+  const Surface src = RandomPicture(w, h, 7);
+  for (const Coord n : {Coord{1000}, Coord{40}}) {  // 2.7 MiB in all, or 110 KiB
+    std::vector<RowSpan> spans;
+    for (Coord y = -2; y < h + 2; ++y) {
+      const Coord shift = (y * 5) % 23;
+      spans.push_back(y % 2 == 0 ? RowSpan{y, w - n - shift, shift, n}
+                                 : RowSpan{y, shift, w - n + shift, n});  // past the right edge
+    }
+    spans.push_back({5, -30, 0, 100});  // starts left of the source
+    spans.push_back({6, 0, -30, 100});  // starts left of the destination
+    spans.push_back({7, 0, 0, -4});     // empty
+    Surface dst = RandomPicture(w, h, 8), ref = dst.Clone();
+    CopyRowSpansStreamed(dst.View(), src.View(), spans);
+    for (const RowSpan& r : spans) CopyRect(ref.View(), r.dx, r.y, r.w, 1, src.View(), r.sx, r.y);
+    ASSERT_TRUE(SameImage(dst.View(), ref.View()))
+        << "n " << n << " " << test::FirstDifference(dst.View(), ref.View());
+
+    Surface self = src.Clone(), selfRef = src.Clone();
+    CopyRowSpansStreamed(self.View(), self.View(), spans);
+    for (const RowSpan& r : spans)
+      CopyRect(selfRef.View(), r.dx, r.y, r.w, 1, selfRef.View(), r.sx, r.y);
+    ASSERT_TRUE(SameImage(self.View(), selfRef.View()));
+  }
+}
+
 TEST(RasterOps, NotAndOr) {
   Surface a = RandomPicture(5, 4, 4), b = RandomPicture(5, 4, 5);
   Surface d = a.Clone();
