@@ -964,14 +964,20 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t StretchRowsAv
   const __mmask64 even = 0x5555555555555555ULL;
   const __m512i next = _mm512_set1_epi8(4), full = _mm512_set1_epi16(256),
                 half = _mm512_set1_epi16(128);
+  // The row is read from further ahead than the processor fetches by itself: the same place of a
+  // row a few on (the bytes just past a row's part are not the next ones read).
+  const std::size_t readBytes =
+      static_cast<std::size_t>(std::max(taps[n - 1].i0 + 2 - taps[0].i0, 1)) * sizeof(Pixel);
+  const std::uintptr_t delta = static_cast<std::uintptr_t>(
+      RowsAhead(readBytes) * static_cast<std::size_t>(lv.stride()) * sizeof(Pixel));
   for (Coord y = y0; y < y1; ++y) {
     const auto* s = reinterpret_cast<const std::uint8_t*>(lv.Row(static_cast<int>(y - dy)));
     Pixel* d = dst.Row(static_cast<int>(y)) + x0;
     for (std::size_t k = 0; k < groups; ++k) {
       const Group& q = g[k];
       const std::uint8_t* at = s + 4 * static_cast<std::size_t>(q.base);
-      // The row is read from further ahead than the processor fetches by itself.
-      _mm_prefetch(reinterpret_cast<const char*>(at + kPrefetchBytes), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(at) + delta),
+                   _MM_HINT_T0);
       // (Whole loads where the row goes on far enough: masked ones cost much more.)
       const __m512i lo = q.whole ? _mm512_loadu_si512(at) : _mm512_maskz_loadu_epi8(q.lo, at);
       const __m512i hi = q.hi == 0 ? lo
