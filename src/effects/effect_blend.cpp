@@ -175,18 +175,26 @@ class Blend final : public Effect {
     std::vector<std::uint8_t> lut(static_cast<std::size_t>(std::max<Coord>(e_, 0)) + 1);
     for (Coord j = 0; j <= e_; ++j)
       lut[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>(EdgeAlpha(g_ - j));
+    // After the first frame (the radius only grows) the pixels already inside the previous
+    // frame's incoming disc, and those outside the new rim, keep their values.
+    const bool partial = drawn_ && g_ >= prev_g_;
+    // A row and its mirror across the centre row have the same spans and rim: drawn together,
+    // with the rim's alphas found once. (Not the first frame, which writes every row: in order,
+    // the rows are read the way the processor fetches ahead by itself.)
     for (Coord y = 0; y < H; ++y) {
-      Pixel* t = c_.target.Row(static_cast<int>(y));
-      const Pixel* o = c_.outgoing.Row(static_cast<int>(y));
-      const Pixel* n = c_.incoming.Row(static_cast<int>(y));
+      const Coord mirror = partial ? 2 * cy_ - y : y;
+      if (mirror >= 0 && mirror < y) continue;
       const Coord dy2 = (y - cy_) * (y - cy_);
       const Coord kout = MaxOffset(g_, dy2);          // dist <= g
       const Coord kin = MaxOffset(g_ - e_ - 1, dy2);  // dist < g − e
-      // After the first frame (the radius only grows) the pixels already inside the previous
-      // frame's incoming disc, and those outside the new rim, keep their values.
-      const bool partial = drawn_ && g_ >= prev_g_;
       const Coord kprev = partial ? MaxOffset(prev_g_ - e_ - 1, dy2) : -1;
-      CircleRow(y, t, o, n, dy2, kout, kin, kprev, !partial, lut);
+      for (int i = 0; i < 2; ++i) {
+        const Coord row = i == 0 ? y : mirror;
+        if (i == 1 && (mirror == y || mirror < 0 || mirror >= H)) break;
+        const int r = static_cast<int>(row);
+        CircleRow(row, c_.target.Row(r), c_.outgoing.Row(r), c_.incoming.Row(r), dy2, kout, kin,
+                  kprev, !partial, lut, /*alphasFound=*/i == 1);
+      }
     }
   }
 
@@ -197,19 +205,9 @@ class Blend final : public Effect {
     if (lim < 0) return -1;
     return ISqrt(static_cast<Coord>(std::min<__int128>(lim, INT64_MAX / 4)));
   }
-  static Coord ISqrt(Coord v) {
-    auto r = static_cast<Coord>(std::sqrt(static_cast<double>(v)));
-    while (r > 0 && static_cast<__int128>(r) * r > v) --r;
-    while (static_cast<__int128>(r + 1) * (r + 1) <= v) ++r;
-    return r;
-  }
-  static Coord RoundedDist(Coord v) {
-    const Coord r = ISqrt(v);
-    return v > r * r + r ? r + 1 : r;
-  }
-
   void CircleRow(Coord y, Pixel* t, const Pixel* o, const Pixel* n, Coord dy2, Coord kout,
-                 Coord kin, Coord kprev, bool full, const std::vector<std::uint8_t>& lut) {
+                 Coord kin, Coord kprev, bool full, const std::vector<std::uint8_t>& lut,
+                 bool alphasFound) {
     const Coord W = c_.W;
     auto copy = [&](const Pixel* src, Coord a, Coord b) {  // [a, b) clipped
       a = std::max<Coord>(a, 0);
@@ -240,23 +238,12 @@ class Blend final : public Effect {
     }
     const Coord k0 = kin + 1;  // the rim: kin < |x − cx| <= kout
     if (k0 > kout) return;
-    // Alphas of the rim, the same at cx − k and cx + k. (In locals: the byte stores may alias
-    // anything, and would have the members read again on every pixel.)
-    Coord v = dy2 + k0 * k0;
-    Coord d = RoundedDist(v);
-    const Coord g = g_, e = e_, cx = cx_;
-    std::uint8_t* const alphas = alphas_.data();
-    const std::uint8_t* const edge = lut.data();
-    for (Coord k = k0; k <= kout; ++k) {
-      if (k > k0) {
-        v += 2 * k - 1;
-        while (v > d * d + d) ++d;
-      }
-      const Coord j = std::clamp<Coord>(g - d, 0, e);
-      const std::uint8_t alpha = edge[j];
-      const Coord xl = cx - k, xr = cx + k;
-      if (xl >= 0 && xl < W) alphas[xl] = alpha;
-      if (xr >= 0 && xr < W) alphas[xr] = alpha;
+    // The rim's alphas (unless found for the mirror row).
+    if (!alphasFound) {
+      RimAlphas(alphas_.data(), std::max<Coord>(ol, 0), std::min<Coord>(cx_ - kin, W), cx_, dy2, g_,
+                e_, lut.data(), Kernel::kFast);
+      RimAlphas(alphas_.data(), std::max<Coord>(cx_ + kin + 1, 0), std::min<Coord>(orr, W), cx_,
+                dy2, g_, e_, lut.data(), Kernel::kFast);
     }
     auto blend = [&](Coord a, Coord b) {
       a = std::max<Coord>(a, 0);

@@ -33,6 +33,21 @@ inline std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
   return -FloorDiv(-a, b);
 }
 
+// The largest whole r with r² <= v (v >= 0).
+inline std::int64_t ISqrt(std::int64_t v) {
+  auto r = static_cast<std::int64_t>(std::sqrt(static_cast<double>(v)));
+  while (r > 0 && static_cast<__int128>(r) * r > v) --r;
+  while (static_cast<__int128>(r + 1) * (r + 1) <= v) ++r;
+  return r;
+}
+
+// The square root of v >= 0 rounded to the nearest whole number, a half up (the root never lies
+// halfway: r + 1 exactly when v > r² + r).
+inline std::int64_t RoundedSqrt(std::int64_t v) {
+  const std::int64_t r = ISqrt(v);
+  return v > r * r + r ? r + 1 : r;
+}
+
 // The whole-number value of a setting's text as the settings' conversion to a 32-bit
 // integer takes it: spaces around it are ignored; an optional sign, digits with an optional
 // fraction and an optional exponent; a fraction is rounded half to even. Nothing for a text that is

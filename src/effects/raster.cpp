@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "effects/numeric.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -84,6 +86,16 @@ bool HasAvx512() {
   static const bool has = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0;
+  }();
+  return has;
+}
+
+// The same with byte permutations (and 128- and 256-bit forms of the 512-bit operations).
+bool HasAvx512Vbmi() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return HasAvx512() && __builtin_cpu_supports("avx512vbmi") != 0 &&
+           __builtin_cpu_supports("avx512vl") != 0;
   }();
   return has;
 }
@@ -685,6 +697,68 @@ __attribute__((target("avx512f,avx512bw"))) int BlendRowAlphasAvx512(Pixel* dst,
 }  // namespace
 #endif
 
+#ifdef DBX_BLEND_AVX2
+namespace {
+
+// RimAlphas eight pixels at a time; returns x1. The distance is found in doubles: for a
+// whole v below 2^52 the square root rounds to a double whose floor is the whole root, and v, r² +
+// r are exact. The table (e < 128) is looked up with one byte permutation of its two halves.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) Coord RimAlphasAvx512(
+    std::uint8_t* alphas, Coord x, Coord x1, Coord cx, Coord dy2, Coord g, Coord e,
+    const std::uint8_t* lut) {
+  alignas(64) std::uint8_t table[128] = {};
+  std::memcpy(table, lut, static_cast<std::size_t>(e) + 1);
+  const __m512i lo = _mm512_load_si512(table), hi = _mm512_load_si512(table + 64);
+  const __m512d dyv = _mm512_set1_pd(static_cast<double>(dy2));
+  const __m512d gv = _mm512_set1_pd(static_cast<double>(g)),
+                ev = _mm512_set1_pd(static_cast<double>(e));
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1.0), eight = _mm512_set1_pd(8.0);
+  __m512d dx = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(x - cx)),
+                             _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
+  // (The masked forms with every lane set: the unmasked ones leave GCC 12 warning about their
+  // undefined inputs.)
+  const __mmask8 all = 0xFF;
+  for (; x < x1; x += 8) {
+    const __m512d v = _mm512_fmadd_pd(dx, dx, dyv);
+    const __m512d r = _mm512_maskz_roundscale_pd(all, _mm512_maskz_sqrt_pd(all, v),
+                                                 _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __mmask8 up = _mm512_cmp_pd_mask(v, _mm512_fmadd_pd(r, r, r), _CMP_GT_OQ);
+    const __m512d d = _mm512_mask_add_pd(r, up, r, one);
+    const __m512d j =
+        _mm512_maskz_min_pd(all, _mm512_maskz_max_pd(all, _mm512_sub_pd(gv, d), zero), ev);
+    const __m128i index = _mm256_maskz_cvtepi32_epi8(all, _mm512_maskz_cvtpd_epi32(all, j));
+    const __m512i a = _mm512_permutex2var_epi8(lo, _mm512_zextsi128_si512(index), hi);
+    // (The last pixels, fewer than eight, with as many bytes.)
+    const __mmask64 store = x1 - x >= 8 ? 0xFF : (__mmask64{1} << (x1 - x)) - 1;
+    _mm512_mask_storeu_epi8(alphas + x, store, a);
+    dx = _mm512_add_pd(dx, eight);
+  }
+  _mm256_zeroupper();
+  return x;
+}
+
+}  // namespace
+#endif
+
+void RimAlphas(std::uint8_t* alphas, Coord x0, Coord x1, Coord cx, Coord dy2, Coord g, Coord e,
+               const std::uint8_t* lut, Kernel k) {
+  Coord x = x0;
+#ifdef DBX_BLEND_AVX2
+  // (Distances of pictures up to 2^25 pixels wide, whose squares the doubles hold exactly.)
+  constexpr Coord kExact = Coord{1} << 25;
+  auto small = [](Coord v) { return v > -kExact && v < kExact; };
+  if (k == Kernel::kFast && x1 - x0 >= 8 && e >= 0 && e < 128 && dy2 >= 0 &&
+      dy2 < kExact * kExact && small(x0 - cx) && small(x1 - cx) && small(g) && HasAvx512Vbmi())
+    x = RimAlphasAvx512(alphas, x0, x1, cx, dy2, g, e, lut);
+#else
+  (void)k;
+#endif
+  for (; x < x1; ++x) {
+    const Coord d = RoundedSqrt(dy2 + (x - cx) * (x - cx));
+    alphas[x] = lut[std::clamp<Coord>(g - d, 0, e)];
+  }
+}
+
 void BlendRowAlphas(Pixel* dst, const Pixel* out, const Pixel* in, const std::uint8_t* alphas,
                     int count, Kernel k) {
   int i = 0;
@@ -917,13 +991,6 @@ Tap MapTap(Coord j, Coord dext, Coord lext) {
 }
 
 #ifdef DBX_BLEND_AVX2
-bool HasAvx512Vbmi() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw") != 0 && __builtin_cpu_supports("avx512vbmi") != 0;
-  }();
-  return has;
-}
 
 // The horizontal stretch of rows [y0, y1) (source row y − dy), eight destination columns at a
 // time from x0: the two source pixels of each of the eight lie within 32 pixels (128 bytes) of the

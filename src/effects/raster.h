@@ -165,6 +165,12 @@ void BlendRow(Pixel* dst, const Pixel* out, const Pixel* in, int count, int alph
 void BlendRowAlphas(Pixel* dst, const Pixel* out, const Pixel* in, const std::uint8_t* alphas,
                     int count, Kernel k);
 
+// The soft rim of a circle on one row: for every x in [x0, x1), alphas[x] = lut[clamp(g − d, 0, e)]
+// where d is the distance of the pixel from the centre column cx, on a row dy2 = dy² from the
+// centre row, rounded to the nearest whole number. `lut` holds e + 1 values (e >= 0).
+void RimAlphas(std::uint8_t* alphas, Coord x0, Coord x1, Coord cx, Coord dy2, Coord g, Coord e,
+               const std::uint8_t* lut, Kernel k);
+
 // Copies the pixels of the given parity (x % 2 == parity, x counted from the row start) of
 // src[0, count) to dst; the others stay.
 void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -118,6 +121,40 @@ TEST(CopyRect, RowSpansMatchOneCopyEach) {
     for (const RowSpan& r : spans)
       CopyRect(selfRef.View(), r.dx, r.y, r.w, 1, selfRef.View(), r.sx, r.y);
     ASSERT_TRUE(SameImage(self.View(), selfRef.View()));
+  }
+}
+
+// The soft rim's alphas: both kernels give, at every pixel, the table value at the rounded
+// distance found with whole numbers alone, for rows near and far from the centre, rims inside and
+// outside the picture's width, tables of every length (short, the common 76, the longest the
+// fast kernel takes and longer) and the roundings at distances just around a half.
+TEST(RimAlphas, EveryKernelRoundsTheDistanceOfEachPixel) {
+  std::mt19937 rng(11);
+  for (const Coord e : {Coord{0}, Coord{3}, Coord{75}, Coord{127}, Coord{128}, Coord{300}}) {
+    std::vector<std::uint8_t> lut(static_cast<std::size_t>(e) + 1);
+    for (auto& v : lut) v = static_cast<std::uint8_t>(rng());
+    for (int trial = 0; trial < 60; ++trial) {
+      const Coord cx = static_cast<Coord>(rng() % 4000), dy = static_cast<Coord>(rng() % 2500);
+      const Coord g = static_cast<Coord>(rng() % 5000) - 100;
+      const Coord x0 = static_cast<Coord>(rng() % 4000), x1 = x0 + static_cast<Coord>(rng() % 300);
+      for (const Kernel k : {Kernel::kFast, Kernel::kPlain}) {
+        std::vector<std::uint8_t> got(4400, 7);
+        RimAlphas(got.data(), x0, x1, cx, dy * dy, g, e, lut.data(), k);
+        for (Coord x = 0; x < static_cast<Coord>(got.size()); ++x) {
+          std::uint8_t want = 7;
+          if (x >= x0 && x < x1) {
+            const Coord v = dy * dy + (x - cx) * (x - cx);
+            // d − ½ <= √v < d + ½ (√v is never a half)
+            auto d = static_cast<Coord>(std::sqrt(static_cast<double>(v)));
+            while ((2 * d + 1) * (2 * d + 1) <= 4 * v) ++d;
+            while (d > 0 && (2 * d - 1) * (2 * d - 1) > 4 * v) --d;
+            want = lut[static_cast<std::size_t>(std::clamp<Coord>(g - d, 0, e))];
+          }
+          ASSERT_EQ(got[static_cast<std::size_t>(x)], want)
+              << "x " << x << " cx " << cx << " dy " << dy << " g " << g << " e " << e;
+        }
+      }
+    }
   }
 }
 
