@@ -419,11 +419,12 @@ TEST(FilterList, EveryKindIsReadFromPlaceObject3) {
   EXPECT_TRUE(ParseOne(PlaceWithFilters({1, 9, 0, 0}))->timeline.frames[0].commands.empty());
 }
 
-// Draws one blue 5 x 5 pixel square at (10, 10) of a 30 x 30 white stage, placed with `place`.
-Surface DrawPlaced(const std::vector<std::uint8_t>& place) {
+// Draws one 5 x 5 pixel square (blue unless `rgba` says) at (10, 10) of a 30 x 30 white stage,
+// placed with `place`.
+Surface DrawPlaced(const std::vector<std::uint8_t>& place, std::uint32_t rgba = 0x0000FFFF) {
   SwfWriter s(30, 30);
   s.Background(255, 255, 255);
-  s.SolidShape(1, 0x0000FFFF, swftest::Rectangle(200, 200, 100, 100));
+  s.SolidShape(1, rgba, swftest::Rectangle(200, 200, 100, 100));
   s.Tag(70, place, true);
   s.ShowFrame();
   s.End();
@@ -582,6 +583,38 @@ TEST(Filters, GlowKnockoutAndInnerShadow) {
   // Hidden object (no composite source): the glow alone, inside too.
   out = DrawPlaced(glow(0, 1));
   EXPECT_EQ(out.At(12, 12), MakePixel(255, 0, 0));
+}
+
+TEST(Filters, BevelLightsTheNearEdgeAndKnocksOutOnce) {
+  // A red highlight and a blue shadow, no blur, 1 pixel at 0 degrees: the left edge of the
+  // square faces the light, the right edge falls in shadow. The square is half transparent, so
+  // the outer bevel also shows, weakened, over the square's own pixels.
+  auto bevel = [](std::uint8_t flags) {
+    return PlaceWithFilters(OneFilter([&](BitWriter& w) {
+      w.U8(3);
+      for (std::uint8_t b : {0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0xFF, 0xFF}) w.U8(b);
+      Fixed(w, 0);
+      Fixed(w, 0);
+      Fixed(w, 0);
+      Fixed(w, 1);
+      w.U16(0x0100);
+      w.U8(flags | 1);
+    }));
+  };
+  constexpr std::uint32_t kHalfGreen = 0x00FF0080;
+  // Outer, knocked out: around the square the full difference (128); over its edge pixels the
+  // difference weighs the transparency of the square there, once (128 * 127 / 255 = 64).
+  Surface out = DrawPlaced(bevel(0x40 | 0x20), kHalfGreen);
+  EXPECT_EQ(out.At(9, 12), MakePixel(255, 127, 127));
+  EXPECT_EQ(out.At(10, 12), MakePixel(255, 191, 191));
+  EXPECT_EQ(out.At(14, 12), MakePixel(191, 191, 255));
+  EXPECT_EQ(out.At(15, 12), MakePixel(127, 127, 255));
+  EXPECT_EQ(out.At(12, 12), MakePixel(255, 255, 255));  // no edge, and the square knocked out
+  // Inner, knocked out: only over the square, weighed by its opacity (128 * 128 / 255 = 64).
+  out = DrawPlaced(bevel(0x80 | 0x40 | 0x20), kHalfGreen);
+  EXPECT_EQ(out.At(9, 12), MakePixel(255, 255, 255));
+  EXPECT_EQ(out.At(10, 12), MakePixel(255, 191, 191));
+  EXPECT_EQ(out.At(14, 12), MakePixel(191, 191, 255));
 }
 
 TEST(Filters, DropShadowFallsAlongItsAngle) {

@@ -357,8 +357,9 @@ void Bevel(const Filter& f, double scale, PixelPlane& p) {
       } else {
         e = v == 0 ? 0 : PremulColor(v > 0 ? shadow : highlight, k);
       }
+      // (Limited to its side of the edge here, the effect is not limited again when knocked out.)
       if (!full) e = Scale(e, f.inner ? s : 255 - s);
-      out = Finish(out, e, f, f.inner || full);
+      out = Finish(out, e, f, f.inner || full || f.knockout);
     }
 }
 
