@@ -907,6 +907,44 @@ TEST(Avm1Builtins, ClassesWithExtendsAndSuper) {
   EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"BA", "1", "true"}));
 }
 
+TEST(Avm1Builtins, InstanceOfReadsTheOwnPrototypeAndBoxesThroughTheGlobalConstructors) {
+  Asm a;
+  // _global.String = function (v) { trace("boxed " + v) }
+  a.Get("_global").Push({"String"});
+  a.Function("", {"v"}, [](Asm& f) { f.Push({"boxed "}).Get("v").Op(0x47).Trace(); });
+  a.Op(0x4F);
+  // {} instanceof "right": the class is boxed (and has no prototype).
+  a.Push({0}).Op(0x43).Push({"right"}).Op(0x54).Trace();
+  // "left" instanceof Object: no instance, and nothing is boxed.
+  a.Push({"left"}).Get("Object").Op(0x54).Trace();
+  // The cast of "left" to Object boxes it, then gives null.
+  a.Get("Object").Push({"left"}).Op(0x2B).Op(0x44).Trace();
+  // {} against { prototype: Object.prototype }: an instance, and the cast gives it back.
+  auto plainClass = [](Asm& b) {
+    b.Push({"prototype"}).Get("Object").Push({"prototype"}).Op(0x4E).Push({1}).Op(0x43);
+  };
+  a.Push({0}).Op(0x43);
+  plainClass(a);
+  a.Op(0x54).Trace();
+  plainClass(a);
+  a.Push({0}).Op(0x43).Op(0x2B).Op(0x44).Trace();
+  // A prototype behind a getter is not read: the getter does not run.
+  a.Push({"c", 0}).Op(0x43).Op(0x1D);
+  a.Push({test::Null{}});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({"getter"}).Trace().Get("Object").Push({"prototype"}).Op(0x4E).Op(0x3E);
+  });
+  a.Push({"prototype", 3}).Get("c").Push({"addProperty"}).Op(0x52).Op(0x17);
+  a.Push({0}).Op(0x43).Get("c").Op(0x54).Trace();
+  // Nor is one the class inherits: { __proto__: { prototype: Object.prototype } }.
+  a.Push({0}).Op(0x43).Push({"__proto__"});
+  plainClass(a);
+  a.Push({1}).Op(0x43).Op(0x54).Trace();
+  EXPECT_EQ(RunScriptLines(a),
+            (std::vector<std::string>{"boxed right", "false", "false", "boxed left", "null", "true",
+                                      "object", "false", "false"}));
+}
+
 TEST(Avm1Runtime, UnnamedClipsAreNumberedAndShapesAreNot) {
   swftest::SwfWriter w(100, 100);
   w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 20, 20));

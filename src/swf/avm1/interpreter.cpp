@@ -931,18 +931,17 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
       case 0x54: {  // InstanceOf
         Value ctor = pop();
         Value o = pop();
-        bool res = false;
-        if (o.IsObject() && ctor.IsObject()) res = InstanceOf(o.o, ctor.o);
+        const bool res = InstanceOfAction(o, ctor);
+        if (throwing_ || aborting_) break;
         push(Value(res));
         break;
       }
       case 0x2B: {  // CastOp
         Value o = pop();
         Value ctor = pop();
-        if (o.IsObject() && ctor.IsObject() && InstanceOf(o.o, ctor.o))
-          push(o);
-        else
-          push(Value::Null());
+        Value res = CastAction(o, ctor);
+        if (throwing_ || aborting_) break;
+        push(res);
         break;
       }
       case 0x2C: {  // ImplementsOp

@@ -577,6 +577,55 @@ bool Vm::InstanceOf(Object* o, Object* ctor) {
   return false;
 }
 
+namespace {
+
+bool RemovedClip(const Object* o) {
+  return o->cls() == ObjClass::kClip && !static_cast<const ClipObject*>(o)->Alive();
+}
+
+}  // namespace
+
+Object* Vm::Boxed(const Value& v) {
+  const char* name = v.IsString()               ? "String"
+                     : v.IsNumber()             ? "Number"
+                     : v.type == Type::kBoolean ? "Boolean"
+                                                : nullptr;
+  if (!name) return nullptr;
+  Value made = Construct(Get(global, name), {v});
+  if (throwing_ || aborting_) return nullptr;
+  return made.AsObject();
+}
+
+bool Vm::InstanceOfAction(const Value& o, const Value& ctor) {
+  if (!o.IsObject()) return false;
+  Object* c = ctor.IsObject() ? ctor.o : Boxed(ctor);
+  if (!c || RemovedClip(c)) return false;
+  const Property* slot = c->FindOwn("prototype");
+  if (!slot || slot->getter) return false;
+  const Value& protoV = slot->value;
+  Object* proto = protoV.IsObject() ? protoV.o : Boxed(protoV);
+  // (A clip never stands as a prototype.)
+  if (!proto || proto->cls() == ObjClass::kClip || RemovedClip(o.o)) return false;
+  int hops = 0;
+  for (Object* p = o.o->proto(); p && hops < 256; p = p->proto(), ++hops) {
+    if (p == proto) return true;
+    if (Object* ifs = p->interfaces) {
+      if (ifs->cls() == ObjClass::kArray)
+        for (auto& i : elements::All(*this, ifs))
+          if (i.IsObject() && (i.o == c || Get(i.o, "prototype").AsObject() == proto)) return true;
+    }
+  }
+  return false;
+}
+
+Value Vm::CastAction(const Value& o, const Value& ctor) {
+  if (!o.IsObject()) {
+    Boxed(o);
+    return Value::Null();
+  }
+  return InstanceOfAction(o, ctor) ? o : Value::Null();
+}
+
 // ---- arrays --------------------------------------------------------------------------------
 
 std::size_t Vm::ArrayLength(Object* a) {

@@ -163,12 +163,24 @@ class Vm {
   std::string ToString(const Value& v);
   bool ToBool(const Value& v) { return ToBoolean(v, version_); }
   Object* ToObject(const Value& v);
+  // A string, number or boolean made an object by the global constructor of its type (which a
+  // script may have replaced); nothing for other values.
+  Object* Boxed(const Value& v);
   std::string TypeOf(const Value& v);
   bool AbstractEquals(const Value& a, const Value& b);
   bool StrictEquals(const Value& a, const Value& b);
   // a < b: true, false, or undefined (NaN involved).
   Value Less(const Value& a, const Value& b);
   bool InstanceOf(Object* o, Object* ctor);
+  // The instanceof action. The class's prototype is its own stored property (no getter runs, no
+  // inherited one counts); a class or prototype that is a string, number or boolean becomes an
+  // object through the global constructor of its type (a script may have replaced it). A value
+  // that is not an object is no instance (and nothing is made an object then), and a removed clip
+  // is neither instance nor class.
+  bool InstanceOfAction(const Value& o, const Value& ctor);
+  // The cast action: the value when it is an instance of the class, else null. A string, number
+  // or boolean becomes an object as above, and is then no instance.
+  Value CastAction(const Value& o, const Value& ctor);
 
   // Objects.
   Object* NewObject();
