@@ -8,6 +8,7 @@
 #include "avm1_asm.h"
 #include "swf/avm1/runtime.h"
 #include "swf/display/stage.h"
+#include "test_support.h"
 
 namespace dbx::swf::avm1 {
 namespace {
@@ -130,6 +131,64 @@ TEST(Avm1MovieLoader, LoadsShowAtTheNextFrameAndTellTheLoader) {
       "frame undefined _level2", "onLoadInit _level0.holder",
       // Frame 3: the loaded movies stay.
       "frame undefined _level2"};
+  EXPECT_EQ(lines, want);
+}
+
+TEST(Avm1MovieLoader, AClipKeepsItsLoadedMovieWhenTheTimelineGoesBack) {
+  Folder t;
+  t.Write("movie/child.swf", Child("child"));
+  // An empty sprite placed as "holder" on frame 1 with onClipEvent(load) { trace("load") }.
+  Asm onLoad;
+  onLoad.Push({"load"}).Trace();
+  std::vector<std::uint8_t> handler = onLoad.Build()->bytes;
+  std::vector<std::uint8_t> actions = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+  for (int i = 0; i < 4; ++i)
+    actions.push_back(static_cast<std::uint8_t>(handler.size() >> (8 * i)));
+  actions.insert(actions.end(), handler.begin(), handler.end());
+  actions.insert(actions.end(), {0, 0, 0, 0});
+  swftest::SwfWriter w(100, 100);
+  swftest::SwfWriter empty(1, 1);
+  empty.ShowFrame();
+  w.Sprite(2, empty, 1);
+  w.Place2({.depth = 1,
+            .character = 2,
+            .move = false,
+            .translate = {},
+            .ratio = {},
+            .name = "holder",
+            .clipActions = actions});
+  // Frame 1, once: loadMovie("child.swf", "holder"). Frame 2: trace("frame 2").
+  // Frame 3: gotoAndPlay(1).
+  Asm first;
+  first.Get("started").If("done");
+  first.Set("started", true);
+  first.Push({"child.swf", "holder"}).Long(0x9A, {0x40});
+  first.Label("done");
+  w.DoAction(first.Build()->bytes);
+  w.ShowFrame();
+  Asm second;
+  second.Push({"frame 2"}).Trace();
+  w.DoAction(second.Build()->bytes);
+  w.ShowFrame();
+  Asm third;
+  third.Long(0x81, {0, 0}).Op(0x06);
+  w.DoAction(third.Build()->bytes);
+  w.ShowFrame();
+  w.End();
+  const auto bytes = w.Finish('F', 3);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
+                  t.movieDir() + "test.swf"};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (int i = 0; i < 6; ++i) stage.Step(i * 33.0);
+  // The loaded movie's clip hears its load before the movie's first frame runs; going back to
+  // frame 1 keeps the clip (no second load) and its movie (nothing runs its first frame again).
+  const std::vector<std::string> want = {"load",    "load",    "child _level0.holder",
+                                         "frame 2", "frame 2", "frame 2"};
   EXPECT_EQ(lines, want);
 }
 

@@ -70,6 +70,9 @@ class Clip {
   // --- identity ---
   ClipKind kind;
   std::uint16_t character;  // 0 for the main timeline and empty clips
+  // The character its parent's timeline placed it as, kept when a movie is loaded into it (the
+  // timeline going back keeps such a clip).
+  std::uint16_t placedAs = 0;
   int depth = 0;            // file depth (see kDepthOffset)
   std::string name;         // instance name ("" when none was given)
   Clip* parent = nullptr;

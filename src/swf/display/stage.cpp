@@ -128,13 +128,14 @@ bool Stage::InitDone(const Clip& clip, std::uint16_t sprite) {
 void Stage::RunFrame(Clip& clip) {
   if (clip.kind != ClipKind::kMovie) return;
   if (clip.loadPending) {
-    // A movie loaded into the clip shows its first frame as a clip just made does.
+    // A movie loaded into the clip shows its first frame as a clip just made does; the clip's
+    // load event comes before the first frame's scripts.
     clip.loadPending = false;
+    QueueEvent(clip, ClipEvent::kLoad);
     if (clip.timeline)
       ApplyFrameInOrder(clip, 0);
     else
       clip.currentFrame = 0;
-    if (!clip.removed) QueueEvent(clip, ClipEvent::kLoad);
     return;
   }
   QueueEvent(clip, ClipEvent::kEnterFrame);
@@ -228,6 +229,7 @@ void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
     if (IsGraphic(kind) && IsGraphic(existing->kind)) {
       existing->kind = kind;
       existing->character = *cmd.character;
+      existing->placedAs = *cmd.character;
     } else {
       const Matrix m = existing->matrix;
       const ColorTransform cx = existing->cxform;
@@ -304,7 +306,7 @@ void Stage::GotoMerged(Clip& clip, int target, bool scripts) {
       if (child->placeFrame < 0) continue;  // made by a script: the timeline leaves it alone
       const auto it = goals.find(depth);
       const bool keep = it != goals.end() && it->second.place && child->placeFrame <= target &&
-                        child->character == finalCharacter(it->second);
+                        child->placedAs == finalCharacter(it->second);
       if (!keep) drop.push_back(child.get());
     }
     for (Clip* c : drop) RemoveClip(*c);
@@ -355,6 +357,7 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t characte
   c->parent = &parent;
   c->serial = nextSerial_++;
   c->placeFrame = placeFrame;
+  c->placedAs = character;
   if (cmd) {
     ApplyProperties(*c, *cmd);
     if (!cmd->clipActions.empty()) c->clipActions = &cmd->clipActions;
