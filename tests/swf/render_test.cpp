@@ -521,6 +521,72 @@ TEST(Player, StrokesHaveTheirWidthAndRoundCaps) {
   }
 }
 
+TEST(Player, StylesBroughtByARecordDrawOverTheStrokesBeforeThem) {
+  // One DefineShape3: a black line 4 px wide across the middle of a 20 x 10 stage, then a record
+  // with new style tables and a red square over the middle. The square's layer comes after the
+  // line's, so it covers the line (fills of a layer are drawn before its strokes, not before
+  // every stroke of the shape).
+  swftest::BitWriter w;
+  w.U16(1);
+  w.Rect(0, 400, 0, 200);
+  w.U8(0);  // no fill styles
+  w.U8(1);  // one line style: 4 px, black
+  w.U16(80);
+  for (std::uint8_t b : {0, 0, 0, 255}) w.U8(b);
+  w.UB(1, 4);  // fill bits
+  w.UB(1, 4);  // line bits
+  auto styleChange = [&](bool newStyles, bool line, bool fill1, std::int32_t x, std::int32_t y) {
+    w.UB(0, 1);
+    w.UB(newStyles, 1);
+    w.UB(line, 1);
+    w.UB(fill1, 1);
+    w.UB(0, 1);  // fill0
+    w.UB(1, 1);  // move
+    w.UB(10, 5);
+    w.SB(x, 10);
+    w.SB(y, 10);
+    if (fill1) w.UB(1, 1);
+    if (line) w.UB(1, 1);
+  };
+  auto lineTo = [&](std::int32_t dx, std::int32_t dy) {
+    w.UB(1, 1);
+    w.UB(1, 1);
+    w.UB(10 - 2, 4);
+    w.UB(0, 1);  // not general
+    w.UB(dx == 0, 1);
+    w.SB(dx == 0 ? dy : dx, 10);
+  };
+  styleChange(false, true, false, 0, 100);
+  lineTo(400, 0);
+  styleChange(true, false, true, 100, 0);
+  w.U8(1);  // the new tables: one fill, red; no line
+  w.U8(0);
+  for (std::uint8_t b : {255, 0, 0, 255}) w.U8(b);
+  w.U8(0);
+  w.UB(1, 4);
+  w.UB(0, 4);
+  lineTo(200, 0);
+  lineTo(0, 200);
+  lineTo(-200, 0);
+  lineTo(0, -200);
+  w.UB(0, 6);
+  SwfWriter m(20, 10);
+  m.Background(255, 255, 255);
+  m.Tag(32, w.Take());
+  m.Place(1, 1);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  FlashPlayer p;
+  p.LoadMovieBytes(bytes.data(), bytes.size());
+  p.SetQuality2("Low");
+  const Surface s = Render(p, 20, 10);
+  EXPECT_EQ(s.At(2, 5), 0u);     // the line beside the square
+  EXPECT_EQ(s.At(10, 5), kRed);  // the square over the line
+  EXPECT_EQ(s.At(10, 1), kRed);
+  EXPECT_EQ(s.At(2, 1), kWhite);
+}
+
 TEST(Player, HugeStrokesUnderAHugeScaleStayDefined) {
   // A round join whose device radius is so large that the polygon's step angle rounds to 0 (an
   // infinite side count before it was bounded): the sanitizers of the checked builds catch it.

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -116,6 +117,10 @@ struct Shape {
   std::vector<LineStyle> lines;
   std::vector<ShapeEdge> edges;
   bool nonZero = false;  // winding rule; even-odd otherwise
+  // Records that bring new style tables start a new layer, drawn over the ones before it (its
+  // fills, then its lines). The fill and line counts at which each layer but the last ends; none
+  // when the shape has one layer.
+  std::vector<std::pair<std::size_t, std::size_t>> layerEnds;
 };
 
 // A morph shape is two shapes with the same edge list and paired styles; a ratio 0..65535

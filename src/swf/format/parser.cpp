@@ -297,6 +297,7 @@ std::vector<Record> ReadRecords(BitReader& r, int shapeVersion, bool morph, Shap
       if (newStyles && !allowNewStyles) break;  // a morph end shape carries no styles
       if (newStyles) {
         // The record's indices refer to the tables it brings; styles it does not name reset.
+        a.layerEnds.emplace_back(a.fills.size(), a.lines.size());
         fillBase = a.fills.size();
         lineBase = a.lines.size();
         ReadFillStyles(r, shapeVersion, morph, a, b);

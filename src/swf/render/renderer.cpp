@@ -824,10 +824,9 @@ void Renderer::Fill(FillRule rule, const Paint* paint) {
 void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
                          const Bitmap* bitmap) {
   if (target_.width() <= 0 || target_.height() <= 0) return;
-  const int sub = options_.samples;
   // Each fill style is drawn as its own polygon: the edges with the style on their right (fill1)
   // as they are, those with it on their left (fill0) reversed.
-  std::vector<std::vector<std::pair<std::size_t, bool>>> byFill(shape.fills.size());
+  FillEdges byFill(shape.fills.size());
   for (std::size_t i = 0; i < shape.edges.size(); ++i) {
     const ShapeEdge& e = shape.edges[i];
     if (e.fill0 == e.fill1) continue;  // the same style on both sides adds nothing
@@ -837,7 +836,23 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const Color
       byFill[static_cast<std::size_t>(e.fill1)].push_back({i, false});
   }
   const FillRule rule = shape.nonZero ? FillRule::kNonZero : FillRule::kEvenOdd;
-  for (std::size_t f = 0; f < byFill.size(); ++f) {
+  // Layer by layer: its fills, then its strokes.
+  std::size_t fillFrom = 0, lineFrom = 0;
+  auto layer = [&](std::size_t fillTo, std::size_t lineTo) {
+    DrawFills(shape, toDevice, cx, bitmap, byFill, rule, fillFrom, std::min(fillTo, byFill.size()));
+    DrawStrokes(shape, toDevice, cx, lineFrom, std::min(lineTo, shape.lines.size()));
+    fillFrom = std::max(fillFrom, fillTo);
+    lineFrom = std::max(lineFrom, lineTo);
+  };
+  for (const auto& [fillEnd, lineEnd] : shape.layerEnds) layer(fillEnd, lineEnd);
+  layer(shape.fills.size(), shape.lines.size());
+}
+
+void Renderer::DrawFills(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
+                         const Bitmap* bitmap, const FillEdges& byFill, FillRule rule,
+                         std::size_t from, std::size_t to) {
+  const int sub = options_.samples;
+  for (std::size_t f = from; f < to; ++f) {
     if (byFill[f].empty()) continue;
     Paint paint;
     const FillStyle& style = shape.fills[f];
@@ -857,20 +872,20 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const Color
     for (const Segment& s : scratch_) raster_.AddLine(s.x0, s.y0, s.x1, s.y1);
     Fill(rule, visible ? &paint : nullptr);
   }
-  DrawStrokes(shape, toDevice, cx);
 }
 
-void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
-  if (shape.lines.empty()) return;
-  std::vector<std::vector<std::size_t>> byLine(shape.lines.size());
+void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
+                           std::size_t from, std::size_t to) {
+  if (from >= to) return;
+  std::vector<std::vector<std::size_t>> byLine(to);
   for (std::size_t i = 0; i < shape.edges.size(); ++i) {
     const int l = shape.edges[i].line;
-    if (l >= 0 && static_cast<std::size_t>(l) < byLine.size())
+    if (l >= 0 && static_cast<std::size_t>(l) >= from && static_cast<std::size_t>(l) < to)
       byLine[static_cast<std::size_t>(l)].push_back(i);
   }
   const double viewScale = std::sqrt(std::fabs(view_.Determinant()));
   const auto toLocal = toDevice.Inverse();
-  for (std::size_t l = 0; l < byLine.size(); ++l) {
+  for (std::size_t l = from; l < to; ++l) {
     if (byLine[l].empty()) continue;
     const LineStyle& style = shape.lines[l];
     // Strokes scale with their shape (stretched with it), unless they are marked as not scaling

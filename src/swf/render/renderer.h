@@ -87,7 +87,16 @@ class Renderer {
   // A picture of its own size, 20 twips per pixel, at the origin of `toDevice`.
   void DrawBitmap(const Bitmap& bitmap, std::uint16_t character, bool smooth,
                   const Matrix& toDevice, const ColorTransform& cx);
-  void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx);
+  // The edges of each fill style: the edge, and whether it has the style on its left (drawn
+  // reversed).
+  using FillEdges = std::vector<std::vector<std::pair<std::size_t, bool>>>;
+  // The fills of styles `from` .. `to` - 1.
+  void DrawFills(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
+                 const Bitmap* bitmap, const FillEdges& byFill, FillRule rule, std::size_t from,
+                 std::size_t to);
+  // The strokes of line styles `from` .. `to` - 1.
+  void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
+                   std::size_t from, std::size_t to);
   void DrawText(const Clip& clip, const Character& ch, const Matrix& m, const ColorTransform& cx);
   // Glyphs filled together in one colour; `clip` (device pixels x0, y0, x1, y1) bounds them.
   void FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rgba color,
