@@ -151,6 +151,57 @@ TEST(TextFieldScript, BoundVariableShowsInTheFieldAndTakesItsText) {
   EXPECT_EQ(typed.fieldText, "typed");
 }
 
+TEST(TextFieldScript, AFieldInAButtonBindsItsVariableOnTheButtonsTimeline) {
+  // A field bound to "v" (text "old") is every state of a button placed on the main timeline,
+  // whose script sets v = "new".
+  swftest::SwfWriter w(100, 100);
+  swftest::BitWriter field;
+  field.U16(3);
+  field.Rect(0, 2000, 0, 400);
+  field.U8(0x80);  // has text
+  field.U8(0);
+  for (char c : std::string("v")) field.U8(static_cast<std::uint8_t>(c));
+  field.U8(0);
+  for (char c : std::string("old")) field.U8(static_cast<std::uint8_t>(c));
+  field.U8(0);
+  w.Tag(37, field.Take());
+  swftest::BitWriter button;
+  button.U16(5);
+  button.U8(0);
+  button.U16(0);  // no actions
+  button.U8(0x0F);
+  button.U16(3);
+  button.U16(1);
+  button.Matrix(1, 1, 0, 0, 0, 0);
+  button.UB(0, 2);
+  button.UB(0, 4);
+  button.Align();
+  button.U8(0);
+  w.Tag(34, button.Take());
+  w.Place(5, 1);
+  Asm a;
+  a.Set("v", std::string("new"));
+  w.DoAction(a.Build()->bytes);
+  w.ShowFrame();
+  w.End();
+  const auto bytes = w.Finish();
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  ScriptHost host{*movie, stage, [](std::string_view) {}, ""};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  stage.Step(0);
+  stage.Step(33);
+  Clip* b = stage.root().ChildAt(1);
+  ASSERT_TRUE(b);
+  const Clip* f = nullptr;
+  for (const auto& [depth, child] : b->children())
+    if (child->field) f = child.get();
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->field->Text(), "new");
+}
+
 TEST(TextFieldScript, TextReadRightAfterTheVariableChangesIsTheNewValue) {
   // Within one frame, before the frame's end brings bound fields up to date.
   Asm a;

@@ -879,11 +879,15 @@ Value CreateTextField(Vm& vm, CallArgs& a) {
   return vm.version() >= 8 && o ? Value(o) : Value();
 }
 
-// Where a field's variable lives: the object and the name, from the field's parent.
+// Where a field's variable lives: the object and the name, from the timeline the field is on
+// (a field in a button state lives on the button's timeline).
 Object* VariableHome(Vm& vm, Runtime& rt, Clip& clip, std::string& name) {
-  if (!clip.field || !clip.parent) return nullptr;
+  if (!clip.field) return nullptr;
+  Clip* timeline = clip.parent;
+  while (timeline && timeline->kind != ClipKind::kMovie) timeline = timeline->parent;
+  if (!timeline) return nullptr;
   std::string path = clip.field->VariableName();
-  Object* home = rt.ScriptObjectOf(clip.parent);
+  Object* home = rt.ScriptObjectOf(timeline);
   const std::size_t cut = path.find_last_of(".:");
   if (cut != std::string::npos) {
     name = path.substr(cut + 1);
