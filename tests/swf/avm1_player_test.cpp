@@ -413,9 +413,14 @@ TEST(Avm1Clips, PointConversionsTakeNumbersAndGiveWholeTwips) {
   convert("globalToLocal", 151, 2);
   convert("localToGlobal", 1, "2");  // not both numbers: unchanged
   convert("globalToLocal", 1, test::Undef{});
+  // Only the point's own x and y count: Object.prototype.y = 2; p = {x: 1} stays as it is.
+  a.Get("Object").Push({"prototype"}).Op(0x4E).Push({"y", 2}).Op(0x4F);
+  a.Push({"p", "x", 1, 1}).Op(0x43).Op(0x3C);
+  a.Get("p").Push({1}).Get("c").Push({"localToGlobal"}).Op(0x52).Op(0x17);
+  a.Get("p").Push({"x"}).Op(0x4E).Trace();
   const auto lines = PlayInFolder(a, "", 1);
-  EXPECT_EQ(lines,
-            (std::vector<std::string>{"150.35", "0.25", "1", "2", "1", "2", "1", "undefined"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"150.35", "0.25", "1", "2", "1", "2", "1", "undefined",
+                                             "1"}));
 }
 
 TEST(Avm1Clips, CloneSpriteTakesTheFilesDepthUpToItsLimit) {

@@ -671,8 +671,12 @@ Value McPointConvert(Vm& vm, CallArgs& a, bool toGlobal) {
   auto* o = ThisClip(a);
   Object* p = a[0].AsObject();
   if (!o || !p) return {};
-  // Only a point whose x and y are both numbers changes; the result is in whole twips.
-  const Value x = vm.Get(p, "x"), y = vm.Get(p, "y");
+  // Only a point whose own x and y are both numbers changes (inherited ones do not count); the
+  // result is in whole twips.
+  const Property* px = p->FindOwn("x");
+  const Property* py = p->FindOwn("y");
+  if (!px || !py || px->getter || py->getter) return {};
+  const Value x = px->value, y = py->value;
   if (!x.IsNumber() || !y.IsNumber()) return {};
   StagePoint pt{x.n * 20, y.n * 20};
   if (!std::isfinite(pt.x) || !std::isfinite(pt.y)) return {};
