@@ -73,8 +73,8 @@ class Clip {
   // The character its parent's timeline placed it as, kept when a movie is loaded into it (the
   // timeline going back keeps such a clip).
   std::uint16_t placedAs = 0;
-  int depth = 0;            // file depth (see kDepthOffset)
-  std::string name;         // instance name ("" when none was given)
+  int depth = 0;     // file depth (see kDepthOffset)
+  std::string name;  // instance name ("" when none was given)
   Clip* parent = nullptr;
   std::uint64_t serial = 0;            // creation order; later clips run their frames first
   const Timeline* timeline = nullptr;  // kMovie with frames; null for an empty clip
