@@ -43,8 +43,9 @@ std::vector<std::uint8_t> MovieOf(Asm& a) {
   return test::MovieWithScript(a.Build()->bytes);
 }
 
-std::vector<std::string> Play(Asm& code, const std::string& dir, int frames) {
-  const std::vector<std::uint8_t> bytes = MovieOf(code);
+// Plays the movie `bytes`, as if it were test.swf in `dir`, for `frames` frames; the lines traced.
+std::vector<std::string> PlayBytes(const std::vector<std::uint8_t>& bytes, const std::string& dir,
+                                   int frames) {
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
   EXPECT_TRUE(movie);
   if (!movie) return {};
@@ -56,6 +57,10 @@ std::vector<std::string> Play(Asm& code, const std::string& dir, int frames) {
   stage.SetScripts(&runtime);
   for (int i = 0; i < frames; ++i) stage.Step(i * 33.0);
   return lines;
+}
+
+std::vector<std::string> Play(Asm& code, const std::string& dir, int frames) {
+  return PlayBytes(MovieOf(code), dir, frames);
 }
 
 // A movie that traces "<tag> <this>" on its first frame.
@@ -175,16 +180,7 @@ TEST(Avm1MovieLoader, AClipKeepsItsLoadedMovieWhenTheTimelineGoesBack) {
   w.DoAction(third.Build()->bytes);
   w.ShowFrame();
   w.End();
-  const auto bytes = w.Finish('F', 3);
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  ASSERT_TRUE(movie);
-  Stage stage(*movie);
-  std::vector<std::string> lines;
-  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
-                  t.movieDir() + "test.swf"};
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
-  for (int i = 0; i < 6; ++i) stage.Step(i * 33.0);
+  const auto lines = PlayBytes(w.Finish('F', 3), t.movieDir(), 6);
   // The loaded movie's clip hears its load before the movie's first frame runs; going back to
   // frame 1 keeps the clip (no second load) and its movie (nothing runs its first frame again).
   const std::vector<std::string> want = {"load",    "load",    "child _level0.holder",

@@ -279,6 +279,17 @@ Surface Render(FlashPlayer& p, int w, int h) {
   return s;
 }
 
+// The one frame of `m` (ended here) drawn without anti-aliasing at w x h.
+Surface RenderLow(SwfWriter& m, int w, int h) {
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  FlashPlayer p;
+  p.LoadMovieBytes(bytes.data(), bytes.size());
+  p.SetQuality2("Low");
+  return Render(p, w, h);
+}
+
 TEST(Player, ScaleModesFitTheStageCentred) {
   // A 100 x 50 stage filled red, shown in 200 x 200 with a blue background colour (0x00BBGGRR).
   const auto bytes = RedRectMovie(100, 50);
@@ -506,13 +517,7 @@ TEST(Player, StrokesHaveTheirWidthAndRoundCaps) {
     m.StrokedPath(1, c.widthTwips, 0x000000FF,
                   {{PathOp::kMove, 100, c.yTwips}, {PathOp::kLine, 300, c.yTwips}});
     m.Place(1, 1);
-    m.ShowFrame();
-    m.End();
-    const auto bytes = m.Finish();
-    FlashPlayer p;
-    p.LoadMovieBytes(bytes.data(), bytes.size());
-    p.SetQuality2("Low");
-    const Surface s = Render(p, 20, 20);
+    const Surface s = RenderLow(m, 20, 20);
     for (int y = 0; y < 20; ++y)
       EXPECT_EQ(s.At(10, y), (y >= c.firstRow && y <= c.lastRow) ? 0u : kWhite) << "row " << y;
     for (int x = 0; x < 20; ++x)
@@ -574,13 +579,7 @@ TEST(Player, StylesBroughtByARecordDrawOverTheStrokesBeforeThem) {
   m.Background(255, 255, 255);
   m.Tag(32, w.Take());
   m.Place(1, 1);
-  m.ShowFrame();
-  m.End();
-  const auto bytes = m.Finish();
-  FlashPlayer p;
-  p.LoadMovieBytes(bytes.data(), bytes.size());
-  p.SetQuality2("Low");
-  const Surface s = Render(p, 20, 10);
+  const Surface s = RenderLow(m, 20, 10);
   EXPECT_EQ(s.At(2, 5), 0u);     // the line beside the square
   EXPECT_EQ(s.At(10, 5), kRed);  // the square over the line
   EXPECT_EQ(s.At(10, 1), kRed);

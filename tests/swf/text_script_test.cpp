@@ -2,6 +2,8 @@
 // script objects with the TextField properties, TextFormat ranges, and the bound variable.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "avm1_asm.h"
 #include "swf/avm1/runtime.h"
 #include "swf/display/stage.h"
@@ -21,8 +23,10 @@ struct Played {
   double fieldWidth = 0;
 };
 
-Played Play(Asm& a, int steps) {
-  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8);
+// Plays `bytes` for `steps` frames; the field reported is the one `field` picks (by default the
+// root's "tf").
+Played PlayBytes(const std::vector<std::uint8_t>& bytes, int steps,
+                 const std::function<const Clip*(const Stage&)>& field = {}) {
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
   EXPECT_TRUE(movie);
   Played p;
@@ -32,11 +36,16 @@ Played Play(Asm& a, int steps) {
   Runtime runtime(host);
   stage.SetScripts(&runtime);
   for (int i = 0; i < steps; ++i) stage.Step(i * 33.0);
-  if (Clip* c = stage.root().ChildNamed("tf"); c && c->field) {
+  const Clip* c = field ? field(stage) : stage.root().ChildNamed("tf");
+  if (c && c->field) {
     p.fieldText = c->field->Text();
     p.fieldWidth = c->field->Bounds().xmax - c->field->Bounds().xmin;
   }
   return p;
+}
+
+Played Play(Asm& a, int steps) {
+  return PlayBytes(test::MovieWithScript(a.Build()->bytes, 8), steps);
 }
 
 // tf = createTextField("tf", 1, 10, 20, 100, 50) into register 1.
@@ -184,22 +193,15 @@ TEST(TextFieldScript, AFieldInAButtonBindsItsVariableOnTheButtonsTimeline) {
   w.DoAction(a.Build()->bytes);
   w.ShowFrame();
   w.End();
-  const auto bytes = w.Finish();
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  ASSERT_TRUE(movie);
-  Stage stage(*movie);
-  ScriptHost host{*movie, stage, [](std::string_view) {}, ""};
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
-  stage.Step(0);
-  stage.Step(33);
-  Clip* b = stage.root().ChildAt(1);
-  ASSERT_TRUE(b);
-  const Clip* f = nullptr;
-  for (const auto& [depth, child] : b->children())
-    if (child->field) f = child.get();
-  ASSERT_TRUE(f);
-  EXPECT_EQ(f->field->Text(), "new");
+  // The field is the button's child.
+  const Played p = PlayBytes(w.Finish(), 2, [](const Stage& stage) -> const Clip* {
+    const Clip* b = stage.root().ChildAt(1);
+    if (!b) return nullptr;
+    for (const auto& [depth, child] : b->children())
+      if (child->field) return child.get();
+    return nullptr;
+  });
+  EXPECT_EQ(p.fieldText, "new");
 }
 
 TEST(TextFieldScript, TextReadRightAfterTheVariableChangesIsTheNewValue) {

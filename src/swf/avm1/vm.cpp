@@ -560,9 +560,11 @@ Value Vm::Less(const Value& a, const Value& b) {
 
 bool Vm::InstanceOf(Object* o, Object* ctor) {
   if (!o || !ctor) return false;
-  Value protoV = Get(ctor, "prototype");
-  Object* proto = protoV.AsObject();
-  if (!proto) return false;
+  Object* proto = Get(ctor, "prototype").AsObject();
+  return proto && ChainHas(o, ctor, proto);
+}
+
+bool Vm::ChainHas(Object* o, Object* ctor, Object* proto) {
   int hops = 0;
   for (Object* p = o->proto(); p && hops < 256; p = p->proto(), ++hops) {
     if (p == proto) return true;
@@ -606,16 +608,7 @@ bool Vm::InstanceOfAction(const Value& o, const Value& ctor) {
   Object* proto = protoV.IsObject() ? protoV.o : Boxed(protoV);
   // (A clip never stands as a prototype.)
   if (!proto || proto->cls() == ObjClass::kClip || RemovedClip(o.o)) return false;
-  int hops = 0;
-  for (Object* p = o.o->proto(); p && hops < 256; p = p->proto(), ++hops) {
-    if (p == proto) return true;
-    if (Object* ifs = p->interfaces) {
-      if (ifs->cls() == ObjClass::kArray)
-        for (auto& i : elements::All(*this, ifs))
-          if (i.IsObject() && (i.o == c || Get(i.o, "prototype").AsObject() == proto)) return true;
-    }
-  }
-  return false;
+  return ChainHas(o.o, c, proto);
 }
 
 Value Vm::CastAction(const Value& o, const Value& ctor) {

@@ -303,6 +303,9 @@ class Vm {
   Value CallFunction(Function* f, Object* self, std::vector<Value>& args, Object* home,
                      bool construct);
   void Install();  // the built-ins
+  // Whether `proto` is on the prototype chain of `o` (above `o` itself), or an interface there
+  // names `ctor` or a class with that prototype.
+  bool ChainHas(Object* o, Object* ctor, Object* proto);
 
   int version_;
   Limits limits_;

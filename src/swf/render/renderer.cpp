@@ -835,12 +835,19 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const Color
     if (e.fill1 >= 0 && static_cast<std::size_t>(e.fill1) < byFill.size())
       byFill[static_cast<std::size_t>(e.fill1)].push_back({i, false});
   }
+  // The edges of each line style, in order.
+  LineEdges byLine(shape.lines.size());
+  for (std::size_t i = 0; i < shape.edges.size(); ++i) {
+    const int l = shape.edges[i].line;
+    if (l >= 0 && static_cast<std::size_t>(l) < byLine.size())
+      byLine[static_cast<std::size_t>(l)].push_back(i);
+  }
   const FillRule rule = shape.nonZero ? FillRule::kNonZero : FillRule::kEvenOdd;
   // Layer by layer: its fills, then its strokes.
   std::size_t fillFrom = 0, lineFrom = 0;
   auto layer = [&](std::size_t fillTo, std::size_t lineTo) {
     DrawFills(shape, toDevice, cx, bitmap, byFill, rule, fillFrom, std::min(fillTo, byFill.size()));
-    DrawStrokes(shape, toDevice, cx, lineFrom, std::min(lineTo, shape.lines.size()));
+    DrawStrokes(shape, toDevice, cx, byLine, lineFrom, std::min(lineTo, byLine.size()));
     fillFrom = std::max(fillFrom, fillTo);
     lineFrom = std::max(lineFrom, lineTo);
   };
@@ -875,14 +882,8 @@ void Renderer::DrawFills(const Shape& shape, const Matrix& toDevice, const Color
 }
 
 void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
-                           std::size_t from, std::size_t to) {
+                           const LineEdges& byLine, std::size_t from, std::size_t to) {
   if (from >= to) return;
-  std::vector<std::vector<std::size_t>> byLine(to);
-  for (std::size_t i = 0; i < shape.edges.size(); ++i) {
-    const int l = shape.edges[i].line;
-    if (l >= 0 && static_cast<std::size_t>(l) >= from && static_cast<std::size_t>(l) < to)
-      byLine[static_cast<std::size_t>(l)].push_back(i);
-  }
   const double viewScale = std::sqrt(std::fabs(view_.Determinant()));
   const auto toLocal = toDevice.Inverse();
   for (std::size_t l = from; l < to; ++l) {

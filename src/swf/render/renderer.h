@@ -94,9 +94,11 @@ class Renderer {
   void DrawFills(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
                  const Bitmap* bitmap, const FillEdges& byFill, FillRule rule, std::size_t from,
                  std::size_t to);
+  // The edges of each line style.
+  using LineEdges = std::vector<std::vector<std::size_t>>;
   // The strokes of line styles `from` .. `to` - 1.
   void DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
-                   std::size_t from, std::size_t to);
+                   const LineEdges& byLine, std::size_t from, std::size_t to);
   void DrawText(const Clip& clip, const Character& ch, const Matrix& m, const ColorTransform& cx);
   // Glyphs filled together in one colour; `clip` (device pixels x0, y0, x1, y1) bounds them.
   void FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rgba color,
