@@ -3,16 +3,20 @@
 // table passes are implemented (edge 8, direction 1, strip width 1, first parity True, one step per
 // frame, outgoing squeezed); other values behave as those.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "effects/effects_internal.h"
 #include "effects/numeric.h"
+#include "effects/trans_effects.h"
 
 namespace dbx::fx {
 
 namespace {
+
+std::atomic<std::size_t> inPlaceBytes{std::size_t{16} << 20};
 
 class BlitBase : public Effect {
  public:
@@ -23,6 +27,14 @@ class BlitBase : public Effect {
   void Copy(Coord x, Coord y, Coord w, Coord h) {
     Changes(x, y, w, h);
     CopyRect(c_.target, x, y, w, h, c_.incoming, x, y);
+  }
+  // Whether the transitions that can work within the target alone do: where the target stays in
+  // the cache from one frame to the next (a frame of 1920 x 1080, not one of 3840 x 2160). A
+  // larger frame goes to memory either way, and is copied from the pictures with streaming
+  // stores.
+  bool InPlaceFits() const {
+    return c_.kernel == Kernel::kFast &&
+           c_.W * c_.H <= static_cast<Step>(inPlaceBytes.load() / sizeof(Pixel));
   }
   void CopyFrom(SurfaceView src, Coord sx, Coord sy, Coord w, Coord h, Coord dx, Coord dy) {
     Changes(dx, dy, w, h);
@@ -310,7 +322,13 @@ class Comb final : public BlitBase {
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;
     if (n_ >= (vertical_ ? H : W)) {
-      if (slide_) {
+      const Coord end = vertical_ ? H : W;
+      if (slide_ && MovesInPlace(end - slid_)) {
+        // The whole incoming picture is the slide at full length: the last frame moved on by
+        // what it lacked.
+        *c_.running = false;
+        SlideInPlace(end, end - slid_);
+      } else if (slide_) {
         c_.Finish();
       } else {
         // The reveal: its strips at full length give what is left.
@@ -324,7 +342,9 @@ class Comb final : public BlitBase {
       }
       return false;
     }
-    if (vertical_ && c_.kernel == Kernel::kFast) {
+    if (slide_ && slid_ >= 0 && n_ - slid_ == step_ && MovesInPlace(step_)) {
+      SlideInPlace(n_, step_);
+    } else if (vertical_ && c_.kernel == Kernel::kFast) {
       FastColumns(n_);
     } else if (!slide_ && c_.kernel == Kernel::kFast) {
       FastRows(n_);
@@ -365,11 +385,77 @@ class Comb final : public BlitBase {
       }
     }
     drawn_ = std::max(drawn_, n_);
+    slid_ = slide_ && c_.kernel == Kernel::kFast ? n_ : -1;
     n_ += step_;
     return true;
   }
 
  private:
+  // The slide at n from the frame s before it, which the target holds: each strip is the same
+  // strip of that frame moved s on, with s new rows (columns) at its start. The frames then work
+  // in the target alone, which stays in the cache, and write through it.
+  bool MovesInPlace(Step s) const {
+    if (!InPlaceFits() || slid_ < 0 || s <= 0) return false;
+    // The vertical slide keeps the rows it moves down in a ring of s rows.
+    return !vertical_ || s * c_.W <= static_cast<Step>(kRingBytes / sizeof(Pixel));
+  }
+  void SlideInPlace(Coord n, Coord s) {
+    if (vertical_)
+      SlideColumnsInPlace(n, s);
+    else
+      SlideRowsInPlace(n, s);
+  }
+
+  // Even rows: [0, n) shows the incoming row's [W − n, W): the part shown one step before moves
+  // right. Odd rows: [W − n, W) shows the incoming row's [0, n): the part shown moves left.
+  void SlideRowsInPlace(Coord n, Coord s) {
+    const Coord W = c_.W, H = c_.H;
+    Changes(0, 0, n, H);
+    Changes(W - n, 0, n, H);
+    const auto bytes = [](Coord px) { return static_cast<std::size_t>(px) * sizeof(Pixel); };
+    for (Coord y = 0; y < H; ++y) {
+      Pixel* d = c_.target.Row(static_cast<int>(y));
+      const Pixel* in = c_.incoming.Row(static_cast<int>(y));
+      if (y % 2 == 0) {
+        std::memmove(d + s, d, bytes(n - s));
+        std::memcpy(d, in + W - n, bytes(s));
+      } else {
+        std::memmove(d + W - n, d + W - n + s, bytes(n - s));
+        std::memcpy(d + W - s, in + n - s, bytes(s));
+      }
+    }
+  }
+
+  // Even columns: rows [0, n) show the incoming rows from H − n, the rows shown s before moved
+  // down. Odd columns: rows [H − n, H) show the incoming rows from 0, the rows shown moved up.
+  // Top down, a row's odd columns come from a row not written yet; its even ones come from the
+  // ring, which holds the old values of the s rows above, and it leaves its own old values there.
+  void SlideColumnsInPlace(Coord n, Coord s) {
+    const Coord W = c_.W, H = c_.H;
+    const int w = static_cast<int>(W);
+    ring_.resize(static_cast<std::size_t>(s * W));
+    auto slot = [&](Coord y) { return ring_.data() + static_cast<std::size_t>(y % s * W); };
+    Changes(0, 0, W, std::min(n, H));
+    Changes(0, H - n, W, n);
+    for (Coord y = 0; y < H; ++y) {
+      const bool even = y < n, odd = y >= H - n;
+      if (!even && !odd) continue;
+      Pixel* d = c_.target.Row(static_cast<int>(y));
+      const Pixel* e = d;
+      if (even) e = y < s ? c_.incoming.Row(static_cast<int>(y + H - n)) : slot(y);
+      const Pixel* o = d;
+      if (odd)
+        o = y + s < H ? c_.target.Row(static_cast<int>(y + s))
+                      : c_.incoming.Row(static_cast<int>(y - (H - n)));
+      // (Its even columns move to row y + s.)
+      if (y < n - s)
+        MergeAlternateKeeping(d, e, o, slot(y), w);
+      else
+        MergeAlternate(d, e, o, w, Kernel::kFast, true, false);
+    }
+  }
+
+  static constexpr std::size_t kRingBytes = std::size_t{4} << 20;
   // Horizontal strips of the reveal at length n: only what they add to those drawn at drawn_.
   void FastRows(Coord n) {
     const Coord W = c_.W, H = c_.H;
@@ -446,17 +532,27 @@ class Comb final : public BlitBase {
   Step step_;
   Step n_ = 0;
   Step drawn_ = 0;  // the reveal: the largest n drawn so far
+  Step slid_ = -1;  // the slide drawn by the fast kernel last (-1: none)
   std::vector<RowSpan> spans_;
+  std::vector<Pixel> ring_;
 };
 
 // ----- Effect 8: the outgoing picture scrolls up while the incoming one follows from below, in
 // two phases that meet at a continuous seam.
+// The fast kernel moves the rows of the frame before within the target (each part of a frame is
+// the same part of the frame before, moved by one step) and copies from the pictures only the
+// rows that come into view: the frames then work in one picture that stays in the cache, not in
+// three.
 class SplitScroll final : public BlitBase {
  public:
   SplitScroll(const Context& c, Step step) : BlitBase(c), step_(step), half_(c.H / 2) {
-    // Streamed like the frames that follow: a copy through the cache would leave the target's
-    // lines dirty there, and the first streamed frame would pay for writing them back.
-    CopyRectStreamed(c.target, 0, 0, c.W, c.H, c.outgoing, 0, 0);
+    // (Streamed like the frames that follow, when they stream: a copy through the cache would
+    // leave the target's lines dirty there, and the first streamed frame would pay for writing
+    // them back.)
+    if (InPlaceFits())
+      CopyRect(c.target, 0, 0, c.W, c.H, c.outgoing, 0, 0);
+    else
+      CopyRectStreamed(c.target, 0, 0, c.W, c.H, c.outgoing, 0, 0);
   }
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;
@@ -464,29 +560,83 @@ class SplitScroll final : public BlitBase {
       // The first frame (n = 0) is the outgoing picture the set-up has just copied: the fast
       // kernel does not copy it again (but shows it).
       if (n_ == 0) ChangesAll();
-      if (n_ != 0 || c_.kernel != Kernel::kFast) {
-        CopyFrom(c_.outgoing, 0, n_, W, H - n_, 0, 0);
-        CopyFrom(c_.incoming, 0, H - 2 * n_, W, n_, 0, H - n_);
+      if (Follows(1, n_ - step_)) {
+        MoveFromFirstPhase(H - n_);
+      } else if (n_ != 0 || c_.kernel != Kernel::kFast) {
+        Put(c_.outgoing, 0, n_, W, H - n_, 0, 0);
+        Put(c_.incoming, 0, H - 2 * n_, W, n_, 0, H - n_);
       }
+      Drawn(1);
       n_ += step_;
       if (n_ >= half_) phase_ = 2;
       return true;
     }
     if (n_ < 0) {
-      c_.Finish();
+      // (The steps are whole multiples of the step, so the last frame was at 0.) That frame shows
+      // the incoming picture whole.
+      if (Follows(2, 0))
+        *c_.running = false;
+      else
+        c_.Finish();
       return false;
     }
-    CopyFrom(c_.outgoing, 0, n_, W, n_, 0, 0);
-    CopyFrom(c_.incoming, 0, 0, W, H - n_, 0, n_);
+    if (Follows(1, n_ - step_)) {
+      // The first frame of the second phase: the outgoing part ends at the seam, or where the
+      // outgoing picture ends (the rows between keep what they show).
+      MoveFromFirstPhase(n_);
+    } else if (Follows(2, n_ + step_) && 2 * (n_ + step_) <= H) {
+      // The outgoing part moves down and the incoming part up; new rows enter at the top and at
+      // the bottom.
+      MoveRows(step_, n_, -step_);
+      Put(c_.outgoing, 0, n_, W, std::min<Step>(step_, n_), 0, 0);
+      MoveRows(n_, H - step_, step_);
+      const Coord from = std::max<Coord>(n_, H - step_);
+      Put(c_.incoming, 0, from - n_, W, H - from, 0, from);
+    } else {
+      Put(c_.outgoing, 0, n_, W, n_, 0, 0);
+      Put(c_.incoming, 0, 0, W, H - n_, 0, n_);
+    }
+    Drawn(2);
     n_ -= step_;
     return true;
   }
 
  private:
+  // A copy through the cache where the frames that follow work on the target there.
+  void Put(SurfaceView src, Coord sx, Coord sy, Coord w, Coord h, Coord dx, Coord dy) {
+    if (!InPlaceFits()) return CopyFrom(src, sx, sy, w, h, dx, dy);
+    Changes(dx, dy, w, h);
+    CopyRect(c_.target, dx, dy, w, h, src, sx, sy);
+  }
+  // Whether the target holds the frame of phase `phase` at `n` (drawn by the last iteration).
+  bool Follows(int phase, Step n) const {
+    return InPlaceFits() && step_ > 0 && drawnPhase_ == phase && drawnN_ == n;
+  }
+  void Drawn(int phase) {
+    drawnPhase_ = phase;
+    drawnN_ = n_;
+  }
+  // From a frame of the first phase, one step before n_: the outgoing rows above the seam move
+  // up, the incoming rows from `seam` down move down, and new incoming rows enter below the seam.
+  // (The rows moved up are read before the ones moved down overwrite them.)
+  void MoveFromFirstPhase(Coord seam) {
+    const Coord H = c_.H;
+    MoveRows(0, std::min<Coord>(seam, H - n_), step_);
+    const Coord moved = std::min<Coord>(H, std::max<Coord>(seam, H - n_ + 2 * step_));
+    MoveRows(moved, H, -step_);
+    Put(c_.incoming, 0, seam - n_, c_.W, moved - seam, 0, seam);
+  }
+  // Rows [y0, y1) of the target take the rows `by` below them (above them for a negative `by`).
+  void MoveRows(Coord y0, Coord y1, Coord by) {
+    if (y1 > y0) Put(c_.target, 0, y0 + by, c_.W, y1 - y0, 0, y0);
+  }
+
   Step step_;
   Coord half_;
   int phase_ = 1;
   Step n_ = 0;
+  int drawnPhase_ = 0;
+  Step drawnN_ = 0;
 };
 
 // ----- Effect 9: vertical slats 50 pixels wide that open from their right edges; 100 ms pause.
@@ -586,3 +736,7 @@ std::unique_ptr<Effect> BlindsEffect(const Context& c, int /*edge*/, Step step, 
 }
 
 }  // namespace dbx::fx
+
+std::size_t dbx::SetInPlaceBytes(std::size_t bytes) {
+  return fx::inPlaceBytes.exchange(bytes);
+}

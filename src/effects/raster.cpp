@@ -889,12 +889,12 @@ void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k
 }
 
 void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k,
-                    bool fence) {
+                    bool fence, bool may_stream) {
   int i = 0;
 #ifdef __SSE2__
   if (k == Kernel::kFast) {
     // Aligned to an even position so that the lanes keep their parity, then streamed.
-    bool stream = count >= kStreamPixels;
+    bool stream = may_stream && count >= kStreamPixels;
     if (stream && (reinterpret_cast<std::uintptr_t>(dst) & 15u) == 8) {
       dst[0] = even[0];
       dst[1] = odd[1];
@@ -931,6 +931,38 @@ void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, 
   }
 #endif
   for (; i < count; ++i) dst[i] = (i & 1) == 0 ? even[i] : odd[i];
+}
+
+#ifdef DBX_BLEND_AVX2
+namespace {
+__attribute__((target("avx2"))) int MergeAlternateKeepingAvx2(Pixel* dst, const Pixel* even,
+                                                              const Pixel* odd, Pixel* keep,
+                                                              int count) {
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(even + i));
+    const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(odd + i));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(keep + i), d);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_blend_epi32(e, o, 0xAA));
+  }
+  _mm256_zeroupper();
+  return i;
+}
+}  // namespace
+#endif
+
+void MergeAlternateKeeping(Pixel* dst, const Pixel* even, const Pixel* odd, Pixel* keep,
+                           int count) {
+  int i = 0;
+#ifdef DBX_BLEND_AVX2
+  if (HasAvx2()) i = MergeAlternateKeepingAvx2(dst, even, odd, keep, count);
+#endif
+  for (; i < count; ++i) {
+    const Pixel v = (i & 1) == 0 ? even[i] : odd[i];
+    keep[i] = dst[i];
+    dst[i] = v;
+  }
 }
 
 void CopyFlagged(Pixel* dst, const Pixel* src, const std::uint8_t* flags, int count) {

@@ -174,11 +174,15 @@ void RimAlphas(std::uint8_t* alphas, Coord x0, Coord x1, Coord cx, Coord dy2, Co
 // Copies the pixels of the given parity (x % 2 == parity, x counted from the row start) of
 // src[0, count) to dst; the others stay.
 void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k);
-// dst[x] = x even ? even[x] : odd[x]. Long rows are written with streaming stores; `fence` false
-// leaves the store fence to the caller (StreamFence after the last row), so that the stores of
-// one row and the next fill the cache line they share.
+// dst[x] = x even ? even[x] : odd[x]. Long rows are written with streaming stores (unless
+// `stream` is false: a picture worked on in the cache); `fence` false leaves the store fence to the
+// caller (StreamFence after the last row), so that the stores of one row and the next fill the
+// cache line they share.
 void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k,
-                    bool fence = true);
+                    bool fence = true, bool stream = true);
+// dst[x] = x even ? even[x] : odd[x] through the cache, with the old dst[x] put in keep[x] first
+// (keep may be `even`: the two rows exchange their even pixels).
+void MergeAlternateKeeping(Pixel* dst, const Pixel* even, const Pixel* odd, Pixel* keep, int count);
 // Orders the streaming stores made so far before later stores.
 void StreamFence();
 // Copies the pixels whose flag is non-zero.

@@ -126,6 +126,12 @@ class Effect {
   Rect changed_;
 };
 
+// The largest frame (in bytes) that the fast kernels of the split scroll and the comb slide work
+// on in place, frame after frame, within the target (16 MiB by default: a frame the cache keeps);
+// larger ones are copied from the pictures. Returns the size it replaces (tests take both ways
+// with small pictures).
+std::size_t SetInPlaceBytes(std::size_t bytes);
+
 class TransEffects {
  public:
   TransEffects();
