@@ -193,5 +193,49 @@ TEST(Avm1System, SharedObjectsKeepTheirDataForTheRun) {
   EXPECT_EQ(r.Of(a), "42|undefined|null|true|undefined");
 }
 
+// Globals that scripts see from a version on, and the classes that exist without doing anything.
+TEST(Avm1System, GlobalsShowFromTheVersionThatBroughtThem) {
+  // typeof of each path, a dot between members.
+  const char* paths[] = {
+      "flash",  "flash.geom.Point", "Function",      "AsBroadcaster",   "AsBroadcaster.prototype",
+      "Camera", "XMLSocket",        "Accessibility", "System.security", "ContextMenuItem"};
+  for (int version : {5, 6, 7, 8}) {
+    Script r(version);
+    Asm a;
+    for (std::string path : paths) {
+      std::size_t dot = path.find('.');
+      a.Get(path.substr(0, dot));
+      while (dot != std::string::npos) {
+        const std::size_t next = path.find('.', dot + 1);
+        a.Push({path.substr(dot + 1, next - dot - 1)}).Op(0x4E);
+        dot = next;
+      }
+      a.Op(0x44).Trace();
+    }
+    const std::string flash = version >= 8 ? "object|function" : "undefined|undefined";
+    const std::string function = version >= 6 ? "function" : "undefined";
+    const std::string proto = version >= 6 ? "object" : "undefined";
+    EXPECT_EQ(r.Of(a), flash + "|" + function + "|function|" + proto +
+                           "|function|function|object|object|function")
+        << version;
+  }
+}
+
+// A menu keeps what the movie sets: a copy takes the built-in items as they are and is a menu of
+// its own; hiding the built-in items clears each.
+TEST(Avm1System, ContextMenusCopyAndHideTheirBuiltInItems) {
+  Script r(8);
+  Asm a;
+  a.Push({"m", 0, "ContextMenu"}).Op(0x40).Op(0x1D);  // m = new ContextMenu()
+  a.Get("m").Push({"builtInItems"}).Op(0x4E).Push({"play", false}).Op(0x4F);
+  a.Push({"c", 0}).Get("m").Push({"copy"}).Op(0x52).Op(0x1D);  // c = m.copy()
+  a.Push({0}).Get("m").Push({"hideBuiltInItems"}).Op(0x52).Op(0x17);
+  for (const char* menu : {"m", "c"})
+    for (const char* item : {"play", "zoom"})
+      a.Get(menu).Push({"builtInItems"}).Op(0x4E).Push({item}).Op(0x4E).Trace();
+  a.Get("c").Push({"customItems"}).Op(0x4E).Push({"length"}).Op(0x4E).Trace();
+  EXPECT_EQ(r.Of(a), "false|false|false|true|0");
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

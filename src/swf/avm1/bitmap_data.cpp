@@ -110,10 +110,8 @@ std::uint32_t Store(const BitmapDataObject& b, std::uint32_t argb) {
 }
 
 Object* NewRectangle(Vm& vm, double x, double y, double w, double h) {
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
-  Value ctor = geom ? vm.Get(geom, "Rectangle") : Value();
-  Value r = vm.Construct(ctor, {Value(x), Value(y), Value(w), Value(h)});
+  Value r =
+      vm.Construct(vm.FlashMember("geom", "Rectangle"), {Value(x), Value(y), Value(w), Value(h)});
   return r.AsObject();
 }
 
@@ -232,9 +230,7 @@ Value Clone(Vm& vm, CallArgs& a) {
 bool IsInstance(Vm& vm, const Value& v, const char* package, const char* name) {
   Object* o = v.AsObject();
   if (!o) return false;
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  Object* pkg = flash ? vm.Get(flash, package).AsObject() : nullptr;
-  Object* ctor = pkg ? vm.Get(pkg, name).AsObject() : nullptr;
+  Object* ctor = vm.FlashMember(package, name).AsObject();
   return ctor && vm.InstanceOf(o, ctor);
 }
 
@@ -737,9 +733,7 @@ Value RectangleToString(Vm& vm, CallArgs& a) {
 
 Value RectangleClone(Vm& vm, CallArgs& a) {
   if (!a.self) return {};
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
-  return vm.Construct(geom ? vm.Get(geom, "Rectangle") : Value(),
+  return vm.Construct(vm.FlashMember("geom", "Rectangle"),
                       {vm.Get(a.self, "x"), vm.Get(a.self, "y"), vm.Get(a.self, "width"),
                        vm.Get(a.self, "height")});
 }
@@ -915,16 +909,7 @@ std::uint32_t UnmultiplyArgb(std::uint32_t p) {
 
 void InstallBitmapData(Vm& vm) {
   Heap& h = vm.heap();
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  if (!flash) {
-    flash = vm.NewObject();
-    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
-  }
-  Object* display = vm.Get(flash, "display").AsObject();
-  if (!display) {
-    display = vm.NewObject();
-    flash->SetOwn("display", Value(display), prop::kDontEnum);
-  }
+  Object* display = vm.FlashPackage("display");
   Object* proto = h.Make<Object>(vm.objectProto);
   Object* ctor = MakeClass(vm, display, "BitmapData", Construct, Construct, proto);
   static_cast<Function*>(ctor)->constructMayFail = true;
@@ -963,14 +948,14 @@ void InstallBitmapData(Vm& vm) {
   };
   for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
 
-  Object* geom = vm.Get(flash, "geom").AsObject();
-  if (geom && vm.Get(geom, "Rectangle").IsUndefined()) {
+  Object* geom = vm.FlashPackage("geom");
+  if (vm.Get(geom, "Rectangle").IsUndefined()) {
     Object* rp = h.Make<Object>(vm.objectProto);
     MakeClass(vm, geom, "Rectangle", RectangleConstruct, RectangleConstruct, rp);
     vm.Method(rp, "toString", RectangleToString);
     vm.Method(rp, "clone", RectangleClone);
   }
-  if (geom && vm.Get(geom, "ColorTransform").IsUndefined()) InstallColorTransform(vm, geom);
+  if (vm.Get(geom, "ColorTransform").IsUndefined()) InstallColorTransform(vm, geom);
 }
 
 }  // namespace dbx::swf::avm1

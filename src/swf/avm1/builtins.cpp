@@ -1041,6 +1041,8 @@ void InstallBuiltins(Vm& vm) {
   vm.Method(vm.objectCtor, "registerClass", RegisterClass);
 
   vm.functionCtor = Ctor(vm, "Function", FunctionCtor, nullptr, fp);
+  // (Scripts see the class from version 6 on.)
+  if (Property* p = vm.global->FindOwn("Function")) p->flags |= prop::kVersion6;
   vm.Method(fp, "call", FunctionCall);
   vm.Method(fp, "apply", FunctionApply);
   // Natives made before Function.prototype existed get it now.
@@ -1162,8 +1164,10 @@ void InstallBuiltins(Vm& vm) {
   g->SetOwn("NaN", Value(kNaN), prop::kDontEnum);
   g->SetOwn("Infinity", Value(std::numeric_limits<double>::infinity()), prop::kDontEnum);
 
-  Object* bc = vm.NewObject();
-  g->SetOwn("AsBroadcaster", Value(bc), prop::kDontEnum);
+  // (A class: its prototype shows from version 6 on.)
+  const NativeFn none = [](Vm&, CallArgs&) { return Value(); };
+  Object* bc = MakeClass(vm, g, "AsBroadcaster", none, none, vm.NewObject());
+  if (Property* p = bc->FindOwn("prototype")) p->flags |= prop::kVersion6;
   vm.Method(bc, "initialize", Initialize);
   vm.Method(bc, "addListener", AddListener);
   vm.Method(bc, "removeListener", RemoveListener);

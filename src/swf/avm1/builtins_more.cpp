@@ -362,6 +362,10 @@ void InstallMoreBuiltins(Vm& vm) {
 
   Object* system = vm.NewObject();
   g->SetOwn("System", Value(system), prop::kDontEnum);
+  Object* security = vm.NewObject();
+  system->SetOwn("security", Value(security), prop::kDontEnum);
+  for (const char* name : {"allowDomain", "allowInsecureDomain", "loadPolicyFile"})
+    vm.Method(security, name, [](Vm&, CallArgs&) { return Value(); });
   Object* caps = vm.NewObject();
   system->SetOwn("capabilities", Value(caps), prop::kDontEnum);
   caps->SetOwn("os", Value("Windows XP"));

@@ -495,9 +495,7 @@ Settings Defaults(Kind k) {
 
 // The prototypes of the classes, found from the global object (scripts can replace them).
 Object* ProtoOf(Vm& vm, Kind k) {
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  Object* pkg = flash ? vm.Get(flash, "filters").AsObject() : nullptr;
-  Object* ctor = pkg ? vm.Get(pkg, kClassNames[static_cast<int>(k)]).AsObject() : nullptr;
+  Object* ctor = vm.FlashMember("filters", kClassNames[static_cast<int>(k)]).AsObject();
   return ctor ? vm.Get(ctor, "prototype").AsObject() : nullptr;
 }
 
@@ -666,16 +664,7 @@ bool ToFilter(const Settings& s, Filter& f) {
 }  // namespace
 
 void InstallFilters(Vm& vm) {
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  if (!flash) {
-    flash = vm.NewObject();
-    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
-  }
-  Object* pkg = vm.Get(flash, "filters").AsObject();
-  if (!pkg) {
-    pkg = vm.NewObject();
-    flash->SetOwn("filters", Value(pkg), prop::kDontEnum);
-  }
+  Object* pkg = vm.FlashPackage("filters");
   Heap& h = vm.heap();
   Object* baseProto = h.Make<Object>(vm.objectProto);
   {

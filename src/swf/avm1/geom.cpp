@@ -268,13 +268,7 @@ Value MatrixDeltaTransformPoint(Vm& vm, CallArgs& a) {
 
 void InstallGeom(Vm& vm) {
   Heap& h = vm.heap();
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  if (!flash) {
-    flash = vm.NewObject();
-    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
-  }
-  Object* geom = vm.NewObject();
-  flash->SetOwn("geom", Value(geom), prop::kDontEnum);
+  Object* geom = vm.FlashPackage("geom");
 
   vm.pointProto = h.Make<Object>(vm.objectProto);
   vm.pointCtor = MakeClass(vm, geom, "Point", PointConstruct, PointConstruct, vm.pointProto);

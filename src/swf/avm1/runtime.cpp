@@ -236,11 +236,8 @@ class MovieClipObject : public ClipObject {
     if (vm.version() >= 8 && SameName(vm, name, "scrollRect")) {
       out = Value();
       if (const auto& r = clip->scrollRect) {
-        Object* flash = vm.Get(vm.global, "flash").AsObject();
-        Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
-        if (geom)
-          out = vm.Construct(vm.Get(geom, "Rectangle"),
-                             {Value(r->x), Value(r->y), Value(r->width), Value(r->height)});
+        out = vm.Construct(vm.FlashMember("geom", "Rectangle"),
+                           {Value(r->x), Value(r->y), Value(r->width), Value(r->height)});
       }
       return true;
     }

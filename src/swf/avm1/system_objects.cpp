@@ -15,21 +15,6 @@ namespace dbx::swf::avm1 {
 
 namespace {
 
-// The package object `flash.<name>`, made when missing.
-Object* FlashPackage(Vm& vm, std::string_view name) {
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  if (!flash) {
-    flash = vm.NewObject();
-    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
-  }
-  Object* pkg = vm.Get(flash, name).AsObject();
-  if (!pkg) {
-    pkg = vm.NewObject();
-    flash->SetOwn(name, Value(pkg), prop::kDontEnum);
-  }
-  return pkg;
-}
-
 Value Nothing(Vm&, CallArgs&) {
   return {};
 }
@@ -205,7 +190,7 @@ Value XmlOf(Vm& vm, CallArgs& a) {
 }
 
 void InstallExternalInterface(Vm& vm) {
-  Object* pkg = FlashPackage(vm, "external");
+  Object* pkg = vm.FlashPackage("external");
   Object* proto = vm.NewObject();
   Object* cls = MakeClass(vm, pkg, "ExternalInterface", Nothing, Nothing, proto);
   cls->SetOwn("available", Value(false), prop::kDontEnum | prop::kDontDelete);
@@ -246,7 +231,7 @@ Value FileConstruct(Vm& vm, CallArgs& a) {
 }
 
 void InstallFileReference(Vm& vm) {
-  Object* pkg = FlashPackage(vm, "net");
+  Object* pkg = vm.FlashPackage("net");
   for (const char* cls : {"FileReference", "FileReferenceList"}) {
     Object* proto = vm.NewObject();
     MakeClass(vm, pkg, cls, FileConstruct, FileConstruct, proto);
@@ -333,9 +318,132 @@ void InstallSharedObject(Vm& vm) {
   for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
 }
 
+// ---- Cameras, microphones, network streams and sockets: none of them connect ----------------
+
+Value NetConnect(Vm&, CallArgs& a) {
+  // A connection to nothing (null) serves files played straight from their address.
+  return Value(a[0].IsNull());
+}
+
+void InstallMediaClasses(Vm& vm) {
+  const std::pair<const char*, std::vector<std::pair<const char*, NativeFn>>> classes[] = {
+      {"Camera", {{"setMode", Nothing}, {"setQuality", Nothing}, {"setMotionLevel", Nothing}}},
+      {"Microphone", {{"setRate", Nothing}, {"setGain", Nothing}, {"setSilenceLevel", Nothing}}},
+      {"NetConnection", {{"connect", NetConnect}, {"close", Nothing}, {"call", Nothing}}},
+      {"NetStream",
+       {{"play", Nothing},
+        {"pause", Nothing},
+        {"close", Nothing},
+        {"seek", Nothing},
+        {"setBufferTime", Nothing}}},
+      {"Video", {{"attachVideo", Nothing}, {"clear", Nothing}}},
+      {"XMLSocket", {{"connect", False}, {"send", Nothing}, {"close", Nothing}}},
+  };
+  for (const auto& [name, methods] : classes) {
+    Object* proto = vm.NewObject();
+    Object* ctor = MakeClass(vm, vm.global, name, Nothing, ReturnSelf, proto);
+    for (const auto& [method, fn] : methods) vm.Method(proto, method, fn);
+    // No camera and no microphone: get() finds none.
+    if (std::string_view(name) == "Camera" || std::string_view(name) == "Microphone")
+      vm.Method(ctor, "get", [](Vm&, CallArgs&) { return Value::Null(); });
+  }
+}
+
+// ---- Context menus: kept as movies build them; the screensaver shows no menu ------------------
+
+constexpr const char* kBuiltInItems[] = {"save", "zoom",   "quality",      "play",
+                                         "loop", "rewind", "forward_back", "print"};
+
+Value MenuConstruct(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  a.self->SetOwn("onSelect", a[0]);
+  Object* items = vm.NewObject();
+  // (Made last to first: for..in gives them first to last.)
+  for (auto it = std::rbegin(kBuiltInItems); it != std::rend(kBuiltInItems); ++it)
+    items->SetOwn(*it, Value(true));
+  a.self->SetOwn("builtInItems", Value(items));
+  a.self->SetOwn("customItems", Value(vm.NewArray()));
+  return Value(a.self);
+}
+
+Value MenuHideBuiltInItems(Vm& vm, CallArgs& a) {
+  Object* items = a.self ? vm.Get(a.self, "builtInItems").AsObject() : nullptr;
+  if (items)
+    for (const char* name : kBuiltInItems) vm.Set(items, name, Value(false));
+  return {};
+}
+
+Value MenuCopy(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  Object* copy =
+      vm.Construct(vm.Get(vm.global, "ContextMenu"), {vm.Get(a.self, "onSelect")}).AsObject();
+  if (!copy) return {};
+  Object* from = vm.Get(a.self, "builtInItems").AsObject();
+  Object* to = vm.Get(copy, "builtInItems").AsObject();
+  if (from && to)
+    for (const char* name : kBuiltInItems) vm.Set(to, name, vm.Get(from, name));
+  Object* custom = vm.Get(a.self, "customItems").AsObject();
+  Object* copies = vm.Get(copy, "customItems").AsObject();
+  if (custom && copies) {
+    const double n = vm.ToNumber(vm.Get(custom, "length"));
+    for (int i = 0; i < n; ++i) {
+      const Value item = vm.Get(custom, std::to_string(i));
+      vm.CallMethod(copies, "push", {vm.CallMethod(item, "copy", {})});
+    }
+  }
+  return Value(copy);
+}
+
+Value MenuItemConstruct(Vm&, CallArgs& a) {
+  if (!a.self) return {};
+  a.self->SetOwn("caption", a[0]);
+  a.self->SetOwn("onSelect", a[1]);
+  a.self->SetOwn("separatorBefore", a.size() > 2 ? a[2] : Value(false));
+  a.self->SetOwn("enabled", a.size() > 3 ? a[3] : Value(true));
+  a.self->SetOwn("visible", a.size() > 4 ? a[4] : Value(true));
+  return Value(a.self);
+}
+
+Value MenuItemCopy(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  std::vector<Value> args;
+  for (const char* name : {"caption", "onSelect", "separatorBefore", "enabled", "visible"})
+    args.push_back(vm.Get(a.self, name));
+  return vm.Construct(vm.Get(vm.global, "ContextMenuItem"), std::move(args));
+}
+
+void InstallContextMenu(Vm& vm) {
+  Object* proto = vm.NewObject();
+  MakeClass(vm, vm.global, "ContextMenu", MenuConstruct, MenuConstruct, proto);
+  vm.Method(proto, "hideBuiltInItems", MenuHideBuiltInItems);
+  vm.Method(proto, "copy", MenuCopy);
+  Object* itemProto = vm.NewObject();
+  MakeClass(vm, vm.global, "ContextMenuItem", MenuItemConstruct, MenuItemConstruct, itemProto);
+  vm.Method(itemProto, "copy", MenuItemCopy);
+}
+
+// ---- Accessibility and flash.text.TextRenderer: settings with no effect here -----------------
+
+void InstallSettingsObjects(Vm& vm) {
+  Object* accessibility = vm.NewObject();
+  vm.global->SetOwn("Accessibility", Value(accessibility), prop::kDontEnum);
+  vm.Method(accessibility, "isActive", False);
+  vm.Method(accessibility, "updateProperties", Nothing);
+  vm.Method(accessibility, "sendEvent", Nothing);
+
+  Object* renderer =
+      MakeClass(vm, vm.FlashPackage("text"), "TextRenderer", Nothing, ReturnSelf, vm.NewObject());
+  vm.Method(renderer, "setAdvancedAntialiasingTable", Nothing);
+  renderer->SetOwn("maxLevel", Value(4.0));
+  renderer->SetOwn("displayMode", Value("default"));
+}
+
 }  // namespace
 
 void InstallSystemObjects(Vm& vm) {
+  InstallMediaClasses(vm);
+  InstallContextMenu(vm);
+  InstallSettingsObjects(vm);
   InstallPrintJob(vm);
   InstallTextSnapshot(vm);
   InstallLocalConnection(vm);

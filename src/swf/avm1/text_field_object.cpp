@@ -932,6 +932,9 @@ void InstallTextField(Runtime& rt) {
   vm.Method(ctor, "getFontList", TfGetFontList);
   Object* sheetProto = vm.NewObject();
   MakeClass(vm, ctor, "StyleSheet", SheetConstruct, SheetConstruct, sheetProto);
+  // Scripts see the prototype from version 6 on, style sheets from version 7.
+  if (Property* p = ctor->FindOwn("prototype")) p->flags |= prop::kVersion6;
+  if (Property* p = ctor->FindOwn("StyleSheet")) p->flags |= prop::kVersion7;
   const std::pair<const char*, NativeFn> sheetMethods[] = {
       {"setStyle", SheetSetStyle},           {"getStyle", SheetGetStyle},
       {"getStyleNames", SheetGetStyleNames}, {"clear", SheetClear},

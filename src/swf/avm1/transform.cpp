@@ -36,9 +36,7 @@ Clip* ClipOfTransform(const Value& v) {
 }
 
 Value GeomClass(Vm& vm, const char* name) {
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  Object* geom = flash ? vm.Get(flash, "geom").AsObject() : nullptr;
-  return geom ? vm.Get(geom, name) : Value();
+  return vm.FlashMember("geom", name);
 }
 
 bool IsA(Vm& vm, const Value& v, const char* cls) {
@@ -176,16 +174,7 @@ void AssignTransform(Vm& vm, Clip& to, const Value& from) {
 }
 
 void InstallTransform(Vm& vm) {
-  Object* flash = vm.Get(vm.global, "flash").AsObject();
-  if (!flash) {
-    flash = vm.NewObject();
-    vm.global->SetOwn("flash", Value(flash), prop::kDontEnum);
-  }
-  Object* geom = vm.Get(flash, "geom").AsObject();
-  if (!geom) {
-    geom = vm.NewObject();
-    flash->SetOwn("geom", Value(geom), prop::kDontEnum);
-  }
+  Object* geom = vm.FlashPackage("geom");
   Object* proto = vm.NewObject();
   vm.pinned.push_back(proto);
   auto* ctor = static_cast<Function*>(

@@ -121,6 +121,31 @@ Value Vm::TakeException() {
 
 // ---- objects -------------------------------------------------------------------------------
 
+Object* Vm::FlashPackage(std::string_view name) {
+  Property* p = global->FindOwn("flash");
+  Object* flash = p ? p->value.AsObject() : nullptr;
+  if (!flash) {
+    flash = NewObject();
+    global->SetOwn("flash", Value(flash), prop::kDontEnum | prop::kVersion8);
+  }
+  if (name.empty()) return flash;
+  Property* q = flash->FindOwn(name);
+  Object* pkg = q ? q->value.AsObject() : nullptr;
+  if (!pkg) {
+    pkg = NewObject();
+    flash->SetOwn(name, Value(pkg), prop::kDontEnum);
+  }
+  return pkg;
+}
+
+Value Vm::FlashMember(std::string_view package, std::string_view name) {
+  Property* p = global->FindOwn("flash");
+  Object* flash = p ? p->value.AsObject() : nullptr;
+  Property* q = flash ? flash->FindOwn(package) : nullptr;
+  Object* pkg = q ? q->value.AsObject() : nullptr;
+  return pkg ? Get(pkg, name) : Value();
+}
+
 Object* Vm::NewObject() {
   return heap_.Make<Object>(objectProto);
 }

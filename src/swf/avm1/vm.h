@@ -182,6 +182,12 @@ class Vm {
   // or boolean becomes an object as above, and is then no instance.
   Value CastAction(const Value& o, const Value& ctor);
 
+  // The package object `flash.<name>` (`flash` itself for an empty name), made where missing.
+  // Found whatever the movie's version: scripts see `flash` from version 8 on only.
+  Object* FlashPackage(std::string_view name = {});
+  // `flash.<package>.<name>`: undefined where a part is missing.
+  Value FlashMember(std::string_view package, std::string_view name);
+
   // Objects.
   Object* NewObject();
   Object* NewArray(std::vector<Value> items = {});
