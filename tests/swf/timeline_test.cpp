@@ -50,6 +50,8 @@ class Recorder final : public Scripts {
                        : e == ClipEvent::kInitialize ? "initialize"
                        : e == ClipEvent::kDragOver   ? "dragOver"
                        : e == ClipEvent::kDragOut    ? "dragOut"
+                       : e == ClipEvent::kMouseDown  ? "mouseDown"
+                       : e == ClipEvent::kKeyUp      ? "keyUp"
                                                      : nullptr;
     if (name) events.push_back(std::string(name) + " " + c.TargetPath());
   }
@@ -676,6 +678,39 @@ TEST(Buttons, PointerDrivesStatesAndActions) {
   stage.MouseMove(5000, 5000);
   EXPECT_EQ(b->buttonState, kButtonUp);
   EXPECT_EQ(b->ChildAt(1)->character, 1);
+}
+
+// Input that every clip hears reaches children before their parents, and of two siblings the
+// upper first.
+TEST(Buttons, EveryClipHearsInputChildrenFirst) {
+  SwfWriter inner(1, 1);
+  inner.Place2({.depth = 1, .character = 2, .name = "c"});
+  inner.ShowFrame();
+  SwfWriter w(100, 100);
+  w.Sprite(2, SwfWriter(1, 1), 1);
+  w.Sprite(3, inner, 1);
+  w.Place2({.depth = 1, .character = 3, .name = "a"});
+  w.Place2({.depth = 2, .character = 3, .name = "b"});
+  w.ShowFrame();
+  w.End();
+  const Movie movie = Parse(w);
+  Stage stage(movie);
+  Recorder rec;
+  stage.SetScripts(&rec);
+  stage.Step();
+  for (const char* kind : {"mouseDown", "keyUp"}) {
+    rec.events.clear();
+    if (std::string_view(kind) == "mouseDown")
+      stage.MouseDown();
+    else
+      stage.KeyUp(65, 97);
+    std::vector<std::string> heard;
+    for (const std::string& e : rec.events)
+      if (e.starts_with(kind)) heard.push_back(e.substr(e.find(' ') + 1));
+    EXPECT_EQ(heard, (std::vector<std::string>{"_level0.b.c", "_level0.b", "_level0.a.c",
+                                               "_level0.a", "_level0"}))
+        << kind;
+  }
 }
 
 // A press that began outside passes to the menu item the pointer comes over, and from it to the

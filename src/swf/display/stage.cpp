@@ -117,6 +117,11 @@ void Stage::CollectAll(std::vector<Clip*>& out) {
   for (auto& [n, level] : levels_) Collect(*level, out);
 }
 
+void Stage::CollectForEvents(std::vector<Clip*>& out) {
+  CollectAll(out);
+  std::reverse(out.begin(), out.end());
+}
+
 bool Stage::InitDone(const Clip& clip, std::uint16_t sprite) {
   std::vector<bool>& done = initDone_[clip.movie];
   if (done.empty()) done.assign(65536, false);
@@ -688,7 +693,7 @@ void Stage::MouseMove(double x, double y) {
   mouse_ = {x, y};
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseMove, 0, 0);
   std::vector<Clip*> all;
-  CollectAll(all);
+  CollectForEvents(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseMove);
   Clip* now = MouseTargetAt(*root_, x, y);
@@ -730,7 +735,7 @@ void Stage::MouseDown() {
   mouseDown_ = true;
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseDown, 0, 0);
   std::vector<Clip*> all;
-  CollectAll(all);
+  CollectForEvents(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseDown);
   if (hover_) {
@@ -745,7 +750,7 @@ void Stage::MouseUp() {
   mouseDown_ = false;
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseUp, 0, 0);
   std::vector<Clip*> all;
-  CollectAll(all);
+  CollectForEvents(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseUp);
   if (pressed_) {
@@ -765,7 +770,7 @@ void Stage::MouseUp() {
 void Stage::KeyDown(int keyCode, int charCode) {
   if (scripts_) scripts_->Broadcast(ClipEvent::kKeyDown, keyCode, charCode);
   std::vector<Clip*> all;
-  CollectAll(all);
+  CollectForEvents(all);
   for (Clip* c : all) {
     if (c->kind == ClipKind::kMovie) {
       QueueEvent(*c, ClipEvent::kKeyDown, keyCode);
@@ -790,7 +795,7 @@ void Stage::KeyDown(int keyCode, int charCode) {
 void Stage::KeyUp(int keyCode, int charCode) {
   if (scripts_) scripts_->Broadcast(ClipEvent::kKeyUp, keyCode, charCode);
   std::vector<Clip*> all;
-  CollectAll(all);
+  CollectForEvents(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kKeyUp, keyCode);
   RunQueue();

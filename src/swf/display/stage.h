@@ -146,6 +146,9 @@ class Stage {
   void Destroy(std::unique_ptr<Clip> clip);
   // Every clip of every level, level 0 first, parents before children.
   void CollectAll(std::vector<Clip*>& out);
+  // The clips that input events reach, in the order they hear them: the reverse of the above,
+  // children before their parents and the upper levels first.
+  void CollectForEvents(std::vector<Clip*>& out);
   bool InitDone(const Clip& clip, std::uint16_t sprite);
   int Nesting(const Clip& clip) const;
 
