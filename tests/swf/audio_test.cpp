@@ -858,6 +858,31 @@ TEST(SoundObject, AttachedSoundPlaysAtItsVolumeLoopsAndSaysWhenItIsDone) {
   EXPECT_EQ(trace, (std::vector<std::string>{"150", "50", "0", "complete"}));
 }
 
+// A Sound made with a path names its clip from the timeline of the script that calls it; one made
+// with the clip itself names it from anywhere.
+TEST(SoundObject, APathNamesTheClipFromTheCallersTimeline) {
+  Asm a;
+  // createEmptyMovieClip("mc", 1); mc.createEmptyMovieClip("inner", 1);
+  CallMethod(a, "_root", "createEmptyMovieClip", {"mc", 1});
+  CallMethod(a, "mc", "createEmptyMovieClip", {"inner", 1});
+  // s = new Sound("inner"); t = new Sound(mc.inner);
+  a.Push({"s", "inner", 1, "Sound"}).Op(0x40).Op(0x1D);
+  a.Push({"t"}).Get("mc").Push({"inner"}).Op(0x4E).Push({1, "Sound"}).Op(0x40).Op(0x1D);
+  TraceCall(a, "s", "getVolume");  // from the root: no clip "inner" there
+  CallMethod(a, "t", "setVolume", {40});
+  a.Long(0x8B, {'m', 'c', 0});  // tellTarget("mc")
+  a.Push({0}).Get("_root").Push({"s"}).Op(0x4E).Push({"getVolume"}).Op(0x52).Trace();
+  a.Long(0x8B, {0});
+  TraceCall(a, "t", "getVolume");
+  const auto bytes = ToneMovie(a, 1);
+  FlashPlayer player;
+  std::vector<std::string> trace;
+  player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.Advance(100);
+  EXPECT_EQ(trace, (std::vector<std::string>{"undefined", "40", "40"}));
+}
+
 TEST(SoundObject, ClipSoundsFollowTheClipsLevelsAndStopAllSoundsSilencesThem) {
   Asm a;
   // createEmptyMovieClip("mc", 1); s = new Sound(mc); s.attachSound("tone");

@@ -29,10 +29,17 @@ SoundObject* ThisSound(CallArgs& a) {
   return dynamic_cast<SoundObject*>(a.self);
 }
 
-// The levels the object governs now; null when its clip is not there.
+// The levels the object governs now; null when its clip is not there. Its path names the clip
+// from the timeline of the script calling now (a clip given to the constructor gave its full
+// path).
 SoundLevels* LevelsOf(Vm& vm, SoundObject& s) {
   if (s.global) return &vm.masterSoundLevels;
-  Object* o = vm.root ? vm.ResolveTarget(vm.root, s.targetPath) : nullptr;
+  Object* from = vm.root;
+  if (!vm.activations().empty()) {
+    Activation& act = *vm.activations().back();
+    from = vm.LiveTarget(act) ? act.target : act.baseClip;
+  }
+  Object* o = from ? vm.ResolveTarget(from, s.targetPath) : nullptr;
   if (!o || o->cls() != ObjClass::kClip) return nullptr;
   auto* clip = static_cast<ClipObject*>(o);
   return clip->Alive() ? &clip->soundLevels : nullptr;
