@@ -320,6 +320,43 @@ void SquareOnMovedRoot(Asm& a) {
   a.Get("_root").Push({"_x", 50}).Op(0x4F);
 }
 
+// `enabled` is a plain property, true from the prototype: only a false one disables a sprite; one
+// set undefined, or deleted back to the prototype's, leaves it taking the pointer.
+TEST(Avm1Clips, OnlyAFalseEnabledDisablesASprite) {
+  Asm a;
+  const char* names[] = {"plain", "off", "undefined", "deleted"};
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = names[i];
+    CallOn(a, "_root", "createEmptyMovieClip", {n, i + 1}).Op(0x17);
+    CallOn(a, n, "beginFill", {0}).Op(0x17);
+    CallOn(a, n, "lineTo", {10, 0}).Op(0x17);
+    CallOn(a, n, "lineTo", {10, 10}).Op(0x17);
+    CallOn(a, n, "lineTo", {0, 10}).Op(0x17);
+    CallOn(a, n, "endFill", {}).Op(0x17);
+    a.Get(n).Push({"_x", 20 * i}).Op(0x4F);
+    a.Get(n).Push({"onPress"});
+    a.Function("", {}, [n](Asm& f) { f.Push({n}).Trace(); });
+    a.Op(0x4F);
+  }
+  a.Get("off").Push({"enabled", false}).Op(0x4F);
+  a.Get("undefined").Push({"enabled", false}).Op(0x4F);
+  a.Get("undefined").Push({"enabled", test::Undef{}}).Op(0x4F);
+  a.Get("deleted").Push({"enabled", false}).Op(0x4F);
+  a.Get("deleted").Push({"enabled"}).Op(0x3A).Op(0x17);
+  CallOn(a, "plain", "hasOwnProperty", {"enabled"}).Trace();
+  a.Get("deleted").Push({"enabled"}).Op(0x4E).Trace();
+  const auto bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
+  ScriptedMovie m(bytes);
+  ASSERT_TRUE(m.ok());
+  m.stage().Step(0);
+  for (int i = 0; i < 4; ++i) {
+    m.stage().MouseMove((20 * i + 5) * 20, 100);
+    m.stage().MouseDown();
+    m.stage().MouseUp();
+  }
+  EXPECT_EQ(m.lines, (std::vector<std::string>{"false", "true", "plain", "undefined", "deleted"}));
+}
+
 TEST(Avm1Clips, HitTestTakesPointsInTheMainTimelinesSpace) {
   Asm a;
   SquareOnMovedRoot(a);

@@ -209,10 +209,6 @@ class MovieClipObject : public ClipObject {
       out = c ? Value(static_cast<Object*>(runtime->ObjectOf(c))) : Value();
       return true;
     }
-    if (name == "enabled") {
-      out = Value(clip->enabled);
-      return true;
-    }
     if (vm.version() >= 8 && SameName(vm, name, "transform")) {
       out = NewTransform(vm, this);
       return true;
@@ -254,7 +250,6 @@ class MovieClipObject : public ClipObject {
       AssignTransform(vm, *clip, v);
       return true;
     }
-    if (name == "enabled") clip->enabled = vm.ToBool(v);
     if (name == "useHandCursor") clip->useHandCursor = vm.ToBool(v);
     if (vm.version() >= 8 && SameName(vm, name, "blendMode")) {
       SetBlendMode(vm, v);
@@ -977,6 +972,8 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
     }
   Object* mcProto = vm_.NewObject();
   vm_.clipProto = mcProto;
+  // `enabled` is a plain property, true from the prototypes (the sprites' does not enumerate).
+  mcProto->SetOwn("enabled", Value(true), prop::kDontEnum);
   MakeClass(
       vm_, vm_.global, "MovieClip", [](Vm&, CallArgs&) { return Value(); }, nullptr, mcProto);
   const std::pair<const char*, NativeFn> methods[] = {
@@ -1024,6 +1021,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   vm_.pinned.push_back(buttonProto);
   MakeClass(vm_, vm_.global, "Button", ButtonConstruct, ButtonConstruct, buttonProto);
   vm_.Method(buttonProto, "getDepth", McGetDepth);
+  buttonProto->SetOwn("enabled", Value(true));
   // Methods that came with version 6: older movies do not see them.
   for (Object* proto : {mcProto, buttonProto})
     if (Property* p = proto->FindOwn("getDepth")) p->flags |= prop::kVersion6;
@@ -1284,10 +1282,19 @@ void Runtime::Broadcast(ClipEvent event, int keyCode, int charCode) {
   if (src) avm1::Broadcast(vm_, src, method, {});
 }
 
+bool Runtime::IsEnabled(const Clip& clip) const {
+  if (!clip.scriptObject) return true;
+  auto& vm = const_cast<Vm&>(vm_);
+  // Disabled by an `enabled` that is false: one set undefined leaves the button enabled.
+  Property* p = vm.Lookup(static_cast<MovieClipObject*>(clip.scriptObject), "enabled");
+  return !p || p->getter || p->value.IsUndefined() || vm.ToBool(p->value);
+}
+
 bool Runtime::IsMouseTarget(const Clip& clip) const {
   if (!clip.scriptObject) return false;
   auto* o = static_cast<MovieClipObject*>(clip.scriptObject);
   auto& vm = const_cast<Vm&>(vm_);
+  if (!IsEnabled(clip)) return false;
   for (const char* m : {"onPress", "onRelease", "onReleaseOutside", "onRollOver", "onRollOut",
                         "onDragOver", "onDragOut"})
     if (vm.Lookup(o, m)) return true;

@@ -209,7 +209,6 @@ class Clip {
 
   // --- buttons ---
   std::uint8_t buttonState = kButtonUp;  // kButtonUp, kButtonOver or kButtonDown
-  bool enabled = true;                   // buttons and button-like sprites
   bool useHandCursor = true;
 
  private:

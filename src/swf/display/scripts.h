@@ -52,7 +52,10 @@ class Scripts {
   virtual void Broadcast(ClipEvent event, int keyCode, int charCode) = 0;
   // The Tab key went down and nothing took it for itself: the keyboard focus moves on.
   virtual void TabKey() {}
-  // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ...).
+  // Whether scripts left a button or sprite enabled.
+  virtual bool IsEnabled(const Clip& /*clip*/) const { return true; }
+  // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ... and is
+  // enabled).
   virtual bool IsMouseTarget(const Clip& clip) const = 0;
   // Whether scripts made a button or sprite a menu item (trackAsMenu).
   virtual bool TracksAsMenu(const Clip& /*clip*/) const { return false; }

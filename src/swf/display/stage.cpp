@@ -655,12 +655,13 @@ Clip* Stage::MouseTargetAt(Clip& clip, double x, double y) {
     Clip& c = *it->second;
     if (!c.visible || c.removed || c.clipDepth > 0) continue;
     if (c.kind == ClipKind::kButton) {
-      if (c.enabled && CharacterContains(*c.movie, c.character, c.ConcatenatedMatrix(), x, y))
+      if ((!scripts_ || scripts_->IsEnabled(c)) &&
+          CharacterContains(*c.movie, c.character, c.ConcatenatedMatrix(), x, y))
         return &c;
       continue;
     }
     if (c.kind != ClipKind::kMovie) continue;
-    if (scripts_ && c.enabled && scripts_->IsMouseTarget(c)) {
+    if (scripts_ && scripts_->IsMouseTarget(c)) {
       if (c.HitTest(x, y, true)) return &c;
       continue;
     }
