@@ -808,6 +808,20 @@ TEST(Avm1Focus, TabIndexesOrderAsSignedIntegersAndLeaveOutTheRest) {
   EXPECT_EQ(f.Tabs(1), (std::vector<std::string>{"e2"}));
 }
 
+// Tab selects the whole text of the field it reaches, also when the field had the focus already.
+TEST(Avm1Focus, TabSelectsTheWholeTextOfTheField) {
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  Clip* t = f.Field("t", 1, 10, 10);
+  t->field->SetText("hello");
+  for (int press = 0; press < 2; ++press) {
+    t->field->SetSelection(2, 2);
+    EXPECT_EQ(f.Tabs(1), (std::vector<std::string>{"t"}));
+    EXPECT_EQ(t->field->SelectionBegin(), 0u) << press;
+    EXPECT_EQ(t->field->SelectionEnd(), 5u) << press;
+  }
+}
+
 TEST(Avm1Focus, ChangesAreHeardAndTheFocusGoesWithItsObject) {
   FocusMovie f;
   ASSERT_TRUE(f.m.ok());

@@ -189,6 +189,9 @@ void Runtime::MoveFocus(bool backwards) {
     next = best ? best : wrap;
   }
   SetFocus(next);
+  // A text field that Tab reaches has all its text selected (again, when it had the focus).
+  if (next && next == focus && next->kind == ClipKind::kEditText && next->field)
+    next->field->SetSelection(0, next->field->Length());
 }
 
 void Runtime::TabKey() {
