@@ -357,6 +357,47 @@ TEST(Avm1Clips, OnlyAFalseEnabledDisablesASprite) {
   EXPECT_EQ(m.lines, (std::vector<std::string>{"false", "true", "plain", "undefined", "deleted"}));
 }
 
+// A display property takes a number from what it is given: undefined, null and an object whose
+// valueOf gives no number leave it as it is; an infinite position is the lowest a position can
+// be. The name takes the text, asking toString only.
+TEST(Avm1Clips, DisplayPropertiesTakeNumbersAndIgnoreWhatIsNone) {
+  Asm a;
+  SquareOnMovedRoot(a);
+  auto setAndTrace = [&](const char* property, const std::function<void(Asm&)>& push) {
+    a.Get("c").Push({property});
+    push(a);
+    a.Op(0x4F);
+    a.Get("c").Push({property}).Op(0x4E).Trace();
+  };
+  auto push = [](Item v) { return [v](Asm& b) { b.Push({v}); }; };
+  // {valueOf: function () { trace("valueOf"); return r; }, toString: ...}: an object that says
+  // which of its methods are asked.
+  auto object = [](Item r) {
+    return [r](Asm& b) {
+      b.Push({"valueOf"});
+      b.Function("", {}, [r](Asm& f) { f.Push({"valueOf"}).Trace().Push({r}).Op(0x3E); });
+      b.Push({"toString"});
+      b.Function("", {}, [](Asm& f) { f.Push({"toString"}).Trace().Push({"named"}).Op(0x3E); });
+      b.Push({2}).Op(0x43);
+    };
+  };
+  setAndTrace("_visible", push(test::Undef{}));
+  setAndTrace("_visible", push("0000"));
+  setAndTrace("_visible", push(test::Null{}));
+  setAndTrace("_visible", object(1));
+  setAndTrace("_x", push(test::Undef{}));
+  setAndTrace("_x", object("12"));
+  setAndTrace("_x", [](Asm& b) { b.Get("Infinity"); });
+  a.Get("c").Push({"_name"});
+  object(1)(a);
+  a.Op(0x4F);
+  a.Get("named").Push({"_name"}).Op(0x4E).Trace();  // (the clip is now "named")
+  const auto lines = PlayInFolder(a, "", 1);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"true", "false", "false", "valueOf", "true", "100", "valueOf",
+                                      "12", "-107374182.4", "toString", "named"}));
+}
+
 TEST(Avm1Clips, HitTestTakesPointsInTheMainTimelinesSpace) {
   Asm a;
   SquareOnMovedRoot(a);

@@ -381,16 +381,39 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
   }
 }
 
+namespace {
+
+// The number a display property takes from a value: undefined and null give none (NaN), and an
+// object what its valueOf gives (its toString is not asked; an object from valueOf gives none).
+double PropertyNumber(Vm& vm, const Value& v) {
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  if (v.IsUndefined() || v.IsNull()) return kNone;
+  if (!v.IsObject()) return vm.ToNumber(v);
+  const Value p = vm.CallMethod(v, "valueOf", {});
+  return p.IsObject() || p.IsUndefined() || p.IsNull() ? kNone : vm.ToNumber(p);
+}
+
+// A position in twips: an infinite one is the lowest a position can be (-2^31 twips).
+double PositionTwips(double pixels) {
+  return std::isinf(pixels) ? -2147483648.0 : ToTwips(pixels);
+}
+
+}  // namespace
+
 void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
   if (!clip) return;
-  double n = vm.ToNumber(v);
-  bool finite = std::isfinite(n);
+  // (The name takes the value's text; the other properties a number, and none is ignored.)
+  const bool numeric = index != 13;
+  const double n = numeric ? PropertyNumber(vm, v) : 0;
+  const bool finite = std::isfinite(n);
   switch (index) {
     case 0:
-      if (finite) clip->SetPosition(ToTwips(n) - FieldCorner(*clip).x, clip->matrix.ty);
+      if (!std::isnan(n))
+        clip->SetPosition(PositionTwips(n) - FieldCorner(*clip).x, clip->matrix.ty);
       break;
     case 1:
-      if (finite) clip->SetPosition(clip->matrix.tx, ToTwips(n) - FieldCorner(*clip).y);
+      if (!std::isnan(n))
+        clip->SetPosition(clip->matrix.tx, PositionTwips(n) - FieldCorner(*clip).y);
       break;
     case 2:
       if (finite) clip->SetXScale(n);
@@ -399,17 +422,19 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
       if (finite) clip->SetYScale(n);
       break;
     case 6:
-      if (finite) {
-        // A text field keeps its alpha in 1/256 steps, rounded towards zero.
+      if (!std::isnan(n)) {
+        // A text field keeps its alpha in 1/256 steps, rounded towards zero. An infinite alpha
+        // is 0.
+        const double a = finite ? n / 100 : 0;
         clip->cxform.mult[3] =
-            clip->field
-                ? static_cast<float>(std::trunc(std::clamp(n / 100, -128.0, 128.0) * 256) / 256)
-                : static_cast<float>(n / 100);
+            clip->field ? static_cast<float>(std::trunc(std::clamp(a, -128.0, 128.0) * 256) / 256)
+                        : static_cast<float>(a);
         clip->scriptTransformed = true;  // the timeline no longer sets its colour either
       }
       break;
     case 7:
-      clip->visible = v.IsString() && vm.version() < 7 ? n != 0 && !std::isnan(n) : vm.ToBool(v);
+      if (std::isnan(n)) break;
+      clip->visible = n != 0;
       if (!clip->visible) runtime->FocusGone(*clip);
       break;
     case 8:
