@@ -320,6 +320,40 @@ void SquareOnMovedRoot(Asm& a) {
   a.Get("_root").Push({"_x", 50}).Op(0x4F);
 }
 
+// A clip's loadVariables with POST sends the clip's variables as they are when the request goes
+// (at the next frame); the request is written to the trace when asked. A GET request is not.
+TEST(Avm1Loader, APostRequestSendsTheVariablesItFindsWhenItGoes) {
+  TempFolder t;
+  t.Write("movie/vars.txt", "got=yes");
+  Asm a;
+  a.Op(0x07);  // stop
+  CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
+  CallOn(a, "_root", "createEmptyMovieClip", {"d", 2}).Op(0x17);
+  CallOn(a, "c", "loadVariables", {"vars.txt", "post"}).Op(0x17);
+  CallOn(a, "d", "loadVariables", {"vars.txt"}).Op(0x17);
+  a.Get("c").Push({"a", "x y&z"}).Op(0x4F);
+  a.Get("c").Push({"b", 1}).Op(0x4F);
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    f.Get("c").Push({"got"}).Op(0x4E).Trace();
+    f.Get("d").Push({"got"}).Op(0x4E).Trace();
+  });
+  a.Op(0x4F);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
+  ScriptedMovie m(bytes, t.movieDir() + "test.swf");
+  ASSERT_TRUE(m.ok());
+  m.runtime().vm().logFetches = true;
+  for (int i = 0; i < 2; ++i) m.stage().Step(i * 33.0);
+  const std::vector<std::string> want = {"Navigator::fetch:",
+                                         "  URL: vars.txt",
+                                         "  Method: POST",
+                                         "  Mime-Type: application/x-www-form-urlencoded",
+                                         "  Body: b=1&a=x+y%26z",
+                                         "yes",
+                                         "yes"};
+  EXPECT_EQ(m.lines, want);
+}
+
 // `enabled` is a plain property, true from the prototype: only a false one disables a sprite; one
 // set undefined, or deleted back to the prototype's, leaves it taking the pointer.
 TEST(Avm1Clips, OnlyAFalseEnabledDisablesASprite) {

@@ -154,16 +154,47 @@ std::vector<std::pair<std::string, std::string>> DecodeVariables(std::string_vie
   return out;
 }
 
-void QueueFileLoad(Vm& vm, Object* target, std::string url, LoadKind kind) {
+void QueueFileLoad(Vm& vm, Object* target, std::string url, LoadKind kind, bool post) {
   if (!target || vm.fileLoads.size() >= 1024) return;
-  vm.fileLoads.push_back(Vm::FileLoad{target, std::move(url), static_cast<int>(kind)});
+  vm.fileLoads.push_back(Vm::FileLoad{target, std::move(url), static_cast<int>(kind), post});
 }
+
+namespace {
+
+// The enumerable variables of `o` as a form sends them (spaces as '+').
+std::string FormBody(Vm& vm, Object* o) {
+  auto escape = [](const std::string& text) {
+    std::string e;
+    for (const char c : text) e += c == ' ' ? std::string("+") : UrlEscape(std::string(1, c));
+    return e;
+  };
+  std::string out;
+  for (const std::string& name : vm.Keys(o)) {
+    const std::string text = vm.ToString(vm.Get(o, name));
+    if (vm.throwing()) break;
+    if (!out.empty()) out += '&';
+    out += escape(name) + "=" + escape(text);
+    if (out.size() > vm.limits().maxString) break;
+  }
+  return out;
+}
+
+}  // namespace
 
 void FinishFileLoads(Vm& vm, const std::function<void(Object*, ClipEvent)>& fireClipEvent) {
   std::vector<Vm::FileLoad> loads;
   loads.swap(vm.fileLoads);
   for (auto& load : loads) {
     if (vm.aborting()) return;
+    // The request, as it would go: the variables the target has now.
+    if (load.post && vm.logFetches && vm.traceSink) {
+      const std::string body = FormBody(vm, load.target);
+      vm.DropUncaught();
+      for (const std::string& line :
+           {std::string("Navigator::fetch:"), "  URL: " + load.url, std::string("  Method: POST"),
+            std::string("  Mime-Type: application/x-www-form-urlencoded"), "  Body: " + body})
+        vm.traceSink(line);
+    }
     std::optional<std::string> data;
     if (vm.localFiles) data = ReadLocalFile(vm.movieDir, load.url);
     if (data) *data = FileText(vm, std::move(*data));

@@ -38,7 +38,7 @@ std::string UrlEscape(std::string_view text);
 enum class LoadKind : int { kLoadVars, kClipVariables, kXml };
 
 // Queues a load of `url` for `target` (finished by FinishFileLoads at the next frame).
-void QueueFileLoad(Vm& vm, Object* target, std::string url, LoadKind kind);
+void QueueFileLoad(Vm& vm, Object* target, std::string url, LoadKind kind, bool post = false);
 
 // Finishes the loads queued before: LoadVars and XML objects hear onData (the text, or undefined
 // when the file cannot be read); a clip gets the variables and `fireClipEvent(clip, kData)`.

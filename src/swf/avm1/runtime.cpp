@@ -774,8 +774,10 @@ Value KeyIsDown(Vm& vm, CallArgs& a) {
 
 Value McLoadVariables(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
-  if (o && a.size() && !a[0].IsNullish())
-    QueueFileLoad(vm, o, vm.ToString(a[0]), LoadKind::kClipVariables);
+  if (o && a.size() && !a[0].IsNullish()) {
+    const bool post = a.size() > 1 && EqualsFolded(vm.ToString(a[1]), "POST");
+    QueueFileLoad(vm, o, vm.ToString(a[0]), LoadKind::kClipVariables, post);
+  }
   return {};
 }
 
@@ -986,6 +988,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
     : movie_(host.movie), stage_(host.stage), vm_(host.movie.version, limits) {
   vm_.traceSink = host.trace;
   logNavigation_ = host.logNavigation;
+  vm_.logFetches = host.logNavigation;
   vm_.fixedDate = host.fixedDate;
   vm_.afterTimer = [this] { stage_.RunQueue(); };
   vm_.clock = [this]() { return now_; };
@@ -1380,7 +1383,9 @@ void Runtime::GetUrl(Activation& act, const std::string& url, const Value& targe
       t = from ? vm_.ResolveTarget(from, path, &act) : nullptr;
     }
   }
-  if (t && t->cls() == ObjClass::kClip) QueueFileLoad(vm_, t, url, LoadKind::kClipVariables);
+  // (The method bits: 1 sends the variables with GET, 2 with POST.)
+  if (t && t->cls() == ObjClass::kClip)
+    QueueFileLoad(vm_, t, url, LoadKind::kClipVariables, (flags & 3) == 2);
 }
 
 void Runtime::BeginFrame(double timeMs) {

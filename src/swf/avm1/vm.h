@@ -278,8 +278,11 @@ class Vm {
     Object* target = nullptr;
     std::string url;
     int kind = 0;
+    bool post = false;  // the target's variables go with the request
   };
   std::vector<FileLoad> fileLoads;
+  // Whether requests that send variables are written to the trace as they go (for tests).
+  bool logFetches = false;
   // Whether scripts may read files from `movieDir` (not for a movie that came from no file).
   bool localFiles = false;
   // GetURL2 (loadVariables, loadMovie, getURL): the runtime's handler; null ignores it.

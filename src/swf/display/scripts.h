@@ -114,7 +114,8 @@ struct ScriptHost {
   TraceSink trace;
   std::string moviePath;         // for files beside the movie (loadMovie); may be empty
   ScriptSound* sound = nullptr;  // null: the movie plays no script sound
-  // A getURL that would open a page writes the page and window to the trace instead of nothing.
+  // A getURL that would open a page writes the page and window to the trace instead of nothing,
+  // and a request that sends variables writes itself there as it goes.
   bool logNavigation = false;
   // The screen's resolution that the movie is told of (System.capabilities), in the desktop's
   // own pixels (device pixels divided by its scale factor).
