@@ -118,8 +118,8 @@ bool FlashPlayer::ToMovie(int x, int y, double& tx, double& ty) const {
   if (!stage_) return false;
   const auto inv = ViewMatrix(viewport_).Inverse();
   if (!inv) return false;
-  // The pixel's centre.
-  const double px = x + 0.5, py = y + 0.5;
+  // The pointer stands at the pixel's corner: a movie shown at its own size sees whole pixels.
+  const double px = x, py = y;
   tx = inv->a * px + inv->c * py + inv->tx;
   ty = inv->b * px + inv->d * py + inv->ty;
   return true;

@@ -13,6 +13,7 @@
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
 #include "swf/display/stage.h"
+#include "swf/flash_player.h"
 #include "swf/text/text_field.h"
 #include "test_support.h"
 
@@ -352,6 +353,37 @@ TEST(Avm1Loader, APostRequestSendsTheVariablesItFindsWhenItGoes) {
                                          "yes",
                                          "yes"};
   EXPECT_EQ(m.lines, want);
+}
+
+// The pointer stands at the corner of the pixel it is on, and a clip reads it from its place in
+// whole pixels; a clip scaled to nothing reads the pointer's whole pixels as twips.
+TEST(Avm1Clips, ThePointerIsReadInWholePixelsOfTheStage) {
+  Asm a;
+  a.Op(0x07);  // stop
+  CallOn(a, "_root", "createEmptyMovieClip", {"f", 1}).Op(0x17);
+  a.Get("f").Push({"_x", 5.3}).Op(0x4F);
+  a.Get("f").Push({"_y", 2.6}).Op(0x4F);
+  CallOn(a, "_root", "createEmptyMovieClip", {"z", 2}).Op(0x17);
+  a.Get("z").Push({"_xscale", 0}).Op(0x4F);
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    for (const char* clip : {"_root", "f", "z"})
+      for (const char* axis : {"_xmouse", "_ymouse"}) f.Get(clip).Push({axis}).Op(0x4E).Trace();
+  });
+  a.Op(0x4F);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
+  FlashPlayer player;
+  std::vector<std::string> lines;
+  player.SetTraceSink([&](std::string_view line) { lines.emplace_back(line); });
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.SetViewportSize({1920, 1080});  // the movie's own size
+  player.Play();
+  player.Advance(0);
+  player.Advance(40);  // the first frame
+  player.MouseMove(100, 40);
+  lines.clear();
+  player.Advance(80);
+  EXPECT_EQ(lines, (std::vector<std::string>{"100", "40", "95", "37", "5", "2"}));
 }
 
 // `enabled` is a plain property, true from the prototype: only a false one disables a sprite; one

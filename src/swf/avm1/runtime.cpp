@@ -372,9 +372,17 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
       return Value("HIGH");
     case 20:
     case 21: {
-      StagePoint m = runtime->stage().mouse();
-      StagePoint p = clip->GlobalToLocal(m);
-      return Value(std::round(index == 20 ? p.x : p.y) / 20);
+      const StagePoint m = runtime->stage().mouse();
+      // The clip's place counts in whole pixels. A clip that cannot be inverted (scaled to
+      // nothing) reads the pointer's whole pixels as twips.
+      Matrix place = clip->ConcatenatedMatrix();
+      place.tx = std::round(place.tx / 20) * 20;
+      place.ty = std::round(place.ty / 20) * 20;
+      const auto inv = place.Inverse();
+      if (!inv) return Value(std::round((index == 20 ? m.x : m.y) / 20) / 20);
+      const double local = index == 20 ? inv->a * m.x + inv->c * m.y + inv->tx
+                                       : inv->b * m.x + inv->d * m.y + inv->ty;
+      return Value(std::round(local) / 20);
     }
     default:
       return {};
