@@ -2,6 +2,7 @@
 // version sees it, and a file dialog that is cancelled after the script that opened it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <string>
@@ -18,7 +19,7 @@ using test::Null;
 using test::Undef;
 
 struct Script {
-  explicit Script(int version) : vm(version) {
+  explicit Script(int version, Limits limits = {}) : vm(version, limits) {
     vm.traceSink = [this](std::string_view s) { out += (out.empty() ? "" : "|") + std::string(s); };
     timeline = vm.NewObject();
   }
@@ -235,6 +236,18 @@ TEST(Avm1System, ContextMenusCopyAndHideTheirBuiltInItems) {
       a.Get(menu).Push({"builtInItems"}).Op(0x4E).Push({item}).Op(0x4E).Trace();
   a.Get("c").Push({"customItems"}).Op(0x4E).Push({"length"}).Op(0x4E).Trace();
   EXPECT_EQ(r.Of(a), "false|false|false|true|0");
+
+  // A menu whose item list claims an endless length is copied until the frame's time for scripts
+  // runs out; the rest of the script is then abandoned, as an endless loop's would be.
+  Limits brief;
+  brief.budget = std::chrono::milliseconds(50);
+  Script s(8, brief);
+  Asm b;
+  b.Push({"m", 0, "ContextMenu"}).Op(0x40).Op(0x1D);
+  b.Get("m").Push({"customItems"}).Op(0x4E).Push({"length", 1e300}).Op(0x4F);
+  b.Push({0}).Get("m").Push({"copy"}).Op(0x52).Op(0x17);
+  b.Push({"done"}).Trace();
+  EXPECT_EQ(s.Of(b), "");
 }
 
 }  // namespace

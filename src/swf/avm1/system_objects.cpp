@@ -5,6 +5,7 @@
 // cancelled at once). Shared objects are kept in memory for the run: a movie finds again what it
 // stored under a name, but nothing reaches the disk.
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -385,8 +386,13 @@ Value MenuCopy(Vm& vm, CallArgs& a) {
   Object* custom = vm.Get(a.self, "customItems").AsObject();
   Object* copies = vm.Get(copy, "customItems").AsObject();
   if (custom && copies) {
-    const double n = vm.ToNumber(vm.Get(custom, "length"));
-    for (int i = 0; i < n; ++i) {
+    // (A script may have set any length: no more items than an array can hold, and no longer
+    // than the frame's time for scripts.)
+    const double length = vm.ToNumber(vm.Get(custom, "length"));
+    const double n =
+        std::isfinite(length) ? std::min(length, static_cast<double>(vm.limits().maxArray)) : 0;
+    for (std::size_t i = 0; i < n && !vm.throwing(); ++i) {
+      if ((i & 0x3FF) == 0 && vm.OutOfTime()) break;
       const Value item = vm.Get(custom, std::to_string(i));
       vm.CallMethod(copies, "push", {vm.CallMethod(item, "copy", {})});
     }
