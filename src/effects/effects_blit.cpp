@@ -396,8 +396,8 @@ class Comb final : public BlitBase {
   // in the target alone, which stays in the cache, and write through it.
   bool MovesInPlace(Step s) const {
     if (!InPlaceFits() || slid_ < 0 || s <= 0) return false;
-    // The vertical slide keeps the rows it moves down in a ring of s rows.
-    return !vertical_ || s * c_.W <= static_cast<Step>(kRingBytes / sizeof(Pixel));
+    // The vertical slide keeps the even pixels of the rows it moves down in a ring of s rows.
+    return !vertical_ || s * ((c_.W + 1) / 2) <= static_cast<Step>(kRingBytes / sizeof(Pixel));
   }
   void SlideInPlace(Coord n, Coord s) {
     if (vertical_)
@@ -429,12 +429,14 @@ class Comb final : public BlitBase {
   // Even columns: rows [0, n) show the incoming rows from H − n, the rows shown s before moved
   // down. Odd columns: rows [H − n, H) show the incoming rows from 0, the rows shown moved up.
   // Top down, a row's odd columns come from a row not written yet; its even ones come from the
-  // ring, which holds the old values of the s rows above, and it leaves its own old values there.
+  // ring, which holds the old even pixels of the s rows above (packed, half a row each), and it
+  // leaves its own old even pixels there.
   void SlideColumnsInPlace(Coord n, Coord s) {
     const Coord W = c_.W, H = c_.H;
     const int w = static_cast<int>(W);
-    ring_.resize(static_cast<std::size_t>(s * W));
-    auto slot = [&](Coord y) { return ring_.data() + static_cast<std::size_t>(y % s * W); };
+    const std::size_t half = static_cast<std::size_t>(W + 1) / 2;
+    ring_.resize(static_cast<std::size_t>(s) * half);
+    auto slot = [&](Coord y) { return ring_.data() + static_cast<std::size_t>(y % s) * half; };
     Changes(0, 0, W, std::min(n, H));
     Changes(0, H - n, W, n);
     for (Coord y = 0; y < H; ++y) {
@@ -442,16 +444,17 @@ class Comb final : public BlitBase {
       if (!even && !odd) continue;
       Pixel* d = c_.target.Row(static_cast<int>(y));
       const Pixel* e = d;
-      if (even) e = y < s ? c_.incoming.Row(static_cast<int>(y + H - n)) : slot(y);
+      bool packed = false;
+      if (even) {
+        packed = y >= s;
+        e = packed ? slot(y) : c_.incoming.Row(static_cast<int>(y + H - n));
+      }
       const Pixel* o = d;
       if (odd)
         o = y + s < H ? c_.target.Row(static_cast<int>(y + s))
                       : c_.incoming.Row(static_cast<int>(y - (H - n)));
       // (Its even columns move to row y + s.)
-      if (y < n - s)
-        MergeAlternateKeeping(d, e, o, slot(y), w);
-      else
-        MergeAlternate(d, e, o, w, Kernel::kFast, true, false);
+      MergeAlternateRing(d, e, packed, o, y < n - s ? slot(y) : nullptr, w);
     }
   }
 

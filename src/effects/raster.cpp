@@ -1,6 +1,7 @@
 #include "effects/raster.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -80,24 +81,26 @@ inline void PrefetchAhead(const Pixel* out, const Pixel* in) {
 // read first, which is what makes a plain memcpy of a whole frame cheaper than a loop of stores.
 constexpr std::size_t kStreamBytes = std::size_t{2} << 20;
 
+// The widest vectors the kernels may use (the tests take every kind of loop on one machine).
+std::atomic<int> vectorLimit{64};
+
 #ifdef DBX_BLEND_AVX2
-// Whether the processor has 64-byte vectors with byte and 16-bit lanes.
+// Whether the processor has 64-byte vectors with byte and 16-bit lanes (and they may be used).
 bool HasAvx512() {
   static const bool has = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0;
   }();
-  return has;
+  return has && vectorLimit.load(std::memory_order_relaxed) >= 64;
 }
 
 // The same with byte permutations (and 128- and 256-bit forms of the 512-bit operations).
 bool HasAvx512Vbmi() {
   static const bool has = [] {
     __builtin_cpu_init();
-    return HasAvx512() && __builtin_cpu_supports("avx512vbmi") != 0 &&
-           __builtin_cpu_supports("avx512vl") != 0;
+    return __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512vl") != 0;
   }();
-  return has;
+  return has && HasAvx512();
 }
 
 // StreamRow's loop with whole cache lines per store, from a destination on a line; returns the
@@ -554,7 +557,7 @@ bool HasAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
   }();
-  return has;
+  return has && vectorLimit.load(std::memory_order_relaxed) >= 32;
 }
 
 // The SSE2 loop below, eight pixels at a time; returns how many pixels it blended (a multiple of
@@ -935,15 +938,44 @@ void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, 
 
 #ifdef DBX_BLEND_AVX2
 namespace {
-__attribute__((target("avx2"))) int MergeAlternateKeepingAvx2(Pixel* dst, const Pixel* even,
-                                                              const Pixel* odd, Pixel* keep,
-                                                              int count) {
+// MergeAlternateRing's loop sixteen pixels at a time: the even pixels of a packed row spread to
+// the even lanes, and the even lanes of the old row gathered into a packed one.
+__attribute__((target("avx512f"))) int MergeAlternateRingAvx512(Pixel* dst, const Pixel* even,
+                                                                bool packed, const Pixel* odd,
+                                                                Pixel* keep, int count) {
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    // (The masked forms: the plain ones leave the compiler warning of an undefined value.)
+    const __m512i e =
+        packed ? _mm512_maskz_cvtepu32_epi64(
+                     0xFF, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(even + i / 2)))
+               : _mm512_loadu_si512(even + i);
+    const __m512i o = _mm512_loadu_si512(odd + i);
+    if (keep != nullptr)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(keep + i / 2),
+                          _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_loadu_si512(dst + i)));
+    _mm512_storeu_si512(dst + i, _mm512_mask_blend_epi32(0xAAAA, e, o));
+  }
+  _mm256_zeroupper();
+  return i;
+}
+// The same eight pixels at a time.
+__attribute__((target("avx2"))) int MergeAlternateRingAvx2(Pixel* dst, const Pixel* even,
+                                                           bool packed, const Pixel* odd,
+                                                           Pixel* keep, int count) {
+  const __m256i gather = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
   int i = 0;
   for (; i + 8 <= count; i += 8) {
-    const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(even + i));
+    const __m256i e =
+        packed
+            ? _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(even + i / 2)))
+            : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(even + i));
     const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(odd + i));
-    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(keep + i), d);
+    if (keep != nullptr) {
+      const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(keep + i / 2),
+                       _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(d, gather)));
+    }
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_blend_epi32(e, o, 0xAA));
   }
   _mm256_zeroupper();
@@ -952,15 +984,18 @@ __attribute__((target("avx2"))) int MergeAlternateKeepingAvx2(Pixel* dst, const 
 }  // namespace
 #endif
 
-void MergeAlternateKeeping(Pixel* dst, const Pixel* even, const Pixel* odd, Pixel* keep,
-                           int count) {
+void MergeAlternateRing(Pixel* dst, const Pixel* even, bool packed, const Pixel* odd, Pixel* keep,
+                        int count) {
   int i = 0;
 #ifdef DBX_BLEND_AVX2
-  if (HasAvx2()) i = MergeAlternateKeepingAvx2(dst, even, odd, keep, count);
+  if (HasAvx512())
+    i = MergeAlternateRingAvx512(dst, even, packed, odd, keep, count);
+  else if (HasAvx2())
+    i = MergeAlternateRingAvx2(dst, even, packed, odd, keep, count);
 #endif
   for (; i < count; ++i) {
-    const Pixel v = (i & 1) == 0 ? even[i] : odd[i];
-    keep[i] = dst[i];
+    const Pixel v = (i & 1) == 0 ? (packed ? even[i / 2] : even[i]) : odd[i];
+    if (keep != nullptr && (i & 1) == 0) keep[i / 2] = dst[i];
     dst[i] = v;
   }
 }
@@ -1343,6 +1378,10 @@ void StretchHalftone(SurfaceView dst, Coord dx, Coord dy, Coord dw, Coord dh, Su
   Surface tmp(static_cast<int>(dw), static_cast<int>(sh), 0);
   AxisStretcher(src, sx, sy, sw, sh, Axis::kHorizontal, k).Draw(tmp.View(), 0, 0, dw, sh, k);
   AxisStretcher(tmp.View(), 0, 0, dw, sh, Axis::kVertical, k).Draw(dst, dx, dy, dw, dh, k);
+}
+
+int LimitVectorBytes(int bytes) {
+  return vectorLimit.exchange(bytes);
 }
 
 }  // namespace dbx

@@ -180,9 +180,14 @@ void CopyAlternate(Pixel* dst, const Pixel* src, int count, int parity, Kernel k
 // cache line they share.
 void MergeAlternate(Pixel* dst, const Pixel* even, const Pixel* odd, int count, Kernel k,
                     bool fence = true, bool stream = true);
-// dst[x] = x even ? even[x] : odd[x] through the cache, with the old dst[x] put in keep[x] first
-// (keep may be `even`: the two rows exchange their even pixels).
-void MergeAlternateKeeping(Pixel* dst, const Pixel* even, const Pixel* odd, Pixel* keep, int count);
+// dst[x] = x even ? even[x] : odd[x] through the cache. A `packed` row holds only the even pixels,
+// one after another: even[x / 2]. With `keep`, the old even pixels of dst go to keep[x / 2] first
+// (keep may be `even`: a ring of packed rows, each read and then refilled).
+void MergeAlternateRing(Pixel* dst, const Pixel* even, bool packed, const Pixel* odd, Pixel* keep,
+                        int count);
+// The widest vectors (in bytes: 64, 32 or 16) that the kernels may use where the processor has
+// them; 64 by default. Returns the limit it replaces.
+int LimitVectorBytes(int bytes);
 // Orders the streaming stores made so far before later stores.
 void StreamFence();
 // Copies the pixels whose flag is non-zero.

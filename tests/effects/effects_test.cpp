@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "effects/raster.h"
 #include "effects/trans_effects.h"
 #include "test_util.h"
 
@@ -182,6 +183,13 @@ struct InPlaceLimit {
   ~InPlaceLimit() { SetInPlaceBytes(old); }
 };
 
+// Sets the widest vectors the kernels use, for one test; puts them back after.
+struct VectorLimit {
+  int old;
+  explicit VectorLimit(int bytes) : old(LimitVectorBytes(bytes)) {}
+  ~VectorLimit() { LimitVectorBytes(old); }
+};
+
 TEST_P(EveryEffect, FastKernelsEqualPlainFrameByFrame) {
   const int e = GetParam();
   struct Case {
@@ -200,12 +208,13 @@ TEST_P(EveryEffect, FastKernelsEqualPlainFrameByFrame) {
       {260, 130, "-48", 30, -1, -1, -1, -1},
   };
   // Small pictures are worked on in place where a transition can, or copied from the pictures
-  // as large ones are.
+  // as large ones are; with the widest vectors, and again with narrower ones.
   const InPlaceLimit limit;
   for (const Case& c : cases) {
-    for (std::uint32_t run = 0; run < 4; ++run) {
+    for (std::uint32_t run = 0; run < 12; ++run) {
       const std::uint32_t seed = 1 + run % 2;
-      SetInPlaceBytes(run < 2 ? limit.old : 0);
+      SetInPlaceBytes(run % 4 < 2 ? limit.old : 0);
+      const VectorLimit vectors(run < 4 ? 64 : run < 8 ? 32 : 16);
       Stage a(c.w, c.h, seed, c.w2, c.h2, c.w3, c.h3), b(c.w, c.h, seed, c.w2, c.h2, c.w3, c.h3);
       TransEffects fa, fb;
       fb.SetKernel(Kernel::kPlain);
