@@ -990,6 +990,11 @@ TEST(Avm1Runtime, PagesAGetUrlWouldOpenAreTracedOnlyWhenAsked) {
   a.Long(0x83, payload);
   for (const char* line : {"Navigator::navigate_to_url:", "  URL: page.html", "  Target: _blank"})
     want.push_back(line);
+  // A clip's getURL method: the window named as the action names it.
+  a.Push({"bLaNk", "http://example.com/m", 2}).Get("_root").Push({"getURL"}).Op(0x52).Op(0x17);
+  for (const char* line :
+       {"Navigator::navigate_to_url:", "  URL: http://example.com/m", "  Target: _blank"})
+    want.push_back(line);
   const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes);
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
   ASSERT_TRUE(movie);

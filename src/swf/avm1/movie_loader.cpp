@@ -300,6 +300,23 @@ Value McUnloadMovie(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// getURL(url, window): a movie opens in a level ("_levelN"), a page in a browser window.
+Value McGetUrl(Vm& vm, CallArgs& a) {
+  Runtime* rt = RuntimeOfVm(vm);
+  if (!rt || !a.size()) return {};
+  const std::string url = vm.ToString(a[0]);
+  const std::string window = a.size() > 1 ? vm.ToString(a[1]) : std::string();
+  MovieLoad load;
+  load.level = LevelOf(window);
+  if (load.level < 0) {
+    rt->OpenPage(url, window);
+    return {};
+  }
+  load.url = url;
+  QueueMovieLoad(*rt, std::move(load));
+  return {};
+}
+
 }  // namespace
 
 void InstallMovieClipLoader(Runtime& rt) {
@@ -313,6 +330,7 @@ void InstallMovieClipLoader(Runtime& rt) {
   if (vm.clipProto) {
     vm.Method(vm.clipProto, "loadMovie", McLoadMovie);
     vm.Method(vm.clipProto, "unloadMovie", McUnloadMovie);
+    vm.Method(vm.clipProto, "getURL", McGetUrl);
   }
 }
 

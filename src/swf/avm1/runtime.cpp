@@ -1351,19 +1351,23 @@ static std::string WindowName(std::string_view target) {
   return EqualsFolded(bare, "blank") ? "_blank" : std::string(target);
 }
 
+void Runtime::OpenPage(const std::string& url, std::string_view window) {
+  if (logNavigation_ && vm_.traceSink) {
+    vm_.traceSink("Navigator::navigate_to_url:");
+    vm_.traceSink("  URL: " + url);
+    vm_.traceSink("  Target: " + WindowName(window));
+  } else {
+    vm_.Unsupported("getURL");
+  }
+}
+
 void Runtime::GetUrl(Activation& act, const std::string& url, const Value& target,
                      std::uint8_t flags) {
   // Loading variables or a movie reads a file beside the movie; getURL goes nowhere.
   const int level = target.IsString() ? LevelOf(vm_.ToString(target)) : -1;
   if (!(flags & 0x80)) {
     if (!(flags & 0x40) && level < 0) {
-      if (logNavigation_ && vm_.traceSink) {
-        vm_.traceSink("Navigator::navigate_to_url:");
-        vm_.traceSink("  URL: " + url);
-        vm_.traceSink("  Target: " + WindowName(target.IsString() ? vm_.ToString(target) : ""));
-      } else {
-        vm_.Unsupported("getURL");
-      }
+      OpenPage(url, target.IsString() ? vm_.ToString(target) : "");
       return;
     }
     MovieLoad load;

@@ -71,6 +71,9 @@ class Runtime : public Scripts {
   void FocusGone(Clip& clip);
   // The Tab key: to the next object in the tab order (the one before with `backwards`).
   void MoveFocus(bool backwards);
+  // A page asked for in a browser window (getURL): it opens nowhere; the log, when navigation is
+  // logged, says what would open.
+  void OpenPage(const std::string& url, std::string_view window);
   // The main movie's _url.
   std::string mainUrl = "file:///movie.swf";
   double mainBytes = 0;  // the main movie's file size (0: not known)
