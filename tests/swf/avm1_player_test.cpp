@@ -929,6 +929,36 @@ TEST(Avm1Focus, TabSelectsTheWholeTextOfTheField) {
   }
 }
 
+// The focused field's selection as scripts read it: none (-1) until something is selected; the
+// caret at the end given last, in either order; a missing end is the end of the text, no
+// arguments change nothing.
+TEST(Avm1Focus, SelectionIndexesFollowWhatWasSelectedLast) {
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  Vm& vm = f.m.runtime().vm();
+  Clip* t = f.Field("t", 1, 10, 10);
+  t->field->SetText("hello world");
+  const Value sel = vm.Get(vm.global, "Selection");
+  auto call = [&](const char* name, std::vector<Value> args) {
+    return vm.CallMethod(sel, name, std::move(args));
+  };
+  auto indexes = [&] {
+    std::vector<double> v;
+    for (const char* name : {"getBeginIndex", "getEndIndex", "getCaretIndex"})
+      v.push_back(vm.ToNumber(call(name, {})));
+    return v;
+  };
+  EXPECT_EQ(indexes(), (std::vector<double>{-1, -1, -1}));  // nothing focused
+  EXPECT_TRUE(vm.ToBool(call("setFocus", {Value(f.m.runtime().ScriptObjectOf(t))})));
+  EXPECT_EQ(indexes(), (std::vector<double>{-1, -1, -1}));  // nothing selected yet
+  call("setSelection", {Value(5), Value(2)});
+  EXPECT_EQ(indexes(), (std::vector<double>{2, 5, 2}));
+  call("setSelection", {});
+  EXPECT_EQ(indexes(), (std::vector<double>{2, 5, 2}));
+  call("setSelection", {Value(3)});
+  EXPECT_EQ(indexes(), (std::vector<double>{3, 11, 11}));
+}
+
 TEST(Avm1Focus, ChangesAreHeardAndTheFocusGoesWithItsObject) {
   FocusMovie f;
   ASSERT_TRUE(f.m.ok());
@@ -939,10 +969,10 @@ TEST(Avm1Focus, ChangesAreHeardAndTheFocusGoesWithItsObject) {
   Clip* plain = root.CreateEmpty("plain", 2);
   Clip* label = f.Field("label", 3, 0, 40, false);
   label->field->selectable = false;
-  // What Selection.setFocus may give the focus to.
+  // What Selection.setFocus may give the focus to: any text field, a label too.
   EXPECT_FALSE(rt.TakesFocus(root));
   EXPECT_FALSE(rt.TakesFocus(*plain));
-  EXPECT_FALSE(rt.TakesFocus(*label));
+  EXPECT_TRUE(rt.TakesFocus(*label));
   EXPECT_TRUE(rt.TakesFocus(*field));
   f.Set(plain, "focusEnabled", Value(true));
   EXPECT_TRUE(rt.TakesFocus(*plain));

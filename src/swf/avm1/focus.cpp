@@ -58,7 +58,7 @@ bool Runtime::TakesFocus(Clip& clip) {
     case ClipKind::kButton:
       return true;
     case ClipKind::kEditText:
-      return clip.field && (clip.field->input || clip.field->selectable);
+      return clip.field != nullptr;
     case ClipKind::kMovie:
       return Flag(vm_, ScriptObjectOf(&clip), "focusEnabled", false) || IsMouseTarget(clip);
     default:
@@ -235,23 +235,28 @@ text::TextField* FocusedField(Vm& vm) {
   return rt->focus->field.get();
 }
 
+// getBeginIndex (0), getEndIndex (1), getCaretIndex (2): -1 without a focused field, or in one
+// where nothing was ever selected.
 Value SelIndex(Vm& vm, CallArgs& a) {
   text::TextField* f = FocusedField(vm);
-  if (!f) return Value(-1);
+  if (!f || !f->HasSelection()) return Value(-1);
   const int which = a.callee ? static_cast<Function*>(a.callee)->nativeData : 0;
-  return Value(static_cast<double>(which == 0 ? f->SelectionBegin() : f->SelectionEnd()));
+  const std::size_t at = which == 0   ? f->SelectionBegin()
+                         : which == 1 ? f->SelectionEnd()
+                                      : f->Caret();
+  return Value(static_cast<double>(at));
 }
 
+// setSelection(begin, end): the caret at `end` (the end of the text when it is missing); without
+// arguments nothing changes.
 Value SelSetSelection(Vm& vm, CallArgs& a) {
   text::TextField* f = FocusedField(vm);
-  if (!f) return {};
+  if (!f || a.size() == 0) return {};
   auto at = [&](std::size_t i) {
     const double n = vm.ToNumber(a[i]);
     return std::isfinite(n) && n > 0 ? static_cast<std::size_t>(std::min(n, 1e9)) : 0;
   };
-  std::size_t b = at(0), e = a.size() > 1 ? at(1) : f->Length();
-  if (b > e) std::swap(b, e);
-  f->SetSelection(b, e);
+  f->SetSelection(at(0), a.size() > 1 ? at(1) : f->Length());
   return {};
 }
 
@@ -266,7 +271,7 @@ void InstallSelection(Runtime& rt) {
   vm.Method(sel, "setFocus", SelSetFocus);
   vm.Method(sel, "getBeginIndex", SelIndex, 0);
   vm.Method(sel, "getEndIndex", SelIndex, 1);
-  vm.Method(sel, "getCaretIndex", SelIndex, 1);
+  vm.Method(sel, "getCaretIndex", SelIndex, 2);
   vm.Method(sel, "setSelection", SelSetSelection);
 }
 

@@ -405,12 +405,15 @@ void TextField::ReplaceText(std::size_t begin, std::size_t end, std::string_view
 void TextField::SetSelection(std::size_t begin, std::size_t end) {
   selBegin_ = std::min(begin, end);
   selEnd_ = std::max(begin, end);
+  caret_ = end;
+  selected_ = true;
 }
 
 void TextField::ReplaceSelection(std::string_view utf8) {
   const std::size_t b = SelectionBegin(), e = std::max(b, SelectionEnd());
   ReplaceText(b, e, utf8);
-  selBegin_ = selEnd_ = b + DecodeUtf8(utf8).size();
+  selBegin_ = selEnd_ = caret_ = b + DecodeUtf8(utf8).size();
+  selected_ = true;
 }
 
 void TextField::SetStyled(bool on) {

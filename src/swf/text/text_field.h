@@ -87,6 +87,11 @@ class TextField {
   // The selection (or the caret where both are equal), in characters; kept within the text.
   std::size_t SelectionBegin() const { return std::min(selBegin_, Length()); }
   std::size_t SelectionEnd() const { return std::min(selEnd_, Length()); }
+  // The caret: the end of the selection where it was last set (either of its ends).
+  std::size_t Caret() const { return std::min(caret_, Length()); }
+  // Whether a selection or a caret was ever placed in the field (scripts read none before).
+  bool HasSelection() const { return selected_; }
+  // Selects [begin, end) in either order, the caret at `end`.
   void SetSelection(std::size_t begin, std::size_t end);
   // Replaces the selection with `utf8` in the new-text format; the caret follows the new text.
   void ReplaceSelection(std::string_view utf8);
@@ -143,7 +148,8 @@ class TextField {
   AutoSize autoSize_ = AutoSize::kNone;
   Box box_;
   int scroll_ = 1;
-  std::size_t selBegin_ = 0, selEnd_ = 0;
+  std::size_t selBegin_ = 0, selEnd_ = 0, caret_ = 0;
+  bool selected_ = false;
   bool styled_ = false;
   std::optional<std::string> styledSource_;
   void SetStyledText(std::string_view utf8);
