@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,34 @@ TEST(Avm1System, ContextMenusCopyAndHideTheirBuiltInItems) {
   b.Push({0}).Get("m").Push({"copy"}).Op(0x52).Op(0x17);
   b.Push({"done"}).Trace();
   EXPECT_EQ(s.Of(b), "");
+}
+
+// A connection to nothing opens at once and says so; opening it again closes it first; closing
+// an HTTP connection says it closed and then calls onStatus with nothing.
+TEST(Avm1System, NetConnectionsTellTheirStatus) {
+  Script r(8);
+  Asm a;
+  a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);  // n = new NetConnection()
+  a.Get("n").Push({"onStatus"});
+  a.Function("", {"e"}, [](Asm& f) {
+    f.Get("e").Op(0x44).Trace();  // typeof e
+    f.Get("e").Push({"code"}).Op(0x4E).Trace();
+  });
+  a.Op(0x4F);
+  auto call = [&](const char* method, std::optional<test::Item> arg) {
+    if (arg) a.Push({*arg});
+    a.Push({arg ? 1 : 0}).Get("n").Push({method}).Op(0x52).Op(0x17);
+  };
+  call("close", std::nullopt);
+  call("connect", Null{});
+  call("connect", Null{});
+  call("close", std::nullopt);
+  call("connect", "http://example.org");
+  call("close", std::nullopt);
+  EXPECT_EQ(r.Of(a),
+            "object|NetConnection.Connect.Success|object|NetConnection.Connect.Closed|object|"
+            "NetConnection.Connect.Success|object|NetConnection.Connect.Closed|object|"
+            "NetConnection.Connect.Closed|undefined|undefined");
 }
 
 }  // namespace

@@ -321,16 +321,50 @@ void InstallSharedObject(Vm& vm) {
 
 // ---- Cameras, microphones, network streams and sockets: none of them connect ----------------
 
-Value NetConnect(Vm&, CallArgs& a) {
-  // A connection to nothing (null) serves files played straight from their address.
-  return Value(a[0].IsNull());
+// A connection's state, kept on it: 1 connected to nothing (null), which serves files played
+// straight from their address; 2 an address over HTTP (remoting, which goes nowhere here).
+constexpr std::string_view kNetState = "__netState";
+
+// Tells the connection's onStatus of a change, as the status object it gives.
+void NetStatus(Vm& vm, Object* self, const char* code) {
+  Object* info = vm.NewObject();
+  info->SetOwn("level", Value(std::string("status")));
+  info->SetOwn("code", Value(std::string(code)));
+  vm.CallMethod(Value(self), "onStatus", {Value(info)});
+}
+
+// close(): an open connection says so; one over HTTP then calls onStatus once more, with nothing.
+Value NetClose(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  const double state = vm.ToNumber(vm.Get(a.self, kNetState));
+  if (state != 1 && state != 2) return {};
+  a.self->SetOwn(kNetState, Value(0.0), prop::kDontEnum);
+  NetStatus(vm, a.self, "NetConnection.Connect.Closed");
+  if (state == 2) vm.CallMethod(Value(a.self), "onStatus", {});
+  return {};
+}
+
+// connect(address): an open connection closes first; null connects at once, an address over HTTP
+// connects without telling.
+Value NetConnect(Vm& vm, CallArgs& a) {
+  if (!a.self) return Value(a[0].IsNull());
+  NetClose(vm, a);
+  if (a[0].IsNull()) {
+    a.self->SetOwn(kNetState, Value(1.0), prop::kDontEnum);
+    NetStatus(vm, a.self, "NetConnection.Connect.Success");
+    return Value(true);
+  }
+  const std::string address = a[0].IsString() ? vm.ToString(a[0]) : std::string();
+  if (address.starts_with("http://") || address.starts_with("https://"))
+    a.self->SetOwn(kNetState, Value(2.0), prop::kDontEnum);
+  return Value(false);
 }
 
 void InstallMediaClasses(Vm& vm) {
   const std::pair<const char*, std::vector<std::pair<const char*, NativeFn>>> classes[] = {
       {"Camera", {{"setMode", Nothing}, {"setQuality", Nothing}, {"setMotionLevel", Nothing}}},
       {"Microphone", {{"setRate", Nothing}, {"setGain", Nothing}, {"setSilenceLevel", Nothing}}},
-      {"NetConnection", {{"connect", NetConnect}, {"close", Nothing}, {"call", Nothing}}},
+      {"NetConnection", {{"connect", NetConnect}, {"close", NetClose}, {"call", Nothing}}},
       {"NetStream",
        {{"play", Nothing},
         {"pause", Nothing},
