@@ -970,7 +970,7 @@ TEST(Avm1Runtime, UnnamedClipsAreNumberedAndShapesAreNot) {
   EXPECT_EQ(lines, (std::vector<std::string>{"_level0.instance1"}));
 }
 
-TEST(Avm1Runtime, PagesAGetUrlWouldOpenAreTracedOnlyWhenAsked) {
+TEST(Avm1Runtime, PagesAndSocketsAMovieWouldOpenAreTracedOnlyWhenAsked) {
   const std::pair<const char*, const char*> targets[] = {
       {"_blank", "_blank"}, {"blank", "_blank"},    {"_BlAnK", "_blank"},   {"BLANK", "_blank"},
       {"_self", "_self"},   {"blanket", "blanket"}, {"__blank", "__blank"}, {"", ""}};
@@ -994,6 +994,12 @@ TEST(Avm1Runtime, PagesAGetUrlWouldOpenAreTracedOnlyWhenAsked) {
   a.Push({"bLaNk", "http://example.com/m", 2}).Get("_root").Push({"getURL"}).Op(0x52).Op(0x17);
   for (const char* line :
        {"Navigator::navigate_to_url:", "  URL: http://example.com/m", "  Target: _blank"})
+    want.push_back(line);
+  // Sockets open nowhere either: the host by name (a file's own host without one) and the port.
+  a.Push({1234, "example.com", 2, 0, "XMLSocket"}).Op(0x40).Push({"connect"}).Op(0x52).Op(0x17);
+  a.Push({test::Null{}, 1, 0, "XMLSocket"}).Op(0x40).Push({"connect"}).Op(0x52).Op(0x17);
+  for (const char* line : {"Navigator::connect_socket", "    Host: example.com; Port: 1234",
+                           "Navigator::connect_socket", "    Host: localhost; Port: 0"})
     want.push_back(line);
   const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes);
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);

@@ -360,6 +360,19 @@ Value NetConnect(Vm& vm, CallArgs& a) {
   return Value(false);
 }
 
+// XMLSocket.connect(host, port): the player opens no socket; the log, when navigation is logged,
+// says where it would connect (a movie's own host, for a file, is "localhost").
+Value SocketConnect(Vm& vm, CallArgs& a) {
+  if (vm.logFetches && vm.traceSink) {
+    const std::string host = !a[0].IsNullish() ? vm.ToString(a[0]) : std::string("localhost");
+    const double port = vm.ToNumber(a[1]);
+    const int number = port >= 0 && port <= 65535 ? static_cast<int>(port) : 0;
+    vm.traceSink("Navigator::connect_socket");
+    vm.traceSink("    Host: " + host + "; Port: " + std::to_string(number));
+  }
+  return Value(false);
+}
+
 void InstallMediaClasses(Vm& vm) {
   const std::pair<const char*, std::vector<std::pair<const char*, NativeFn>>> classes[] = {
       {"Camera", {{"setMode", Nothing}, {"setQuality", Nothing}, {"setMotionLevel", Nothing}}},
@@ -372,7 +385,7 @@ void InstallMediaClasses(Vm& vm) {
         {"seek", Nothing},
         {"setBufferTime", Nothing}}},
       {"Video", {{"attachVideo", Nothing}, {"clear", Nothing}}},
-      {"XMLSocket", {{"connect", False}, {"send", Nothing}, {"close", Nothing}}},
+      {"XMLSocket", {{"connect", SocketConnect}, {"send", Nothing}, {"close", Nothing}}},
   };
   for (const auto& [name, methods] : classes) {
     Object* proto = vm.NewObject();
