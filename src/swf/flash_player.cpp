@@ -154,6 +154,12 @@ void FlashPlayer::KeyDown(int keyCode, int charCode) {
   dirty_ = true;
 }
 
+void FlashPlayer::TypeCharacter(char32_t ch) {
+  if (!stage_) return;
+  stage_->TypeCharacter(ch);
+  dirty_ = true;
+}
+
 void FlashPlayer::KeyUp(int keyCode, int charCode) {
   if (!stage_) return;
   stage_->KeyUp(keyCode, charCode);

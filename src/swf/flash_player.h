@@ -144,6 +144,8 @@ class FlashPlayer {
   // 0 for none.
   void KeyDown(int keyCode, int charCode);
   void KeyUp(int keyCode, int charCode);
+  // The character a key typed (text input: a Unicode code point), after its KeyDown.
+  void TypeCharacter(char32_t ch);
   // Runs one frame at once, whatever the clock says (tools, tests); false without a movie.
   bool StepFrame();
   // Lets the interval of the last frame run pass without another frame (timers, loads, sounds

@@ -959,6 +959,41 @@ TEST(Avm1Focus, SelectionIndexesFollowWhatWasSelectedLast) {
   EXPECT_EQ(indexes(), (std::vector<double>{3, 11, 11}));
 }
 
+// Characters typed go into the focused input field at its selection, within maxChars, and the
+// field tells onChanged; a field that takes no input takes none.
+TEST(Avm1Focus, TypedCharactersGoIntoTheFocusedInputField) {
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  Runtime& rt = f.m.runtime();
+  Vm& vm = rt.vm();
+  Clip* t = f.Field("t", 1, 10, 10);
+  Clip* label = f.Field("label", 2, 10, 40, false);
+  static int changes = 0;
+  changes = 0;
+  vm.Method(rt.ScriptObjectOf(t), "onChanged", [](Vm&, CallArgs&) {
+    ++changes;
+    return Value();
+  });
+  auto type = [&](std::u32string_view text) {
+    for (const char32_t ch : text) f.m.stage().TypeCharacter(ch);
+  };
+  type(U"x");  // nothing has the focus
+  rt.SetFocus(t);
+  type(U"h\u00E9llo");
+  EXPECT_EQ(t->field->Text(), "h\xC3\xA9llo");
+  EXPECT_EQ(changes, 5);
+  t->field->SetSelection(1, 3);
+  type(U"a");
+  EXPECT_EQ(t->field->Text(), "halo");
+  t->field->maxChars = 5;
+  type(U"ppy");  // one more fits
+  EXPECT_EQ(t->field->Text(), "haplo");
+  EXPECT_EQ(changes, 7);
+  rt.SetFocus(label);
+  type(U"z");
+  EXPECT_EQ(label->field->Text(), "");
+}
+
 TEST(Avm1Focus, ChangesAreHeardAndTheFocusGoesWithItsObject) {
   FocusMovie f;
   ASSERT_TRUE(f.m.ok());

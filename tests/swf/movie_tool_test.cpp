@@ -1,4 +1,4 @@
-// The headless movie tool's fixed calendar (--date): the moment and zone it reads.
+// The headless movie tool's fixed calendar (--date) and its input lists.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -34,6 +34,41 @@ TEST(MovieToolDate, TextsThatAreNotADateInAZoneAreRefused) {
         "2001-02-03T04:05:06+5:45", "2001-02-03T04:05:06+05:45 ", "2001-02-03T04:05:06Zx",
         "2001-02-03T04:05:06+24:00", "2OO1-02-03T04:05:06Z"})
     EXPECT_FALSE(ParseFixedDate(text)) << '"' << text << '"';
+}
+
+// The input lists: pointer events with their place and button, keys by name or character, typed
+// text as its first character; kinds the player does not take, and keys it does not know, are
+// left out.
+TEST(MovieToolInput, EventsOfTheListBecomeThePlayersInput) {
+  const auto events = ParseInputEvents(R"([
+    { "type": "MouseMove", "pos": [5.5, 6.0] },
+    { "type": "MouseDown", "pos": [1, 2], "btn": "Middle" },
+    { "type": "KeyDown", "key": "Tab" },
+    { "type": "KeyUp", "key": { "Char": "q" } },
+    { "type": "TextInput", "codepoint": "\u00e9" },
+    { "type": "TextInput", "codepoint": "𝼙" },
+    { "type": "KeyDown", "key": "NoSuchKey" },
+    { "type": "SetClipboardText", "text": "x" },
+    { "type": "Wait" }
+  ])");
+  ASSERT_TRUE(events);
+  using K = InputEvent::Kind;
+  ASSERT_EQ(events->size(), 7u);
+  const auto& e = *events;
+  EXPECT_EQ(e[0].kind, K::kMouseMove);
+  EXPECT_EQ(e[0].x, 5.5);
+  EXPECT_EQ(e[1].kind, K::kMouseDown);
+  EXPECT_EQ(e[1].button, 2);
+  EXPECT_EQ(e[2].kind, K::kKeyDown);
+  EXPECT_EQ(e[2].keyCode, 9);
+  EXPECT_EQ(e[3].kind, K::kKeyUp);
+  EXPECT_EQ(e[3].keyCode, 'Q');
+  EXPECT_EQ(e[3].charCode, 'q');
+  EXPECT_EQ(e[4].kind, K::kTextInput);
+  EXPECT_EQ(e[4].character, U'\u00E9');
+  EXPECT_EQ(e[5].character, U'\U0001DF19');
+  EXPECT_EQ(e[6].kind, K::kWait);
+  EXPECT_FALSE(ParseInputEvents("{}"));
 }
 
 }  // namespace

@@ -56,6 +56,8 @@ class Recorder final : public Scripts {
     if (name) events.push_back(std::string(name) + " " + c.TargetPath());
   }
   void Broadcast(ClipEvent, int, int) override {}
+  void TypeCharacter(char32_t ch) override { typed.push_back(ch); }
+  std::u32string typed;
   bool IsMouseTarget(const Clip&) const override { return false; }
   void BeginFrame(double) override {}
   void EndFrame() override {}
@@ -640,6 +642,49 @@ void Button2(SwfWriter& w, std::uint16_t id, bool menu = false) {
   b.U16(0x08);
   b.Bytes(release);
   w.Tag(34, b.Take());
+}
+
+// A key a button answers (keyPress "a") runs its action and types nothing; other keys type their
+// character into the focused field.
+TEST(Buttons, AKeyAButtonTakesTypesNothing) {
+  SwfWriter w(100, 100);
+  w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 400, 400));
+  swftest::BitWriter b;
+  b.U16(5);
+  b.U8(0);
+  swftest::BitWriter records;
+  records.U8(kButtonUp | kButtonHit);
+  records.U16(1);
+  records.U16(1);
+  records.Matrix(1, 1, 0, 0, 0, 0);
+  records.UB(0, 2);
+  records.UB(0, 4);
+  records.Align();
+  records.U8(0);
+  const auto recs = records.Take();
+  b.U16(static_cast<std::uint16_t>(recs.size() + 2));
+  b.Bytes(recs);
+  const auto pressed = Text("pressed a");
+  b.U16(0);  // the last condition
+  b.U16(static_cast<std::uint16_t>('a' << 9));
+  b.Bytes(pressed);
+  w.Tag(34, b.Take());
+  w.Place2({.depth = 1, .character = 5, .name = "btn"});
+  w.ShowFrame();
+  w.End();
+  const Movie movie = Parse(w);
+  Stage stage(movie);
+  Recorder rec;
+  stage.SetScripts(&rec);
+  stage.Step(0);
+  rec.actions.clear();
+  for (const char32_t ch : {U'a', U'b', U'a'}) {
+    stage.KeyDown(static_cast<int>(ch) - 32, static_cast<int>(ch));
+    stage.TypeCharacter(ch);
+    stage.KeyUp(static_cast<int>(ch) - 32, static_cast<int>(ch));
+  }
+  EXPECT_EQ(rec.actions, (std::vector<std::string>{"_level0: pressed a", "_level0: pressed a"}));
+  EXPECT_EQ(rec.typed, U"b");
 }
 
 TEST(Buttons, PointerDrivesStatesAndActions) {

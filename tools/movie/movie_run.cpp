@@ -12,6 +12,7 @@
 
 #include "swf/avm1/builtins.h"
 #include "swf/flash_player.h"
+#include "swf/text/faces.h"
 
 #if defined(_WIN32)
 #include "platform/win32/gdi_fonts.h"
@@ -271,6 +272,12 @@ std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
       }
       if (const Json* btn = item.Field("btn"))
         e.button = btn->text == "Right" ? 1 : btn->text == "Middle" ? 2 : 0;
+    } else if (t == "TextInput") {
+      e.kind = InputEvent::Kind::kTextInput;
+      const Json* c = item.Field("codepoint");
+      const std::u32string chars = c ? swf::text::DecodeUtf8(c->text) : std::u32string();
+      if (chars.empty()) continue;
+      e.character = chars[0];
     } else if (t == "KeyDown" || t == "KeyUp") {
       e.kind = t == "KeyDown" ? InputEvent::Kind::kKeyDown : InputEvent::Kind::kKeyUp;
       const Json* key = item.Field("key");
@@ -377,6 +384,9 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
           continue;
         case InputEvent::Kind::kKeyUp:
           player.KeyUp(e.keyCode, e.charCode);
+          continue;
+        case InputEvent::Kind::kTextInput:
+          player.TypeCharacter(e.character);
           continue;
       }
       break;  // a Wait: the next frame

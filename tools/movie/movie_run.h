@@ -18,16 +18,25 @@ namespace dbx::movie {
 
 // One entry of an input list (the conformance corpus's input.json).
 struct InputEvent {
-  enum class Kind : std::uint8_t { kMouseMove, kMouseDown, kMouseUp, kKeyDown, kKeyUp, kWait };
+  enum class Kind : std::uint8_t {
+    kMouseMove,
+    kMouseDown,
+    kMouseUp,
+    kKeyDown,
+    kKeyUp,
+    kTextInput,
+    kWait
+  };
   Kind kind = Kind::kWait;
-  double x = 0, y = 0;  // movie pixels
-  int button = 0;       // 0 left, 1 right, 2 middle
-  int keyCode = 0;      // virtual-key numbering
-  int charCode = 0;     // the character the key types, 0 for none
+  double x = 0, y = 0;     // movie pixels
+  int button = 0;          // 0 left, 1 right, 2 middle
+  int keyCode = 0;         // virtual-key numbering
+  int charCode = 0;        // the character the key types, 0 for none
+  char32_t character = 0;  // text input: the character typed
 };
 
-// Parses an input list. Events of kinds this player does not take (text input, clipboard) are
-// left out; nothing when the text is not a JSON array.
+// Parses an input list. Events of kinds this player does not take (the clipboard) are left out;
+// nothing when the text is not a JSON array.
 std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json);
 
 struct RunOptions {

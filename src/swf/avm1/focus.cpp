@@ -194,6 +194,10 @@ void Runtime::MoveFocus(bool backwards) {
     next->field->SetSelection(0, next->field->Length());
 }
 
+void Runtime::TypeCharacter(char32_t ch) {
+  if (focus && focus->kind == ClipKind::kEditText) TypeIntoField(*this, *focus, ch);
+}
+
 void Runtime::TabKey() {
   MoveFocus(std::find(keysDown.begin(), keysDown.end(), 16) != keysDown.end());
 }

@@ -34,6 +34,7 @@ class Runtime : public Scripts {
   bool IsMouseTarget(const Clip& clip) const override;
   bool TracksAsMenu(const Clip& clip) const override;
   void TabKey() override;
+  void TypeCharacter(char32_t ch) override;
   void BeginFrame(double timeMs) override;
   void EndFrame() override;
   void Warn(std::string_view message) override { vm_.Warn(message); }
@@ -116,6 +117,9 @@ void InstallColor(Vm& vm);
 void InstallSelection(Runtime& rt);
 void ForgetTextField(Runtime& rt);
 void TextFieldCreated(Runtime& rt, Clip& clip, Object* object);
+// A character typed into an input field: it replaces the selection (within maxChars), the bound
+// variable follows, and the field tells onChanged.
+void TypeIntoField(Runtime& rt, Clip& clip, char32_t ch);
 void ShowBoundVariables(Runtime& rt, Clip& clip, int nesting);
 
 }  // namespace dbx::swf::avm1

@@ -11,6 +11,7 @@
 #include "swf/avm1/filters_object.h"
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
+#include "swf/text/faces.h"
 #include "swf/text/text_field.h"
 
 namespace dbx::swf::avm1 {
@@ -993,6 +994,18 @@ void TextFieldCreated(Runtime& rt, Clip& clip, Object* object) {
     vm.Set(home, name, Value(clip.field->html ? clip.field->HtmlText() : clip.field->Text()));
   else
     clip.field->ShowVariableValue(vm.ToString(v));
+}
+
+void TypeIntoField(Runtime& rt, Clip& clip, char32_t ch) {
+  text::TextField* f = clip.field.get();
+  if (!f || !f->input || ch < 0x20 || ch == 0x7F || ch > 0x10FFFF) return;
+  const std::size_t kept = f->Length() - (f->SelectionEnd() - f->SelectionBegin());
+  if (f->maxChars > 0 && kept >= static_cast<std::size_t>(f->maxChars)) return;
+  if (!f->HasSelection()) f->SetSelection(f->Length(), f->Length());
+  f->ReplaceSelection(text::EncodeUtf8(std::u32string(1, ch)));
+  Vm& vm = rt.vm();
+  WriteVariable(vm, clip, f->Text());
+  if (Object* o = rt.ScriptObjectOf(&clip)) Broadcast(vm, o, "onChanged", {Value(o)});
 }
 
 void ShowBoundVariables(Runtime& rt, Clip& clip, int nesting) {

@@ -52,6 +52,9 @@ class Scripts {
   virtual void Broadcast(ClipEvent event, int keyCode, int charCode) = 0;
   // The Tab key went down and nothing took it for itself: the keyboard focus moves on.
   virtual void TabKey() {}
+  // A character typed (a Unicode code point) that no button's key press took: it goes into the
+  // input field with the keyboard focus.
+  virtual void TypeCharacter(char32_t /*ch*/) {}
   // Whether scripts left a button or sprite enabled.
   virtual bool IsEnabled(const Clip& /*clip*/) const { return true; }
   // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ... and is

@@ -772,6 +772,7 @@ void Stage::KeyDown(int keyCode, int charCode) {
   if (scripts_) scripts_->Broadcast(ClipEvent::kKeyDown, keyCode, charCode);
   std::vector<Clip*> all;
   CollectForEvents(all);
+  keyTaken_ = false;
   for (Clip* c : all) {
     if (c->kind == ClipKind::kMovie) {
       QueueEvent(*c, ClipEvent::kKeyDown, keyCode);
@@ -782,7 +783,10 @@ void Stage::KeyDown(int keyCode, int charCode) {
       if (const auto* def = std::get_if<Button>(&it->second))
         for (const ButtonAction& a : def->actions) {
           const int key = a.conditions >> 9;
-          if (key != 0 && (key == charCode || key == keyCode)) QueueActions(*c->parent, a.code);
+          if (key != 0 && (key == charCode || key == keyCode)) {
+            QueueActions(*c->parent, a.code);
+            keyTaken_ = true;
+          }
         }
     }
   }
@@ -791,6 +795,12 @@ void Stage::KeyDown(int keyCode, int charCode) {
     scripts_->TabKey();
     RunQueue();
   }
+}
+
+void Stage::TypeCharacter(char32_t ch) {
+  if (keyTaken_ || !scripts_) return;
+  scripts_->TypeCharacter(ch);
+  RunQueue();
 }
 
 void Stage::KeyUp(int keyCode, int charCode) {

@@ -88,6 +88,9 @@ class Stage {
   void MouseUp();
   void KeyDown(int keyCode, int charCode);
   void KeyUp(int keyCode, int charCode);
+  // The character the last key typed (text input, after its KeyDown): to the focused field,
+  // unless a button's key press took that key.
+  void TypeCharacter(char32_t ch);
   StagePoint mouse() const { return mouse_; }
   bool IsMouseDown() const { return mouseDown_; }
 
@@ -168,6 +171,8 @@ class Stage {
   std::map<const Movie*, std::vector<bool>> initDone_;
   StagePoint mouse_;
   bool mouseDown_ = false;
+  // A button's key press took the last key down: the character it types goes nowhere.
+  bool keyTaken_ = false;
   Clip* hover_ = nullptr;    // the button under the pointer
   Clip* pressed_ = nullptr;  // the button pressed, until the release
   FrameListener frameListener_;
