@@ -160,6 +160,12 @@ void FlashPlayer::TypeCharacter(char32_t ch) {
   dirty_ = true;
 }
 
+void FlashPlayer::MoveCaret(bool right) {
+  if (!stage_) return;
+  stage_->MoveCaret(right);
+  dirty_ = true;
+}
+
 void FlashPlayer::KeyUp(int keyCode, int charCode) {
   if (!stage_) return;
   stage_->KeyUp(keyCode, charCode);

@@ -146,6 +146,8 @@ class FlashPlayer {
   void KeyUp(int keyCode, int charCode);
   // The character a key typed (text input: a Unicode code point), after its KeyDown.
   void TypeCharacter(char32_t ch);
+  // The caret of the focused field one step right or left.
+  void MoveCaret(bool right);
   // Runs one frame at once, whatever the clock says (tools, tests); false without a movie.
   bool StepFrame();
   // Lets the interval of the last frame run pass without another frame (timers, loads, sounds

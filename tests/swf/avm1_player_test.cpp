@@ -989,6 +989,22 @@ TEST(Avm1Focus, TypedCharactersGoIntoTheFocusedInputField) {
   type(U"ppy");  // one more fits
   EXPECT_EQ(t->field->Text(), "haplo");
   EXPECT_EQ(changes, 7);
+  // The caret's moves: a selection collapses to the end it moves to; a caret steps within the
+  // text.
+  t->field->maxChars = 0;
+  t->field->SetSelection(1, 3);
+  f.m.stage().MoveCaret(true);
+  type(U"!");
+  EXPECT_EQ(t->field->Text(), "hap!lo");
+  for (int i = 0; i < 9; ++i) f.m.stage().MoveCaret(false);
+  type(U"<");
+  t->field->SetSelection(2, 4);
+  f.m.stage().MoveCaret(false);
+  f.m.stage().MoveCaret(true);
+  type(U"=");
+  for (int i = 0; i < 9; ++i) f.m.stage().MoveCaret(true);
+  type(U">");
+  EXPECT_EQ(t->field->Text(), "<ha=p!lo>");
   rt.SetFocus(label);
   type(U"z");
   EXPECT_EQ(label->field->Text(), "");

@@ -48,12 +48,14 @@ TEST(MovieToolInput, EventsOfTheListBecomeThePlayersInput) {
     { "type": "TextInput", "codepoint": "\u00e9" },
     { "type": "TextInput", "codepoint": "𝼙" },
     { "type": "KeyDown", "key": "NoSuchKey" },
+    { "type": "TextControl", "code": "MoveRight" },
+    { "type": "TextControl", "code": "Paste" },
     { "type": "SetClipboardText", "text": "x" },
     { "type": "Wait" }
   ])");
   ASSERT_TRUE(events);
   using K = InputEvent::Kind;
-  ASSERT_EQ(events->size(), 7u);
+  ASSERT_EQ(events->size(), 8u);
   const auto& e = *events;
   EXPECT_EQ(e[0].kind, K::kMouseMove);
   EXPECT_EQ(e[0].x, 5.5);
@@ -67,7 +69,8 @@ TEST(MovieToolInput, EventsOfTheListBecomeThePlayersInput) {
   EXPECT_EQ(e[4].kind, K::kTextInput);
   EXPECT_EQ(e[4].character, U'\u00E9');
   EXPECT_EQ(e[5].character, U'\U0001DF19');
-  EXPECT_EQ(e[6].kind, K::kWait);
+  EXPECT_EQ(e[6].kind, K::kCaretRight);
+  EXPECT_EQ(e[7].kind, K::kWait);
   EXPECT_FALSE(ParseInputEvents("{}"));
 }
 

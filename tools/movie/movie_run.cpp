@@ -278,6 +278,11 @@ std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
       const std::u32string chars = c ? swf::text::DecodeUtf8(c->text) : std::u32string();
       if (chars.empty()) continue;
       e.character = chars[0];
+    } else if (t == "TextControl") {
+      const Json* code = item.Field("code");
+      if (!code || (code->text != "MoveLeft" && code->text != "MoveRight")) continue;
+      e.kind =
+          code->text == "MoveRight" ? InputEvent::Kind::kCaretRight : InputEvent::Kind::kCaretLeft;
     } else if (t == "KeyDown" || t == "KeyUp") {
       e.kind = t == "KeyDown" ? InputEvent::Kind::kKeyDown : InputEvent::Kind::kKeyUp;
       const Json* key = item.Field("key");
@@ -387,6 +392,10 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
           continue;
         case InputEvent::Kind::kTextInput:
           player.TypeCharacter(e.character);
+          continue;
+        case InputEvent::Kind::kCaretLeft:
+        case InputEvent::Kind::kCaretRight:
+          player.MoveCaret(e.kind == InputEvent::Kind::kCaretRight);
           continue;
       }
       break;  // a Wait: the next frame

@@ -25,6 +25,8 @@ struct InputEvent {
     kKeyDown,
     kKeyUp,
     kTextInput,
+    kCaretLeft,
+    kCaretRight,
     kWait
   };
   Kind kind = Kind::kWait;
@@ -35,8 +37,8 @@ struct InputEvent {
   char32_t character = 0;  // text input: the character typed
 };
 
-// Parses an input list. Events of kinds this player does not take (the clipboard) are left out;
-// nothing when the text is not a JSON array.
+// Parses an input list. Events of kinds this player does not take (the clipboard, text controls
+// other than the caret's moves) are left out; nothing when the text is not a JSON array.
 std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json);
 
 struct RunOptions {

@@ -198,6 +198,15 @@ void Runtime::TypeCharacter(char32_t ch) {
   if (focus && focus->kind == ClipKind::kEditText) TypeIntoField(*this, *focus, ch);
 }
 
+void Runtime::MoveCaret(bool right) {
+  text::TextField* f = focus && focus->kind == ClipKind::kEditText ? focus->field.get() : nullptr;
+  if (!f) return;
+  const std::size_t b = f->SelectionBegin(), e = f->SelectionEnd();
+  std::size_t at = right ? e : b;
+  if (b == e) at = right ? std::min(e + 1, f->Length()) : (b > 0 ? b - 1 : 0);
+  f->SetSelection(at, at);
+}
+
 void Runtime::TabKey() {
   MoveFocus(std::find(keysDown.begin(), keysDown.end(), 16) != keysDown.end());
 }

@@ -35,6 +35,7 @@ class Runtime : public Scripts {
   bool TracksAsMenu(const Clip& clip) const override;
   void TabKey() override;
   void TypeCharacter(char32_t ch) override;
+  void MoveCaret(bool right) override;
   void BeginFrame(double timeMs) override;
   void EndFrame() override;
   void Warn(std::string_view message) override { vm_.Warn(message); }

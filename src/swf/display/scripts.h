@@ -55,6 +55,8 @@ class Scripts {
   // A character typed (a Unicode code point) that no button's key press took: it goes into the
   // input field with the keyboard focus.
   virtual void TypeCharacter(char32_t /*ch*/) {}
+  // A caret move in the focused field (the arrow keys' editing).
+  virtual void MoveCaret(bool /*right*/) {}
   // Whether scripts left a button or sprite enabled.
   virtual bool IsEnabled(const Clip& /*clip*/) const { return true; }
   // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ... and is

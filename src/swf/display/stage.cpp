@@ -803,6 +803,12 @@ void Stage::TypeCharacter(char32_t ch) {
   RunQueue();
 }
 
+void Stage::MoveCaret(bool right) {
+  if (!scripts_) return;
+  scripts_->MoveCaret(right);
+  RunQueue();
+}
+
 void Stage::KeyUp(int keyCode, int charCode) {
   if (scripts_) scripts_->Broadcast(ClipEvent::kKeyUp, keyCode, charCode);
   std::vector<Clip*> all;

@@ -91,6 +91,8 @@ class Stage {
   // The character the last key typed (text input, after its KeyDown): to the focused field,
   // unless a button's key press took that key.
   void TypeCharacter(char32_t ch);
+  // The caret of the focused field one step right or left (a selection collapses to that end).
+  void MoveCaret(bool right);
   StagePoint mouse() const { return mouse_; }
   bool IsMouseDown() const { return mouseDown_; }
 
