@@ -148,9 +148,9 @@ void FlashPlayer::MouseUp(int button, int x, int y) {
   dirty_ = true;
 }
 
-void FlashPlayer::KeyDown(int keyCode, int charCode) {
+void FlashPlayer::KeyDown(int keyCode, int charCode, bool typesLater) {
   if (!stage_) return;
-  stage_->KeyDown(keyCode, charCode);
+  stage_->KeyDown(keyCode, charCode, typesLater);
   dirty_ = true;
 }
 

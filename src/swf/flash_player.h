@@ -142,7 +142,8 @@ class FlashPlayer {
   void MouseUp(int button, int x, int y);
   // Key codes as the platform gives them (virtual-key numbering); `charCode` the character typed,
   // 0 for none.
-  void KeyDown(int keyCode, int charCode);
+  // `typesLater`: the character comes after it as text input (TypeCharacter).
+  void KeyDown(int keyCode, int charCode, bool typesLater = false);
   void KeyUp(int keyCode, int charCode);
   // The character a key typed (text input: a Unicode code point), after its KeyDown.
   void TypeCharacter(char32_t ch);

@@ -57,7 +57,9 @@ class Recorder final : public Scripts {
   }
   void Broadcast(ClipEvent, int, int) override {}
   void TypeCharacter(char32_t ch) override { typed.push_back(ch); }
+  void TabKey() override { ++tabs; }
   std::u32string typed;
+  int tabs = 0;
   bool IsMouseTarget(const Clip&) const override { return false; }
   void BeginFrame(double) override {}
   void EndFrame() override {}
@@ -644,9 +646,10 @@ void Button2(SwfWriter& w, std::uint16_t id, bool menu = false) {
   w.Tag(34, b.Take());
 }
 
-// A key a button answers (keyPress "a") runs its action and types nothing; other keys type their
-// character into the focused field.
-TEST(Buttons, AKeyAButtonTakesTypesNothing) {
+// A button's key presses: a character ("a", not "A") or a named key (18: Tab). The key it takes
+// types nothing and moves no focus; where the character comes as text input after its key, the
+// character decides (a dead key and "a" type "\u00E4"); a hidden button takes nothing.
+TEST(Buttons, KeyPressesTakeTheirCharacterOrNamedKey) {
   SwfWriter w(100, 100);
   w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 400, 400));
   swftest::BitWriter b;
@@ -664,10 +667,13 @@ TEST(Buttons, AKeyAButtonTakesTypesNothing) {
   const auto recs = records.Take();
   b.U16(static_cast<std::uint16_t>(recs.size() + 2));
   b.Bytes(recs);
-  const auto pressed = Text("pressed a");
-  b.U16(0);  // the last condition
+  const auto pressedA = Text("a"), pressedTab = Text("tab");
+  b.U16(static_cast<std::uint16_t>(4 + pressedA.size()));
   b.U16(static_cast<std::uint16_t>('a' << 9));
-  b.Bytes(pressed);
+  b.Bytes(pressedA);
+  b.U16(0);  // the last condition
+  b.U16(static_cast<std::uint16_t>(18 << 9));
+  b.Bytes(pressedTab);
   w.Tag(34, b.Take());
   w.Place2({.depth = 1, .character = 5, .name = "btn"});
   w.ShowFrame();
@@ -678,13 +684,26 @@ TEST(Buttons, AKeyAButtonTakesTypesNothing) {
   stage.SetScripts(&rec);
   stage.Step(0);
   rec.actions.clear();
-  for (const char32_t ch : {U'a', U'b', U'a'}) {
-    stage.KeyDown(static_cast<int>(ch) - 32, static_cast<int>(ch));
-    stage.TypeCharacter(ch);
-    stage.KeyUp(static_cast<int>(ch) - 32, static_cast<int>(ch));
-  }
-  EXPECT_EQ(rec.actions, (std::vector<std::string>{"_level0: pressed a", "_level0: pressed a"}));
-  EXPECT_EQ(rec.typed, U"b");
+  auto press = [&](int code, char32_t ch, bool typesLater, std::u32string_view typed) {
+    stage.KeyDown(code, static_cast<int>(ch), typesLater);
+    for (const char32_t t : typed) stage.TypeCharacter(t);
+    stage.KeyUp(code, static_cast<int>(ch));
+  };
+  press('A', U'a', false, U"a");
+  press('A', U'A', false, U"A");
+  press(9, U'\t', false, U"");
+  press('A', U'a', true, U"\u00E4");
+  press('A', U'a', true, U"a");
+  EXPECT_EQ(rec.actions, (std::vector<std::string>{"_level0: a", "_level0: tab", "_level0: a"}));
+  EXPECT_EQ(rec.typed, U"A\u00E4");
+  EXPECT_EQ(rec.tabs, 0);
+  stage.root().ChildNamed("btn")->visible = false;
+  rec.actions.clear();
+  press('A', U'a', false, U"a");
+  press(9, U'\t', false, U"");
+  EXPECT_TRUE(rec.actions.empty());
+  EXPECT_EQ(rec.typed, U"A\u00E4a");
+  EXPECT_EQ(rec.tabs, 1);
 }
 
 TEST(Buttons, PointerDrivesStatesAndActions) {

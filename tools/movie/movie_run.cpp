@@ -292,6 +292,15 @@ std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
     }
     out.push_back(e);
   }
+  // A key whose typing the list gives as text input before the next key event.
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out[i].kind != InputEvent::Kind::kKeyDown) continue;
+    for (std::size_t j = i + 1; j < out.size(); ++j) {
+      const InputEvent::Kind k = out[j].kind;
+      if (k == InputEvent::Kind::kTextInput) out[i].typesLater = true;
+      if (k == InputEvent::Kind::kKeyDown || k == InputEvent::Kind::kKeyUp) break;
+    }
+  }
   return out;
 }
 
@@ -385,7 +394,7 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
           player.MouseUp(e.button, x, y);
           continue;
         case InputEvent::Kind::kKeyDown:
-          player.KeyDown(e.keyCode, e.charCode);
+          player.KeyDown(e.keyCode, e.charCode, e.typesLater);
           continue;
         case InputEvent::Kind::kKeyUp:
           player.KeyUp(e.keyCode, e.charCode);

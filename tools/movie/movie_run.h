@@ -30,11 +30,12 @@ struct InputEvent {
     kWait
   };
   Kind kind = Kind::kWait;
-  double x = 0, y = 0;     // movie pixels
-  int button = 0;          // 0 left, 1 right, 2 middle
-  int keyCode = 0;         // virtual-key numbering
-  int charCode = 0;        // the character the key types, 0 for none
-  char32_t character = 0;  // text input: the character typed
+  double x = 0, y = 0;      // movie pixels
+  int button = 0;           // 0 left, 1 right, 2 middle
+  int keyCode = 0;          // virtual-key numbering
+  int charCode = 0;         // the character the key types, 0 for none
+  char32_t character = 0;   // text input: the character typed
+  bool typesLater = false;  // a key down whose character follows as text input
 };
 
 // Parses an input list. Events of kinds this player does not take (the clipboard, text controls

@@ -12,6 +12,25 @@ namespace dbx::swf {
 
 namespace {
 
+// Whether the clip and every clip it lies in are visible (a hidden button hears no key press).
+bool Shown(const Clip& c) {
+  for (const Clip* p = &c; p; p = p->parent)
+    if (!p->visible) return false;
+  return true;
+}
+
+// Whether a button's key press condition (its key: 1 to 19 name keys, from 32 characters) is
+// the key that went down or the character it typed.
+bool KeyPressMatches(int key, int keyCode, int charCode) {
+  // The named keys by their condition number: left, right, home, end, insert, delete, -,
+  // backspace, ..., enter, up, down, page up, page down, tab, escape.
+  static constexpr int kNamed[20] = {0, 37, 39, 36, 35, 45, 46, 0,  8, 0,
+                                     0, 0,  0,  13, 38, 40, 33, 34, 9, 27};
+  if (key <= 0) return false;
+  if (key < 20) return kNamed[key] != 0 && kNamed[key] == keyCode;
+  return key >= 32 && key == charCode;
+}
+
 // Queued scripts run per frame up to this many entries; a script that keeps queueing more (a
 // goto loop) cannot stall the frame.
 constexpr std::size_t kMaxQueuedPerRun = 200000;
@@ -768,7 +787,7 @@ void Stage::MouseUp() {
   RunQueue();
 }
 
-void Stage::KeyDown(int keyCode, int charCode) {
+void Stage::KeyDown(int keyCode, int charCode, bool typesLater) {
   if (scripts_) scripts_->Broadcast(ClipEvent::kKeyDown, keyCode, charCode);
   std::vector<Clip*> all;
   CollectForEvents(all);
@@ -777,29 +796,43 @@ void Stage::KeyDown(int keyCode, int charCode) {
     if (c->kind == ClipKind::kMovie) {
       QueueEvent(*c, ClipEvent::kKeyDown, keyCode);
       QueueEvent(*c, ClipEvent::kKeyPress, charCode ? charCode : keyCode);
-    } else if (c->kind == ClipKind::kButton && c->parent) {
+    } else if (c->kind == ClipKind::kButton && c->parent && Shown(*c)) {
       const auto it = c->movie->characters.find(c->character);
       if (it == c->movie->characters.end()) continue;
       if (const auto* def = std::get_if<Button>(&it->second))
-        for (const ButtonAction& a : def->actions) {
-          const int key = a.conditions >> 9;
-          if (key != 0 && (key == charCode || key == keyCode)) {
+        for (const ButtonAction& a : def->actions)
+          if (KeyPressMatches(a.conditions >> 9, keyCode, typesLater ? 0 : charCode)) {
             QueueActions(*c->parent, a.code);
             keyTaken_ = true;
           }
-        }
     }
   }
   RunQueue();
-  if (keyCode == 9 && scripts_) {
+  if (keyCode == 9 && scripts_ && !keyTaken_) {
     scripts_->TabKey();
     RunQueue();
   }
 }
 
 void Stage::TypeCharacter(char32_t ch) {
-  if (keyTaken_ || !scripts_) return;
-  scripts_->TypeCharacter(ch);
+  if (keyTaken_) return;
+  // A button's key press for the character takes it (a typed character, not the key: a dead key
+  // and the letter after it type one character).
+  bool taken = false;
+  std::vector<Clip*> all;
+  CollectForEvents(all);
+  for (Clip* c : all) {
+    if (c->kind != ClipKind::kButton || !c->parent || !Shown(*c)) continue;
+    const auto it = c->movie->characters.find(c->character);
+    if (it == c->movie->characters.end()) continue;
+    if (const auto* def = std::get_if<Button>(&it->second))
+      for (const ButtonAction& a : def->actions)
+        if (ch >= 32 && static_cast<char32_t>(a.conditions >> 9) == ch) {
+          QueueActions(*c->parent, a.code);
+          taken = true;
+        }
+  }
+  if (!taken && scripts_) scripts_->TypeCharacter(ch);
   RunQueue();
 }
 

@@ -86,7 +86,9 @@ class Stage {
   void MouseMove(double x, double y);
   void MouseDown();
   void MouseUp();
-  void KeyDown(int keyCode, int charCode);
+  // `typesLater`: the character comes as text input after it (TypeCharacter), where a button's
+  // key press for a character is matched instead.
+  void KeyDown(int keyCode, int charCode, bool typesLater = false);
   void KeyUp(int keyCode, int charCode);
   // The character the last key typed (text input, after its KeyDown): to the focused field,
   // unless a button's key press took that key.
