@@ -614,9 +614,17 @@ TEST(Parse, ClipActionsButtonsAndExports) {
   }
 }
 
-// DefineButton2 `id`: up shows shape 1, over shape 2, hit is shape 1; rollOver runs "over",
-// release runs "release". `menu`: tracked as a menu item.
-void Button2(SwfWriter& w, std::uint16_t id, bool menu = false) {
+// A button action: its condition word (events, and the key press in the top seven bits) and the
+// action text it runs.
+struct ButtonCondition {
+  std::uint16_t conditions;
+  std::string code;
+};
+
+// DefineButton2 `id`: up shows shape 1, over shape 2, hit is shape 1; by default rollOver runs
+// "over", release runs "release". `menu`: tracked as a menu item.
+void Button2(SwfWriter& w, std::uint16_t id, bool menu = false,
+             const std::vector<ButtonCondition>& actions = {{0x01, "over"}, {0x08, "release"}}) {
   swftest::BitWriter b;
   b.U16(id);
   b.U8(menu ? 1 : 0);
@@ -636,13 +644,13 @@ void Button2(SwfWriter& w, std::uint16_t id, bool menu = false) {
   const auto recs = records.Take();
   b.U16(static_cast<std::uint16_t>(recs.size() + 2));
   b.Bytes(recs);
-  const auto over = Text("over"), release = Text("release");
-  b.U16(static_cast<std::uint16_t>(4 + over.size()));
-  b.U16(0x01);
-  b.Bytes(over);
-  b.U16(0);
-  b.U16(0x08);
-  b.Bytes(release);
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    const auto code = Text(actions[i].code);
+    // The offset to the next condition; 0 for the last.
+    b.U16(i + 1 < actions.size() ? static_cast<std::uint16_t>(4 + code.size()) : 0);
+    b.U16(actions[i].conditions);
+    b.Bytes(code);
+  }
   w.Tag(34, b.Take());
 }
 
@@ -652,29 +660,8 @@ void Button2(SwfWriter& w, std::uint16_t id, bool menu = false) {
 TEST(Buttons, KeyPressesTakeTheirCharacterOrNamedKey) {
   SwfWriter w(100, 100);
   w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 400, 400));
-  swftest::BitWriter b;
-  b.U16(5);
-  b.U8(0);
-  swftest::BitWriter records;
-  records.U8(kButtonUp | kButtonHit);
-  records.U16(1);
-  records.U16(1);
-  records.Matrix(1, 1, 0, 0, 0, 0);
-  records.UB(0, 2);
-  records.UB(0, 4);
-  records.Align();
-  records.U8(0);
-  const auto recs = records.Take();
-  b.U16(static_cast<std::uint16_t>(recs.size() + 2));
-  b.Bytes(recs);
-  const auto pressedA = Text("a"), pressedTab = Text("tab");
-  b.U16(static_cast<std::uint16_t>(4 + pressedA.size()));
-  b.U16(static_cast<std::uint16_t>('a' << 9));
-  b.Bytes(pressedA);
-  b.U16(0);  // the last condition
-  b.U16(static_cast<std::uint16_t>(18 << 9));
-  b.Bytes(pressedTab);
-  w.Tag(34, b.Take());
+  w.SolidShape(2, 0x00FF00FF, swftest::Rectangle(0, 0, 400, 400));
+  Button2(w, 5, false, {{'a' << 9, "a"}, {18 << 9, "tab"}});
   w.Place2({.depth = 1, .character = 5, .name = "btn"});
   w.ShowFrame();
   w.End();

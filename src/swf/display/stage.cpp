@@ -796,15 +796,8 @@ void Stage::KeyDown(int keyCode, int charCode, bool typesLater) {
     if (c->kind == ClipKind::kMovie) {
       QueueEvent(*c, ClipEvent::kKeyDown, keyCode);
       QueueEvent(*c, ClipEvent::kKeyPress, charCode ? charCode : keyCode);
-    } else if (c->kind == ClipKind::kButton && c->parent && Shown(*c)) {
-      const auto it = c->movie->characters.find(c->character);
-      if (it == c->movie->characters.end()) continue;
-      if (const auto* def = std::get_if<Button>(&it->second))
-        for (const ButtonAction& a : def->actions)
-          if (KeyPressMatches(a.conditions >> 9, keyCode, typesLater ? 0 : charCode)) {
-            QueueActions(*c->parent, a.code);
-            keyTaken_ = true;
-          }
+    } else if (QueueKeyPresses(*c, keyCode, typesLater ? 0 : charCode)) {
+      keyTaken_ = true;
     }
   }
   RunQueue();
@@ -814,6 +807,21 @@ void Stage::KeyDown(int keyCode, int charCode, bool typesLater) {
   }
 }
 
+bool Stage::QueueKeyPresses(Clip& c, int keyCode, int charCode) {
+  if (c.kind != ClipKind::kButton || !c.parent || !Shown(c)) return false;
+  const auto it = c.movie->characters.find(c.character);
+  if (it == c.movie->characters.end()) return false;
+  const auto* def = std::get_if<Button>(&it->second);
+  if (!def) return false;
+  bool queued = false;
+  for (const ButtonAction& a : def->actions)
+    if (KeyPressMatches(a.conditions >> 9, keyCode, charCode)) {
+      QueueActions(*c.parent, a.code);
+      queued = true;
+    }
+  return queued;
+}
+
 void Stage::TypeCharacter(char32_t ch) {
   if (keyTaken_) return;
   // A button's key press for the character takes it (a typed character, not the key: a dead key
@@ -821,17 +829,8 @@ void Stage::TypeCharacter(char32_t ch) {
   bool taken = false;
   std::vector<Clip*> all;
   CollectForEvents(all);
-  for (Clip* c : all) {
-    if (c->kind != ClipKind::kButton || !c->parent || !Shown(*c)) continue;
-    const auto it = c->movie->characters.find(c->character);
-    if (it == c->movie->characters.end()) continue;
-    if (const auto* def = std::get_if<Button>(&it->second))
-      for (const ButtonAction& a : def->actions)
-        if (ch >= 32 && static_cast<char32_t>(a.conditions >> 9) == ch) {
-          QueueActions(*c->parent, a.code);
-          taken = true;
-        }
-  }
+  for (Clip* c : all)
+    if (ch <= 0x7F && QueueKeyPresses(*c, 0, static_cast<int>(ch))) taken = true;
   if (!taken && scripts_) scripts_->TypeCharacter(ch);
   RunQueue();
 }

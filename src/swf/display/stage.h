@@ -114,6 +114,9 @@ class Stage {
   // Queues a block of actions or an event; run in order by RunQueue.
   void QueueActions(Clip& clip, ByteSpan code);
   void QueueEvent(Clip& clip, ClipEvent event, int keyCode = 0);
+  // Queues the key press actions of a shown button that answer the key or character; whether any
+  // did.
+  bool QueueKeyPresses(Clip& clip, int keyCode, int charCode);
   // Runs what is queued (also what the queued scripts queue), up to a bound per frame.
   void RunQueue();
 
