@@ -45,7 +45,7 @@ std::vector<std::uint8_t> MovieOf(Asm& a) {
 
 // Plays the movie `bytes`, as if it were test.swf in `dir`, for `frames` frames; the lines traced.
 std::vector<std::string> PlayBytes(const std::vector<std::uint8_t>& bytes, const std::string& dir,
-                                   int frames) {
+                                   int frames, ImageLoader* images = nullptr) {
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
   EXPECT_TRUE(movie);
   if (!movie) return {};
@@ -53,14 +53,16 @@ std::vector<std::string> PlayBytes(const std::vector<std::uint8_t>& bytes, const
   std::vector<std::string> lines;
   ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
                   dir + "test.swf"};
+  host.images = images;
   Runtime runtime(host);
   stage.SetScripts(&runtime);
   for (int i = 0; i < frames; ++i) stage.Step(i * 33.0);
   return lines;
 }
 
-std::vector<std::string> Play(Asm& code, const std::string& dir, int frames) {
-  return PlayBytes(MovieOf(code), dir, frames);
+std::vector<std::string> Play(Asm& code, const std::string& dir, int frames,
+                              ImageLoader* images = nullptr) {
+  return PlayBytes(MovieOf(code), dir, frames, images);
 }
 
 // A movie that traces "<tag> <this>" on its first frame.
@@ -137,6 +139,58 @@ TEST(Avm1MovieLoader, LoadsShowAtTheNextFrameAndTellTheLoader) {
       // Frame 3: the loaded movies stay.
       "frame undefined _level2"};
   EXPECT_EQ(lines, want);
+}
+
+// Decodes any JPEG data as a 3 x 2 picture, and counts the pictures.
+class FakeJpegs final : public ImageLoader {
+ public:
+  std::optional<Surface> Load(const std::string&) override { return std::nullopt; }
+  std::optional<Surface> Decode(const std::uint8_t*, std::size_t) override {
+    ++decodes;
+    return Surface(3, 2);
+  }
+  int decodes = 0;
+};
+
+TEST(Avm1MovieLoader, LoadedPicturesShowInTheirClipsAtTheirOwnSize) {
+  Folder t;
+  t.Write("movie/pic.png",
+          swftest::EncodePng({7, 5, 2, 8, false, std::vector<std::uint32_t>(105, 90), {}, {}}));
+  swftest::GifSpec gif;
+  gif.screenWidth = gif.width = 9;
+  gif.screenHeight = gif.height = 4;
+  gif.palette = {1, 2, 3, 4, 5, 6};
+  gif.indexes.assign(36, 1);
+  t.Write("movie/pic.gif", swftest::EncodeGif(gif));
+  t.Write("movie/pic.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF, 0xD9});
+  t.Write("movie/junk.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
+  // A movie with a JPEG picture of its own (DefineBitsJPEG2), which its loader decodes too.
+  swftest::SwfWriter child(10, 10);
+  child.Tag(21, {1, 0, 0xFF, 0xD8, 0xFF, 0xD9}, true);
+  child.ShowFrame();
+  child.End();
+  t.Write("movie/child.swf", child.Finish());
+  Asm a;
+  a.Push({"mcl", 0, "MovieClipLoader"}).Op(0x40).Op(0x3C);
+  // mcl.onLoadInit = function(mc) { trace(mc + " " + mc._width + "x" + mc._height); }
+  a.Get("mcl").Push({"onLoadInit"});
+  a.Function("", {"mc"}, [](Asm& f) {
+    f.Get("mc").Push({" "}).Op(0x47).Get("mc").Push({"_width"}).Op(0x4E).Op(0x47);
+    f.Push({"x"}).Op(0x47).Get("mc").Push({"_height"}).Op(0x4E).Op(0x47).Trace();
+  });
+  a.Op(0x4F);
+  int depth = 1;
+  for (const char* file : {"pic.png", "pic.gif", "pic.jpg", "junk.png", "child.swf"}) {
+    const std::string name = std::string("c") + std::to_string(depth);
+    a.Push({depth++, name, 2}).Get("this").Push({"createEmptyMovieClip"}).Op(0x52).Op(0x17);
+    a.Get(name).Push({file, 2}).Get("mcl").Push({"loadClip"}).Op(0x52).Op(0x17);
+  }
+  FakeJpegs jpegs;
+  const auto lines = Play(a, t.movieDir(), 3, &jpegs);
+  // The latest clip hears first; a file that is neither movie nor picture leaves its clip empty.
+  EXPECT_EQ(lines, (std::vector<std::string>{"_level0.c5 0x0", "_level0.c4 0x0", "_level0.c3 3x2",
+                                             "_level0.c2 9x4", "_level0.c1 7x5"}));
+  EXPECT_EQ(jpegs.decodes, 2);
 }
 
 TEST(Avm1MovieLoader, AClipKeepsItsLoadedMovieWhenTheTimelineGoesBack) {

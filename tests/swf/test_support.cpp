@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 #include "platform/imageio/png_reader.h"
 
@@ -38,6 +39,16 @@ void PutBe32(std::vector<std::uint8_t>& v, std::uint32_t x) {
   for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<std::uint8_t>(x >> s));
 }
 
+void PngChunk(std::vector<std::uint8_t>& out, const char* type,
+              const std::vector<std::uint8_t>& data) {
+  PutBe32(out, static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  PutBe32(out, static_cast<std::uint32_t>(
+                   crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+}
+
 }  // namespace
 
 std::optional<Surface> ReadPng(const std::filesystem::path& path) {
@@ -58,21 +69,13 @@ bool WritePng(const std::filesystem::path& path, const Surface& s) {
   if (compress(z.data(), &zlen, raw.data(), static_cast<uLong>(raw.size())) != Z_OK) return false;
   z.resize(zlen);
   std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
-    PutBe32(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    PutBe32(out, static_cast<std::uint32_t>(
-                     crc32(0, &out[start], static_cast<uInt>(out.size() - start))));
-  };
   std::vector<std::uint8_t> ihdr;
   PutBe32(ihdr, static_cast<std::uint32_t>(s.width()));
   PutBe32(ihdr, static_cast<std::uint32_t>(s.height()));
   ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-  chunk("IHDR", ihdr);
-  chunk("IDAT", z);
-  chunk("IEND", {});
+  PngChunk(out, "IHDR", ihdr);
+  PngChunk(out, "IDAT", z);
+  PngChunk(out, "IEND", {});
   std::ofstream o(path, std::ios::binary);
   o.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
   return static_cast<bool>(o);
@@ -391,6 +394,184 @@ std::vector<PathOp> Rectangle(std::int32_t x, std::int32_t y, std::int32_t w, st
           {PathOp::kLine, x + w, y + h},
           {PathOp::kLine, x, y + h},
           {PathOp::kLine, x, y}};
+}
+
+namespace {
+
+int PaethOf(int a, int b, int c) {
+  const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  return (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodePng(const PngSpec& spec) {
+  static constexpr int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+  const int channels = kChannels[spec.colorType];
+  const std::size_t bitsPerPixel = static_cast<std::size_t>(channels * spec.depth);
+  const std::size_t step = std::max<std::size_t>(1, bitsPerPixel / 8);
+  struct Pass {
+    int x, y, dx, dy;
+  };
+  const std::vector<Pass> passes =
+      spec.interlaced ? std::vector<Pass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                          {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+                      : std::vector<Pass>{{0, 0, 1, 1}};
+  std::vector<std::uint8_t> raw;
+  int rowCount = 0;
+  for (const Pass& p : passes) {
+    std::vector<int> xs, ys;
+    for (int x = p.x; x < spec.width; x += p.dx) xs.push_back(x);
+    for (int y = p.y; y < spec.height; y += p.dy) ys.push_back(y);
+    if (xs.empty() || ys.empty()) continue;
+    const std::size_t rowBytes = (xs.size() * bitsPerPixel + 7) / 8;
+    std::vector<std::uint8_t> above(rowBytes, 0);
+    for (int y : ys) {
+      // Pack the samples most significant bit first.
+      std::vector<std::uint8_t> row(rowBytes, 0);
+      std::size_t bit = 0;
+      for (int x : xs) {
+        for (int c = 0; c < channels; ++c) {
+          const std::uint32_t v =
+              spec.samples[(static_cast<std::size_t>(y) * spec.width + x) * channels + c];
+          if (spec.depth == 16) {
+            row[bit / 8] = static_cast<std::uint8_t>(v >> 8);
+            row[bit / 8 + 1] = static_cast<std::uint8_t>(v);
+          } else {
+            row[bit / 8] |= static_cast<std::uint8_t>(v << (8 - spec.depth - bit % 8));
+          }
+          bit += static_cast<std::size_t>(spec.depth);
+        }
+      }
+      const int filter = rowCount++ % 5;
+      raw.push_back(static_cast<std::uint8_t>(filter));
+      for (std::size_t i = 0; i < rowBytes; ++i) {
+        const int a = i >= step ? row[i - step] : 0, b = above[i],
+                  c = i >= step ? above[i - step] : 0;
+        const int pred = filter == 1   ? a
+                         : filter == 2 ? b
+                         : filter == 3 ? (a + b) / 2
+                         : filter == 4 ? PaethOf(a, b, c)
+                                       : 0;
+        raw.push_back(static_cast<std::uint8_t>(row[i] - pred));
+      }
+      above = row;
+    }
+  }
+  std::vector<std::uint8_t> packed(compressBound(static_cast<uLong>(raw.size())));
+  uLongf packedSize = static_cast<uLongf>(packed.size());
+  compress(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()));
+  packed.resize(packedSize);
+
+  std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  std::vector<std::uint8_t> header;
+  PutBe32(header, static_cast<std::uint32_t>(spec.width));
+  PutBe32(header, static_cast<std::uint32_t>(spec.height));
+  header.insert(header.end(),
+                {static_cast<std::uint8_t>(spec.depth), static_cast<std::uint8_t>(spec.colorType),
+                 0, 0, static_cast<std::uint8_t>(spec.interlaced ? 1 : 0)});
+  PngChunk(out, "IHDR", header);
+  if (!spec.palette.empty()) PngChunk(out, "PLTE", spec.palette);
+  if (!spec.transparency.empty()) PngChunk(out, "tRNS", spec.transparency);
+  // The image data in two chunks, which a reader must join.
+  const std::size_t half = packed.size() / 2;
+  PngChunk(out, "IDAT", {packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(half)});
+  PngChunk(out, "IDAT", {packed.begin() + static_cast<std::ptrdiff_t>(half), packed.end()});
+  PngChunk(out, "IEND", {});
+  return out;
+}
+
+std::vector<std::uint8_t> EncodeGif(const GifSpec& spec) {
+  auto u16 = [](std::vector<std::uint8_t>& o, int v) {
+    o.push_back(static_cast<std::uint8_t>(v));
+    o.push_back(static_cast<std::uint8_t>(v >> 8));
+  };
+  int tableBits = 0;
+  while ((3u << (tableBits + 1)) < spec.palette.size()) ++tableBits;
+  std::vector<std::uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
+  u16(out, spec.screenWidth);
+  u16(out, spec.screenHeight);
+  out.push_back(static_cast<std::uint8_t>(spec.localPalette ? 0 : 0x80 | tableBits));
+  out.insert(out.end(), {0, 0});
+  if (!spec.localPalette) out.insert(out.end(), spec.palette.begin(), spec.palette.end());
+  if (spec.transparent >= 0)
+    out.insert(out.end(), {0x21, 0xF9, 4, 1, 0, 0, static_cast<std::uint8_t>(spec.transparent), 0});
+  // A comment, which a reader skips.
+  out.insert(out.end(), {0x21, 0xFE, 2, 'h', 'i', 0});
+  out.push_back(0x2C);
+  u16(out, spec.left);
+  u16(out, spec.top);
+  u16(out, spec.width);
+  u16(out, spec.height);
+  out.push_back(static_cast<std::uint8_t>((spec.localPalette ? 0x80 | tableBits : 0) |
+                                          (spec.interlaced ? 0x40 : 0)));
+  if (spec.localPalette) out.insert(out.end(), spec.palette.begin(), spec.palette.end());
+  out.push_back(static_cast<std::uint8_t>(spec.minCodeSize));
+
+  // The indexes in the order the file stores their rows.
+  std::vector<int> order;
+  if (spec.interlaced) {
+    for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+      for (int y = start; y < spec.height; y += step) order.push_back(y);
+  } else {
+    for (int y = 0; y < spec.height; ++y) order.push_back(y);
+  }
+  std::vector<std::uint8_t> stream;
+  for (int y : order)
+    stream.insert(stream.end(), spec.indexes.begin() + static_cast<std::ptrdiff_t>(y) * spec.width,
+                  spec.indexes.begin() + static_cast<std::ptrdiff_t>(y + 1) * spec.width);
+
+  std::vector<std::uint8_t> packed;
+  std::uint32_t bits = 0;
+  int held = 0;
+  const int clear = 1 << spec.minCodeSize;
+  int codeSize = spec.minCodeSize + 1, next = clear + 2;
+  auto emit = [&](int code) {
+    bits |= static_cast<std::uint32_t>(code) << held;
+    held += codeSize;
+    while (held >= 8) {
+      packed.push_back(static_cast<std::uint8_t>(bits));
+      bits >>= 8;
+      held -= 8;
+    }
+  };
+  std::map<std::pair<int, int>, int> table;  // (prefix code, index) -> code
+  emit(clear);
+  int current = -1;
+  for (std::uint8_t index : stream) {
+    if (current < 0) {
+      current = index;
+      continue;
+    }
+    const auto found = table.find({current, index});
+    if (found != table.end()) {
+      current = found->second;
+      continue;
+    }
+    emit(current);
+    if (next < 4096) {
+      table[{current, index}] = next++;
+      if (next > (1 << codeSize) && codeSize < 12) ++codeSize;
+    } else if (!spec.keepFullTable) {
+      emit(clear);
+      table.clear();
+      codeSize = spec.minCodeSize + 1;
+      next = clear + 2;
+    }
+    current = index;
+  }
+  if (current >= 0) emit(current);
+  emit(clear + 1);
+  if (held > 0) packed.push_back(static_cast<std::uint8_t>(bits));
+  for (std::size_t i = 0; i < packed.size(); i += 255) {
+    const std::size_t n = std::min<std::size_t>(255, packed.size() - i);
+    out.push_back(static_cast<std::uint8_t>(n));
+    out.insert(out.end(), packed.begin() + static_cast<std::ptrdiff_t>(i),
+               packed.begin() + static_cast<std::ptrdiff_t>(i + n));
+  }
+  out.push_back(0);
+  out.push_back(0x3B);
+  return out;
 }
 
 }  // namespace dbx::swftest

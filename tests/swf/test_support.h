@@ -144,6 +144,29 @@ class SwfWriter {
   std::vector<std::uint8_t> body_;
 };
 
+// A PNG file: `samples` holds each pixel's samples (channels of the colour type) at `depth` bits,
+// row by row; rows are filtered in turn with filters 0 to 4 and packed by zlib.
+struct PngSpec {
+  int width = 1, height = 1, colorType = 6, depth = 8;
+  bool interlaced = false;
+  std::vector<std::uint32_t> samples;
+  std::vector<std::uint8_t> palette, transparency;  // PLTE and tRNS, written when not empty
+};
+std::vector<std::uint8_t> EncodePng(const PngSpec& spec);
+
+// A GIF89a file with one image of colour indexes, LZW-packed. When the code table fills up the
+// encoder starts again with a clear code, or with `keepFullTable` goes on with the full table.
+struct GifSpec {
+  int screenWidth = 1, screenHeight = 1;
+  int left = 0, top = 0, width = 1, height = 1;
+  int minCodeSize = 2;
+  std::vector<std::uint8_t> palette;  // RGB triples, a power of two of them
+  bool localPalette = false, interlaced = false, keepFullTable = false;
+  int transparent = -1;
+  std::vector<std::uint8_t> indexes;  // in display order, row by row
+};
+std::vector<std::uint8_t> EncodeGif(const GifSpec& spec);
+
 std::vector<PathOp> Rectangle(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
 
 }  // namespace dbx::swftest

@@ -12,6 +12,7 @@
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/loader.h"
 #include "swf/avm1/runtime.h"
+#include "swf/format/picture_decoders.h"
 
 namespace dbx::swf::avm1 {
 
@@ -154,8 +155,10 @@ void FinishMovieLoads(Runtime& rt) {
     if (known != rt.moviesByUrl.end()) {
       movie = known->second;
     } else {
-      auto parsed =
-          ParseMovie(reinterpret_cast<const std::uint8_t*>(data->data()), data->size(), nullptr);
+      // A movie, else a picture, which shows in the clip as a movie of one frame.
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(data->data());
+      auto parsed = ParseMovie(bytes, data->size(), rt.images, rt.loadLimits);
+      if (!parsed) parsed = PictureMovie(bytes, data->size(), rt.images, rt.loadLimits);
       if (parsed) {
         movie = stage.Adopt(std::make_unique<const Movie>(std::move(*parsed)));
         if (movie) rt.moviesByUrl.emplace(file, movie);

@@ -998,6 +998,8 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   logNavigation_ = host.logNavigation;
   vm_.logFetches = host.logNavigation;
   vm_.fixedDate = host.fixedDate;
+  images = host.images;
+  loadLimits = host.limits;
   vm_.afterTimer = [this] { stage_.RunQueue(); };
   vm_.clock = [this]() { return now_; };
   if (Property* system = vm_.global->FindOwn("System"); system && system->value.AsObject())

@@ -60,6 +60,9 @@ class Runtime : public Scripts {
   std::vector<MovieLoad> movieLoads;
   std::vector<std::pair<Object*, Object*>> loadInits;
   std::map<std::string, const Movie*> moviesByUrl;
+  // How loaded files are read: the JPEG decoder (may be null) and the limits.
+  ImageLoader* images = nullptr;
+  ParseLimits loadLimits;
   // The keyboard focus (focus.cpp): a button, a text field or a clip; null when nothing has it.
   Clip* focus = nullptr;
   // Whether Selection.setFocus can give the clip the focus.

@@ -127,6 +127,10 @@ struct ScriptHost {
   int screenWidth = 1920, screenHeight = 1080;
   // Unset: the system's clock and local zone.
   std::optional<FixedDate> fixedDate{};
+  // For the movies and pictures that scripts load: the JPEG decoder (none: JPEG pictures are
+  // left out) and the limits the main movie was read with.
+  ImageLoader* images = nullptr;
+  ParseLimits limits{};
 };
 
 // The runtime of `swf/avm1/runtime.h` provides

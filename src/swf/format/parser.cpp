@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/platform.h"
 #include "swf/format/action_tags.h"
 #include "swf/format/bit_reader.h"
 #include "swf/format/decode_util.h"
 #include "swf/format/filter_tags.h"
 #include "swf/format/movie.h"
+#include "swf/format/picture_decoders.h"
 #include "swf/format/sound_tags.h"
 #include "swf/format/tag_readers.h"
 #include "swf/format/tags.h"
@@ -492,26 +492,13 @@ void ParseMorph(BitReader& r, int version, Context& ctx) {
 
 std::shared_ptr<const Bitmap> DecodeJpeg(Context& ctx, const std::uint8_t* data, std::size_t size,
                                          bool useTables) {
-  if (!ctx.images || size == 0) return nullptr;
-  std::optional<Surface> s;
-  const bool png = size >= 8 && data[0] == 0x89 && data[1] == 'P' && data[2] == 'N';
-  const bool gif = size >= 6 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F';
-  if (png || gif) {
-    s = ctx.images->Decode(data, size);
-  } else {
-    const auto clean = CleanJpeg(useTables ? ctx.jpegTables.data() : nullptr,
-                                 useTables ? ctx.jpegTables.size() : 0, data, size);
-    s = ctx.images->Decode(clean.data(), clean.size());
-  }
-  if (!s || s->Empty()) return nullptr;
-  const std::size_t pixels = static_cast<std::size_t>(s->width()) * s->height();
-  if (pixels > ctx.PixelRoom()) return nullptr;
-  auto bmp = std::make_shared<Bitmap>();
-  bmp->width = s->width();
-  bmp->height = s->height();
-  bmp->pixels.resize(pixels);
-  for (std::size_t i = 0; i < pixels; ++i) bmp->pixels[i] = 0xFF000000u | (s->data()[i] & 0xFFFFFF);
-  return bmp;
+  if (size == 0) return nullptr;
+  // Since version 8 the tag may hold a PNG or GIF picture instead, which keeps its transparency.
+  if (IsPng(data, size)) return DecodePng(data, size, ctx.PixelRoom());
+  if (IsGif(data, size)) return DecodeGif(data, size, ctx.PixelRoom());
+  const auto clean = CleanJpeg(useTables ? ctx.jpegTables.data() : nullptr,
+                               useTables ? ctx.jpegTables.size() : 0, data, size);
+  return DecodeJpegPicture(ctx.images, clean.data(), clean.size(), ctx.PixelRoom());
 }
 
 void StoreBitmap(Context& ctx, std::uint16_t id, std::shared_ptr<const Bitmap> bmp) {
