@@ -45,7 +45,8 @@ std::vector<std::uint8_t> MovieOf(Asm& a) {
 
 // Plays the movie `bytes`, as if it were test.swf in `dir`, for `frames` frames; the lines traced.
 std::vector<std::string> PlayBytes(const std::vector<std::uint8_t>& bytes, const std::string& dir,
-                                   int frames, ImageLoader* images = nullptr) {
+                                   int frames, ImageLoader* images = nullptr,
+                                   ScriptSound* sound = nullptr) {
   auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
   EXPECT_TRUE(movie);
   if (!movie) return {};
@@ -54,6 +55,7 @@ std::vector<std::string> PlayBytes(const std::vector<std::uint8_t>& bytes, const
   ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
                   dir + "test.swf"};
   host.images = images;
+  host.sound = sound;
   Runtime runtime(host);
   stage.SetScripts(&runtime);
   for (int i = 0; i < frames; ++i) stage.Step(i * 33.0);
@@ -61,8 +63,8 @@ std::vector<std::string> PlayBytes(const std::vector<std::uint8_t>& bytes, const
 }
 
 std::vector<std::string> Play(Asm& code, const std::string& dir, int frames,
-                              ImageLoader* images = nullptr) {
-  return PlayBytes(MovieOf(code), dir, frames, images);
+                              ImageLoader* images = nullptr, ScriptSound* sound = nullptr) {
+  return PlayBytes(MovieOf(code), dir, frames, images, sound);
 }
 
 // A movie that traces "<tag> <this>" on its first frame.
@@ -191,6 +193,95 @@ TEST(Avm1MovieLoader, LoadedPicturesShowInTheirClipsAtTheirOwnSize) {
   EXPECT_EQ(lines, (std::vector<std::string>{"_level0.c5 0x0", "_level0.c4 0x0", "_level0.c3 3x2",
                                              "_level0.c2 9x4", "_level0.c1 7x5"}));
   EXPECT_EQ(jpegs.decodes, 2);
+}
+
+// Loads every file that exists as a sound that never plays.
+class SilentSounds final : public ScriptSound {
+ public:
+  std::uint32_t LoadFile(const std::string& path) override {
+    return fs::exists(path) ? ++loaded : 0;
+  }
+  double DurationMs(std::uint32_t) override { return 1000; }
+  int Start(std::uint32_t, double, int, const SoundLevels&) override { return 0; }
+  void Stop(int) override {}
+  void StopAll() override {}
+  bool Playing(int) const override { return false; }
+  double PositionMs(int) const override { return 0; }
+  void SetLevels(int, const SoundLevels&) override {}
+  void SetMasterLevels(const SoundLevels&) override {}
+  std::uint32_t loaded = 0;
+};
+
+// An ID3 2.3 tag of Latin-1 text frames, then a few bytes of sound.
+std::vector<std::uint8_t> TaggedSound(
+    const std::vector<std::pair<std::string, std::string>>& frames) {
+  std::vector<std::uint8_t> body;
+  for (const auto& [id, text] : frames) {
+    body.insert(body.end(), id.begin(), id.end());
+    const std::size_t n = text.size() + 1 + (id == "COMM" ? 4 : 0);
+    body.insert(body.end(), {0, 0, 0, static_cast<std::uint8_t>(n), 0, 0, 0});
+    if (id == "COMM") body.insert(body.end(), {'e', 'n', 'g', 0});
+    body.insert(body.end(), text.begin(), text.end());
+  }
+  std::vector<std::uint8_t> file = {'I', 'D', '3', 3, 0,
+                                    0,   0,   0,   0, static_cast<std::uint8_t>(body.size())};
+  file.insert(file.end(), body.begin(), body.end());
+  file.insert(file.end(), {0xFF, 0xFB, 0x90, 0});
+  return file;
+}
+
+TEST(Avm1MovieLoader, ASoundsId3IsReadBeforeItsLoadIsTold) {
+  Folder t;
+  t.Write(
+      "movie/tagged.mp3",
+      TaggedSound(
+          {{"TIT2", "Song"}, {"COMM", "one"}, {"TPE1", "Band"}, {"COMM", "two"}, {"TLEN", "300"}}));
+  t.Write("movie/bare.mp3", {0xFF, 0xFB, 0x90, 0});
+  // For each of tagged.mp3 and bare.mp3, and once with an id3 of the script's own:
+  //   s = new Sound(); s.onID3 = function(a) { trace("id3 " + a); for (p in s.id3) trace(...) }
+  //   s.onLoad = function(ok) { s.id3 = "x"; trace("load " + ok + " " + s.id3.artist); }
+  auto test = [](Asm& a, const char* file, bool own) {
+    a.Push({"s", 0, "Sound"}).Op(0x40).Op(0x3C);
+    if (own) a.Get("s").Push({"id3", "mine"}).Op(0x4F);
+    a.Get("s").Push({"onID3"});
+    a.Function("", {"a"}, [](Asm& f) {
+      f.Push({"id3 "}).Get("a").Op(0x47).Push({" "}).Op(0x47).Get("s").Push({"id3"}).Op(0x4E);
+      f.Op(0x47).Trace();
+      // for (p in s.id3) trace(p + "=" + s.id3[p]);
+      f.Get("s").Push({"id3"}).Op(0x4E).Op(0x55);
+      f.Label("next").StoreRegister(0).Push({test::Null{}}).Op(0x49).If("done");
+      f.Push({test::Reg{0}}).Push({"="}).Op(0x47).Get("s").Push({"id3"}).Op(0x4E);
+      f.Push({test::Reg{0}}).Op(0x4E).Op(0x47).Trace().Jump("next");
+      f.Label("done");
+    });
+    a.Op(0x4F);
+    a.Get("s").Push({"onLoad"});
+    a.Function("", {"ok"}, [](Asm& f) {
+      f.Get("s").Push({"id3", "x"}).Op(0x4F);
+      f.Push({"load "}).Get("ok").Op(0x47).Push({" "}).Op(0x47);
+      f.Get("s").Push({"id3"}).Op(0x4E).Push({"artist"}).Op(0x4E).Op(0x47).Trace();
+    });
+    a.Op(0x4F);
+    a.Push({file, 1}).Get("s").Push({"loadSound"}).Op(0x52).Op(0x17);
+  };
+  Asm a;
+  test(a, "tagged.mp3", false);
+  SilentSounds sound;
+  auto lines = Play(a, t.movieDir(), 2, nullptr, &sound);
+  // The frames last first, each before its older name, a frame that comes again where it came
+  // first; a comment twice is an array of both; the object has no prototype (it reads as
+  // undefined); a script cannot replace it. An id3 of the script's own stays.
+  EXPECT_EQ(lines, (std::vector<std::string>{"id3 true undefined", "TLEN=300", "TPE1=Band",
+                                             "artist=Band", "COMM=one,two", "comment=two",
+                                             "TIT2=Song", "songname=Song", "load true Band"}));
+  Asm bare;
+  test(bare, "bare.mp3", false);
+  lines = Play(bare, t.movieDir(), 2, nullptr, &sound);
+  EXPECT_EQ(lines, (std::vector<std::string>{"load true undefined"}));
+  Asm own;
+  test(own, "tagged.mp3", true);
+  lines = Play(own, t.movieDir(), 2, nullptr, &sound);
+  EXPECT_EQ(lines, (std::vector<std::string>{"id3 true mine", "load true undefined"}));
 }
 
 TEST(Avm1MovieLoader, AClipKeepsItsLoadedMovieWhenTheTimelineGoesBack) {

@@ -6,9 +6,11 @@
 // whatever answers to that path now, and does nothing while nothing does.
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <string>
 
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/loader.h"
 #include "swf/avm1/vm.h"
 
 namespace dbx::swf::avm1 {
@@ -214,6 +216,52 @@ Value SoundStop(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// The ID3 text at the start of a file beside the movie (a tag of pictures larger than this is
+// not read).
+constexpr std::size_t kMaxId3Bytes = 16u << 20;
+std::vector<Id3Frame> Id3Of(Vm& vm, const std::string& url) {
+  const auto path = LocalPath(vm.movieDir, url);
+  if (!path) return {};
+  std::ifstream in(*path, std::ios::binary);
+  std::uint8_t header[10];
+  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return {};
+  const std::size_t size = Id3Size(header, sizeof header);
+  if (size == 0 || size > kMaxId3Bytes) return {};
+  std::vector<std::uint8_t> tag(header, header + sizeof header);
+  tag.resize(size);
+  in.read(reinterpret_cast<char*>(tag.data() + sizeof header),
+          static_cast<std::streamsize>(size - sizeof header));
+  tag.resize(sizeof header + static_cast<std::size_t>(in.gcount()));
+  return ReadId3(tag.data(), tag.size());
+}
+
+// The names the first players gave the common frames, set beside the frames' own.
+constexpr std::pair<const char*, const char*> kId3Names[] = {
+    {"TIT2", "songname"}, {"TPE1", "artist"}, {"TALB", "album"}, {"TYER", "year"},
+    {"COMM", "comment"},  {"TRCK", "track"},  {"TCON", "genre"}};
+
+// The sound's `id3`: an object without a prototype holding each frame by its id (a frame that
+// comes again makes an array of its texts) and the common ones by their old names. Kept when
+// the script set an `id3` of its own; read-only once set.
+void SetId3(Vm& vm, Object* sound, const std::vector<Id3Frame>& frames) {
+  if (sound->FindOwn("id3")) return;
+  Object* id3 = vm.NewObject();
+  id3->SetProto(nullptr);
+  for (const Id3Frame& f : frames) {
+    for (const auto& [id, name] : kId3Names)
+      if (f.id == id) id3->SetOwn(name, Value(f.text));
+    Property* had = id3->FindOwn(f.id);
+    if (!had) {
+      id3->SetOwn(f.id, Value(f.text));
+    } else if (had->value.IsObject() && had->value.o->cls() == ObjClass::kArray) {
+      vm.CallMethod(had->value, "push", {Value(f.text)});
+    } else {
+      had->value = Value(vm.NewArray({had->value, Value(f.text)}));
+    }
+  }
+  sound->SetOwn("id3", Value(id3), prop::kReadOnly);
+}
+
 Value SoundLoad(Vm& vm, CallArgs& a) {
   auto* s = ThisSound(a);
   if (!s) return {};
@@ -236,7 +284,9 @@ Value SoundLoad(Vm& vm, CallArgs& a) {
   std::uint32_t handle = 0;
   if (local && vm.sound) handle = vm.sound->LoadFile(vm.movieDir + url);
   s->sound = handle;
-  vm.soundLoads.emplace_back(s, handle != 0);
+  Vm::SoundLoad load{s, handle != 0, {}};
+  if (handle) load.id3 = Id3Of(vm, url);
+  vm.soundLoads.push_back(std::move(load));
   if (handle && vm.ToBool(a[1])) {  // a streaming load plays at once
     CallArgs none;
     none.self = s;
@@ -282,13 +332,23 @@ void InstallSound(Vm& vm) {
 }
 
 void PollSounds(Vm& vm) {
-  // onLoad first: a handler that starts the sound it loaded starts it in this frame.
-  auto loads = std::move(vm.soundLoads);
-  vm.soundLoads.clear();
-  for (auto& [obj, ok] : loads) {
-    if (vm.aborting()) return;
-    vm.CallMethod(Value(obj), "onLoad", {Value(ok)});
-    vm.DropUncaught();
+  // onLoad first: a handler that starts the sound it loaded starts it in this frame. A load that
+  // a handler starts finishes in this frame too, as files beside the movie are at hand; a few
+  // rounds of that at most, so that a handler that always loads again cannot hold the frame.
+  for (int round = 0; round < 8 && !vm.soundLoads.empty(); ++round) {
+    auto loads = std::move(vm.soundLoads);
+    vm.soundLoads.clear();
+    for (auto& load : loads) {
+      if (vm.aborting()) return;
+      if (!load.id3.empty()) {
+        SetId3(vm, load.sound, load.id3);
+        vm.CallMethod(Value(load.sound), "onID3", {Value(true)});
+        vm.DropUncaught();
+        if (vm.aborting()) return;
+      }
+      vm.CallMethod(Value(load.sound), "onLoad", {Value(load.ok)});
+      vm.DropUncaught();
+    }
   }
   if (!vm.sound) return;
   std::vector<Object*> complete;

@@ -936,7 +936,7 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
   t.Mark(static_cast<Object*>(root));
   for (Object* o : pinned) t.Mark(o);
   for (const auto& v : soundVoices) t.Mark(v.owner);
-  for (const auto& [o, ok] : soundLoads) t.Mark(o);
+  for (const SoundLoad& load : soundLoads) t.Mark(load.sound);
   for (auto& v : stack_) t.Mark(v);
   t.Mark(exception_);
   for (Activation* a : activations_) {

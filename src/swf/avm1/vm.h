@@ -17,6 +17,7 @@
 #include "swf/avm1/object.h"
 #include "swf/avm1/value.h"
 #include "swf/display/scripts.h"
+#include "swf/format/id3_tags.h"
 
 namespace dbx::swf::avm1 {
 
@@ -270,8 +271,14 @@ class Vm {
   };
   std::vector<SoundVoice> soundVoices;
   SoundLevels masterSoundLevels;  // set by a Sound object made without a clip
-  // Sound objects whose onLoad is due at the next frame, with the load's success.
-  std::vector<std::pair<Object*, bool>> soundLoads;
+  // Sound objects whose onLoad is due at the next frame, with the load's success and the file's
+  // ID3 text (onID3 comes first when there is any).
+  struct SoundLoad {
+    Object* sound = nullptr;
+    bool ok = false;
+    std::vector<Id3Frame> id3;
+  };
+  std::vector<SoundLoad> soundLoads;
   // Files beside the movie that scripts asked for (LoadVars, loadVariables, XML); the runtime
   // finishes them at the next frame and keeps their targets alive until then.
   struct FileLoad {
