@@ -322,5 +322,42 @@ TEST(TextFieldScript, AStyleSheetMakesTheFieldReadMarkupAndGiveItBack) {
                                                "undefined", "xy", "<b>x</b>y", "false", "xy"}));
 }
 
+TEST(TextFieldScript, AStyleSheetsStylesShowInTheFieldsText) {
+  Asm a;
+  MakeField(a);
+  // sheet.parseCSS(".hot { color: #FF8000; font-size: 30px; font-weight: bold }
+  //                 p { text-align: center; margin-left: 4 }")
+  a.Push({0, "TextField"}).Op(0x1C).Push({"StyleSheet"}).Op(0x53).StoreRegister(2).Op(0x17);
+  a.Push({".hot { color: #FF8000; font-size: 30px; font-weight: bold } "
+          "p { text-align: center; margin-left: 4 } .Cold { color: #0000FF }",
+          1, Reg{2}, "parseCSS"})
+      .Op(0x52)
+      .Op(0x17);
+  a.Push({Reg{1}, "styleSheet", Reg{2}}).Op(0x4F);
+  a.Push({Reg{1}, "htmlText", "<p><span class=\"hot\">a</span>b</p><span class=\"cold\">c</span>"})
+      .Op(0x4F);
+  // trace(format + ...) for characters 0, 1 and 2.
+  auto traceFormat = [&](int at) {
+    a.Push({at, 1, Reg{1}, "getTextFormat"}).Op(0x52).StoreRegister(3).Op(0x17);
+    for (const char* name : {"color", "size", "bold", "align", "leftMargin"}) {
+      a.Push({Reg{3}, name}).Op(0x4E);
+      if (std::string(name) != "color") a.Op(0x47);
+      if (std::string(name) != "leftMargin") a.Push({" "}).Op(0x47);
+    }
+    a.Trace();
+  };
+  for (int i = 0; i < 3; ++i) traceFormat(i);
+  // A sheet changed after the text was set shows once it is set on the field again.
+  a.Push({"color", "#00FF00", 1}).Op(0x43).Push({".hot", 2, Reg{2}, "setStyle"}).Op(0x52).Op(0x17);
+  traceFormat(0);
+  a.Push({Reg{1}, "styleSheet", Reg{2}}).Op(0x4F);
+  traceFormat(0);
+  const Played p = Play(a, 1);
+  // The field is one line: "c" stays in the paragraph that <p> began.
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"16744448 30 true center 4", "0 12 false center 4",
+                                               "255 12 false center 4", "16744448 30 true center 4",
+                                               "65280 12 false center 4"}));
+}
+
 }  // namespace
 }  // namespace dbx::swf::avm1

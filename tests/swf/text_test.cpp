@@ -725,5 +725,58 @@ TEST(TextField, BorderSnapsToWholePixelsWhileTheFieldStaysNearlyUpright) {
   }
 }
 
+TEST(Html, StyleRulesStyleTagsAndClassesBeforeTheTagsOwnAttributes) {
+  using swf::text::FormatPatch;
+  const swf::Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
+  FormatPatch redP, greenP, blueP, centred, small;
+  redP.color = red;
+  greenP.color = green;
+  blueP.color = blue;
+  centred.align = swf::TextAlign::kCenter;
+  small.size = 200;
+  swf::text::StyleRules rules{{U"p", blueP},      {U"a", greenP},   {U"span", blueP},
+                              {U"font", blueP},   {U"li", centred}, {U".red", redP},
+                              {U".small", small}, {U"pc", centred}};
+  struct Case {
+    const char* html;
+    swf::Rgba color;
+    float size;
+    swf::TextAlign align;
+  };
+  const swf::Rgba black{0, 0, 0, 255};
+  const auto left = swf::TextAlign::kLeft, center = swf::TextAlign::kCenter;
+  const Case cases[] = {
+      {"<p>x</p>", blue, 240, left},               // a tag's rule
+      {"<a>x</a>", green, 240, left},              //
+      {"<li>x</li>", black, 240, center},          //
+      {"<span>x</span>", black, 240, left},        // span and font take no tag rule
+      {"<font>x</font>", black, 240, left},        //
+      {"<p class=\"RED\">x</p>", red, 240, left},  // a class over the tag, any case
+      {"<a class=\"red\">x</a>", red, 240, left},  //
+      {"<span class=\"small\">x</span>", black, 200, left},
+      {"<span class=\" red\">x</span>", black, 240, left},  // the class as written, blanks too
+      {"<span class=\"red small\">x</span>", black, 240, left},
+      {"<p class=\"pc\">x</p>", blue, 240, left},  // a rule without a dot is no class
+      {"<span class=\"red\"><font color=\"#00FF00\">x</font></span>", green, 240, left},
+      {"<font color=\"#00FF00\"><span class=\"red\">x</span></font>", red, 240, left},
+      {"<li align=\"right\">x</li>", black, 240, center},  // li has no align of its own
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.html);
+    const auto r =
+        swf::text::ParseHtml(U(c.html), swf::text::CharFormat{}, {}, false, true, &rules);
+    const std::size_t x = Plain(r).find('x');
+    ASSERT_NE(x, std::string::npos);
+    const auto& f = r.formats[r.formatOf[x]];
+    EXPECT_EQ(f.color, c.color);
+    EXPECT_EQ(f.size, c.size);
+    EXPECT_EQ(r.paragraphs[0].align, c.align);
+  }
+  // A paragraph's align attribute wins over its rules.
+  const auto r = swf::text::ParseHtml(U("<p class=\"x\" align=\"right\">x</p>"),
+                                      swf::text::CharFormat{}, {}, false, true, &rules);
+  EXPECT_EQ(r.paragraphs[0].align, swf::TextAlign::kRight);
+}
+
 }  // namespace
 }  // namespace dbx

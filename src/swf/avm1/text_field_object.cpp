@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <map>
+#include <optional>
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
@@ -435,6 +437,87 @@ Value SheetParseCss(Vm& vm, CallArgs& a) {
   return Value(true);
 }
 
+// The whole number a style value starts with (a number cut to its whole part; a text's digits
+// after any blanks, whatever follows them: "12px"); nothing for anything else.
+std::optional<double> StyleInteger(Vm& vm, const Value& v) {
+  if (v.IsNumber())
+    return std::isfinite(v.n) ? std::optional<double>(std::trunc(v.n)) : std::nullopt;
+  if (!v.IsString()) return std::nullopt;
+  const std::string t = vm.ToString(v);
+  std::size_t i = 0;
+  while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+  const bool negative = i < t.size() && t[i] == '-';
+  if (negative) ++i;
+  double n = 0;
+  const std::size_t digits = i;
+  for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])) && n < 1e9; ++i)
+    n = n * 10 + (t[i] - '0');
+  if (i == digits) return std::nullopt;
+  return negative ? -n : n;
+}
+
+// What a style of the sheet (an object of CSS properties, camel-cased) sets in the text.
+text::FormatPatch PatchOfStyle(Vm& vm, Object* style) {
+  text::FormatPatch p;
+  auto text = [&](const char* name) -> std::optional<std::string> {
+    const Value v = vm.Get(style, name);
+    if (!v.IsString()) return std::nullopt;
+    return vm.ToString(v);
+  };
+  auto twips = [&](const char* name, bool positive) -> std::optional<float> {
+    const auto n = StyleInteger(vm, vm.Get(style, name));
+    if (!n || (positive ? *n <= 0 : false)) return std::nullopt;
+    return static_cast<float>(std::clamp(*n, -100000.0, 100000.0) * 20);
+  };
+  if (const auto c = text("color"); c && c->size() > 1 && (*c)[0] == '#') {
+    const unsigned long rgb = std::strtoul(c->c_str() + 1, nullptr, 16);
+    p.color = Rgba{static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+                   static_cast<std::uint8_t>(rgb), 255};
+  }
+  if (const auto size = twips("fontSize", true)) {
+    p.size = std::min(*size, text::kMaxFontPixels * 20);
+  }
+  if (const Value f = vm.Get(style, "fontFamily"); vm.ToBool(f)) p.font = vm.ToString(f);
+  if (const auto w = text("fontWeight"); w && (*w == "bold" || *w == "normal"))
+    p.bold = *w == "bold";
+  if (const auto i = text("fontStyle"); i && (*i == "italic" || *i == "normal"))
+    p.italic = *i == "italic";
+  if (const auto d = text("textDecoration"); d && (*d == "underline" || *d == "none"))
+    p.underline = *d == "underline";
+  if (const auto a = text("textAlign")) {
+    if (*a == "left") p.align = TextAlign::kLeft;
+    if (*a == "right") p.align = TextAlign::kRight;
+    if (*a == "center") p.align = TextAlign::kCenter;
+    if (*a == "justify") p.align = TextAlign::kJustify;
+  }
+  if (const Value k = vm.Get(style, "kerning"); !k.IsUndefined() && !k.IsNull()) {
+    const auto n = StyleInteger(vm, k);
+    p.kerning = (k.IsString() && vm.ToString(k) == "true") || (n && *n != 0);
+  }
+  if (const auto v = twips("marginLeft", false)) p.leftMargin = std::max(0.0f, *v);
+  if (const auto v = twips("marginRight", false)) p.rightMargin = std::max(0.0f, *v);
+  if (const auto v = twips("textIndent", false)) p.indent = *v;
+  if (const auto v = twips("leading", false)) p.leading = *v;
+  if (const auto v = twips("letterSpacing", false)) p.letterSpacing = *v;
+  return p;
+}
+
+// The rules a field with this style sheet reads its markup with.
+text::StyleRules RulesOf(Vm& vm, Object* sheet) {
+  text::StyleRules rules;
+  Object* styles = SheetStyles(vm, sheet, false);
+  if (!styles) return rules;
+  for (const Property& p : styles->props().items()) {
+    Object* style = p.value.AsObject();
+    if (!style) continue;
+    std::u32string selector = text::DecodeUtf8(p.name);
+    for (char32_t& c : selector)
+      if (c < 128) c = static_cast<char32_t>(std::tolower(static_cast<int>(c)));
+    rules[selector] = PatchOfStyle(vm, style);
+  }
+  return rules;
+}
+
 // ---- TextField -----------------------------------------------------------------------------
 
 enum Prop : int {
@@ -670,6 +753,8 @@ Value TfSet(Vm& vm, CallArgs& a) {
       break;
     }
     case kText:
+      if (auto* o = dynamic_cast<ClipObject*>(a.self); o && o->styleSheet)
+        f->SetStyleRules(RulesOf(vm, o->styleSheet));
       f->SetText(vm.ToString(v));
       WriteVariable(vm, *clip, f->Text());
       break;
@@ -682,6 +767,8 @@ Value TfSet(Vm& vm, CallArgs& a) {
       break;
     }
     case kHtmlText:
+      if (auto* o = dynamic_cast<ClipObject*>(a.self); o && o->styleSheet)
+        f->SetStyleRules(RulesOf(vm, o->styleSheet));
       f->SetHtmlText(vm.ToString(v));
       WriteVariable(vm, *clip, f->html ? f->HtmlText() : f->Text());
       break;
@@ -738,6 +825,10 @@ Value TfSet(Vm& vm, CallArgs& a) {
       if (sheet && (sheet->cls() == ObjClass::kClip || ClipOf(sheet))) sheet = nullptr;
       o->styleSheet = sheet;
       f->SetStyled(sheet != nullptr);
+      if (sheet) {
+        f->SetStyleRules(RulesOf(vm, sheet));
+        f->Restyle();
+      }
       break;
     }
     default:

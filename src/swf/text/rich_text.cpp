@@ -1,6 +1,7 @@
 #include "swf/text/rich_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -198,7 +199,7 @@ float Twips(double px) {
 }  // namespace
 
 RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
-                   bool condenseWhite, bool multiline) {
+                   bool condenseWhite, bool multiline, const StyleRules* styles) {
   RichText out;
   out.paragraphs = {basePara};
   struct Open {
@@ -296,6 +297,21 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
                        n == U"a" || n == U"li" || n == U"textformat" || n == U"span";
     if (!known) continue;
     stack.push_back({n, fmt, para});
+    if (styles && (n == U"p" || n == U"li" || n == U"a" || n == U"span")) {
+      auto apply = [&](const std::u32string& selector) {
+        const auto it = styles->find(selector);
+        if (it == styles->end()) return;
+        it->second.ApplyTo(fmt);
+        it->second.ApplyTo(para);
+      };
+      if (n != U"span") apply(n);
+      if (const auto* a = tag.Attr(U"class")) {
+        std::u32string selector = U".";
+        for (char32_t ch : *a)
+          selector += ch < 128 ? static_cast<char32_t>(std::tolower(static_cast<int>(ch))) : ch;
+        apply(selector);
+      }
+    }
     if (n == U"p") {
       if (const auto* a = tag.Attr(U"align")) para.align = AlignOf(*a, para.align);
       startParagraph();

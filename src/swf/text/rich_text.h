@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,29 @@ struct ParaFormat {
   friend bool operator==(const ParaFormat&, const ParaFormat&) = default;
 };
 
+// A partial format, as scripts read and write it (TextFormat): what is set applies, what is not
+// stays; read back from a range, a value the range does not share is left unset.
+struct FormatPatch {
+  std::optional<std::string> font, url, target;
+  std::optional<float> size, letterSpacing;  // twips
+  std::optional<Rgba> color;
+  std::optional<bool> bold, italic, underline, kerning, bullet;
+  std::optional<TextAlign> align;
+  std::optional<float> leftMargin, rightMargin, indent, blockIndent, leading;  // twips
+
+  void ApplyTo(CharFormat& f) const;
+  void ApplyTo(ParaFormat& p) const;
+  // The patch that sets everything `f` and `p` hold.
+  static FormatPatch Of(const CharFormat& f, const ParaFormat& p);
+  // Unsets what differs from `other`.
+  void Intersect(const FormatPatch& other);
+};
+
+// The styles of a style sheet as the markup takes them, by selector: "p", "li" and "a" style those
+// tags, ".name" the tags of class="name" (<p>, <li>, <a>, <span>; the class without regard to
+// case, so the selector is kept in lower case here).
+using StyleRules = std::map<std::u32string, FormatPatch>;
+
 // Paragraphs end at '\r'; there is one paragraph format per paragraph (one more than the count
 // of '\r'), and one character format index per character.
 struct RichText {
@@ -54,8 +79,10 @@ RichText PlainText(std::u32string_view text, const CharFormat& format, const Par
 // space become one blank and text of white space only goes; a closing </p> or </li> ends its
 // paragraph in a `multiline` field and lets the text run on in a single-line one.
 constexpr float kMaxFontPixels = 1000;
+// With `styles`, a tag's style applies first, then its class's, then its own attributes.
 RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
-                   bool condenseWhite = false, bool multiline = true);
+                   bool condenseWhite = false, bool multiline = true,
+                   const StyleRules* styles = nullptr);
 
 // The text as HTML, in the form the original writes it back (<P ALIGN="..."><FONT FACE=...>).
 std::u32string ToHtml(const RichText& text);

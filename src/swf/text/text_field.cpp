@@ -417,14 +417,17 @@ void TextField::ReplaceSelection(std::string_view utf8) {
 }
 
 void TextField::SetStyled(bool on) {
-  if (!on) styledSource_.reset();
+  if (!on) {
+    styledSource_.reset();
+    styleRules_.clear();
+  }
   styled_ = on;
 }
 
 void TextField::SetStyledText(std::string_view utf8) {
   CharFormat base = newFormat_;
   base.bold = base.italic = base.underline = false;
-  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline);
+  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline, &styleRules_);
   styledSource_ = std::string(utf8);
   Changed();
 }

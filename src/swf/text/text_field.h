@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "swf/format/movie.h"
 #include "swf/text/layout.h"
@@ -15,24 +16,6 @@
 namespace dbx::swf::text {
 
 enum class AutoSize : std::uint8_t { kNone, kLeft, kCenter, kRight };
-
-// A partial format, as scripts read and write it (TextFormat): what is set applies, what is not
-// stays; read back from a range, a value the range does not share is left unset.
-struct FormatPatch {
-  std::optional<std::string> font, url, target;
-  std::optional<float> size, letterSpacing;  // twips
-  std::optional<Rgba> color;
-  std::optional<bool> bold, italic, underline, kerning, bullet;
-  std::optional<TextAlign> align;
-  std::optional<float> leftMargin, rightMargin, indent, blockIndent, leading;  // twips
-
-  void ApplyTo(CharFormat& f) const;
-  void ApplyTo(ParaFormat& p) const;
-  // The patch that sets everything `f` and `p` hold.
-  static FormatPatch Of(const CharFormat& f, const ParaFormat& p);
-  // Unsets what differs from `other`.
-  void Intersect(const FormatPatch& other);
-};
 
 class TextField {
  public:
@@ -107,6 +90,13 @@ class TextField {
   // the markup it was last given (what it shows without one otherwise).
   bool Styled() const { return styled_; }
   void SetStyled(bool on);
+  // The style sheet's rules that the next text set while styled is read with.
+  void SetStyleRules(StyleRules rules) { styleRules_ = std::move(rules); }
+  // Reads the markup last set while styled again, with the rules as they are now (a field given
+  // a style sheet shows its text in the sheet's styles).
+  void Restyle() {
+    if (styled_ && styledSource_) SetStyledText(std::string(*styledSource_));
+  }
   void SetMultiline(bool on);
   // What scripts set that does not change how the field looks here.
   struct ScriptSettings {
@@ -152,6 +142,7 @@ class TextField {
   bool selected_ = false;
   bool styled_ = false;
   std::optional<std::string> styledSource_;
+  StyleRules styleRules_;
   void SetStyledText(std::string_view utf8);
   bool dirty_ = true;
   Layout layout_;
