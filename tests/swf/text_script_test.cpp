@@ -325,11 +325,11 @@ TEST(TextFieldScript, AStyleSheetMakesTheFieldReadMarkupAndGiveItBack) {
 TEST(TextFieldScript, AStyleSheetsStylesShowInTheFieldsText) {
   Asm a;
   MakeField(a);
-  // sheet.parseCSS(".hot { color: #FF8000; font-size: 30px; font-weight: bold }
-  //                 p { text-align: center; margin-left: 4 }")
+  // A value runs to its ";" or "}" with its blanks: "font-weight: bold }" would be "bold ", no
+  // weight at all, so each value here ends at a ";".
   a.Push({0, "TextField"}).Op(0x1C).Push({"StyleSheet"}).Op(0x53).StoreRegister(2).Op(0x17);
-  a.Push({".hot { color: #FF8000; font-size: 30px; font-weight: bold } "
-          "p { text-align: center; margin-left: 4 } .Cold { color: #0000FF }",
+  a.Push({".hot { color: #FF8000; font-size: 30px; font-weight: bold; } "
+          "p { text-align: center; margin-left: 4; } .Cold { color: #0000FF; }",
           1, Reg{2}, "parseCSS"})
       .Op(0x52)
       .Op(0x17);
@@ -357,6 +357,68 @@ TEST(TextFieldScript, AStyleSheetsStylesShowInTheFieldsText) {
   EXPECT_EQ(p.lines, (std::vector<std::string>{"16744448 30 true center 4", "0 12 false center 4",
                                                "255 12 false center 4", "16744448 30 true center 4",
                                                "65280 12 false center 4"}));
+}
+
+TEST(TextFieldScript, AStyleSheetReadsCssAsTheOriginalDoes) {
+  struct Case {
+    const char* css;
+    const char* traced;  // parseCSS's answer, the style names, then the probed value
+    const char* selector;
+    const char* property;
+  };
+  const Case cases[] = {
+      {"a, b { kerning: 5 }", "true|a,b|5 ", "b", "kerning"},
+      // A value keeps its blanks and runs to ";" or "}"; a name runs to its colon.
+      {"a{;;key: value;;other: value;}", "true|a|value", "a", ";other"},
+      {"a{name}b{:value}", "true|a|value", "a", "name}b{"},
+      {"a{key:;", "true|a|", "a", "key"},
+      {"k {name-with-dashes: v;this--one: w;UPPER-X: y;}", "true|k|w", "k", "this-one"},
+      {"k {name-with-dashes: v;}", "true|k|v", "k", "nameWithDashes"},
+      {"k {UPPER-X: y;}", "true|k|y", "k", "UPPERX"},
+      // Blanks inside a name or a selector, a block cut inside a property, no selector, text
+      // after a block: the whole text is refused and nothing of it kept.
+      {"key {property with space: value; }", "false||undefined", "key", "property"},
+      {"long key { kerning: 5 }", "false||undefined", "key", "kerning"},
+      {"a{key:value", "false||undefined", "a", "key"},
+      {"{color:}", "false||undefined", "a", "color"},
+      {"one { color: blue; }; oops", "false||undefined", "one", "color"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.css);
+    Asm a;
+    a.Push({0, "TextField"}).Op(0x1C).Push({"StyleSheet"}).Op(0x53).StoreRegister(2).Op(0x17);
+    // trace(sheet.parseCSS(css) + "|" + sheet.getStyleNames() + "|" + sheet.getStyle(s)[p])
+    a.Push({c.css, 1, Reg{2}, "parseCSS"}).Op(0x52).Push({"|"}).Op(0x47);
+    a.Push({0, Reg{2}, "getStyleNames"}).Op(0x52).Op(0x47).Push({"|"}).Op(0x47);
+    a.Push({c.selector, 1, Reg{2}, "getStyle"}).Op(0x52).Push({c.property}).Op(0x4E).Op(0x47);
+    a.Trace();
+    const Played p = Play(a, 1);
+    EXPECT_EQ(p.lines, std::vector<std::string>{c.traced});
+  }
+}
+
+TEST(TextFieldScript, AStyleSheetTransformsAStyleIntoATextFormat) {
+  Asm a;
+  a.Push({0, "TextField"}).Op(0x1C).Push({"StyleSheet"}).Op(0x53).StoreRegister(2).Op(0x17);
+  a.Push({"fontSize", " 12px", "color", "#00ff00", "textAlign", "CENTER", "fontFamily", "  A  ,, B",
+          "marginLeft", -3, "letterSpacing", "x", "kerning", "true", "display", "Inline", 8})
+      .Op(0x43);
+  a.Push({1, Reg{2}, "transform"}).Op(0x52).StoreRegister(3).Op(0x17);
+  for (const char* name : {"size", "color", "align", "font", "leftMargin", "letterSpacing",
+                           "kerning", "display", "bold"})
+    a.Push({name, "="}).Op(0x47).Push({Reg{3}, name}).Op(0x4E).Op(0x47).Trace();
+  a.Push({Null{}, 1, Reg{2}, "transform"}).Op(0x52).Trace();
+  // A sheet of its own kind: setStyle keeps what its transform gives.
+  a.Push({Reg{2}, "transform"});
+  a.Function("", {"s"}, [](Asm& f) { f.Push({"made"}).Op(0x3E); });
+  a.Op(0x4F);
+  a.Push({"color", "#FF0000;", 1}).Op(0x43).Push({"x", 2, Reg{2}, "setStyle"}).Op(0x52).Op(0x17);
+  a.Push({Reg{2}, "_styles"}).Op(0x4E).Push({"x"}).Op(0x4E).Trace();
+  const Played p = Play(a, 1);
+  EXPECT_EQ(p.lines,
+            (std::vector<std::string>{"size=12", "color=65280", "align=center", "font=A  ,B",
+                                      "leftMargin=0", "letterSpacing=NaN", "kerning=true",
+                                      "display=block", "bold=null", "null", "made"}));
 }
 
 }  // namespace

@@ -208,6 +208,13 @@ void FinishFileLoads(Vm& vm, const std::function<void(Object*, ClipEvent)>& fire
         }
         vm.CallMethod(Value(load.target), "onData", {data ? Value(*data) : Value()});
         break;
+      case LoadKind::kStyleSheet: {
+        bool parsed = false;
+        if (data) parsed = vm.ToBool(vm.CallMethod(Value(load.target), "parse", {Value(*data)}));
+        vm.DropUncaught();
+        vm.CallMethod(Value(load.target), "onLoad", {Value(parsed)});
+        break;
+      }
       case LoadKind::kClipVariables:
         if (!data) break;
         if (load.target->cls() == ObjClass::kClip &&

@@ -35,13 +35,14 @@ std::string UrlDecode(std::string_view text);
 std::string UrlEscape(std::string_view text);
 
 // What a finished load does with its target.
-enum class LoadKind : int { kLoadVars, kClipVariables, kXml };
+enum class LoadKind : int { kLoadVars, kClipVariables, kXml, kStyleSheet };
 
 // Queues a load of `url` for `target` (finished by FinishFileLoads at the next frame).
 void QueueFileLoad(Vm& vm, Object* target, std::string url, LoadKind kind, bool post = false);
 
 // Finishes the loads queued before: LoadVars and XML objects hear onData (the text, or undefined
-// when the file cannot be read); a clip gets the variables and `fireClipEvent(clip, kData)`.
+// when the file cannot be read); a clip gets the variables and `fireClipEvent(clip, kData)`; a
+// style sheet parses the text and hears onLoad with whether that worked.
 void FinishFileLoads(Vm& vm, const std::function<void(Object*, ClipEvent)>& fireClipEvent);
 
 // LoadVars, and XML.load through the same loads.

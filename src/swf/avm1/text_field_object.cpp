@@ -5,14 +5,17 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <optional>
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/filters_object.h"
+#include "swf/avm1/loader.h"
 #include "swf/avm1/runtime.h"
 #include "swf/avm1/vm.h"
+#include "swf/text/css.h"
 #include "swf/text/faces.h"
 #include "swf/text/text_field.h"
 
@@ -333,15 +336,17 @@ Value FormatTextExtent(Vm& vm, CallArgs& a) {
 
 // ---- TextField.StyleSheet ------------------------------------------------------------------
 
-// A style sheet keeps its styles, by selector in the order they came, in a holder object beside
-// its properties; each style is a copy of the object it was given.
-Object* SheetStyles(Vm& vm, Object* self, bool make) {
-  if (!self || self->cls() != ObjClass::kObject) return nullptr;
-  if (Object* h = self->primitive.AsObject()) return h;
+// A style sheet keeps, as the script's own properties, `_css`: each style as given (a shallow
+// copy), by selector; and `_styles`: what `transform` made of each (a TextFormat), which is what
+// the text fields read. Both come with the first style and go with clear().
+
+Object* SheetTable(Vm& vm, Object* self, const char* name, bool make) {
+  if (!self) return nullptr;
+  if (Object* t = vm.Get(self, name).AsObject()) return t;
   if (!make) return nullptr;
-  Object* h = vm.NewObject();
-  self->primitive = Value(h);
-  return h;
+  Object* t = vm.NewObject();
+  vm.Set(self, name, Value(t));
+  return t;
 }
 
 Object* CopyOf(Vm& vm, Object* from) {
@@ -351,169 +356,176 @@ Object* CopyOf(Vm& vm, Object* from) {
   return copy;
 }
 
-Value SheetConstruct(Vm& vm, CallArgs& a) {
-  if (a.self) SheetStyles(vm, a.self, true);
+// Sets the style `name` (nothing: a null style) and what the sheet's transform makes of it.
+void PutStyle(Vm& vm, Object* self, const std::string& name, Object* style) {
+  Object* css = SheetTable(vm, self, "_css", true);
+  Object* styles = SheetTable(vm, self, "_styles", true);
+  if (!css || !styles) return;
+  css->props().Remove(name);
+  css->SetOwn(name, style ? Value(style) : Value::Null());
+  const Value made =
+      vm.CallMethod(Value(self), "transform", {style ? Value(style) : Value::Null()});
+  styles->props().Remove(name);
+  styles->SetOwn(name, made);
+}
+
+Value SheetConstruct(Vm&, CallArgs& a) {
   return a.self ? Value(a.self) : Value();
 }
 
 Value SheetSetStyle(Vm& vm, CallArgs& a) {
-  Object* styles = SheetStyles(vm, a.self, true);
-  if (!styles || a.size() < 1) return {};
-  const std::string name = vm.ToString(a[0]);
-  styles->props().Remove(name);
-  if (Object* style = a[1].AsObject()) styles->SetOwn(name, Value(CopyOf(vm, style)));
+  if (!a.self || a.size() < 1) return {};
+  Object* style = a[1].AsObject();
+  PutStyle(vm, a.self, vm.ToString(a[0]), style ? CopyOf(vm, style) : nullptr);
   return {};
 }
 
 Value SheetGetStyle(Vm& vm, CallArgs& a) {
-  Object* styles = SheetStyles(vm, a.self, false);
-  Property* p = styles ? styles->FindOwn(vm.ToString(a[0])) : nullptr;
-  Object* style = p ? p->value.AsObject() : nullptr;
+  Object* css = SheetTable(vm, a.self, "_css", false);
+  Object* style = css ? vm.Get(css, vm.ToString(a[0])).AsObject() : nullptr;
   return style ? Value(CopyOf(vm, style)) : Value::Null();
 }
 
 Value SheetGetStyleNames(Vm& vm, CallArgs& a) {
   Object* names = vm.NewArray();
-  if (Object* styles = SheetStyles(vm, a.self, false))
-    for (const Property& p : styles->props().items()) vm.ArrayPush(names, Value(p.name));
+  if (Object* css = SheetTable(vm, a.self, "_css", false))
+    for (const Property& p : css->props().items())
+      if (!(p.flags & prop::kDontEnum)) vm.ArrayPush(names, Value(p.name));
   return Value(names);
 }
 
 Value SheetClear(Vm& vm, CallArgs& a) {
-  if (a.self && a.self->cls() == ObjClass::kObject) a.self->primitive = Value(vm.NewObject());
+  if (!a.self) return {};
+  vm.Set(a.self, "_css", Value(vm.NewObject()));
+  vm.Set(a.self, "_styles", Value(vm.NewObject()));
   return {};
 }
 
-// CSS text: "selector, selector { name: value; ... }" blocks; property names with dashes become
-// camel case (font-size: fontSize). False when a block is not closed.
-Value SheetParseCss(Vm& vm, CallArgs& a) {
-  Object* styles = SheetStyles(vm, a.self, true);
-  if (!styles) return Value(false);
-  const std::string css = vm.ToString(a[0]);
-  auto trim = [](std::string_view v) {
-    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
-    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
-    return std::string(v);
-  };
-  std::size_t at = 0;
-  while (at < css.size()) {
-    const std::size_t open = css.find('{', at);
-    if (open == std::string::npos) return Value(trim(std::string_view(css).substr(at)).empty());
-    const std::size_t close = css.find('}', open);
-    if (close == std::string::npos) return Value(false);
-    Object* style = vm.NewObject();
-    std::string_view body = std::string_view(css).substr(open + 1, close - open - 1);
-    while (!body.empty()) {
-      const std::size_t semi = std::min(body.find(';'), body.size());
-      const std::string_view decl = body.substr(0, semi);
-      body.remove_prefix(std::min(body.size(), semi + 1));
-      const std::size_t colon = decl.find(':');
-      if (colon == std::string_view::npos) continue;
-      std::string name;
-      bool upper = false;
-      for (char c : trim(decl.substr(0, colon))) {
-        if (c == '-') {
-          upper = true;
-          continue;
-        }
-        name.push_back(upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c);
-        upper = false;
-      }
-      if (!name.empty()) style->SetOwn(name, Value(trim(decl.substr(colon + 1))));
-    }
-    std::string_view selectors = std::string_view(css).substr(at, open - at);
-    while (true) {
-      const std::size_t comma = std::min(selectors.find(','), selectors.size());
-      const std::string sel = trim(selectors.substr(0, comma));
-      if (!sel.empty()) {
-        styles->props().Remove(sel);
-        styles->SetOwn(sel, Value(CopyOf(vm, style)));
-      }
-      if (comma >= selectors.size()) break;
-      selectors.remove_prefix(comma + 1);
-    }
-    at = close + 1;
-  }
-  return Value(true);
-}
-
-// The whole number a style value starts with (a number cut to its whole part; a text's digits
-// after any blanks, whatever follows them: "12px"); nothing for anything else.
-std::optional<double> StyleInteger(Vm& vm, const Value& v) {
-  if (v.IsNumber())
-    return std::isfinite(v.n) ? std::optional<double>(std::trunc(v.n)) : std::nullopt;
-  if (!v.IsString()) return std::nullopt;
+// The whole number a value reads as, as parseInt reads it: the digits after any blanks and a
+// sign, whatever follows them ("12px"); nothing (not a number) for anything else.
+std::optional<double> LeadingInteger(Vm& vm, const Value& v) {
   const std::string t = vm.ToString(v);
   std::size_t i = 0;
   while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
   const bool negative = i < t.size() && t[i] == '-';
-  if (negative) ++i;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
   double n = 0;
   const std::size_t digits = i;
-  for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])) && n < 1e9; ++i)
-    n = n * 10 + (t[i] - '0');
+  for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i)
+    n = std::min(n * 10 + (t[i] - '0'), 1e15);
   if (i == digits) return std::nullopt;
   return negative ? -n : n;
 }
 
-// What a style of the sheet (an object of CSS properties, camel-cased) sets in the text.
-text::FormatPatch PatchOfStyle(Vm& vm, Object* style) {
-  text::FormatPatch p;
+// transform(style): the TextFormat a style shows text in. The CSS names (camel-cased) that it
+// reads: color ("#rrggbb"), display (inline, block, none), fontFamily (a list: each name's
+// leading blanks go), fontSize, fontStyle, fontWeight, kerning, leading, letterSpacing,
+// marginLeft, marginRight, textAlign, textDecoration and textIndent. Null for no style.
+Value SheetTransform(Vm& vm, CallArgs& a) {
+  if (a[0].IsNullish()) return Value::Null();
+  Object* style = vm.ToObject(a[0]);
+  if (!style) return Value::Null();
+  Object* tf = NewFormat(vm);
+  auto put = [&](int field, Value v) { StoreFormatValue(vm, tf, field, std::move(v)); };
+  auto get = [&](const char* name) { return vm.Get(style, name); };
   auto text = [&](const char* name) -> std::optional<std::string> {
-    const Value v = vm.Get(style, name);
+    const Value v = get(name);
     if (!v.IsString()) return std::nullopt;
     return vm.ToString(v);
   };
-  auto twips = [&](const char* name, bool positive) -> std::optional<float> {
-    const auto n = StyleInteger(vm, vm.Get(style, name));
-    if (!n || (positive ? *n <= 0 : false)) return std::nullopt;
-    return static_cast<float>(std::clamp(*n, -100000.0, 100000.0) * 20);
+  if (const auto c = text("color");
+      c && c->size() == 7 && (*c)[0] == '#' && std::all_of(c->begin() + 1, c->end(), [](char ch) {
+        return std::isxdigit(static_cast<unsigned char>(ch));
+      }))
+    put(kFmtColor, Value(static_cast<double>(std::strtoul(c->c_str() + 1, nullptr, 16))));
+  if (const auto d = text("display"); d && (*d == "inline" || *d == "block" || *d == "none"))
+    put(kFmtDisplay, Value(*d));
+  if (const Value f = get("fontFamily"); vm.ToBool(f)) {
+    // Each name of the list without its leading blanks, empty ones dropped.
+    std::string list;
+    const std::string all = vm.ToString(f);
+    std::size_t at = 0;
+    while (at <= all.size()) {
+      const std::size_t comma = std::min(all.find(',', at), all.size());
+      std::size_t b = at;
+      while (b < comma && std::isspace(static_cast<unsigned char>(all[b]))) ++b;
+      if (b < comma) list += (list.empty() ? "" : ",") + all.substr(b, comma - b);
+      at = comma + 1;
+    }
+    put(kFmtFont, Value(list));
+  }
+  // Whole-number properties apply when they are given (a true value); what they read as may
+  // still be nothing, which a margin takes as 0 and a leading as 0.
+  auto whole = [&](const char* name) -> std::optional<std::optional<double>> {
+    const Value v = get(name);
+    if (!vm.ToBool(v)) return std::nullopt;
+    return LeadingInteger(vm, v);
   };
-  if (const auto c = text("color"); c && c->size() > 1 && (*c)[0] == '#') {
-    const unsigned long rgb = std::strtoul(c->c_str() + 1, nullptr, 16);
-    p.color = Rgba{static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
-                   static_cast<std::uint8_t>(rgb), 255};
+  if (const auto n = whole("fontSize"); n && *n && **n > 0) put(kFmtSize, Value(**n));
+  if (const auto n = whole("leading")) put(kFmtLeading, Value(n->value_or(0)));
+  if (const auto n = whole("textIndent")) put(kFmtIndent, Value(n->value_or(0)));
+  if (const auto n = whole("letterSpacing"))
+    put(kFmtLetterSpacing, Value(n->value_or(std::numeric_limits<double>::quiet_NaN())));
+  if (const auto n = whole("marginLeft")) put(kFmtLeftMargin, Value(std::max(0.0, n->value_or(0))));
+  if (const auto n = whole("marginRight"))
+    put(kFmtRightMargin, Value(std::max(0.0, n->value_or(0))));
+  {
+    const Value k = get("kerning");
+    const auto n = LeadingInteger(vm, k);
+    put(kFmtKerning, Value((k.IsString() && vm.ToString(k) == "true") || (n && *n != 0)));
   }
-  if (const auto size = twips("fontSize", true)) {
-    p.size = std::min(*size, text::kMaxFontPixels * 20);
+  if (const auto v = text("fontStyle"); v && (*v == "italic" || *v == "normal"))
+    put(kFmtItalic, Value(*v == "italic"));
+  if (const auto v = text("fontWeight"); v && (*v == "bold" || *v == "normal"))
+    put(kFmtBold, Value(*v == "bold"));
+  if (const auto v = text("textDecoration"); v && (*v == "underline" || *v == "none"))
+    put(kFmtUnderline, Value(*v == "underline"));
+  if (const auto v = text("textAlign")) {
+    std::string lower = *v;
+    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (lower == "left" || lower == "center" || lower == "right" || lower == "justify")
+      put(kFmtAlign, Value(lower));
   }
-  if (const Value f = vm.Get(style, "fontFamily"); vm.ToBool(f)) p.font = vm.ToString(f);
-  if (const auto w = text("fontWeight"); w && (*w == "bold" || *w == "normal"))
-    p.bold = *w == "bold";
-  if (const auto i = text("fontStyle"); i && (*i == "italic" || *i == "normal"))
-    p.italic = *i == "italic";
-  if (const auto d = text("textDecoration"); d && (*d == "underline" || *d == "none"))
-    p.underline = *d == "underline";
-  if (const auto a = text("textAlign")) {
-    if (*a == "left") p.align = TextAlign::kLeft;
-    if (*a == "right") p.align = TextAlign::kRight;
-    if (*a == "center") p.align = TextAlign::kCenter;
-    if (*a == "justify") p.align = TextAlign::kJustify;
-  }
-  if (const Value k = vm.Get(style, "kerning"); !k.IsUndefined() && !k.IsNull()) {
-    const auto n = StyleInteger(vm, k);
-    p.kerning = (k.IsString() && vm.ToString(k) == "true") || (n && *n != 0);
-  }
-  if (const auto v = twips("marginLeft", false)) p.leftMargin = std::max(0.0f, *v);
-  if (const auto v = twips("marginRight", false)) p.rightMargin = std::max(0.0f, *v);
-  if (const auto v = twips("textIndent", false)) p.indent = *v;
-  if (const auto v = twips("leading", false)) p.leading = *v;
-  if (const auto v = twips("letterSpacing", false)) p.letterSpacing = *v;
-  return p;
+  return Value(tf);
 }
 
-// The rules a field with this style sheet reads its markup with.
+// parseCSS(text) (and parse): the styles of the CSS text, or false and nothing kept when the text
+// does not read.
+Value SheetParseCss(Vm& vm, CallArgs& a) {
+  if (!a.self) return Value(false);
+  const auto blocks = text::ParseCss(vm.ToString(a[0]));
+  if (!blocks) return Value(false);
+  for (const text::CssBlock& b : *blocks) {
+    for (const std::string& selector : b.selectors) {
+      Object* style = vm.NewObject();
+      for (const auto& [name, value] : b.properties) style->SetOwn(name, Value(value));
+      PutStyle(vm, a.self, selector, style);
+    }
+  }
+  return Value(true);
+}
+
+// load(url): the CSS file beside the movie, parsed at the next frame (onLoad tells whether it
+// was).
+Value SheetLoad(Vm& vm, CallArgs& a) {
+  if (!a.self || !a.size() || a[0].IsNullish()) return Value(false);
+  QueueFileLoad(vm, a.self, vm.ToString(a[0]), LoadKind::kStyleSheet);
+  return Value(true);
+}
+
+// The rules a field with this style sheet reads its markup with: the sheet's transformed styles,
+// the selectors in lower case (a class matches without regard to case).
 text::StyleRules RulesOf(Vm& vm, Object* sheet) {
   text::StyleRules rules;
-  Object* styles = SheetStyles(vm, sheet, false);
+  Object* styles = SheetTable(vm, sheet, "_styles", false);
   if (!styles) return rules;
   for (const Property& p : styles->props().items()) {
-    Object* style = p.value.AsObject();
-    if (!style) continue;
+    Object* format = p.value.AsObject();
+    if (!format || (p.flags & prop::kDontEnum)) continue;
     std::u32string selector = text::DecodeUtf8(p.name);
     for (char32_t& c : selector)
       if (c < 128) c = static_cast<char32_t>(std::tolower(static_cast<int>(c)));
-    rules[selector] = PatchOfStyle(vm, style);
+    rules[selector] = PatchOf(vm, format);
   }
   return rules;
 }
@@ -1030,9 +1042,14 @@ void InstallTextField(Runtime& rt) {
   const std::pair<const char*, NativeFn> sheetMethods[] = {
       {"setStyle", SheetSetStyle},           {"getStyle", SheetGetStyle},
       {"getStyleNames", SheetGetStyleNames}, {"clear", SheetClear},
-      {"parseCSS", SheetParseCss},
+      {"parseCSS", SheetParseCss},           {"parse", SheetParseCss},
+      {"transform", SheetTransform},         {"load", SheetLoad},
   };
-  for (auto& [n, fn] : sheetMethods) vm.Method(sheetProto, n, fn);
+  for (auto& [n, fn] : sheetMethods) {
+    vm.Method(sheetProto, n, fn);
+    if (Property* p = sheetProto->FindOwn(n))
+      p->flags |= prop::kDontEnum | prop::kDontDelete | prop::kReadOnly;
+  }
   for (int i = 0; i < kPropCount; ++i) {
     Property& p = proto->props().Add(kPropNames[i]);
     p.getter = vm.NewNative(TfGet, i);
