@@ -486,6 +486,16 @@ TEST(Layout, AlignmentMarginsIndentAndLeading) {
   EXPECT_EQ(ml.xs[4], 1000 - 200 - 400);
   EXPECT_EQ(ml.layout.lines[1].top, 260);
   EXPECT_EQ(ml.layout.textHeight, 460);
+
+  // A list item's lines start half an inch (36 px) in, after the margin; they wrap in what is
+  // left ("aaaa" 400 + 720 + 100 fits 1300, "aaaa aaaa" does not).
+  swf::text::ParaFormat item;
+  item.bullet = true;
+  item.leftMargin = 100;
+  const Laid li = Lay("aaaa aaaa", 1300, true, item);
+  ASSERT_EQ(li.layout.lines.size(), 2u);
+  EXPECT_EQ(li.layout.lines[0].x, 820);
+  EXPECT_EQ(li.layout.lines[1].x, 820);
 }
 
 TEST(Layout, InstalledFacesAdvanceAndRiseByWholePixels) {

@@ -8,7 +8,7 @@ namespace dbx::swf::text {
 namespace {
 
 constexpr float kTabStop = 800;       // twips between default tab stops
-constexpr float kBulletIndent = 360;  // text of a list item starts this far in
+constexpr float kBulletIndent = 720;  // text of a list item starts this far in
 constexpr float kBulletOffset = 100;  // the bullet's own place
 constexpr char32_t kBullet = 0x2022;
 
