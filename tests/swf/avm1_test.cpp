@@ -568,6 +568,27 @@ TEST(Avm1Builtins, StringMethodsCountUtf16Units) {
   Asm lone;
   lone.Push({0xD801, 1, "String"}).Op(0x1C).Push({"fromCharCode"}).Op(0x52).Trace();
   EXPECT_EQ(RunOne(lone), replacement);
+  // Halves of a pair, cut apart, join into the character again by every way of joining text:
+  // + (Add2), add (StringAdd), concat and join; the result is the same text as the original.
+  Asm halves;
+  auto half = [&](int i) { halves.Push({i, 1, smiley, "charAt"}).Op(0x52); };
+  half(0);
+  half(1);
+  halves.Op(0x47).StoreRegister(0).Trace();
+  halves.Push({test::Reg{0}, smiley}).Op(0x66).Trace();  // StrictEquals
+  half(0);
+  half(1);
+  halves.Op(0x21).Push({"length"}).Op(0x4E).Trace();
+  half(1);
+  halves.Push({1});
+  half(0);
+  halves.Push({"concat"}).Op(0x52).Push({smiley}).Op(0x66).Trace();
+  halves.Push({"", 1});
+  half(1);
+  half(0);
+  halves.Push({2}).Op(0x42).Push({"join"}).Op(0x52).Push({smiley}).Op(0x66).Trace();
+  EXPECT_EQ(RunScriptLines(halves),
+            (std::vector<std::string>{smiley, "true", "2", "true", "true"}));
 }
 
 TEST(Avm1Builtins, ThisOfCallsWithoutAnObject) {

@@ -271,7 +271,7 @@ Value CharCodeAt(Vm& vm, CallArgs& a) {
 Value Concat(Vm& vm, CallArgs& a) {
   std::string s = ThisString(vm, a);
   for (auto& v : a.args) {
-    s += vm.ToString(v);
+    s = JoinText(std::move(s), vm.ToString(v));
     if (s.size() > vm.limits().maxString) break;
   }
   return Value(s);
@@ -476,9 +476,9 @@ std::string Join(Vm& vm, Object* o, const std::string& sep) {
   if (vm.depth() > 64) return out;
   std::size_t n = vm.ArrayLength(o);
   for (std::size_t i = 0; i < n; ++i) {
-    if (i) out += sep;
+    if (i) out = JoinText(std::move(out), sep);
     Value v = elements::Raw(o, i);
-    if (!v.IsUndefined() || vm.version() >= 7) out += vm.ToString(v);
+    if (!v.IsUndefined() || vm.version() >= 7) out = JoinText(std::move(out), vm.ToString(v));
     if (out.size() > vm.limits().maxString) break;
   }
   return out;

@@ -459,7 +459,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
           push(Value(a));
           break;
         }
-        push(Value(a + b));
+        push(Value(JoinText(std::move(a), b)));
         break;
       }
       case 0x15:    // StringExtract
@@ -511,7 +511,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
         break;
       case 0x26: {  // Trace
         Value x = pop();
-        std::string text = x.IsUndefined() ? "undefined" : ToString(x);
+        std::string text = WellFormed(x.IsUndefined() ? "undefined" : ToString(x));
         // One line per line break (a lone \r breaks a line too).
         std::size_t at = 0;
         for (std::size_t i = 0; i <= text.size(); ++i) {
@@ -696,7 +696,7 @@ Flow Vm::Execute(Activation& act, std::size_t begin, std::size_t end) {
             push(Value(sa));
             break;
           }
-          push(Value(sa + sb));
+          push(Value(JoinText(std::move(sa), sb)));
         } else {
           push(Value(ToNumber(a) + ToNumber(b)));
         }

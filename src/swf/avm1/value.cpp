@@ -354,8 +354,6 @@ std::string FromUnits(std::u16string_view u, int version) {
         u[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (u[i + 1] - 0xDC00u);
       ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
     }
     if (cp < 0x80) {
       s.push_back(static_cast<char>(cp));
@@ -374,6 +372,53 @@ std::string FromUnits(std::u16string_view u, int version) {
     }
   }
   return s;
+}
+
+namespace {
+
+// The surrogate (0xD800-0xDFFF) whose three bytes start at `p`, or 0.
+std::uint32_t SurrogateAt(std::string_view s, std::size_t at) {
+  if (at + 3 > s.size() || static_cast<unsigned char>(s[at]) != 0xED) return 0;
+  const auto b1 = static_cast<unsigned char>(s[at + 1]), b2 = static_cast<unsigned char>(s[at + 2]);
+  if (b1 < 0xA0 || b1 > 0xBF || (b2 & 0xC0) != 0x80) return 0;
+  return 0xD000u | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
+}
+
+void AppendUtf8(std::string& s, std::uint32_t cp) {
+  s.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+  s.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+  s.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+}
+
+}  // namespace
+
+std::string JoinText(std::string a, std::string_view b) {
+  const std::uint32_t high = a.size() >= 3 ? SurrogateAt(a, a.size() - 3) : 0;
+  const std::uint32_t low = SurrogateAt(b, 0);
+  if (high >= 0xD800 && high <= 0xDBFF && low >= 0xDC00) {
+    a.resize(a.size() - 3);
+    AppendUtf8(a, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+    a.append(b.substr(3));
+    return a;
+  }
+  a.append(b);
+  return a;
+}
+
+std::string WellFormed(std::string_view s) {
+  if (s.find('\xED') == std::string_view::npos) return std::string(s);
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    if (SurrogateAt(s, i)) {
+      out += "\xEF\xBF\xBD";
+      i += 3;
+    } else {
+      out.push_back(s[i++]);
+    }
+  }
+  return out;
 }
 
 std::size_t UnitLength(std::string_view s, int version) {

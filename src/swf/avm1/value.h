@@ -68,8 +68,14 @@ bool ToBoolean(const Value& v, int version);
 // Strings are kept as UTF-8; from SWF 6 on, script indexes them in UTF-16 code units (a
 // character beyond the basic plane counts two). Before SWF 6 a unit is a byte.
 std::u16string ToUnits(std::string_view s, int version);
-// Back to text: a surrogate without its pair becomes U+FFFD.
+// Back to text. A surrogate without its pair is kept, as the three bytes UTF-8 would give its
+// code (so that text can be cut between the halves of a pair and joined again).
 std::string FromUnits(std::u16string_view u, int version);
+// a + b: the first half of a surrogate pair at the end of `a` and the second half at the start
+// of `b` join into the one character they stand for.
+std::string JoinText(std::string a, std::string_view b);
+// The text with each surrogate left without its pair as U+FFFD: what leaves the player (traces).
+std::string WellFormed(std::string_view s);
 std::size_t UnitLength(std::string_view s, int version);
 // Text order: by character code (a pair of surrogates counts as the character it stands for).
 bool TextLess(std::string_view a, std::string_view b, int version);
