@@ -638,6 +638,38 @@ TEST(Avm1Language, SuperOfAnOwnMethodStartsAtThePrototype) {
   EXPECT_EQ(Joined(a, 8), "m|r undefined|m|get|k|r 7");
 }
 
+TEST(Avm1Language, AnAccessorsSuperIsAboveThePrototypeItWasFoundOn) {
+  // A.prototype: get p() { return "A:" + this.tag }   B.prototype (above it A.prototype):
+  // get p() { return "B>" + super.__get__p() }, set p(v) { trace("set " + super.__get__p()) }
+  // b = new B(); b.tag = "t"; trace(b.p); b.p = 1;
+  Asm a;
+  a.Function("A", {}, [](Asm&) {});
+  a.Function("B", {}, [](Asm&) {});
+  a.Get("B").Push({"prototype"}).Op(0x4E).Push({"__proto__"}).Get("A").Push({"prototype"});
+  a.Op(0x4E).Op(0x4F);
+  a.Push({Null{}});
+  a.Function("", {},
+             [](Asm& f) { f.Push({"A:"}).Get("this").Push({"tag"}).Op(0x4E).Op(0x47).Op(0x3E); });
+  a.Push({"p", 3}).Get("A").Push({"prototype"}).Op(0x4E).Push({"addProperty"}).Op(0x52).Op(0x17);
+  a.Function("", {"v"}, [](Asm& f) {
+    f.Push({"set "}).Push({0}).Get("super").Push({"__get__p"}).Op(0x52).Op(0x47).Trace();
+  });
+  a.Function("", {}, [](Asm& f) {
+    f.Push({"B>"}).Push({0}).Get("super").Push({"__get__p"}).Op(0x52).Op(0x47).Op(0x3E);
+  });
+  a.Push({"p", 3}).Get("B").Push({"prototype"}).Op(0x4E).Push({"addProperty"}).Op(0x52).Op(0x17);
+  // A.prototype.__get__p = (A's getter), so that super can call it by name.
+  a.Get("A").Push({"prototype"}).Op(0x4E).Push({"__get__p"});
+  a.Function("", {},
+             [](Asm& f) { f.Push({"A:"}).Get("this").Push({"tag"}).Op(0x4E).Op(0x47).Op(0x3E); });
+  a.Op(0x4F);
+  a.Push({"b", 0, "B"}).Op(0x40).Op(0x1D);
+  a.Get("b").Push({"tag", "t"}).Op(0x4F);
+  a.Get("b").Push({"p"}).Op(0x4E).Trace();
+  a.Get("b").Push({"p", 1}).Op(0x4F);
+  EXPECT_EQ(Joined(a, 6), "B>A:t|set A:t");
+}
+
 TEST(Avm1Language, AccessorsAndWatchersDoNotReenterThemselves) {
   RunCases({
       // o.addProperty("p", get: return o.p, set: o.p = "f"); o.p = "b"; trace(o.p)

@@ -205,7 +205,8 @@ Value Vm::Get(Object* o, std::string_view name) {
         if (p->busy) return p->value;
         if (depth_ >= limits_.maxDepth) return {};
         p->busy = true;
-        Value r = Call(Value(p->getter), o, {});
+        // Called as a method of the object it was found on (its super is the one above).
+        Value r = Call(Value(p->getter), o, {}, cur);
         if (Property* q = cur->FindOwn(name)) q->busy = false;
         return r;
       }
@@ -302,7 +303,7 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
         return;
       }
       p->busy = true;
-      Call(Value(p->setter), o, {v});
+      Call(Value(p->setter), o, {v}, o);
       if (Property* q = o->FindOwn(name)) {
         q->busy = false;
         if (q->getter || q->setter) q->value = v;
@@ -317,7 +318,7 @@ void Vm::Set(Object* o, std::string_view name, const Value& value) {
   if (o->SetSpecial(*this, name, v)) return;
   Object* owner = nullptr;
   if (Property* p = Lookup(o->proto(), name, &owner); p && (p->getter || p->setter)) {
-    if (p->setter && depth_ < limits_.maxDepth) Call(Value(p->setter), o, {v});
+    if (p->setter && depth_ < limits_.maxDepth) Call(Value(p->setter), o, {v}, owner);
     return;
   }
   o->props().Add(name).value = v;
