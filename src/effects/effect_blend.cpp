@@ -16,12 +16,16 @@
 #include <cstring>
 #include <vector>
 
+#include "core/side_worker.h"
 #include "effects/effects_internal.h"
 #include "effects/numeric.h"
 
 namespace dbx::fx {
 
 namespace {
+
+// Frames of this many pixels or more are blended by two threads.
+constexpr int kSplitPixels = 1 << 20;
 
 class Blend final : public Effect {
  public:
@@ -34,6 +38,10 @@ class Blend final : public Effect {
         break;
       case 2:
         end_ = 255;
+        // The side thread sleeps between jobs; a first job now has it awake (it waits a while
+        // for the next) when the first frame splits its blend.
+        if (W * H >= kSplitPixels && SideWorker::Shared().Parallel())
+          SideWorker::Shared().Split([] {}, [] {});
         break;
       default: {
         const double diag = std::sqrt(static_cast<double>(W) * static_cast<double>(W) +
@@ -129,8 +137,20 @@ class Blend final : public Effect {
           W * H <= INT32_MAX) {
         // Three contiguous pictures: one row of W × H pixels, so that the streamed stores fill
         // whole cache lines also where one row ends and the next begins.
-        BlendRow(c_.target.Row(0), c_.outgoing.Row(0), c_.incoming.Row(0), static_cast<int>(W * H),
-                 a, Kernel::kFast);
+        Pixel* t = c_.target.Row(0);
+        const Pixel* o = c_.outgoing.Row(0);
+        const Pixel* n = c_.incoming.Row(0);
+        const int count = static_cast<int>(W * H);
+        // A large frame is blended in two halves, one on the side thread: the blend waits on
+        // memory, and two cores draw more of it than one.
+        if (count >= kSplitPixels && SideWorker::Shared().Parallel()) {
+          const int half = count / 2 / 16 * 16;  // whole cache lines on either side
+          SideWorker::Shared().Split(
+              [&] { BlendRow(t, o, n, half, a, Kernel::kFast); },
+              [&] { BlendRow(t + half, o + half, n + half, count - half, a, Kernel::kFast); });
+          return;
+        }
+        BlendRow(t, o, n, count, a, Kernel::kFast);
         return;
       }
       for (Coord y = 0; y < H; ++y) {

@@ -235,6 +235,27 @@ TEST_P(EveryEffect, FastKernelsEqualPlainFrameByFrame) {
   }
 }
 
+// A cross-fade of a large frame is blended by two threads, each on half of the pixels: frame by
+// frame it is the same as the plain blend.
+TEST(CrossFade, ALargeFrameBlendedInTwoHalvesEqualsThePlainBlend) {
+  const int w = 1031, h = 1033;  // more than 2^20 pixels, halves not on a row's end
+  for (const int vectors : {64, 16}) {
+    const VectorLimit limit(vectors);
+    Stage a(w, h, 3), b(w, h, 3);
+    TransEffects fa, fb;
+    fb.SetKernel(Kernel::kPlain);
+    std::vector<Surface> frames_a, frames_b;
+    const Outcome oa = RunToEnd(fa, 17, "60", a, 3, 5, &frames_a);
+    const Outcome ob = RunToEnd(fb, 17, "60", b, 3, 5, &frames_b);
+    ASSERT_GE(oa.frames, 3);
+    ASSERT_EQ(oa.frames, ob.frames);
+    for (std::size_t i = 0; i < frames_a.size(); ++i)
+      ASSERT_TRUE(SameImage(frames_a[i].View(), frames_b[i].View()))
+          << "frame " << i + 1 << ": "
+          << test::FirstDifference(frames_a[i].View(), frames_b[i].View());
+  }
+}
+
 // A screen that takes from each frame only the part the refresh says changed shows every frame
 // whole: the first frame refreshes everything (the target may hold a picture composed for the
 // step and not shown yet), and each transition reports every pixel it writes, with either kernel.
