@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <utility>
 #include <vector>
+
+#include "core/png_filter.h"
 
 namespace dbx {
 
@@ -68,36 +69,11 @@ std::optional<Surface> ReadPng(const std::string& path) {
     return std::nullopt;
   std::vector<std::uint8_t> prev(stride, 0), cur(stride);
   Surface s(static_cast<int>(w), static_cast<int>(h));
-  // Filters predict from the byte one whole pixel back (one byte for pixels smaller than that).
   const std::size_t step = std::max<std::size_t>(1, bits / 8);
   for (std::uint32_t y = 0; y < h; ++y) {
     const std::uint8_t* line = &raw[y * (stride + 1)];
-    const int filter = line[0];
-    for (std::size_t i = 0; i < stride; ++i) {
-      const int a = i >= step ? cur[i - step] : 0;
-      const int b = prev[i];
-      const int c = i >= step ? prev[i - step] : 0;
-      int pred = 0;
-      switch (filter) {
-        case 1:
-          pred = a;
-          break;
-        case 2:
-          pred = b;
-          break;
-        case 3:
-          pred = (a + b) / 2;
-          break;
-        case 4: {
-          const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-          pred = (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c;
-          break;
-        }
-        default:
-          break;
-      }
-      cur[i] = static_cast<std::uint8_t>(line[1 + i] + pred);
-    }
+    std::copy(line + 1, line + 1 + stride, cur.begin());
+    UnfilterPngRow(line[0], cur.data(), prev.data(), stride, step);
     for (std::uint32_t x = 0; x < w; ++x) {
       Pixel px;
       if (colorType == 3) {

@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+#include "core/utf8.h"
+
 namespace dbx::swf::avm1 {
 
 std::string NumberToString(double n) {
@@ -355,21 +357,7 @@ std::string FromUnits(std::u16string_view u, int version) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (u[i + 1] - 0xDC00u);
       ++i;
     }
-    if (cp < 0x80) {
-      s.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      s.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      s.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      s.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      s.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      s.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      s.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    AppendUtf8(s, cp);
   }
   return s;
 }
@@ -382,13 +370,6 @@ std::uint32_t SurrogateAt(std::string_view s, std::size_t at) {
   const auto b1 = static_cast<unsigned char>(s[at + 1]), b2 = static_cast<unsigned char>(s[at + 2]);
   if (b1 < 0xA0 || b1 > 0xBF || (b2 & 0xC0) != 0x80) return 0;
   return 0xD000u | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
-}
-
-void AppendUtf8(std::string& s, std::uint32_t cp) {
-  s.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-  s.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-  s.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-  s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
 }
 
 }  // namespace

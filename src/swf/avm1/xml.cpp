@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/utf8.h"
 #include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/vm.h"
@@ -157,25 +158,6 @@ XmlNode* NewNode(Vm& vm, Object* proto, int type, Value text) {
 
 // ---- text ----------------------------------------------------------------------------------
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp == 0 || cp > 0x10FFFF) return;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // The five named entities and character references; anything else stays as written.
 std::string Unescape(std::string_view s) {
   std::string out;
@@ -216,7 +198,7 @@ std::string Unescape(std::string_view s) {
         if (d < 0 || cp > 0x10FFFF) ok = false;
         cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
       }
-      if (ok) AppendUtf8(rep, cp);
+      if (ok && cp != 0 && cp <= 0x10FFFF) AppendUtf8(rep, cp);
       if (!ok) rep = std::string(s.substr(i, semi - i + 1));
     } else {
       rep = std::string(s.substr(i, semi - i + 1));

@@ -32,6 +32,18 @@ std::vector<std::uint8_t> Rest(BitReader& r) {
 
 }  // namespace
 
+void AddRectangle(Shape& s, float x0, float y0, float x1, float y1, int fill) {
+  const Vec2 c[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+  for (int i = 0; i < 4; ++i) {
+    ShapeEdge e;
+    e.from = c[i];
+    e.to = c[(i + 1) % 4];
+    e.control = {(e.from.x + e.to.x) / 2, (e.from.y + e.to.y) / 2};
+    e.fill1 = fill;
+    s.edges.push_back(e);
+  }
+}
+
 std::optional<std::size_t> Timeline::FindLabel(std::string_view label) const {
   for (std::size_t i = 0; i < frames.size(); ++i)
     for (const std::string& l : frames[i].labels)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/utf8.h"
+
 namespace dbx::swf {
 
 namespace {
@@ -25,24 +27,6 @@ std::vector<std::uint8_t> Resync(const std::uint8_t* p, std::size_t n) {
     if (p[i] == 0xFF && i + 1 < n && p[i + 1] == 0) ++i;
   }
   return out;
-}
-
-void PutUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 // One string of a frame in `encoding` (0 Latin-1, 1 UTF-16 after a byte-order mark, 2 UTF-16
@@ -71,7 +55,7 @@ std::string ReadString(const std::uint8_t* p, std::size_t n, std::size_t& pos, i
           c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
         }
       }
-      PutUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+      AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
     }
     pos = n;
     return out;
@@ -80,7 +64,7 @@ std::string ReadString(const std::uint8_t* p, std::size_t n, std::size_t& pos, i
     if (encoding == 3)
       out += static_cast<char>(p[pos]);
     else
-      PutUtf8(out, p[pos]);
+      AppendUtf8(out, p[pos]);
     ++pos;
   }
   if (pos < n) ++pos;  // the terminator

@@ -123,6 +123,9 @@ struct Shape {
   std::vector<std::pair<std::size_t, std::size_t>> layerEnds;
 };
 
+// Adds a rectangle's four edges, filled on their right (fill1) with the shape's fill `fill`.
+void AddRectangle(Shape& s, float x0, float y0, float x1, float y1, int fill = 0);
+
 // A morph shape is two shapes with the same edge list and paired styles; a ratio 0..65535
 // picks a shape between them.
 struct MorphShape {

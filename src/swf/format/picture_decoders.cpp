@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "core/platform.h"
+#include "core/png_filter.h"
 #include "swf/format/decode_util.h"
 
 namespace dbx::swf {
@@ -72,36 +72,6 @@ constexpr Pass kWhole = {0, 0, 1, 1};
 
 std::uint32_t PassSpan(std::uint32_t size, std::uint32_t start, std::uint32_t step) {
   return size > start ? (size - start + step - 1) / step : 0;
-}
-
-// Undoes a row's filter in place, given the row above it (zeros for a pass's first row).
-void Unfilter(int filter, std::uint8_t* row, const std::uint8_t* above, std::size_t n,
-              std::size_t step) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const int a = i >= step ? row[i - step] : 0;
-    const int b = above[i];
-    const int c = i >= step ? above[i - step] : 0;
-    int pred = 0;
-    switch (filter) {
-      case 1:
-        pred = a;
-        break;
-      case 2:
-        pred = b;
-        break;
-      case 3:
-        pred = (a + b) / 2;
-        break;
-      case 4: {
-        const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-        pred = (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c;
-        break;
-      }
-      default:  // none, or a filter type the format does not have: the bytes as they are
-        break;
-    }
-    row[i] = static_cast<std::uint8_t>(row[i] + pred);
-  }
 }
 
 struct PngColours {
@@ -248,7 +218,7 @@ std::shared_ptr<const Bitmap> DecodePng(const std::uint8_t* data, std::size_t si
     above.assign(n, 0);
     for (std::uint32_t r = 0; r < rows; ++r) {
       std::uint8_t* row = raw.data() + at + 1;
-      Unfilter(raw[at], row, above.data(), n, step);
+      UnfilterPngRow(raw[at], row, above.data(), n, step);
       const std::size_t y = p.y + std::size_t{r} * p.dy;
       for (std::uint32_t i = 0; i < w; ++i)
         bmp->pixels[y * h.width + p.x + std::size_t{i} * p.dx] = PngPixel(h, colours, row, i);
@@ -465,15 +435,7 @@ std::optional<Movie> PictureMovie(const std::uint8_t* data, std::size_t size, Im
   fill.repeat = false;
   fill.smoothed = false;
   shape.fills.push_back(fill);
-  const Vec2 corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-  for (int i = 0; i < 4; ++i) {
-    ShapeEdge e;
-    e.from = corners[i];
-    e.to = corners[(i + 1) % 4];
-    e.control = {(e.from.x + e.to.x) / 2, (e.from.y + e.to.y) / 2};
-    e.fill1 = 0;
-    shape.edges.push_back(e);
-  }
+  AddRectangle(shape, 0, 0, w, h);
   movie.characters.emplace(kShape, std::move(shape));
   PlaceCommand place;
   place.character = kShape;

@@ -20,27 +20,15 @@ Matrix GlyphMatrix(float x, float y, float scale) {
   return g;
 }
 
-void AddRect(Shape& s, float x0, float y0, float x1, float y1) {
-  const Vec2 c[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
-  for (int i = 0; i < 4; ++i) {
-    ShapeEdge e;
-    e.from = c[i];
-    e.to = c[(i + 1) % 4];
-    e.control = {(e.from.x + e.to.x) / 2, (e.from.y + e.to.y) / 2};
-    e.fill1 = 0;
-    s.edges.push_back(e);
-  }
-}
-
 // A filled rectangle, or with `inset` a frame of that width inside its edge.
 Shape RectShape(float x0, float y0, float x1, float y1, Rgba color, float inset = 0) {
   Shape s;
   FillStyle f;
   f.color = color;
   s.fills.push_back(f);
-  AddRect(s, x0, y0, x1, y1);
+  AddRectangle(s, x0, y0, x1, y1);
   if (inset > 0 && x1 - x0 > 2 * inset && y1 - y0 > 2 * inset)
-    AddRect(s, x0 + inset, y0 + inset, x1 - inset, y1 - inset);
+    AddRectangle(s, x0 + inset, y0 + inset, x1 - inset, y1 - inset);
   return s;
 }
 

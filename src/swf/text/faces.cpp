@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 
+#include "core/utf8.h"
+
 namespace dbx::swf::text {
 
 namespace {
@@ -245,22 +247,7 @@ std::string EncodeUtf8(std::u32string_view s) {
   std::string out;
   out.reserve(s.size());
   for (char32_t c : s) {
-    if (c > 0x10FFFF) c = 0xFFFD;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    AppendUtf8(out, c > 0x10FFFF ? 0xFFFD : c);
   }
   return out;
 }
