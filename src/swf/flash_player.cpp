@@ -34,6 +34,13 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
          });
 }
 
+swf::Stage::Quality QualityOf(std::string_view setting) {
+  if (EqualsNoCase(setting, "low")) return swf::Stage::Quality::kLow;
+  if (EqualsNoCase(setting, "medium")) return swf::Stage::Quality::kMedium;
+  if (EqualsNoCase(setting, "best")) return swf::Stage::Quality::kBest;
+  return swf::Stage::Quality::kHigh;
+}
+
 }  // namespace
 
 FlashPlayer::FlashPlayer(ImageLoader* images)
@@ -205,6 +212,7 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
   }
   if (movie_) {
     stage_ = std::make_unique<swf::Stage>(*movie_);
+    stage_->SetQuality(QualityOf(quality_));
     stage_->fonts().SetDeviceFonts(fontSource_);
 #if DBX_SWF_HAVE_RUNTIME
     if (scriptsEnabled_) {
@@ -289,10 +297,22 @@ void FlashPlayer::SetBackgroundColor(std::int32_t color) {
   dirty_ = true;
 }
 
+void FlashPlayer::SetQuality2(std::string_view quality) {
+  quality_ = quality;
+  if (stage_) stage_->SetQuality(QualityOf(quality_));
+  dirty_ = true;
+}
+
 int FlashPlayer::SamplesPerPixel() const {
-  if (EqualsNoCase(quality_, "low")) return 1;
-  if (EqualsNoCase(quality_, "medium")) return 2;
-  return 4;
+  // The movie's scripts may have changed the quality since the setting was made.
+  switch (stage_ ? stage_->quality() : QualityOf(quality_)) {
+    case swf::Stage::Quality::kLow:
+      return 1;
+    case swf::Stage::Quality::kMedium:
+      return 2;
+    default:
+      return 4;
+  }
 }
 
 double FlashPlayer::FrameIntervalMs() const {

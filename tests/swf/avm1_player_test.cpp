@@ -464,6 +464,89 @@ TEST(Avm1Clips, DisplayPropertiesTakeNumbersAndIgnoreWhatIsNone) {
                                       "12", "-107374182.4", "toString", "named"}));
 }
 
+// The player's settings (quality, focus rectangle, sound buffer) are one for every clip; the
+// display properties keep values they cannot draw. Each row sets a property through one clip and
+// reads it through the main timeline and the clip "c".
+TEST(Avm1Clips, PlayerSettingsAreOneForEveryClip) {
+  struct Row {
+    const char* on;
+    const char* property;
+    Item value;  // "Infinity" is read from the global of that name
+    const char* root;
+    const char* clip;
+  };
+  const std::vector<Row> common = {
+      {"c", "_highquality", 2, "2", "2"},
+      {"c", "_highquality", 1.5, "1", "1"},
+      {"_root", "_highquality", 0, "0", "0"},
+      {"_root", "_highquality", "x", "0", "0"},  // not a number: left as it was
+      {"_root", "_highquality", -5, "1", "1"},
+      {"_root", "_highquality", "Infinity", "2", "2"},
+      {"c", "_quality", "medium", "MEDIUM", "MEDIUM"},
+      {"c", "_quality", "fast", "MEDIUM", "MEDIUM"},
+      {"c", "_quality", "Low", "LOW", "LOW"},
+      {"c", "_highquality", 0.5, "1", "1"},
+      {"c", "_soundbuftime", 1.9, "1", "1"},
+      {"_root", "_soundbuftime", -7.9, "-7", "-7"},
+      {"_root", "_soundbuftime", "x", "-7", "-7"},
+      {"_root", "_soundbuftime", "Infinity", "-2147483648", "-2147483648"},
+      {"c", "_alpha", 30, "100", "29.6875"},
+      {"c", "_xscale", "Infinity", "100", "Infinity"},
+      {"c", "_rotation", "Infinity", "0", "NaN"},
+      {"c", "_width", 5, "0", "0"},  // infinitely scaled: drawn at no size
+  };
+  // Before version 6 the focus rectangle is the player's, a number; from 6 the main timeline
+  // tells the player's as true or false, other clips have their own (null when not set).
+  const std::vector<Row> focus5 = {{"c", "_focusrect", 0, "0", "0"},
+                                   {"c", "_focusrect", -2, "1", "1"},
+                                   {"_root", "_focusrect", "x", "1", "1"},
+                                   {"_root", "_focusrect", test::Null{}, "1", "1"},
+                                   {"_root", "_focusrect", 0, "0", "0"}};
+  const std::vector<Row> focus6 = {{"_root", "_focusrect", 0, "false", "null"},
+                                   {"c", "_focusrect", 1, "false", "true"},
+                                   {"_root", "_focusrect", 2, "true", "true"},
+                                   {"c", "_focusrect", "", "true", "false"},
+                                   {"c", "_focusrect", test::Undef{}, "true", "null"}};
+  for (const int version : {5, 6}) {
+    SCOPED_TRACE(version);
+    std::vector<Row> rows = common;
+    const auto& focus = version == 5 ? focus5 : focus6;
+    rows.insert(rows.end(), focus.begin(), focus.end());
+    Asm a;
+    SquareOnMovedRoot(a);
+    a.Get("_root").Push({"_x", 0}).Op(0x4F);
+    std::vector<std::string> expected;
+    for (const Row& r : rows) {
+      a.Get(r.on).Push({r.property});
+      if (const auto* name = std::get_if<const char*>(&r.value);
+          name && std::string_view(*name) == "Infinity")
+        a.Get("Infinity");
+      else
+        a.Push({r.value});
+      a.Op(0x4F);
+      a.Get("_root").Push({r.property}).Op(0x4E).Trace();
+      a.Get("c").Push({r.property}).Op(0x4E).Trace();
+      expected.insert(expected.end(), {r.root, r.clip});
+    }
+    EXPECT_EQ(PlayInFolder(a, "", 1, version), expected);
+  }
+}
+
+// A movie that asks for another quality is drawn with it, until the player's setting changes.
+TEST(Avm1Clips, TheQualityAScriptSetsIsTheOneDrawn) {
+  Asm a;
+  a.Get("_root").Push({"_quality", "low"}).Op(0x4F);
+  const auto bytes = test::MovieWithScript(a.Build()->bytes, 6);
+  FlashPlayer player;
+  player.SetQuality2("Best");
+  EXPECT_EQ(player.SamplesPerPixel(), 4);
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(player.SamplesPerPixel(), 1);
+  EXPECT_EQ(player.Quality2(), "Best");
+  player.SetQuality2("medium");
+  EXPECT_EQ(player.SamplesPerPixel(), 2);
+}
+
 TEST(Avm1Clips, HitTestTakesPointsInTheMainTimelinesSpace) {
   Asm a;
   SquareOnMovedRoot(a);

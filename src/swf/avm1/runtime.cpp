@@ -46,6 +46,24 @@ const char* BlendModeName(std::uint8_t mode) {
   return mode < std::size(kNames) ? kNames[mode] : "normal";
 }
 
+// An alpha multiplier in the player's 1/256 steps, rounded towards zero.
+double AlphaSteps(double a) {
+  return std::trunc(std::clamp(a, -128.0, 128.0) * 256) / 256;
+}
+
+const char* QualityName(Stage::Quality quality) {
+  switch (quality) {
+    case Stage::Quality::kLow:
+      return "LOW";
+    case Stage::Quality::kMedium:
+      return "MEDIUM";
+    case Stage::Quality::kBest:
+      return "BEST";
+    default:
+      return "HIGH";
+  }
+}
+
 int PropertyIndex(std::string_view name) {
   if (name.size() < 2 || name[0] != '_') return -1;
   for (int i = 0; i < kPropertyCount; ++i)
@@ -95,6 +113,8 @@ class MovieClipObject : public ClipObject {
   Clip* clip;            // null once the clip has gone
   std::string bornPath;  // the path when scripts first saw the clip
   DrawState draw;
+  // From version 6 a clip that is not a level's root keeps a _focusrect of its own (none: null).
+  std::optional<bool> focusRect;
   bool timeline;  // made for a timeline (not a button or a text field)
 
   ClipObject* Relocated(Vm& vm) override {
@@ -339,7 +359,7 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
     case 5:
       return Value(clip->TotalFrames());
     case 6:
-      return Value(static_cast<double>(clip->cxform.mult[3]) * 100);
+      return Value(AlphaSteps(clip->cxform.mult[3]) * 100);
     case 7:
       return Value(clip->visible);
     case 8:
@@ -363,13 +383,22 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
         if (!c->url.empty()) return Value(c->url);
       return Value(runtime->mainUrl);
     case 16:
-      return Value(1);
+      switch (clip->stage().quality()) {
+        case Stage::Quality::kLow:
+          return Value(0);
+        case Stage::Quality::kBest:
+          return Value(2);
+        default:
+          return Value(1);
+      }
     case 17:
-      return vm.version() >= 6 ? Value::Null() : Value(1);
+      if (vm.version() < 6) return Value(runtime->focusRect ? 1 : 0);
+      if (!clip->parent) return Value(runtime->focusRect);
+      return focusRect ? Value(*focusRect) : Value::Null();
     case 18:
-      return Value(5);
+      return Value(runtime->soundBufferTime);
     case 19:
-      return Value("HIGH");
+      return Value(QualityName(clip->stage().quality()));
     case 20:
     case 21: {
       const StagePoint m = runtime->stage().mouse();
@@ -406,10 +435,38 @@ double PositionTwips(double pixels) {
   return std::isinf(pixels) ? -2147483648.0 : ToTwips(pixels);
 }
 
+// A number as the player's whole-number settings keep it: cut towards zero, and what does not fit
+// (infinities too) the lowest int.
+int PlayerInt(double n) {
+  return std::fabs(n) < 2147483648.0 ? static_cast<int>(std::trunc(n))
+                                     : std::numeric_limits<int>::min();
+}
+
 }  // namespace
 
 void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
   if (!clip) return;
+  // The focus rectangle of a clip of its own, or of the player (where an object is no number and
+  // says no, without being asked).
+  if (index == 17) {
+    if (vm.version() >= 6 && clip->parent) {
+      focusRect.reset();
+      if (!v.IsUndefined() && !v.IsNull()) focusRect = vm.ToBool(v);
+    } else if (v.IsObject()) {
+      runtime->focusRect = false;
+    } else if (const double n = PropertyNumber(vm, v); !std::isnan(n)) {
+      runtime->focusRect = n != 0;
+    }
+    return;
+  }
+  // The quality by its name, in any case; other names leave it.
+  if (index == 19) {
+    const std::string name = vm.ToString(v);
+    for (Stage::Quality q : {Stage::Quality::kLow, Stage::Quality::kMedium, Stage::Quality::kHigh,
+                             Stage::Quality::kBest})
+      if (EqualsFolded(name, QualityName(q))) clip->stage().SetQuality(q);
+    return;
+  }
   // (The name takes the value's text; the other properties a number, and none is ignored.)
   const bool numeric = index != 13;
   const double n = numeric ? PropertyNumber(vm, v) : 0;
@@ -424,19 +481,18 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
         clip->SetPosition(clip->matrix.tx, PositionTwips(n) - FieldCorner(*clip).y);
       break;
     case 2:
-      if (finite) clip->SetXScale(n);
+      // (An infinite scale is kept, and read back; the clip is then drawn at no size.)
+      if (!std::isnan(n)) clip->SetXScale(n);
       break;
     case 3:
-      if (finite) clip->SetYScale(n);
+      if (!std::isnan(n)) clip->SetYScale(n);
       break;
     case 6:
       if (!std::isnan(n)) {
-        // A text field keeps its alpha in 1/256 steps, rounded towards zero. An infinite alpha
-        // is 0.
+        // A text field keeps its alpha in 1/256 steps, rounded towards zero; other clips draw
+        // with the alpha as set (and tell it in those steps). An infinite alpha is 0.
         const double a = finite ? n / 100 : 0;
-        clip->cxform.mult[3] =
-            clip->field ? static_cast<float>(std::trunc(std::clamp(a, -128.0, 128.0) * 256) / 256)
-                        : static_cast<float>(a);
+        clip->cxform.mult[3] = static_cast<float>(clip->field ? AlphaSteps(a) : a);
         clip->scriptTransformed = true;  // the timeline no longer sets its colour either
       }
       break;
@@ -470,15 +526,20 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
       break;
     }
     case 10:
-      if (finite) {
-        double r = std::fmod(n, 360);
-        if (r > 180) r -= 360;
-        if (r < -180) r += 360;
-        clip->SetRotation(r);
-      }
+      // (An infinite angle leaves the rotation not a number, and the clip drawn at no size.)
+      if (!std::isnan(n)) clip->SetRotation(n);
       break;
     case 13:
       clip->name = vm.ToString(v);
+      break;
+    case 16:
+      if (!std::isnan(n))
+        clip->stage().SetQuality(n > 1.5  ? Stage::Quality::kBest
+                                 : n == 0 ? Stage::Quality::kLow
+                                          : Stage::Quality::kHigh);
+      break;
+    case 18:
+      if (!std::isnan(n)) runtime->soundBufferTime = PlayerInt(n);
       break;
     default:
       break;

@@ -52,6 +52,10 @@ class Runtime : public Scripts {
   // TextField.prototype: the prototype of text fields.
   Object* textFieldProto = nullptr;
   Object* buttonProto = nullptr;  // Button.prototype
+  // The player's settings that scripts read and change through any clip (_focusrect,
+  // _soundbuftime): whether focus rectangles show, and the seconds of sound buffered ahead.
+  bool focusRect = true;
+  int soundBufferTime = 5;
   // Keys held down now (Key.isDown).
   std::vector<int> keysDown;
   int lastKey = 0, lastAscii = 0;

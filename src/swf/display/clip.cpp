@@ -68,23 +68,28 @@ void Clip::ApplyScaleRotation() {
   matrix.b = sx * sn;
   matrix.c = -sy * sn;
   matrix.d = sy * cs;
+  // An infinite scale or an angle that is not a number keep their value for scripts; the clip
+  // is drawn at no size.
+  if (!std::isfinite(matrix.a) || !std::isfinite(matrix.b) || !std::isfinite(matrix.c) ||
+      !std::isfinite(matrix.d))
+    matrix.a = matrix.b = matrix.c = matrix.d = 0;
   scriptTransformed = true;
 }
 
 void Clip::SetXScale(double percent) {
-  if (!std::isfinite(percent)) return;
+  if (std::isnan(percent)) return;
   xscale_ = percent;
   ApplyScaleRotation();
 }
 
 void Clip::SetYScale(double percent) {
-  if (!std::isfinite(percent)) return;
+  if (std::isnan(percent)) return;
   yscale_ = percent;
   ApplyScaleRotation();
 }
 
 void Clip::SetRotation(double degrees) {
-  if (!std::isfinite(degrees)) return;
+  if (std::isnan(degrees)) return;
   degrees = std::fmod(degrees, 360.0);
   if (degrees > 180) degrees -= 360;
   if (degrees < -180) degrees += 360;

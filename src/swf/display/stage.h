@@ -98,6 +98,11 @@ class Stage {
   StagePoint mouse() const { return mouse_; }
   bool IsMouseDown() const { return mouseDown_; }
 
+  // --- how finely the stage is drawn: the player's setting, which scripts may change ---
+  enum class Quality : std::uint8_t { kLow, kMedium, kHigh, kBest };
+  Quality quality() const { return quality_; }
+  void SetQuality(Quality quality) { quality_ = quality; }
+
   // --- what clips and scripts call ---
   // Makes a clip for `character` (0: an empty clip) under `parent` at `depth`; what was there is
   // removed. `placeFrame` -1 marks a clip made by a script. The clip runs its first frame at once.
@@ -178,6 +183,7 @@ class Stage {
   std::map<const Movie*, std::vector<bool>> initDone_;
   StagePoint mouse_;
   bool mouseDown_ = false;
+  Quality quality_ = Quality::kHigh;
   // A button's key press took the last key down: the character it types goes nowhere.
   bool keyTaken_ = false;
   Clip* hover_ = nullptr;    // the button under the pointer
