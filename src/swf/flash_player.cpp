@@ -167,6 +167,12 @@ void FlashPlayer::TypeCharacter(char32_t ch) {
   dirty_ = true;
 }
 
+void FlashPlayer::PasteText(std::u32string_view chars) {
+  if (!stage_) return;
+  stage_->PasteText(chars);
+  dirty_ = true;
+}
+
 void FlashPlayer::MoveCaret(bool right) {
   if (!stage_) return;
   stage_->MoveCaret(right);

@@ -147,6 +147,8 @@ class FlashPlayer {
   void TypeCharacter(char32_t ch);
   // The caret of the focused field one step right or left.
   void MoveCaret(bool right);
+  // Text pasted into the focused field.
+  void PasteText(std::u32string_view chars);
   // Runs one frame at once, whatever the clock says (tools, tests); false without a movie.
   bool StepFrame();
   // Lets the interval of the last frame run pass without another frame (timers, loads, sounds

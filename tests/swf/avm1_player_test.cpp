@@ -1093,6 +1093,56 @@ TEST(Avm1Focus, TypedCharactersGoIntoTheFocusedInputField) {
   EXPECT_EQ(label->field->Text(), "");
 }
 
+// A field's restrict rule filters what is typed and pasted (a character it keeps out may enter in
+// its other case); a paste fills what room maxChars leaves and is one change.
+TEST(Avm1Focus, RestrictAndMaxCharsFilterTypingAndPasting) {
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  Runtime& rt = f.m.runtime();
+  Clip* t = f.Field("t", 1, 10, 10);
+  static int changes = 0;
+  changes = 0;
+  rt.vm().Method(rt.ScriptObjectOf(t), "onChanged", [](Vm&, CallArgs&) {
+    ++changes;
+    return Value();
+  });
+  rt.SetFocus(t);
+  struct Case {
+    const char* restrict;  // null: none
+    int maxChars;
+    std::u32string_view pasted;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"bc", 3, U"abc", "bc"},
+      {"bc", 3, U"aaa", ""},
+      {"bc", 3, U"aAbBcCdD", "bbc"},
+      {"bc", 3, U"abcabc", "bcb"},
+      {"A-Z", 0, U"Hello, World", "HELLOWORLD"},
+      {"^a-z", 0, U"Hello, World", "HELLO, WORLD"},
+      {"a-z^aeiou", 0, U"education", "dctn"},
+      {"0-9\\-", 0, U"+1-2^3\\", "1-23"},
+      {"\\^", 0, U"a^b", "^"},
+      {"", 0, U"abc", ""},
+      {nullptr, 4, U"h\u00E9\tllo", "h\xC3\xA9ll"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.restrict ? c.restrict : "(none)");
+    t->field->SetText("");
+    t->field->settings.restrict.reset();
+    if (c.restrict) t->field->settings.restrict = c.restrict;
+    t->field->maxChars = c.maxChars;
+    changes = 0;
+    f.m.stage().PasteText(c.pasted);
+    EXPECT_EQ(t->field->Text(), c.text);
+    EXPECT_EQ(changes, *c.text ? 1 : 0);
+    // Typed one by one, the same characters enter.
+    t->field->SetText("");
+    for (const char32_t ch : c.pasted) f.m.stage().TypeCharacter(ch);
+    EXPECT_EQ(t->field->Text(), c.text);
+  }
+}
+
 TEST(Avm1Focus, ChangesAreHeardAndTheFocusGoesWithItsObject) {
   FocusMovie f;
   ASSERT_TRUE(f.m.ok());

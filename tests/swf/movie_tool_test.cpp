@@ -37,8 +37,8 @@ TEST(MovieToolDate, TextsThatAreNotADateInAZoneAreRefused) {
 }
 
 // The input lists: pointer events with their place and button, keys by name or character, typed
-// text as its first character; kinds the player does not take, and keys it does not know, are
-// left out.
+// text as its first character, pastes of the clipboard's text as it was set last; kinds the
+// player does not take, and keys it does not know, are left out.
 TEST(MovieToolInput, EventsOfTheListBecomeThePlayersInput) {
   const auto events = ParseInputEvents(R"([
     { "type": "MouseMove", "pos": [5.5, 6.0] },
@@ -50,12 +50,14 @@ TEST(MovieToolInput, EventsOfTheListBecomeThePlayersInput) {
     { "type": "KeyDown", "key": "NoSuchKey" },
     { "type": "TextControl", "code": "MoveRight" },
     { "type": "TextControl", "code": "Paste" },
-    { "type": "SetClipboardText", "text": "x" },
+    { "type": "SetClipboardText", "text": "x\u00e9" },
+    { "type": "TextControl", "code": "SelectAll" },
+    { "type": "TextControl", "code": "Paste" },
     { "type": "Wait" }
   ])");
   ASSERT_TRUE(events);
   using K = InputEvent::Kind;
-  ASSERT_EQ(events->size(), 8u);
+  ASSERT_EQ(events->size(), 10u);
   const auto& e = *events;
   EXPECT_EQ(e[0].kind, K::kMouseMove);
   EXPECT_EQ(e[0].x, 5.5);
@@ -70,7 +72,11 @@ TEST(MovieToolInput, EventsOfTheListBecomeThePlayersInput) {
   EXPECT_EQ(e[4].character, U'\u00E9');
   EXPECT_EQ(e[5].character, U'\U0001DF19');
   EXPECT_EQ(e[6].kind, K::kCaretRight);
-  EXPECT_EQ(e[7].kind, K::kWait);
+  EXPECT_EQ(e[7].kind, K::kPaste);
+  EXPECT_EQ(e[7].pasted, U"");
+  EXPECT_EQ(e[8].kind, K::kPaste);
+  EXPECT_EQ(e[8].pasted, U"x\u00E9");
+  EXPECT_EQ(e[9].kind, K::kWait);
   EXPECT_FALSE(ParseInputEvents("{}"));
 }
 

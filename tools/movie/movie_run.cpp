@@ -255,6 +255,7 @@ std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
   auto doc = JsonReader(json).Document();
   if (!doc || doc->type != Json::Type::kArray) return std::nullopt;
   std::vector<InputEvent> out;
+  std::u32string clipboard;
   for (const Json& item : doc->items) {
     const Json* type = item.Field("type");
     if (!type) continue;
@@ -278,11 +279,21 @@ std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
       const std::u32string chars = c ? swf::text::DecodeUtf8(c->text) : std::u32string();
       if (chars.empty()) continue;
       e.character = chars[0];
+    } else if (t == "SetClipboardText") {
+      const Json* text = item.Field("text");
+      clipboard = text ? swf::text::DecodeUtf8(text->text) : std::u32string();
+      continue;
     } else if (t == "TextControl") {
       const Json* code = item.Field("code");
-      if (!code || (code->text != "MoveLeft" && code->text != "MoveRight")) continue;
-      e.kind =
-          code->text == "MoveRight" ? InputEvent::Kind::kCaretRight : InputEvent::Kind::kCaretLeft;
+      if (code && code->text == "Paste") {
+        e.kind = InputEvent::Kind::kPaste;
+        e.pasted = clipboard;
+      } else if (code && (code->text == "MoveLeft" || code->text == "MoveRight")) {
+        e.kind = code->text == "MoveRight" ? InputEvent::Kind::kCaretRight
+                                           : InputEvent::Kind::kCaretLeft;
+      } else {
+        continue;
+      }
     } else if (t == "KeyDown" || t == "KeyUp") {
       e.kind = t == "KeyDown" ? InputEvent::Kind::kKeyDown : InputEvent::Kind::kKeyUp;
       const Json* key = item.Field("key");
@@ -405,6 +416,9 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
         case InputEvent::Kind::kCaretLeft:
         case InputEvent::Kind::kCaretRight:
           player.MoveCaret(e.kind == InputEvent::Kind::kCaretRight);
+          continue;
+        case InputEvent::Kind::kPaste:
+          player.PasteText(e.pasted);
           continue;
       }
       break;  // a Wait: the next frame

@@ -27,6 +27,7 @@ struct InputEvent {
     kTextInput,
     kCaretLeft,
     kCaretRight,
+    kPaste,
     kWait
   };
   Kind kind = Kind::kWait;
@@ -35,11 +36,13 @@ struct InputEvent {
   int keyCode = 0;          // virtual-key numbering
   int charCode = 0;         // the character the key types, 0 for none
   char32_t character = 0;   // text input: the character typed
+  std::u32string pasted;    // a paste: the clipboard's text
   bool typesLater = false;  // a key down whose character follows as text input
 };
 
-// Parses an input list. Events of kinds this player does not take (the clipboard, text controls
-// other than the caret's moves) are left out; nothing when the text is not a JSON array.
+// Parses an input list. The clipboard's text is kept for the pastes after it; events of kinds this
+// player does not take (text controls other than the caret's moves and paste) are left out;
+// nothing when the text is not a JSON array.
 std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json);
 
 struct RunOptions {

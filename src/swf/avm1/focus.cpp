@@ -198,6 +198,10 @@ void Runtime::TypeCharacter(char32_t ch) {
   if (focus && focus->kind == ClipKind::kEditText) TypeIntoField(*this, *focus, ch);
 }
 
+void Runtime::PasteText(std::u32string_view chars) {
+  if (focus && focus->kind == ClipKind::kEditText) PasteIntoField(*this, *focus, chars);
+}
+
 void Runtime::MoveCaret(bool right) {
   text::TextField* f = focus && focus->kind == ClipKind::kEditText ? focus->field.get() : nullptr;
   if (!f) return;

@@ -36,6 +36,7 @@ class Runtime : public Scripts {
   void TabKey() override;
   void TypeCharacter(char32_t ch) override;
   void MoveCaret(bool right) override;
+  void PasteText(std::u32string_view chars) override;
   void BeginFrame(double timeMs) override;
   void EndFrame() override;
   void Warn(std::string_view message) override { vm_.Warn(message); }
@@ -128,6 +129,8 @@ void TextFieldCreated(Runtime& rt, Clip& clip, Object* object);
 // A character typed into an input field: it replaces the selection (within maxChars), the bound
 // variable follows, and the field tells onChanged.
 void TypeIntoField(Runtime& rt, Clip& clip, char32_t ch);
+// Text pasted into the field (as typing it would, with one change told).
+void PasteIntoField(Runtime& rt, Clip& clip, std::u32string_view chars);
 void ShowBoundVariables(Runtime& rt, Clip& clip, int nesting);
 
 }  // namespace dbx::swf::avm1

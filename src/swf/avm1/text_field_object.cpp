@@ -1105,12 +1105,29 @@ void TextFieldCreated(Runtime& rt, Clip& clip, Object* object) {
 }
 
 void TypeIntoField(Runtime& rt, Clip& clip, char32_t ch) {
+  PasteIntoField(rt, clip, std::u32string(1, ch));
+}
+
+void PasteIntoField(Runtime& rt, Clip& clip, std::u32string_view chars) {
   text::TextField* f = clip.field.get();
-  if (!f || !f->input || ch < 0x20 || ch == 0x7F || ch > 0x10FFFF) return;
+  if (!f || !f->input) return;
+  // What the field takes of the text: characters it lets in (in the case it lets in), up to its
+  // most characters.
   const std::size_t kept = f->Length() - (f->SelectionEnd() - f->SelectionBegin());
-  if (f->maxChars > 0 && kept >= static_cast<std::size_t>(f->maxChars)) return;
+  std::size_t room = std::u32string::npos;
+  if (f->maxChars > 0)
+    room = kept >= static_cast<std::size_t>(f->maxChars)
+               ? 0
+               : static_cast<std::size_t>(f->maxChars) - kept;
+  std::u32string taken;
+  for (const char32_t ch : chars) {
+    if (taken.size() >= room) break;
+    if (ch < 0x20 || ch == 0x7F || ch > 0x10FFFF) continue;
+    if (const auto c = text::RestrictedCharacter(f->settings.restrict, ch)) taken.push_back(*c);
+  }
+  if (taken.empty()) return;
   if (!f->HasSelection()) f->SetSelection(f->Length(), f->Length());
-  f->ReplaceSelection(text::EncodeUtf8(std::u32string(1, ch)));
+  f->ReplaceSelection(text::EncodeUtf8(taken));
   Vm& vm = rt.vm();
   WriteVariable(vm, clip, f->Text());
   if (Object* o = rt.ScriptObjectOf(&clip)) Broadcast(vm, o, "onChanged", {Value(o)});

@@ -57,6 +57,8 @@ class Scripts {
   virtual void TypeCharacter(char32_t /*ch*/) {}
   // A caret move in the focused field (the arrow keys' editing).
   virtual void MoveCaret(bool /*right*/) {}
+  // Text pasted into the input field with the keyboard focus.
+  virtual void PasteText(std::u32string_view /*chars*/) {}
   // Whether scripts left a button or sprite enabled.
   virtual bool IsEnabled(const Clip& /*clip*/) const { return true; }
   // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ... and is

@@ -835,6 +835,12 @@ void Stage::TypeCharacter(char32_t ch) {
   RunQueue();
 }
 
+void Stage::PasteText(std::u32string_view chars) {
+  if (!scripts_) return;
+  scripts_->PasteText(chars);
+  RunQueue();
+}
+
 void Stage::MoveCaret(bool right) {
   if (!scripts_) return;
   scripts_->MoveCaret(right);

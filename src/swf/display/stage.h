@@ -95,6 +95,8 @@ class Stage {
   void TypeCharacter(char32_t ch);
   // The caret of the focused field one step right or left (a selection collapses to that end).
   void MoveCaret(bool right);
+  // Text pasted (the clipboard's) into the focused field.
+  void PasteText(std::u32string_view chars);
   StagePoint mouse() const { return mouse_; }
   bool IsMouseDown() const { return mouseDown_; }
 

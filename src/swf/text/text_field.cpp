@@ -444,4 +444,43 @@ void TextField::SetMultiline(bool on) {
   Changed();
 }
 
+namespace {
+
+bool LetIn(const std::u32string& rule, char32_t ch) {
+  bool in = !rule.empty() && rule[0] == U'^';
+  bool letting = true;
+  for (std::size_t i = 0; i < rule.size(); ++i) {
+    char32_t lo = rule[i];
+    if (lo == U'^') {
+      letting = !letting;
+      continue;
+    }
+    if (lo == U'\\' && i + 1 < rule.size()) lo = rule[++i];
+    char32_t hi = lo;
+    if (i + 2 < rule.size() && rule[i + 1] == U'-') {
+      i += 2;
+      hi = rule[i];
+      if (hi == U'\\' && i + 1 < rule.size()) hi = rule[++i];
+    }
+    if (ch >= lo && ch <= hi) in = letting;
+  }
+  return in;
+}
+
+char32_t OtherCase(char32_t ch) {
+  if (ch >= U'a' && ch <= U'z') return ch - U'a' + U'A';
+  if (ch >= U'A' && ch <= U'Z') return ch - U'A' + U'a';
+  return ch;
+}
+
+}  // namespace
+
+std::optional<char32_t> RestrictedCharacter(const std::optional<std::string>& rule, char32_t ch) {
+  if (!rule) return ch;
+  const std::u32string chars = DecodeUtf8(*rule);
+  if (LetIn(chars, ch)) return ch;
+  if (const char32_t other = OtherCase(ch); other != ch && LetIn(chars, other)) return other;
+  return std::nullopt;
+}
+
 }  // namespace dbx::swf::text

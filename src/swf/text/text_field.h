@@ -150,4 +150,11 @@ class TextField {
   Box laidOutBox_;
 };
 
+// The character that typing `ch` enters into a field that restricts what it takes to `rule`
+// (none: anything): `ch` when the rule lets it in, else its other case when that is let in, else
+// nothing. A rule lists characters and ranges ("a-z"); each "^" turns what follows from letting
+// in to keeping out and back (a rule that starts with one lets in everything else); a backslash
+// takes the next character as it is. An empty rule lets nothing in.
+std::optional<char32_t> RestrictedCharacter(const std::optional<std::string>& rule, char32_t ch);
+
 }  // namespace dbx::swf::text
