@@ -317,7 +317,7 @@ int FlashPlayer::SamplesPerPixel() const {
     case swf::Stage::Quality::kMedium:
       return 2;
     default:
-      return 4;
+      return 16;
   }
 }
 

@@ -110,7 +110,7 @@ class FlashPlayer {
 
   // Quality2: any text is accepted and read back unchanged. "Low" (any case) draws without
   // anti-aliasing (one sample per pixel); "Medium" with 2 samples per pixel; everything else
-  // ("High", "Best", "AutoHigh", ...) with 4.
+  // ("High", "Best", "AutoHigh", ...) with 16.
   // The movie's scripts can change the quality it is drawn with; setting it again overrides them.
   void SetQuality2(std::string_view quality);
   const std::string& Quality2() const { return quality_; }

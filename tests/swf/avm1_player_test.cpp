@@ -539,7 +539,7 @@ TEST(Avm1Clips, TheQualityAScriptSetsIsTheOneDrawn) {
   const auto bytes = test::MovieWithScript(a.Build()->bytes, 6);
   FlashPlayer player;
   player.SetQuality2("Best");
-  EXPECT_EQ(player.SamplesPerPixel(), 4);
+  EXPECT_EQ(player.SamplesPerPixel(), 16);
   player.LoadMovieBytes(bytes.data(), bytes.size());
   EXPECT_EQ(player.SamplesPerPixel(), 1);
   EXPECT_EQ(player.Quality2(), "Best");

@@ -74,6 +74,34 @@ TEST(Rasterizer, AntiAliasedEdgesGiveFractionalCoverage) {
   EXPECT_EQ(at(2, 4), 0);
 }
 
+TEST(Rasterizer, SixteenSamplesLieOnAFourByFourGrid) {
+  // Four rows (0.125 ... 0.875) of four samples (x 0.125 ... 0.875): a pixel's coverage is the
+  // count of samples inside in sixteenths. Left edge at x = 1.3 (three columns of pixel 1), top
+  // edge at y = 1.6 (two rows of row 1), right edge at x = 4.7 (three columns of pixel 4), a
+  // slanted bottom edge from (1.3, 4.1) to (4.7, 4.9).
+  const auto cov = Coverage(6, 6, 16, FillRule::kNonZero,
+                            {{{1.3f, 1.6f}, {4.7f, 1.6f}, {4.7f, 4.9f}, {1.3f, 4.1f}}});
+  auto at = [&](int x, int y) { return cov[static_cast<std::size_t>(y * 6 + x)]; };
+  // Each sample counts for 16 of 256 (all sixteen make 255).
+  auto count = [&](int x, int y) {
+    double n = 0;
+    for (int r = 0; r < 4; ++r)
+      for (int c = 0; c < 4; ++c) {
+        const double sx = x + (c + 0.5) / 4, sy = y + (r + 0.5) / 4;
+        const double bottom = 4.1 + (sx - 1.3) * 0.8 / 3.4;
+        n += sx >= 1.3 && sx < 4.7 && sy >= 1.6 && sy < bottom ? 1 : 0;
+      }
+    return n;
+  };
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const double n = count(x, y);
+      EXPECT_EQ(at(x, y), n == 16 ? 255 : static_cast<int>(n * 16)) << x << "," << y;
+    }
+  EXPECT_EQ(at(1, 1), 6 * 16);  // three columns of two rows
+  EXPECT_EQ(at(4, 3), 12 * 16);
+}
+
 TEST(Rasterizer, WindingRules) {
   // Two squares drawn in the same direction overlap in the middle: even-odd leaves a hole,
   // non-zero fills it. A square drawn backwards cancels under non-zero as well.
@@ -100,10 +128,12 @@ TEST(Rasterizer, WindingRules) {
 TEST(Rasterizer, HostileCoordinatesAreContained) {
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const auto cov = Coverage(8, 8, 4, FillRule::kNonZero,
-                            {{{-1e30f, -1e30f}, {1e30f, -1e30f}, {1e30f, 1e30f}, {-1e30f, 1e30f}},
-                             {{nan, 0}, {inf, 5}, {3, -inf}}});
-  for (int v : cov) EXPECT_EQ(v, 255);
+  for (const int samples : {4, 16}) {
+    const auto cov = Coverage(8, 8, samples, FillRule::kNonZero,
+                              {{{-1e30f, -1e30f}, {1e30f, -1e30f}, {1e30f, 1e30f}, {-1e30f, 1e30f}},
+                               {{nan, 0}, {inf, 5}, {3, -inf}}});
+    for (int v : cov) EXPECT_EQ(v, 255) << samples;
+  }
 }
 
 TEST(Rasterizer, WorkBudgetStopsTheSweep) {
@@ -678,7 +708,7 @@ TEST(Player, SettersKeepWhatTheHostWrote) {
   EXPECT_EQ(p.WMode(), "Opaque");
   p.SetQuality2("whatever");
   EXPECT_EQ(p.Quality2(), "whatever");
-  EXPECT_EQ(p.SamplesPerPixel(), 4);
+  EXPECT_EQ(p.SamplesPerPixel(), 16);
   EXPECT_EQ(p.BackgroundColor(), -1);
   // Changes that alter the picture ask for a redraw once; repeating a value does not.
   p.SetViewportSize({10, 10});

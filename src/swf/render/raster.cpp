@@ -24,6 +24,7 @@ void Rasterizer::Reset(int width, int height, int samples, bool snap) {
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   sub_ = samples >= 4 ? 4 : samples >= 2 ? 2 : 1;
+  across_ = samples >= 16 ? 4 : 1;  // (the sweep's marks take a grid of four)
   // Without anti-aliasing the outline is placed on a grid of twentieths of a pixel first, as
   // the reference player does; which pixel centres fall inside depends on it.
   snap_ = snap && sub_ == 1 ? 20.0 : 0.0;
@@ -167,6 +168,15 @@ void Rasterizer::Scan(FillRule rule, Interval&& interval, RowEnd&& rowEnd) {
         // A sample exactly on an edge counts as inside on the left and outside on the right;
         // the small bias keeps rounding noise of the crossing from deciding such ties.
         constexpr double kTie = 1e-6;
+        if (across_ > 1) {
+          // A grid: the sub-scanline has `across_` samples per pixel, evenly spread; the
+          // interval counts samples (sample i lies at (i + 0.5) / across_).
+          const double n = across_;
+          const int first = std::max(0, Ceil(xa * n - 0.5 - kTie));
+          const int end = std::min(width_ * across_, Ceil(xb * n - 0.5 - kTie));
+          if (first < end) interval(y, s, first, end);
+          continue;
+        }
         const int first = std::max(0, Ceil(xa - sampleX - kTie));
         const int end = std::min(width_, Ceil(xb - sampleX - kTie));
         if (first < end) interval(y, s, first, end);
@@ -177,7 +187,7 @@ void Rasterizer::Scan(FillRule rule, Interval&& interval, RowEnd&& rowEnd) {
 }
 
 void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
-  const int unit = 256 / sub_;  // 256 (full) becomes 255 when the row is read out
+  const int unit = 256 / (sub_ * across_);  // 256 (full) becomes 255 when the row is read out
   // Per row, coverage is kept sparse: `run_[x]` marks where runs of covered samples start and end
   // (the running sum is the coverage between marks); `touched_` lists the marked columns.
   auto touch = [&](int x) {
@@ -187,11 +197,29 @@ void Rasterizer::SweepTo(FillRule rule, RowSink& sink) {
     }
   };
   touched_.clear();
+  auto mark = [&](int x, int delta) {
+    run_[static_cast<std::size_t>(x)] += delta;
+    touch(x);
+  };
   auto interval = [&](int, int, int first, int end) {
-    run_[static_cast<std::size_t>(first)] += unit;
-    run_[static_cast<std::size_t>(end)] -= unit;
-    touch(first);
-    touch(end);
+    if (across_ == 1) {
+      mark(first, unit);
+      mark(end, -unit);
+      return;
+    }
+    // Samples first .. end - 1 of a grid of four: the first and last pixels take the samples
+    // they hold, those between all four.
+    const int p0 = first >> 2, p1 = end >> 2;
+    if (p0 == p1) {
+      mark(p0, (end - first) * unit);
+      mark(p0 + 1, -(end - first) * unit);
+      return;
+    }
+    const int a = 4 - (first & 3), b = end & 3;
+    mark(p0, a * unit);
+    if (a < 4) mark(p0 + 1, (4 - a) * unit);
+    mark(p1, (b - 4) * unit);
+    if (b > 0) mark(p1 + 1, -b * unit);
   };
   auto rowEnd = [&](int y) {
     if (touched_.empty()) return;
