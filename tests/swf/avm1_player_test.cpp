@@ -532,6 +532,22 @@ TEST(Avm1Clips, PlayerSettingsAreOneForEveryClip) {
   }
 }
 
+// A video stream the timeline places is an object of Video that scripts reach by its name and
+// can duplicate; it shows nothing.
+TEST(Avm1Clips, ATimelinesVideoIsAVideoObject) {
+  // DefineVideoStream 7: 4 frames of 32 x 24, smoothing, codec 4; placed at depth 1 as "vid".
+  const std::vector<std::uint8_t> video = {7, 0, 4, 0, 32, 0, 24, 0, 1, 4};
+  const std::vector<std::uint8_t> place = {0x22, 1, 0, 7, 0, 'v', 'i', 'd', 0};
+  Asm a;
+  a.Get("vid").Trace();
+  a.Get("vid").Get("Video").Op(0x54).Trace();  // instanceof
+  a.Get("vid").Op(0x44).Trace();               // typeof
+  a.Push({"vid", "vid2", 16389}).Op(0x24);     // duplicateMovieClip
+  a.Get("vid2").Trace();
+  EXPECT_EQ(PlayInFolder(a, "", 1, 8, {{60, video}, {26, place}}),
+            (std::vector<std::string>{"_level0.vid", "true", "object", "_level0.vid2"}));
+}
+
 // A movie that asks for another quality is drawn with it, until the player's setting changes.
 TEST(Avm1Clips, TheQualityAScriptSetsIsTheOneDrawn) {
   Asm a;

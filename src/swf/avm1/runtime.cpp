@@ -1143,6 +1143,11 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   }
   InstallTransform(vm_);
   InstallColor(vm_);
+  // The video streams the timeline places are objects of Video.
+  if (Object* video = vm_.Get(vm_.global, "Video").AsObject())
+    videoProto = vm_.Get(video, "prototype").AsObject();
+  if (!videoProto) videoProto = vm_.NewObject();
+  vm_.pinned.push_back(videoProto);
   if (Object* key = vm_.Get(vm_.global, "Key").AsObject()) {
     vm_.Method(key, "getCode", KeyGetCode);
     vm_.Method(key, "getAscii", KeyGetAscii);
@@ -1215,10 +1220,11 @@ MovieClipObject* Runtime::ObjectOf(Clip* clip) {
   if (!clip) return nullptr;
   if (clip->scriptObject) return static_cast<MovieClipObject*>(clip->scriptObject);
   if (clip->kind != ClipKind::kMovie && clip->kind != ClipKind::kButton &&
-      clip->kind != ClipKind::kEditText)
+      clip->kind != ClipKind::kEditText && clip->kind != ClipKind::kVideo)
     return nullptr;
   Object* proto = clip->kind == ClipKind::kEditText ? textFieldProto
                   : clip->kind == ClipKind::kButton ? buttonProto
+                  : clip->kind == ClipKind::kVideo  ? videoProto
                                                     : vm_.clipProto;
   auto* o = vm_.heap().Make<MovieClipObject>(proto, this, clip);
   clip->scriptObject = o;

@@ -53,6 +53,7 @@ class Runtime : public Scripts {
   // TextField.prototype: the prototype of text fields.
   Object* textFieldProto = nullptr;
   Object* buttonProto = nullptr;  // Button.prototype
+  Object* videoProto = nullptr;   // Video.prototype
   // The player's settings that scripts read and change through any clip (_focusrect,
   // _soundbuftime): whether focus rectangles show, and the seconds of sound buffered ahead.
   bool focusRect = true;

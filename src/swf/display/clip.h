@@ -29,6 +29,7 @@ enum class ClipKind : std::uint8_t {
   kButton,
   kText,      // static text
   kEditText,  // text field
+  kVideo,     // a video stream (its frames are not shown)
   kOther,     // a character this player does not draw (or none)
 };
 

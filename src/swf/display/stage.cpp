@@ -51,6 +51,7 @@ ClipKind KindOf(const Movie& movie, std::uint16_t id, const Timeline** timeline)
   if (std::holds_alternative<Button>(ch)) return ClipKind::kButton;
   if (std::holds_alternative<StaticText>(ch)) return ClipKind::kText;
   if (std::holds_alternative<EditText>(ch)) return ClipKind::kEditText;
+  if (std::holds_alternative<VideoStream>(ch)) return ClipKind::kVideo;
   return ClipKind::kOther;
 }
 

@@ -375,8 +375,16 @@ struct Button {
 
 namespace dbx::swf {
 
+// A video stream's definition (DefineVideoStream). Its frames are not decoded: the stream is an
+// object on the stage that shows nothing.
+struct VideoStream {
+  std::uint16_t frames = 0, width = 0, height = 0;
+  std::uint8_t codec = 0;
+  bool smoothing = false;
+};
+
 using Character = std::variant<Shape, MorphShape, std::shared_ptr<const Bitmap>, Sprite, Button,
-                               Font, StaticText, EditText>;
+                               Font, StaticText, EditText, VideoStream>;
 
 struct TwipsRect {
   std::int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;

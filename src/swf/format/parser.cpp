@@ -722,6 +722,17 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
       case Tag::kDefineButtonCxform:
         ReadButtonCxform(t, ctx.movie);
         break;
+      case Tag::kDefineVideoStream: {
+        const std::uint16_t id = t.U16();
+        VideoStream v;
+        v.frames = t.U16();
+        v.width = t.U16();
+        v.height = t.U16();
+        v.smoothing = (t.U8() & 1) != 0;
+        v.codec = t.U8();
+        if (!t.failed()) ctx.movie.characters.emplace(id, v);
+        break;
+      }
       case Tag::kDefineFont:
       case Tag::kDefineFont2:
       case Tag::kDefineFont3:
