@@ -23,8 +23,7 @@ class TextField;
 struct PlacedGlyph;
 }  // namespace text
 
-// Samples per pixel: 1 draws without anti-aliasing, 2, 4 and 16 with it (text outlines cached
-// as masks take at most 4).
+// Samples per pixel: 1 draws without anti-aliasing, 2, 4 and 16 with it (text takes at most 4).
 struct RenderOptions {
   int samples = 4;
 };

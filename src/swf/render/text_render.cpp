@@ -282,7 +282,8 @@ void Renderer::FillGlyphs(const text::PlacedGlyph* glyphs, std::size_t count, Rg
                         sink);
     return;
   }
-  raster_.Reset(target_.width(), target_.height(), options_.samples);
+  // (Glyphs too large for masks are filled with as many samples as masks take.)
+  raster_.Reset(target_.width(), target_.height(), std::min(options_.samples, 4));
   for (std::size_t k = 0; k < count; ++k) {
     const text::PlacedGlyph& g = glyphs[k];
     if (!g.glyph.outline || !g.face) continue;
