@@ -532,6 +532,39 @@ TEST(Avm1Clips, PlayerSettingsAreOneForEveryClip) {
   }
 }
 
+// _width and _height set the scales to the size asked for (and the other size as it is, in whole
+// twips) over the size of the content turned but not scaled: a turned clip stretches along its
+// own axes, and the other scale takes the rounding of the size it keeps.
+TEST(Avm1Clips, SizeSettersScaleByTheTurnedContent) {
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"r", 1}).Op(0x17);
+  CallOn(a, "r", "beginFill", {0}).Op(0x17);
+  CallOn(a, "r", "lineTo", {100, 0}).Op(0x17);
+  CallOn(a, "r", "lineTo", {100, 50}).Op(0x17);
+  CallOn(a, "r", "lineTo", {0, 50}).Op(0x17);
+  CallOn(a, "r", "endFill", {}).Op(0x17);
+  struct Step {
+    const char* property;
+    double value;
+  };
+  const Step steps[] = {{"_rotation", 90}, {"_width", 40},     {"_width", 40}, {"_rotation", 0},
+                        {"_xscale", 100},  {"_yscale", 33.33}, {"_width", 50}};
+  for (const Step& st : steps) {
+    a.Get("r").Push({st.property, st.value}).Op(0x4F);
+    for (const char* p : {"_width", "_height", "_xscale", "_yscale"})
+      a.Get("r").Push({p}).Op(0x4E).Trace();
+  }
+  const std::vector<std::string> expected = {
+      "50",  "100",   "100", "100",    // turned a quarter: 50 wide, 100 high
+      "50",  "80",    "80",  "100",    // 40 / 50 across its own x; 100 / 100 down its own y
+      "40",  "80",    "80",  "80",     // the height kept (80) over the turned content's 100
+      "80",  "40",    "80",  "80",     // turned back
+      "100", "40",    "100", "80",     //
+      "100", "16.65", "100", "33.33",  // 16.665 px: 333.3 twips, shown as 333
+      "50",  "16.65", "50",  "33.3"};  // the height kept is 333 twips of the content's 1000
+  EXPECT_EQ(PlayInFolder(a, "", 1), expected);
+}
+
 // A video stream the timeline places is an object of Video that scripts reach by its name and
 // can duplicate; it shows nothing.
 TEST(Avm1Clips, ATimelinesVideoIsAVideoObject) {

@@ -516,13 +516,24 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
           clip->field->SetSize(static_cast<float>(w), static_cast<float>(ToTwips(n) / sy));
         break;
       }
-      Box b = clip->Bounds(clip->parent);
-      double cur = b.empty ? 0 : (index == 8 ? b.xmax - b.xmin : b.ymax - b.ymin) / 20;
-      if (cur <= 0) break;
-      if (index == 8)
-        clip->SetXScale(clip->XScale() * n / cur);
-      else
-        clip->SetYScale(clip->YScale() * n / cur);
+      // The scales become the size asked for (and the other size as it is now) over the size of
+      // the content turned by the clip's rotation but not scaled; the rotation applies after
+      // the scales, so a turned clip stretches along its own axes.
+      const Box now = clip->Bounds(clip->parent);
+      const Box own = LocalBounds(*clip);
+      if (now.empty || own.empty) break;
+      const double r = clip->Rotation() * std::numbers::pi / 180;
+      Matrix turn;
+      turn.a = turn.d = std::cos(r);
+      turn.b = std::sin(r);
+      turn.c = -turn.b;
+      const Box turned = own.Transformed(turn);
+      const double tw = turned.xmax - turned.xmin, th = turned.ymax - turned.ymin;
+      if (!(tw > 0) || !(th > 0)) break;
+      const double w = index == 8 ? ToTwips(n) : now.xmax - now.xmin;
+      const double h = index == 9 ? ToTwips(n) : now.ymax - now.ymin;
+      clip->SetXScale(std::copysign(100 * w / tw, clip->XScale()));
+      clip->SetYScale(std::copysign(100 * h / th, clip->YScale()));
       break;
     }
     case 10:

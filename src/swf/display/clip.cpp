@@ -35,7 +35,8 @@ Box Box::Transformed(const Matrix& m) const {
   Box out;
   if (empty) return out;
   for (const double x : {xmin, xmax})
-    for (const double y : {ymin, ymax}) out.Add(m.a * x + m.c * y + m.tx, m.b * x + m.d * y + m.ty);
+    for (const double y : {ymin, ymax})
+      out.Add(std::round(m.a * x + m.c * y + m.tx), std::round(m.b * x + m.d * y + m.ty));
   return out;
 }
 
