@@ -140,6 +140,7 @@ void FlashPlayer::MouseMove(int x, int y) {
 }
 
 void FlashPlayer::MouseDown(int button, int x, int y) {
+  if (button == 1 && stage_) stage_->RightButton();
   if (button != 0) return;
   MouseMove(x, y);
   if (!stage_) return;
@@ -148,6 +149,7 @@ void FlashPlayer::MouseDown(int button, int x, int y) {
 }
 
 void FlashPlayer::MouseUp(int button, int x, int y) {
+  if (button == 1 && stage_) stage_->RightButton();
   if (button != 0) return;
   MouseMove(x, y);
   if (!stage_) return;

@@ -1192,6 +1192,84 @@ TEST(Avm1Focus, RestrictAndMaxCharsFilterTypingAndPasting) {
   }
 }
 
+// Tab shows a yellow frame 3 pixels wide just inside the bounds of the clip it reaches, until the
+// pointer moves or its left or right button is used (not the middle one); _focusrect turns it
+// off for a clip or for the player, and a text field shows none.
+TEST(Avm1Focus, TabShowsAFocusRectangleUntilThePointerIsUsed) {
+  Asm a;
+  a.Op(0x07);
+  CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
+  CallOn(a, "c", "beginFill", {0x0000FF}).Op(0x17);
+  CallOn(a, "c", "moveTo", {10, 10}).Op(0x17);
+  CallOn(a, "c", "lineTo", {30, 10}).Op(0x17);
+  CallOn(a, "c", "lineTo", {30, 30}).Op(0x17);
+  CallOn(a, "c", "lineTo", {10, 30}).Op(0x17);
+  CallOn(a, "c", "endFill", {}).Op(0x17);
+  a.Get("c").Push({"tabEnabled", true}).Op(0x4F);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
+  FlashPlayer player;
+  player.SetQuality2("Low");
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.SetViewportSize({1920, 1080});  // the movie's own size
+  Surface out(1920, 1080);
+  // The colours at (10, 10), (12, 12), (13, 13) and (29, 29).
+  auto frame = [&] {
+    player.RenderFrame(out.View());
+    std::vector<Pixel> seen;
+    for (const int at : {10, 12, 13, 29}) seen.push_back(out.View().Row(at)[at] & 0xFFFFFF);
+    return seen;
+  };
+  const std::vector<Pixel> plain = {0x0000FF, 0x0000FF, 0x0000FF, 0x0000FF},
+                           framed = {0xFFFF00, 0xFFFF00, 0x0000FF, 0xFFFF00};
+  auto tab = [&] {
+    player.KeyDown(9, 9);
+    player.KeyUp(9, 9);
+  };
+  EXPECT_EQ(frame(), plain);
+  tab();
+  EXPECT_EQ(frame(), framed);
+  player.MouseMove(500, 500);
+  EXPECT_EQ(frame(), plain);
+  tab();
+  player.MouseDown(2, 500, 500);  // the middle button
+  player.MouseUp(2, 500, 500);
+  EXPECT_EQ(frame(), framed);
+  player.MouseDown(1, 500, 500);  // the right one
+  EXPECT_EQ(frame(), plain);
+  tab();
+  player.MouseDown(0, 500, 500);
+  EXPECT_EQ(frame(), plain);
+  player.MouseUp(0, 500, 500);
+  // The clip's own _focusrect (null again: the player's), the player's; a text field shows none.
+  FocusMovie f;
+  ASSERT_TRUE(f.m.ok());
+  Runtime& rt = f.m.runtime();
+  Vm& vm = rt.vm();
+  const Value made = vm.CallMethod(Value(rt.ScriptObjectOf(&f.m.stage().root())),
+                                   "createEmptyMovieClip", {Value("c"), Value(1)});
+  Clip* c = ClipOf(made.AsObject());
+  ASSERT_NE(c, nullptr);
+  f.Set(c, "tabEnabled", Value(true));
+  struct Step {
+    Clip* on;
+    Value value;
+    bool shown;
+  };
+  Clip* root = &f.m.stage().root();
+  for (const Step& st : {Step{c, Value(false), false}, Step{c, Value::Null(), true},
+                         Step{root, Value(false), false}, Step{c, Value(true), true}}) {
+    f.Set(st.on, "_focusrect", st.value);
+    f.Tabs(1);
+    EXPECT_EQ(rt.FocusRectangle(), st.shown ? c : nullptr);
+  }
+  Clip* t = f.Field("t", 2, 100, 100);
+  rt.SetFocus(nullptr);
+  f.Set(c, "tabEnabled", Value(false));
+  f.Tabs(1);
+  EXPECT_EQ(rt.focus, t);
+  EXPECT_EQ(rt.FocusRectangle(), nullptr);
+}
+
 TEST(Avm1Focus, ChangesAreHeardAndTheFocusGoesWithItsObject) {
   FocusMovie f;
   ASSERT_TRUE(f.m.ok());

@@ -370,6 +370,7 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
   const int capture = o.captureFrame > 0 ? std::min(o.captureFrame, frames) : frames;
   std::size_t next = 0;
   // The first frame has run when the movie loaded; input comes between frames, up to each Wait.
+  // A frame's picture is taken after its input.
   std::uint64_t mixed = 0;
   std::vector<std::int16_t> block;
   for (int frame = 1; frame <= frames; ++frame) {
@@ -383,11 +384,6 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
       player.MixSound(block.data(), count);
       if (o.sound) result.sound.insert(result.sound.end(), block.begin(), block.end());
       mixed = due;
-    }
-    if (o.picture && frame == capture) {
-      Surface s(w, h);
-      player.RenderFrame(s.View());
-      result.picture = std::move(s);
     }
     while (next < o.input.size()) {
       const InputEvent& e = o.input[next++];
@@ -422,6 +418,13 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
           continue;
       }
       break;  // a Wait: the next frame
+    }
+    // The picture of a frame shows what the input given with it changed (a focus rectangle,
+    // a pressed button).
+    if (o.picture && frame == capture) {
+      Surface s(w, h);
+      player.RenderFrame(s.View());
+      result.picture = std::move(s);
     }
   }
   // The last frame's interval passes too, as it does after every other frame.

@@ -189,6 +189,7 @@ void Runtime::MoveFocus(bool backwards) {
     next = best ? best : wrap;
   }
   SetFocus(next);
+  focusRectShown = true;
   // A text field that Tab reaches has all its text selected (again, when it had the focus).
   if (next && next == focus && next->kind == ClipKind::kEditText && next->field)
     next->field->SetSelection(0, next->field->Length());
@@ -196,6 +197,14 @@ void Runtime::MoveFocus(bool backwards) {
 
 void Runtime::TypeCharacter(char32_t ch) {
   if (focus && focus->kind == ClipKind::kEditText) TypeIntoField(*this, *focus, ch);
+}
+
+const Clip* Runtime::FocusRectangle() const {
+  // Buttons and clips show one, unless their _focusrect (or the player's) says no; a text
+  // field shows its caret instead.
+  if (!focusRectShown || !focus || focus->removed || focus->kind == ClipKind::kEditText)
+    return nullptr;
+  return OwnFocusRect(*focus).value_or(focusRect) ? focus : nullptr;
 }
 
 void Runtime::PasteText(std::u32string_view chars) {

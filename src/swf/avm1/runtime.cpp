@@ -1227,6 +1227,11 @@ Runtime::~Runtime() {
   }
 }
 
+std::optional<bool> OwnFocusRect(const Clip& clip) {
+  const auto* o = static_cast<const MovieClipObject*>(clip.scriptObject);
+  return o ? o->focusRect : std::nullopt;
+}
+
 MovieClipObject* Runtime::ObjectOf(Clip* clip) {
   if (!clip) return nullptr;
   if (clip->scriptObject) return static_cast<MovieClipObject*>(clip->scriptObject);

@@ -37,6 +37,10 @@ class Runtime : public Scripts {
   void TypeCharacter(char32_t ch) override;
   void MoveCaret(bool right) override;
   void PasteText(std::u32string_view chars) override;
+  void PointerUsed() override { focusRectShown = false; }
+  const Clip* FocusRectangle() const override;
+  // Whether the keyboard moved the focus since the pointer was last used.
+  bool focusRectShown = false;
   void BeginFrame(double timeMs) override;
   void EndFrame() override;
   void Warn(std::string_view message) override { vm_.Warn(message); }
@@ -130,6 +134,8 @@ void TextFieldCreated(Runtime& rt, Clip& clip, Object* object);
 // A character typed into an input field: it replaces the selection (within maxChars), the bound
 // variable follows, and the field tells onChanged.
 void TypeIntoField(Runtime& rt, Clip& clip, char32_t ch);
+// The clip's own _focusrect (from version 6), when a script set one.
+std::optional<bool> OwnFocusRect(const Clip& clip);
 // Text pasted into the field (as typing it would, with one change told).
 void PasteIntoField(Runtime& rt, Clip& clip, std::u32string_view chars);
 void ShowBoundVariables(Runtime& rt, Clip& clip, int nesting);

@@ -59,6 +59,11 @@ class Scripts {
   virtual void MoveCaret(bool /*right*/) {}
   // Text pasted into the input field with the keyboard focus.
   virtual void PasteText(std::u32string_view /*chars*/) {}
+  // The pointer moved, or its left or right button went down or up.
+  virtual void PointerUsed() {}
+  // The object a focus rectangle is drawn around (one the keyboard gave the focus, until the
+  // pointer is used); null for none.
+  virtual const Clip* FocusRectangle() const { return nullptr; }
   // Whether scripts left a button or sprite enabled.
   virtual bool IsEnabled(const Clip& /*clip*/) const { return true; }
   // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ... and is

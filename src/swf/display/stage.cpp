@@ -712,6 +712,7 @@ bool Stage::TracksAsMenu(const Clip& clip) const {
 
 void Stage::MouseMove(double x, double y) {
   mouse_ = {x, y};
+  if (scripts_) scripts_->PointerUsed();
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseMove, 0, 0);
   std::vector<Clip*> all;
   CollectForEvents(all);
@@ -754,6 +755,7 @@ void Stage::MouseMove(double x, double y) {
 
 void Stage::MouseDown() {
   mouseDown_ = true;
+  if (scripts_) scripts_->PointerUsed();
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseDown, 0, 0);
   std::vector<Clip*> all;
   CollectForEvents(all);
@@ -769,6 +771,7 @@ void Stage::MouseDown() {
 
 void Stage::MouseUp() {
   mouseDown_ = false;
+  if (scripts_) scripts_->PointerUsed();
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseUp, 0, 0);
   std::vector<Clip*> all;
   CollectForEvents(all);
@@ -834,6 +837,10 @@ void Stage::TypeCharacter(char32_t ch) {
     if (ch <= 0x7F && QueueKeyPresses(*c, 0, static_cast<int>(ch))) taken = true;
   if (!taken && scripts_) scripts_->TypeCharacter(ch);
   RunQueue();
+}
+
+void Stage::RightButton() {
+  if (scripts_) scripts_->PointerUsed();
 }
 
 void Stage::PasteText(std::u32string_view chars) {

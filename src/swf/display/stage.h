@@ -97,6 +97,8 @@ class Stage {
   void MoveCaret(bool right);
   // Text pasted (the clipboard's) into the focused field.
   void PasteText(std::u32string_view chars);
+  // The right button went down or up (scripts do not hear of it; a focus rectangle goes).
+  void RightButton();
   StagePoint mouse() const { return mouse_; }
   bool IsMouseDown() const { return mouseDown_; }
 

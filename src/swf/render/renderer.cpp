@@ -272,9 +272,38 @@ void Renderer::Render(const Stage& stage, SurfaceView target, const Matrix& view
   ++renders_;
   for (auto& [clip, cached] : cache_) cached.used = false;
   for (const Clip* level : stage.Levels()) DrawObject(*level, Matrix{}, ColorTransform{}, 0);
+  if (const Scripts* scripts = stage.scripts())
+    if (const Clip* focused = scripts->FocusRectangle()) DrawFocusRectangle(*focused);
   std::erase_if(fields_, [&](const auto& entry) { return entry.second.drawn != renders_; });
   // Layers of objects that were not drawn this frame are dropped (the clip may be gone).
   std::erase_if(cache_, [](const auto& entry) { return !entry.second.used; });
+}
+
+void Renderer::DrawFocusRectangle(const Clip& clip) {
+  // A yellow frame, 3 pixels of the stage wide, just inside the object's bounds, over everything.
+  const swf::Box stageBox = LocalBounds(clip).Transformed(clip.ConcatenatedMatrix());
+  if (stageBox.empty) return;
+  swf::Box b;  // in device pixels
+  for (const double x : {stageBox.xmin, stageBox.xmax})
+    for (const double y : {stageBox.ymin, stageBox.ymax})
+      b.Add(view_.a * x + view_.c * y + view_.tx, view_.b * x + view_.d * y + view_.ty);
+  if (!std::isfinite(b.xmin) || !std::isfinite(b.xmax) || !std::isfinite(b.ymin) ||
+      !std::isfinite(b.ymax))
+    return;
+  const double scale = std::sqrt(std::fabs(view_.a * view_.d - view_.b * view_.c)) * 20;
+  const int width = std::max(1, static_cast<int>(std::lround(3 * scale)));
+  const auto clamp = [](double v, int hi) {
+    return static_cast<int>(std::clamp(std::round(v), 0.0, static_cast<double>(hi)));
+  };
+  const int x0 = clamp(b.xmin, target_.width()), x1 = clamp(b.xmax, target_.width());
+  const int y0 = clamp(b.ymin, target_.height()), y1 = clamp(b.ymax, target_.height());
+  const Pixel yellow = 0xFFFF00;
+  for (int y = y0; y < y1; ++y) {
+    Pixel* row = target_.Row(y);
+    const bool edge = y < y0 + width || y >= y1 - width;
+    for (int x = x0; x < x1; ++x)
+      if (edge || x < x0 + width || x >= x1 - width) row[x] = yellow;
+  }
 }
 
 void Renderer::DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx,

@@ -68,6 +68,7 @@ class Renderer {
     }
     bool Empty() const { return !(x1 >= x0 && y1 >= y0); }
   };
+  void DrawFocusRectangle(const Clip& clip);
   void DrawList(const Clip& parent, const Matrix& m, const ColorTransform& cx, int nesting);
   void DrawObject(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
   void DrawContent(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
