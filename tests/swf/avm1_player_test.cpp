@@ -309,14 +309,22 @@ Asm& CallOn(Asm& a, const std::string& obj, const std::string& method, std::vect
   return a;
 }
 
+// An empty clip `name` made on the main timeline at `depth`, with a rectangle of `colour` drawn
+// from (x0, y0) to (x1, y1) of its own space.
+void RectangleClip(Asm& a, const char* name, int depth, int x0, int y0, int x1, int y1,
+                   int colour = 0) {
+  CallOn(a, "_root", "createEmptyMovieClip", {name, depth}).Op(0x17);
+  CallOn(a, name, "beginFill", {colour}).Op(0x17);
+  CallOn(a, name, "moveTo", {x0, y0}).Op(0x17);
+  CallOn(a, name, "lineTo", {x1, y0}).Op(0x17);
+  CallOn(a, name, "lineTo", {x1, y1}).Op(0x17);
+  CallOn(a, name, "lineTo", {x0, y1}).Op(0x17);
+  CallOn(a, name, "endFill", {}).Op(0x17);
+}
+
 // A 10 x 10 square clip "c" at (100, 0) on a main timeline moved to x = 50.
 void SquareOnMovedRoot(Asm& a) {
-  CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
-  CallOn(a, "c", "beginFill", {0}).Op(0x17);
-  CallOn(a, "c", "lineTo", {10, 0}).Op(0x17);
-  CallOn(a, "c", "lineTo", {10, 10}).Op(0x17);
-  CallOn(a, "c", "lineTo", {0, 10}).Op(0x17);
-  CallOn(a, "c", "endFill", {}).Op(0x17);
+  RectangleClip(a, "c", 1, 0, 0, 10, 10);
   a.Get("c").Push({"_x", 100}).Op(0x4F);
   a.Get("_root").Push({"_x", 50}).Op(0x4F);
 }
@@ -537,12 +545,7 @@ TEST(Avm1Clips, PlayerSettingsAreOneForEveryClip) {
 // own axes, and the other scale takes the rounding of the size it keeps.
 TEST(Avm1Clips, SizeSettersScaleByTheTurnedContent) {
   Asm a;
-  CallOn(a, "_root", "createEmptyMovieClip", {"r", 1}).Op(0x17);
-  CallOn(a, "r", "beginFill", {0}).Op(0x17);
-  CallOn(a, "r", "lineTo", {100, 0}).Op(0x17);
-  CallOn(a, "r", "lineTo", {100, 50}).Op(0x17);
-  CallOn(a, "r", "lineTo", {0, 50}).Op(0x17);
-  CallOn(a, "r", "endFill", {}).Op(0x17);
+  RectangleClip(a, "r", 1, 0, 0, 100, 50);
   struct Step {
     const char* property;
     double value;
@@ -1198,13 +1201,7 @@ TEST(Avm1Focus, RestrictAndMaxCharsFilterTypingAndPasting) {
 TEST(Avm1Focus, TabShowsAFocusRectangleUntilThePointerIsUsed) {
   Asm a;
   a.Op(0x07);
-  CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
-  CallOn(a, "c", "beginFill", {0x0000FF}).Op(0x17);
-  CallOn(a, "c", "moveTo", {10, 10}).Op(0x17);
-  CallOn(a, "c", "lineTo", {30, 10}).Op(0x17);
-  CallOn(a, "c", "lineTo", {30, 30}).Op(0x17);
-  CallOn(a, "c", "lineTo", {10, 30}).Op(0x17);
-  CallOn(a, "c", "endFill", {}).Op(0x17);
+  RectangleClip(a, "c", 1, 10, 10, 30, 30, 0x0000FF);
   a.Get("c").Push({"tabEnabled", true}).Op(0x4F);
   const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
   FlashPlayer player;

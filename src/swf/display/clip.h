@@ -50,7 +50,8 @@ struct Box {
     return !empty && !r.empty && xmin <= r.xmax && r.xmin <= xmax && ymin <= r.ymax &&
            r.ymin <= ymax;
   }
-  // The bounds of this rectangle's four corners under `m`.
+  // The bounds of this rectangle's four corners under `m`, in whole twips (as the player keeps
+  // bounds in a parent's space).
   Box Transformed(const Matrix& m) const;
 };
 
