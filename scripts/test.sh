@@ -9,7 +9,9 @@ cd "$root"
 bash scripts/install-deps.sh || exit 1
 
 status=0
-step() { echo; echo "=== $*"; }
+start=$(date +%s)
+# Each step says when it starts, so that a slow step shows in the log.
+step() { echo; echo "=== $* [$(date +%T), $(($(date +%s) - start)) s in]"; }
 run() { "$@" || { echo "FAILED: $*"; status=1; }; }
 
 step "house rules: formatting and the include graph between folders"
@@ -115,5 +117,6 @@ else
 fi
 
 echo
+echo "($(($(date +%s) - start)) s in all)"
 if [ $status -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi
 exit $status
