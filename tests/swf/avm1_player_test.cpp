@@ -62,6 +62,27 @@ TEST(Avm1Loader, VariablesDecodeInOrder) {
   EXPECT_EQ(UrlDecode(UrlEscape("x=1&y=\"2\"")), "x=1&y=\"2\"");
 }
 
+// Text files of movies from version 6 are read as UTF-8 without checking what follows a lead byte.
+TEST(Avm1Loader, Utf8IsReadAsThePlayerReadsIt) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"A\xC3\xA9\xE7\x89\x87\xF0\x9F\x98\x80", "A\xC3\xA9\xE7\x89\x87\xF0\x9F\x98\x80"},
+      // Latin-1 bytes: each lead byte swallows the next one.
+      {"\xC4\xD6\xDC\x20\xDF\x20-", "\xC5\x96\xDA\xA0\xDD\xA0-"},
+      // Shift JIS bytes: a byte that leads nothing stands for itself.
+      {"\x95\xD0\x89\xBC", "\xC2\x95\xD0\x89\xC2\xBC"},
+      // Three bytes led by E0..EF, whatever the two after it are.
+      {"\xE4\x41\x42", "\xE3\x80\x82"},
+      // Cut off at the end: dropped.
+      {"ab\xDF", "ab"},
+      {"ab\xE7\x89", "ab"},
+      // Sums below one or beyond the last code point give nothing.
+      {"\xC0\x41x", "x"},
+      {"\xF7\xBF\xBF\xBFx", "x"},
+      {"\xFF", "\xC3\xBF"},
+  };
+  for (const auto& [in, want] : cases) EXPECT_EQ(Utf8Leniently(in), want) << in;
+}
+
 class TempFolder {
  public:
   TempFolder() {
@@ -1193,6 +1214,80 @@ TEST(Avm1Focus, RestrictAndMaxCharsFilterTypingAndPasting) {
     for (const char32_t ch : c.pasted) f.m.stage().TypeCharacter(ch);
     EXPECT_EQ(t->field->Text(), c.text);
   }
+}
+
+// endFill closes an open outline with a straight edge back to its start, stroked like the edges
+// drawn before it.
+TEST(Avm1Clips, EndFillStrokesTheEdgeThatClosesTheOutline) {
+  Asm a;
+  a.Op(0x07);
+  CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
+  CallOn(a, "c", "lineStyle", {4, 0xFF0000}).Op(0x17);
+  CallOn(a, "c", "beginFill", {0x0000FF}).Op(0x17);
+  CallOn(a, "c", "moveTo", {20, 20}).Op(0x17);
+  CallOn(a, "c", "lineTo", {60, 20}).Op(0x17);
+  CallOn(a, "c", "lineTo", {60, 60}).Op(0x17);
+  CallOn(a, "c", "lineTo", {20, 60}).Op(0x17);
+  CallOn(a, "c", "endFill", {}).Op(0x17);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
+  FlashPlayer player;
+  player.SetQuality2("Low");
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.SetViewportSize({1920, 1080});  // the movie's own size
+  player.Play();
+  player.Advance(0);
+  Surface out(1920, 1080);
+  player.RenderFrame(out.View());
+  auto at = [&](int x, int y) { return out.View().Row(y)[x] & 0xFFFFFF; };
+  // The middles of the top, right, bottom and left (closing) sides, and of the inside.
+  EXPECT_EQ(at(40, 20), 0xFF0000u);
+  EXPECT_EQ(at(60, 40), 0xFF0000u);
+  EXPECT_EQ(at(40, 60), 0xFF0000u);
+  EXPECT_EQ(at(20, 40), 0xFF0000u);
+  EXPECT_EQ(at(40, 40), 0x0000FFu);
+}
+
+// LocalConnection within the player: a name (of any case) reaches the object connected to it at
+// the next frame, with its arguments copied as the wire carries them; the sender hears whether
+// anyone was there.
+TEST(Avm1System, LocalConnectionsCarryCopiesToTheNextFrame) {
+  Asm a;
+  a.Op(0x07);
+  for (const char* name : {"r", "s"}) a.Push({name, 0, "LocalConnection"}).Op(0x40).Op(0x3C);
+  CallOn(a, "r", "connect", {"Chan"}).Trace();
+  CallOn(a, "s", "connect", {"chan"}).Trace();   // taken
+  CallOn(a, "r", "connect", {"other"}).Trace();  // connected already
+  CallOn(a, "s", "connect", {5}).Trace();        // not a name
+  a.Get("r").Push({"got"});
+  a.Function("", {"n", "text", "list", "when", "clip", "fn", "o1", "o2"}, [](Asm& f) {
+    for (const char* v : {"n", "text", "list"}) f.Get(v).Trace();
+    CallOn(f, "when", "getTime", {}).Trace();
+    f.Get("clip").Trace();
+    f.Get("fn").Op(0x44).Trace();
+    f.Get("fn").Push({"k"}).Op(0x4E).Trace();
+    f.Get("o1").Get("o2").Op(0x49).Trace();
+    f.Get("o1").Push({"k"}).Op(0x4E).Trace();
+  });
+  a.Op(0x4F);
+  a.Get("s").Push({"onStatus"});
+  a.Function("", {"info"}, [](Asm& f) { f.Get("info").Push({"level"}).Op(0x4E).Trace(); });
+  a.Op(0x4F);
+  a.Push({"obj", "k", "v", 1}).Op(0x43).Op(0x3C);
+  a.Push({"fn"}).Function("", {}, [](Asm&) {}).Op(0x3C);
+  a.Get("fn").Push({"k", 9}).Op(0x4F);
+  // s.send("CHAN", "got", 7, "two", [1, [2, 3]], new Date(5), _root, fn, obj, obj)
+  a.Get("obj").Get("obj").Get("fn").Get("_root");
+  a.Push({5, 1, "Date"}).Op(0x40);
+  a.Push({3, 2, 2}).Op(0x42).Push({1, 2}).Op(0x42);
+  a.Push({"two", 7, "got", "CHAN", 10}).Get("s").Push({"send"}).Op(0x52).Trace();
+  CallOn(a, "s", "send", {"nobody", "got"}).Trace();
+  CallOn(a, "s", "send", {"chan", "connect"}).Trace();  // the connection's own method
+  a.Push({"sent"}).Trace();
+  const auto lines = PlayInFolder(a, "", 2);
+  const std::vector<std::string> want = {
+      "true",  "false", "false",     "false",  "true", "true", "false", "sent",   "7",    "two",
+      "1,2,3", "5",     "undefined", "object", "9",    "true", "v",     "status", "error"};
+  EXPECT_EQ(lines, want);
 }
 
 // Tab shows a yellow frame 3 pixels wide just inside the bounds of the clip it reaches, until the

@@ -29,5 +29,8 @@ std::string EscapeXmlText(std::string_view s);
 void InstallGeom(Vm& vm);
 // PrintJob, TextSnapshot, LocalConnection, ExternalInterface, FileReference(List), SharedObject.
 void InstallSystemObjects(Vm& vm);
+// Calls the methods that LocalConnection.send asked for since the last frame on the objects
+// connected to their names, and tells each sender's onStatus whether one was there.
+void DeliverLocalMessages(Vm& vm);
 
 }  // namespace dbx::swf::avm1

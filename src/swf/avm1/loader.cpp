@@ -3,6 +3,7 @@
 // outside, decoded with bounds.
 #include "swf/avm1/loader.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -83,13 +84,35 @@ std::string FromWindows1252(std::string_view bytes) {
 
 // A file's text as the script sees it: without a UTF-8 byte order mark, and in the code page
 // before version 6.
-std::string FileText(Vm& vm, std::string data) {
-  if (data.size() >= 3 && data.compare(0, 3, "\xEF\xBB\xBF") == 0) return data.substr(3);
+std::string FileText(Vm& vm, std::string_view data) {
+  if (data.starts_with("\xEF\xBB\xBF")) return Utf8Leniently(data.substr(3));
   if (vm.version() < 6) return FromWindows1252(data);
-  return data;
+  return Utf8Leniently(data);
 }
 
 }  // namespace
+
+std::string Utf8Leniently(std::string_view bytes) {
+  // What the lead byte's sequence adds beyond its bits, by the number of bytes that follow it.
+  static constexpr std::uint32_t kOffset[4] = {0, 0x3080, 0xE2080, 0x3C82080};
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b = static_cast<unsigned char>(bytes[i++]);
+    const int follow = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC0 ? 1 : 0;
+    if (b < 0xC0 || b >= 0xF8) {
+      AppendUtf8(out, b);
+      continue;
+    }
+    if (bytes.size() - i < static_cast<std::size_t>(follow)) break;
+    std::uint32_t cp = b;
+    for (int k = 0; k < follow; ++k) cp = (cp << 6) + static_cast<unsigned char>(bytes[i++]);
+    cp -= kOffset[follow];
+    if (cp > 0 && cp <= 0x10FFFF) AppendUtf8(out, cp);
+  }
+  return out;
+}
 
 std::string UrlDecode(std::string_view text) {
   std::string out;
@@ -185,7 +208,7 @@ void FinishFileLoads(Vm& vm, const std::function<void(Object*, ClipEvent)>& fire
     }
     std::optional<std::string> data;
     if (vm.localFiles) data = ReadLocalFile(vm.movieDir, load.url);
-    if (data) *data = FileText(vm, std::move(*data));
+    if (data) *data = FileText(vm, *data);
     const double bytes = data ? static_cast<double>(data->size()) : 0;
     switch (static_cast<LoadKind>(load.kind)) {
       case LoadKind::kLoadVars:

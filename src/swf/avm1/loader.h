@@ -28,6 +28,12 @@ std::optional<std::string> LocalPath(std::string_view folder, std::string_view u
 std::optional<std::string> ReadLocalFile(std::string_view folder, std::string_view url,
                                          std::size_t maxBytes = 16u << 20);
 
+// The text of a file of a movie from version 6, read as UTF-8 the way the player reads it: a
+// lead byte takes as many bytes as its sequence asks for, whatever they are, and adds them up
+// as if each were a continuation byte (so "\xDC\x20" reads U+06A0); a byte that leads nothing
+// is the code point of its value; a sequence cut off by the end is dropped.
+std::string Utf8Leniently(std::string_view bytes);
+
 // "a=1&b=two%20words" as name/value pairs, in order ('+' is a space, %XX a byte).
 std::vector<std::pair<std::string, std::string>> DecodeVariables(std::string_view text);
 std::string UrlDecode(std::string_view text);

@@ -872,12 +872,14 @@ Rgba ColorOf(Vm& vm, const Value& rgb, const Value& alpha) {
               static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(std::lround(al * 2.55))};
 }
 
+// A fill left open is closed by a straight edge back to where it started, stroked with the line
+// style of the moment as the other edges are.
 void CloseFill(MovieClipObject* o) {
   DrawState& d = o->draw;
   if (d.fill >= 0 && d.open && !(d.pen == d.start)) {
     o->clip->drawing.edges.push_back(
         ShapeEdge{d.pen, Vec2{(d.pen.x + d.start.x) / 2, (d.pen.y + d.start.y) / 2}, d.start, false,
-                  -1, d.fill, -1});
+                  -1, d.fill, d.line});
     d.pen = d.start;
   }
   d.open = false;
@@ -1495,6 +1497,7 @@ void Runtime::BeginFrame(double timeMs) {
     if (clip->Alive()) FireClipEvent(*clip->clip, event, 0);
   });
   FinishMovieLoads(*this);
+  DeliverLocalMessages(vm_);
 }
 
 void Runtime::EndFrame() {

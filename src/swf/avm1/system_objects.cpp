@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/runtime.h"
 
 namespace dbx::swf::avm1 {
 
@@ -73,11 +75,108 @@ Value LocalConnectionDomain(Vm&, CallArgs&) {
   return Value("localhost");
 }
 
+// Connections of this player only: a name reaches the object connected to it in any movie the
+// player runs. Names ignore case.
+std::string ConnectionKey(std::string name) {
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+// connect(name): false for a name that is not a non-empty string, for an object connected
+// already and for a name taken.
+Value LocalConnectionConnect(Vm& vm, CallArgs& a) {
+  if (!a.self || a.size() == 0 || !a[0].IsString() || a[0].s.empty() || a[0].s.size() > 256)
+    return Value(false);
+  for (const auto& [name, receiver] : vm.connections)
+    if (receiver == a.self) return Value(false);
+  const std::string key = ConnectionKey(a[0].s);
+  if (vm.connections.count(key) || vm.connections.size() >= 64) return Value(false);
+  vm.connections.emplace(key, a.self);
+  return Value(true);
+}
+
+Value LocalConnectionClose(Vm& vm, CallArgs& a) {
+  std::erase_if(vm.connections, [&](const auto& entry) { return entry.second == a.self; });
+  return {};
+}
+
+// send(name, method, args...): queued for the next frame. False for a name or method that is
+// not a string, and for the connection's own methods.
+Value LocalConnectionSend(Vm& vm, CallArgs& a) {
+  if (!a.self || a.size() < 2 || !a[0].IsString() || !a[1].IsString() || a[0].s.empty() ||
+      a[1].s.empty())
+    return Value(false);
+  static constexpr std::string_view kReserved[] = {
+      "send", "connect", "close", "domain", "allowDomain", "allowInsecureDomain", "onStatus"};
+  for (const std::string_view r : kReserved)
+    if (a[1].s == r) return Value(false);
+  if (vm.messages.size() >= 256) return Value(false);
+  Vm::LocalMessage m{a.self, ConnectionKey(a[0].s), a[1].s, {}};
+  for (std::size_t i = 2; i < a.size(); ++i) m.args.push_back(a[i]);
+  vm.messages.push_back(std::move(m));
+  return Value(true);
+}
+
+// What a value becomes on its way between connections, as the wire format carries it: display
+// objects are lost, a function arrives as a plain object, dates, XML documents and arrays as
+// new ones; objects met twice arrive as one.
+class WireCopy {
+ public:
+  explicit WireCopy(Vm& vm) : vm_(vm) {}
+
+  Value Copy(const Value& v, int depth = 0) {
+    Object* o = v.AsObject();
+    if (!o) return v;
+    if (const auto seen = copies_.find(o); seen != copies_.end()) return Value(seen->second);
+    if (depth > 64 || o->cls() == ObjClass::kClip || ClipOf(o)) return {};
+    if (o->cls() == ObjClass::kDate) {
+      Object* d = vm_.heap().Make<Object>(vm_.dateProto, ObjClass::kDate);
+      d->primitive = o->primitive;
+      return Value(d);
+    }
+    if (IsXml(o)) {
+      const Value text = vm_.CallMethod(v, "toString", {});
+      return vm_.Construct(vm_.Get(vm_.global, "XML"), {Value(vm_.ToString(text))});
+    }
+    if (o->cls() == ObjClass::kArray) {
+      Object* array = vm_.NewArray();
+      copies_.emplace(o, array);
+      const std::size_t n = std::min(vm_.ArrayLength(o), vm_.limits().maxArray);
+      std::vector<Value> items;
+      for (std::size_t i = 0; i < n && !vm_.throwing() && !vm_.OutOfTime(); ++i)
+        items.push_back(Copy(vm_.ArrayGet(o, i), depth + 1));
+      for (std::size_t i = 0; i < items.size(); ++i) vm_.Set(array, std::to_string(i), items[i]);
+      return Value(array);
+    }
+    Object* copy = vm_.NewObject();
+    copies_.emplace(o, copy);
+    for (const std::string& key : vm_.Keys(o)) {
+      if (vm_.throwing() || vm_.OutOfTime()) break;
+      copy->SetOwn(key, Copy(vm_.Get(o, key), depth + 1));
+    }
+    return Value(copy);
+  }
+
+ private:
+  bool IsXml(Object* o) const {
+    int steps = 0;
+    for (Object* p = o->proto(); p && steps < 64; p = p->proto(), ++steps)
+      if (p == vm_.xmlProto) return true;
+    return false;
+  }
+
+  Vm& vm_;
+  std::map<Object*, Object*> copies_;
+};
+
 void InstallLocalConnection(Vm& vm) {
   Object* proto = vm.NewObject();
   MakeClass(vm, vm.global, "LocalConnection", ReturnSelf, ReturnSelf, proto);
-  const std::pair<const char*, NativeFn> methods[] = {
-      {"send", False}, {"close", Nothing}, {"connect", False}, {"domain", LocalConnectionDomain}};
+  const std::pair<const char*, NativeFn> methods[] = {{"send", LocalConnectionSend},
+                                                      {"close", LocalConnectionClose},
+                                                      {"connect", LocalConnectionConnect},
+                                                      {"domain", LocalConnectionDomain}};
   for (const auto& [name, fn] : methods) {
     vm.Method(proto, name, fn);
     proto->FindOwn(name)->flags |= prop::kDontDelete;
@@ -492,6 +591,28 @@ void InstallSettingsObjects(Vm& vm) {
 }
 
 }  // namespace
+
+void DeliverLocalMessages(Vm& vm) {
+  std::vector<Vm::LocalMessage> messages;
+  messages.swap(vm.messages);
+  for (Vm::LocalMessage& m : messages) {
+    if (vm.aborting()) return;
+    const auto receiver = vm.connections.find(m.name);
+    if (receiver != vm.connections.end()) {
+      WireCopy wire(vm);
+      std::vector<Value> args;
+      for (const Value& v : m.args) args.push_back(wire.Copy(v));
+      vm.DropUncaught();
+      vm.CallMethod(Value(receiver->second), m.method, std::move(args));
+      vm.DropUncaught();
+    }
+    Object* info = vm.NewObject();
+    info->SetOwn("level",
+                 Value(std::string(receiver != vm.connections.end() ? "status" : "error")));
+    vm.CallMethod(Value(m.sender), "onStatus", {Value(info)});
+    vm.DropUncaught();
+  }
+}
 
 void InstallSystemObjects(Vm& vm) {
   InstallMediaClasses(vm);

@@ -938,6 +938,11 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
   for (Object* o : pinned) t.Mark(o);
   for (const auto& v : soundVoices) t.Mark(v.owner);
   for (const SoundLoad& load : soundLoads) t.Mark(load.sound);
+  for (const auto& [name, receiver] : connections) t.Mark(receiver);
+  for (const LocalMessage& m : messages) {
+    t.Mark(m.sender);
+    for (const Value& v : m.args) t.Mark(v);
+  }
   for (auto& v : stack_) t.Mark(v);
   t.Mark(exception_);
   for (Activation* a : activations_) {

@@ -288,6 +288,15 @@ class Vm {
     bool post = false;  // the target's variables go with the request
   };
   std::vector<FileLoad> fileLoads;
+  // LocalConnection: the objects connected, by name in lower case, and what was sent to them
+  // for the next frame.
+  std::map<std::string, Object*> connections;
+  struct LocalMessage {
+    Object* sender = nullptr;
+    std::string name, method;
+    std::vector<Value> args;
+  };
+  std::vector<LocalMessage> messages;
   // Whether requests that send variables are written to the trace as they go (for tests).
   bool logFetches = false;
   // Whether scripts may read files from `movieDir` (not for a movie that came from no file).
