@@ -479,6 +479,36 @@ TEST(Player, MasksLimitTheLayersBelowTheirClipDepth) {
   }
 }
 
+// A mask covers with its fills only: under a mask of a thick line and a small square, the layer
+// below shows in the square and nowhere along the line.
+TEST(Player, AMaskCoversWithItsFillsOnly) {
+  SwfWriter m(20, 10);
+  m.Background(255, 255, 255);
+  m.StrokedPath(1, 80, 0x000000FF, {{PathOp::kMove, 0, 100}, {PathOp::kLine, 400, 100}});
+  m.SolidShape(2, 0xFF0000FF, swftest::Rectangle(0, 0, 400, 200));
+  m.SolidShape(3, 0x000000FF, swftest::Rectangle(0, 0, 60, 60));
+  SwfWriter inner(20, 10);
+  inner.Place(1, 1);
+  inner.Place(3, 2);
+  inner.ShowFrame();
+  m.Sprite(4, inner, 1);
+  m.Place(4, 1, 0, 0, /*clipDepth=*/2);
+  m.Place(2, 2);
+  m.ShowFrame();
+  m.End();
+  const auto bytes = m.Finish();
+  for (const char* quality : {"Low", "High"}) {
+    SCOPED_TRACE(quality);
+    FlashPlayer p;
+    p.LoadMovieBytes(bytes.data(), bytes.size());
+    p.SetQuality2(quality);
+    const Surface s = Render(p, 20, 10);
+    EXPECT_EQ(s.At(1, 1), kRed);     // the square
+    EXPECT_EQ(s.At(10, 5), kWhite);  // the line
+    EXPECT_EQ(s.At(10, 2), kWhite);
+  }
+}
+
 // A mask a script sets: the masked clip shows only where the mask clip covers, and the mask
 // clip is not drawn itself; taking the mask away, or its clip ending, undoes both.
 TEST(Player, ScriptMasksLimitTheirClipAndAreNotDrawn) {

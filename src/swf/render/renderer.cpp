@@ -912,7 +912,8 @@ void Renderer::DrawFills(const Shape& shape, const Matrix& toDevice, const Color
 
 void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
                            const LineEdges& byLine, std::size_t from, std::size_t to) {
-  if (from >= to) return;
+  // A mask covers with its fills only.
+  if (from >= to || maskOut_) return;
   const double viewScale = std::sqrt(std::fabs(view_.Determinant()));
   const auto toLocal = toDevice.Inverse();
   for (std::size_t l = from; l < to; ++l) {
