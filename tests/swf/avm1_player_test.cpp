@@ -1267,6 +1267,7 @@ TEST(Avm1System, LocalConnectionsCarryCopiesToTheNextFrame) {
     f.Get("fn").Push({"k"}).Op(0x4E).Trace();
     f.Get("o1").Get("o2").Op(0x49).Trace();
     f.Get("o1").Push({"k"}).Op(0x4E).Trace();
+    CallOn(f, "r", "close", {}).Op(0x17);
   });
   a.Op(0x4F);
   a.Get("s").Push({"onStatus"});
@@ -1282,11 +1283,13 @@ TEST(Avm1System, LocalConnectionsCarryCopiesToTheNextFrame) {
   a.Push({"two", 7, "got", "CHAN", 10}).Get("s").Push({"send"}).Op(0x52).Trace();
   CallOn(a, "s", "send", {"nobody", "got"}).Trace();
   CallOn(a, "s", "send", {"chan", "connect"}).Trace();  // the connection's own method
+  CallOn(a, "s", "send", {"chan", "got"}).Trace();      // closed by the first one's call
   a.Push({"sent"}).Trace();
   const auto lines = PlayInFolder(a, "", 2);
-  const std::vector<std::string> want = {
-      "true",  "false", "false",     "false",  "true", "true", "false", "sent",   "7",    "two",
-      "1,2,3", "5",     "undefined", "object", "9",    "true", "v",     "status", "error"};
+  const std::vector<std::string> want = {"true",   "false",     "false",  "false", "true", "true",
+                                         "false",  "true",      "sent",   "7",     "two",  "1,2,3",
+                                         "5",      "undefined", "object", "9",     "true", "v",
+                                         "status", "error",     "error"};
   EXPECT_EQ(lines, want);
 }
 

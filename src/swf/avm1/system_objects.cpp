@@ -597,18 +597,19 @@ void DeliverLocalMessages(Vm& vm) {
   messages.swap(vm.messages);
   for (Vm::LocalMessage& m : messages) {
     if (vm.aborting()) return;
-    const auto receiver = vm.connections.find(m.name);
-    if (receiver != vm.connections.end()) {
+    // (The receiver's method may close connections: the entry is not used after the call.)
+    const auto entry = vm.connections.find(m.name);
+    Object* receiver = entry != vm.connections.end() ? entry->second : nullptr;
+    if (receiver) {
       WireCopy wire(vm);
       std::vector<Value> args;
       for (const Value& v : m.args) args.push_back(wire.Copy(v));
       vm.DropUncaught();
-      vm.CallMethod(Value(receiver->second), m.method, std::move(args));
+      vm.CallMethod(Value(receiver), m.method, std::move(args));
       vm.DropUncaught();
     }
     Object* info = vm.NewObject();
-    info->SetOwn("level",
-                 Value(std::string(receiver != vm.connections.end() ? "status" : "error")));
+    info->SetOwn("level", Value(std::string(receiver ? "status" : "error")));
     vm.CallMethod(Value(m.sender), "onStatus", {Value(info)});
     vm.DropUncaught();
   }
