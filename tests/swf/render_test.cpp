@@ -1,7 +1,9 @@
 // The rasteriser, the span painters and the player's drawing: exact pixels of small pictures.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
+#include <vector>
 
 #include "swf/flash_player.h"
 #include "swf/format/movie.h"
@@ -453,6 +455,18 @@ TEST(Player, QualityLowDrawsWithoutAntiAliasing) {
   }
 }
 
+// A 20 x 10 movie drawn at quality "Low" and at "High", each picture handed to `check`.
+void DrawnLowAndHigh(const std::vector<std::uint8_t>& bytes,
+                     const std::function<void(const Surface&)>& check) {
+  for (const char* quality : {"Low", "High"}) {
+    SCOPED_TRACE(quality);
+    FlashPlayer p;
+    p.LoadMovieBytes(bytes.data(), bytes.size());
+    p.SetQuality2(quality);
+    check(Render(p, 20, 10));
+  }
+}
+
 TEST(Player, MasksLimitTheLayersBelowTheirClipDepth) {
   // Depth 1: a mask (left half); depth 2: red over everything, clipped; depth 3: a blue strip
   // above the clip depth, not clipped.
@@ -466,17 +480,11 @@ TEST(Player, MasksLimitTheLayersBelowTheirClipDepth) {
   m.Place(3, 3);
   m.ShowFrame();
   m.End();
-  const auto bytes = m.Finish();
-  for (const char* quality : {"Low", "High"}) {
-    SCOPED_TRACE(quality);
-    FlashPlayer p;
-    p.LoadMovieBytes(bytes.data(), bytes.size());
-    p.SetQuality2(quality);
-    const Surface s = Render(p, 20, 10);
+  DrawnLowAndHigh(m.Finish(), [](const Surface& s) {
     EXPECT_EQ(s.At(3, 2), kRed);     // inside the mask
     EXPECT_EQ(s.At(15, 2), kWhite);  // outside: the mask itself is never drawn
     EXPECT_EQ(s.At(15, 5), kBlue);   // above the clip depth
-  }
+  });
 }
 
 // A mask covers with its fills only: under a mask of a thick line and a small square, the layer
@@ -496,17 +504,11 @@ TEST(Player, AMaskCoversWithItsFillsOnly) {
   m.Place(2, 2);
   m.ShowFrame();
   m.End();
-  const auto bytes = m.Finish();
-  for (const char* quality : {"Low", "High"}) {
-    SCOPED_TRACE(quality);
-    FlashPlayer p;
-    p.LoadMovieBytes(bytes.data(), bytes.size());
-    p.SetQuality2(quality);
-    const Surface s = Render(p, 20, 10);
+  DrawnLowAndHigh(m.Finish(), [](const Surface& s) {
     EXPECT_EQ(s.At(1, 1), kRed);     // the square
     EXPECT_EQ(s.At(10, 5), kWhite);  // the line
     EXPECT_EQ(s.At(10, 2), kWhite);
-  }
+  });
 }
 
 // A mask a script sets: the masked clip shows only where the mask clip covers, and the mask
