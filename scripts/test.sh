@@ -60,7 +60,7 @@ run cmake --preset mingw >/dev/null
 run cmake --build --preset mingw -j2
 run ctest --test-dir build/mingw --output-on-failure
 
-step "fuzz targets: the movie player and the script runtime for 60 seconds each, the other parsers for 15"
+step "fuzz targets: the movie player and the script runtime for 60 seconds each, the other parsers for 10"
 run cmake --preset fuzz >/dev/null
 run cmake --build --preset fuzz -j2
 fuzzers=$(find build/fuzz -type f -name '*fuzz*' -perm -u+x ! -name '*.so' ! -name '*.a' 2>/dev/null | sort)
@@ -85,7 +85,7 @@ if [ "$count" -gt 0 ]; then
         # Inputs the fuzzers once found faults with, kept so that they stay fixed.
         seeds+=(fuzz/seeds/swf_sound fuzz/seeds/swf_found) ;;
     esac
-    each=15
+    each=10
     case "$name" in *swf*|*avm1*) each=60 ;; esac
     echo "-- $name for ${each}s"
     if ! "$f" -max_total_time=$each -print_final_stats=1 "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1; then
