@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/runtime.h"
 
@@ -76,12 +77,7 @@ Value LocalConnectionDomain(Vm&, CallArgs&) {
 }
 
 // Connections of this player only: a name reaches the object connected to it in any movie the
-// player runs. Names ignore case.
-std::string ConnectionKey(std::string name) {
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
+// player runs, whatever its case.
 
 // connect(name): false for a name that is not a non-empty string, for an object connected
 // already and for a name taken.
@@ -90,7 +86,7 @@ Value LocalConnectionConnect(Vm& vm, CallArgs& a) {
     return Value(false);
   for (const auto& [name, receiver] : vm.connections)
     if (receiver == a.self) return Value(false);
-  const std::string key = ConnectionKey(a[0].s);
+  const std::string key = FoldCase(a[0].s);
   if (vm.connections.count(key) || vm.connections.size() >= 64) return Value(false);
   vm.connections.emplace(key, a.self);
   return Value(true);
@@ -112,7 +108,7 @@ Value LocalConnectionSend(Vm& vm, CallArgs& a) {
   for (const std::string_view r : kReserved)
     if (a[1].s == r) return Value(false);
   if (vm.messages.size() >= 256) return Value(false);
-  Vm::LocalMessage m{a.self, ConnectionKey(a[0].s), a[1].s, {}};
+  Vm::LocalMessage m{a.self, FoldCase(a[0].s), a[1].s, {}};
   for (std::size_t i = 2; i < a.size(); ++i) m.args.push_back(a[i]);
   vm.messages.push_back(std::move(m));
   return Value(true);
@@ -140,14 +136,14 @@ class WireCopy {
       return vm_.Construct(vm_.Get(vm_.global, "XML"), {Value(vm_.ToString(text))});
     }
     if (o->cls() == ObjClass::kArray) {
-      Object* array = vm_.NewArray();
+      auto* array = static_cast<ArrayObject*>(vm_.NewArray());
       copies_.emplace(o, array);
       const std::size_t n = std::min(vm_.ArrayLength(o), vm_.limits().maxArray);
       std::vector<Value> items;
       for (std::size_t i = 0; i < n && !vm_.throwing() && !vm_.OutOfTime(); ++i)
         items.push_back(Copy(vm_.ArrayGet(o, i), depth + 1));
-      for (std::size_t i = 0; i < items.size(); ++i) vm_.Set(array, std::to_string(i), items[i]);
-      return Value(array);
+      array->Fill(items);
+      return Value(static_cast<Object*>(array));
     }
     Object* copy = vm_.NewObject();
     copies_.emplace(o, copy);

@@ -288,7 +288,7 @@ class Vm {
     bool post = false;  // the target's variables go with the request
   };
   std::vector<FileLoad> fileLoads;
-  // LocalConnection: the objects connected, by name in lower case, and what was sent to them
+  // LocalConnection: the objects connected, by name folded to lower case, and what was sent to them
   // for the next frame.
   std::map<std::string, Object*> connections;
   struct LocalMessage {
