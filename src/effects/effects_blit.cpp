@@ -394,8 +394,12 @@ class Comb final : public BlitBase {
   // The slide at n from the frame s before it, which the target holds: each strip is the same
   // strip of that frame moved s on, with s new rows (columns) at its start. The frames then work
   // in the target alone, which stays in the cache, and write through it.
+  // A target too large for the cache moves in place too at the end of the vertical slide: there
+  // the two rows of the incoming picture that a row is made of lie close together, and reading
+  // both costs more than reading and writing the target once.
   bool MovesInPlace(Step s) const {
-    if (!InPlaceFits() || slid_ < 0 || s <= 0) return false;
+    if (slid_ < 0 || s <= 0 || c_.kernel != Kernel::kFast) return false;
+    if (!InPlaceFits() && !(vertical_ && (c_.H - n_) * 4 <= c_.H)) return false;
     // The vertical slide keeps the even pixels of the rows it moves down in a ring of s rows.
     return !vertical_ || s * ((c_.W + 1) / 2) <= static_cast<Step>(kRingBytes / sizeof(Pixel));
   }
