@@ -18,23 +18,9 @@ step "house rules: formatting and the include graph between folders"
 run bash -c 'find src tests tools bench fuzz \( -name "*.h" -o -name "*.cpp" \) -print0 | xargs -0 clang-format --dry-run -Werror'
 run python3 scripts/check-includes.py
 
-step "native build and unit tests"
-run cmake --preset debug >/dev/null
-run cmake --build --preset debug -j2
-run ctest --preset debug -j2
-
-step "SWF conformance corpus through dazzlebox-movie (when the corpus is beside the repository)"
-if [ -d ../shared/swf-conformance ]; then
-  run python3 scripts/conformance.py ../shared/swf-conformance \
-    --tool build/debug/tools/movie/dazzlebox-movie -j2 --timeout 20
-else
-  echo "no corpus at ../shared/swf-conformance: skipped"
-fi
-
-step "clang-tidy over the sources and tools (.clang-tidy)"
-run run-clang-tidy -j2 -quiet -p build/debug "^$root/(src|tools)/"
-
-step "optimised build (release preset): unit tests, and each benchmark once, briefly"
+step "native build (release preset): unit tests, and each benchmark once, briefly"
+# One native build serves the unit tests, the benchmarks, the conformance corpus, clang-tidy, the
+# end-to-end checks and the package; assertions are checked by the sanitizer build below.
 run cmake --preset release >/dev/null
 run cmake --build --preset release -j2
 run ctest --preset release -j2
@@ -45,7 +31,18 @@ for b in $(find build/release/bench -type f -perm -u+x -name '*bench*' ! -name e
   run "$b" --benchmark_min_time=0.01
 done
 
-step "unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+step "SWF conformance corpus through dazzlebox-movie (when the corpus is beside the repository)"
+if [ -d ../shared/swf-conformance ]; then
+  run python3 scripts/conformance.py ../shared/swf-conformance \
+    --tool build/release/tools/movie/dazzlebox-movie -j2 --timeout 20
+else
+  echo "no corpus at ../shared/swf-conformance: skipped"
+fi
+
+step "clang-tidy over the sources and tools (.clang-tidy)"
+run run-clang-tidy -j2 -quiet -p build/release "^$root/(src|tools)/"
+
+step "unit tests under AddressSanitizer + UndefinedBehaviorSanitizer, with assertions"
 run cmake --preset asan >/dev/null
 run cmake --build --preset asan -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run ctest --preset asan -j2
@@ -99,7 +96,7 @@ fi
 step "end-to-end: Linux build under Xvfb"
 for s in tests/e2e/linux/*.sh; do
   [ "$(basename "$s")" = lib.sh ] && continue
-  run bash "$s" build/debug
+  run bash "$s" build/release
 done
 
 step "end-to-end: Windows build under Wine + Xvfb"

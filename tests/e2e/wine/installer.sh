@@ -3,12 +3,12 @@
 # pictures; the setup program built here installs a packed saver silently into the system
 # directory, the installed saver shows its first picture with /s, and the silent uninstall removes
 # exactly what was installed.
-# Usage: installer.sh <mingw build dir> [<native build dir>, default: build/debug beside it]
+# Usage: installer.sh <mingw build dir> [<native build dir>, default: build/release beside it]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 mingw=$(cd "${1:?mingw build dir}" && pwd)
-native=$(cd "${2:-$mingw/../debug}" && pwd)
+native=$(cd "${2:-$mingw/../release}" && pwd)
 scr="$mingw/src/app/Dazzlebox.scr"
 packexe="$mingw/tools/pack/dazzlebox-pack.exe"
 pack="$native/tools/pack/dazzlebox-pack"

@@ -4,12 +4,12 @@
 # the same movie, a 440 Hz tone in MP3 as an event sound and as the movie's stream sound; both
 # must hold the tone where the movie plays it and agree sample by sample (after the best alignment
 # within 50 ms) to at least 40 dB.
-# Usage: movie_sound.sh <mingw build dir> [linux build dir, default build/debug]
+# Usage: movie_sound.sh <mingw build dir> [linux build dir, default build/release]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 exe=$(find "${1:?mingw build dir}" -name dazzlebox-movie.exe -type f | head -1)
-native=$(find "${2:-$here/../../../build/debug}" -name dazzlebox-movie -type f | head -1)
+native=$(find "${2:-$here/../../../build/release}" -name dazzlebox-movie -type f | head -1)
 [ -n "$exe" ] || { echo "no dazzlebox-movie.exe under $1"; exit 2; }
 [ -n "$native" ] || { echo "no native dazzlebox-movie beside it"; exit 2; }
 trap e2e_cleanup EXIT
