@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <tuple>
 
 #include "avm1_asm.h"
 #include "swf/avm1/loader.h"
@@ -1245,6 +1246,67 @@ TEST(Avm1Clips, EndFillStrokesTheEdgeThatClosesTheOutline) {
   EXPECT_EQ(at(40, 60), 0xFF0000u);
   EXPECT_EQ(at(20, 40), 0xFF0000u);
   EXPECT_EQ(at(40, 40), 0x0000FFu);
+}
+
+// beginBitmapFill: the picture placed by the matrix, repeated or with its edge pixels stretched
+// on, unsmoothed by default, and shown as the script changes it after the fill.
+TEST(Avm1Clips, BitmapFillsPlaceThePictureByTheMatrixAndFollowItsChanges) {
+  Asm a;
+  a.Op(0x07);
+  // bd = new flash.display.BitmapData(2, 2, false, red); then green, blue and white pixels.
+  a.Push({"bd", 0xFF0000, false, 2, 2, 4, "flash"}).Op(0x1C).Push({"display"}).Op(0x4E);
+  a.Push({"BitmapData"}).Op(0x53).Op(0x1D);
+  CallOn(a, "bd", "setPixel", {1, 0, 0x00FF00}).Op(0x17);
+  CallOn(a, "bd", "setPixel", {0, 1, 0x0000FF}).Op(0x17);
+  CallOn(a, "bd", "setPixel", {1, 1, 0xFFFFFF}).Op(0x17);
+  // Each pixel 10 x 10, the picture's corner at (20, 20) and at (100, 20).
+  for (const auto& [name, depth, tx, repeat] :
+       {std::tuple{"c", 1, 20, true}, std::tuple{"d", 2, 100, false}}) {
+    CallOn(a, "_root", "createEmptyMovieClip", {name, depth}).Op(0x17);
+    a.Push({"m", 20, tx, 10, 0, 0, 10, 6, "flash"}).Op(0x1C).Push({"geom"}).Op(0x4E);
+    a.Push({"Matrix"}).Op(0x53).Op(0x1D);
+    a.Push({repeat}).Get("m").Get("bd").Push({3}).Get(name).Push({"beginBitmapFill"}).Op(0x52);
+    a.Op(0x17);
+    CallOn(a, name, "moveTo", {tx, 20}).Op(0x17);
+    CallOn(a, name, "lineTo", {tx + 60, 20}).Op(0x17);
+    CallOn(a, name, "lineTo", {tx + 60, 60}).Op(0x17);
+    CallOn(a, name, "lineTo", {tx, 60}).Op(0x17);
+    CallOn(a, name, "endFill", {}).Op(0x17);
+  }
+  // Changed after the fills were made: they show the change.
+  CallOn(a, "bd", "setPixel", {0, 0, 0xFFFF00}).Op(0x17);
+  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
+  FlashPlayer player;
+  player.SetQuality2("Low");
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.SetViewportSize({1920, 1080});
+  player.Play();
+  player.Advance(0);
+  Surface out(1920, 1080, 0xFF000000);
+  player.RenderFrame(out.View());
+  auto at = [&](int x, int y) { return out.View().Row(y)[x] & 0xFFFFFF; };
+  const struct {
+    int x, y;
+    std::uint32_t colour;
+  } expected[] = {
+      // Repeated: the four pixels, and again 20 pixels on either way.
+      {25, 25, 0xFFFF00},
+      {35, 25, 0x00FF00},
+      {25, 35, 0x0000FF},
+      {35, 35, 0xFFFFFF},
+      {45, 25, 0xFFFF00},
+      {55, 45, 0x00FF00},
+      {75, 55, 0xFFFFFF},
+      {65, 45, 0xFFFF00},
+      // Not repeated: the right column and the bottom row stretch on.
+      {105, 25, 0xFFFF00},
+      {115, 35, 0xFFFFFF},
+      {145, 25, 0x00FF00},
+      {155, 55, 0xFFFFFF},
+      {105, 55, 0x0000FF},
+  };
+  for (const auto& e : expected)
+    EXPECT_EQ(at(e.x, e.y), e.colour) << e.x << "," << e.y << ": " << std::hex << at(e.x, e.y);
 }
 
 // LocalConnection within the player: a name (of any case) reaches the object connected to it at

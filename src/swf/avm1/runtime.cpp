@@ -964,6 +964,38 @@ Value McBeginGradientFill(Vm& vm, CallArgs& a) {
   o->draw.start = o->draw.pen;
   return {};
 }
+// beginBitmapFill(bitmapData, matrix, repeat, smoothing): fills with the picture, its pixels
+// placed by the matrix (one pixel to one unit of the clip when there is none), repeated unless
+// `repeat` is false (then its edge pixels stretch on), drawn unsmoothed unless `smoothing`. The
+// fill shows the picture as the script goes on changing it.
+Value McBeginBitmapFill(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  CloseFill(o);
+  BitmapDataObject* b = AsBitmapData(a[0]);
+  if (!b || !b->Usable()) {
+    o->draw.fill = -1;
+    return {};
+  }
+  FillStyle f;
+  f.kind = FillKind::kBitmap;
+  f.picture = b->bitmap;
+  f.repeat = a[2].IsUndefined() || vm.ToBool(a[2]);
+  f.smoothed = !a[3].IsUndefined() && vm.ToBool(a[3]);
+  f.matrix = Matrix{20, 0, 0, 20, 0, 0};
+  if (Object* m = a[1].AsObject()) {
+    auto g = [&](const char* k, double otherwise) {
+      const Value v = vm.Get(m, k);
+      const double d = v.IsUndefined() ? otherwise : vm.ToNumber(v);
+      return std::isfinite(d) ? d * 20 : 0.0;
+    };
+    f.matrix = Matrix{g("a", 1), g("b", 0), g("c", 0), g("d", 1), g("tx", 0), g("ty", 0)};
+  }
+  o->clip->drawing.fills.push_back(f);
+  o->draw.fill = static_cast<int>(o->clip->drawing.fills.size()) - 1;
+  o->draw.start = o->draw.pen;
+  return {};
+}
 Value McLineStyle(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o) return {};
@@ -1117,6 +1149,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
       {"stopDrag", McNoop},
       {"beginFill", McBeginFill},
       {"beginGradientFill", McBeginGradientFill},
+      {"beginBitmapFill", McBeginBitmapFill},
       {"lineStyle", McLineStyle},
       {"moveTo", McMoveTo},
       {"lineTo", McLineTo},

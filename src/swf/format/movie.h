@@ -75,12 +75,17 @@ enum class FillKind : std::uint8_t {
   kBitmap,
 };
 
+struct Bitmap;
+
 struct FillStyle {
   FillKind kind = FillKind::kSolid;
   Rgba color;
   Matrix matrix;  // gradient square or bitmap pixels to shape twips
   Gradient gradient;
   std::uint16_t bitmap = 0xFFFF;
+  // A picture that a script fills with (beginBitmapFill), in place of the character `bitmap`;
+  // shared with the script, which can go on changing it.
+  std::shared_ptr<const Bitmap> picture;
   bool repeat = true;    // bitmap fills: repeat, else clamp to the edge pixels
   bool smoothed = true;  // bitmap fills: bilinear, else nearest
 };

@@ -606,6 +606,8 @@ struct Hasher {
 bool AddContent(Hasher& hash, const Clip& clip, int nesting) {
   // Text fields and pictures that scripts change in place.
   if (clip.kind == ClipKind::kEditText || clip.attachedBitmap) return false;
+  for (const FillStyle& f : clip.drawing.fills)
+    if (f.picture) return false;
   hash.Add(clip.kind);
   hash.Add(clip.character);
   hash.Add(clip.ratio);
@@ -892,7 +894,7 @@ void Renderer::DrawFills(const Shape& shape, const Matrix& toDevice, const Color
     if (byFill[f].empty()) continue;
     Paint paint;
     const FillStyle& style = shape.fills[f];
-    const Bitmap* bmp = bitmap;
+    const Bitmap* bmp = bitmap ? bitmap : style.picture.get();
     if (style.kind == FillKind::kBitmap && !bmp) {
       const auto it = Current().characters.find(style.bitmap);
       if (it != Current().characters.end())
@@ -932,8 +934,8 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
       fill.color = style.color;
     }
     Paint paint;
-    const Bitmap* bmp = nullptr;
-    if (fill.kind == FillKind::kBitmap) {
+    const Bitmap* bmp = fill.picture.get();
+    if (fill.kind == FillKind::kBitmap && !bmp) {
       const auto it = Current().characters.find(fill.bitmap);
       if (it != Current().characters.end())
         if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
