@@ -1309,6 +1309,87 @@ TEST(Avm1Clips, BitmapFillsPlaceThePictureByTheMatrixAndFollowItsChanges) {
     EXPECT_EQ(at(e.x, e.y), e.colour) << e.x << "," << e.y << ": " << std::hex << at(e.x, e.y);
 }
 
+// Renders the movie's first frame at its own size (320 x 100) at quality "Low".
+Surface FirstFrame(const std::vector<std::uint8_t>& bytes) {
+  FlashPlayer player;
+  player.SetQuality2("Low");
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.SetViewportSize({320, 100});
+  player.Play();
+  player.Advance(0);
+  Surface out(320, 100, 0xFF000000);
+  player.RenderFrame(out.View());
+  return out;
+}
+
+// A clip of three shapes (a red square at its top left corner, a blue one at its top right, a
+// green bar across), 100 x 60 pixels at (10, 10), with a nine-part grid of x 20..80, stretched to
+// three times its width: its corners keep their size, the bar stretches over the whole width.
+// The grid comes from the file (DefineScalingGrid) or from a script (scale9Grid), which also
+// reads it back and takes it away.
+TEST(Avm1Clips, ANinePartGridKeepsTheCornersOfAStretchedClip) {
+  auto square = [](int x0, int y0, int x1, int y1) {
+    return std::vector<swftest::PathOp>{{swftest::PathOp::kMove, x0 * 20, y0 * 20},
+                                        {swftest::PathOp::kLine, x1 * 20, y0 * 20},
+                                        {swftest::PathOp::kLine, x1 * 20, y1 * 20},
+                                        {swftest::PathOp::kLine, x0 * 20, y1 * 20},
+                                        {swftest::PathOp::kLine, x0 * 20, y0 * 20}};
+  };
+  for (const bool fromScript : {false, true}) {
+    swftest::SwfWriter w(320, 100);
+    w.SetVersion(8);
+    w.Background(0, 0, 0);
+    w.SolidShape(1, 0xFF0000FF, square(0, 0, 20, 20));
+    w.SolidShape(2, 0x0000FFFF, square(80, 0, 100, 20));
+    w.SolidShape(3, 0x00FF00FF, square(0, 40, 100, 60));
+    swftest::SwfWriter inner(1, 1);
+    for (std::uint16_t id = 1; id <= 3; ++id) inner.Place(id, id);
+    inner.ShowFrame();
+    w.Sprite(10, inner, 1);
+    if (!fromScript) {
+      swftest::BitWriter grid;
+      grid.U16(10);
+      grid.Rect(20 * 20, 80 * 20, 20 * 20, 40 * 20);
+      w.Tag(78, grid.Take());
+    }
+    swftest::SwfWriter::Place2Args p;
+    p.character = 10;
+    p.translate = std::pair{200, 200};
+    p.name = "s";
+    w.Place2(p);
+    Asm a;
+    if (fromScript) {
+      a.Get("s").Push({"scale9Grid", 20, 60, 20, 20, 4, "flash"}).Op(0x1C).Push({"geom"});
+      a.Op(0x4E).Push({"Rectangle"}).Op(0x53).Op(0x4F);
+    }
+    a.Get("s").Push({"_xscale", 300}).Op(0x4F);
+    w.DoAction(a.Build()->bytes);
+    w.ShowFrame();
+    w.End();
+    const Surface out = FirstFrame(w.Finish());
+    auto at = [&](int x, int y) { return out.View().Row(y)[x] & 0xFFFFFF; };
+    const struct {
+      int x, y;
+      std::uint32_t colour;
+    } expected[] = {{25, 15, 0xFF0000},  {40, 15, 0},        {270, 15, 0},
+                    {300, 15, 0x0000FF}, {15, 60, 0x00FF00}, {305, 60, 0x00FF00}};
+    for (const auto& e : expected)
+      EXPECT_EQ(at(e.x, e.y), e.colour) << (fromScript ? "script " : "file ") << e.x << "," << e.y
+                                        << ": " << std::hex << at(e.x, e.y);
+  }
+  // Read back, and taken away.
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
+  a.Get("c").Push({"scale9Grid"}).Op(0x4E).Trace();
+  a.Get("c").Push({"scale9Grid", 20, 60, 20, 20, 4, "flash"}).Op(0x1C).Push({"geom"});
+  a.Op(0x4E).Push({"Rectangle"}).Op(0x53).Op(0x4F);
+  a.Get("c").Push({"scale9Grid"}).Op(0x4E).Trace();
+  a.Get("c").Push({"scale9Grid", test::Undef{}}).Op(0x4F);
+  a.Get("c").Push({"scale9Grid"}).Op(0x4E).Trace();
+  EXPECT_EQ(PlayInFolder(a, "", 1, 8),
+            (std::vector<std::string>{"undefined", "(x=20, y=20, w=60, h=20)", "undefined"}));
+}
+
 // LocalConnection within the player: a name (of any case) reaches the object connected to it at
 // the next frame, with its arguments copied as the wire carries them; the sender hears whether
 // anyone was there.

@@ -257,6 +257,15 @@ class MovieClipObject : public ClipObject {
       }
       return true;
     }
+    if (vm.version() >= 8 && SameName(vm, name, "scale9Grid")) {
+      out = Value();
+      if (const auto& g = clip->scale9Grid) {
+        out = vm.Construct(vm.FlashMember("geom", "Rectangle"),
+                           {Value(g->xmin / 20.0), Value(g->ymin / 20.0),
+                            Value((g->xmax - g->xmin) / 20.0), Value((g->ymax - g->ymin) / 20.0)});
+      }
+      return true;
+    }
     return false;
   }
   bool SetSpecial(Vm& vm, std::string_view name, const Value& v) override {
@@ -293,6 +302,25 @@ class MovieClipObject : public ClipObject {
         };
         clip->scrollRect =
             Clip::ScrollRect{number("x"), number("y"), number("width"), number("height")};
+      }
+      return true;
+    }
+    if (vm.version() >= 8 && SameName(vm, name, "scale9Grid")) {
+      // A rectangle of some size sets the grid (in pixels of the clip's space); anything else
+      // takes it away.
+      clip->scale9Grid.reset();
+      if (Object* o = v.AsObject()) {
+        auto twips = [&](const char* key) {
+          const double n = vm.ToNumber(vm.Get(o, key)) * 20;
+          return std::isfinite(n) ? std::clamp(n, -1e9, 1e9) : 0.0;
+        };
+        const double x = twips("x"), y = twips("y"), w = twips("width"), h = twips("height");
+        if (w > 0 && h > 0)
+          clip->scale9Grid =
+              TwipsRect{static_cast<std::int32_t>(std::lround(x)),
+                        static_cast<std::int32_t>(std::lround(std::clamp(x + w, -1e9, 1e9))),
+                        static_cast<std::int32_t>(std::lround(y)),
+                        static_cast<std::int32_t>(std::lround(std::clamp(y + h, -1e9, 1e9)))};
       }
       return true;
     }

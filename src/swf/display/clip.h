@@ -111,6 +111,9 @@ class Clip {
     double x = 0, y = 0, width = 0, height = 0;
   };
   std::optional<ScrollRect> scrollRect;
+  // The nine-part grid (twips in the clip's own space): when the clip is scaled, its shapes keep
+  // the parts outside the grid's middle at their own size and stretch the middle ones.
+  std::optional<TwipsRect> scale9Grid;
   // Drawn under the children: what the drawing API (beginFill, lineTo, ...) made.
   Shape drawing;
   // A picture a script attached (attachBitmap), drawn under the drawing; shared with the script

@@ -383,6 +383,11 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t characte
   c->serial = nextSerial_++;
   c->placeFrame = placeFrame;
   c->placedAs = character;
+  if (c->movie) {
+    if (const auto grid = c->movie->scalingGrids.find(character);
+        grid != c->movie->scalingGrids.end())
+      c->scale9Grid = grid->second;
+  }
   if (cmd) {
     ApplyProperties(*c, *cmd);
     if (!cmd->clipActions.empty()) c->clipActions = &cmd->clipActions;

@@ -413,6 +413,8 @@ struct Movie {
   TagCounts tags;
   // ExportAssets: linkage name -> character.
   std::map<std::string, std::uint16_t> exports;
+  // DefineScalingGrid: the nine-part grid of a sprite or button, by its id.
+  std::map<std::uint16_t, TwipsRect> scalingGrids;
   // The character a linkage name exports (exact match first, then without regard to case).
   std::optional<std::uint16_t> FindExport(std::string_view name) const;
   bool truncated = false;  // the tag stream ended without an End tag or in the middle of a tag

@@ -671,6 +671,13 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
         if (!t.failed()) current.commands.push_back(c);
         break;
       }
+      case Tag::kDefineScalingGrid: {
+        const std::uint16_t id = t.U16();
+        const TwipsRect grid = ReadRect(t);
+        if (!t.failed() && grid.xmax > grid.xmin && grid.ymax > grid.ymin)
+          ctx.movie.scalingGrids[id] = grid;
+        break;
+      }
       case Tag::kSetBackgroundColor:
         if (nesting == 0) {
           const Rgba bg = ReadRgb(t);

@@ -394,6 +394,7 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
       DrawScrolled(obj, mm, cc, nesting);
       return;
     }
+    if (obj.scale9Grid && DrawNineParts(obj, mm, cc, nesting)) return;
     DrawList(obj, mm, cc, nesting + 1);
     return;
   }
@@ -446,6 +447,94 @@ void Renderer::DrawOpaqueBackground(const Clip& obj, const Matrix& mm, const Col
   AddRectangle(bg, static_cast<float>(std::min(b.xmax - b.xmin, 1.0e9)),
                static_cast<float>(std::min(b.ymax - b.ymin, 1.0e9)));
   DrawShape(bg, view_ * mm * at, cc);
+}
+
+namespace {
+
+// One axis of a nine-part grid: where a coordinate of the clip's own space goes so that, once the
+// clip's scale `s` applies, the parts before and after the grid's middle keep their size and the
+// middle takes the rest of the scaled whole. Where the whole is too small for the outer parts,
+// they shrink together and the middle vanishes.
+struct NineAxis {
+  double lo = 0, hi = 0, gridLo = 0, gridHi = 0;
+  double outer = 1, middle = 1;  // how the outer parts and the middle scale
+  NineAxis(double low, double high, double gridLow, double gridHigh, double s) : lo(low), hi(high) {
+    gridLo = std::clamp(gridLow, lo, hi);
+    gridHi = std::clamp(gridHigh, gridLo, hi);
+    const double ends = (gridLo - lo) + (hi - gridHi), whole = (hi - lo) * s;
+    if (ends <= whole) {
+      outer = 1 / s;
+      middle = gridHi > gridLo ? (whole - ends) / s / (gridHi - gridLo) : 0;
+    } else {
+      outer = ends > 0 ? whole / ends / s : 0;
+      middle = 0;
+    }
+  }
+  double operator()(double v) const {
+    if (v <= gridLo) return lo + (v - lo) * outer;
+    if (v >= gridHi) return hi - (hi - v) * outer;
+    return lo + (gridLo - lo) * outer + (v - gridLo) * middle;
+  }
+};
+
+}  // namespace
+
+// The clip's own shapes and drawing are drawn with their points moved by the grid; its other
+// children (clips, text, pictures) as they are.
+bool Renderer::DrawNineParts(const Clip& obj, const Matrix& mm, const ColorTransform& cc,
+                             int nesting) {
+  const double sx = std::hypot(obj.matrix.a, obj.matrix.b);
+  const double sy = std::hypot(obj.matrix.c, obj.matrix.d);
+  if (!(sx > 0) || !(sy > 0) || !std::isfinite(sx) || !std::isfinite(sy)) return false;
+  for (const auto& [depth, child] : obj.children())
+    if (child->clipDepth > 0 || child->maskClip || child->maskOf) return false;
+  const swf::Box b = LocalBounds(obj);
+  if (b.empty) return false;
+  const TwipsRect& g = *obj.scale9Grid;
+  const NineAxis ax(b.xmin, b.xmax, g.xmin, g.xmax, sx), ay(b.ymin, b.ymax, g.ymin, g.ymax, sy);
+  // The shape in the clip's space (under `m`, its place in the clip), its points moved.
+  auto moved = [&](const Shape& shape, const Matrix& m) {
+    Shape out = shape;
+    auto place = [&](Vec2 p) {
+      const double x = m.a * p.x + m.c * p.y + m.tx, y = m.b * p.x + m.d * p.y + m.ty;
+      return Vec2{static_cast<float>(ax(x)), static_cast<float>(ay(y))};
+    };
+    for (ShapeEdge& e : out.edges) {
+      e.from = place(e.from);
+      e.to = place(e.to);
+      e.control =
+          e.curve ? place(e.control) : Vec2{(e.from.x + e.to.x) / 2, (e.from.y + e.to.y) / 2};
+    }
+    for (FillStyle& f : out.fills) f.matrix = m * f.matrix;
+    const double widths = std::sqrt(std::fabs(m.Determinant()));
+    for (LineStyle& l : out.lines)
+      l.width = static_cast<std::uint16_t>(std::clamp(std::lround(l.width * widths), 0L, 65535L));
+    return out;
+  };
+  const Matrix toDevice = view_ * mm;
+  if (obj.attachedBitmap) DrawBitmap(*obj.attachedBitmap, 0, obj.attachedSmoothing, toDevice, cc);
+  if (!obj.drawing.edges.empty()) DrawShape(moved(obj.drawing, Matrix{}), toDevice, cc);
+  for (const auto& [depth, child] : obj.children()) {
+    const Clip& c = *child;
+    if (!c.visible) continue;
+    current_ = obj.movie;
+    const bool plain = (c.kind == ClipKind::kShape || c.kind == ClipKind::kMorph) &&
+                       c.filters.empty() && !c.cacheAsBitmap &&
+                       c.blendMode <= static_cast<std::uint8_t>(BlendMode::kNormal);
+    const auto it = plain ? Current().characters.find(c.character) : Current().characters.end();
+    if (it != Current().characters.end()) {
+      if (const auto* shape = std::get_if<Shape>(&it->second)) {
+        DrawShape(moved(*shape, c.matrix), toDevice, cc * c.cxform);
+        continue;
+      }
+      if (const auto* morph = std::get_if<MorphShape>(&it->second)) {
+        DrawShape(moved(InterpolateMorph(*morph, c.ratio), c.matrix), toDevice, cc * c.cxform);
+        continue;
+      }
+    }
+    DrawObject(c, mm, cc, nesting + 1);
+  }
+  return true;
 }
 
 void Renderer::DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransform& cc,

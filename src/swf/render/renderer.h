@@ -76,6 +76,9 @@ class Renderer {
   // its size.
   void DrawOpaqueBackground(const Clip& obj, const Matrix& mm, const ColorTransform& cc);
   void DrawScrolled(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
+  // A scaled clip with a nine-part grid; false where the grid does not apply (then the clip is
+  // drawn as usual).
+  bool DrawNineParts(const Clip& obj, const Matrix& mm, const ColorTransform& cc, int nesting);
   // Draws an object that needs a layer of its own (filters, a blend mode other than normal).
   void DrawLayered(const Clip& obj, const Matrix& m, const ColorTransform& cx, int nesting);
   // The device pixels an object's drawing can touch under `m` (the parent's transform), filters
