@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "swf/avm1/vm.h"
@@ -188,6 +189,47 @@ TEST(BitmapData, DrawPlacesAPictureThroughTheMatrixWithinTheClip) {
       const bool isRed = x == 2 && (y == 1 || y == 2);
       EXPECT_EQ(s.Pixel32(dest, x, y), isRed ? 0xFFFF0000u : 0xFF0000FFu) << x << "," << y;
     }
+}
+
+TEST(BitmapData, PixelDissolveVisitsEveryPlaceOnceAcrossCallsThatPassOnTheSeed) {
+  Script s;
+  Value point = s.vm.Construct(s.Class("geom", "Point"), {Value(0), Value(0)});
+  auto changed = [&](const Value& b, int w, int h, std::uint32_t from) {
+    int n = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) n += s.Pixel32(b, x, y) != from;
+    return n;
+  };
+  // Into itself: places turn the fill colour, exactly as many as asked; the seed handed back
+  // goes on with places not taken yet, for sizes around the powers of two.
+  for (const auto& [w, h, seed] : {std::tuple{10, 10, 7}, std::tuple{16, 8, 0},
+                                   std::tuple{17, 3, 123456789}, std::tuple{1, 1, 5}}) {
+    const int n = w * h;
+    Value b = s.New({Value(w), Value(h), Value(false), Value(0xFF0000FFu * 1.0)});
+    Value next = Value(seed);
+    int total = 0;
+    for (const int step : {n / 3, n / 3, n - 2 * (n / 3)}) {
+      next = s.Call(b, "pixelDissolve",
+                    {b, s.Rect(0, 0, w, h), point, next, Value(step), Value(0xFFFF0000u * 1.0)});
+      total += step;
+      EXPECT_EQ(changed(b, w, h, 0xFF0000FFu), total) << w << "x" << h << " seed " << seed;
+    }
+  }
+  // From another picture: the rectangle to the point, all of it when asked for more places than
+  // it has; a thirtieth of it when the count is not given.
+  Value dest = s.New({Value(8), Value(8), Value(false), Value(0xFF0000FFu * 1.0)});
+  Value green = s.New({Value(8), Value(8), Value(false), Value(0xFF00FF00u * 1.0)});
+  Value at = s.vm.Construct(s.Class("geom", "Point"), {Value(5), Value(1)});
+  s.Call(dest, "pixelDissolve", {green, s.Rect(0, 0, 4, 3), at, Value(1), Value(1000)});
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const bool copied = x >= 5 && y >= 1 && y < 4;  // columns 8 and on lie outside
+      EXPECT_EQ(s.Pixel32(dest, x, y), copied ? 0xFF00FF00u : 0xFF0000FFu) << x << "," << y;
+    }
+  Value wide = s.New({Value(300), Value(1), Value(false), Value(0xFF0000FFu * 1.0)});
+  s.Call(wide, "pixelDissolve", {green, s.Rect(0, 0, 8, 1), point});
+  s.Call(wide, "pixelDissolve", {wide, s.Rect(0, 0, 300, 1), point, Value(3)});
+  EXPECT_EQ(changed(wide, 300, 1, 0xFF0000FFu), 10);
 }
 
 TEST(BitmapData, ColourMatrixFilterMixesStraightChannels) {

@@ -602,6 +602,79 @@ Value CopyPixels(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// A mixing of m-bit numbers that takes each to a different one: xor-shifts and multiplications
+// by odd numbers, each of which can be undone.
+std::uint32_t MixBits(std::uint32_t v, int m) {
+  if (m < 2) return v;
+  const std::uint32_t mask = m >= 32 ? ~0u : (1u << m) - 1;
+  const int half = (m + 1) / 2;
+  v ^= v >> half;
+  v = (v * 0x2C1B3C6Du) & mask;
+  v ^= v >> half;
+  v = (v * 0x297A2D39u) & mask;
+  v ^= v >> half;
+  return v;
+}
+
+// pixelDissolve(source, sourceRect, destPoint, randomSeed, numPixels, fillColor): at numPixels
+// places of the rectangle (a thirtieth of it when not given), in an order the seed sets, copies
+// the source's pixel to the same place after destPoint, or, the source being this picture itself,
+// sets that place to fillColor. Returns the seed that goes on where this call stopped: calls that
+// each pass on the seed the last returned visit every place once before any place again.
+// The order: a counter over the powers of two that hold the places, stepped by a multiply-add of
+// full period, mixed so that neighbouring places do not come in turn; counts beyond the rectangle
+// are skipped.
+Value PixelDissolve(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || a.size() < 3) return Value(-1);
+  BitmapDataObject* src = Source(a[0]);
+  if (!src) return Value(-2);
+  if (!src->Usable()) return Value(-3);
+  IRect r;
+  if (!ReadRect(vm, a[1], r)) return Value(-4);
+  int px = 0, py = 0;
+  ReadPoint(vm, a[2], px, py);
+  std::uint32_t state = a.size() > 3 ? ToUint32(vm.ToNumber(a[3])) : 0;
+  const IRect asked = r;
+  if (!ClipRect(r, src->bitmap->width, src->bitmap->height)) return Value(static_cast<double>(state));
+  px += r.x - std::min(asked.x, asked.x + asked.w);
+  py += r.y - std::min(asked.y, asked.y + asked.h);
+  const std::uint64_t n = static_cast<std::uint64_t>(r.w) * static_cast<std::uint64_t>(r.h);
+  int m = 0;
+  while ((std::uint64_t{1} << m) < n) ++m;
+  const std::uint32_t mask = static_cast<std::uint32_t>((std::uint64_t{1} << m) - 1);
+  double asks = a.size() > 4 ? vm.ToNumber(a[4]) : 0;
+  if (!(asks > 0)) asks = static_cast<double>(n) / 30;
+  const std::uint64_t count =
+      std::min(n, static_cast<std::uint64_t>(std::clamp(asks, 0.0, 4294967295.0)));
+  const bool fill = src == b;
+  const std::uint32_t colour = Store(*b, a.size() > 5 ? ToUint32(vm.ToNumber(a[5])) : 0);
+  const Bitmap& s = *src->bitmap;
+  Bitmap& d = *b->bitmap;
+  state &= mask;
+  for (std::uint64_t done = 0, steps = 0; done < count && steps <= mask; ++steps) {
+    state = (state * 5 + 1) & mask;
+    const std::uint32_t at = MixBits(state, m);
+    if (at >= n) continue;
+    ++done;
+    const int x = static_cast<int>(at % static_cast<std::uint32_t>(r.w));
+    const int y = static_cast<int>(at / static_cast<std::uint32_t>(r.w));
+    const std::int64_t dx = std::int64_t{px} + x, dy = std::int64_t{py} + y;
+    if (dx < 0 || dy < 0 || dx >= d.width || dy >= d.height) continue;
+    std::uint32_t& dp = PixelAt(d, static_cast<int>(dx), static_cast<int>(dy));
+    if (fill) {
+      dp = colour;
+      continue;
+    }
+    std::uint32_t sp =
+        s.pixels[static_cast<std::size_t>(r.y + y) * static_cast<std::size_t>(s.width) +
+                 static_cast<std::size_t>(r.x + x)];
+    if (!src->transparent) sp |= 0xFF000000u;
+    dp = b->transparent ? sp : (UnmultiplyArgb(sp) | 0xFF000000u);
+  }
+  return Value(static_cast<double>(state));
+}
+
 // Own fields only (hitTest does not look at prototypes): false when one is missing.
 bool OwnFields(Vm& vm, const Value& v, std::initializer_list<const char*> names, int* out) {
   Object* o = v.AsObject();
@@ -937,6 +1010,7 @@ void InstallBitmapData(Vm& vm) {
       {"threshold", Threshold},
       {"paletteMap", PaletteMap},
       {"copyPixels", CopyPixels},
+      {"pixelDissolve", PixelDissolve},
       {"merge", Merge},
       {"perlinNoise", PerlinNoise},
       {"copyChannel", CopyChannel},
