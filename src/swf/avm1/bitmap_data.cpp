@@ -287,6 +287,17 @@ BitmapDataObject* Source(const Value& v) {
   return s;
 }
 
+// The first three arguments of the methods that take from a source picture: the source, its
+// rectangle and the point that the rectangle goes to. 0, or the status the method returns.
+int SourceArgs(Vm& vm, CallArgs& a, BitmapDataObject*& src, IRect& r, int& px, int& py) {
+  src = Source(a[0]);
+  if (!src) return -2;
+  if (!src->Usable()) return -3;
+  if (!ReadRect(vm, a[1], r)) return -4;
+  ReadPoint(vm, a[2], px, py);
+  return 0;
+}
+
 Value Compare(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 1) return Value(-1);
@@ -344,13 +355,10 @@ Value GetColorBoundsRect(Vm& vm, CallArgs& a) {
 Value Threshold(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 5) return Value(-1);
-  BitmapDataObject* src = Source(a[0]);
-  if (!src) return Value(-2);
-  if (!src->Usable()) return Value(-3);
+  BitmapDataObject* src = nullptr;
   IRect r;
-  if (!ReadRect(vm, a[1], r)) return Value(-4);
   int px = 0, py = 0;
-  ReadPoint(vm, a[2], px, py);
+  if (const int status = SourceArgs(vm, a, src, r, px, py)) return Value(status);
   const std::string op = vm.ToString(a[3]);
   const std::uint32_t threshold = ToUint32(vm.ToNumber(a[4]));
   const std::uint32_t color = a.size() > 5 ? ToUint32(vm.ToNumber(a[5])) : 0;
@@ -385,13 +393,10 @@ Value Threshold(Vm& vm, CallArgs& a) {
 Value PaletteMap(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 4) return Value(-1);
-  BitmapDataObject* src = Source(a[0]);
-  if (!src) return Value(-2);
-  if (!src->Usable()) return Value(-3);
+  BitmapDataObject* src = nullptr;
   IRect r;
-  if (!ReadRect(vm, a[1], r)) return Value(-4);
   int px = 0, py = 0;
-  ReadPoint(vm, a[2], px, py);
+  if (const int status = SourceArgs(vm, a, src, r, px, py)) return Value(status);
   // Each channel's table: 256 values read from the object given (missing ones are 0), or the
   // identity for that channel when no object is given.
   std::uint32_t table[4][256];
@@ -577,13 +582,10 @@ Value CopyChannel(Vm& vm, CallArgs& a) {
 Value CopyPixels(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 3) return Value(-1);
-  BitmapDataObject* src = Source(a[0]);
-  if (!src) return Value(-2);
-  if (!src->Usable()) return Value(-3);
+  BitmapDataObject* src = nullptr;
   IRect r;
-  if (!ReadRect(vm, a[1], r)) return Value(-4);
   int px = 0, py = 0;
-  ReadPoint(vm, a[2], px, py);
+  if (const int status = SourceArgs(vm, a, src, r, px, py)) return Value(status);
   const bool mergeAlpha = a.size() > 5 ? vm.ToBool(a[5]) : false;
   const Bitmap& s = *src->bitmap;
   Bitmap& d = *b->bitmap;
@@ -627,16 +629,14 @@ std::uint32_t MixBits(std::uint32_t v, int m) {
 Value PixelDissolve(Vm& vm, CallArgs& a) {
   BitmapDataObject* b = Self(a);
   if (!b || a.size() < 3) return Value(-1);
-  BitmapDataObject* src = Source(a[0]);
-  if (!src) return Value(-2);
-  if (!src->Usable()) return Value(-3);
+  BitmapDataObject* src = nullptr;
   IRect r;
-  if (!ReadRect(vm, a[1], r)) return Value(-4);
   int px = 0, py = 0;
-  ReadPoint(vm, a[2], px, py);
+  if (const int status = SourceArgs(vm, a, src, r, px, py)) return Value(status);
   std::uint32_t state = a.size() > 3 ? ToUint32(vm.ToNumber(a[3])) : 0;
   const IRect asked = r;
-  if (!ClipRect(r, src->bitmap->width, src->bitmap->height)) return Value(static_cast<double>(state));
+  if (!ClipRect(r, src->bitmap->width, src->bitmap->height))
+    return Value(static_cast<double>(state));
   px += r.x - std::min(asked.x, asked.x + asked.w);
   py += r.y - std::min(asked.y, asked.y + asked.h);
   const std::uint64_t n = static_cast<std::uint64_t>(r.w) * static_cast<std::uint64_t>(r.h);
