@@ -1248,6 +1248,19 @@ TEST(Avm1Clips, EndFillStrokesTheEdgeThatClosesTheOutline) {
   EXPECT_EQ(at(40, 40), 0x0000FFu);
 }
 
+// Renders the movie's first frame at quality "Low" in a viewport of its own size, w x h.
+Surface FirstFrame(const std::vector<std::uint8_t>& bytes, int w, int h) {
+  FlashPlayer player;
+  player.SetQuality2("Low");
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  player.SetViewportSize({w, h});
+  player.Play();
+  player.Advance(0);
+  Surface out(w, h, 0xFF000000);
+  player.RenderFrame(out.View());
+  return out;
+}
+
 // beginBitmapFill: the picture placed by the matrix, repeated or with its edge pixels stretched
 // on, unsmoothed by default, and shown as the script changes it after the fill.
 TEST(Avm1Clips, BitmapFillsPlaceThePictureByTheMatrixAndFollowItsChanges) {
@@ -1275,15 +1288,7 @@ TEST(Avm1Clips, BitmapFillsPlaceThePictureByTheMatrixAndFollowItsChanges) {
   }
   // Changed after the fills were made: they show the change.
   CallOn(a, "bd", "setPixel", {0, 0, 0xFFFF00}).Op(0x17);
-  const std::vector<std::uint8_t> bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
-  FlashPlayer player;
-  player.SetQuality2("Low");
-  player.LoadMovieBytes(bytes.data(), bytes.size());
-  player.SetViewportSize({1920, 1080});
-  player.Play();
-  player.Advance(0);
-  Surface out(1920, 1080, 0xFF000000);
-  player.RenderFrame(out.View());
+  const Surface out = FirstFrame(test::MovieWithScript(a.Build()->bytes, 8, {}), 1920, 1080);
   auto at = [&](int x, int y) { return out.View().Row(y)[x] & 0xFFFFFF; };
   const struct {
     int x, y;
@@ -1307,19 +1312,6 @@ TEST(Avm1Clips, BitmapFillsPlaceThePictureByTheMatrixAndFollowItsChanges) {
   };
   for (const auto& e : expected)
     EXPECT_EQ(at(e.x, e.y), e.colour) << e.x << "," << e.y << ": " << std::hex << at(e.x, e.y);
-}
-
-// Renders the movie's first frame at its own size (320 x 100) at quality "Low".
-Surface FirstFrame(const std::vector<std::uint8_t>& bytes) {
-  FlashPlayer player;
-  player.SetQuality2("Low");
-  player.LoadMovieBytes(bytes.data(), bytes.size());
-  player.SetViewportSize({320, 100});
-  player.Play();
-  player.Advance(0);
-  Surface out(320, 100, 0xFF000000);
-  player.RenderFrame(out.View());
-  return out;
 }
 
 // A clip of three shapes (a red square at its top left corner, a blue one at its top right, a
@@ -1366,7 +1358,7 @@ TEST(Avm1Clips, ANinePartGridKeepsTheCornersOfAStretchedClip) {
     w.DoAction(a.Build()->bytes);
     w.ShowFrame();
     w.End();
-    const Surface out = FirstFrame(w.Finish());
+    const Surface out = FirstFrame(w.Finish(), 320, 100);
     auto at = [&](int x, int y) { return out.View().Row(y)[x] & 0xFFFFFF; };
     const struct {
       int x, y;
