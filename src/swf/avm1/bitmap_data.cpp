@@ -287,6 +287,11 @@ BitmapDataObject* Source(const Value& v) {
   return s;
 }
 
+// A stored pixel of a source (opaque when the source is) as the picture `to` stores it.
+std::uint32_t CopyInto(const BitmapDataObject& to, std::uint32_t stored) {
+  return to.transparent ? stored : (UnmultiplyArgb(stored) | 0xFF000000u);
+}
+
 // The first three arguments of the methods that take from a source picture: the source, its
 // rectangle and the point that the rectangle goes to. 0, or the status the method returns.
 int SourceArgs(Vm& vm, CallArgs& a, BitmapDataObject*& src, IRect& r, int& px, int& py) {
@@ -598,7 +603,7 @@ Value CopyPixels(Vm& vm, CallArgs& a) {
       };
       dp = (ch(24) << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
     } else {
-      dp = b->transparent ? sp : (UnmultiplyArgb(sp) | 0xFF000000u);
+      dp = CopyInto(*b, sp);
     }
   });
   return {};
@@ -670,7 +675,7 @@ Value PixelDissolve(Vm& vm, CallArgs& a) {
         s.pixels[static_cast<std::size_t>(r.y + y) * static_cast<std::size_t>(s.width) +
                  static_cast<std::size_t>(r.x + x)];
     if (!src->transparent) sp |= 0xFF000000u;
-    dp = b->transparent ? sp : (UnmultiplyArgb(sp) | 0xFF000000u);
+    dp = CopyInto(*b, sp);
   }
   return Value(static_cast<double>(state));
 }

@@ -924,6 +924,13 @@ void AddEdge(MovieClipObject* o, Vec2 control, Vec2 to, bool curve) {
   d.pen = to;
 }
 
+// The fill that what is drawn next takes, from the pen's place on.
+void BeginFill(MovieClipObject* o, FillStyle f) {
+  o->clip->drawing.fills.push_back(std::move(f));
+  o->draw.fill = static_cast<int>(o->clip->drawing.fills.size()) - 1;
+  o->draw.start = o->draw.pen;
+}
+
 Value McBeginFill(Vm& vm, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o) return {};
@@ -935,9 +942,7 @@ Value McBeginFill(Vm& vm, CallArgs& a) {
   FillStyle f;
   f.kind = FillKind::kSolid;
   f.color = ColorOf(vm, a[0], a[1]);
-  o->clip->drawing.fills.push_back(f);
-  o->draw.fill = static_cast<int>(o->clip->drawing.fills.size()) - 1;
-  o->draw.start = o->draw.pen;
+  BeginFill(o, std::move(f));
   return {};
 }
 Value McBeginGradientFill(Vm& vm, CallArgs& a) {
@@ -987,9 +992,7 @@ Value McBeginGradientFill(Vm& vm, CallArgs& a) {
       f.matrix = Matrix{g("a"), g("b"), g("c"), g("d"), g("tx") * 20, g("ty") * 20};
     }
   }
-  o->clip->drawing.fills.push_back(f);
-  o->draw.fill = static_cast<int>(o->clip->drawing.fills.size()) - 1;
-  o->draw.start = o->draw.pen;
+  BeginFill(o, std::move(f));
   return {};
 }
 // beginBitmapFill(bitmapData, matrix, repeat, smoothing): fills with the picture, its pixels
@@ -1019,9 +1022,7 @@ Value McBeginBitmapFill(Vm& vm, CallArgs& a) {
     };
     f.matrix = Matrix{g("a", 1), g("b", 0), g("c", 0), g("d", 1), g("tx", 0), g("ty", 0)};
   }
-  o->clip->drawing.fills.push_back(f);
-  o->draw.fill = static_cast<int>(o->clip->drawing.fills.size()) - 1;
-  o->draw.start = o->draw.pen;
+  BeginFill(o, std::move(f));
   return {};
 }
 Value McLineStyle(Vm& vm, CallArgs& a) {

@@ -486,6 +486,8 @@ bool Renderer::DrawNineParts(const Clip& obj, const Matrix& mm, const ColorTrans
   const double sx = std::hypot(obj.matrix.a, obj.matrix.b);
   const double sy = std::hypot(obj.matrix.c, obj.matrix.d);
   if (!(sx > 0) || !(sy > 0) || !std::isfinite(sx) || !std::isfinite(sy)) return false;
+  // At its own size the grid moves nothing.
+  if (sx == 1 && sy == 1) return false;
   for (const auto& [depth, child] : obj.children())
     if (child->clipDepth > 0 || child->maskClip || child->maskOf) return false;
   const swf::Box b = LocalBounds(obj);
@@ -975,6 +977,15 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const Color
   layer(shape.fills.size(), shape.lines.size());
 }
 
+const Bitmap* Renderer::PictureOf(const FillStyle& style) const {
+  if (style.kind != FillKind::kBitmap) return nullptr;
+  if (style.picture) return style.picture.get();
+  const auto it = Current().characters.find(style.bitmap);
+  if (it == Current().characters.end()) return nullptr;
+  const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second);
+  return p ? p->get() : nullptr;
+}
+
 void Renderer::DrawFills(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx,
                          const Bitmap* bitmap, const FillEdges& byFill, FillRule rule,
                          std::size_t from, std::size_t to) {
@@ -983,12 +994,7 @@ void Renderer::DrawFills(const Shape& shape, const Matrix& toDevice, const Color
     if (byFill[f].empty()) continue;
     Paint paint;
     const FillStyle& style = shape.fills[f];
-    const Bitmap* bmp = bitmap ? bitmap : style.picture.get();
-    if (style.kind == FillKind::kBitmap && !bmp) {
-      const auto it = Current().characters.find(style.bitmap);
-      if (it != Current().characters.end())
-        if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
-    }
+    const Bitmap* bmp = bitmap ? bitmap : PictureOf(style);
     const bool visible = MakePaint(style, toDevice, cx, bmp, sub > 1, paint);
     paint.keepAlpha = layerTarget_;
     if (!visible && !maskOut_) continue;
@@ -1023,12 +1029,7 @@ void Renderer::DrawStrokes(const Shape& shape, const Matrix& toDevice, const Col
       fill.color = style.color;
     }
     Paint paint;
-    const Bitmap* bmp = fill.picture.get();
-    if (fill.kind == FillKind::kBitmap && !bmp) {
-      const auto it = Current().characters.find(fill.bitmap);
-      if (it != Current().characters.end())
-        if (const auto* p = std::get_if<std::shared_ptr<const Bitmap>>(&it->second)) bmp = p->get();
-    }
+    const Bitmap* bmp = PictureOf(fill);
     const bool visible = MakePaint(fill, toDevice, cx, bmp, options_.samples > 1, paint);
     paint.keepAlpha = layerTarget_;
     if (!visible && !maskOut_) continue;

@@ -91,6 +91,9 @@ class Renderer {
   // A picture of its own size, 20 twips per pixel, at the origin of `toDevice`.
   void DrawBitmap(const Bitmap& bitmap, std::uint16_t character, bool smooth,
                   const Matrix& toDevice, const ColorTransform& cx);
+  // The picture of a bitmap fill (a script's, or the character it names); null for other fills
+  // and for characters that are not pictures.
+  const Bitmap* PictureOf(const FillStyle& style) const;
   // The edges of each fill style: the edge, and whether it has the style on its left (drawn
   // reversed).
   using FillEdges = std::vector<std::vector<std::pair<std::size_t, bool>>>;
