@@ -284,18 +284,26 @@ TEST(Avm1MovieLoader, ASoundsId3IsReadBeforeItsLoadIsTold) {
   EXPECT_EQ(lines, (std::vector<std::string>{"id3 true mine", "load true undefined"}));
 }
 
+// The clip actions of a PlaceObject2 (32-bit event flags) with one handler for `event`.
+std::vector<std::uint8_t> ClipActionOn(ClipEvent event, Asm& handler) {
+  const std::vector<std::uint8_t> code = handler.Build()->bytes;
+  std::vector<std::uint8_t> actions = {0, 0};
+  for (int twice = 0; twice < 2; ++twice)
+    for (int i = 0; i < 4; ++i)
+      actions.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(event) >> (8 * i)));
+  for (int i = 0; i < 4; ++i) actions.push_back(static_cast<std::uint8_t>(code.size() >> (8 * i)));
+  actions.insert(actions.end(), code.begin(), code.end());
+  actions.insert(actions.end(), {0, 0, 0, 0});
+  return actions;
+}
+
 TEST(Avm1MovieLoader, AClipKeepsItsLoadedMovieWhenTheTimelineGoesBack) {
   Folder t;
   t.Write("movie/child.swf", Child("child"));
   // An empty sprite placed as "holder" on frame 1 with onClipEvent(load) { trace("load") }.
   Asm onLoad;
   onLoad.Push({"load"}).Trace();
-  std::vector<std::uint8_t> handler = onLoad.Build()->bytes;
-  std::vector<std::uint8_t> actions = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
-  for (int i = 0; i < 4; ++i)
-    actions.push_back(static_cast<std::uint8_t>(handler.size() >> (8 * i)));
-  actions.insert(actions.end(), handler.begin(), handler.end());
-  actions.insert(actions.end(), {0, 0, 0, 0});
+  const std::vector<std::uint8_t> actions = ClipActionOn(ClipEvent::kLoad, onLoad);
   swftest::SwfWriter w(100, 100);
   swftest::SwfWriter empty(1, 1);
   empty.ShowFrame();
@@ -330,6 +338,60 @@ TEST(Avm1MovieLoader, AClipKeepsItsLoadedMovieWhenTheTimelineGoesBack) {
   // frame 1 keeps the clip (no second load) and its movie (nothing runs its first frame again).
   const std::vector<std::string> want = {"load",    "load",    "child _level0.holder",
                                          "frame 2", "frame 2", "frame 2"};
+  EXPECT_EQ(lines, want);
+}
+
+// A sprite that answers its unload event (a clip action, an onUnload method) and that the
+// timeline removes stays behind everything else, at depth -depth - 1, while the frame's scripts
+// run, and leaves once its event has run; one that does not answer it leaves at once.
+TEST(Avm1MovieLoader, ARemovedClipThatAnswersUnloadWaitsForItsEventBehindTheOthers) {
+  swftest::SwfWriter w(100, 100);
+  swftest::SwfWriter empty(1, 1);
+  empty.ShowFrame();
+  w.Sprite(2, empty, 1);
+  auto place = [&w](std::uint16_t depth, const std::string& name,
+                    std::vector<std::uint8_t> actions) {
+    w.Place2({.depth = depth,
+              .character = 2,
+              .move = false,
+              .translate = {},
+              .ratio = {},
+              .name = name,
+              .clipActions = std::move(actions)});
+  };
+  Asm onUnload;
+  onUnload.Push({"c unload"}).Trace();
+  place(1, "c", ClipActionOn(ClipEvent::kUnload, onUnload));
+  place(3, "d", {});
+  place(5, "e", {});
+  Asm first;
+  first.Get("d").Push({"onUnload"}).Function("", {}, [](Asm& f) { f.Push({"d unload"}).Trace(); });
+  first.Op(0x4F);
+  w.DoAction(first.Build()->bytes);
+  w.ShowFrame();
+  // Frame 2: the script, then the three removed; a new "c" comes to depth 1.
+  auto depthOf = [](Asm& a, const std::string& name) {
+    a.Push({0}).Get(name).Push({"getDepth"}).Op(0x52).Trace();
+  };
+  Asm second;
+  depthOf(second, "c");
+  depthOf(second, "d");
+  second.Get("e").Op(0x44).Trace();
+  w.DoAction(second.Build()->bytes);
+  w.Remove(1);
+  w.Remove(3);
+  w.Remove(5);
+  place(1, "c", {});
+  w.ShowFrame();
+  Asm third;
+  depthOf(third, "c");
+  third.Get("d").Op(0x44).Trace();
+  w.DoAction(third.Build()->bytes);
+  w.ShowFrame();
+  w.End();
+  const auto lines = PlayBytes(w.Finish('F', 3), "", 3);
+  const std::vector<std::string> want = {"-16386",   "-16388", "undefined", "c unload",
+                                         "d unload", "-16383", "undefined"};
   EXPECT_EQ(lines, want);
 }
 

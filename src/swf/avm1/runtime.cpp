@@ -1475,6 +1475,15 @@ bool Runtime::IsEnabled(const Clip& clip) const {
   return !p || p->getter || p->value.IsUndefined() || vm.ToBool(p->value);
 }
 
+bool Runtime::AnswersUnload(const Clip& clip) const {
+  if (clip.clipActions)
+    for (const ClipAction& act : *clip.clipActions)
+      if (act.events & static_cast<std::uint32_t>(ClipEvent::kUnload)) return true;
+  if (!clip.scriptObject) return false;
+  return const_cast<Vm&>(vm_).Lookup(static_cast<MovieClipObject*>(clip.scriptObject),
+                                     "onUnload") != nullptr;
+}
+
 bool Runtime::IsMouseTarget(const Clip& clip) const {
   if (!clip.scriptObject) return false;
   auto* o = static_cast<MovieClipObject*>(clip.scriptObject);

@@ -31,6 +31,7 @@ class Runtime : public Scripts {
   void FireClipEvent(Clip& clip, ClipEvent event, int keyCode) override;
   void Broadcast(ClipEvent event, int keyCode, int charCode) override;
   bool IsEnabled(const Clip& clip) const override;
+  bool AnswersUnload(const Clip& clip) const override;
   bool IsMouseTarget(const Clip& clip) const override;
   bool TracksAsMenu(const Clip& clip) const override;
   void TabKey() override;

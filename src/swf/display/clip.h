@@ -84,6 +84,9 @@ class Clip {
   int placeFrame = -1;
   // The clip left the tree; it is freed at the end of the frame.
   bool removed = false;
+  // Its unload event is queued already: a timeline removed it, and it waits for the event behind
+  // everything else in its parent.
+  bool unloadQueued = false;
   // The movie whose characters and exports the clip shows: the stage's, or the one loaded into
   // the clip (or into one of its parents). Set when the clip is made; never null in the tree.
   const Movie* movie = nullptr;

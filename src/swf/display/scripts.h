@@ -66,6 +66,9 @@ class Scripts {
   virtual const Clip* FocusRectangle() const { return nullptr; }
   // Whether scripts left a button or sprite enabled.
   virtual bool IsEnabled(const Clip& /*clip*/) const { return true; }
+  // Whether a sprite answers its unload event (a clip action or an onUnload method): a timeline
+  // that removes it leaves it in the tree until the event has run.
+  virtual bool AnswersUnload(const Clip& /*clip*/) const { return false; }
   // Whether a sprite takes the pointer as a button does (it has onPress, onRelease, ... and is
   // enabled).
   virtual bool IsMouseTarget(const Clip& clip) const = 0;

@@ -85,6 +85,7 @@ void Stage::Reset() {
   root_->movie = &movie_;
   root_->serial = 0;
   levels_.clear();
+  lingering_.clear();
   graveyard_.clear();
   instances_ = 1;
   initDone_.clear();
@@ -234,7 +235,7 @@ void Stage::ApplyProperties(Clip& t, const PlaceCommand& cmd) {
 void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
   Clip* existing = clip.ChildAt(cmd.depth);
   if (cmd.kind == PlaceCommand::Kind::kRemove) {
-    if (existing) RemoveClip(*existing);
+    if (existing) RemoveFromTimeline(*existing);
     return;
   }
   if (cmd.character && (!cmd.move || !existing)) {
@@ -510,7 +511,7 @@ void Stage::RemoveClip(Clip& clip) {
   Collect(clip, all);
   for (auto it = all.rbegin(); it != all.rend(); ++it) {
     Clip* c = *it;
-    if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kUnload);
+    if (c->kind == ClipKind::kMovie && !c->unloadQueued) QueueEvent(*c, ClipEvent::kUnload);
     c->removed = true;
     if (c == hover_) hover_ = nullptr;
     if (c == pressed_) pressed_ = nullptr;
@@ -523,6 +524,31 @@ void Stage::RemoveClip(Clip& clip) {
     graveyard_.push_back(std::move(it->second));
     parent.children_.erase(it);
   }
+}
+
+void Stage::RemoveFromTimeline(Clip& clip) {
+  if (clip.removed || !clip.parent) return;
+  const int behind = -clip.depth - 1;
+  if (!scripts_ || clip.kind != ClipKind::kMovie || clip.unloadQueued ||
+      clip.parent->ChildAt(behind) || !scripts_->AnswersUnload(clip)) {
+    RemoveClip(clip);
+    return;
+  }
+  // Unload runs children first, then the clip, as when it leaves at once.
+  std::vector<Clip*> all;
+  Collect(clip, all);
+  for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    if ((*it)->kind == ClipKind::kMovie) QueueEvent(**it, ClipEvent::kUnload);
+    (*it)->unloadQueued = true;
+  }
+  MoveToDepth(clip, behind);
+  lingering_.push_back(&clip);
+}
+
+void Stage::EndLingering() {
+  std::vector<Clip*> done;
+  done.swap(lingering_);
+  for (Clip* c : done) RemoveClip(*c);
 }
 
 void Stage::MoveToDepth(Clip& clip, int depth) {
@@ -561,7 +587,13 @@ void Stage::RunQueue() {
     urgent_.clear();
     return;
   }
-  for (std::size_t n = 0; (!queue_.empty() || !urgent_.empty()) && n < kMaxQueuedPerRun; ++n) {
+  for (std::size_t n = 0; n < kMaxQueuedPerRun; ++n) {
+    if (queue_.empty() && urgent_.empty()) {
+      // The clips waiting for their unload events leave once the events have run.
+      if (lingering_.empty()) break;
+      EndLingering();
+      continue;
+    }
     std::deque<Queued>& from = urgent_.empty() ? queue_ : urgent_;
     const Queued q = from.front();
     from.pop_front();
@@ -584,6 +616,8 @@ void Stage::RunQueue() {
   }
   queue_.clear();
   urgent_.clear();
+  // (Past the bound too: nothing stays behind at a depth of its own.)
+  EndLingering();
 }
 
 // --- paths ---

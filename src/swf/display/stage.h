@@ -117,6 +117,10 @@ class Stage {
   // Takes a clip out of the tree (unload event, then the runtime's notice); freed at the end of
   // the frame.
   void RemoveClip(Clip& clip);
+  // The timeline removes `clip`: one that answers its unload event moves behind everything else
+  // (depth -depth - 1), where the frame's scripts still find it, and leaves once the queued
+  // scripts have run; any other clip leaves at once.
+  void RemoveFromTimeline(Clip& clip);
   // Moves `clip` to `depth` in its parent, swapping with what is there.
   void MoveToDepth(Clip& clip, int depth);
   void Goto(Clip& clip, int frame);
@@ -137,6 +141,8 @@ class Stage {
   int instances() const { return instances_; }
 
  private:
+  // Takes the clips that wait for their unload event out of the tree.
+  void EndLingering();
   struct Queued {
     Clip* clip;
     enum class Kind : std::uint8_t { kActions, kEvent, kInit, kConstruct } kind;
@@ -176,6 +182,7 @@ class Stage {
   Scripts* scripts_ = nullptr;
   std::unique_ptr<Clip> root_;
   std::vector<std::unique_ptr<Clip>> graveyard_;
+  std::vector<Clip*> lingering_;
   std::deque<Queued> queue_;
   // Init actions and the construction of clips a timeline placed run before anything else queued.
   std::deque<Queued> urgent_;
