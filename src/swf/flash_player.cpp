@@ -140,6 +140,7 @@ void FlashPlayer::MouseMove(int x, int y) {
 }
 
 void FlashPlayer::MouseDown(int button, int x, int y) {
+  if (stage_) stage_->ButtonHeld(button == 0 ? 1 : button == 1 ? 2 : 4, true);
   if (button == 1 && stage_) stage_->RightButton();
   if (button != 0) return;
   MouseMove(x, y);
@@ -149,6 +150,7 @@ void FlashPlayer::MouseDown(int button, int x, int y) {
 }
 
 void FlashPlayer::MouseUp(int button, int x, int y) {
+  if (stage_) stage_->ButtonHeld(button == 0 ? 1 : button == 1 ? 2 : 4, false);
   if (button == 1 && stage_) stage_->RightButton();
   if (button != 0) return;
   MouseMove(x, y);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -451,6 +452,79 @@ TEST(Avm1Clips, OnlyAFalseEnabledDisablesASprite) {
     m.stage().MouseUp();
   }
   EXPECT_EQ(m.lines, (std::vector<std::string>{"false", "true", "plain", "undefined", "deleted"}));
+}
+
+// What the pointer is over is found again each frame: a button hidden under a still pointer is
+// rolled out, shown again rolled over; one disabled under it stays the one it is over, without a
+// word, and a press and release on it say nothing. Tab rolls over the button it reaches (rolling
+// out what was over, even the same one) until the pointer really moves, and the button with the
+// focus hears keys first. The middle button is key 4 to Key.isDown.
+TEST(Avm1Clips, WhatThePointerIsOverFollowsTheFrameTheKeyboardAndEnabled) {
+  Asm a;
+  const char* names[] = {"a", "b"};
+  for (int i = 0; i < 2; ++i) {
+    const std::string n = names[i];
+    RectangleClip(a, names[i], i + 1, 0, 0, 10, 10);
+    a.Get(n).Push({"_x", 40 * i}).Op(0x4F);
+    a.Get(n).Push({"tabIndex", i + 1}).Op(0x4F);
+    for (const char* ev : {"onRollOver", "onRollOut", "onPress", "onRelease", "onKeyDown"}) {
+      a.Get(n).Push({ev});
+      const std::string line = n + " " + std::string(ev).substr(2);
+      a.Function("", {}, [line](Asm& f) { f.Push({line}).Trace(); });
+      a.Op(0x4F);
+    }
+  }
+  const auto bytes = test::MovieWithScript(a.Build()->bytes, 8, {});
+  ScriptedMovie m(bytes);
+  ASSERT_TRUE(m.ok());
+  Stage& stage = m.stage();
+  stage.Step(0);
+  // (The runtime keeps what it compiled by the code's address: each script stays where it is.)
+  std::deque<std::vector<std::uint8_t>> scripts;
+  auto run = [&](Asm& s) {
+    scripts.push_back(s.Build()->bytes);
+    m.runtime().RunActions(stage.root(), scripts.back());
+  };
+  auto set = [&](const char* name, const char* property, bool value) {
+    Asm s;
+    s.Get(name).Push({property, value}).Op(0x4F);
+    run(s);
+  };
+  auto step = [&](const std::string& mark) {
+    m.lines.push_back(mark);
+    stage.Step(0);
+  };
+  stage.MouseMove(100, 100);
+  set("a", "_visible", false);
+  step("hidden");
+  set("a", "_visible", true);
+  step("shown");
+  set("a", "enabled", false);
+  step("disabled");
+  stage.MouseDown();
+  stage.MouseUp();
+  set("a", "enabled", true);
+  step("enabled");
+  m.lines.push_back("tab");
+  stage.KeyDown(9, 9);
+  m.lines.push_back("tab");
+  stage.KeyDown(9, 9);
+  m.lines.push_back("still");
+  stage.MouseMove(100, 100);
+  step("moved");
+  stage.MouseMove(102, 100);
+  stage.ButtonHeld(4, true);
+  Asm middle;
+  middle.Push({4, 1}).Get("Key").Push({"isDown"}).Op(0x52).Trace();
+  run(middle);
+  stage.ButtonHeld(4, false);
+  run(middle);
+  const std::vector<std::string> want = {"a RollOver", "hidden",     "a RollOut", "shown",
+                                         "a RollOver", "disabled",   "enabled",   "tab",
+                                         "a RollOut",  "a RollOver", "tab",       "a KeyDown",
+                                         "a RollOut",  "b RollOver", "still",     "moved",
+                                         "b RollOut",  "a RollOver", "true",      "false"};
+  EXPECT_EQ(m.lines, want);
 }
 
 // A display property takes a number from what it is given: undefined, null and an object whose

@@ -188,6 +188,14 @@ void Runtime::MoveFocus(bool backwards) {
     }
     next = best ? best : wrap;
   }
+  // A button that Tab reaches is rolled over (before it hears of the focus), as if the pointer had
+  // come over it.
+  if (next && next != focus &&
+      (next->kind == ClipKind::kButton ||
+       (next->kind == ClipKind::kMovie && IsMouseTarget(*next)))) {
+    stage_.HoverByKeyboard(*next);
+    stage_.RunQueue();
+  }
   SetFocus(next);
   focusRectShown = true;
   // A text field that Tab reaches has all its text selected (again, when it had the focus).

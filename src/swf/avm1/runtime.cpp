@@ -1100,10 +1100,6 @@ const char* EventMethod(ClipEvent e) {
       return "onMouseDown";
     case ClipEvent::kMouseUp:
       return "onMouseUp";
-    case ClipEvent::kKeyDown:
-      return "onKeyDown";
-    case ClipEvent::kKeyUp:
-      return "onKeyUp";
     case ClipEvent::kData:
       return "onData";
     case ClipEvent::kPress:
@@ -1463,6 +1459,13 @@ void Runtime::Broadcast(ClipEvent event, int keyCode, int charCode) {
     default:
       return;
   }
+  // A button or sprite with the keyboard focus hears of the key first.
+  if ((event == ClipEvent::kKeyDown || event == ClipEvent::kKeyUp) && focus && !focus->removed &&
+      focus->kind != ClipKind::kEditText)
+    if (Object* o = ScriptObjectOf(focus)) {
+      vm_.CallMethod(Value(o), method, {});
+      vm_.DropUncaught();
+    }
   Object* src = vm_.Get(vm_.global, source).AsObject();
   if (src) avm1::Broadcast(vm_, src, method, {});
 }
@@ -1473,6 +1476,11 @@ bool Runtime::IsEnabled(const Clip& clip) const {
   // Disabled by an `enabled` that is false: one set undefined leaves the button enabled.
   Property* p = vm.Lookup(static_cast<MovieClipObject*>(clip.scriptObject), "enabled");
   return !p || p->getter || p->value.IsUndefined() || vm.ToBool(p->value);
+}
+
+void Runtime::ButtonHeld(int keyCode, bool down) {
+  std::erase(keysDown, keyCode);
+  if (down) keysDown.push_back(keyCode);
 }
 
 bool Runtime::AnswersUnload(const Clip& clip) const {

@@ -59,6 +59,8 @@ class Scripts {
   virtual void MoveCaret(bool /*right*/) {}
   // Text pasted into the input field with the keyboard focus.
   virtual void PasteText(std::u32string_view /*chars*/) {}
+  // A mouse button went down or up: Key.isDown(1, 2 or 4: left, right, middle) says so.
+  virtual void ButtonHeld(int /*keyCode*/, bool /*down*/) {}
   // The pointer moved, or its left or right button went down or up.
   virtual void PointerUsed() {}
   // The object a focus rectangle is drawn around (one the keyboard gave the focus, until the

@@ -80,6 +80,8 @@ void Stage::Reset() {
   queue_.clear();
   urgent_.clear();
   hover_ = pressed_ = nullptr;
+  hoverByKeyboard_ = false;
+  pointerSeen_ = false;
   root_ = std::make_unique<Clip>(*this, ClipKind::kMovie, 0);
   root_->timeline = &movie_.timeline;
   root_->movie = &movie_;
@@ -112,6 +114,9 @@ void Stage::Step(double timeMs) {
     for (Clip* c : order)
       if (!c->removed) RunFrame(*c);
   }
+  RunQueue();
+  // What the frame showed, hid, moved, enabled or disabled under a pointer that kept still.
+  UpdateHover(false);
   RunQueue();
   if (scripts_) scripts_->EndFrame();
   queue_.clear();
@@ -750,46 +755,77 @@ bool Stage::TracksAsMenu(const Clip& clip) const {
 }
 
 void Stage::MouseMove(double x, double y) {
+  // What the keyboard rolled over stays so until the pointer really moves.
+  const bool moved = !pointerSeen_ || x != mouse_.x || y != mouse_.y;
   mouse_ = {x, y};
+  pointerSeen_ = true;
   if (scripts_) scripts_->PointerUsed();
   if (scripts_) scripts_->Broadcast(ClipEvent::kMouseMove, 0, 0);
   std::vector<Clip*> all;
   CollectForEvents(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseMove);
+  UpdateHover(moved);
+  RunQueue();
+}
+
+void Stage::UpdateHover(bool moved) {
+  if (!pointerSeen_) return;
+  const double x = mouse_.x, y = mouse_.y;
   Clip* now = MouseTargetAt(*root_, x, y);
-  if (now != hover_) {
-    if (hover_) {
-      if (mouseDown_ && pressed_ == hover_ && TracksAsMenu(*hover_)) {
-        // A menu item lets the press go when the pointer leaves it, for the next item to take.
-        pressed_ = nullptr;
-        SetButtonState(*hover_, kButtonUp);
-        ButtonTransition(*hover_, 0x100, ClipEvent::kDragOut);
-      } else if (mouseDown_ && pressed_ == hover_) {
-        SetButtonState(*hover_, kButtonOver);
-        ButtonTransition(*hover_, 0x10, ClipEvent::kDragOut);
-      } else if (!mouseDown_) {
-        SetButtonState(*hover_, kButtonUp);
-        ButtonTransition(*hover_, 0x02, ClipEvent::kRollOut);
-      }
-    }
-    hover_ = now;
-    if (now) {
-      if (mouseDown_ && pressed_ == now) {
-        SetButtonState(*now, kButtonDown);
-        ButtonTransition(*now, 0x20, ClipEvent::kDragOver);
-      } else if (mouseDown_ && !pressed_ && TracksAsMenu(*now)) {
-        // A menu item takes a press that began elsewhere as the pointer comes over it.
-        pressed_ = now;
-        SetButtonState(*now, kButtonDown);
-        ButtonTransition(*now, 0x80, ClipEvent::kDragOver);
-      } else if (!mouseDown_) {
-        SetButtonState(*now, kButtonOver);
-        ButtonTransition(*now, 0x01, ClipEvent::kRollOver);
-      }
+  // A button that scripts disabled under the pointer stays the one it is over, without a word,
+  // as long as it stays under it.
+  const bool quiet = hover_ && scripts_ && !scripts_->IsEnabled(*hover_);
+  if (quiet && !hover_->removed && Shown(*hover_) &&
+      (hover_->kind == ClipKind::kButton ? CharacterContains(*hover_->movie, hover_->character,
+                                                             hover_->ConcatenatedMatrix(), x, y)
+                                         : hover_->HitTest(x, y, true)))
+    now = hover_;
+  if (now == hover_ || (!moved && hoverByKeyboard_)) return;
+  hoverByKeyboard_ = false;
+  if (hover_ && quiet) {
+    SetButtonState(*hover_, kButtonUp);
+  } else if (hover_) {
+    if (mouseDown_ && pressed_ == hover_ && TracksAsMenu(*hover_)) {
+      // A menu item lets the press go when the pointer leaves it, for the next item to take.
+      pressed_ = nullptr;
+      SetButtonState(*hover_, kButtonUp);
+      ButtonTransition(*hover_, 0x100, ClipEvent::kDragOut);
+    } else if (mouseDown_ && pressed_ == hover_) {
+      SetButtonState(*hover_, kButtonOver);
+      ButtonTransition(*hover_, 0x10, ClipEvent::kDragOut);
+    } else if (!mouseDown_) {
+      SetButtonState(*hover_, kButtonUp);
+      ButtonTransition(*hover_, 0x02, ClipEvent::kRollOut);
     }
   }
-  RunQueue();
+  hover_ = now;
+  if (now) {
+    if (mouseDown_ && pressed_ == now) {
+      SetButtonState(*now, kButtonDown);
+      ButtonTransition(*now, 0x20, ClipEvent::kDragOver);
+    } else if (mouseDown_ && !pressed_ && TracksAsMenu(*now)) {
+      // A menu item takes a press that began elsewhere as the pointer comes over it.
+      pressed_ = now;
+      SetButtonState(*now, kButtonDown);
+      ButtonTransition(*now, 0x80, ClipEvent::kDragOver);
+    } else if (!mouseDown_) {
+      SetButtonState(*now, kButtonOver);
+      ButtonTransition(*now, 0x01, ClipEvent::kRollOver);
+    }
+  }
+}
+
+void Stage::HoverByKeyboard(Clip& clip) {
+  if (mouseDown_ || clip.removed) return;
+  if (hover_) {
+    SetButtonState(*hover_, kButtonUp);
+    ButtonTransition(*hover_, 0x02, ClipEvent::kRollOut);
+  }
+  hover_ = &clip;
+  hoverByKeyboard_ = true;
+  SetButtonState(clip, kButtonOver);
+  ButtonTransition(clip, 0x01, ClipEvent::kRollOver);
 }
 
 void Stage::MouseDown() {
@@ -800,7 +836,8 @@ void Stage::MouseDown() {
   CollectForEvents(all);
   for (Clip* c : all)
     if (c->kind == ClipKind::kMovie) QueueEvent(*c, ClipEvent::kMouseDown);
-  if (hover_) {
+  // (A button that scripts disabled under the pointer takes no press.)
+  if (hover_ && (!scripts_ || scripts_->IsEnabled(*hover_))) {
     pressed_ = hover_;
     SetButtonState(*hover_, kButtonDown);
     ButtonTransition(*hover_, 0x04, ClipEvent::kPress);
@@ -819,7 +856,10 @@ void Stage::MouseUp() {
   if (pressed_) {
     Clip* p = pressed_;
     pressed_ = nullptr;
-    if (p == hover_) {
+    if (scripts_ && !scripts_->IsEnabled(*p)) {
+      // Scripts disabled it while it was down: it goes up without a word.
+      SetButtonState(*p, p == hover_ ? kButtonOver : kButtonUp);
+    } else if (p == hover_) {
       SetButtonState(*p, kButtonOver);
       ButtonTransition(*p, 0x08, ClipEvent::kRelease);
     } else {
@@ -880,6 +920,10 @@ void Stage::TypeCharacter(char32_t ch) {
 
 void Stage::RightButton() {
   if (scripts_) scripts_->PointerUsed();
+}
+
+void Stage::ButtonHeld(int keyCode, bool down) {
+  if (scripts_) scripts_->ButtonHeld(keyCode, down);
 }
 
 void Stage::PasteText(std::u32string_view chars) {

@@ -97,8 +97,13 @@ class Stage {
   void MoveCaret(bool right);
   // Text pasted (the clipboard's) into the focused field.
   void PasteText(std::u32string_view chars);
+  // The keyboard gave `clip` (a button, or a sprite that acts as one) the focus: it is rolled over
+  // in place of what was (which is rolled out, even when it is the same), until the pointer moves.
+  void HoverByKeyboard(Clip& clip);
   // The right button went down or up (scripts do not hear of it; a focus rectangle goes).
   void RightButton();
+  // A mouse button went down or up, as Key.isDown sees it (1: left, 2: right, 4: middle).
+  void ButtonHeld(int keyCode, bool down);
   StagePoint mouse() const { return mouse_; }
   bool IsMouseDown() const { return mouseDown_; }
 
@@ -141,6 +146,9 @@ class Stage {
   int instances() const { return instances_; }
 
  private:
+  // Finds what the pointer is over and rolls it over (and what it was over out), unless the
+  // keyboard rolled something over and the pointer has not `moved`.
+  void UpdateHover(bool moved);
   // Takes the clips that wait for their unload event out of the tree.
   void EndLingering();
   struct Queued {
@@ -197,8 +205,11 @@ class Stage {
   Quality quality_ = Quality::kHigh;
   // A button's key press took the last key down: the character it types goes nowhere.
   bool keyTaken_ = false;
-  Clip* hover_ = nullptr;    // the button under the pointer
-  Clip* pressed_ = nullptr;  // the button pressed, until the release
+  Clip* hover_ = nullptr;  // the button under the pointer
+  bool hoverByKeyboard_ = false;
+  bool pointerSeen_ = false;  // the pointer moved or pressed at least once  // ... or the one Tab
+                              // reached, since the pointer last moved
+  Clip* pressed_ = nullptr;   // the button pressed, until the release
   FrameListener frameListener_;
   ButtonListener buttonListener_;
 };
