@@ -664,6 +664,23 @@ TEST(Avm1Clips, SizeSettersScaleByTheTurnedContent) {
   EXPECT_EQ(PlayInFolder(a, "", 1), expected);
 }
 
+// A size given to a clip with nothing in it scales it to nothing, both ways: what it gets later
+// does not show. A child's size is in its parent's space whatever the parent's scale.
+TEST(Avm1Clips, ASizeGivenToAnEmptyClipLeavesItNoSize) {
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"e", 1}).Op(0x17);
+  a.Get("e").Push({"_width", 20}).Op(0x4F);
+  CallOn(a, "e", "createEmptyMovieClip", {"c", 1}).Op(0x17);
+  CallOn(a, "e.c", "beginFill", {0}).Op(0x17);
+  CallOn(a, "e.c", "lineTo", {30, 0}).Op(0x17);
+  CallOn(a, "e.c", "lineTo", {30, 10}).Op(0x17);
+  CallOn(a, "e.c", "endFill", {}).Op(0x17);
+  for (const char* p : {"e._xscale", "e._yscale", "e._width", "e._height", "e.c._width"}) {
+    a.Push({p}).Op(0x1C).Trace();
+  }
+  EXPECT_EQ(PlayInFolder(a, "", 1), (std::vector<std::string>{"0", "0", "0", "0", "30"}));
+}
+
 // A video stream the timeline places is an object of Video that scripts reach by its name and
 // can duplicate; it shows nothing.
 TEST(Avm1Clips, ATimelinesVideoIsAVideoObject) {

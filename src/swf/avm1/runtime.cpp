@@ -549,6 +549,12 @@ void MovieClipObject::SetIndexed(Vm& vm, int index, const Value& v) {
       // the scales, so a turned clip stretches along its own axes.
       const Box now = clip->Bounds(clip->parent);
       const Box own = LocalBounds(*clip);
+      if (own.empty && clip->kind == ClipKind::kMovie) {
+        // A size given to a clip with nothing in it is no size: it shows nothing it gets later.
+        clip->SetXScale(0);
+        clip->SetYScale(0);
+        break;
+      }
       if (now.empty || own.empty) break;
       const double r = clip->Rotation() * std::numbers::pi / 180;
       Matrix turn;

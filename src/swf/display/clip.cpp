@@ -265,6 +265,13 @@ StagePoint Clip::GlobalToLocal(StagePoint p) const {
 Box Clip::Bounds(const Clip* space) const {
   const Box own = LocalBounds(*this);
   if (!space || space == this) return own;
+  // In the space of a clip it lies in: the matrices between them (whatever the space's own
+  // scale, even none).
+  Matrix up = matrix;
+  for (const Clip* p = parent; p; p = p->parent) {
+    if (p == space) return own.Transformed(up);
+    up = p->matrix * up;
+  }
   const auto inv = space->ConcatenatedMatrix().Inverse();
   if (!inv) return {};
   return own.Transformed(*inv * ConcatenatedMatrix());
