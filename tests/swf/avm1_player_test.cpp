@@ -396,9 +396,15 @@ TEST(Avm1Clips, ThePointerIsReadInWholePixelsOfTheStage) {
   a.Get("f").Push({"_y", 2.6}).Op(0x4F);
   CallOn(a, "_root", "createEmptyMovieClip", {"z", 2}).Op(0x17);
   a.Get("z").Push({"_xscale", 0}).Op(0x4F);
+  // Scaled by a number a file's matrix holds (16.16), at (364.3, 142.1).
+  CallOn(a, "_root", "createEmptyMovieClip", {"s", 3}).Op(0x17);
+  for (const char* scale : {"_xscale", "_yscale"})
+    a.Get("s").Push({scale, 41.99981689453125}).Op(0x4F);
+  a.Get("s").Push({"_x", 364.3}).Op(0x4F);
+  a.Get("s").Push({"_y", 142.1}).Op(0x4F);
   a.Get("_root").Push({"onEnterFrame"});
   a.Function("", {}, [](Asm& f) {
-    for (const char* clip : {"_root", "f", "z"})
+    for (const char* clip : {"_root", "f", "z", "s"})
       for (const char* axis : {"_xmouse", "_ymouse"}) f.Get(clip).Push({axis}).Op(0x4E).Trace();
   });
   a.Op(0x4F);
@@ -411,10 +417,13 @@ TEST(Avm1Clips, ThePointerIsReadInWholePixelsOfTheStage) {
   player.Play();
   player.Advance(0);
   player.Advance(40);  // the first frame
-  player.MouseMove(100, 40);
+  player.MouseMove(308, 340);
   lines.clear();
   player.Advance(80);
-  EXPECT_EQ(lines, (std::vector<std::string>{"100", "40", "95", "37", "5", "2"}));
+  // The scaled clip's inverse moves by whole twips (-17333, -6762), and the scaled pointer is
+  // rounded to them first (14667, 16191): -133.3 where the exact -133.33 would round to -133.35.
+  EXPECT_EQ(lines, (std::vector<std::string>{"308", "340", "303", "337", "15.4", "17", "-133.3",
+                                             "471.45"}));
 }
 
 // `enabled` is a plain property, true from the prototype: only a false one disables a sprite; one
