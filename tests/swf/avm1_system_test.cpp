@@ -130,6 +130,25 @@ TEST(Avm1System, ADateAsANumberIsItsTimeAndBesideATextItsText) {
   EXPECT_EQ(s.Of(a), "5000|3000|7|Thu Jan 1 00:00:00 GMT+0000 1970");
 }
 
+// The parts of a date count in whole units, in the constructor and in the setters; a year below
+// 100 is one of the 1900s, a negative one too.
+TEST(Avm1System, DatePartsCountInWholeUnits) {
+  Script s(8);
+  s.vm.fixedDate = FixedDate{0, (5 * 60 + 45) * 60000.0};
+  Asm a;
+  // new Date(7002.5, 13.5, 32.5, 24.5, 60.5, 60.5, 1000.5): 4 March 7003 + 24 h 61 min 61 s.
+  a.Push({1000.5, 60.5, 60.5, 24.5, 32.5, 13.5, 7002.5, 7, "Date"}).Op(0x40).Trace();
+  a.Push({-7, -6, -5, -4, -3, -2, -1, 7, "Date"}).Op(0x40).Trace();
+  // d = new Date(2000, 0, 1); d.setHours(24.5); d.setSeconds(1.9); trace(d)
+  a.Push({"d"}).Push({1, 0, 2000, 3, "Date"}).Op(0x40).Op(0x1D);
+  a.Push({24.5, 1}).Get("d").Push({"setHours"}).Op(0x52).Op(0x17);
+  a.Push({1.9, 1}).Get("d").Push({"setSeconds"}).Op(0x52).Op(0x17);
+  a.Get("d").Trace();
+  EXPECT_EQ(s.Of(a),
+            "Sat Mar 5 01:01:01 GMT+0545 7003|Thu Oct 27 19:54:53 GMT+0545 1898|"
+            "Sun Jan 2 00:00:01 GMT+0545 2000");
+}
+
 TEST(Avm1System, PrintJobMethodsFromVersion7AndReadOnlySizes) {
   for (int version : {6, 7}) {
     Script r(version);

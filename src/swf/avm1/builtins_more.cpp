@@ -118,8 +118,10 @@ Value DateConstruct(Vm& vm, CallArgs& a) {
   } else {
     Civil c{};
     double f[7] = {0, 0, 1, 0, 0, 0, 0};
-    for (std::size_t i = 0; i < 7 && i < a.size(); ++i) f[i] = vm.ToNumber(a[i]);
-    c.year = f[0] >= 0 && f[0] <= 99 ? 1900 + std::trunc(f[0]) : f[0];
+    // Each part counts in whole units; a year below 100 (negative ones too) is one of the 1900s
+    // or before.
+    for (std::size_t i = 0; i < 7 && i < a.size(); ++i) f[i] = std::trunc(vm.ToNumber(a[i]));
+    c.year = f[0] < 100 ? 1900 + f[0] : f[0];
     c.month = f[1];
     c.day = f[2];
     c.hour = f[3];
@@ -176,8 +178,9 @@ Value DateSet(Vm& vm, CallArgs& a) {
   if (std::isnan(t)) t = 0;
   double off = Utc ? 0 : LocalOffset(vm, t);
   Civil c = FromTime(t + off);
+  // (In whole units, as the constructor takes them.)
   auto arg = [&](std::size_t i, double def) {
-    return i < a.size() && !a[i].IsUndefined() ? vm.ToNumber(a[i]) : def;
+    return i < a.size() && !a[i].IsUndefined() ? std::trunc(vm.ToNumber(a[i])) : def;
   };
   switch (F) {
     case kFullYear:
