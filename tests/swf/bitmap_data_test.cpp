@@ -254,6 +254,56 @@ TEST(BitmapData, ColourMatrixFilterMixesStraightChannels) {
   }
 }
 
+// generateFilterRect gives the rectangle that applyFilter of a rectangle can change: every pixel
+// a blur, glow or shadow of a small square reaches lies inside it. For the filters that spread
+// evenly (blurs and glows) it reaches no more than a pixel per box pass beyond them; a shadow's
+// rectangle grows by its blur on every side.
+TEST(BitmapData, GenerateFilterRectHoldsWhatTheFilterChanges) {
+  const struct {
+    const char* cls;
+    std::vector<double> args;
+    int passes;  // 0: not evenly spread
+  } cases[] = {
+      {"BlurFilter", {8, 8, 1}, 1},
+      {"BlurFilter", {5, 3, 3}, 3},
+      {"GlowFilter", {0xFF0000, 1, 6, 6, 2, 2}, 2},
+      {"DropShadowFilter", {6, 45, 0, 1, 4, 4, 1, 1}, 0},
+      {"DropShadowFilter", {9, 200, 0, 1, 2, 10, 1, 2}, 0},
+  };
+  for (const auto& c : cases) {
+    Script s;
+    Value b = s.New({Value(60), Value(60), Value(true), Value(0.0)});
+    s.Call(b, "fillRect", {s.Rect(26, 26, 4, 4), Value(static_cast<double>(0xFF00FF00u))});
+    std::vector<Value> args;
+    for (double v : c.args) args.emplace_back(v);
+    Value filter = s.vm.Construct(s.Class("filters", c.cls), args);
+    Value r = s.Call(b, "generateFilterRect", {s.Rect(26, 26, 4, 4), filter});
+    ASSERT_TRUE(r.IsObject()) << c.cls;
+    auto field = [&](const char* name) { return s.vm.ToNumber(s.vm.Get(r.AsObject(), name)); };
+    const double x0 = field("x"), y0 = field("y");
+    const double x1 = x0 + field("width"), y1 = y0 + field("height");
+    Value out = s.New({Value(60), Value(60), Value(true), Value(0.0)});
+    s.Call(out, "applyFilter", {b, s.Rect(0, 0, 60, 60), Value(), filter});
+    int bx0 = 60, by0 = 60, bx1 = -1, by1 = -1;
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 60; ++x)
+        if (s.Pixel32(out, x, y) >> 24) {
+          bx0 = std::min(bx0, x), by0 = std::min(by0, y);
+          bx1 = std::max(bx1, x), by1 = std::max(by1, y);
+        }
+    ASSERT_GE(bx1, 0) << c.cls;
+    EXPECT_LE(x0, bx0) << c.cls;
+    EXPECT_LE(y0, by0) << c.cls;
+    EXPECT_GE(x1, bx1 + 1) << c.cls;
+    EXPECT_GE(y1, by1 + 1) << c.cls;
+    if (c.passes == 0) continue;
+    EXPECT_LE(bx0 - x0, c.passes) << c.cls;
+    EXPECT_LE(by0 - y0, c.passes) << c.cls;
+    EXPECT_LE(x1 - (bx1 + 1), c.passes) << c.cls;
+    EXPECT_LE(y1 - (by1 + 1), c.passes) << c.cls;
+  }
+}
+
 TEST(BitmapData, MergeAndCopyChannelMixStraightChannels) {
   Script s;
   // merge: (source * m + dest * (256 - m)) / 256 per channel, m per channel.

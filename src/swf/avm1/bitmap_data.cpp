@@ -895,6 +895,20 @@ Value Draw(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// generateFilterRect(sourceRect, filter): what applyFilter of the rectangle can change: the
+// rectangle grown by as far as the filter reaches (its blur, its offset).
+Value GenerateFilterRect(Vm& vm, CallArgs& a) {
+  BitmapDataObject* b = Self(a);
+  if (!b || !b->Usable() || a.size() < 2) return {};
+  IRect r;
+  Filter filter;
+  if (!ReadRect(vm, a[0], r) || !FilterFromScript(a[1], filter)) return {};
+  const FilterMargins m = MarginsOf({filter}, 1.0);
+  const double x = std::min(r.x, r.x + r.w), y = std::min(r.y, r.y + r.h);
+  return Value(NewRectangle(vm, x - m.left, y - m.top, std::abs(r.w) + m.left + m.right,
+                            std::abs(r.h) + m.top + m.bottom));
+}
+
 // applyFilter(source, sourceRect, destPoint, filter): the source rectangle through the filter,
 // written at the point. The colour matrix works on straight colours; the other filters on the
 // premultiplied pixels, as the renderer runs them on a layer.
@@ -1024,6 +1038,7 @@ void InstallBitmapData(Vm& vm) {
       {"hitTest", HitTest},
       {"draw", Draw},
       {"applyFilter", ApplyFilter},
+      {"generateFilterRect", GenerateFilterRect},
   };
   for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
 
