@@ -200,7 +200,7 @@ def read_expectations(path):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("corpus", nargs="?", default=os.path.join(ROOT, "..", "shared", "swf-conformance"))
-    ap.add_argument("--tool", default=os.path.join(ROOT, "build", "debug", "tools", "movie", "dazzlebox-movie"))
+    ap.add_argument("--tool", default=os.path.join(ROOT, "build", "release", "tools", "movie", "dazzlebox-movie"))
     ap.add_argument("-j", type=int, default=2)
     ap.add_argument("--timeout", type=float, default=20)
     ap.add_argument("--filter", default="", help="only the cases whose path matches this regular expression")
