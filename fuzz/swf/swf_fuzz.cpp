@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     const auto html = dbx::swf::text::ParseHtml(
         dbx::swf::text::DecodeUtf8({reinterpret_cast<const char*>(data), size}), {}, {},
-        (size & 8) != 0);
+        (size & 8) != 0, (size & 32) != 0, nullptr, (size & 64) != 0);
     dbx::swf::text::ToHtml(html);
     dbx::swf::text::LayoutOptions o;
     o.width = 2000;

@@ -234,6 +234,7 @@ TEST(Html, TextParagraphsAndEntities) {
     std::size_t paragraphs;
     bool multiline = true;
     bool condenseWhite = false;
+    bool legacy = false;  // a movie before version 8
   };
   const Case cases[] = {
       {"plain", "plain", 1},
@@ -260,14 +261,34 @@ TEST(Html, TextParagraphsAndEntities) {
       {"test \ntest\n\ntest", "test test test", 1, false, true},
       {" <p> </p> ", "", 1, false, true},
       {" <p> </p> ", "\r", 2, true, true},
+      // Older movies: white space alone between tags goes; a single-line field drops line ends
+      // (a multi-line one breaks there); condensing still makes line ends blanks.
+      {" <p>test</p> <p>test</p> ", "test\rtest\r", 3, true, false, true},
+      {"<u>a</u> <u>b</u>", "ab", 1, false, false, true},
+      {"<u>a</u> <u>b</u>", "a b", 1, false, false, false},
+      {"line 1\nline 2", "line 1line 2", 1, false, false, true},
+      {"a\nb", "a\rb", 2, true, false, true},
+      {"a <p>b</p> c", "a \rb\r c", 3, true, false, true},
+      {"test \ntest", "test test", 1, false, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.html);
-    const auto r = swf::text::ParseHtml(U(c.html), base, para, c.condenseWhite, c.multiline);
+    const auto r = swf::text::ParseHtml(U(c.html), base, para, c.condenseWhite, c.multiline,
+                                        nullptr, c.legacy);
     EXPECT_EQ(Plain(r), c.text);
     EXPECT_EQ(r.paragraphs.size(), c.paragraphs);
     EXPECT_EQ(r.formatOf.size(), r.text.size());
   }
+}
+
+// Older movies take font sizes in whole pixels, at most 127.
+TEST(Html, OlderMoviesTakeWholeFontSizesUpTo127) {
+  const auto r = swf::text::ParseHtml(
+      U("<font size=\"1.9\">a<font size=\"+0.5\">b</font></font><font size=\"200\">c</font>"), {},
+      {}, false, true, nullptr, true);
+  ASSERT_EQ(r.text.size(), 3u);
+  const float want[] = {20, 20, 127 * 20};
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(r.formats[r.formatOf[i]].size, want[i]) << i;
 }
 
 TEST(Html, FormatsNestAndClose) {

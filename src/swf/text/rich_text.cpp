@@ -199,7 +199,7 @@ float Twips(double px) {
 }  // namespace
 
 RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
-                   bool condenseWhite, bool multiline, const StyleRules* styles) {
+                   bool condenseWhite, bool multiline, const StyleRules* styles, bool legacy) {
   RichText out;
   out.paragraphs = {basePara};
   struct Open {
@@ -225,6 +225,11 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     if (pending.empty()) return;
     std::u32string t = DecodeEntities(pending);
     pending.clear();
+    if (legacy && !condenseWhite) {
+      auto lineEnd = [](char32_t ch) { return ch == U'\n' || ch == U'\r'; };
+      if (!multiline) std::erase_if(t, lineEnd);
+      if (std::all_of(t.begin(), t.end(), IsSpace)) return;
+    }
     if (t.empty()) return;
     if (condenseWhite) {
       // Runs of white space become one blank; text of white space only goes.
@@ -335,7 +340,9 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
         if (const auto v = Number(*a)) {
           double px = *v;
           if (!a->empty() && ((*a)[0] == U'+' || (*a)[0] == U'-')) px = fmt.size / 20.0 + *v;
-          fmt.size = Twips(std::clamp(px, 1.0, static_cast<double>(kMaxFontPixels)));
+          if (legacy) px = std::trunc(px);
+          fmt.size =
+              Twips(std::clamp(px, 1.0, legacy ? 127.0 : static_cast<double>(kMaxFontPixels)));
         }
       }
       if (const auto* a = tag.Attr(U"color"))

@@ -79,7 +79,8 @@ void TextField::SetHtmlText(std::string_view utf8) {
   // Markup says itself what is bold, italic or underlined; the rest comes from the field.
   CharFormat base = newFormat_;
   base.bold = base.italic = base.underline = false;
-  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline);
+  content_ =
+      ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline, nullptr, version_ < 8);
   Changed();
 }
 
@@ -427,7 +428,8 @@ void TextField::SetStyled(bool on) {
 void TextField::SetStyledText(std::string_view utf8) {
   CharFormat base = newFormat_;
   base.bold = base.italic = base.underline = false;
-  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline, &styleRules_);
+  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline, &styleRules_,
+                       version_ < 8);
   styledSource_ = std::string(utf8);
   Changed();
 }
