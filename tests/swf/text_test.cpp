@@ -281,6 +281,21 @@ TEST(Html, TextParagraphsAndEntities) {
   }
 }
 
+// Older movies close only the innermost tag: a closing tag of an outer one goes.
+TEST(Html, OlderMoviesCloseOnlyTheInnermostTag) {
+  for (const bool legacy : {false, true}) {
+    const auto r =
+        swf::text::ParseHtml(U("<b>a<i>b</b>c</i>d</b>e"), {}, {}, false, true, nullptr, legacy);
+    ASSERT_EQ(r.text.size(), 5u);
+    std::string marks;
+    for (std::size_t i = 0; i < 5; ++i) {
+      const auto& f = r.formats[r.formatOf[i]];
+      marks += std::string(f.bold ? "B" : "") + (f.italic ? "I" : "") + ".";
+    }
+    EXPECT_EQ(marks, legacy ? "B.BI.BI.B.." : "B.BI....") << legacy;
+  }
+}
+
 // Older movies take font sizes in whole pixels, at most 127.
 TEST(Html, OlderMoviesTakeWholeFontSizesUpTo127) {
   const auto r = swf::text::ParseHtml(

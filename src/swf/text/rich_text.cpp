@@ -278,6 +278,8 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       auto it = std::find_if(stack.rbegin(), stack.rend(),
                              [&](const Open& o) { return o.name == tag.name; });
       if (it == stack.rend()) continue;
+      // (Older players closed only the innermost tag: a closing tag of another one goes.)
+      if (legacy && it != stack.rbegin()) continue;
       const std::size_t keep = static_cast<std::size_t>(stack.rend() - it) - 1;
       fmt = stack[keep].format;
       const ParaFormat closedPara = para;
