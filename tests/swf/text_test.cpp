@@ -296,14 +296,18 @@ TEST(Html, OlderMoviesCloseOnlyTheInnermostTag) {
   }
 }
 
-// Older movies take font sizes in whole pixels, at most 127.
-TEST(Html, OlderMoviesTakeWholeFontSizesUpTo127) {
-  const auto r = swf::text::ParseHtml(
-      U("<font size=\"1.9\">a<font size=\"+0.5\">b</font></font><font size=\"200\">c</font>"), {},
-      {}, false, true, nullptr, true);
-  ASSERT_EQ(r.text.size(), 3u);
-  const float want[] = {20, 20, 127 * 20};
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(r.formats[r.formatOf[i]].size, want[i]) << i;
+// Older movies take font sizes in whole pixels, at most 127, and no kerning.
+TEST(Html, OlderMoviesTakeWholeFontSizesUpTo127AndNoKerning) {
+  for (const bool legacy : {false, true}) {
+    const auto r = swf::text::ParseHtml(U("<font size=\"1.9\" kerning=\"1\">a<font size=\"+0.5\">"
+                                          "b</font></font><font size=\"200\">c</font>"),
+                                        {}, {}, false, true, nullptr, legacy);
+    ASSERT_EQ(r.text.size(), 3u);
+    const float want[] = {20, 20, 127 * 20}, now[] = {38, 48, 200 * 20};
+    for (std::size_t i = 0; i < 3; ++i)
+      EXPECT_EQ(r.formats[r.formatOf[i]].size, legacy ? want[i] : now[i]) << i;
+    EXPECT_EQ(r.formats[r.formatOf[0]].kerning, !legacy);
+  }
 }
 
 TEST(Html, FormatsNestAndClose) {

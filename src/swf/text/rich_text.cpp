@@ -351,7 +351,8 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
         if (const auto v = Color(*a)) fmt.color = *v;
       if (const auto* a = tag.Attr(U"letterspacing"))
         if (const auto v = Number(*a)) fmt.letterSpacing = Twips(*v);
-      if (const auto* a = tag.Attr(U"kerning"))
+      // (Older players took no kerning from markup.)
+      if (const auto* a = tag.Attr(U"kerning"); a && !legacy)
         if (const auto v = Number(*a)) fmt.kerning = *v != 0;
     } else if (n == U"textformat") {
       if (const auto* a = tag.Attr(U"leftmargin"))
