@@ -270,6 +270,9 @@ TEST(Html, TextParagraphsAndEntities) {
       {"a\nb", "a\rb", 2, true, false, true},
       {"a <p>b</p> c", "a \rb\r c", 3, true, false, true},
       {"test \ntest", "test test", 1, false, true, true},
+      // ... and every closing </p> or </li> ends a paragraph in a multi-line field.
+      {"text<li><li></li></li>", "text\r\r\r", 4, true, false, true},
+      {"text<li><li></li></li>", "text\r\r", 3, true, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.html);
@@ -278,6 +281,17 @@ TEST(Html, TextParagraphsAndEntities) {
     EXPECT_EQ(Plain(r), c.text);
     EXPECT_EQ(r.paragraphs.size(), c.paragraphs);
     EXPECT_EQ(r.formatOf.size(), r.text.size());
+  }
+}
+
+// In older movies a single-line field keeps the paragraph format of its first text.
+TEST(Html, OlderSingleLineFieldsKeepTheirFirstParagraphFormat) {
+  for (const bool legacy : {false, true}) {
+    const auto r = swf::text::ParseHtml(U("<p align=\"right\">text<li>more</li></p>"), {}, {},
+                                        false, false, nullptr, legacy);
+    ASSERT_EQ(r.paragraphs.size(), 1u);
+    EXPECT_EQ(r.paragraphs[0].bullet, !legacy);
+    EXPECT_EQ(r.paragraphs[0].align, swf::TextAlign::kRight);
   }
 }
 

@@ -218,7 +218,8 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
   };
   auto startParagraph = [&] {
     if (multiline && !atParagraphStart()) breakParagraph(fmt);
-    out.paragraphs.back() = para;
+    // (In older players a single-line field keeps the format of its first paragraph.)
+    if (multiline || !legacy || atParagraphStart()) out.paragraphs.back() = para;
   };
   std::u32string pending;  // text not yet appended
   auto flush = [&] {
@@ -285,7 +286,7 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       const ParaFormat closedPara = para;
       para = stack[keep].para;
       stack.resize(keep);
-      if ((tag.name == U"p" || tag.name == U"li") && paraOpen) {
+      if ((tag.name == U"p" || tag.name == U"li") && (paraOpen || legacy)) {
         // A multi-line field ends the paragraph there; a single line runs on.
         if (atParagraphStart()) out.paragraphs.back() = closedPara;
         // The break takes the format of the text it ends.
