@@ -226,11 +226,8 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     if (pending.empty()) return;
     std::u32string t = DecodeEntities(pending);
     pending.clear();
-    if (legacy && !condenseWhite) {
-      auto lineEnd = [](char32_t ch) { return ch == U'\n' || ch == U'\r'; };
-      if (!multiline) std::erase_if(t, lineEnd);
-      if (std::all_of(t.begin(), t.end(), IsSpace)) return;
-    }
+    // (Older players dropped text of white space only between tags.)
+    if (legacy && !condenseWhite && std::all_of(t.begin(), t.end(), IsSpace)) return;
     if (t.empty()) return;
     if (condenseWhite) {
       // Runs of white space become one blank; text of white space only goes.
