@@ -269,9 +269,12 @@ TEST(Html, TextParagraphsAndEntities) {
       {"\ntest\n", "\rtest\r", 3, false, false, true},
       {"a <p>b</p> c", "a \rb\r c", 3, true, false, true},
       {"test \ntest", "test test", 1, false, true, true},
-      // ... and every closing </p> or </li> ends a paragraph in a multi-line field.
+      // ... every closing </li> ends a paragraph in a multi-line field, a paragraph inside an
+      // open one goes on with it.
       {"text<li><li></li></li>", "text\r\r\r", 4, true, false, true},
       {"text<li><li></li></li>", "text\r\r", 3, true, false, false},
+      {"<p>a<p>b<p>c</p>d</p>e</p>", "abc\rde", 2, true, false, true},
+      {"<p>a<p>b<p>c</p>d</p>e</p>", "a\rb\rc\rde", 4, true, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.html);

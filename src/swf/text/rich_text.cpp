@@ -283,7 +283,7 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       const ParaFormat closedPara = para;
       para = stack[keep].para;
       stack.resize(keep);
-      if ((tag.name == U"p" || tag.name == U"li") && (paraOpen || legacy)) {
+      if ((tag.name == U"p" && paraOpen) || (tag.name == U"li" && (paraOpen || legacy))) {
         // A multi-line field ends the paragraph there; a single line runs on.
         if (atParagraphStart()) out.paragraphs.back() = closedPara;
         // The break takes the format of the text it ends.
@@ -319,7 +319,8 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     }
     if (n == U"p") {
       if (const auto* a = tag.Attr(U"align")) para.align = AlignOf(*a, para.align);
-      startParagraph();
+      // (In older players a paragraph inside an open one goes on with it.)
+      if (!legacy || !paraOpen) startParagraph();
       paraOpen = true;
     } else if (n == U"li") {
       para.bullet = true;

@@ -82,8 +82,9 @@ constexpr float kMaxFontPixels = 1000;
 // With `styles`, a tag's style applies first, then its class's, then its own attributes.
 // Movies before version 8 read markup as the players of their time did (`legacy`): text of white
 // space only between tags goes, a single-line field keeps the paragraph format of its first text,
-// every closing </p> or </li> ends a paragraph in a multi-line one, a closing tag closes only the
-// innermost tag, kerning is not read, and font sizes are whole pixels up to 127.
+// every closing </li> ends a paragraph in a multi-line one and a <p> inside an open one goes on
+// with it, a closing tag closes only the innermost tag, kerning is not read, and font sizes are
+// whole pixels up to 127.
 RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
                    bool condenseWhite = false, bool multiline = true,
                    const StyleRules* styles = nullptr, bool legacy = false);
