@@ -41,6 +41,11 @@ swf::Stage::Quality QualityOf(std::string_view setting) {
   return swf::Stage::Quality::kHigh;
 }
 
+// The key code Key.isDown knows a mouse button by (0 left, 1 right, 2 middle).
+int ButtonKey(int button) {
+  return button == 0 ? 1 : button == 1 ? 2 : 4;
+}
+
 }  // namespace
 
 FlashPlayer::FlashPlayer(ImageLoader* images)
@@ -140,7 +145,7 @@ void FlashPlayer::MouseMove(int x, int y) {
 }
 
 void FlashPlayer::MouseDown(int button, int x, int y) {
-  if (stage_) stage_->ButtonHeld(button == 0 ? 1 : button == 1 ? 2 : 4, true);
+  if (stage_) stage_->ButtonHeld(ButtonKey(button), true);
   if (button == 1 && stage_) stage_->RightButton();
   if (button != 0) return;
   MouseMove(x, y);
@@ -150,7 +155,7 @@ void FlashPlayer::MouseDown(int button, int x, int y) {
 }
 
 void FlashPlayer::MouseUp(int button, int x, int y) {
-  if (stage_) stage_->ButtonHeld(button == 0 ? 1 : button == 1 ? 2 : 4, false);
+  if (stage_) stage_->ButtonHeld(ButtonKey(button), false);
   if (button == 1 && stage_) stage_->RightButton();
   if (button != 0) return;
   MouseMove(x, y);

@@ -437,12 +437,8 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
       place.ty = std::round(place.ty / 20) * 20;
       const auto inv = place.Inverse();
       if (!inv) return Value(std::round((index == 20 ? m.x : m.y) / 20) / 20);
-      // The inverse moves by whole twips, and the turned and scaled point is rounded to them
-      // before it moves.
-      const double local = index == 20
-                               ? std::round(inv->a * m.x + inv->c * m.y) + std::round(inv->tx)
-                               : std::round(inv->b * m.x + inv->d * m.y) + std::round(inv->ty);
-      return Value(local / 20);
+      const StagePoint local = InverseInTwips(*inv, m);
+      return Value((index == 20 ? local.x : local.y) / 20);
     }
     default:
       return {};
@@ -814,15 +810,7 @@ Value McPointConvert(Vm& vm, CallArgs& a, bool toGlobal) {
   if (!x.IsNumber() || !y.IsNumber()) return {};
   StagePoint pt{x.n * 20, y.n * 20};
   if (!std::isfinite(pt.x) || !std::isfinite(pt.y)) return {};
-  StagePoint r = o->clip->LocalToGlobal(pt);
-  if (!toGlobal) {
-    // As for the pointer: the inverse moves by whole twips, and the turned and scaled point is
-    // rounded to them before it moves.
-    r = pt;
-    if (const auto inv = o->clip->ConcatenatedMatrix().Inverse())
-      r = {std::round(inv->a * pt.x + inv->c * pt.y) + std::round(inv->tx),
-           std::round(inv->b * pt.x + inv->d * pt.y) + std::round(inv->ty)};
-  }
+  StagePoint r = toGlobal ? o->clip->LocalToGlobal(pt) : o->clip->GlobalToLocal(pt);
   vm.Set(p, "x", Value(std::round(r.x) / 20));
   vm.Set(p, "y", Value(std::round(r.y) / 20));
   return {};

@@ -256,10 +256,14 @@ StagePoint Clip::LocalToGlobal(StagePoint p) const {
   return {m.a * p.x + m.c * p.y + m.tx, m.b * p.x + m.d * p.y + m.ty};
 }
 
+StagePoint InverseInTwips(const Matrix& inverse, StagePoint p) {
+  return {std::round(inverse.a * p.x + inverse.c * p.y) + std::round(inverse.tx),
+          std::round(inverse.b * p.x + inverse.d * p.y) + std::round(inverse.ty)};
+}
+
 StagePoint Clip::GlobalToLocal(StagePoint p) const {
   const auto inv = ConcatenatedMatrix().Inverse();
-  if (!inv) return p;
-  return {inv->a * p.x + inv->c * p.y + inv->tx, inv->b * p.x + inv->d * p.y + inv->ty};
+  return inv ? InverseInTwips(*inv, p) : p;
 }
 
 Box Clip::Bounds(const Clip* space) const {

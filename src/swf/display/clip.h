@@ -60,6 +60,10 @@ struct Box {
 // depth 0 is file depth 16384.
 inline constexpr int kDepthOffset = 16384;
 
+// A point through the inverse of a clip's matrix as the original computes it: the inverse moves
+// by whole twips, and the turned and scaled point is rounded to them before it moves.
+StagePoint InverseInTwips(const Matrix& inverse, StagePoint p);
+
 class Clip {
  public:
   Clip(Stage& stage, ClipKind kind, std::uint16_t character);
@@ -198,6 +202,8 @@ class Clip {
   Matrix ConcatenatedMatrix() const;
   ColorTransform ConcatenatedCxform() const;
   StagePoint LocalToGlobal(StagePoint p) const;
+  // In whole twips, as the original computes it (see InverseInTwips); `p` itself for a clip
+  // scaled to nothing.
   StagePoint GlobalToLocal(StagePoint p) const;
   // Bounds of the content (own graphics and children) in the space of `space` (null: own).
   Box Bounds(const Clip* space) const;

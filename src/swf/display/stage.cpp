@@ -12,6 +12,13 @@ namespace dbx::swf {
 
 namespace {
 
+// Whether the stage point lies on a button's up-state shape or on a sprite's content.
+bool PointerOn(const Clip& c, double x, double y) {
+  if (c.kind == ClipKind::kButton)
+    return CharacterContains(*c.movie, c.character, c.ConcatenatedMatrix(), x, y);
+  return c.HitTest(x, y, true);
+}
+
 // Whether the clip and every clip it lies in are visible (a hidden button hears no key press).
 bool Shown(const Clip& c) {
   for (const Clip* p = &c; p; p = p->parent)
@@ -719,14 +726,12 @@ Clip* Stage::MouseTargetAt(Clip& clip, double x, double y) {
     Clip& c = *it->second;
     if (!c.visible || c.removed || c.clipDepth > 0) continue;
     if (c.kind == ClipKind::kButton) {
-      if ((!scripts_ || scripts_->IsEnabled(c)) &&
-          CharacterContains(*c.movie, c.character, c.ConcatenatedMatrix(), x, y))
-        return &c;
+      if ((!scripts_ || scripts_->IsEnabled(c)) && PointerOn(c, x, y)) return &c;
       continue;
     }
     if (c.kind != ClipKind::kMovie) continue;
     if (scripts_ && scripts_->IsMouseTarget(c)) {
-      if (c.HitTest(x, y, true)) return &c;
+      if (PointerOn(c, x, y)) return &c;
       continue;
     }
     if (Clip* inner = MouseTargetAt(c, x, y)) return inner;
@@ -776,11 +781,7 @@ void Stage::UpdateHover(bool moved) {
   // A button that scripts disabled under the pointer stays the one it is over, without a word,
   // as long as it stays under it.
   const bool quiet = hover_ && scripts_ && !scripts_->IsEnabled(*hover_);
-  if (quiet && !hover_->removed && Shown(*hover_) &&
-      (hover_->kind == ClipKind::kButton ? CharacterContains(*hover_->movie, hover_->character,
-                                                             hover_->ConcatenatedMatrix(), x, y)
-                                         : hover_->HitTest(x, y, true)))
-    now = hover_;
+  if (quiet && !hover_->removed && Shown(*hover_) && PointerOn(*hover_, x, y)) now = hover_;
   if (now == hover_ || (!moved && hoverByKeyboard_)) return;
   hoverByKeyboard_ = false;
   if (hover_ && quiet) {

@@ -205,11 +205,10 @@ class Stage {
   Quality quality_ = Quality::kHigh;
   // A button's key press took the last key down: the character it types goes nowhere.
   bool keyTaken_ = false;
-  Clip* hover_ = nullptr;  // the button under the pointer
-  bool hoverByKeyboard_ = false;
-  bool pointerSeen_ = false;  // the pointer moved or pressed at least once  // ... or the one Tab
-                              // reached, since the pointer last moved
-  Clip* pressed_ = nullptr;   // the button pressed, until the release
+  Clip* hover_ = nullptr;         // the button under the pointer ...
+  bool hoverByKeyboard_ = false;  // ... or the one Tab reached, since the pointer last moved
+  bool pointerSeen_ = false;      // the pointer moved or pressed at least once
+  Clip* pressed_ = nullptr;       // the button pressed, until the release
   FrameListener frameListener_;
   ButtonListener buttonListener_;
 };
