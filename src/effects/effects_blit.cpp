@@ -318,7 +318,14 @@ class RandomLines final : public BlitBase {
 class Comb final : public BlitBase {
  public:
   Comb(const Context& c, bool slide, int orientation, Step step)
-      : BlitBase(c), slide_(slide), vertical_(orientation != 2), step_(step) {}
+      : BlitBase(c), slide_(slide), vertical_(orientation != 2), step_(step) {
+    // The ring that the vertical slide moves in place with, made (and its memory first touched)
+    // before the first frame rather than in the middle of the transition.
+    const std::size_t half = static_cast<std::size_t>(c.W + 1) / 2;
+    if (slide_ && vertical_ && c.kernel == Kernel::kFast && step_ > 0 &&
+        static_cast<std::size_t>(step_) * half <= kRingBytes / sizeof(Pixel))
+      ring_.resize(static_cast<std::size_t>(step_) * half);
+  }
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;
     if (n_ >= (vertical_ ? H : W)) {
@@ -394,12 +401,12 @@ class Comb final : public BlitBase {
   // The slide at n from the frame s before it, which the target holds: each strip is the same
   // strip of that frame moved s on, with s new rows (columns) at its start. The frames then work
   // in the target alone, which stays in the cache, and write through it.
-  // A target too large for the cache moves in place too at the end of the vertical slide: there
-  // the two rows of the incoming picture that a row is made of lie close together, and reading
-  // both costs more than reading and writing the target once.
+  // A target too large for the cache moves in place too when the slide is vertical: reading and
+  // writing each row of the target once (the rows it takes from lie a step away, still in the
+  // cache) costs less than reading the two far apart rows of the incoming picture it is made of.
   bool MovesInPlace(Step s) const {
     if (slid_ < 0 || s <= 0 || c_.kernel != Kernel::kFast) return false;
-    if (!InPlaceFits() && !(vertical_ && (c_.H - n_) * 4 <= c_.H)) return false;
+    if (!InPlaceFits() && !vertical_) return false;
     // The vertical slide keeps the even pixels of the rows it moves down in a ring of s rows.
     return !vertical_ || s * ((c_.W + 1) / 2) <= static_cast<Step>(kRingBytes / sizeof(Pixel));
   }
