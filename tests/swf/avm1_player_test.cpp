@@ -18,6 +18,7 @@
 #include "swf/flash_player.h"
 #include "swf/text/text_field.h"
 #include "test_support.h"
+#include "text_fixtures.h"
 
 namespace dbx::swf::avm1 {
 namespace {
@@ -735,18 +736,76 @@ TEST(Avm1Clips, HitTestTakesPointsInTheMainTimelinesSpace) {
 }
 
 // An empty clip's bounds are 0x7FFFFFF twips at every corner: divided by 20 exactly in movies
-// before version 8, through a single-precision float in movies of version 8.
-TEST(Avm1Clips, EmptyBoundsFollowTheMainMoviesVersion) {
-  for (const auto& [version, corner] : {std::pair{7, "6710886.35"}, std::pair{8, "6710886.4"}}) {
+// before version 8; in code of version 8 and later, exactly in the clip's own space and through a
+// single-precision float in another clip's.
+TEST(Avm1Clips, EmptyBoundsFollowTheVersionAndTheSpace) {
+  const char* exact = "6710886.35";
+  const char* single = "6710886.4";
+  for (const int version : {7, 8, 10}) {
     Asm a;
     CallOn(a, "_root", "createEmptyMovieClip", {"e", 1}).Op(0x17);
-    for (const char* space : {"_level0.e", "_root"}) {
+    for (const char* space : {"_level0.e", "_root", "_level0.e"}) {
       CallOn(a, "e", "getBounds", {space}).Push({"xMin"}).Op(0x4E).Trace();
       CallOn(a, "e", "getRect", {space}).Push({"yMax"}).Op(0x4E).Trace();
     }
     const auto lines = PlayInFolder(a, "", 1, version);
-    EXPECT_EQ(lines, std::vector<std::string>(4, corner)) << "version " << version;
+    const std::vector<std::string> expected =
+        version < 8 ? std::vector<std::string>(6, exact)
+                    : std::vector<std::string>{exact, exact, single, single, exact, exact};
+    EXPECT_EQ(lines, expected) << "version " << version;
   }
+}
+
+// Path reads ("e.blendMode") find every property a clip answers, as reads of the member do;
+// _lockroot reads false until set.
+TEST(Avm1Clips, PathsReadEveryPropertyOfAClip) {
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"e", 1}).Op(0x17);
+  for (const char* p :
+       {"e.blendMode", "e.cacheAsBitmap", "e.useHandCursor", "e.filters.length", "e._lockroot"})
+    a.Push({p}).Op(0x1C).Trace();
+  a.Get("e").Push({"_lockroot", true}).Op(0x4F);
+  a.Push({"e._lockroot"}).Op(0x1C).Trace();
+  EXPECT_EQ(PlayInFolder(a, "", 1),
+            (std::vector<std::string>{"normal", "false", "true", "0", "false", "true"}));
+}
+
+// A clip whose movie was unloaded has no frames from the next frame on.
+TEST(Avm1Clips, AnUnloadedClipHasNoFrames) {
+  Asm a;
+  CallOn(a, "_root", "createEmptyMovieClip", {"e", 1}).Op(0x17);
+  CallOn(a, "e", "unloadMovie", {}).Op(0x17);
+  a.Push({"e._totalframes"}).Op(0x1C).Trace();
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    for (const char* p : {"e._currentframe", "e._totalframes", "e._framesloaded"})
+      f.Push({p}).Op(0x1C).Trace();
+  });
+  a.Op(0x4F);
+  EXPECT_EQ(PlayInFolder(a, "", 2), (std::vector<std::string>{"1", "0", "0", "0"}));
+}
+
+// getTextSnapshot: the characters of the static texts on the clip's timeline.
+TEST(Avm1Clips, ATextSnapshotHoldsTheStaticTextsCharacters) {
+  namespace tf = swftest::text_fixtures;
+  // Glyphs 0, 1, 2 of the font are 'A', 'B' and ' '.
+  const auto text = tf::TextTag(2, {{1, 400, 0x000000FF, 0, 400, {{0, 300}, {1, 300}, {2, 300}}},
+                                    {1, 400, 0x000000FF, 0, 800, {{0, 300}, {1, 300}, {0, 300}}}});
+  const std::vector<std::uint8_t> place = {0x06, 1, 0, 2, 0, 0x00};
+  Asm a;
+  CallOn(a, "_root", "getTextSnapshot", {}).StoreRegister(1).Op(0x17);
+  a.Push({test::Reg{1}, "getCount"}).Op(0x52).Trace();
+  a.Push({4, 1, 2, test::Reg{1}, "getText"}).Op(0x52).Trace();
+  a.Push({false, "ba", 0, 3, test::Reg{1}, "findText"}).Op(0x52).Trace();
+  a.Push({true, "ba", 0, 3, test::Reg{1}, "findText"}).Op(0x52).Trace();
+  a.Push({true, "AB", 2, 3, test::Reg{1}, "findText"}).Op(0x52).Trace();
+  CallOn(a, "_root", "createEmptyMovieClip", {"e", 2}).Op(0x17);
+  a.Push({0});
+  CallOn(a, "e", "getTextSnapshot", {}).Push({"getCount"}).Op(0x52).Trace();
+  const auto lines = PlayInFolder(
+      a, "", 1, 8,
+      {{tf::kDefineFont2, tf::FontTag(1, "Boxes", false)}, {tf::kDefineText2, text}, {26, place}});
+  EXPECT_EQ(lines, (std::vector<std::string>{"6", "B A", "4", "-1", "3", "0"}));
 }
 
 // A level comes before a child of its name; a variable stored on the timeline under the name

@@ -134,6 +134,7 @@ void FinishMovieLoads(Runtime& rt) {
         stage.LoadInto(target, target->level, nullptr);
         target->loadPending = false;
         target->currentFrame = 0;
+        target->unloaded = true;
         target->url.clear();
       }
       continue;

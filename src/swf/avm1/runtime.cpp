@@ -237,6 +237,11 @@ class MovieClipObject : public ClipObject {
       out = Value(clip->useHandCursor);
       return true;
     }
+    // (Set, it is an own property of the clip's object.)
+    if (SameName(vm, name, "_lockroot")) {
+      out = Value(false);
+      return true;
+    }
     if (vm.version() >= 8 && SameName(vm, name, "blendMode")) {
       out = Value(std::string(BlendModeName(clip->blendMode)));
       return true;
@@ -353,7 +358,12 @@ class MovieClipObject : public ClipObject {
     return PropertyIndex(name) >= 0 || SameName(vm, name, "_parent") ||
            SameName(vm, name, "_root") || SameName(vm, name, "_level0") ||
            (LevelNamed(vm, name) >= 0 && clip->stage().Level(LevelNamed(vm, name))) ||
-           (vm.version() >= 8 && SameName(vm, name, "transform"));
+           (vm.version() >= 6 && SameName(vm, name, "_global")) || name == "useHandCursor" ||
+           SameName(vm, name, "_lockroot") ||
+           (vm.version() >= 8 &&
+            (SameName(vm, name, "transform") || SameName(vm, name, "blendMode") ||
+             SameName(vm, name, "cacheAsBitmap") || SameName(vm, name, "filters") ||
+             SameName(vm, name, "scrollRect") || SameName(vm, name, "scale9Grid")));
   }
   void SpecialKeys(Vm&, std::vector<std::string>& keys) override {
     if (!clip) return;
@@ -383,9 +393,9 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
     case 3:
       return Value(clip->YScale());
     case 4:
-      return Value(std::max(1, clip->currentFrame + 1));
+      return Value(clip->unloaded ? 0 : std::max(1, clip->currentFrame + 1));
     case 5:
-      return Value(clip->TotalFrames());
+      return Value(clip->unloaded ? 0 : clip->TotalFrames());
     case 6:
       return Value(AlphaSteps(clip->cxform.mult[3]) * 100);
     case 7:
@@ -401,7 +411,7 @@ Value MovieClipObject::GetIndexed(Vm& vm, int index) {
     case 11:
       return Value(clip->SlashPath());
     case 12:
-      return Value(clip->FramesLoaded());
+      return Value(clip->unloaded ? 0 : clip->FramesLoaded());
     case 13:
       return Value(clip->name);
     case 14:
@@ -772,7 +782,7 @@ Value McGetBounds(Vm& vm, CallArgs& a) {
   if (rt.movie().version >= 8) rt.emptyBoundsAsFloat = true;
   // Code of version 8 passes the bounds through the float matrix of another clip's space; in the
   // clip's own space they stay exact for this call.
-  const bool asFloat = rt.emptyBoundsAsFloat || (vm.version() >= 8 && space != o->clip);
+  const bool asFloat = vm.version() >= 8 ? space != o->clip : rt.emptyBoundsAsFloat;
   if (vm.version() >= 8) rt.emptyBoundsAsFloat = true;
   Box local = LocalBounds(*o->clip);
   if (local.empty) return BoxObject(vm, local, asFloat);
@@ -854,6 +864,11 @@ Value McBytes(Vm&, CallArgs& a) {
   auto* o = ThisClip(a);
   if (!o) return {};
   return Value(static_cast<double>(o->clip->timeline ? o->clip->timeline->bytes : 0));
+}
+Value McTextSnapshot(Vm& vm, CallArgs& a) {
+  auto* o = ThisClip(a);
+  if (!o) return {};
+  return NewTextSnapshot(vm, *o->clip, o->runtime->textSnapshotProto);
 }
 Value McSwfVersion(Vm& vm, CallArgs&) {
   return Value(vm.version());
@@ -1175,6 +1190,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
       {"getBytesLoaded", McBytes},
       {"getBytesTotal", McBytes},
       {"getSWFVersion", McSwfVersion},
+      {"getTextSnapshot", McTextSnapshot},
       {"startDrag", McStartDrag},
       {"stopDrag", McNoop},
       {"beginFill", McBeginFill},
@@ -1202,6 +1218,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
     if (Property* p = proto->FindOwn("getDepth")) p->flags |= prop::kVersion6;
   InstallTextField(*this);
   InstallSelection(*this);
+  textSnapshotProto = InstallTextSnapshot(vm_);
 
   vm_.sound = host.sound;
   vm_.movie = &movie_;

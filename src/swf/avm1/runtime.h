@@ -58,8 +58,9 @@ class Runtime : public Scripts {
   Object* ScriptObjectOf(Clip* clip);
   // TextField.prototype: the prototype of text fields.
   Object* textFieldProto = nullptr;
-  Object* buttonProto = nullptr;  // Button.prototype
-  Object* videoProto = nullptr;   // Video.prototype
+  Object* buttonProto = nullptr;        // Button.prototype
+  Object* textSnapshotProto = nullptr;  // TextSnapshot.prototype
+  Object* videoProto = nullptr;         // Video.prototype
   // The player's settings that scripts read and change through any clip (_focusrect,
   // _soundbuftime): whether focus rectangles show, and the seconds of sound buffered ahead.
   bool focusRect = true;
@@ -129,6 +130,10 @@ Runtime* RuntimeOf(Object* o);
 void InstallTextField(Runtime& rt);
 // Color: setRGB, getRGB, setTransform and getTransform of a clip named by path.
 void InstallColor(Vm& vm);
+// TextSnapshot (text_snapshot.cpp): the class, returning its prototype, and a snapshot of the
+// clip's static texts.
+Object* InstallTextSnapshot(Vm& vm);
+Value NewTextSnapshot(Vm& vm, const Clip& clip, Object* proto);
 // The Selection object (focus.cpp).
 void InstallSelection(Runtime& rt);
 void ForgetTextField(Runtime& rt);

@@ -57,19 +57,6 @@ void InstallPrintJob(Vm& vm) {
     Getter(vm, proto, name, Zero);
 }
 
-// ---- TextSnapshot: the texts of a clip, none here --------------------------------------------
-
-void InstallTextSnapshot(Vm& vm) {
-  Object* proto = vm.NewObject();
-  MakeClass(vm, vm.global, "TextSnapshot", ReturnSelf, ReturnSelf, proto);
-  for (const char* name : {"getCount", "setSelected", "getSelected", "getText", "getSelectedText",
-                           "hitTestTextNearPos", "findText", "setSelectColor", "getTextRunInfo"}) {
-    Property& p = proto->props().Add(name);
-    p.value = Value(static_cast<Object*>(vm.NewNative(Nothing)));
-    p.flags = prop::kVersion6;
-  }
-}
-
 // ---- LocalConnection ----------------------------------------------------------------------
 
 Value LocalConnectionDomain(Vm&, CallArgs&) {
@@ -616,7 +603,6 @@ void InstallSystemObjects(Vm& vm) {
   InstallContextMenu(vm);
   InstallSettingsObjects(vm);
   InstallPrintJob(vm);
-  InstallTextSnapshot(vm);
   InstallLocalConnection(vm);
   InstallExternalInterface(vm);
   InstallFileReference(vm);

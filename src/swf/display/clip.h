@@ -98,6 +98,8 @@ class Clip {
   int level = 0;
   // A movie was loaded into the clip and its first frame has not run yet.
   bool loadPending = false;
+  // The movie in the clip was unloaded (unloadMovie): to scripts it has no frames at all.
+  bool unloaded = false;
   // Where the movie loaded into the clip came from, and its size in bytes (empty: the parent's).
   std::string url;
   double urlBytes = 0;

@@ -491,6 +491,7 @@ Clip* Stage::LoadInto(Clip* target, int level, const Movie* movie) {
   target->currentFrame = -1;
   target->playing = true;
   target->loadPending = true;
+  target->unloaded = false;
   return target;
 }
 
