@@ -140,6 +140,10 @@ def run_case(corpus, case, tool, timeout):
     inp = os.path.join(d, "input.json")
     if os.path.exists(inp):
         base += ["--input", inp]
+    # The peer that the movie's XMLSocket connections reach.
+    sock = os.path.join(d, "socket.json")
+    if os.path.exists(sock):
+        base += ["--socket", sock]
     comparisons = spec.get("image_comparisons", {})
     # Each picture is compared once per check: a tolerance and the outliers allowed beyond it
     # (the comparison's own, or every entry of its list of checks).

@@ -232,8 +232,8 @@ void FlashPlayer::LoadMovieBytes(const std::uint8_t* data, std::size_t size,
 #if DBX_SWF_HAVE_RUNTIME
     if (scriptsEnabled_) {
       const swf::ScriptHost host{
-          *movie_,   *stage_,    trace_,  moviePath_, scriptSound_.get(), logNavigation_, screen_.w,
-          screen_.h, fixedDate_, images_, *limits_};
+          *movie_,   *stage_,   trace_,     moviePath_, scriptSound_.get(), logNavigation_,
+          screen_.w, screen_.h, fixedDate_, images_,    *limits_,           socketOpener_};
       scripts_ = swf::avm1::CreateRuntime(host);
       stage_->SetScripts(scripts_.get());
     }

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/platform.h"
@@ -121,6 +122,9 @@ class FlashPlayer {
   // Whether a getURL that would open a page is written to the trace (off by default; no page is
   // ever opened). Set before SetMovie.
   void SetNavigationLog(bool log) { logNavigation_ = log; }
+  // How the movie's XMLSocket connections open (by default they fail). Takes effect with the next
+  // movie set.
+  void SetSocketOpener(swf::SocketOpener opener) { socketOpener_ = std::move(opener); }
   // Scripts' Date sees this moment and zone instead of the system's (for repeatable runs).
   void SetFixedDate(std::optional<swf::FixedDate> date) { fixedDate_ = date; }
   // The screen's resolution the movie's scripts are told of, in the desktop's own pixels (its
@@ -211,6 +215,7 @@ class FlashPlayer {
   swf::TraceSink trace_;
   bool scriptsEnabled_ = true;
   bool logNavigation_ = false;
+  swf::SocketOpener socketOpener_;
   std::optional<swf::FixedDate> fixedDate_;
   Size screen_{1920, 1080};
   double movieTimeMs_ = 0;  // the movie's clock: frames stepped times the frame interval

@@ -140,12 +140,14 @@ TEST(Avm1Loader, ReadsFilesInsideTheFolderOnly) {
 // its stage; its trace lines gather in `lines`.
 class ScriptedMovie {
  public:
-  explicit ScriptedMovie(const std::vector<std::uint8_t>& bytes, const std::string& path = "")
+  explicit ScriptedMovie(const std::vector<std::uint8_t>& bytes, const std::string& path = "",
+                         SocketOpener sockets = {})
       : movie_(ParseMovie(bytes.data(), bytes.size(), nullptr)) {
     if (!movie_) return;
     stage_.emplace(*movie_);
     host_.emplace(
         ScriptHost{*movie_, *stage_, [this](std::string_view s) { lines.emplace_back(s); }, path});
+    host_->socketOpener = std::move(sockets);
     runtime_.emplace(*host_);
     stage_->SetScripts(&*runtime_);
   }
@@ -806,6 +808,83 @@ TEST(Avm1Clips, ATextSnapshotHoldsTheStaticTextsCharacters) {
       a, "", 1, 8,
       {{tf::kDefineFont2, tf::FontTag(1, "Boxes", false)}, {tf::kDefineText2, text}, {26, place}});
   EXPECT_EQ(lines, (std::vector<std::string>{"6", "B A", "4", "-1", "3", "0"}));
+}
+
+// XMLSocket: a connection tells onConnect at the next frame, then onData for each message (ended
+// by a zero byte, however the bytes come) and onClose when the peer goes; send() ends its text
+// with a zero byte; close() ends the connection quietly, in a handler too. Without an opener
+// connect() answers false; a connection the opener cannot make tells onConnect(false).
+TEST(Avm1System, XmlSocketsTellWhatTheirPeerSends) {
+  struct Peer final : SocketPeer {
+    std::vector<std::string> chunks;  // one per frame; then the peer closes
+    std::string* heard = nullptr;
+    bool* closedByMovie = nullptr;
+    std::size_t next = 0;
+    std::string Receive(bool& closed) override {
+      if (next < chunks.size()) return chunks[next++];
+      closed = true;
+      return {};
+    }
+    void Send(std::string_view bytes) override { heard->append(bytes); }
+    void Close() override { *closedByMovie = true; }
+  };
+  auto play = [](bool closeOnData, std::vector<std::string> chunks, std::string& heard,
+                 bool& closedByMovie, bool opens = true) {
+    Asm a;
+    a.Push({"s", 0, "XMLSocket"}).Op(0x40).Op(0x3C);
+    a.Get("s").Push({"onConnect"});
+    a.Function("", {"ok"}, [](Asm& f) {
+      f.Push({"connect "}).Get("ok").Op(0x47).Trace();
+      CallOn(f, "s", "send", {"hi"}).Op(0x17);
+    });
+    a.Op(0x4F);
+    a.Get("s").Push({"onData"});
+    a.Function("", {"d"}, [closeOnData](Asm& f) {
+      f.Push({"data "}).Get("d").Op(0x47).Trace();
+      if (closeOnData) CallOn(f, "s", "close", {}).Op(0x17);
+    });
+    a.Op(0x4F);
+    a.Get("s").Push({"onClose"});
+    a.Function("", {}, [](Asm& f) { f.Push({"closed"}).Trace(); });
+    a.Op(0x4F);
+    CallOn(a, "s", "connect", {"host", 7}).Trace();
+    const auto bytes = test::MovieWithScript(a.Build()->bytes, 8);
+    SocketOpener opener = [&, chunks, opens](const std::string& host,
+                                             int port) -> std::unique_ptr<SocketPeer> {
+      EXPECT_EQ(host, "host");
+      EXPECT_EQ(port, 7);
+      if (!opens) return nullptr;
+      auto p = std::make_unique<Peer>();
+      p->chunks = chunks;
+      p->heard = &heard;
+      p->closedByMovie = &closedByMovie;
+      return p;
+    };
+    ScriptedMovie m(bytes, "", opener);
+    for (int i = 0; i < 5; ++i) m.stage().Step(i * 33.0);
+    return m.lines;
+  };
+  std::string heard;
+  bool closedByMovie = false;
+  using namespace std::string_literals;
+  EXPECT_EQ(play(false, {"a\0b"s, "\0\0c"s, "\0"s}, heard, closedByMovie),
+            (std::vector<std::string>{"true", "connect true", "data a", "data b", "data ", "data c",
+                                      "closed"}));
+  EXPECT_EQ(heard, "hi\0"s);
+  EXPECT_FALSE(closedByMovie);
+
+  heard.clear();
+  EXPECT_EQ(play(true, {"x\0y\0"s}, heard, closedByMovie),
+            (std::vector<std::string>{"true", "connect true", "data x"}));
+  EXPECT_TRUE(closedByMovie);
+
+  EXPECT_EQ(play(false, {}, heard, closedByMovie, false),
+            (std::vector<std::string>{"true", "connect false"}));
+
+  Asm none;
+  none.Push({"s", 0, "XMLSocket"}).Op(0x40).Op(0x3C);
+  CallOn(none, "s", "connect", {"host", 7}).Trace();
+  EXPECT_EQ(PlayInFolder(none, "", 3), (std::vector<std::string>{"false"}));
 }
 
 // A level comes before a child of its name; a variable stored on the timeline under the name

@@ -80,5 +80,25 @@ TEST(MovieToolInput, EventsOfTheListBecomeThePlayersInput) {
   EXPECT_FALSE(ParseInputEvents("{}"));
 }
 
+TEST(MovieToolSocket, StepsOfThePeerKeepTheirBytesAndOrder) {
+  const auto steps = ParseSocketSteps(R"([
+    {"type": "Send", "payload": [72, 0, 255]},
+    {"type": "Unknown"},
+    {"type": "Receive", "expected": [1, 2]},
+    {"type": "WaitForDisconnect"},
+    {"type": "Disconnect"}
+  ])");
+  ASSERT_TRUE(steps);
+  using K = SocketStep::Kind;
+  ASSERT_EQ(steps->size(), 4u);
+  EXPECT_EQ((*steps)[0].kind, K::kSend);
+  EXPECT_EQ((*steps)[0].bytes, std::string("H\0\xFF", 3));
+  EXPECT_EQ((*steps)[1].kind, K::kReceive);
+  EXPECT_EQ((*steps)[1].bytes, std::string("\x01\x02"));
+  EXPECT_EQ((*steps)[2].kind, K::kWaitForClose);
+  EXPECT_EQ((*steps)[3].kind, K::kClose);
+  EXPECT_FALSE(ParseSocketSteps("{}"));
+}
+
 }  // namespace
 }  // namespace dbx::movie

@@ -2,7 +2,8 @@
 // trace() lines on standard output and writes the last frame as a PNG picture.
 //
 //   dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q] [--input events.json]
-//                   [--png OUT.png] [--capture-frame K] [--expect EXPECTED.png]
+//                   [--socket steps.json] [--png OUT.png] [--capture-frame K] [--expect
+//                   EXPECTED.png]
 //                   [--tolerance T] [--wav OUT.wav] [--log-fetch] [--date DATE]
 //                   [--font FAMILY=FILE]... [--generic-font sans|serif|typewriter=FAMILY]...
 //
@@ -16,6 +17,9 @@
 // and exit status 2.
 // --font makes a font file's face the one a movie gets for FAMILY, before the installed ones;
 // --generic-font names the family "_sans", "_serif" or "_typewriter" stands for (both Linux only).
+// --socket gives the movie's XMLSocket connections a peer that plays the steps of a JSON list
+// ({"type": "Send", "payload": [bytes]}, "Receive" with the bytes it waits for,
+// "WaitForDisconnect", "Disconnect"); without it they fail.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -32,7 +36,8 @@ void Usage() {
   std::fputs(
       "usage: dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--scale-factor F]\n"
       "                       [--quality Q]\n"
-      "                       [--input events.json] [--png OUT.png] [--capture-frame K]\n"
+      "                       [--input events.json] [--socket steps.json]\n"
+      "                       [--png OUT.png] [--capture-frame K]\n"
       "                       [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav]\n"
       "                       [--log-fetch] [--date YYYY-MM-DDTHH:MM:SS+HH:MM]\n"
       "                       [--font FAMILY=FILE]...\n"
@@ -52,7 +57,7 @@ bool ToInt(const char* s, int& out, int lo, int hi) {
 
 int main(int argc, char** argv) {
   dbx::movie::RunOptions o;
-  std::string png, input, expect, wav;
+  std::string png, input, socket, expect, wav;
   int tolerance = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -73,6 +78,8 @@ int main(int argc, char** argv) {
       o.quality = argv[++i];
     } else if (a == "--input" && hasValue) {
       input = argv[++i];
+    } else if (a == "--socket" && hasValue) {
+      socket = argv[++i];
     } else if (a == "--png" && hasValue) {
       png = argv[++i];
     } else if (a == "--capture-frame" && hasValue) {
@@ -118,6 +125,15 @@ int main(int argc, char** argv) {
   if (o.path.empty()) {
     Usage();
     return 2;
+  }
+  if (!socket.empty()) {
+    std::ifstream in(socket, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    o.socket = dbx::movie::ParseSocketSteps(text);
+    if (!in || !o.socket) {
+      std::fprintf(stderr, "dazzlebox-movie: cannot read the socket script %s\n", socket.c_str());
+      return 1;
+    }
   }
   if (!input.empty()) {
     std::ifstream in(input, std::ios::binary);

@@ -315,6 +315,68 @@ std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json) {
   return out;
 }
 
+std::optional<std::vector<SocketStep>> ParseSocketSteps(std::string_view json) {
+  auto doc = JsonReader(json).Document();
+  if (!doc || doc->type != Json::Type::kArray) return std::nullopt;
+  std::vector<SocketStep> out;
+  for (const Json& item : doc->items) {
+    const Json* type = item.Field("type");
+    if (!type) continue;
+    SocketStep step;
+    if (type->text == "Send" || type->text == "Receive") {
+      step.kind = type->text == "Send" ? SocketStep::Kind::kSend : SocketStep::Kind::kReceive;
+      const Json* payload = item.Field("payload");
+      if (!payload) payload = item.Field("expected");
+      if (payload)
+        for (const Json& b : payload->items)
+          step.bytes.push_back(static_cast<char>(static_cast<std::uint8_t>(b.number)));
+    } else if (type->text == "WaitForDisconnect") {
+      step.kind = SocketStep::Kind::kWaitForClose;
+    } else if (type->text == "Disconnect") {
+      step.kind = SocketStep::Kind::kClose;
+    } else {
+      continue;
+    }
+    out.push_back(std::move(step));
+  }
+  return out;
+}
+
+namespace {
+
+// A peer that plays its steps in order, as far as it can each time the movie looks.
+class ScriptedPeer final : public swf::SocketPeer {
+ public:
+  explicit ScriptedPeer(std::vector<SocketStep> steps) : steps_(std::move(steps)) {}
+  std::string Receive(bool& closed) override {
+    std::string out;
+    for (; next_ < steps_.size(); ++next_) {
+      const SocketStep& s = steps_[next_];
+      if (s.kind == SocketStep::Kind::kSend) {
+        out += s.bytes;
+      } else if (s.kind == SocketStep::Kind::kReceive) {
+        if (heard_.size() < s.bytes.size()) break;
+        heard_.erase(0, s.bytes.size());
+      } else if (s.kind == SocketStep::Kind::kClose) {
+        closed = true;
+        break;
+      } else {
+        break;  // waits for the movie to close
+      }
+    }
+    return out;
+  }
+  void Send(std::string_view bytes) override { heard_ += bytes; }
+  void Close() override { next_ = steps_.size(); }
+
+ private:
+  std::vector<SocketStep> steps_;
+  std::size_t next_ = 0;
+  std::string heard_;
+};
+
+}  // namespace
+
 RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_view)>& trace) {
   RunResult result;
 #if defined(_WIN32)
@@ -341,6 +403,10 @@ RunResult RunMovie(const RunOptions& o, const std::function<void(std::string_vie
   player.SetQuality2(o.quality);
   player.SetNavigationLog(o.logNavigation);
   player.SetFixedDate(o.fixedDate);
+  if (o.socket)
+    player.SetSocketOpener([steps = *o.socket](const std::string&, int) {
+      return std::make_unique<ScriptedPeer>(steps);
+    });
   if (o.width > 0 && o.height > 0 && o.scaleFactor > 0) {
     player.SetScreenResolution(Size{static_cast<int>(std::lround(o.width / o.scaleFactor)),
                                     static_cast<int>(std::lround(o.height / o.scaleFactor))});

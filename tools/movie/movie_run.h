@@ -45,6 +45,16 @@ struct InputEvent {
 // nothing when the text is not a JSON array.
 std::optional<std::vector<InputEvent>> ParseInputEvents(std::string_view json);
 
+// One step of the peer that a movie's XMLSocket connections reach (the corpus's socket.json): it
+// sends bytes, waits for bytes from the movie, waits for the movie to close, or closes.
+struct SocketStep {
+  enum class Kind : std::uint8_t { kSend, kReceive, kWaitForClose, kClose };
+  Kind kind = Kind::kSend;
+  std::string bytes;  // what it sends or waits for
+};
+// Parses a peer's steps (unknown kinds are left out); nothing when the text is not a JSON array.
+std::optional<std::vector<SocketStep>> ParseSocketSteps(std::string_view json);
+
 struct RunOptions {
   std::string path;
   int frames = 1;
@@ -52,6 +62,8 @@ struct RunOptions {
   double scaleFactor = 1;     // of the screen the viewport stands for (System.capabilities)
   std::string quality = "High";
   std::vector<InputEvent> input;
+  // The peer every XMLSocket connection reaches; none: connections fail.
+  std::optional<std::vector<SocketStep>> socket;
   int captureFrame = 0;                     // 1-based frame whose picture is kept; 0: the last
   bool picture = true;                      // keep a picture at all
   bool sound = false;                       // keep the mixed sound

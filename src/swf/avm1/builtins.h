@@ -27,10 +27,12 @@ void InstallXml(Vm& vm);
 std::string EscapeXmlText(std::string_view s);
 // flash.geom: Point and Matrix.
 void InstallGeom(Vm& vm);
-// PrintJob, TextSnapshot, LocalConnection, ExternalInterface, FileReference(List), SharedObject.
+// PrintJob, LocalConnection, ExternalInterface, FileReference(List), SharedObject.
 void InstallSystemObjects(Vm& vm);
 // Calls the methods that LocalConnection.send asked for since the last frame on the objects
 // connected to their names, and tells each sender's onStatus whether one was there.
 void DeliverLocalMessages(Vm& vm);
+// XMLSocket: what each connection heard since the last frame (onConnect, onData, onClose).
+void DeliverSocketEvents(Vm& vm);
 
 }  // namespace dbx::swf::avm1

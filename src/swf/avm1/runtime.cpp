@@ -1149,6 +1149,7 @@ Runtime::Runtime(const ScriptHost& host, Limits limits)
   logNavigation_ = host.logNavigation;
   vm_.logFetches = host.logNavigation;
   vm_.fixedDate = host.fixedDate;
+  vm_.socketOpener = host.socketOpener;
   images = host.images;
   loadLimits = host.limits;
   vm_.afterTimer = [this] { stage_.RunQueue(); };
@@ -1599,6 +1600,7 @@ void Runtime::BeginFrame(double timeMs) {
   });
   FinishMovieLoads(*this);
   DeliverLocalMessages(vm_);
+  DeliverSocketEvents(vm_);
 }
 
 void Runtime::EndFrame() {

@@ -8,8 +8,11 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
@@ -442,17 +445,65 @@ Value NetConnect(Vm& vm, CallArgs& a) {
   return Value(false);
 }
 
-// XMLSocket.connect(host, port): the player opens no socket; the log, when navigation is logged,
-// says where it would connect (a movie's own host, for a file, is "localhost").
+// XMLSocket. A connection opens through the player's opener (the screensaver has none: connect
+// answers false); the log, when navigation is logged, says where it connects (a movie's own
+// host, for a file, is "localhost"). What the connection hears is told at the next frame.
+std::shared_ptr<Vm::SocketLink> LinkOf(Vm& vm, Object* socket) {
+  for (const auto& link : vm.sockets)
+    if (link->socket == socket) return link;
+  return nullptr;
+}
+
+void Unlink(Vm& vm, const std::shared_ptr<Vm::SocketLink>& link) {
+  std::erase(vm.sockets, link);
+}
+
 Value SocketConnect(Vm& vm, CallArgs& a) {
+  const std::string host = !a[0].IsNullish() ? vm.ToString(a[0]) : std::string("localhost");
+  const double port = vm.ToNumber(a[1]);
+  const int number = port >= 0 && port <= 65535 ? static_cast<int>(port) : 0;
   if (vm.logFetches && vm.traceSink) {
-    const std::string host = !a[0].IsNullish() ? vm.ToString(a[0]) : std::string("localhost");
-    const double port = vm.ToNumber(a[1]);
-    const int number = port >= 0 && port <= 65535 ? static_cast<int>(port) : 0;
     vm.traceSink("Navigator::connect_socket");
     vm.traceSink("    Host: " + host + "; Port: " + std::to_string(number));
   }
-  return Value(false);
+  if (!vm.socketOpener || !a.self) return Value(false);
+  // A socket holds one connection: an open one closes first.
+  if (auto old = LinkOf(vm, a.self)) {
+    if (old->peer) old->peer->Close();
+    Unlink(vm, old);
+  }
+  auto link = std::make_shared<Vm::SocketLink>();
+  link->socket = a.self;
+  link->peer = vm.socketOpener(host, number);
+  vm.sockets.push_back(std::move(link));
+  return Value(true);
+}
+
+// send(data): the text of data, ended by a zero byte.
+Value SocketSend(Vm& vm, CallArgs& a) {
+  const auto link = LinkOf(vm, a.self);
+  if (!link || !link->peer || !link->told) return {};
+  std::string bytes = vm.ToString(a[0]);
+  bytes.push_back('\0');
+  link->peer->Send(bytes);
+  return {};
+}
+
+// close(): the connection ends without onClose (which tells of the other end closing).
+Value SocketClose(Vm& vm, CallArgs& a) {
+  const auto link = LinkOf(vm, a.self);
+  if (!link) return {};
+  if (link->peer) link->peer->Close();
+  Unlink(vm, link);
+  return {};
+}
+
+// The default onData: the message read as XML, to onXML.
+Value SocketOnData(Vm& vm, CallArgs& a) {
+  if (!a.self) return {};
+  const Value xml = vm.Construct(vm.Get(vm.global, "XML"), {a[0]});
+  vm.CallMethod(Value(a.self), "onXML", {xml});
+  return {};
 }
 
 void InstallMediaClasses(Vm& vm) {
@@ -467,7 +518,11 @@ void InstallMediaClasses(Vm& vm) {
         {"seek", Nothing},
         {"setBufferTime", Nothing}}},
       {"Video", {{"attachVideo", Nothing}, {"clear", Nothing}}},
-      {"XMLSocket", {{"connect", SocketConnect}, {"send", Nothing}, {"close", Nothing}}},
+      {"XMLSocket",
+       {{"connect", SocketConnect},
+        {"send", SocketSend},
+        {"close", SocketClose},
+        {"onData", SocketOnData}}},
   };
   for (const auto& [name, methods] : classes) {
     Object* proto = vm.NewObject();
@@ -595,6 +650,39 @@ void DeliverLocalMessages(Vm& vm) {
     info->SetOwn("level", Value(std::string(receiver ? "status" : "error")));
     vm.CallMethod(Value(m.sender), "onStatus", {Value(info)});
     vm.DropUncaught();
+  }
+}
+
+void DeliverSocketEvents(Vm& vm) {
+  // (Handlers may connect and close: a link is used only while it is in the list.)
+  const std::vector<std::shared_ptr<Vm::SocketLink>> links = vm.sockets;
+  auto live = [&](const std::shared_ptr<Vm::SocketLink>& link) {
+    return std::find(vm.sockets.begin(), vm.sockets.end(), link) != vm.sockets.end();
+  };
+  for (const auto& link : links) {
+    if (vm.aborting()) return;
+    if (!live(link)) continue;
+    if (!link->told) {
+      link->told = true;
+      if (!link->peer) Unlink(vm, link);
+      vm.CallMethod(Value(link->socket), "onConnect", {Value(link->peer != nullptr)});
+      vm.DropUncaught();
+      if (!live(link)) continue;
+    }
+    bool closed = false;
+    link->pending += link->peer->Receive(closed);
+    // Messages end with a zero byte; a part of one waits for the rest.
+    for (std::size_t end; live(link) && (end = link->pending.find('\0')) != std::string::npos;) {
+      std::string message = link->pending.substr(0, end);
+      link->pending.erase(0, end + 1);
+      vm.CallMethod(Value(link->socket), "onData", {Value(std::move(message))});
+      vm.DropUncaught();
+    }
+    if (closed && live(link)) {
+      Unlink(vm, link);
+      vm.CallMethod(Value(link->socket), "onClose", {});
+      vm.DropUncaught();
+    }
   }
 }
 

@@ -939,6 +939,7 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
   for (const auto& v : soundVoices) t.Mark(v.owner);
   for (const SoundLoad& load : soundLoads) t.Mark(load.sound);
   for (const auto& [name, receiver] : connections) t.Mark(receiver);
+  for (const auto& link : sockets) t.Mark(link->socket);
   for (const LocalMessage& m : messages) {
     t.Mark(m.sender);
     for (const Value& v : m.args) t.Mark(v);

@@ -297,6 +297,16 @@ class Vm {
     std::vector<Value> args;
   };
   std::vector<LocalMessage> messages;
+  // XMLSocket: how connections open (none: they fail), and those open or opening, each with the
+  // part of a message received so far. A link leaves the list when it closes.
+  SocketOpener socketOpener;
+  struct SocketLink {
+    Object* socket = nullptr;
+    std::unique_ptr<SocketPeer> peer;  // null: the connection failed
+    std::string pending;
+    bool told = false;  // onConnect was called
+  };
+  std::vector<std::shared_ptr<SocketLink>> sockets;
   // Whether requests that send variables are written to the trace as they go (for tests).
   bool logFetches = false;
   // Whether scripts may read files from `movieDir` (not for a movie that came from no file).

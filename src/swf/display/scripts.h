@@ -124,6 +124,20 @@ struct FixedDate {
   double zoneOffsetMs = 0;  // local time minus UTC (no daylight saving)
 };
 
+// The other end of a movie's XMLSocket connection. The screensaver opens none (it has no opener:
+// every connection fails); the movie tool plays one from a script.
+class SocketPeer {
+ public:
+  virtual ~SocketPeer() = default;
+  // The bytes that came since the last call, in order; `closed` is set once the peer has gone.
+  virtual std::string Receive(bool& closed) = 0;
+  virtual void Send(std::string_view bytes) = 0;
+  // The movie closed the connection.
+  virtual void Close() = 0;
+};
+// Opens a connection to `host` and `port`; null when it cannot be made.
+using SocketOpener = std::function<std::unique_ptr<SocketPeer>(const std::string& host, int port)>;
+
 // What the player hands a runtime when it makes one.
 struct ScriptHost {
   const Movie& movie;
@@ -143,6 +157,8 @@ struct ScriptHost {
   // left out) and the limits the main movie was read with.
   ImageLoader* images = nullptr;
   ParseLimits limits{};
+  // XMLSocket connections (none: a movie's connections fail).
+  SocketOpener socketOpener{};
 };
 
 // The runtime of `swf/avm1/runtime.h` provides
