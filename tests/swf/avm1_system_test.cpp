@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "avm1_asm.h"
+#include "swf/avm1/amf.h"
+#include "swf/avm1/array.h"
+#include "swf/avm1/builtins.h"
 #include "swf/avm1/vm.h"
 
 namespace dbx::swf::avm1 {
@@ -296,6 +299,94 @@ TEST(Avm1System, NetConnectionsTellTheirStatus) {
             "object|NetConnection.Connect.Success|object|NetConnection.Connect.Closed|object|"
             "NetConnection.Connect.Success|object|NetConnection.Connect.Closed|object|"
             "NetConnection.Connect.Closed|undefined|undefined");
+}
+
+// AMF0 as remoting calls send it: each kind of value, an object's properties (its own in the
+// order they were made, then its prototype's; functions left out; a getter not called), the
+// last name a class was registered with, arrays with holes and with other properties, and an
+// object met again.
+TEST(Avm1Amf, ValuesEncodeAsTheWireExpects) {
+  Script r(8);
+  Vm& vm = r.vm;
+  using B = std::string;
+  auto s16 = [](std::string_view t) { return B{0, static_cast<char>(t.size())} + B(t); };
+  const B one = B("\x00\x3F\xF0", 3) + B(6, '\0');  // the number 1
+  const B end("\x00\x00\x09", 3);
+  const B undef("\x06");
+  struct Row {
+    Value v;
+    B bytes;
+  };
+  std::vector<Row> rows = {{Value(1.0), one},
+                           {Value(true), B("\x01\x01", 2)},
+                           {Value("hi"), "\x02" + s16("hi")},
+                           {Value::Null(), "\x05"},
+                           {Value(), undef}};
+  // {b: 1, a: "x", f: <function>, g: <getter>} over a prototype with p: 1.
+  Object* proto = vm.NewObject();
+  proto->SetOwn("p", Value(1.0));
+  Object* o = vm.NewObject();
+  o->SetProto(proto);
+  o->SetOwn("b", Value(1.0));
+  o->SetOwn("a", Value("x"));
+  o->SetOwn("f", Value(static_cast<Object*>(vm.NewNative(nullptr))));
+  bool called = false;
+  static bool* calledFlag = nullptr;
+  calledFlag = &called;
+  o->props().Add("g").getter = vm.NewNative([](Vm&, CallArgs&) {
+    *calledFlag = true;
+    return Value(2.0);
+  });
+  rows.push_back({Value(o), "\x03" + s16("b") + one + s16("a") + "\x02" + s16("x") + s16("g") +
+                                undef + s16("p") + one + end});
+  // An instance of a class registered as "A", then as "B".
+  Function* cls = vm.NewNative(nullptr);
+  vm.RegisterClass(8, "A", cls);
+  vm.RegisterClass(8, "B", cls);
+  Object* typed = vm.NewObject();
+  typed->SetOwn("__constructor__", Value(static_cast<Object*>(cls)), prop::kDontEnum);
+  rows.push_back({Value(typed), "\x10" + s16("B") + end});
+  // [1, <hole>] and an array with a named property; an object that holds itself.
+  Object* holes = vm.NewArray({Value(1.0)});
+  static_cast<ArrayObject*>(holes)->SetLength(vm, 2);
+  rows.push_back({Value(holes), B("\x0A\x00\x00\x00\x02", 5) + one + undef});
+  Object* mixed = vm.NewArray({Value(1.0)});
+  mixed->SetOwn("n", Value("x"));
+  rows.push_back({Value(mixed), B("\x08\x00\x00\x00\x01", 5) + s16("0") + one + s16("n") + "\x02" +
+                                    s16("x") + end});
+  Object* self = vm.NewObject();
+  self->SetOwn("me", Value(self));
+  rows.push_back({Value(self), "\x03" + s16("me") + B("\x07\x00\x00", 3) + end});
+  for (const Row& row : rows) EXPECT_EQ(EncodeAmf0(vm, row.v), row.bytes) << vm.ToString(row.v);
+  EXPECT_FALSE(called);
+  // A class registered again under its name to another class has no name.
+  vm.RegisterClass(8, "B", vm.NewNative(nullptr));
+  EXPECT_EQ(EncodeAmf0(vm, Value(typed)), "\x10" + s16("A") + end);
+}
+
+// The calls of a frame on one connection go as one request at the next frame, each answered at
+// its own "/n"; only when requests are logged (the screensaver sends nothing).
+TEST(Avm1Amf, AFramesCallsGoAsOneRequest) {
+  for (const bool logged : {false, true}) {
+    Script r(8);
+    r.vm.logFetches = logged;
+    Asm a;
+    a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);
+    a.Push({"http://h/", 1}).Get("n").Push({"connect"}).Op(0x52).Op(0x17);
+    a.Push({true, Null{}, "s.m", 3}).Get("n").Push({"call"}).Op(0x52).Op(0x17);
+    a.Push({Null{}, "s.n", 2}).Get("n").Push({"call"}).Op(0x52).Op(0x17);
+    EXPECT_EQ(r.Of(a), "");  // nothing goes before the frame ends
+    SendRemotingRequests(r.vm);
+    if (!logged) {
+      EXPECT_EQ(r.out, "");
+      continue;
+    }
+    EXPECT_EQ(r.out,
+              "Navigator::fetch:|  URL: http://h/|  Method: POST|  Mime-Type: application/x-amf|"
+              "  Body: [00, 00, 00, 00, 00, 02, "
+              "00, 03, 73, 2E, 6D, 00, 02, 2F, 31, 00, 00, 00, 07, 0A, 00, 00, 00, 01, 01, 01, "
+              "00, 03, 73, 2E, 6E, 00, 02, 2F, 32, 00, 00, 00, 05, 0A, 00, 00, 00, 00]");
+  }
 }
 
 }  // namespace

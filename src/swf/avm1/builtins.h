@@ -34,5 +34,7 @@ void InstallSystemObjects(Vm& vm);
 void DeliverLocalMessages(Vm& vm);
 // XMLSocket: what each connection heard since the last frame (onConnect, onData, onClose).
 void DeliverSocketEvents(Vm& vm);
+// NetConnection.call: the requests the last frame's calls made (written to the trace).
+void SendRemotingRequests(Vm& vm);
 
 }  // namespace dbx::swf::avm1

@@ -1601,6 +1601,7 @@ void Runtime::BeginFrame(double timeMs) {
   FinishMovieLoads(*this);
   DeliverLocalMessages(vm_);
   DeliverSocketEvents(vm_);
+  SendRemotingRequests(vm_);
 }
 
 void Runtime::EndFrame() {

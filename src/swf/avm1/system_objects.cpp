@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "swf/avm1/amf.h"
 #include "swf/avm1/array.h"
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/runtime.h"
@@ -429,6 +430,32 @@ Value NetClose(Vm& vm, CallArgs& a) {
   return {};
 }
 
+constexpr std::string_view kNetAddress = "__netAddress", kNetNumber = "__netNumber",
+                           kNetCalls = "__netCalls";
+
+// call(method, responder, args...): over HTTP, the calls of a frame go to the server as one
+// request at the next frame. The screensaver sends nothing: the request is only written to the
+// trace when requests are logged, and no answer comes.
+Value NetCall(Vm& vm, CallArgs& a) {
+  if (!a.self || vm.ToNumber(vm.Get(a.self, kNetState)) != 2 || !vm.logFetches) return {};
+  const Property* made = a.self->FindOwn(kNetCalls);
+  const double calls = (made && made->value.IsNumber() ? made->value.n : 0) + 1;
+  a.self->SetOwn(kNetCalls, Value(calls), prop::kDontEnum);
+  RemotingCall call;
+  call.method = vm.ToString(a[0]);
+  call.response = "/" + vm.ToString(Value(calls));
+  for (std::size_t i = 2; i < a.size(); ++i) call.args.push_back(a[i]);
+  const double number = vm.ToNumber(vm.Get(a.self, kNetNumber));
+  auto it = std::find_if(vm.remoting.begin(), vm.remoting.end(),
+                         [&](const Vm::RemotingRequest& r) { return r.connection == number; });
+  if (it == vm.remoting.end()) {
+    vm.remoting.push_back({number, vm.ToString(vm.Get(a.self, kNetAddress)), {}});
+    it = vm.remoting.end() - 1;
+  }
+  it->messages.push_back(RemotingMessage(vm, call));
+  return {};
+}
+
 // connect(address): an open connection closes first; null connects at once, an address over HTTP
 // connects without telling.
 Value NetConnect(Vm& vm, CallArgs& a) {
@@ -440,8 +467,12 @@ Value NetConnect(Vm& vm, CallArgs& a) {
     return Value(true);
   }
   const std::string address = a[0].IsString() ? vm.ToString(a[0]) : std::string();
-  if (address.starts_with("http://") || address.starts_with("https://"))
+  if (address.starts_with("http://") || address.starts_with("https://")) {
     a.self->SetOwn(kNetState, Value(2.0), prop::kDontEnum);
+    a.self->SetOwn(kNetAddress, Value(address), prop::kDontEnum);
+    a.self->SetOwn(kNetNumber, Value(static_cast<double>(++vm.remotingConnections)),
+                   prop::kDontEnum);
+  }
   return Value(false);
 }
 
@@ -510,7 +541,7 @@ void InstallMediaClasses(Vm& vm) {
   const std::pair<const char*, std::vector<std::pair<const char*, NativeFn>>> classes[] = {
       {"Camera", {{"setMode", Nothing}, {"setQuality", Nothing}, {"setMotionLevel", Nothing}}},
       {"Microphone", {{"setRate", Nothing}, {"setGain", Nothing}, {"setSilenceLevel", Nothing}}},
-      {"NetConnection", {{"connect", NetConnect}, {"close", NetClose}, {"call", Nothing}}},
+      {"NetConnection", {{"connect", NetConnect}, {"close", NetClose}, {"call", NetCall}}},
       {"NetStream",
        {{"play", Nothing},
         {"pause", Nothing},
@@ -650,6 +681,28 @@ void DeliverLocalMessages(Vm& vm) {
     info->SetOwn("level", Value(std::string(receiver ? "status" : "error")));
     vm.CallMethod(Value(m.sender), "onStatus", {Value(info)});
     vm.DropUncaught();
+  }
+}
+
+void SendRemotingRequests(Vm& vm) {
+  std::vector<Vm::RemotingRequest> requests;
+  requests.swap(vm.remoting);
+  if (!vm.traceSink) return;
+  for (const Vm::RemotingRequest& r : requests) {
+    const std::string body = RemotingRequest(r.messages);
+    std::string bytes = "[";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < body.size(); ++i) {
+      const auto b = static_cast<unsigned char>(body[i]);
+      if (i > 0) bytes += ", ";
+      bytes += kHex[b >> 4];
+      bytes += kHex[b & 15];
+    }
+    bytes += "]";
+    for (const std::string& line :
+         {std::string("Navigator::fetch:"), "  URL: " + r.url, std::string("  Method: POST"),
+          std::string("  Mime-Type: application/x-amf"), "  Body: " + bytes})
+      vm.traceSink(line);
   }
 }
 

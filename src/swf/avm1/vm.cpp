@@ -1131,11 +1131,27 @@ std::string ClassKey(int movieVersion, std::string_view name) {
 }  // namespace
 
 void Vm::RegisterClass(int movieVersion, std::string_view name, Object* ctor) {
-  auto& table = registeredClasses[movieVersion >= 7 ? 1 : 0];
-  if (ctor)
-    table[ClassKey(movieVersion, name)] = ctor;
-  else
-    table.erase(ClassKey(movieVersion, name));
+  const int t = movieVersion >= 7 ? 1 : 0;
+  const std::string key = ClassKey(movieVersion, name);
+  if (ctor) {
+    registeredClasses[t][key] = ctor;
+    registrations[t][key] = {++registrationCount, std::string(name)};
+  } else {
+    registeredClasses[t].erase(key);
+    registrations[t].erase(key);
+  }
+}
+
+std::string Vm::RegisteredName(Object* ctor) const {
+  const int t = version_ >= 7 ? 1 : 0;
+  const std::pair<std::uint64_t, std::string>* latest = nullptr;
+  for (const auto& [key, registered] : registeredClasses[t]) {
+    if (registered != ctor) continue;
+    const auto it = registrations[t].find(key);
+    if (it != registrations[t].end() && (!latest || it->second.first > latest->first))
+      latest = &it->second;
+  }
+  return latest ? latest->second : std::string();
 }
 
 Object* Vm::RegisteredClass(int movieVersion, std::string_view name) const {

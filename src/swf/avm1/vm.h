@@ -307,6 +307,15 @@ class Vm {
     bool told = false;  // onConnect was called
   };
   std::vector<std::shared_ptr<SocketLink>> sockets;
+  // NetConnection.call: the requests to remoting servers that a frame's calls make, one per
+  // connection (by its number), sent (written to the trace, when logged) at the next frame.
+  struct RemotingRequest {
+    double connection = 0;
+    std::string url;
+    std::vector<std::string> messages;
+  };
+  std::vector<RemotingRequest> remoting;
+  std::uint64_t remotingConnections = 0;  // connections to servers made so far
   // Whether requests that send variables are written to the trace as they go (for tests).
   bool logFetches = false;
   // Whether scripts may read files from `movieDir` (not for a movie that came from no file).
@@ -318,8 +327,14 @@ class Vm {
   // Object.registerClass: export name -> constructor. Movies of version 6 and older share one
   // table whose names ignore case; newer movies share another that keeps it.
   std::map<std::string, Object*> registeredClasses[2];
+  // Of each name in the tables: when it was registered (a count) and as it was given.
+  std::map<std::string, std::pair<std::uint64_t, std::string>> registrations[2];
+  std::uint64_t registrationCount = 0;
   void RegisterClass(int movieVersion, std::string_view name, Object* ctor);
   Object* RegisteredClass(int movieVersion, std::string_view name) const;
+  // The name `ctor` was last registered with in this movie's table, as it was given, when that
+  // name still stands for it (empty otherwise).
+  std::string RegisteredName(Object* ctor) const;
   // Scripts' Date: the system's clock and zone unless fixed.
   std::optional<FixedDate> fixedDate;
   double Random() { return std::uniform_real_distribution<double>(0, 1)(rng_); }
