@@ -86,6 +86,45 @@ TEST(Avm1System, HostPageEncodersEscapeAndNestAsThePageExpects) {
   }
 }
 
+// The host page's encoding read back from XML (and written again to compare): values by their
+// node's name (as the page writes it: other cases are nothing), numbers as the player reads a
+// text, arrays and objects from their properties, arguments from their children.
+TEST(Avm1System, HostPageDecodersReadTheEncodingBack) {
+  const struct {
+    const char* method;
+    const char* xml;
+    const char* expected;
+  } cases[] = {
+      {"_toAS",
+       "<array><property id=\"0\"><string>a</string></property><property id=\"1\"><number>2"
+       "</number></property></array>",
+       "<array><property id=\"0\"><string>a</string></property><property id=\"1\"><number>2"
+       "</number></property></array>"},
+      {"_toAS", "<object><property id=\"k\"><true/></property></object>",
+       "<object><property id=\"k\"><true/></property></object>"},
+      {"_toAS", "<number> -2.1</number>", "<number>-2.1</number>"},
+      {"_toAS", "<number>-2.1 </number>", "<number>NaN</number>"},
+      {"_toAS", "<number>Infinity</number>", "<number>NaN</number>"},
+      {"_toAS", "<string/>", "<string>null</string>"},  // (no first child: null)
+      {"_toAS", "<True/>", "<undefined/>"},
+      {"_toAS", "<null/>", "<null/>"},
+      {"_argumentsToAS", "<arguments><string>x</string><false/></arguments>",
+       "<array><property id=\"0\"><string>x</string></property><property id=\"1\"><false/>"
+       "</property></array>"},
+      {"_arrayToAS", "<number>1</number>", "<array></array>"},
+  };
+  for (const auto& c : cases) {
+    Script r(8);
+    Asm a;
+    TraceEncoded(a, "_toXML", [&](Asm& b) {
+      b.Push({c.xml, 1, "XML"}).Op(0x40).Push({"firstChild"}).Op(0x4E);
+      b.Push({1}).Get("flash").Push({"external"}).Op(0x4E).Push({"ExternalInterface"}).Op(0x4E);
+      b.Push({c.method}).Op(0x52);
+    });
+    EXPECT_EQ(r.Of(a), c.expected) << c.method << " " << c.xml;
+  }
+}
+
 TEST(Avm1System, AnObjectThatHoldsItselfEncodesToAnEnd) {
   Script r(8);
   Asm a;

@@ -276,6 +276,73 @@ Value XmlOf(Vm& vm, CallArgs& a) {
   return Value(Encode(vm, a[0], 0));
 }
 
+// The encoding read back from an XML tree: each node by its name, its value from its first child
+// as text, the elements of arrays and objects from its children.
+Value ToAs(Vm& vm, const Value& node, int depth);
+
+// Calls `each(child)` for the children of `node` (none for what has no children).
+template <class F>
+void EachChild(Vm& vm, const Value& node, F each) {
+  const Value children = vm.GetValue(node, "childNodes");
+  if (!children.IsObject()) return;
+  const double n = vm.ToNumber(vm.GetValue(children, "length"));
+  for (double i = 0; i < n && i < 1e6 && !vm.throwing(); ++i)
+    each(vm.GetValue(children, vm.ToString(Value(i))));
+}
+
+// <array> and <object>: each <property id="..."> child holds one value.
+Value PropertiesToAs(Vm& vm, const Value& node, int depth, Object* out) {
+  if (depth <= 64)
+    EachChild(vm, node, [&](const Value& child) {
+      const std::string id = vm.ToString(vm.GetValue(vm.GetValue(child, "attributes"), "id"));
+      vm.Set(out, id, ToAs(vm, vm.GetValue(child, "firstChild"), depth + 1));
+    });
+  return Value(out);
+}
+
+Value ArrayToAs(Vm& vm, const Value& node, int depth) {
+  return PropertiesToAs(vm, node, depth, vm.NewArray());
+}
+
+Value ObjectToAs(Vm& vm, const Value& node, int depth) {
+  return PropertiesToAs(vm, node, depth, vm.NewObject());
+}
+
+// <arguments>: each child is one value.
+Value ArgumentsToAs(Vm& vm, const Value& node, int depth) {
+  Object* out = vm.NewArray();
+  std::vector<Value> items;
+  if (depth <= 64)
+    EachChild(vm, node, [&](const Value& child) { items.push_back(ToAs(vm, child, depth + 1)); });
+  for (std::size_t i = 0; i < items.size(); ++i) vm.Set(out, std::to_string(i), items[i]);
+  return Value(out);
+}
+
+Value ToAs(Vm& vm, const Value& node, int depth) {
+  // The name counts when it is a string (or a String object), whatever else turns into one.
+  const Value nameValue = vm.GetValue(node, "nodeName");
+  std::string name;
+  if (nameValue.IsString())
+    name = nameValue.s;
+  else if (nameValue.IsObject() && nameValue.o->cls() == ObjClass::kString)
+    name = vm.ToString(nameValue.o->primitive);
+  else
+    return {};
+  auto text = [&] { return vm.ToString(vm.GetValue(node, "firstChild")); };
+  if (name == "string") return Value(text());
+  if (name == "number") return Value(vm.ToNumber(Value(text())));
+  if (name == "true" || name == "false") return Value(name == "true");
+  if (name == "null") return Value::Null();
+  if (name == "array") return ArrayToAs(vm, node, depth);
+  if (name == "object") return ObjectToAs(vm, node, depth);
+  return {};
+}
+
+template <Value (*Decode)(Vm&, const Value&, int)>
+Value AsOf(Vm& vm, CallArgs& a) {
+  return Decode(vm, a[0], 0);
+}
+
 void InstallExternalInterface(Vm& vm) {
   Object* pkg = vm.FlashPackage("external");
   Object* proto = vm.NewObject();
@@ -289,7 +356,11 @@ void InstallExternalInterface(Vm& vm) {
                                                       {"_toXML", XmlOf<ToXml>},
                                                       {"_arrayToXML", XmlOf<ArrayToXml>},
                                                       {"_argumentsToXML", XmlOf<ArgumentsToXml>},
-                                                      {"_objectToXML", XmlOf<ObjectToXml>}};
+                                                      {"_objectToXML", XmlOf<ObjectToXml>},
+                                                      {"_toAS", AsOf<ToAs>},
+                                                      {"_arrayToAS", AsOf<ArrayToAs>},
+                                                      {"_argumentsToAS", AsOf<ArgumentsToAs>},
+                                                      {"_objectToAS", AsOf<ObjectToAs>}};
   for (const auto& [name, fn] : statics) vm.Method(cls, name, fn);
 }
 
