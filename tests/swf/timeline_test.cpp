@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "swf/display/scripts.h"
@@ -305,6 +306,8 @@ TEST(Timeline, InitializeHandlersOfAFrameRunBeforeItsClipsAreConstructed) {
 }
 
 // A morph is hit where its shape is at its ratio: a square that slides 1000 twips to the right.
+// Its bounds stay those of its start shape (as scripts see them and hit tests without the shape
+// use them).
 TEST(Timeline, AMorphIsHitWhereItsShapeIsAtItsRatio) {
   SwfWriter w(100, 100);
   w.SolidShape(1, 0xFF0000FF, swftest::Rectangle(0, 0, 100, 100));
@@ -330,8 +333,12 @@ TEST(Timeline, AMorphIsHitWhereItsShapeIsAtItsRatio) {
     const Clip* m = stage.root().ChildAt(1);
     ASSERT_NE(m, nullptr);
     ASSERT_EQ(m->kind, ClipKind::kMorph);
-    for (const double x : {50.0, 550.0, 1050.0})
+    for (const double x : {50.0, 550.0, 1050.0}) {
       EXPECT_EQ(m->HitTest(x, 50, true), x == hitX) << "ratio " << ratio << " x " << x;
+      EXPECT_EQ(m->HitTest(x, 50, false), x == 50) << "ratio " << ratio << " x " << x;
+    }
+    const Box b = m->Bounds(&stage.root());
+    EXPECT_EQ(std::tuple(b.xmin, b.xmax, b.ymin, b.ymax), std::tuple(0.0, 100.0, 0.0, 100.0));
   }
 }
 

@@ -111,14 +111,10 @@ Box LocalBounds(const Clip& clip) {
       if (it == movie.characters.end()) return {};
       const auto* morph = std::get_if<MorphShape>(&it->second);
       if (!morph) return {};
-      // Interpolate the corners of the two bounds.
-      const Box a = ShapeBounds(morph->start), b = ShapeBounds(morph->end);
-      if (a.empty || b.empty) return a.empty ? b : a;
-      const double t = clip.ratio / 65535.0;
-      Box r;
-      r.Add(a.xmin + (b.xmin - a.xmin) * t, a.ymin + (b.ymin - a.ymin) * t);
-      r.Add(a.xmax + (b.xmax - a.xmax) * t, a.ymax + (b.ymax - a.ymax) * t);
-      return r;
+      // A morph keeps the bounds of its start shape at every ratio, as scripts see them (what
+      // it draws is bounded by both shapes: see the renderer).
+      const Box a = ShapeBounds(morph->start);
+      return a.empty ? ShapeBounds(morph->end) : a;
     }
     case ClipKind::kText: {
       const auto it = movie.characters.find(clip.character);
