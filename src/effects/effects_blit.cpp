@@ -321,10 +321,8 @@ class Comb final : public BlitBase {
       : BlitBase(c), slide_(slide), vertical_(orientation != 2), step_(step) {
     // The ring that the vertical slide moves in place with, made (and its memory first touched)
     // before the first frame rather than in the middle of the transition.
-    const std::size_t half = static_cast<std::size_t>(c.W + 1) / 2;
-    if (slide_ && vertical_ && c.kernel == Kernel::kFast && step_ > 0 &&
-        static_cast<std::size_t>(step_) * half <= kRingBytes / sizeof(Pixel))
-      ring_.resize(static_cast<std::size_t>(step_) * half);
+    if (slide_ && vertical_ && c.kernel == Kernel::kFast && step_ > 0 && RingFits(step_))
+      ring_.resize(static_cast<std::size_t>(step_) * HalfRow());
   }
   bool Iterate() override {
     const Coord W = c_.W, H = c_.H;
@@ -407,8 +405,13 @@ class Comb final : public BlitBase {
   bool MovesInPlace(Step s) const {
     if (slid_ < 0 || s <= 0 || c_.kernel != Kernel::kFast) return false;
     if (!InPlaceFits() && !vertical_) return false;
-    // The vertical slide keeps the even pixels of the rows it moves down in a ring of s rows.
-    return !vertical_ || s * ((c_.W + 1) / 2) <= static_cast<Step>(kRingBytes / sizeof(Pixel));
+    return !vertical_ || RingFits(s);
+  }
+  // The vertical slide keeps the even pixels of the rows it moves down in a ring of s rows, of
+  // half a row each.
+  std::size_t HalfRow() const { return static_cast<std::size_t>(c_.W + 1) / 2; }
+  bool RingFits(Step s) const {
+    return static_cast<std::size_t>(s) * HalfRow() <= kRingBytes / sizeof(Pixel);
   }
   void SlideInPlace(Coord n, Coord s) {
     if (vertical_)
@@ -445,7 +448,7 @@ class Comb final : public BlitBase {
   void SlideColumnsInPlace(Coord n, Coord s) {
     const Coord W = c_.W, H = c_.H;
     const int w = static_cast<int>(W);
-    const std::size_t half = static_cast<std::size_t>(W + 1) / 2;
+    const std::size_t half = HalfRow();
     ring_.resize(static_cast<std::size_t>(s) * half);
     auto slot = [&](Coord y) { return ring_.data() + static_cast<std::size_t>(y % s) * half; };
     Changes(0, 0, W, std::min(n, H));

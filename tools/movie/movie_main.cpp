@@ -2,9 +2,9 @@
 // trace() lines on standard output and writes the last frame as a PNG picture.
 //
 //   dazzlebox-movie <movie.swf> [--frames N] [--size WxH] [--quality Q] [--input events.json]
-//                   [--socket steps.json] [--png OUT.png] [--capture-frame K] [--expect
-//                   EXPECTED.png]
-//                   [--tolerance T] [--wav OUT.wav] [--log-fetch] [--date DATE]
+//                   [--socket steps.json] [--png OUT.png] [--capture-frame K]
+//                   [--expect EXPECTED.png] [--tolerance T] [--wav OUT.wav] [--log-fetch] [--date
+//                   DATE]
 //                   [--font FAMILY=FILE]... [--generic-font sans|serif|typewriter=FAMILY]...
 //
 // --capture-frame keeps frame K's picture instead of the last one's. --expect compares the kept
@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "movie_run.h"
@@ -51,6 +52,14 @@ bool ToInt(const char* s, int& out, int lo, int hi) {
   if (!end || *end || end == s || v < lo || v > hi) return false;
   out = static_cast<int>(v);
   return true;
+}
+
+// A whole file; nothing when it cannot be read.
+std::optional<std::string> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (!in) return std::nullopt;
+  return text;
 }
 
 }  // namespace
@@ -127,19 +136,17 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!socket.empty()) {
-    std::ifstream in(socket, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    o.socket = dbx::movie::ParseSocketSteps(text);
-    if (!in || !o.socket) {
+    const auto text = ReadAll(socket);
+    if (text) o.socket = dbx::movie::ParseSocketSteps(*text);
+    if (!o.socket) {
       std::fprintf(stderr, "dazzlebox-movie: cannot read the socket script %s\n", socket.c_str());
       return 1;
     }
   }
   if (!input.empty()) {
-    std::ifstream in(input, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    auto events = dbx::movie::ParseInputEvents(text);
-    if (!in || !events) {
+    const auto text = ReadAll(input);
+    auto events = text ? dbx::movie::ParseInputEvents(*text) : std::nullopt;
+    if (!events) {
       std::fprintf(stderr, "dazzlebox-movie: cannot read the input list %s\n", input.c_str());
       return 1;
     }

@@ -192,6 +192,15 @@ std::string FormBody(Vm& vm, Object* o) {
 
 }  // namespace
 
+void TracePost(Vm& vm, std::string_view url, std::string_view mimeType, std::string_view body) {
+  if (!vm.traceSink) return;
+  vm.traceSink("Navigator::fetch:");
+  vm.traceSink("  URL: " + std::string(url));
+  vm.traceSink("  Method: POST");
+  vm.traceSink("  Mime-Type: " + std::string(mimeType));
+  vm.traceSink("  Body: " + std::string(body));
+}
+
 void FinishFileLoads(Vm& vm, const std::function<void(Object*, ClipEvent)>& fireClipEvent) {
   std::vector<Vm::FileLoad> loads;
   loads.swap(vm.fileLoads);
@@ -201,10 +210,7 @@ void FinishFileLoads(Vm& vm, const std::function<void(Object*, ClipEvent)>& fire
     if (load.post && vm.logFetches && vm.traceSink) {
       const std::string body = FormBody(vm, load.target);
       vm.DropUncaught();
-      for (const std::string& line :
-           {std::string("Navigator::fetch:"), "  URL: " + load.url, std::string("  Method: POST"),
-            std::string("  Mime-Type: application/x-www-form-urlencoded"), "  Body: " + body})
-        vm.traceSink(line);
+      TracePost(vm, load.url, "application/x-www-form-urlencoded", body);
     }
     std::optional<std::string> data;
     if (vm.localFiles) data = ReadLocalFile(vm.movieDir, load.url);

@@ -34,6 +34,9 @@ std::optional<std::string> ReadLocalFile(std::string_view folder, std::string_vi
 // is the code point of its value; a sequence cut off by the end is dropped.
 std::string Utf8Leniently(std::string_view bytes);
 
+// Writes a POST request, as it would go, to the trace (for logged runs: nothing is sent).
+void TracePost(Vm& vm, std::string_view url, std::string_view mimeType, std::string_view body);
+
 // "a=1&b=two%20words" as name/value pairs, in order ('+' is a space, %XX a byte).
 std::vector<std::pair<std::string, std::string>> DecodeVariables(std::string_view text);
 std::string UrlDecode(std::string_view text);

@@ -130,7 +130,7 @@ Runtime* RuntimeOf(Object* o);
 void InstallTextField(Runtime& rt);
 // Color: setRGB, getRGB, setTransform and getTransform of a clip named by path.
 void InstallColor(Vm& vm);
-// TextSnapshot (text_snapshot.cpp): the class, returning its prototype, and a snapshot of the
+// TextSnapshot (system_objects.cpp): the class, returning its prototype, and a snapshot of the
 // clip's static texts.
 Object* InstallTextSnapshot(Vm& vm);
 Value NewTextSnapshot(Vm& vm, const Clip& clip, Object* proto);
