@@ -858,6 +858,33 @@ TEST(SoundObject, AttachedSoundPlaysAtItsVolumeLoopsAndSaysWhenItIsDone) {
   EXPECT_EQ(trace, (std::vector<std::string>{"150", "50", "0", "complete"}));
 }
 
+// The Sound constructor run on another object (as the constructor of a class extending Sound
+// runs it on its instance) makes that object a sound.
+TEST(SoundObject, AnObjectTheConstructorRunsOnBecomesASound) {
+  Asm a;
+  // o = {}; o.__proto__ = Sound.prototype; trace(o.getVolume()); Sound.call(o);
+  a.Push({"o", 0}).Op(0x43).Op(0x1D);
+  a.Get("o").Push({"__proto__"}).Get("Sound").Push({"prototype"}).Op(0x4E).Op(0x4F);
+  TraceCall(a, "o", "getVolume");
+  a.Get("o").Push({1}).Get("Sound").Push({"call"}).Op(0x52).Op(0x17);
+  // o.attachSound("tone"); o.setVolume(50); o.start(); trace(o.getVolume());
+  CallMethod(a, "o", "attachSound", {"tone"});
+  CallMethod(a, "o", "setVolume", {50});
+  CallMethod(a, "o", "start", {});
+  TraceCall(a, "o", "getVolume");
+  const auto bytes = ToneMovie(a, 10);
+
+  FlashPlayer player;
+  std::vector<std::string> trace;
+  player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
+  player.SetSoundMode(SoundMode::kPulled);
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  const auto pcm = PlayToPcm(player, 10);
+  ASSERT_EQ(pcm.size(), 2u * 44100);
+  EXPECT_NEAR(Rms(pcm.data(), 6000, 2, 0), 4000 / std::sqrt(2.0), 100);
+  EXPECT_EQ(trace, (std::vector<std::string>{"undefined", "50"}));
+}
+
 // A Sound made with a path names its clip from the timeline of the script that calls it; one made
 // with the clip itself names it from anywhere.
 TEST(SoundObject, APathNamesTheClipFromTheCallersTimeline) {

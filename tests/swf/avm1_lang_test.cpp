@@ -701,6 +701,28 @@ TEST(Avm1Language, AccessorsAndWatchersDoNotReenterThemselves) {
          a.Get("o").Push({"p"}).Op(0x4E).Trace();
        },
        "w|c|d"},
+      // o.watch("p", w) where w traces old > new and returns new + 1; then
+      // o.addProperty("p", get: return 5, set: trace "s " + v); o.p = 10; o.unwatch("p"); o.p = 4
+      {"an accessor added under a watch keeps it, and the watcher's answers lie beneath", 7,
+       [](Asm& a) {
+         a.Push({"o", 0}).Op(0x43).Op(0x1D);
+         a.Push({Undef{}}).Function("", {"n", "old", "v"}, [](Asm& f) {
+           f.Push({"w "}).Get("old").Op(0x47).Push({">"}).Op(0x47).Get("v").Op(0x47).Trace();
+           f.Get("v").Push({1}).Op(0x47).Op(0x3E);
+         });
+         a.Push({"p"});
+         CallOn(a, "o", "watch", 3).Op(0x17);
+         a.Function("", {"v"}, [](Asm& f) { f.Push({"s "}).Get("v").Op(0x47).Trace(); });
+         a.Function("", {}, [](Asm& f) { f.Push({5}).Op(0x3E); });
+         a.Push({"p"});
+         CallOn(a, "o", "addProperty", 3).Op(0x17);
+         a.Get("o").Push({"p", 10}).Op(0x4F);
+         a.Push({"p"});
+         CallOn(a, "o", "unwatch", 1).Trace();
+         a.Get("o").Push({"p", 4}).Op(0x4F);
+         a.Get("o").Push({"p"}).Op(0x4E).Trace();
+       },
+       "w undefined>undefined|w NaN>10|s 11|false|w 11>4|s 5|5"},
   });
 }
 

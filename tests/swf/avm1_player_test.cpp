@@ -1204,6 +1204,31 @@ TEST(Avm1Classes, RegisteredClassesByVersionConstructAttachedClips) {
   }
 }
 
+// A name is exported from the frame whose tags export it: attachMovie finds nothing before the
+// timeline first runs that frame, and finds it from then on (the timeline loops back to frame 1).
+TEST(Avm1Classes, AttachMovieFindsAnExportOnceItsFrameRan) {
+  auto attach = [](const std::string& name) {
+    Asm a;
+    a.Push({1, name, "Sym", 3}).Get("_root").Push({"attachMovie"}).Op(0x52).Trace();
+    return a.Build()->bytes;
+  };
+  swftest::SwfWriter sprite(1, 1);
+  sprite.ShowFrame();
+  swftest::SwfWriter swf(100, 100);
+  swf.Sprite(1, sprite, 1);
+  swf.DoAction(attach("a"));
+  swf.ShowFrame();
+  swf.Export(1, "Sym");
+  swf.DoAction(attach("b"));
+  swf.ShowFrame();
+  swf.End();
+  const auto bytes = swf.Finish('F', 2);
+  ScriptedMovie m(bytes);
+  ASSERT_TRUE(m.ok());
+  for (int i = 0; i < 3; ++i) m.stage().Step(i * 42.0);
+  EXPECT_EQ(m.lines, (std::vector<std::string>{"undefined", "_level0.b", "_level0.a"}));
+}
+
 TEST(Avm1Classes, OnConstructHearsEveryNewSpriteAndWhatItThrowsStopsThere) {
   Asm a;
   a.Get("MovieClip").Push({"prototype"}).Op(0x4E).Push({"onConstruct"});

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/vm.h"
@@ -81,10 +82,23 @@ Value AddProperty(Vm& vm, CallArgs& a) {
   std::string name = vm.ToString(a[0]);
   if (name.empty() || !IsFunction(a[1])) return Value(false);
   if (!a[2].IsNull() && !IsFunction(a[2])) return Value(false);
+  Object* getter = a[1].o;
+  Object* setter = IsFunction(a[2]) ? a[2].o : nullptr;
+  // A watcher of the name sees the property replaced by undefined (its setter is not called), and
+  // its answer is what lies beneath the new property.
+  std::optional<Value> beneath;
+  for (const auto& w : a.self->watches) {
+    if (w.name != name) continue;
+    const Property* old = a.self->FindOwn(name);
+    beneath = vm.Call(Value(w.callback), a.self,
+                      {Value(name), old ? old->value : Value(), Value(), w.userData});
+    break;
+  }
   Property* p = a.self->FindOwn(name);
   if (!p) p = &a.self->props().Add(name);
-  p->getter = a[1].o;
-  p->setter = IsFunction(a[2]) ? a[2].o : nullptr;  // the stored value stays beneath
+  p->getter = getter;
+  p->setter = setter;  // the stored value stays beneath
+  if (beneath) p->value = *beneath;
   return Value(true);
 }
 
@@ -108,6 +122,8 @@ Value Unwatch(Vm& vm, CallArgs& a) {
   auto it =
       std::find_if(ws.begin(), ws.end(), [&](const struct Watch& w) { return w.name == name; });
   if (it == ws.end()) return Value(false);
+  // The watch of a property with a getter stays.
+  if (const Property* p = a.self->FindOwn(name); p && (p->getter || p->setter)) return Value(false);
   ws.erase(it);
   return Value(true);
 }

@@ -114,6 +114,13 @@ struct Watch {
   int depth = 0;
 };
 
+// The state of a built-in class kept on an object: set by the class's constructor, on the object
+// it made or on any other it runs on (a class extending the built-in one calls its constructor
+// on its own instances).
+struct NativeState {
+  virtual ~NativeState() = default;
+};
+
 class Object {
  public:
   explicit Object(Heap& heap, Object* proto, ObjClass cls = ObjClass::kObject);
@@ -144,6 +151,7 @@ class Object {
   // Plain data for wrapper objects (String, Number, Boolean, Date).
   Value primitive;
   std::vector<Watch> watches;
+  std::unique_ptr<NativeState> native;
   Object* interfaces = nullptr;  // an array of implemented interfaces (implementsOp)
   bool marked = false;
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "swf/avm1/builtins.h"
@@ -17,24 +18,34 @@ namespace dbx::swf::avm1 {
 
 namespace {
 
-class SoundObject : public Object {
- public:
-  SoundObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kOther) {}
-
+// What makes an object a sound.
+struct SoundState : NativeState {
+  explicit SoundState(Object* o) : self(o) {}
+  Object* self;             // the object it is kept on (which owns its voices)
   bool global = true;       // made without a clip: the levels are the movie's
   std::string targetPath;   // the clip's path, when not global
   std::uint32_t sound = 0;  // the attached or loaded sound (0: none)
+};
+
+SoundState* StateOf(Object* o) {
+  return o ? dynamic_cast<SoundState*>(o->native.get()) : nullptr;
+}
+
+// An object made by `new Sound`: it answers duration and position.
+class SoundObject : public Object {
+ public:
+  SoundObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kOther) {}
   bool GetSpecial(Vm& vm, std::string_view name, Value& out) override;
 };
 
-SoundObject* ThisSound(CallArgs& a) {
-  return dynamic_cast<SoundObject*>(a.self);
+SoundState* ThisSound(CallArgs& a) {
+  return StateOf(a.self);
 }
 
 // The levels the object governs now; null when its clip is not there. Its path names the clip
 // from the timeline of the script calling now (a clip given to the constructor gave its full
 // path).
-SoundLevels* LevelsOf(Vm& vm, SoundObject& s) {
+SoundLevels* LevelsOf(Vm& vm, SoundState& s) {
   if (s.global) return &vm.masterSoundLevels;
   Object* from = vm.root;
   if (!vm.activations().empty()) {
@@ -48,54 +59,70 @@ SoundLevels* LevelsOf(Vm& vm, SoundObject& s) {
 }
 
 // Pushes changed levels to the sounds they govern.
-void Apply(Vm& vm, SoundObject& s, const SoundLevels& levels) {
+void Apply(Vm& vm, SoundState& s, const SoundLevels& levels) {
   if (!vm.sound) return;
   if (s.global) {
     vm.sound->SetMasterLevels(levels);
     return;
   }
   for (const auto& v : vm.soundVoices) {
-    auto* owner = static_cast<SoundObject*>(v.owner);
-    if (!owner->global && owner->targetPath == s.targetPath) vm.sound->SetLevels(v.voice, levels);
+    const SoundState* owner = StateOf(v.owner);
+    if (owner && !owner->global && owner->targetPath == s.targetPath)
+      vm.sound->SetLevels(v.voice, levels);
   }
 }
 
-double DurationOf(Vm& vm, const SoundObject& s) {
+double DurationOf(Vm& vm, const SoundState& s) {
   if (!s.sound || !vm.sound) return -1;
   return vm.sound->DurationMs(s.sound);
 }
 
-double PositionOf(Vm& vm, const SoundObject& s) {
+double PositionOf(Vm& vm, const SoundState& s) {
   if (!vm.sound) return 0;
   for (auto it = vm.soundVoices.rbegin(); it != vm.soundVoices.rend(); ++it)
-    if (it->owner == &s && vm.sound->Playing(it->voice)) return vm.sound->PositionMs(it->voice);
+    if (it->owner == s.self && vm.sound->Playing(it->voice)) return vm.sound->PositionMs(it->voice);
   return 0;
 }
 
 bool SoundObject::GetSpecial(Vm& vm, std::string_view name, Value& out) {
   // duration and position exist from SWF 6, once a sound is attached.
-  if (vm.version() < 6 || sound == 0) return false;
+  const SoundState* s = StateOf(this);
+  if (vm.version() < 6 || !s || s->sound == 0) return false;
   if (name == "duration") {
-    const double d = DurationOf(vm, *this);
+    const double d = DurationOf(vm, *s);
     out = d >= 0 ? Value(std::round(d)) : Value();
     return true;
   }
   if (name == "position") {
-    out = Value(std::round(PositionOf(vm, *this)));
+    out = Value(std::round(PositionOf(vm, *s)));
     return true;
   }
   return false;
 }
 
+// Makes `o` a sound, of the clip the arguments name or of the whole movie.
+void MakeSound(Vm& vm, CallArgs& a, Object* o) {
+  auto state = std::make_unique<SoundState>(o);
+  if (a.size() > 0 && !a[0].IsUndefined()) {
+    state->global = false;
+    // A clip converts to its path; any other value by its toString (called once, here).
+    state->targetPath = vm.ToString(a[0]);
+  }
+  o->native = std::move(state);
+}
+
 Value SoundConstruct(Vm& vm, CallArgs& a) {
   Object* proto = a.callee ? vm.Get(a.callee, "prototype").AsObject() : nullptr;
-  auto* s = vm.heap().Make<SoundObject>(proto ? proto : vm.objectProto);
-  if (a.size() > 0 && !a[0].IsUndefined()) {
-    s->global = false;
-    // A clip converts to its path; any other value by its toString (called once, here).
-    s->targetPath = vm.ToString(a[0]);
-  }
-  return Value(static_cast<Object*>(s));
+  Object* o = vm.heap().Make<SoundObject>(proto ? proto : vm.objectProto);
+  MakeSound(vm, a, o);
+  return Value(o);
+}
+
+// Called on an object (the constructor of a class extending Sound calls it on its instance), it
+// makes that object a sound, once.
+Value SoundCall(Vm& vm, CallArgs& a) {
+  if (a.self && !StateOf(a.self)) MakeSound(vm, a, a.self);
+  return {};
 }
 
 Value SoundGetVolume(Vm& vm, CallArgs& a) {
@@ -188,7 +215,7 @@ Value SoundStart(Vm& vm, CallArgs& a) {
   const int voice =
       vm.sound->Start(s->sound, offset * 1000, static_cast<int>(std::min(loops, 65535.0)), levels);
   if (voice == 0) return {};
-  vm.soundVoices.push_back({voice, s});
+  vm.soundVoices.push_back({voice, s->self});
   return {};
 }
 
@@ -204,8 +231,9 @@ Value SoundStop(Vm& vm, CallArgs& a) {
   }
   auto& voices = vm.soundVoices;
   for (auto it = voices.begin(); it != voices.end();) {
-    auto* owner = static_cast<SoundObject*>(it->owner);
-    const bool mine = s->global || (!owner->global && owner->targetPath == s->targetPath);
+    const SoundState* owner = StateOf(it->owner);
+    const bool mine =
+        owner && (s->global || (!owner->global && owner->targetPath == s->targetPath));
     if (mine && (only == 0 || owner->sound == only)) {
       vm.sound->Stop(it->voice);
       it = voices.erase(it);
@@ -268,7 +296,7 @@ Value SoundLoad(Vm& vm, CallArgs& a) {
   // A new load replaces what the object played.
   auto& voices = vm.soundVoices;
   for (auto it = voices.begin(); it != voices.end();) {
-    if (it->owner == s) {
+    if (it->owner == s->self) {
       if (vm.sound) vm.sound->Stop(it->voice);
       it = voices.erase(it);
     } else {
@@ -284,12 +312,12 @@ Value SoundLoad(Vm& vm, CallArgs& a) {
   std::uint32_t handle = 0;
   if (local && vm.sound) handle = vm.sound->LoadFile(vm.movieDir + url);
   s->sound = handle;
-  Vm::SoundLoad load{s, handle != 0, {}};
+  Vm::SoundLoad load{s->self, handle != 0, {}};
   if (handle) load.id3 = Id3Of(vm, url);
   vm.soundLoads.push_back(std::move(load));
   if (handle && vm.ToBool(a[1])) {  // a streaming load plays at once
     CallArgs none;
-    none.self = s;
+    none.self = s->self;
     SoundStart(vm, none);
   }
   return {};
@@ -316,7 +344,7 @@ Value SoundNothing(Vm&, CallArgs&) {
 
 void InstallSound(Vm& vm) {
   Object* proto = vm.NewObject();
-  MakeClass(vm, vm.global, "Sound", SoundConstruct, SoundConstruct, proto);
+  MakeClass(vm, vm.global, "Sound", SoundCall, SoundConstruct, proto);
   const std::pair<const char*, NativeFn> methods[] = {
       {"getPan", SoundGetPan}, {"getTransform", SoundGetTransform}, {"getVolume", SoundGetVolume},
       {"setPan", SoundSetPan}, {"setTransform", SoundSetTransform}, {"setVolume", SoundSetVolume},

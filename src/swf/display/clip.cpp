@@ -183,7 +183,10 @@ int Clip::NextHighestDepth() const {
 }
 
 Clip* Clip::Attach(std::string_view exportName, std::string_view newName, int scriptDepth) {
-  const auto id = movie->FindExport(exportName);
+  // A name is exported once its movie's timeline ran the frame that exports it.
+  const Clip* root = this;
+  while (root->parent && root->parent->movie == movie) root = root->parent;
+  const auto id = movie->FindExport(exportName, root->framesRun);
   if (!id || removed) return nullptr;
   return stage_->Instantiate(*this, scriptDepth + kDepthOffset, *id, newName, -1);
 }

@@ -158,6 +158,7 @@ class Clip {
 
   // --- timeline ---
   int currentFrame = -1;  // 0-based; -1 before the first frame ran
+  int framesRun = 0;      // frames entered so far: the highest one + 1
   bool playing = true;
   int TotalFrames() const;
   int FramesLoaded() const { return TotalFrames(); }

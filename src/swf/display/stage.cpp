@@ -202,6 +202,7 @@ void Stage::Goto(Clip& clip, int frame) {
 
 void Stage::ApplyFrameInOrder(Clip& clip, int frame, bool scripts) {
   clip.currentFrame = frame;
+  clip.framesRun = std::max(clip.framesRun, frame + 1);
   if (!clip.timeline || frame >= static_cast<int>(clip.timeline->frames.size())) return;
   if (frameListener_) frameListener_(*clip.timeline, frame, &clip == root_.get(), false);
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
@@ -309,6 +310,7 @@ void Stage::GotoMerged(Clip& clip, int target, bool scripts) {
       }
     }
   clip.currentFrame = target;
+  clip.framesRun = std::max(clip.framesRun, target + 1);
   if (frameListener_) frameListener_(*clip.timeline, target, &clip == root_.get(), true);
   auto finalCharacter = [](const Goal& g) {
     std::uint16_t ch = *g.place->character;
@@ -489,6 +491,7 @@ Clip* Stage::LoadInto(Clip* target, int level, const Movie* movie) {
   target->timeline = movie ? &movie->timeline : nullptr;
   target->serial = nextSerial_++;
   target->currentFrame = -1;
+  target->framesRun = 0;
   target->playing = true;
   target->loadPending = true;
   target->unloaded = false;

@@ -51,10 +51,15 @@ std::optional<std::size_t> Timeline::FindLabel(std::string_view label) const {
   return std::nullopt;
 }
 
-std::optional<std::uint16_t> Movie::FindExport(std::string_view name) const {
-  if (auto it = exports.find(std::string(name)); it != exports.end()) return it->second;
+std::optional<std::uint16_t> Movie::FindExport(std::string_view name, int framesRun) const {
+  auto run = [&](const std::string& n) {
+    const auto f = exportFrames.find(n);
+    return f == exportFrames.end() || static_cast<std::int64_t>(f->second) < framesRun;
+  };
+  if (auto it = exports.find(std::string(name)); it != exports.end())
+    return run(it->first) ? std::optional(it->second) : std::nullopt;
   for (const auto& [n, id] : exports)
-    if (EqualsNoCase(n, name)) return id;
+    if (EqualsNoCase(n, name) && run(n)) return id;
   return std::nullopt;
 }
 
@@ -78,12 +83,13 @@ void ReadFrameLabel(BitReader& r, Frame& frame) {
   if (!r.failed()) frame.labels.push_back(std::move(label));
 }
 
-void ReadExportAssets(BitReader& r, Movie& movie) {
+void ReadExportAssets(BitReader& r, Movie& movie, std::uint32_t frame) {
   const int count = r.U16();
   for (int i = 0; i < count && !r.failed(); ++i) {
     const std::uint16_t id = r.U16();
     std::string name = r.String();
     if (r.failed()) break;
+    movie.exportFrames.insert_or_assign(name, frame);
     movie.exports.insert_or_assign(std::move(name), id);
   }
 }

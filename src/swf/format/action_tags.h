@@ -24,7 +24,8 @@ void ReadDoInitAction(BitReader& r, std::size_t size, Frame& frame);
 // FrameLabel (the optional anchor byte is ignored).
 void ReadFrameLabel(BitReader& r, Frame& frame);
 // ExportAssets: names into `movie.exports`.
-void ReadExportAssets(BitReader& r, Movie& movie);
+// `frame`: the main timeline's frame the tag is in (0 for a sprite's).
+void ReadExportAssets(BitReader& r, Movie& movie, std::uint32_t frame);
 // DefineSceneAndFrameLabelData: the scenes into `timeline`, the labels as (frame, name) pairs to
 // be given to the frames once they are read.
 void ReadSceneAndLabels(BitReader& r, Timeline& timeline,

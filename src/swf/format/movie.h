@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -415,8 +416,12 @@ struct Movie {
   std::map<std::string, std::uint16_t> exports;
   // DefineScalingGrid: the nine-part grid of a sprite or button, by its id.
   std::map<std::uint16_t, TwipsRect> scalingGrids;
-  // The character a linkage name exports (exact match first, then without regard to case).
-  std::optional<std::uint16_t> FindExport(std::string_view name) const;
+  // The main timeline's frame (from 0) each name was exported in.
+  std::map<std::string, std::uint32_t> exportFrames;
+  // The character a linkage name exports (exact match first, then without regard to case), once
+  // the frame that exports it has run: `framesRun` frames of the main timeline have.
+  std::optional<std::uint16_t> FindExport(std::string_view name,
+                                          int framesRun = std::numeric_limits<int>::max()) const;
   bool truncated = false;  // the tag stream ended without an End tag or in the middle of a tag
 };
 

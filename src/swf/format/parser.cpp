@@ -717,7 +717,8 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
         ReadFrameLabel(t, current);
         break;
       case Tag::kExportAssets:
-        ReadExportAssets(t, ctx.movie);
+        ReadExportAssets(t, ctx.movie,
+                         nesting == 0 ? static_cast<std::uint32_t>(tl.frames.size()) : 0);
         break;
       case Tag::kDefineSceneAndFrameLabelData:
         if (nesting == 0) ReadSceneAndLabels(t, tl, sceneLabels);
