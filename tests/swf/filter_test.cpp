@@ -881,6 +881,38 @@ TEST(Renderer, CachedPicturesPutOddLinesOnWholePixelsBelowAndRight) {
   }
 }
 
+TEST(Renderer, AnAntiAliasedCachedPictureKeepsItsEdgesOnWholePixels) {
+  // A square from (1, 1) to (3, 3) px in a sprite: anti-aliased, its edges stay sharp whether the
+  // sprite is cached or not (only without anti-aliasing does a cached picture move half a pixel).
+  Movie movie;
+  movie.frame = {0, 6 * 20, 0, 6 * 20};
+  movie.characters.emplace(1, Square({0, 0, 255, 255}, 40));
+  Sprite sprite;
+  sprite.timeline.frames.resize(1);
+  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 20, 20));
+  movie.characters.emplace(2, std::move(sprite));
+  movie.timeline.frames.resize(1);
+  movie.timeline.frames[0].commands.push_back(Place(1, 2, 0, 0));
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  for (bool cached : {false, true}) {
+    SCOPED_TRACE(cached ? "cached" : "direct");
+    Stage stage(movie);
+    stage.Step();
+    stage.root().children().begin()->second->cacheAsBitmap = cached;
+    Renderer renderer(movie);
+    Surface s(6, 6);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 6; ++x) s.At(x, y) = 0xFFFFFF;
+    renderer.Render(stage, s.View(), view, RenderOptions{4});
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 6; ++x) {
+        const bool in = x >= 1 && x <= 2 && y >= 1 && y <= 2;
+        EXPECT_EQ(s.At(x, y) & 0xFFFFFF, in ? 0x0000FFu : 0xFFFFFFu) << x << "," << y;
+      }
+  }
+}
+
 TEST(Renderer, OpaqueBackgroundFillsTheBoundsBehindTheContent) {
   // A sprite of two blue squares, (1, 1)-(3, 3) and (5, 5)-(7, 7) px, with a red background: red
   // fills the rest of (1, 1)-(7, 7) behind them, drawn directly and cached alike.

@@ -733,18 +733,19 @@ void Renderer::DrawLayered(const Clip& obj, const Matrix& m, const ColorTransfor
   const double scale = std::sqrt(std::fabs(view_.Determinant())) * 20;
   const Matrix dm = view_ * m * obj.matrix;
   // A filtered object is drawn as a bitmap placed on whole pixels: its origin moves to the
-  // nearest pixel corner. A cached object without filters keeps its place but is drawn half a
-  // pixel further right and down (as the reference pictures show: lines of odd width on whole
-  // pixels fall on the pixels right and below them), except inside a cached picture that is
-  // shifted already. Other layers keep the object where it is.
+  // nearest pixel corner. A cached object without filters keeps its place; drawn without
+  // anti-aliasing it lies half a pixel further right and down (as the reference pictures show:
+  // lines of odd width on whole pixels fall on the pixels right and below them), except inside a
+  // cached picture that is shifted already. Anti-aliased, the edges of a cached rectangle on whole
+  // pixels stay sharp. Other layers keep the object where it is.
   const bool snapped = !obj.filters.empty();
-  const bool halfShift = obj.cacheAsBitmap && !snapped && !halfShifted_;
+  const bool halfShift = obj.cacheAsBitmap && !snapped && !halfShifted_ && options_.samples == 1;
   const double ox = snapped ? std::round(dm.tx) : std::floor(dm.tx);
   const double oy = snapped ? std::round(dm.ty) : std::floor(dm.ty);
   if (!std::isfinite(ox) || !std::isfinite(oy) || std::fabs(ox) > 1e7 || std::fabs(oy) > 1e7)
     return;
   // Cached layers are kept from frame to frame while the object looks the same.
-  bool caching = (snapped || halfShift) && layers_ == 0 && !maskOut_;
+  bool caching = (snapped || obj.cacheAsBitmap) && layers_ == 0 && !maskOut_;
   std::uint64_t signature = 0;
   if (caching) {
     Hasher hash;
