@@ -826,6 +826,22 @@ std::vector<std::uint8_t> ToneMovie(Asm& script, int frames) {
   return swf.Finish();
 }
 
+// What a tone movie traced and played in `frames` frames.
+struct Played {
+  std::vector<std::string> trace;
+  std::vector<std::int16_t> pcm;
+};
+Played PlayToneMovie(Asm& script, int frames, int movieFrames = 10) {
+  const auto bytes = ToneMovie(script, movieFrames);
+  FlashPlayer player;
+  Played out;
+  player.SetTraceSink([&](std::string_view line) { out.trace.emplace_back(line); });
+  player.SetSoundMode(SoundMode::kPulled);
+  player.LoadMovieBytes(bytes.data(), bytes.size());
+  out.pcm = PlayToPcm(player, frames);
+  return out;
+}
+
 TEST(SoundObject, AttachedSoundPlaysAtItsVolumeLoopsAndSaysWhenItIsDone) {
   Asm a;
   // s = new Sound(); s.attachSound("tone"); s.setVolume(50);
@@ -841,14 +857,7 @@ TEST(SoundObject, AttachedSoundPlaysAtItsVolumeLoopsAndSaysWhenItIsDone) {
   a.Get("s").Push({"duration"}).Op(0x4E).Trace();
   TraceCall(a, "s", "getVolume");
   TraceCall(a, "s", "getPan");
-  const auto bytes = ToneMovie(a, 10);
-
-  FlashPlayer player;
-  std::vector<std::string> trace;
-  player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
-  player.SetSoundMode(SoundMode::kPulled);
-  player.LoadMovieBytes(bytes.data(), bytes.size());
-  const auto pcm = PlayToPcm(player, 10);
+  const auto [trace, pcm] = PlayToneMovie(a, 10);
   // The tone plays twice (0.3 s) at half its level from the start, then silence; the handler
   // runs once, after the second pass.
   ASSERT_EQ(pcm.size(), 2u * 44100);
@@ -872,14 +881,7 @@ TEST(SoundObject, AnObjectTheConstructorRunsOnBecomesASound) {
   CallMethod(a, "o", "setVolume", {50});
   CallMethod(a, "o", "start", {});
   TraceCall(a, "o", "getVolume");
-  const auto bytes = ToneMovie(a, 10);
-
-  FlashPlayer player;
-  std::vector<std::string> trace;
-  player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
-  player.SetSoundMode(SoundMode::kPulled);
-  player.LoadMovieBytes(bytes.data(), bytes.size());
-  const auto pcm = PlayToPcm(player, 10);
+  const auto [trace, pcm] = PlayToneMovie(a, 10);
   ASSERT_EQ(pcm.size(), 2u * 44100);
   EXPECT_NEAR(Rms(pcm.data(), 6000, 2, 0), 4000 / std::sqrt(2.0), 100);
   EXPECT_EQ(trace, (std::vector<std::string>{"undefined", "50"}));
@@ -929,14 +931,7 @@ TEST(SoundObject, ClipSoundsFollowTheClipsLevelsAndStopAllSoundsSilencesThem) {
   // Once the clip is gone the object governs nothing.
   a.Get("mc").Push({"_name", "gone"}).Op(0x4F);
   TraceCall(a, "s", "getVolume");
-  const auto bytes = ToneMovie(a, 4);
-
-  FlashPlayer player;
-  std::vector<std::string> trace;
-  player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
-  player.SetSoundMode(SoundMode::kPulled);
-  player.LoadMovieBytes(bytes.data(), bytes.size());
-  auto pcm = PlayToPcm(player, 2);
+  const auto [trace, pcm] = PlayToneMovie(a, 2, 4);
   EXPECT_NEAR(Rms(pcm.data(), 8000, 2, 0), 8000 / std::sqrt(2.0), 100);
   EXPECT_EQ(Rms(pcm.data(), 8000, 2, 1), 0);
   EXPECT_EQ(trace, (std::vector<std::string>{"-100", "100", "0", "0", "0", "-100", "undefined"}));

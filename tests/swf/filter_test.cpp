@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <random>
+#include <vector>
 
 #include "swf/display/stage.h"
 #include "swf/flash_player.h"
@@ -881,30 +883,42 @@ TEST(Renderer, CachedPicturesPutOddLinesOnWholePixelsBelowAndRight) {
   }
 }
 
-TEST(Renderer, AnAntiAliasedCachedPictureKeepsItsEdgesOnWholePixels) {
-  // A square from (1, 1) to (3, 3) px in a sprite: anti-aliased, its edges stay sharp whether the
-  // sprite is cached or not (only without anti-aliasing does a cached picture move half a pixel).
+// A sprite of blue 2 x 2 px squares whose top left corners lie at (at, at) px for each `at`,
+// behind them `background` filling their bounds, drawn cached or not on a white picture.
+Surface DrawSquares(const std::vector<int>& corners, int size, std::optional<Rgba> background,
+                    bool cached, int samples) {
   Movie movie;
-  movie.frame = {0, 6 * 20, 0, 6 * 20};
+  movie.frame = {0, size * 20, 0, size * 20};
   movie.characters.emplace(1, Square({0, 0, 255, 255}, 40));
   Sprite sprite;
   sprite.timeline.frames.resize(1);
-  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 20, 20));
+  for (std::size_t i = 0; i < corners.size(); ++i)
+    sprite.timeline.frames[0].commands.push_back(
+        Place(static_cast<std::uint16_t>(i + 1), 1, corners[i] * 20, corners[i] * 20));
   movie.characters.emplace(2, std::move(sprite));
   movie.timeline.frames.resize(1);
-  movie.timeline.frames[0].commands.push_back(Place(1, 2, 0, 0));
+  PlaceCommand place = Place(1, 2, 0, 0);
+  place.opaqueBackground = background;
+  movie.timeline.frames[0].commands.push_back(place);
   Matrix view;
   view.a = view.d = 1.0 / 20;
+  Stage stage(movie);
+  stage.Step();
+  stage.root().children().begin()->second->cacheAsBitmap = cached;
+  Renderer renderer(movie);
+  Surface s(size, size);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) s.At(x, y) = 0xFFFFFF;
+  renderer.Render(stage, s.View(), view, RenderOptions{samples});
+  return s;
+}
+
+TEST(Renderer, AnAntiAliasedCachedPictureKeepsItsEdgesOnWholePixels) {
+  // A square from (1, 1) to (3, 3) px: anti-aliased, its edges stay sharp whether the sprite is
+  // cached or not (only without anti-aliasing does a cached picture move half a pixel).
   for (bool cached : {false, true}) {
     SCOPED_TRACE(cached ? "cached" : "direct");
-    Stage stage(movie);
-    stage.Step();
-    stage.root().children().begin()->second->cacheAsBitmap = cached;
-    Renderer renderer(movie);
-    Surface s(6, 6);
-    for (int y = 0; y < 6; ++y)
-      for (int x = 0; x < 6; ++x) s.At(x, y) = 0xFFFFFF;
-    renderer.Render(stage, s.View(), view, RenderOptions{4});
+    const Surface s = DrawSquares({1}, 6, std::nullopt, cached, 4);
     for (int y = 0; y < 6; ++y)
       for (int x = 0; x < 6; ++x) {
         const bool in = x >= 1 && x <= 2 && y >= 1 && y <= 2;
@@ -914,32 +928,11 @@ TEST(Renderer, AnAntiAliasedCachedPictureKeepsItsEdgesOnWholePixels) {
 }
 
 TEST(Renderer, OpaqueBackgroundFillsTheBoundsBehindTheContent) {
-  // A sprite of two blue squares, (1, 1)-(3, 3) and (5, 5)-(7, 7) px, with a red background: red
-  // fills the rest of (1, 1)-(7, 7) behind them, drawn directly and cached alike.
-  Movie movie;
-  movie.frame = {0, 10 * 20, 0, 10 * 20};
-  movie.characters.emplace(1, Square({0, 0, 255, 255}, 40));
-  Sprite sprite;
-  sprite.timeline.frames.resize(1);
-  sprite.timeline.frames[0].commands.push_back(Place(1, 1, 20, 20));
-  sprite.timeline.frames[0].commands.push_back(Place(2, 1, 100, 100));
-  movie.characters.emplace(2, std::move(sprite));
-  movie.timeline.frames.resize(1);
-  PlaceCommand place = Place(1, 2, 0, 0);
-  place.opaqueBackground = Rgba{255, 0, 0, 255};
-  movie.timeline.frames[0].commands.push_back(place);
-  Matrix view;
-  view.a = view.d = 1.0 / 20;
+  // Two blue squares, (1, 1)-(3, 3) and (5, 5)-(7, 7) px, with a red background: red fills the
+  // rest of (1, 1)-(7, 7) behind them, drawn directly and cached alike.
   for (bool cached : {false, true}) {
     SCOPED_TRACE(cached ? "cached" : "direct");
-    Stage stage(movie);
-    stage.Step();
-    stage.root().children().begin()->second->cacheAsBitmap = cached;
-    Renderer renderer(movie);
-    Surface s(10, 10);
-    for (int y = 0; y < 10; ++y)
-      for (int x = 0; x < 10; ++x) s.At(x, y) = 0xFFFFFF;
-    renderer.Render(stage, s.View(), view, RenderOptions{1});
+    const Surface s = DrawSquares({1, 5}, 10, Rgba{255, 0, 0, 255}, cached, 1);
     // Edges on whole pixels (direct) or half pixels (a cached picture lands half a pixel right
     // and down) take the same pixel centres.
     const int lo = 1, hi = 6;
