@@ -1229,6 +1229,48 @@ TEST(Avm1Classes, AttachMovieFindsAnExportOnceItsFrameRan) {
   EXPECT_EQ(m.lines, (std::vector<std::string>{"undefined", "_level0.b", "_level0.a"}));
 }
 
+// A movie imports an exported sprite of a file beside it under an id of its own: the other
+// movie's init actions run with the importing root as `this` (each once, whether its sprite is
+// imported or not), and the sprite attaches by its name with its own timeline.
+TEST(Avm1Classes, ImportedSpritesComeWithTheirMoviesInitActions) {
+  TempFolder t;
+  auto traced = [](const std::string& text) {
+    Asm a;
+    a.Push({text}).Get("this").Op(0x47).Trace();
+    return a.Build()->bytes;
+  };
+  swftest::SwfWriter inner(1, 1);
+  inner.DoAction(traced("inner "));
+  inner.ShowFrame();
+  swftest::SwfWriter assets(100, 100);
+  assets.Sprite(1, inner, 1);
+  assets.Sprite(2, swftest::SwfWriter(1, 1), 0);
+  assets.Export(1, "Sym");
+  for (const std::uint16_t sprite : {1, 2}) {
+    std::vector<std::uint8_t> body = {static_cast<std::uint8_t>(sprite), 0};
+    const auto code = traced("init " + std::to_string(sprite) + " ");
+    body.insert(body.end(), code.begin(), code.end());
+    assets.Tag(59, body);
+  }
+  assets.ShowFrame();
+  assets.End();
+  const auto bytes = assets.Finish();
+  t.Write("movie/assets.swf", std::string(bytes.begin(), bytes.end()));
+  // ImportAssets2 "assets.swf": Sym as 7; and one from a file that is not there.
+  std::vector<std::uint8_t> import;
+  for (char c : std::string("assets.swf")) import.push_back(static_cast<std::uint8_t>(c));
+  const std::vector<std::uint8_t> rest = {0, 1, 0, 1, 0, 7, 0, 'S', 'y', 'm', 0};
+  import.insert(import.end(), rest.begin(), rest.end());
+  const std::vector<std::uint8_t> missing = {'n', 'o', '.', 's', 'w', 'f', 0,   1,
+                                             0,   1,   0,   9,   0,   'N', 'o', 0};
+  Asm a;
+  a.Push({1, "a", "Sym", 3}).Get("_root").Push({"attachMovie"}).Op(0x52).Trace();
+  a.Push({2, "b", "No", 3}).Get("_root").Push({"attachMovie"}).Op(0x52).Trace();
+  const auto lines = PlayInFolder(a, t.movieDir(), 2, 8, {{71, import}, {71, missing}});
+  EXPECT_EQ(lines, (std::vector<std::string>{"init 1 _level0", "init 2 _level0", "_level0.a",
+                                             "undefined", "inner _level0.a"}));
+}
+
 TEST(Avm1Classes, OnConstructHearsEveryNewSpriteAndWhatItThrowsStopsThere) {
   Asm a;
   a.Get("MovieClip").Push({"prototype"}).Op(0x4E).Push({"onConstruct"});

@@ -36,6 +36,20 @@ Clip* LoadableClip(Object* o) {
   return c && !c->removed && c->kind == ClipKind::kMovie ? c : nullptr;
 }
 
+// The movie in the file `file` holds (read as `data`), parsed once: a movie, else a picture,
+// which shows as a movie of one frame. Null when it is neither.
+const Movie* ParsedOnce(Runtime& rt, const std::string& file, const std::string& data) {
+  const auto known = rt.moviesByUrl.find(file);
+  if (known != rt.moviesByUrl.end()) return known->second;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+  auto parsed = ParseMovie(bytes, data.size(), rt.images, rt.loadLimits);
+  if (!parsed) parsed = PictureMovie(bytes, data.size(), rt.images, rt.loadLimits);
+  if (!parsed) return nullptr;
+  const Movie* movie = rt.stage().Adopt(std::make_unique<const Movie>(std::move(*parsed)));
+  if (movie) rt.moviesByUrl.emplace(file, movie);
+  return movie;
+}
+
 // The clip's own properties go with what it showed: the loaded movie starts from a plain clip.
 // Only _lockroot stays: it is set before a load to give the loaded movie this clip as _root.
 void ForgetScriptState(Runtime& rt, Clip& clip) {
@@ -94,6 +108,16 @@ int LevelOf(std::string_view path) {
   return level < 0 ? -1 : level;
 }
 
+const Movie* ImportMovie(Runtime& rt, std::string_view url) {
+  Vm& vm = rt.vm();
+  if (!vm.localFiles) return nullptr;
+  const std::string file(url.substr(0, url.find_first_of("?#")));
+  if (const auto known = rt.moviesByUrl.find(file); known != rt.moviesByUrl.end())
+    return known->second;
+  const std::optional<std::string> data = ReadLocalFile(vm.movieDir, file);
+  return data ? ParsedOnce(rt, file, *data) : nullptr;
+}
+
 void QueueMovieLoad(Runtime& rt, MovieLoad load) {
   if (rt.movieLoads.size() >= kMaxQueuedLoads) return;
   if (!load.target && (load.level < 0 || load.level > Stage::kMaxLevels)) return;
@@ -150,21 +174,8 @@ void FinishMovieLoads(Runtime& rt) {
       }
       continue;
     }
-    const Movie* movie = nullptr;
     const std::string file = load.url.substr(0, load.url.find_first_of("?#"));
-    const auto known = rt.moviesByUrl.find(file);
-    if (known != rt.moviesByUrl.end()) {
-      movie = known->second;
-    } else {
-      // A movie, else a picture, which shows in the clip as a movie of one frame.
-      const auto* bytes = reinterpret_cast<const std::uint8_t*>(data->data());
-      auto parsed = ParseMovie(bytes, data->size(), rt.images, rt.loadLimits);
-      if (!parsed) parsed = PictureMovie(bytes, data->size(), rt.images, rt.loadLimits);
-      if (parsed) {
-        movie = stage.Adopt(std::make_unique<const Movie>(std::move(*parsed)));
-        if (movie) rt.moviesByUrl.emplace(file, movie);
-      }
-    }
+    const Movie* movie = ParsedOnce(rt, file, *data);
     if (target) ForgetScriptState(rt, *target);
     Clip* shown = stage.LoadInto(target, load.level, movie);
     if (!shown) continue;

@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+namespace dbx::swf {
+struct Movie;
+}
+
 namespace dbx::swf::avm1 {
 
 class Runtime;
@@ -26,6 +30,9 @@ struct MovieLoad {
 // levels.
 int LevelOf(std::string_view path);
 
+// The movie an ImportAssets tag names: a file beside the movies, parsed once (null when it cannot
+// be read or is no movie).
+const swf::Movie* ImportMovie(Runtime& rt, std::string_view url);
 // Queues a request (bounded: requests beyond the bound are dropped).
 void QueueMovieLoad(Runtime& rt, MovieLoad load);
 // Finishes the requests queued before: reads and parses the files, puts the movies into their

@@ -12,6 +12,7 @@
 #include "swf/avm1/builtins.h"
 #include "swf/avm1/filters_object.h"
 #include "swf/avm1/loader.h"
+#include "swf/avm1/movie_loader.h"
 #include "swf/avm1/transform.h"
 #include "swf/display/geometry.h"
 #include "swf/text/text_field.h"
@@ -1417,6 +1418,10 @@ void Runtime::RunActions(Clip& clip, ByteSpan code) {
   MovieClipObject* o = ObjectOf(&clip);
   if (!o) return;
   vm_.RunScript(CodeFor(code), o, clip.movie ? clip.movie->version : 0);
+}
+
+const Movie* Runtime::ImportedMovie(std::string_view url) {
+  return ImportMovie(*this, url);
 }
 
 void Runtime::RunInitActions(Clip& root, std::uint16_t, ByteSpan code) {

@@ -32,6 +32,7 @@ class Runtime : public Scripts {
   void Broadcast(ClipEvent event, int keyCode, int charCode) override;
   bool IsEnabled(const Clip& clip) const override;
   bool AnswersUnload(const Clip& clip) const override;
+  const Movie* ImportedMovie(std::string_view url) override;
   void ButtonHeld(int keyCode, bool down) override;
   bool IsMouseTarget(const Clip& clip) const override;
   bool TracksAsMenu(const Clip& clip) const override;

@@ -55,6 +55,9 @@ class Scripts {
   // A character typed (a Unicode code point) that no button's key press took: it goes into the
   // input field with the keyboard focus.
   virtual void TypeCharacter(char32_t /*ch*/) {}
+  // The movie a root timeline imports characters from: the file `url` beside the movies (parsed
+  // once, owned by the stage). Null when there is none.
+  virtual const Movie* ImportedMovie(std::string_view /*url*/) { return nullptr; }
   // A caret move in the focused field (the arrow keys' editing).
   virtual void MoveCaret(bool /*right*/) {}
   // Text pasted into the input field with the keyboard focus.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <map>
+#include <tuple>
 
 #include "swf/display/geometry.h"
 #include "swf/text/text_field.h"
@@ -155,8 +156,8 @@ void Stage::CollectForEvents(std::vector<Clip*>& out) {
   std::reverse(out.begin(), out.end());
 }
 
-bool Stage::InitDone(const Clip& clip, std::uint16_t sprite) {
-  std::vector<bool>& done = initDone_[clip.movie];
+bool Stage::InitDone(const Movie* movie, std::uint16_t sprite) {
+  std::vector<bool>& done = initDone_[movie];
   if (done.empty()) done.assign(65536, false);
   const bool was = done[sprite];
   done[sprite] = true;
@@ -207,9 +208,10 @@ void Stage::ApplyFrameInOrder(Clip& clip, int frame, bool scripts) {
   if (frameListener_) frameListener_(*clip.timeline, frame, &clip == root_.get(), false);
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
-    if (!InitDone(clip, init.sprite)) {
+    if (!InitDone(clip.movie, init.sprite)) {
       if (scripts_) urgent_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
     }
+  Import(clip, frame);
   std::size_t a = 0;
   const std::size_t actions = scripts ? f.actions.size() : 0;
   for (std::size_t i = 0; i < f.commands.size(); ++i) {
@@ -224,10 +226,29 @@ void Stage::ApplyFrameInOrder(Clip& clip, int frame, bool scripts) {
 void Stage::QueueFrameActions(Clip& clip, int frame) {
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
-    if (!InitDone(clip, init.sprite)) {
+    if (!InitDone(clip.movie, init.sprite)) {
       if (scripts_) urgent_.push_back({&clip, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
     }
+  Import(clip, frame);
   for (const FrameAction& a : f.actions) QueueActions(clip, a.code);
+}
+
+void Stage::Import(Clip& root, int frame) {
+  const Movie* movie = root.movie;
+  if (!scripts_ || !movie || movie->imports.empty() || root.timeline != &movie->timeline) return;
+  for (std::size_t i = 0; i < movie->imports.size(); ++i) {
+    const Movie::Import& import = movie->imports[i];
+    if (static_cast<int>(import.frame) != frame || !importsDone_.insert({movie, i}).second)
+      continue;
+    const Movie* from = scripts_->ImportedMovie(import.url);
+    if (!from || from == movie) continue;
+    for (const auto& [id, name] : import.symbols)
+      if (const auto theirs = from->FindExport(name)) imported_[{movie, id}] = {from, *theirs};
+    for (const Frame& f : from->timeline.frames)
+      for (const InitAction& init : f.initActions)
+        if (!InitDone(from, init.sprite))
+          urgent_.push_back({&root, Queued::Kind::kInit, init.code, {}, 0, init.sprite});
+  }
 }
 
 void Stage::ApplyProperties(Clip& t, const PlaceCommand& cmd) {
@@ -262,7 +283,9 @@ void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
     return;
   }
   if (!existing) return;
-  if (cmd.character && *cmd.character != existing->character) {
+  // (An imported character has the other movie's id.)
+  if (cmd.character && *cmd.character != existing->character &&
+      !(existing->movie != clip.movie && *cmd.character == existing->placedAs)) {
     const Timeline* tl = nullptr;
     const ClipKind kind = KindOf(*clip.movie, *cmd.character, &tl);
     if (IsGraphic(kind) && IsGraphic(existing->kind)) {
@@ -368,28 +391,34 @@ void Stage::GotoMerged(Clip& clip, int target, bool scripts) {
 Clip* Stage::Instantiate(Clip& parent, int depth, std::uint16_t character, std::string_view name,
                          int placeFrame, const PlaceCommand* cmd) {
   if (parent.removed) return nullptr;
+  // An imported character is the other movie's, and shows that movie's characters.
+  const Movie* movie = parent.movie;
+  std::uint16_t id = character;
+  if (const auto it = imported_.find({movie, character}); it != imported_.end())
+    std::tie(movie, id) = it->second;
   const Timeline* timeline = nullptr;
-  const ClipKind kind = KindOf(*parent.movie, character, &timeline);
+  const ClipKind kind = KindOf(*movie, id, &timeline);
   const EditText* field = nullptr;
-  if (kind == ClipKind::kEditText)
-    field = std::get_if<EditText>(&parent.movie->characters.at(character));
-  return Make(parent, depth, kind, character, timeline, name, placeFrame, cmd, field);
+  if (kind == ClipKind::kEditText) field = std::get_if<EditText>(&movie->characters.at(id));
+  return Make(parent, depth, kind, movie, id, character, timeline, name, placeFrame, cmd, field);
 }
 
 Clip* Stage::InstantiateTextField(Clip& parent, int depth, std::string_view name,
                                   const EditText& def) {
   if (parent.removed) return nullptr;
-  return Make(parent, depth, ClipKind::kEditText, 0, nullptr, name, -1, nullptr, &def);
+  return Make(parent, depth, ClipKind::kEditText, parent.movie, 0, 0, nullptr, name, -1, nullptr,
+              &def);
 }
 
-Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t character,
-                  const Timeline* timeline, std::string_view name, int placeFrame,
-                  const PlaceCommand* cmd, const EditText* field) {
+Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, const Movie* movie,
+                  std::uint16_t character, std::uint16_t placedAs, const Timeline* timeline,
+                  std::string_view name, int placeFrame, const PlaceCommand* cmd,
+                  const EditText* field) {
   if (instances_ >= kMaxInstances || Nesting(parent) + 1 >= kMaxNesting) return nullptr;
   if (Clip* existing = parent.ChildAt(depth)) RemoveClip(*existing);
   auto owned = std::make_unique<Clip>(*this, kind, character);
   Clip* c = owned.get();
-  c->movie = parent.movie;
+  c->movie = movie;
   if (field) c->field = std::make_unique<text::TextField>(*field, c->movie->version, *fonts_);
   c->timeline = timeline;
   c->depth = depth;
@@ -397,7 +426,7 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, std::uint16_t characte
   c->parent = &parent;
   c->serial = nextSerial_++;
   c->placeFrame = placeFrame;
-  c->placedAs = character;
+  c->placedAs = placedAs;
   if (c->movie) {
     if (const auto grid = c->movie->scalingGrids.find(character);
         grid != c->movie->scalingGrids.end())

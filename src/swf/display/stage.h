@@ -12,7 +12,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "swf/display/clip.h"
@@ -159,9 +161,14 @@ class Stage {
     int keyCode;
     std::uint16_t sprite;
   };
-  Clip* Make(Clip& parent, int depth, ClipKind kind, std::uint16_t character,
-             const Timeline* timeline, std::string_view name, int placeFrame,
-             const PlaceCommand* cmd, const EditText* field);
+  // `character` names the character in `movie` (the parent's, or the one it was imported from);
+  // `placedAs`, in the parent's.
+  Clip* Make(Clip& parent, int depth, ClipKind kind, const Movie* movie, std::uint16_t character,
+             std::uint16_t placedAs, const Timeline* timeline, std::string_view name,
+             int placeFrame, const PlaceCommand* cmd, const EditText* field);
+  // A root timeline entered `frame`: the movies its frame imports from are loaded, their
+  // characters stand for the ids it gave them, and their init actions run with the root.
+  void Import(Clip& root, int frame);
   void RunFrame(Clip& clip);
   void ApplyFrameInOrder(Clip& clip, int frame, bool scripts = true);
   void ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame);
@@ -182,7 +189,7 @@ class Stage {
   // The clips that input events reach, in the order they hear them: the reverse of the above,
   // children before their parents and the upper levels first.
   void CollectForEvents(std::vector<Clip*>& out);
-  bool InitDone(const Clip& clip, std::uint16_t sprite);
+  bool InitDone(const Movie* movie, std::uint16_t sprite);
   int Nesting(const Clip& clip) const;
 
   const Movie& movie_;
@@ -200,6 +207,11 @@ class Stage {
   std::vector<std::unique_ptr<const Movie>> loaded_;
   // DoInitAction ran, by movie and sprite id.
   std::map<const Movie*, std::vector<bool>> initDone_;
+  // Imported characters: by the importing movie and its id, the movie and id they come from; and
+  // the imports (by movie and index) done.
+  std::map<std::pair<const Movie*, std::uint16_t>, std::pair<const Movie*, std::uint16_t>>
+      imported_;
+  std::set<std::pair<const Movie*, std::size_t>> importsDone_;
   StagePoint mouse_;
   bool mouseDown_ = false;
   Quality quality_ = Quality::kHigh;

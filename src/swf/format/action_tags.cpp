@@ -94,6 +94,23 @@ void ReadExportAssets(BitReader& r, Movie& movie, std::uint32_t frame) {
   }
 }
 
+void ReadImportAssets(BitReader& r, Movie& movie, std::uint32_t frame, bool two) {
+  Movie::Import import;
+  import.url = r.String();
+  import.frame = frame;
+  if (two) r.Skip(2);
+  const int count = r.U16();
+  for (int i = 0; i < count && !r.failed(); ++i) {
+    const std::uint16_t id = r.U16();
+    std::string name = r.String();
+    if (r.failed()) break;
+    movie.exportFrames.insert_or_assign(name, frame);
+    movie.exports.insert_or_assign(name, id);
+    import.symbols.emplace_back(id, std::move(name));
+  }
+  if (!import.url.empty()) movie.imports.push_back(std::move(import));
+}
+
 namespace {
 
 // EncodedU32: 7 bits a byte, low bits first, at most 5 bytes.

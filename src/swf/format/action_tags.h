@@ -26,6 +26,9 @@ void ReadFrameLabel(BitReader& r, Frame& frame);
 // ExportAssets: names into `movie.exports`.
 // `frame`: the main timeline's frame the tag is in (0 for a sprite's).
 void ReadExportAssets(BitReader& r, Movie& movie, std::uint32_t frame);
+// ImportAssets (`two`: ImportAssets2, with two reserved bytes after the URL): into
+// `movie.imports`; the names it imports are the movie's own linkage names too.
+void ReadImportAssets(BitReader& r, Movie& movie, std::uint32_t frame, bool two);
 // DefineSceneAndFrameLabelData: the scenes into `timeline`, the labels as (frame, name) pairs to
 // be given to the frames once they are read.
 void ReadSceneAndLabels(BitReader& r, Timeline& timeline,

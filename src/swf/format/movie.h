@@ -416,7 +416,15 @@ struct Movie {
   std::map<std::string, std::uint16_t> exports;
   // DefineScalingGrid: the nine-part grid of a sprite or button, by its id.
   std::map<std::uint16_t, TwipsRect> scalingGrids;
-  // The main timeline's frame (from 0) each name was exported in.
+  // ImportAssets: characters of another movie (a file beside this one) that this one uses under
+  // ids of its own, from the main timeline's frame the tag is in.
+  struct Import {
+    std::string url;
+    std::vector<std::pair<std::uint16_t, std::string>> symbols;  // own id, the other's export
+    std::uint32_t frame = 0;
+  };
+  std::vector<Import> imports;
+  // The main timeline's frame (from 0) each name was exported (or imported) in.
   std::map<std::string, std::uint32_t> exportFrames;
   // The character a linkage name exports (exact match first, then without regard to case), once
   // the frame that exports it has run: `framesRun` frames of the main timeline have.

@@ -716,6 +716,12 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
       case Tag::kFrameLabel:
         ReadFrameLabel(t, current);
         break;
+      case Tag::kImportAssets:
+      case Tag::kImportAssets2:
+        if (nesting == 0)
+          ReadImportAssets(t, ctx.movie, static_cast<std::uint32_t>(tl.frames.size()),
+                           code == static_cast<std::uint16_t>(Tag::kImportAssets2));
+        break;
       case Tag::kExportAssets:
         ReadExportAssets(t, ctx.movie,
                          nesting == 0 ? static_cast<std::uint32_t>(tl.frames.size()) : 0);
