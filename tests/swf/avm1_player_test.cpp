@@ -1231,7 +1231,8 @@ TEST(Avm1Classes, AttachMovieFindsAnExportOnceItsFrameRan) {
 
 // A movie imports an exported sprite of a file beside it under an id of its own: the other
 // movie's init actions run with the importing root as `this` (each once, whether its sprite is
-// imported or not), and the sprite attaches by its name with its own timeline.
+// imported or not), and the sprite is placed by its id, attached by its name and duplicated, each
+// copy with the other movie's timeline.
 TEST(Avm1Classes, ImportedSpritesComeWithTheirMoviesInitActions) {
   TempFolder t;
   auto traced = [](const std::string& text) {
@@ -1263,12 +1264,18 @@ TEST(Avm1Classes, ImportedSpritesComeWithTheirMoviesInitActions) {
   import.insert(import.end(), rest.begin(), rest.end());
   const std::vector<std::uint8_t> missing = {'n', 'o', '.', 's', 'w', 'f', 0,   1,
                                              0,   1,   0,   9,   0,   'N', 'o', 0};
+  // The timeline places 7 as "p"; the script attaches Sym as "a", No as "b", and duplicates "a"
+  // as "c".
+  const std::vector<std::uint8_t> place = {0x22, 5, 0, 7, 0, 'p', 0};
   Asm a;
   a.Push({1, "a", "Sym", 3}).Get("_root").Push({"attachMovie"}).Op(0x52).Trace();
   a.Push({2, "b", "No", 3}).Get("_root").Push({"attachMovie"}).Op(0x52).Trace();
-  const auto lines = PlayInFolder(a, t.movieDir(), 2, 8, {{71, import}, {71, missing}});
-  EXPECT_EQ(lines, (std::vector<std::string>{"init 1 _level0", "init 2 _level0", "_level0.a",
-                                             "undefined", "inner _level0.a"}));
+  a.Push({4, "c", 2}).Get("a").Push({"duplicateMovieClip"}).Op(0x52).Op(0x17);
+  const auto lines =
+      PlayInFolder(a, t.movieDir(), 2, 8, {{71, import}, {71, missing}, {26, place}});
+  EXPECT_EQ(lines, (std::vector<std::string>{"init 1 _level0", "init 2 _level0", "inner _level0.p",
+                                             "_level0.a", "undefined", "inner _level0.a",
+                                             "inner _level0.c"}));
 }
 
 TEST(Avm1Classes, OnConstructHearsEveryNewSpriteAndWhatItThrowsStopsThere) {
