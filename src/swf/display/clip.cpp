@@ -213,8 +213,7 @@ Clip* Clip::CreateTextField(std::string_view newName, int scriptDepth, double x,
 
 Clip* Clip::Duplicate(std::string_view newName, int scriptDepth) {
   if (!parent || removed) return nullptr;
-  // (An imported clip's character has the id its parent's movie gave it.)
-  const std::uint16_t id = movie != parent->movie ? placedAs : character;
+  const std::uint16_t id = Imported() ? placedAs : character;
   Clip* copy = stage_->Instantiate(*parent, scriptDepth + kDepthOffset, id, newName, -1);
   if (!copy || copy == this) return copy;
   copy->matrix = matrix;

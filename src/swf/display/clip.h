@@ -79,6 +79,9 @@ class Clip {
   // The character its parent's timeline placed it as, kept when a movie is loaded into it (the
   // timeline going back keeps such a clip).
   std::uint16_t placedAs = 0;
+  // A sprite of another movie that its parent's movie imported (ImportAssets): `character` is the
+  // other movie's id, `placedAs` the one the parent's movie gave it.
+  bool Imported() const { return character != 0 && parent && movie != parent->movie; }
   int depth = 0;     // file depth (see kDepthOffset)
   std::string name;  // instance name ("" when none was given)
   Clip* parent = nullptr;

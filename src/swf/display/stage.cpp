@@ -283,9 +283,8 @@ void Stage::ApplyCommand(Clip& clip, const PlaceCommand& cmd, int frame) {
     return;
   }
   if (!existing) return;
-  // (An imported character has the other movie's id.)
   if (cmd.character && *cmd.character != existing->character &&
-      !(existing->movie != clip.movie && *cmd.character == existing->placedAs)) {
+      !(existing->Imported() && *cmd.character == existing->placedAs)) {
     const Timeline* tl = nullptr;
     const ClipKind kind = KindOf(*clip.movie, *cmd.character, &tl);
     if (IsGraphic(kind) && IsGraphic(existing->kind)) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "swf/format/filter_tags.h"
 #include "swf/format/tags.h"
@@ -83,22 +86,13 @@ void ReadFrameLabel(BitReader& r, Frame& frame) {
   if (!r.failed()) frame.labels.push_back(std::move(label));
 }
 
-void ReadExportAssets(BitReader& r, Movie& movie, std::uint32_t frame) {
-  const int count = r.U16();
-  for (int i = 0; i < count && !r.failed(); ++i) {
-    const std::uint16_t id = r.U16();
-    std::string name = r.String();
-    if (r.failed()) break;
-    movie.exportFrames.insert_or_assign(name, frame);
-    movie.exports.insert_or_assign(std::move(name), id);
-  }
-}
+namespace {
 
-void ReadImportAssets(BitReader& r, Movie& movie, std::uint32_t frame, bool two) {
-  Movie::Import import;
-  import.url = r.String();
-  import.frame = frame;
-  if (two) r.Skip(2);
+// The list of characters and names of ExportAssets and ImportAssets: each name becomes a linkage
+// name of the movie from `frame` on.
+std::vector<std::pair<std::uint16_t, std::string>> ReadSymbols(BitReader& r, Movie& movie,
+                                                               std::uint32_t frame) {
+  std::vector<std::pair<std::uint16_t, std::string>> symbols;
   const int count = r.U16();
   for (int i = 0; i < count && !r.failed(); ++i) {
     const std::uint16_t id = r.U16();
@@ -106,8 +100,23 @@ void ReadImportAssets(BitReader& r, Movie& movie, std::uint32_t frame, bool two)
     if (r.failed()) break;
     movie.exportFrames.insert_or_assign(name, frame);
     movie.exports.insert_or_assign(name, id);
-    import.symbols.emplace_back(id, std::move(name));
+    symbols.emplace_back(id, std::move(name));
   }
+  return symbols;
+}
+
+}  // namespace
+
+void ReadExportAssets(BitReader& r, Movie& movie, std::uint32_t frame) {
+  ReadSymbols(r, movie, frame);
+}
+
+void ReadImportAssets(BitReader& r, Movie& movie, std::uint32_t frame, bool two) {
+  Movie::Import import;
+  import.url = r.String();
+  import.frame = frame;
+  if (two) r.Skip(2);
+  import.symbols = ReadSymbols(r, movie, frame);
   if (!import.url.empty()) movie.imports.push_back(std::move(import));
 }
 
