@@ -171,19 +171,19 @@ TEST(BoxBlur, WideRowsMatchThePlainAverageForEveryBoxShape) {
 }
 
 TEST(BoxBlur, HalvesBlurredOnTwoThreadsMatchThePlainAverage) {
-  // Every picture split at its middle column: halves of one strip and of several, a split inside
-  // a strip's width, reaches across the split of one pass and of three, boxes too wide for strips,
-  // every channel count and vector width.
+  // Every picture split at its middle row: halves just tall enough for the rows that the passes
+  // reach across the split (of one pass and of three) and taller, odd heights, rows of one strip
+  // and of several, boxes too wide for strips, every channel count and vector width.
   std::mt19937 rng(13);
   struct Case {
     int w, h, ch, rx, ry, ex, ey, passes;
   };
   blur::SplitFrom(0);
   for (int vectorBytes : {64, 32, 16})
-    for (const Case& c : {Case{2400, 9, 1, 3, 2, 0, 0, 3}, Case{600, 11, 4, 7, 7, 128, 128, 3},
-                          Case{90, 7, 4, 1, 1, 128, 0, 2}, Case{301, 5, 2, 5, 3, 77, 200, 2},
-                          Case{600, 6, 4, 70, 3, 0, 0, 1}, Case{620, 8, 4, 40, 1, 128, 128, 2},
-                          Case{1000, 12, 4, 15, 9, 128, 128, 3}}) {
+    for (const Case& c : {Case{2400, 36, 1, 3, 2, 0, 0, 3}, Case{300, 97, 4, 7, 7, 128, 128, 3},
+                          Case{90, 17, 4, 1, 1, 128, 0, 2}, Case{301, 40, 2, 5, 3, 77, 200, 2},
+                          Case{600, 16, 4, 70, 3, 0, 0, 1}, Case{620, 19, 4, 40, 1, 128, 128, 2},
+                          Case{400, 121, 4, 15, 9, 128, 128, 3}}) {
       std::vector<std::uint8_t> data(static_cast<std::size_t>(c.w * c.h * c.ch));
       std::vector<int> expect(data.size());
       for (std::size_t i = 0; i < data.size(); ++i)

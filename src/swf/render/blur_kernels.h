@@ -54,13 +54,15 @@ struct PassBuffers {
   Lines<std::uint16_t> ring;
 };
 
-// The columns (values of a row) that one sweep writes, when the picture is split between threads:
-// the sweep reads the columns around them that it needs but does not own from `band`, a copy of
-// columns bandLo .. bandLo + bandWidth - 1 of every row made before any sweep began.
-struct ColumnRange {
-  std::size_t lo = 0, hi = 0;
-  const std::uint8_t* band = nullptr;
-  std::size_t bandLo = 0, bandWidth = 0;
+// The rows that one sweep writes, when the picture is split between threads: the sweep reads
+// rows top .. bottom - 1 (those beyond are zeros to it, as beyond the picture) and writes rows
+// outTop .. outBottom - 1, whose results depend on the rows read alone. Rows copyTop ..
+// copyBottom - 1 it reads from `copy`, made before any sweep began: the other sweep writes them.
+struct RowRange {
+  int top = 0, bottom = 0;
+  int outTop = 0, outBottom = 0;
+  const std::uint8_t* copy = nullptr;
+  int copyTop = 0, copyBottom = 0;
 };
 
 struct Scratch {
@@ -442,12 +444,13 @@ void PassRow(const RowArgs& a, RowMode mode) {
 // nearest cache: each pass needs the columns that the passes across after it reach, so a strip
 // reads that much more on either side; the columns on its left were written by the strip before,
 // which kept their old values aside. Every row is written back only after every row its result
-// depends on has been read, so `data` is both source and destination. Needs the quick division
-// both ways (a pass across that reaches nothing leaves its rows as they are).
+// depends on has been read, so `data` is both source and destination. The sweep reads and writes
+// the rows that `range` gives (all of them for a picture blurred on one thread). Needs the quick
+// division both ways (a pass across that reaches nothing leaves its rows as they are).
 template <class V>
-void AllPasses(std::uint8_t* data, int width, int height, int channels, int radiusX, int radiusY,
-               int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch,
-               const ColumnRange& range) {
+void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int radiusY, int passes,
+               const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch,
+               const RowRange& range) {
   constexpr std::size_t kL = V::kLanes;
   constexpr std::size_t kStrip = 1024;  // values of a strip (a multiple of every channel count)
   using RowFn = void (*)(const RowArgs&, RowMode);
@@ -507,10 +510,11 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
   // reach is small beside them.
   const std::size_t reach = static_cast<std::size_t>(radiusX + 1) * channels;
   const std::size_t allReach = reach * static_cast<std::size_t>(passes);
-  const std::size_t strip = 2 * allReach <= kStrip / 2 ? kStrip : range.hi - range.lo;
+  const std::size_t strip = 2 * allReach <= kStrip / 2 ? kStrip : n;
   // The running sums down reach from 2 * radiusY + 3 rows before the row entering.
   const int slots = 2 * radiusY + 4;
-  const std::size_t rows = static_cast<std::size_t>(height);
+  const int count = range.bottom - range.top;
+  const std::size_t rows = static_cast<std::size_t>(count);
   scratch.passes.resize(static_cast<std::size_t>(passes));
   std::vector<int> entered(static_cast<std::size_t>(passes));
   // Pass k reads columns in[k] .. in[k + 1] - 1 and writes out[k] .. out[k + 1] - 1 (which
@@ -523,8 +527,8 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
   auto whole = [](std::size_t v) { return (v + kL - 1) / kL * kL; };
   // The old values of the columns that the next strip reads on its left.
   std::vector<std::uint8_t> keptBefore, keptNow;
-  for (std::size_t x0 = range.lo; x0 < range.hi; x0 += strip) {
-    const std::size_t x1 = std::min(range.hi, x0 + strip);
+  for (std::size_t x0 = 0; x0 < n; x0 += strip) {
+    const std::size_t x1 = std::min(n, x0 + strip);
     std::size_t longest = 0;
     for (int k = 0; k < passes; ++k) {
       const std::size_t i = static_cast<std::size_t>(k);
@@ -559,7 +563,7 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       return scratch.passes[i].ring.data() + static_cast<std::size_t>(s) * strides[i];
     };
     // Row number entered[k] enters pass k: it lies in the pass's row unless `zero` (rows below
-    // the picture).
+    // those read).
     auto enter = [&](auto& self, int k, bool zero) -> void {
       const std::size_t i = static_cast<std::size_t>(k);
       PassBuffers& b = scratch.passes[i];
@@ -583,39 +587,44 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       a.farther = slot(k, 2 * radiusY + 3);
       if (++atSlot[i] == slots) atSlot[i] = 0;
       a.dy = &dy;
-      if (y >= 0 && last) a.out8 = data + static_cast<std::size_t>(y) * n + out[i].lo;
+      // (The last pass only keeps its sums for rows that another sweep writes.)
+      const int picture = range.top + y;
+      const bool written = picture >= range.outTop && picture < range.outBottom;
+      if (y >= 0 && last && written)
+        a.out8 = data + static_cast<std::size_t>(picture) * n + out[i].lo;
       if (!last) a.out16 = scratch.passes[i + 1].row.data() + inFront;
-      passRow(a, y < 0 ? RowMode::kFill : last ? RowMode::kLast : RowMode::kNext);
+      passRow(a, y < 0 || (last && !written) ? RowMode::kFill
+                 : last                      ? RowMode::kLast
+                                             : RowMode::kNext);
       if (y < 0 || last) return;
       self(self, k + 1, false);
-      if (y == height - 1)
+      if (y == count - 1)
         for (int r = 0; r <= radiusY; ++r) self(self, k + 1, true);
     };
     const std::size_t keptWidth = x0 - in[0].lo;
-    // The first strip of a range after the first finds the columns on its left in the band; the
-    // last strip of a range before the last, the columns on its right.
-    const std::uint8_t* keptLeft = keptBefore.data();
-    std::size_t keptStride = keptWidth;
-    if (x0 == range.lo && keptWidth > 0) {
-      keptLeft = range.band + (in[0].lo - range.bandLo);
-      keptStride = range.bandWidth;
-    }
-    const std::size_t ownHi = std::min(in[0].hi, range.hi);
-    const std::size_t rightWidth = in[0].hi - ownHi;
+    const std::size_t ownHi = in[0].hi;
     std::uint16_t* first = scratch.passes[0].row.data() + inFront;
-    for (int y = 0; y < height; ++y) {
-      std::uint8_t* source = data + static_cast<std::size_t>(y) * n;
+    auto rowAt = [&](int y) -> const std::uint8_t* {
+      if (y >= range.copyTop && y < range.copyBottom)
+        return range.copy + static_cast<std::size_t>(y - range.copyTop) * n;
+      return data + static_cast<std::size_t>(y) * n;
+    };
+    for (int j = 0; j < count; ++j) {
+      const int y = range.top + j;
+      const std::uint8_t* source = rowAt(y);
       // Rows of a strip are short pieces of far apart memory: ask for the ones after next early.
-      if (y + 2 < height)
-        for (std::size_t x = x0; x < ownHi; x += 64) __builtin_prefetch(source + 2 * n + x);
-      if (x1 < range.hi)
-        std::memcpy(keptNow.data() + static_cast<std::size_t>(y) * (x1 - keepLo), source + keepLo,
+      if (j + 2 < count) {
+        const std::uint8_t* later = rowAt(y + 2);
+        for (std::size_t x = x0; x < ownHi; x += 64) __builtin_prefetch(later + x);
+      }
+      if (x1 < n)
+        std::memcpy(keptNow.data() + static_cast<std::size_t>(j) * (x1 - keepLo), source + keepLo,
                     x1 - keepLo);
       // The row enters widened to 16 bits: first the columns on the left as they were before the
       // strip before wrote them (the whole vectors overshoot into the columns written next)...
       std::uint8_t* row = scratch.padded.data();
       if (keptWidth > 0) {
-        std::memcpy(row, keptLeft + static_cast<std::size_t>(y) * keptStride, keptWidth);
+        std::memcpy(row, keptBefore.data() + static_cast<std::size_t>(j) * keptWidth, keptWidth);
         for (std::size_t x = 0; x < keptWidth; x += kL) V::Store(first + x, V::Widen(row + x));
       }
       // ... then the strip's own columns straight from the picture, in whole vectors ...
@@ -626,12 +635,7 @@ void AllPasses(std::uint8_t* data, int width, int height, int channels, int radi
       std::uint8_t* end = row + endAt;
       const std::size_t rest = ownHi - x0 - ownWhole;
       std::memcpy(end, source + x0 + ownWhole, rest);
-      if (rightWidth > 0)
-        std::memcpy(
-            end + rest,
-            range.band + static_cast<std::size_t>(y) * range.bandWidth + (ownHi - range.bandLo),
-            rightWidth);
-      for (std::size_t x = 0; x < rest + rightWidth; x += kL)
+      for (std::size_t x = 0; x < rest; x += kL)
         V::Store(first + keptWidth + ownWhole + x, V::Widen(end + x));
       enter(enter, 0, false);
     }
@@ -656,14 +660,14 @@ void AcrossWide(const std::uint8_t* src, std::uint8_t* dst, int width, int heigh
                 int radius, const BoxDivider& d, Scratch& scratch);
 void DownWide(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int height, int radius,
               const BoxDivider& d, Scratch& scratch);
-void AllPassesWide(std::uint8_t* data, int width, int height, int channels, int radiusX,
-                   int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                   Scratch& scratch, const ColumnRange& range);
+void AllPassesWide(std::uint8_t* data, int width, int channels, int radiusX, int radiusY,
+                   int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch,
+                   const RowRange& range);
 
 // Every pass with 64-byte vectors, where the processor has them (built in a file of its own).
 bool HaveWidestVectors();
-void AllPassesWidest(std::uint8_t* data, int width, int height, int channels, int radiusX,
-                     int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                     Scratch& scratch, const ColumnRange& range);
+void AllPassesWidest(std::uint8_t* data, int width, int channels, int radiusX, int radiusY,
+                     int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch,
+                     const RowRange& range);
 
 }  // namespace dbx::swf::blur

@@ -98,10 +98,10 @@ void DownWide(const std::uint8_t* src, std::uint8_t* dst, std::size_t n, int hei
   Down<Avx2>(src, dst, n, height, radius, d, scratch);
 }
 
-void AllPassesWide(std::uint8_t* data, int width, int height, int channels, int radiusX,
-                   int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                   Scratch& scratch, const ColumnRange& range) {
-  AllPasses<Avx2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch, range);
+void AllPassesWide(std::uint8_t* data, int width, int channels, int radiusX, int radiusY,
+                   int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch,
+                   const RowRange& range) {
+  AllPasses<Avx2>(data, width, channels, radiusX, radiusY, passes, dx, dy, scratch, range);
 }
 
 }  // namespace dbx::swf::blur

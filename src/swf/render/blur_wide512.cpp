@@ -89,11 +89,10 @@ bool HaveWidestVectors() {
   return have;
 }
 
-void AllPassesWidest(std::uint8_t* data, int width, int height, int channels, int radiusX,
-                     int radiusY, int passes, const BoxDivider& dx, const BoxDivider& dy,
-                     Scratch& scratch, const ColumnRange& range) {
-  AllPasses<Avx512>(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch,
-                    range);
+void AllPassesWidest(std::uint8_t* data, int width, int channels, int radiusX, int radiusY,
+                     int passes, const BoxDivider& dx, const BoxDivider& dy, Scratch& scratch,
+                     const RowRange& range) {
+  AllPasses<Avx512>(data, width, channels, radiusX, radiusY, passes, dx, dy, scratch, range);
 }
 
 }  // namespace dbx::swf::blur

@@ -471,52 +471,50 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
   auto down32 = [&](const std::uint8_t* in, blur::Scratch& scratch) {
     blur::DownWide(in, data, n, height, radiusY, dy, scratch);
   };
-  auto allPasses32 = [&](blur::Scratch& scratch, const blur::ColumnRange& range) {
-    blur::AllPassesWide(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch,
-                        range);
+  auto allPasses32 = [&](blur::Scratch& scratch, const blur::RowRange& range) {
+    blur::AllPassesWide(data, width, channels, radiusX, radiusY, passes, dx, dy, scratch, range);
   };
-  auto allPasses64 = [&](blur::Scratch& scratch, const blur::ColumnRange& range) {
-    blur::AllPassesWidest(data, width, height, channels, radiusX, radiusY, passes, dx, dy, scratch,
-                          range);
+  auto allPasses64 = [&](blur::Scratch& scratch, const blur::RowRange& range) {
+    blur::AllPassesWidest(data, width, channels, radiusX, radiusY, passes, dx, dy, scratch, range);
   };
 #else
   const bool wide = false, widest = false;
   auto across32 = [](std::uint8_t*, blur::Scratch&) {};
   auto down32 = [](const std::uint8_t*, blur::Scratch&) {};
-  auto allPasses32 = [](blur::Scratch&, const blur::ColumnRange&) {};
-  auto allPasses64 = [](blur::Scratch&, const blur::ColumnRange&) {};
+  auto allPasses32 = [](blur::Scratch&, const blur::RowRange&) {};
+  auto allPasses64 = [](blur::Scratch&, const blur::RowRange&) {};
 #endif
   const bool fastAcross = across && dx.fast && (channels == 1 || channels == 2 || channels == 4);
   if (down && dy.fast && fastAcross && passes > 0) {
-    auto sweep = [&](blur::Scratch& scratch, const blur::ColumnRange& range) {
+    auto sweep = [&](const blur::RowRange& range) {
+      // Each thread keeps its buffers from one blur to the next (fresh ones cost the side thread
+      // more than the blur's own work).
+      thread_local blur::Scratch scratch;
       if (widest)
         allPasses64(scratch, range);
       else if (wide)
         allPasses32(scratch, range);
       else
-        blur::AllPasses<Sse2>(data, width, height, channels, radiusX, radiusY, passes, dx, dy,
-                              scratch, range);
+        blur::AllPasses<Sse2>(data, width, channels, radiusX, radiusY, passes, dx, dy, scratch,
+                              range);
     };
-    blur::Scratch scratch;
-    // A large picture is blurred as two halves side by side, one on the side thread. Each half
-    // reads the columns beyond its edge that its passes reach; as they were before either half
-    // wrote them, from a copy made first.
-    const std::size_t reach =
-        static_cast<std::size_t>(radiusX + 1) * channels * static_cast<std::size_t>(passes);
-    const std::size_t mid = n / 2 / static_cast<std::size_t>(channels) * channels;
-    const std::size_t rows = static_cast<std::size_t>(height);
-    if (n * rows >= splitBytes.load() && mid >= 4 * reach && SideWorker::Shared().Parallel()) {
-      const std::size_t bandLo = mid - reach, bandWidth = std::min(n, mid + reach) - bandLo;
-      std::vector<std::uint8_t> band(bandWidth * rows);
-      for (std::size_t y = 0; y < rows; ++y)
-        std::memcpy(band.data() + y * bandWidth, data + y * n + bandLo, bandWidth);
-      blur::Scratch other;
-      const blur::ColumnRange left{0, mid, band.data(), bandLo, bandWidth},
-          right{mid, n, band.data(), bandLo, bandWidth};
-      SideWorker::Shared().Split([&] { sweep(scratch, left); }, [&] { sweep(other, right); });
+    // A large picture is blurred as two halves, top and bottom, the bottom one on the side thread
+    // (halves side by side share every row's memory, and slowed each other down). Each half reads
+    // the rows beyond its edge that its passes reach, as they were before either half wrote them,
+    // from a copy made first.
+    const int reach = passes * (radiusY + 1);
+    const int mid = height / 2;
+    if (n * static_cast<std::size_t>(height) >= splitBytes.load() && mid >= 2 * reach &&
+        SideWorker::Shared().Parallel()) {
+      const int copyTop = mid - reach, copyBottom = std::min(height, mid + reach);
+      std::vector<std::uint8_t> copy(data + static_cast<std::size_t>(copyTop) * n,
+                                     data + static_cast<std::size_t>(copyBottom) * n);
+      const blur::RowRange upper{0, copyBottom, 0, mid, copy.data(), copyTop, copyBottom},
+          lower{copyTop, height, mid, height, copy.data(), copyTop, copyBottom};
+      SideWorker::Shared().Split([&] { sweep(upper); }, [&] { sweep(lower); });
       return;
     }
-    sweep(scratch, blur::ColumnRange{0, n, nullptr, 0, 0});
+    sweep(blur::RowRange{0, height, 0, height, nullptr, 0, 0});
     return;
   }
   const bool fastDown = down && dy.fast && n >= 32;
