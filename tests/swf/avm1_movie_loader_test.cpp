@@ -9,6 +9,7 @@
 #include "swf/avm1/runtime.h"
 #include "swf/display/stage.h"
 #include "test_support.h"
+#include "text_fixtures.h"
 
 namespace dbx::swf::avm1 {
 namespace {
@@ -468,6 +469,55 @@ TEST(Avm1MovieLoader, AMovieFromNoFileLoadsNothing) {
   stage.SetScripts(&runtime);
   for (int i = 0; i < 3; ++i) stage.Step(i * 33.0);
   EXPECT_EQ(lines, (std::vector<std::string>{"undefined", "undefined"}));
+}
+
+// A loaded movie's texts find the fonts of that movie, not of the movie that loaded it: a field
+// placed by its timeline (font id 1) and one its script makes (font name "Boxes") measure the
+// same loaded into a level as when the movie plays alone (the main movie has no fonts).
+TEST(Avm1MovieLoader, ALoadedMoviesTextsUseItsOwnFonts) {
+  namespace tf = swftest::text_fixtures;
+  tf::EditSpec e;
+  e.text = "AB";
+  Asm c;
+  c.Push({"placed "}).Get("f").Push({"textWidth"}).Op(0x4E).Op(0x47).Trace();
+  c.Push({200, 100, 0, 0, 5, "made", 6}).Get("this").Push({"createTextField"}).Op(0x52).Op(0x17);
+  c.Get("made").Push({"embedFonts", true}).Op(0x4F);
+  c.Push({20, "Boxes", 2, "TextFormat"}).Op(0x40).Push({1}).Get("made");
+  c.Push({"setNewTextFormat"}).Op(0x52).Op(0x17);
+  c.Get("made").Push({"text", "AB"}).Op(0x4F);
+  c.Push({"made "}).Get("made").Push({"textWidth"}).Op(0x4E).Op(0x47).Trace();
+  const std::vector<std::uint8_t> place = {0x26, 1, 0, 2, 0, 0x00, 'f', 0};
+  const auto child = test::MovieWithScript(c.Build()->bytes, 10,
+                                           {{tf::kDefineFont2, tf::FontTag(1, "Boxes", false)},
+                                            {tf::kDefineEditText, tf::EditTag(2, e)},
+                                            {26, place}});
+  Folder t;
+  t.Write("movie/child.swf", child);
+  const auto alone = PlayBytes(child, t.movieDir(), 1);
+  ASSERT_EQ(alone.size(), 2u);
+  EXPECT_NE(alone[0], "placed 0");
+  EXPECT_NE(alone[1], "made 0");
+  Asm a;
+  a.Push({"child.swf", "_level1"}).Long(0x9A, {0});
+  EXPECT_EQ(Play(a, t.movieDir(), 3), alone);
+  // Once it has loaded, the main movie's own fields find its fonts by name too (not before).
+  a.Get("_root").Push({"onEnterFrame"});
+  a.Function("", {}, [](Asm& f) {
+    f.Push({200, 100, 0, 0, 9, "mine", 6}).Get("_root").Push({"createTextField"}).Op(0x52);
+    f.Op(0x17).Get("mine").Push({"embedFonts", true}).Op(0x4F);
+    f.Push({20, "boxes", 2, "TextFormat"}).Op(0x40).Push({1}).Get("mine");
+    f.Push({"setNewTextFormat"}).Op(0x52).Op(0x17);
+    f.Get("mine").Push({"text", "AB"}).Op(0x4F);
+    f.Push({"mine "}).Get("mine").Push({"textWidth"}).Op(0x4E).Op(0x47).Trace();
+  });
+  a.Op(0x4F);
+  a.Push({0}).Get("_root").Push({"onEnterFrame"}).Op(0x52).Op(0x17);
+  const std::string mine = "mine " + alone[1].substr(5);
+  const auto lines = Play(a, t.movieDir(), 3);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_NE(lines[0], mine);
+  EXPECT_EQ(std::vector(lines.begin() + 1, lines.end()),
+            (std::vector<std::string>{alone[0], alone[1], mine, mine}));
 }
 
 }  // namespace

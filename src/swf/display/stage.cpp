@@ -418,7 +418,8 @@ Clip* Stage::Make(Clip& parent, int depth, ClipKind kind, const Movie* movie,
   auto owned = std::make_unique<Clip>(*this, kind, character);
   Clip* c = owned.get();
   c->movie = movie;
-  if (field) c->field = std::make_unique<text::TextField>(*field, c->movie->version, *fonts_);
+  if (field)
+    c->field = std::make_unique<text::TextField>(*field, c->movie->version, *fonts_, c->movie);
   c->timeline = timeline;
   c->depth = depth;
   c->name = std::string(name);
@@ -484,6 +485,7 @@ std::vector<Clip*> Stage::Levels() const {
 const Movie* Stage::Adopt(std::unique_ptr<const Movie> movie) {
   if (!movie || loaded_.size() >= kMaxLoadedMovies) return nullptr;
   loaded_.push_back(std::move(movie));
+  fonts_->AddMovie(*loaded_.back());
   return loaded_.back().get();
 }
 

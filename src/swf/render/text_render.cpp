@@ -71,7 +71,7 @@ void Renderer::DrawText(const Clip& clip, const Character& ch, const Matrix& m,
     const Matrix toDevice = view_ * m * st->matrix;
     std::vector<text::PlacedGlyph> run;
     for (const TextRecord& rec : st->records) {
-      text::EmbeddedFace* face = fonts_->Embedded(rec.font);
+      text::EmbeddedFace* face = fonts_->Embedded(rec.font, &Current());
       if (!face) continue;
       run.clear();
       float x = static_cast<float>(rec.x);
@@ -89,7 +89,7 @@ void Renderer::DrawText(const Clip& clip, const Character& ch, const Matrix& m,
   if (!def) return;
   FieldState& state = fields_[clip.serial];
   if (!state.field || state.character != clip.character) {
-    state.field = std::make_unique<text::TextField>(*def, Current().version, *fonts_);
+    state.field = std::make_unique<text::TextField>(*def, Current().version, *fonts_, &Current());
     state.character = clip.character;
   }
   state.drawn = renders_;

@@ -152,30 +152,53 @@ void FontLibrary::SetDeviceFonts(FontSource* device) {
   byHandle_.clear();
 }
 
-EmbeddedFace* FontLibrary::Embedded(std::uint16_t id) {
-  auto it = embedded_.find(id);
+void FontLibrary::AddMovie(const Movie& movie) {
+  if (&movie != &movie_ && std::find(others_.begin(), others_.end(), &movie) == others_.end())
+    others_.push_back(&movie);
+}
+
+EmbeddedFace* FontLibrary::Embedded(std::uint16_t id, const Movie* movie) {
+  if (!movie) movie = &movie_;
+  auto it = embedded_.find({movie, id});
   if (it != embedded_.end()) return it->second.get();
-  const auto ch = movie_.characters.find(id);
-  const Font* font = ch == movie_.characters.end() ? nullptr : std::get_if<Font>(&ch->second);
+  const Font* font = FontDefinition(id, movie);
   std::unique_ptr<EmbeddedFace> face;
   if (font && !font->glyphs.empty()) face = std::make_unique<EmbeddedFace>(*font);
-  return embedded_.emplace(id, std::move(face)).first->second.get();
+  return embedded_.emplace(std::pair{movie, id}, std::move(face)).first->second.get();
 }
 
-const Font* FontLibrary::FontDefinition(std::uint16_t id) const {
-  const auto ch = movie_.characters.find(id);
-  return ch == movie_.characters.end() ? nullptr : std::get_if<Font>(&ch->second);
+const Font* FontLibrary::FontDefinition(std::uint16_t id, const Movie* movie) const {
+  if (!movie) movie = &movie_;
+  const auto ch = movie->characters.find(id);
+  return ch == movie->characters.end() ? nullptr : std::get_if<Font>(&ch->second);
 }
 
-EmbeddedFace* FontLibrary::EmbeddedByName(std::string_view family, bool bold, bool italic) {
-  EmbeddedFace* any = nullptr;
-  for (const auto& [id, ch] : movie_.characters) {
+EmbeddedFace* FontLibrary::ByNameIn(const Movie& movie, std::string_view family, bool bold,
+                                    bool italic, EmbeddedFace*& any) {
+  for (const auto& [id, ch] : movie.characters) {
     const Font* font = std::get_if<Font>(&ch);
     if (!font || font->glyphs.empty() || !SameName(font->name, family)) continue;
-    EmbeddedFace* face = Embedded(id);
+    EmbeddedFace* face = Embedded(id, &movie);
     if (!face) continue;
     if (font->bold == bold && font->italic == italic) return face;
     if (!any) any = face;
+  }
+  return nullptr;
+}
+
+EmbeddedFace* FontLibrary::EmbeddedByName(std::string_view family, bool bold, bool italic,
+                                          const Movie* movie) {
+  if (!movie) movie = &movie_;
+  // The movie's own fonts first, of any style; then the others', the main movie's first.
+  EmbeddedFace* any = nullptr;
+  if (EmbeddedFace* face = ByNameIn(*movie, family, bold, italic, any)) return face;
+  if (any) return any;
+  if (movie != &movie_) {
+    if (EmbeddedFace* face = ByNameIn(movie_, family, bold, italic, any)) return face;
+  }
+  for (const Movie* other : others_) {
+    if (other == movie) continue;
+    if (EmbeddedFace* face = ByNameIn(*other, family, bold, italic, any)) return face;
   }
   return any;
 }

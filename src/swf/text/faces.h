@@ -93,21 +93,28 @@ class DeviceFace final : public Face {
 // Turns a platform outline into a one-fill shape scaled by `scale`.
 Shape ShapeOfOutline(const GlyphOutline& outline, float scale);
 
-// The faces of one movie: its embedded fonts by id and by name, and installed faces by family.
+// The faces of a movie and of the movies loaded into it: the embedded fonts of each by id and
+// by name, and installed faces by family (shared by all of them).
 class FontLibrary {
  public:
-  // `movie` must outlive the library; `device` may be null (no installed faces).
+  // `movie` (the main one) must outlive the library; `device` may be null (no installed faces).
   FontLibrary(const Movie& movie, FontSource* device);
   void SetDeviceFonts(FontSource* device);
   // Changes whenever faces handed out before may have gone (a new font source).
   std::uint64_t generation() const { return generation_; }
+  // A movie loaded beside the main one (it must outlive the library): its fonts become known by
+  // name to the texts of every movie, after their own.
+  void AddMovie(const Movie& movie);
 
-  // The embedded font with that id, or nothing (no such font, or one without glyphs).
-  EmbeddedFace* Embedded(std::uint16_t id);
+  // The embedded font with that id in `movie` (the main movie when null), or nothing (no such
+  // font, or one without glyphs).
+  EmbeddedFace* Embedded(std::uint16_t id, const Movie* movie = nullptr);
   // The font definition with that id, glyphs or not.
-  const Font* FontDefinition(std::uint16_t id) const;
-  // The movie's font of that name (case ignored), of that style when the movie has it.
-  EmbeddedFace* EmbeddedByName(std::string_view family, bool bold, bool italic);
+  const Font* FontDefinition(std::uint16_t id, const Movie* movie = nullptr) const;
+  // The font of that name (case ignored), of that style when there is one: `movie`'s own (the
+  // main movie's when null), else one of another movie.
+  EmbeddedFace* EmbeddedByName(std::string_view family, bool bold, bool italic,
+                               const Movie* movie = nullptr);
   // An installed face (unknown families fall back to the sans-serif face); nothing without a
   // font source.
   Face* Device(std::string_view family, bool bold, bool italic);
@@ -115,10 +122,15 @@ class FontLibrary {
   std::vector<std::string> DeviceFamilies();
 
  private:
+  // The font of that name in one movie: of that style, else any style (in `any`).
+  EmbeddedFace* ByNameIn(const Movie& movie, std::string_view family, bool bold, bool italic,
+                         EmbeddedFace*& any);
+
   const Movie& movie_;
+  std::vector<const Movie*> others_;  // loaded beside it, in the order they came
   FontSource* device_;
   std::uint64_t generation_ = 0;
-  std::map<std::uint16_t, std::unique_ptr<EmbeddedFace>> embedded_;
+  std::map<std::pair<const Movie*, std::uint16_t>, std::unique_ptr<EmbeddedFace>> embedded_;
   std::map<int, std::unique_ptr<DeviceFace>> byHandle_;  // the platform's faces
   std::map<std::string, DeviceFace*> aliases_;           // by "family|b|i"; misses too
 };

@@ -5,8 +5,8 @@
 
 namespace dbx::swf::text {
 
-TextField::TextField(const EditText& def, int version, FontLibrary& fonts)
-    : fonts_(fonts), version_(version), variable_(def.variableName) {
+TextField::TextField(const EditText& def, int version, FontLibrary& fonts, const Movie* movie)
+    : fonts_(fonts), movie_(movie), version_(version), variable_(def.variableName) {
   html = def.html;
   wordWrap = def.wordWrap;
   multiline = def.multiline;
@@ -20,11 +20,11 @@ TextField::TextField(const EditText& def, int version, FontLibrary& fonts)
   box_ = {static_cast<float>(def.xmin), static_cast<float>(def.ymin), static_cast<float>(def.xmax),
           static_cast<float>(def.ymax)};
   if (def.hasFont) {
-    if (const EmbeddedFace* face = fonts_.Embedded(def.font)) {
+    if (const EmbeddedFace* face = fonts_.Embedded(def.font, movie_)) {
       newFormat_.font = face->font().name;
       newFormat_.bold = face->font().bold;
       newFormat_.italic = face->font().italic;
-    } else if (const Font* f = fonts_.FontDefinition(def.font)) {
+    } else if (const Font* f = fonts_.FontDefinition(def.font, movie_)) {
       newFormat_.font = f->name;
       newFormat_.bold = f->bold;
       newFormat_.italic = f->italic;
@@ -157,7 +157,7 @@ void TextField::SetFormat(std::size_t begin, std::size_t end, const CharFormat& 
 
 Face* TextField::FaceFor(const CharFormat& f) {
   // A field with embedded fonts draws only with the movie's fonts; others with installed ones.
-  return embedFonts ? fonts_.EmbeddedByName(f.font, f.bold, f.italic)
+  return embedFonts ? fonts_.EmbeddedByName(f.font, f.bold, f.italic, movie_)
                     : fonts_.Device(f.font, f.bold, f.italic);
 }
 

@@ -20,8 +20,9 @@ enum class AutoSize : std::uint8_t { kNone, kLeft, kCenter, kRight };
 class TextField {
  public:
   // A field as the tag defines it; `version` is the movie's (texts before 6 are not UTF-8, and
-  // the HTML text of older movies keeps its markup as written).
-  TextField(const EditText& def, int version, FontLibrary& fonts);
+  // the HTML text of older movies keeps its markup as written). Its fonts are `movie`'s (the
+  // library's main movie when null).
+  TextField(const EditText& def, int version, FontLibrary& fonts, const Movie* movie = nullptr);
   // The movie version the field was made for.
   int version() const { return version_; }
 
@@ -129,6 +130,7 @@ class TextField {
   Face* FaceFor(const CharFormat& f);
 
   FontLibrary& fonts_;
+  const Movie* movie_;
   int version_;
   std::string variable_;
   std::optional<std::string> shownValue_;
