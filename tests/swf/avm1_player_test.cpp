@@ -1278,6 +1278,40 @@ TEST(Avm1Classes, ImportedSpritesComeWithTheirMoviesInitActions) {
                                              "inner _level0.c"}));
 }
 
+// A font imported under an id of the movie's own: a field of that font placed by the timeline
+// measures as one of the same font defined in the movie itself.
+TEST(Avm1Classes, AnImportedFontServesTheMoviesFields) {
+  namespace tf = swftest::text_fixtures;
+  TempFolder t;
+  swftest::SwfWriter assets(100, 100);
+  assets.Tag(tf::kDefineFont2, tf::FontTag(1, "Boxes", false));
+  assets.Export(1, "Font");
+  assets.ShowFrame();
+  assets.End();
+  const auto bytes = assets.Finish();
+  t.Write("movie/assets.swf", std::string(bytes.begin(), bytes.end()));
+  // ImportAssets2 "assets.swf": Font as 5; a field of font 5 placed as "f".
+  std::vector<std::uint8_t> import;
+  for (char c : std::string("assets.swf")) import.push_back(static_cast<std::uint8_t>(c));
+  const std::vector<std::uint8_t> rest = {0, 1, 0, 1, 0, 5, 0, 'F', 'o', 'n', 't', 0};
+  import.insert(import.end(), rest.begin(), rest.end());
+  tf::EditSpec e;
+  e.font = 5;
+  e.text = "AB";
+  const std::vector<std::uint8_t> place = {0x26, 1, 0, 6, 0, 0x00, 'f', 0};
+  Asm a;
+  a.Get("f").Push({"textWidth"}).Op(0x4E).Trace();
+  const auto imported = PlayInFolder(
+      a, t.movieDir(), 1, 8, {{71, import}, {tf::kDefineEditText, tf::EditTag(6, e)}, {26, place}});
+  const auto own = PlayInFolder(a, t.movieDir(), 1, 8,
+                                {{tf::kDefineFont2, tf::FontTag(5, "Boxes", false)},
+                                 {tf::kDefineEditText, tf::EditTag(6, e)},
+                                 {26, place}});
+  ASSERT_EQ(own.size(), 1u);
+  EXPECT_NE(own[0], "0");
+  EXPECT_EQ(imported, own);
+}
+
 TEST(Avm1Classes, OnConstructHearsEveryNewSpriteAndWhatItThrowsStopsThere) {
   Asm a;
   a.Get("MovieClip").Push({"prototype"}).Op(0x4E).Push({"onConstruct"});

@@ -243,7 +243,10 @@ void Stage::Import(Clip& root, int frame) {
     const Movie* from = scripts_->ImportedMovie(import.url);
     if (!from || from == movie) continue;
     for (const auto& [id, name] : import.symbols)
-      if (const auto theirs = from->FindExport(name)) imported_[{movie, id}] = {from, *theirs};
+      if (const auto theirs = from->FindExport(name)) {
+        imported_[{movie, id}] = {from, *theirs};
+        fonts_->Import(*movie, id, *from, *theirs);
+      }
     for (const Frame& f : from->timeline.frames)
       for (const InitAction& init : f.initActions)
         if (!InitDone(from, init.sprite))

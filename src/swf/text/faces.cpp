@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <tuple>
 
 #include "core/utf8.h"
 
@@ -157,8 +158,15 @@ void FontLibrary::AddMovie(const Movie& movie) {
     others_.push_back(&movie);
 }
 
+void FontLibrary::Import(const Movie& into, std::uint16_t id, const Movie& from,
+                         std::uint16_t theirs) {
+  imports_[{&into, id}] = {&from, theirs};
+}
+
 EmbeddedFace* FontLibrary::Embedded(std::uint16_t id, const Movie* movie) {
   if (!movie) movie = &movie_;
+  if (const auto in = imports_.find({movie, id}); in != imports_.end())
+    std::tie(movie, id) = in->second;
   auto it = embedded_.find({movie, id});
   if (it != embedded_.end()) return it->second.get();
   const Font* font = FontDefinition(id, movie);
@@ -169,6 +177,8 @@ EmbeddedFace* FontLibrary::Embedded(std::uint16_t id, const Movie* movie) {
 
 const Font* FontLibrary::FontDefinition(std::uint16_t id, const Movie* movie) const {
   if (!movie) movie = &movie_;
+  if (const auto in = imports_.find({movie, id}); in != imports_.end())
+    std::tie(movie, id) = in->second;
   const auto ch = movie->characters.find(id);
   return ch == movie->characters.end() ? nullptr : std::get_if<Font>(&ch->second);
 }

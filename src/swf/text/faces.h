@@ -105,6 +105,9 @@ class FontLibrary {
   // A movie loaded beside the main one (it must outlive the library): its fonts become known by
   // name to the texts of every movie, after their own.
   void AddMovie(const Movie& movie);
+  // Character `id` of `into` is character `theirs` of `from` (ImportAssets): a font there is the
+  // font of that id here.
+  void Import(const Movie& into, std::uint16_t id, const Movie& from, std::uint16_t theirs);
 
   // The embedded font with that id in `movie` (the main movie when null), or nothing (no such
   // font, or one without glyphs).
@@ -131,6 +134,7 @@ class FontLibrary {
   FontSource* device_;
   std::uint64_t generation_ = 0;
   std::map<std::pair<const Movie*, std::uint16_t>, std::unique_ptr<EmbeddedFace>> embedded_;
+  std::map<std::pair<const Movie*, std::uint16_t>, std::pair<const Movie*, std::uint16_t>> imports_;
   std::map<int, std::unique_ptr<DeviceFace>> byHandle_;  // the platform's faces
   std::map<std::string, DeviceFace*> aliases_;           // by "family|b|i"; misses too
 };
