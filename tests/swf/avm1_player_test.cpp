@@ -1229,6 +1229,26 @@ TEST(Avm1Classes, AttachMovieFindsAnExportOnceItsFrameRan) {
   EXPECT_EQ(m.lines, (std::vector<std::string>{"undefined", "_level0.b", "_level0.a"}));
 }
 
+// Ends the movie `swf` and writes it as movie/`name` in the folder.
+void WriteMovie(const TempFolder& t, const std::string& name, swftest::SwfWriter& swf) {
+  swf.ShowFrame();
+  swf.End();
+  const auto bytes = swf.Finish();
+  t.Write("movie/" + name, std::string(bytes.begin(), bytes.end()));
+}
+
+// An ImportAssets2 body: the export `name` of the movie `url` as character `id`.
+std::vector<std::uint8_t> ImportTag(const std::string& url, std::uint16_t id,
+                                    const std::string& name) {
+  std::vector<std::uint8_t> body(url.begin(), url.end());
+  const std::vector<std::uint8_t> rest = {
+      0, 1, 0, 1, 0, static_cast<std::uint8_t>(id), static_cast<std::uint8_t>(id >> 8)};
+  body.insert(body.end(), rest.begin(), rest.end());
+  body.insert(body.end(), name.begin(), name.end());
+  body.push_back(0);
+  return body;
+}
+
 // A movie imports an exported sprite of a file beside it under an id of its own: the other
 // movie's init actions run with the importing root as `this` (each once, whether its sprite is
 // imported or not), and the sprite is placed by its id, attached by its name and duplicated, each
@@ -1253,17 +1273,9 @@ TEST(Avm1Classes, ImportedSpritesComeWithTheirMoviesInitActions) {
     body.insert(body.end(), code.begin(), code.end());
     assets.Tag(59, body);
   }
-  assets.ShowFrame();
-  assets.End();
-  const auto bytes = assets.Finish();
-  t.Write("movie/assets.swf", std::string(bytes.begin(), bytes.end()));
+  WriteMovie(t, "assets.swf", assets);
   // ImportAssets2 "assets.swf": Sym as 7; and one from a file that is not there.
-  std::vector<std::uint8_t> import;
-  for (char c : std::string("assets.swf")) import.push_back(static_cast<std::uint8_t>(c));
-  const std::vector<std::uint8_t> rest = {0, 1, 0, 1, 0, 7, 0, 'S', 'y', 'm', 0};
-  import.insert(import.end(), rest.begin(), rest.end());
-  const std::vector<std::uint8_t> missing = {'n', 'o', '.', 's', 'w', 'f', 0,   1,
-                                             0,   1,   0,   9,   0,   'N', 'o', 0};
+  const auto import = ImportTag("assets.swf", 7, "Sym"), missing = ImportTag("no.swf", 9, "No");
   // The timeline places 7 as "p"; the script attaches Sym as "a", No as "b", and duplicates "a"
   // as "c".
   const std::vector<std::uint8_t> place = {0x22, 5, 0, 7, 0, 'p', 0};
@@ -1286,15 +1298,9 @@ TEST(Avm1Classes, AnImportedFontServesTheMoviesFields) {
   swftest::SwfWriter assets(100, 100);
   assets.Tag(tf::kDefineFont2, tf::FontTag(1, "Boxes", false));
   assets.Export(1, "Font");
-  assets.ShowFrame();
-  assets.End();
-  const auto bytes = assets.Finish();
-  t.Write("movie/assets.swf", std::string(bytes.begin(), bytes.end()));
+  WriteMovie(t, "assets.swf", assets);
   // ImportAssets2 "assets.swf": Font as 5; a field of font 5 placed as "f".
-  std::vector<std::uint8_t> import;
-  for (char c : std::string("assets.swf")) import.push_back(static_cast<std::uint8_t>(c));
-  const std::vector<std::uint8_t> rest = {0, 1, 0, 1, 0, 5, 0, 'F', 'o', 'n', 't', 0};
-  import.insert(import.end(), rest.begin(), rest.end());
+  const auto import = ImportTag("assets.swf", 5, "Font");
   tf::EditSpec e;
   e.font = 5;
   e.text = "AB";
