@@ -72,6 +72,14 @@ struct Scratch {
   std::vector<std::uint8_t> zeros;
   Lines<std::uint16_t> zeroRow;
   std::vector<PassBuffers> passes;
+  // The bytes the buffers hold.
+  std::size_t Bytes() const {
+    std::size_t bytes = padded.capacity() + 2 * (prefix.capacity() + sums.capacity()) +
+                        zeros.capacity() + 2 * zeroRow.capacity();
+    for (const PassBuffers& p : passes)
+      bytes += 2 * (p.row.capacity() + p.prefix.capacity() + p.ring.capacity());
+    return bytes;
+  }
 };
 
 // The kernels have internal linkage: each file that includes them builds its own copy for its own
