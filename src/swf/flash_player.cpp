@@ -63,6 +63,9 @@ class FlashPlayer::ScriptSoundBridge : public swf::ScriptSound {
   std::uint32_t LoadFile(const std::string& path) override {
     return player_.sound_ ? player_.sound_->LoadFile(path) : 0;
   }
+  std::uint32_t Handle(const swf::Movie& movie, std::uint16_t id) override {
+    return player_.sound_ ? player_.sound_->HandleOf(movie, id) : id;
+  }
   double DurationMs(std::uint32_t sound) override {
     if (player_.sound_) {
       const auto pcm = player_.sound_->DecodedHandle(sound);
@@ -278,11 +281,11 @@ void FlashPlayer::StartSound() {
   }
   sound_ = std::make_unique<swf::MovieSound>(*movie_, *mixer_, mp3_, timing);
   stage_->SetFrameListener(
-      [this](const swf::Timeline& timeline, int frame, bool root, bool jumped) {
-        sound_->EnterFrame(timeline, frame, root, jumped);
-      });
-  stage_->SetButtonListener(
-      [this](std::uint16_t button, int transition) { sound_->ButtonSound(button, transition); });
+      [this](const swf::Movie& movie, const swf::Timeline& timeline, int frame, bool root,
+             bool jumped) { sound_->EnterFrame(timeline, frame, root, jumped, &movie); });
+  stage_->SetButtonListener([this](const swf::Movie& movie, std::uint16_t button, int transition) {
+    sound_->ButtonSound(button, transition, &movie);
+  });
 }
 
 void FlashPlayer::MixSound(std::int16_t* stereo, std::size_t frames) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 
@@ -840,6 +841,64 @@ Played PlayToneMovie(Asm& script, int frames, int movieFrames = 10) {
   player.LoadMovieBytes(bytes.data(), bytes.size());
   out.pcm = PlayToPcm(player, frames);
   return out;
+}
+
+// A movie loaded into a level plays its own sounds: one its timeline starts, and one its script
+// attaches through a Sound object made for its clip. The main movie has no sounds (before, the
+// loaded movie's ids were looked up in it, and nothing played).
+TEST(SoundObject, ALoadedMoviePlaysItsOwnSounds) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() /
+      ("dbx-loaded-sound-" + std::to_string(reinterpret_cast<std::uintptr_t>(&dir)));
+  std::filesystem::create_directories(dir);
+  auto write = [&](const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(dir / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  };
+  Asm main;
+  main.Push({"child.swf", "_level1"}).Long(0x9A, {0});
+  SwfWriter mainSwf(100, 100, 10);
+  mainSwf.SetVersion(8);
+  mainSwf.DoAction(main.Build()->bytes);
+  for (int i = 0; i < 10; ++i) mainSwf.ShowFrame();
+  mainSwf.End();
+  write("main.swf", mainSwf.Finish());
+  for (const bool scripted : {false, true}) {
+    SCOPED_TRACE(scripted ? "attached" : "timeline");
+    Asm child;
+    if (scripted) {
+      // s = new Sound(this); s.attachSound("tone"); trace(...); s.start();
+      child.Push({"s"}).Get("this").Push({1, "Sound"}).Op(0x40).Op(0x1D);
+      CallMethod(child, "s", "attachSound", {"tone"}, true);
+      child.Trace();
+      CallMethod(child, "s", "start", {});
+    }
+    SwfWriter swf(100, 100, 10);
+    swf.SetVersion(8);
+    swf.Tag(Code(Tag::kDefineSound), DefineSoundBody(4, SoundCoding::kPcmLittle, 22050, true, false,
+                                                     3307, Le16(Sine(3307, 441, 22050, 8000))));
+    swf.Export(4, "tone");
+    if (scripted)
+      swf.DoAction(child.Build()->bytes);
+    else
+      swf.Tag(Code(Tag::kStartSound), StartSoundBody(4, SoundInfo{}));
+    swf.ShowFrame();
+    swf.End();
+    write("child.swf", swf.Finish());
+    FlashPlayer player;
+    std::vector<std::string> trace;
+    player.SetTraceSink([&](std::string_view line) { trace.emplace_back(line); });
+    player.SetSoundMode(SoundMode::kPulled);
+    player.SetMovie((dir / "main.swf").string());
+    const auto pcm = PlayToPcm(player, 10);
+    // The child shows at the second frame (0.1 s) and plays the tone for 0.15 s.
+    ASSERT_EQ(pcm.size(), 2u * 44100);
+    EXPECT_NEAR(Rms(pcm.data() + 2 * 4900, 4000, 2, 0), 8000 / std::sqrt(2.0), 300);
+    EXPECT_EQ(trace, scripted ? std::vector<std::string>{"true"} : std::vector<std::string>{});
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
 }
 
 TEST(SoundObject, AttachedSoundPlaysAtItsVolumeLoopsAndSaysWhenItIsDone) {

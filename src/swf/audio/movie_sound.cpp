@@ -27,15 +27,25 @@ std::shared_ptr<const Pcm> MovieSound::Decoded(std::uint16_t sound) {
   return pcm;
 }
 
-int MovieSound::Start(const StartSoundCommand& command) {
-  const std::uint16_t id = command.sound;
-  if (id == 0) return 0;  // by class name: only scripts know those
+std::uint32_t MovieSound::HandleOf(const Movie& movie, std::uint16_t id) {
+  if (&movie == &movie_) return id;
+  const auto known = otherHandles_.find({&movie, id});
+  if (known != otherHandles_.end()) return known->second;
+  const std::uint32_t handle = nextFile_++;
+  otherHandles_.emplace(std::pair{&movie, id}, handle);
+  others_.emplace(handle, std::pair{&movie, id});
+  return handle;
+}
+
+int MovieSound::Start(const StartSoundCommand& command, const Movie* movie) {
+  if (command.sound == 0) return 0;  // by class name: only scripts know those
+  const std::uint32_t handle = movie ? HandleOf(*movie, command.sound) : command.sound;
   if (command.info.stop) {
-    mixer_.StopGroup(id);
+    mixer_.StopGroup(handle);
     return 0;
   }
-  if (command.info.noMultiple && mixer_.Playing(id)) return 0;
-  return mixer_.Start(Decoded(id), command.info, id);
+  if (command.info.noMultiple && mixer_.Playing(handle)) return 0;
+  return mixer_.Start(DecodedHandle(handle), command.info, handle);
 }
 
 namespace {
@@ -93,7 +103,17 @@ std::uint32_t MovieSound::LoadFile(const std::string& path) {
 std::shared_ptr<const Pcm> MovieSound::DecodedHandle(std::uint32_t sound) {
   if (sound < kFirstFileHandle) return Decoded(static_cast<std::uint16_t>(sound));
   const auto it = files_.find(sound);
-  return it != files_.end() ? it->second : nullptr;
+  if (it != files_.end()) return it->second;
+  // A sound of another movie, decoded on first use and kept with the files.
+  const auto other = others_.find(sound);
+  if (other == others_.end()) return nullptr;
+  const auto& [movie, id] = other->second;
+  std::shared_ptr<const Pcm> pcm;
+  const auto def = movie->sounds.find(id);
+  if (def != movie->sounds.end() && def->second)
+    pcm = DecodeSound(*def->second, mp3_, kMaxSoundFrames);
+  files_.emplace(sound, pcm);
+  return pcm;
 }
 
 int MovieSound::StartHandle(std::uint32_t sound, double offsetMs, int loops,
@@ -116,20 +136,22 @@ void MovieSound::StopStream() {
   mixer_.StreamStop();
 }
 
-void MovieSound::ButtonSound(std::uint16_t button, int transition) {
-  const auto it = movie_.buttonSounds.find(button);
-  if (it == movie_.buttonSounds.end() || transition < 0 || transition > 3) return;
+void MovieSound::ButtonSound(std::uint16_t button, int transition, const Movie* movie) {
+  const Movie& of = movie ? *movie : movie_;
+  const auto it = of.buttonSounds.find(button);
+  if (it == of.buttonSounds.end() || transition < 0 || transition > 3) return;
   const auto& command = it->second.transitions[static_cast<std::size_t>(transition)];
-  if (command) Start(*command);
+  if (command) Start(*command, movie);
 }
 
-void MovieSound::EnterFrame(const Timeline& timeline, int frame, bool root, bool jumped) {
+void MovieSound::EnterFrame(const Timeline& timeline, int frame, bool root, bool jumped,
+                            const Movie* movie) {
   if (frame < 0 || static_cast<std::size_t>(frame) >= timeline.frames.size()) return;
   // After a jump (the loop back to the first frame included) the stream is decoded afresh from
   // the new frame's block; what is queued plays out, so that a loop has no gap.
   if (root && jumped) stream_.reset();
   const Frame& f = timeline.frames[static_cast<std::size_t>(frame)];
-  for (const StartSoundCommand& c : f.sounds) Start(c);
+  for (const StartSoundCommand& c : f.sounds) Start(c, movie);
   if (!root || f.streamBlock.empty() || !timeline.streamHead) return;
   if (!stream_) stream_ = std::make_unique<StreamDecoder>(*timeline.streamHead, mp3_);
   if (!stream_->Decodable()) return;

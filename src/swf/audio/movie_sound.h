@@ -32,17 +32,26 @@ class MovieSound {
 
   // A timeline has entered `frame`: its event sounds start or stop, and the main timeline's
   // stream block (when `root`) is queued. After a jump the stream is decoded anew from there.
-  void EnterFrame(const Timeline& timeline, int frame, bool root, bool jumped = false);
-  // A button changed state (0 over to idle, 1 idle to over, 2 over to down, 3 down to over).
-  void ButtonSound(std::uint16_t button, int transition);
-  // Starts (or stops) an event sound as a frame or a button would. Returns the voice (0: none).
-  int Start(const StartSoundCommand& command);
+  // The timeline may be of another movie (one loaded into a clip or level): its sounds are that
+  // movie's.
+  void EnterFrame(const Timeline& timeline, int frame, bool root, bool jumped = false,
+                  const Movie* movie = nullptr);
+  // A button of `movie` (the main one when null) changed state (0 over to idle, 1 idle to over,
+  // 2 over to down, 3 down to over).
+  void ButtonSound(std::uint16_t button, int transition, const Movie* movie = nullptr);
+  // Starts (or stops) an event sound of `movie` (the main one when null) as a frame or a button
+  // would. Returns the voice (0: none).
+  int Start(const StartSoundCommand& command, const Movie* movie = nullptr);
   // The decoded samples of a sound (decoded on first use); nothing when it cannot be decoded.
   std::shared_ptr<const Pcm> Decoded(std::uint16_t sound);
+  // The handle of sound character `id` of `movie`: the id itself for the main movie, one of its
+  // own for another movie (which must outlive this object).
+  std::uint32_t HandleOf(const Movie& movie, std::uint16_t id);
   // Stops the stream (the timeline stopped or jumped); the next block starts it anew.
   void StopStream();
 
-  // Sounds for scripts, named by handle: a sound character's id, or a file LoadFile decoded.
+  // Sounds for scripts, named by handle: a sound character's id, one of HandleOf, or a file
+  // LoadFile decoded.
   std::uint32_t LoadFile(const std::string& path);
   std::shared_ptr<const Pcm> DecodedHandle(std::uint32_t sound);
   // Plays a sound from `offsetMs` (within the sound), `loops` times. Returns the voice (0: none).
@@ -62,6 +71,9 @@ class MovieSound {
   StreamTiming timing_;
   std::map<std::uint16_t, std::shared_ptr<const Pcm>> decoded_;  // null: cannot be decoded
   std::map<std::uint32_t, std::shared_ptr<const Pcm>> files_;    // by the handle LoadFile gave
+  // Sounds of other movies: their handles, and what each handle names.
+  std::map<std::pair<const Movie*, std::uint16_t>, std::uint32_t> otherHandles_;
+  std::map<std::uint32_t, std::pair<const Movie*, std::uint16_t>> others_;
   std::uint32_t nextFile_ = kFirstFileHandle;
   std::unique_ptr<StreamDecoder> stream_;
   int streamRate_ = 0, streamChannels_ = 0;  // what the mixer's stream was started with

@@ -127,6 +127,7 @@ class MovieClipObject : public ClipObject {
   }
 
   bool Alive() const override { return clip && !clip->removed; }
+  const Movie* OwnMovie() const override { return Alive() ? clip->movie : nullptr; }
   ClipObject* ParentClip() override {
     if (!clip || !clip->parent) return nullptr;
     return runtime->ObjectOf(clip->parent);

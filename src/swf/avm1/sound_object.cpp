@@ -8,6 +8,7 @@
 #include <cmath>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "swf/avm1/builtins.h"
@@ -42,11 +43,11 @@ SoundState* ThisSound(CallArgs& a) {
   return StateOf(a.self);
 }
 
-// The levels the object governs now; null when its clip is not there. Its path names the clip
-// from the timeline of the script calling now (a clip given to the constructor gave its full
-// path).
-SoundLevels* LevelsOf(Vm& vm, SoundState& s) {
-  if (s.global) return &vm.masterSoundLevels;
+// The clip of an object made for one, as it is now; null when it is not there. Its path names the
+// clip from the timeline of the script calling now (a clip given to the constructor gave its
+// full path).
+ClipObject* ClipOf(Vm& vm, const SoundState& s) {
+  if (s.global) return nullptr;
   Object* from = vm.root;
   if (!vm.activations().empty()) {
     Activation& act = *vm.activations().back();
@@ -55,7 +56,14 @@ SoundLevels* LevelsOf(Vm& vm, SoundState& s) {
   Object* o = from ? vm.ResolveTarget(from, s.targetPath) : nullptr;
   if (!o || o->cls() != ObjClass::kClip) return nullptr;
   auto* clip = static_cast<ClipObject*>(o);
-  return clip->Alive() ? &clip->soundLevels : nullptr;
+  return clip->Alive() ? clip : nullptr;
+}
+
+// The levels the object governs now; null when its clip is not there.
+SoundLevels* LevelsOf(Vm& vm, SoundState& s) {
+  if (s.global) return &vm.masterSoundLevels;
+  ClipObject* clip = ClipOf(vm, s);
+  return clip ? &clip->soundLevels : nullptr;
 }
 
 // Pushes changed levels to the sounds they govern.
@@ -193,12 +201,29 @@ Value SoundSetTransform(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// The movie whose exported sounds the object finds: its clip's (a movie loaded into a clip finds
+// its own sounds through a Sound object made for one of its clips), else the main movie's.
+const Movie* LibraryOf(Vm& vm, const SoundState& s) {
+  if (const ClipObject* clip = ClipOf(vm, s))
+    if (const Movie* movie = clip->OwnMovie()) return movie;
+  return vm.movie;
+}
+
+// The handle of the sound exported as `name` from the object's movie; nothing when there is none.
+std::optional<std::uint32_t> ExportedSound(Vm& vm, SoundState& s, const Value& name) {
+  const Movie* movie = LibraryOf(vm, s);
+  if (!movie) return std::nullopt;
+  const auto id = movie->FindExport(vm.ToString(name));
+  if (!id || !movie->sounds.count(*id)) return std::nullopt;
+  return vm.sound ? vm.sound->Handle(*movie, *id) : *id;
+}
+
 Value SoundAttach(Vm& vm, CallArgs& a) {
   auto* s = ThisSound(a);
-  if (!s || !vm.movie || a.size() == 0) return Value(false);
-  const auto id = vm.movie->FindExport(vm.ToString(a[0]));
-  if (!id || !vm.movie->sounds.count(*id)) return Value(false);
-  s->sound = *id;
+  if (!s || a.size() == 0) return Value(false);
+  const auto handle = ExportedSound(vm, *s, a[0]);
+  if (!handle) return Value(false);
+  s->sound = *handle;
   return Value(true);
 }
 
@@ -224,10 +249,10 @@ Value SoundStop(Vm& vm, CallArgs& a) {
   auto* s = ThisSound(a);
   if (!s || !vm.sound) return {};
   std::uint32_t only = 0;
-  if (a.size() > 0 && !a[0].IsUndefined() && vm.movie) {
-    const auto id = vm.movie->FindExport(vm.ToString(a[0]));
-    if (!id) return {};
-    only = *id;
+  if (a.size() > 0 && !a[0].IsUndefined()) {
+    const auto handle = ExportedSound(vm, *s, a[0]);
+    if (!handle) return {};
+    only = *handle;
   }
   auto& voices = vm.soundVoices;
   for (auto it = voices.begin(); it != voices.end();) {

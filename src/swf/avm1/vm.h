@@ -52,6 +52,9 @@ class ClipObject : public Object {
   // The nearest clip up from this one (itself included) whose _lockroot is set: _root for the
   // code inside it. Nothing when there is none.
   virtual ClipObject* LockedRoot(Vm&) { return nullptr; }
+  // The movie whose characters and exports the clip shows (the main one, or one loaded into it
+  // or a clip above it); null when the clip has gone.
+  virtual const Movie* OwnMovie() const { return nullptr; }
   // The volume and channel levels a Sound object made for this clip sets.
   SoundLevels soundLevels;
   // A text field's style sheet (TextField.styleSheet).

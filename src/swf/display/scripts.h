@@ -104,6 +104,8 @@ class ScriptSound {
   virtual ~ScriptSound() = default;
   // Reads and decodes a sound file (MP3); its handle, or 0 when it cannot be read or decoded.
   virtual std::uint32_t LoadFile(const std::string& path) = 0;
+  // The handle of sound character `id` of `movie` (the main movie's or one loaded beside it).
+  virtual std::uint32_t Handle(const Movie& movie, std::uint16_t id) = 0;
   // The length of a sound in milliseconds; negative when it is not known.
   virtual double DurationMs(std::uint32_t sound) = 0;
   // Plays a sound from `offsetMs`, `loops` times; the voice, or 0 when nothing plays (no sound

@@ -205,7 +205,8 @@ void Stage::ApplyFrameInOrder(Clip& clip, int frame, bool scripts) {
   clip.currentFrame = frame;
   clip.framesRun = std::max(clip.framesRun, frame + 1);
   if (!clip.timeline || frame >= static_cast<int>(clip.timeline->frames.size())) return;
-  if (frameListener_) frameListener_(*clip.timeline, frame, &clip == root_.get(), false);
+  if (frameListener_ && clip.movie)
+    frameListener_(*clip.movie, *clip.timeline, frame, &clip == root_.get(), false);
   const Frame& f = clip.timeline->frames[static_cast<std::size_t>(frame)];
   for (const InitAction& init : f.initActions)
     if (!InitDone(clip.movie, init.sprite)) {
@@ -336,7 +337,8 @@ void Stage::GotoMerged(Clip& clip, int target, bool scripts) {
     }
   clip.currentFrame = target;
   clip.framesRun = std::max(clip.framesRun, target + 1);
-  if (frameListener_) frameListener_(*clip.timeline, target, &clip == root_.get(), true);
+  if (frameListener_ && clip.movie)
+    frameListener_(*clip.movie, *clip.timeline, target, &clip == root_.get(), true);
   auto finalCharacter = [](const Goal& g) {
     std::uint16_t ch = *g.place->character;
     for (const PlaceCommand* m : g.mods)
@@ -745,14 +747,14 @@ void Stage::UpdateButtonChildren(Clip& button) {
 
 void Stage::SetButtonState(Clip& target, std::uint8_t state) {
   if (target.buttonState == state) return;
-  if (buttonListener_ && target.kind == ClipKind::kButton) {
+  if (buttonListener_ && target.kind == ClipKind::kButton && target.movie) {
     const std::uint8_t from = target.buttonState;
     const int transition = from == kButtonOver && state == kButtonUp     ? 0
                            : from == kButtonUp && state == kButtonOver   ? 1
                            : from == kButtonOver && state == kButtonDown ? 2
                            : from == kButtonDown && state == kButtonOver ? 3
                                                                          : -1;
-    if (transition >= 0) buttonListener_(target.character, transition);
+    if (transition >= 0) buttonListener_(*target.movie, target.character, transition);
   }
   target.buttonState = state;
   if (target.kind == ClipKind::kButton) UpdateButtonChildren(target);

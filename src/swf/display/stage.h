@@ -42,11 +42,14 @@ class Stage {
 
   // Hears every frame that a timeline enters, in order or as the target of a jump (`jumped`),
   // with `root` for the main timeline: the frame's sounds start there.
-  using FrameListener = std::function<void(const Timeline&, int frame, bool root, bool jumped)>;
+  // A timeline of `movie` (the main one, or one loaded into a clip or level) entered a frame.
+  using FrameListener =
+      std::function<void(const Movie& movie, const Timeline&, int frame, bool root, bool jumped)>;
   void SetFrameListener(FrameListener listener) { frameListener_ = std::move(listener); }
   // Hears a button's state changes: 0 over to idle, 1 idle to over, 2 over to down, 3 down to
   // over (the order of the button's sounds).
-  using ButtonListener = std::function<void(std::uint16_t button, int transition)>;
+  using ButtonListener =
+      std::function<void(const Movie& movie, std::uint16_t button, int transition)>;
   void SetButtonListener(ButtonListener listener) { buttonListener_ = std::move(listener); }
   // Back to before the first frame; the next Step shows frame 0.
   void Reset();
