@@ -1,6 +1,7 @@
 // Movies loaded into clips and levels from files beside the movie: when they show, what the
 // loader hears, what the clip keeps, and that nothing outside the movie's folder is read.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -519,6 +520,28 @@ TEST(Avm1MovieLoader, ALoadedMoviesTextsUseItsOwnFonts) {
   EXPECT_NE(lines[0], mine);
   EXPECT_EQ(std::vector(lines.begin() + 1, lines.end()),
             (std::vector<std::string>{alone[0], alone[1], mine, mine}));
+}
+
+// BitmapData.loadBitmap in a loaded movie finds the pictures that movie exports.
+TEST(Avm1MovieLoader, ALoadedMovieLoadsItsOwnBitmaps) {
+  // DefineBitsLossless 1: 3 x 2 pixels (32-bit), exported as "pic".
+  std::vector<std::uint8_t> pixels(3 * 2 * 4, 0xFF);
+  uLongf size = compressBound(static_cast<uLong>(pixels.size()));
+  std::vector<std::uint8_t> packed(size);
+  ASSERT_EQ(compress(packed.data(), &size, pixels.data(), static_cast<uLong>(pixels.size())), Z_OK);
+  std::vector<std::uint8_t> bits = {1, 0, 5, 3, 0, 2, 0};
+  bits.insert(bits.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(size));
+  const std::vector<std::uint8_t> exported = {1, 0, 1, 0, 'p', 'i', 'c', 0};
+  Asm c;
+  c.Push({"pic", 1}).Get("flash").Push({"display"}).Op(0x4E).Push({"BitmapData"}).Op(0x4E);
+  c.Push({"loadBitmap"}).Op(0x52).Push({"width"}).Op(0x4E).Trace();
+  Folder t;
+  t.Write("movie/child.swf",
+          test::MovieWithScript(c.Build()->bytes, 8, {{20, bits}, {56, exported}}));
+  Asm a;
+  a.Push({"child.swf", "_level1"}).Long(0x9A, {0});
+  EXPECT_EQ(PlayBytes(test::MovieWithScript(a.Build()->bytes, 8), t.movieDir(), 3),
+            (std::vector<std::string>{"3"}));
 }
 
 }  // namespace

@@ -816,13 +816,25 @@ Value RectangleClone(Vm& vm, CallArgs& a) {
                        vm.Get(a.self, "height")});
 }
 
-// BitmapData.loadBitmap(linkage name): a copy of an exported picture of the movie.
+// The movie whose code calls now (a movie loaded into a clip runs code of its own), else the main
+// movie.
+const Movie* CallingMovie(Vm& vm) {
+  if (!vm.activations().empty()) {
+    Object* base = vm.activations().back()->baseClip;
+    if (base && base->cls() == ObjClass::kClip)
+      if (const Movie* movie = static_cast<ClipObject*>(base)->OwnMovie()) return movie;
+  }
+  return vm.movie;
+}
+
+// BitmapData.loadBitmap(linkage name): a copy of an exported picture of the calling movie.
 Value LoadBitmap(Vm& vm, CallArgs& a) {
-  if (!vm.movie || a.size() < 1) return {};
-  const auto id = vm.movie->FindExport(vm.ToString(a[0]));
+  const Movie* movie = CallingMovie(vm);
+  if (!movie || a.size() < 1) return {};
+  const auto id = movie->FindExport(vm.ToString(a[0]));
   if (!id) return {};
-  const auto it = vm.movie->characters.find(*id);
-  if (it == vm.movie->characters.end()) return {};
+  const auto it = movie->characters.find(*id);
+  if (it == movie->characters.end()) return {};
   const auto* pic = std::get_if<std::shared_ptr<const Bitmap>>(&it->second);
   if (!pic || !*pic || (*pic)->width <= 0 || (*pic)->height <= 0) return {};
   Object* proto = a.self ? vm.Get(a.self, "prototype").AsObject() : nullptr;
