@@ -79,6 +79,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 Stage::Stage(const Movie& movie)
     : movie_(movie), fonts_(std::make_unique<text::FontLibrary>(movie, nullptr)) {
+  fonts_->SetImports(&imported_);
   Reset();
 }
 
@@ -244,10 +245,7 @@ void Stage::Import(Clip& root, int frame) {
     const Movie* from = scripts_->ImportedMovie(import.url);
     if (!from || from == movie) continue;
     for (const auto& [id, name] : import.symbols)
-      if (const auto theirs = from->FindExport(name)) {
-        imported_[{movie, id}] = {from, *theirs};
-        fonts_->Import(*movie, id, *from, *theirs);
-      }
+      if (const auto theirs = from->FindExport(name)) imported_[{movie, id}] = {from, *theirs};
     for (const Frame& f : from->timeline.frames)
       for (const InitAction& init : f.initActions)
         if (!InitDone(from, init.sprite))

@@ -212,8 +212,7 @@ class Stage {
   std::map<const Movie*, std::vector<bool>> initDone_;
   // Imported characters: by the importing movie and its id, the movie and id they come from; and
   // the imports (by movie and index) done.
-  std::map<std::pair<const Movie*, std::uint16_t>, std::pair<const Movie*, std::uint16_t>>
-      imported_;
+  text::FontLibrary::Imports imported_;
   std::set<std::pair<const Movie*, std::size_t>> importsDone_;
   StagePoint mouse_;
   bool mouseDown_ = false;

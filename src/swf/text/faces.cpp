@@ -158,15 +158,16 @@ void FontLibrary::AddMovie(const Movie& movie) {
     others_.push_back(&movie);
 }
 
-void FontLibrary::Import(const Movie& into, std::uint16_t id, const Movie& from,
-                         std::uint16_t theirs) {
-  imports_[{&into, id}] = {&from, theirs};
+std::pair<const Movie*, std::uint16_t> FontLibrary::Resolve(const Movie* movie,
+                                                            std::uint16_t id) const {
+  if (!movie) movie = &movie_;
+  if (imports_)
+    if (const auto in = imports_->find({movie, id}); in != imports_->end()) return in->second;
+  return {movie, id};
 }
 
 EmbeddedFace* FontLibrary::Embedded(std::uint16_t id, const Movie* movie) {
-  if (!movie) movie = &movie_;
-  if (const auto in = imports_.find({movie, id}); in != imports_.end())
-    std::tie(movie, id) = in->second;
+  std::tie(movie, id) = Resolve(movie, id);
   auto it = embedded_.find({movie, id});
   if (it != embedded_.end()) return it->second.get();
   const Font* font = FontDefinition(id, movie);
@@ -176,9 +177,7 @@ EmbeddedFace* FontLibrary::Embedded(std::uint16_t id, const Movie* movie) {
 }
 
 const Font* FontLibrary::FontDefinition(std::uint16_t id, const Movie* movie) const {
-  if (!movie) movie = &movie_;
-  if (const auto in = imports_.find({movie, id}); in != imports_.end())
-    std::tie(movie, id) = in->second;
+  std::tie(movie, id) = Resolve(movie, id);
   const auto ch = movie->characters.find(id);
   return ch == movie->characters.end() ? nullptr : std::get_if<Font>(&ch->second);
 }

@@ -105,9 +105,12 @@ class FontLibrary {
   // A movie loaded beside the main one (it must outlive the library): its fonts become known by
   // name to the texts of every movie, after their own.
   void AddMovie(const Movie& movie);
-  // Character `id` of `into` is character `theirs` of `from` (ImportAssets): a font there is the
-  // font of that id here.
-  void Import(const Movie& into, std::uint16_t id, const Movie& from, std::uint16_t theirs);
+  // The characters movies imported (ImportAssets): by the importing movie and its id, the movie
+  // and id they come from. A font among them serves the importing movie's texts under its id.
+  using Imports =
+      std::map<std::pair<const Movie*, std::uint16_t>, std::pair<const Movie*, std::uint16_t>>;
+  // Whoever imports the characters keeps the map (it must outlive the library).
+  void SetImports(const Imports* imports) { imports_ = imports; }
 
   // The embedded font with that id in `movie` (the main movie when null), or nothing (no such
   // font, or one without glyphs).
@@ -128,13 +131,15 @@ class FontLibrary {
   // The font of that name in one movie: of that style, else any style (in `any`).
   EmbeddedFace* ByNameIn(const Movie& movie, std::string_view family, bool bold, bool italic,
                          EmbeddedFace*& any);
+  // The movie (the main one when null) and id a character is found under, imports followed.
+  std::pair<const Movie*, std::uint16_t> Resolve(const Movie* movie, std::uint16_t id) const;
 
   const Movie& movie_;
   std::vector<const Movie*> others_;  // loaded beside it, in the order they came
   FontSource* device_;
   std::uint64_t generation_ = 0;
   std::map<std::pair<const Movie*, std::uint16_t>, std::unique_ptr<EmbeddedFace>> embedded_;
-  std::map<std::pair<const Movie*, std::uint16_t>, std::pair<const Movie*, std::uint16_t>> imports_;
+  const Imports* imports_ = nullptr;
   std::map<int, std::unique_ptr<DeviceFace>> byHandle_;  // the platform's faces
   std::map<std::string, DeviceFace*> aliases_;           // by "family|b|i"; misses too
 };
