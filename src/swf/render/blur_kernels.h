@@ -524,14 +524,23 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
   const int count = range.bottom - range.top;
   const std::size_t rows = static_cast<std::size_t>(count);
   scratch.passes.resize(static_cast<std::size_t>(passes));
-  std::vector<int> entered(static_cast<std::size_t>(passes));
+  // Where each pass stands in a strip: its arguments for the next row (most stay the same along
+  // the strip), its row, its ring of running sums, the slot of the row entering next, and how
+  // many rows have entered.
+  struct Pass {
+    RowArgs args;
+    const std::uint16_t* row = nullptr;
+    std::uint16_t* ring = nullptr;
+    std::size_t stride = 0, outLo = 0;
+    int at = 0, entered = 0;
+  };
+  std::vector<Pass> state(static_cast<std::size_t>(passes));
   // Pass k reads columns in[k] .. in[k + 1] - 1 and writes out[k] .. out[k + 1] - 1 (which
   // pass k + 1 reads).
   struct Span {
     std::size_t lo, hi;
   };
   std::vector<Span> in(static_cast<std::size_t>(passes)), out(static_cast<std::size_t>(passes));
-  std::vector<std::size_t> strides(static_cast<std::size_t>(passes));
   auto whole = [](std::size_t v) { return (v + kL - 1) / kL * kL; };
   // The old values of the columns that the next strip reads on its left.
   std::vector<std::uint8_t> keptBefore, keptNow;
@@ -546,41 +555,18 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
           k == 0 ? Span{x0 > allReach ? x0 - allReach : 0, std::min(n, x1 + allReach)} : out[i - 1];
       const std::size_t length = inFront + whole(in[i].hi - in[i].lo) + inTail;
       longest = std::max(longest, length);
-      strides[i] = whole(out[i].hi - out[i].lo);
+      Pass& p = state[i];
+      p.stride = whole(out[i].hi - out[i].lo);
+      p.outLo = out[i].lo;
       PassBuffers& b = scratch.passes[i];
       b.row.assign(length, 0);
       if (prefixFront > 0) b.prefix.assign(2 * prefixFront + whole(in[i].hi - in[i].lo) + kL, 0);
-      b.ring.assign(static_cast<std::size_t>(slots) * strides[i], 0);
-      entered[i] = 0;
-    }
-    scratch.zeroRow.assign(longest, 0);
-    const std::size_t readCount = in[0].hi - in[0].lo;
-    // Room for the columns on the left, then for the end of the row (its last part vector and the
-    // columns on the right), with zeros behind it.
-    const std::size_t endAt = whole(readCount) + kL;
-    scratch.padded.assign(endAt + whole(readCount) + kL, 0);
-    const std::size_t keepLo = x1 > allReach ? x1 - allReach : 0;
-    keptNow.resize(rows * (x1 - keepLo));
-    // Row j of pass k has its running sums in slot j % slots of the pass's ring, kept as a count
-    // (the divisions of a modulo per row and pass showed in the profile).
-    std::vector<int> atSlot(static_cast<std::size_t>(passes), 0);
-    auto slot = [&](int k, int back) {
-      const std::size_t i = static_cast<std::size_t>(k);
-      int s = atSlot[i] - back;
-      if (s < 0) s += slots;
-      return scratch.passes[i].ring.data() + static_cast<std::size_t>(s) * strides[i];
-    };
-    // Row number entered[k] enters pass k: it lies in the pass's row unless `zero` (rows below
-    // those read).
-    auto enter = [&](auto& self, int k, bool zero) -> void {
-      const std::size_t i = static_cast<std::size_t>(k);
-      PassBuffers& b = scratch.passes[i];
-      const int j = entered[i]++;
-      // The row finished now is the one whose box ends at row j.
-      const int y = j - radiusY - 1;
-      const bool last = k + 1 == passes;
-      RowArgs a;
-      a.in = (zero ? scratch.zeroRow.data() : b.row.data()) + inFront;
+      b.ring.assign(static_cast<std::size_t>(slots) * p.stride, 0);
+      p.row = b.row.data() + inFront;
+      p.ring = b.ring.data();
+      p.at = p.entered = 0;
+      RowArgs& a = p.args;
+      a = RowArgs{};
       a.inCount = in[i].hi - in[i].lo;
       a.offset = out[i].lo - in[i].lo;
       a.count = out[i].hi - out[i].lo;
@@ -589,22 +575,52 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
       a.prefix = b.prefix.data();
       a.prefixFront = prefixFront;
       a.prefixLength = b.prefix.size();
-      a.now = slot(k, 0);
-      a.before = slot(k, 1);
-      a.far = slot(k, 2 * radiusY + 2);
-      a.farther = slot(k, 2 * radiusY + 3);
-      if (++atSlot[i] == slots) atSlot[i] = 0;
       a.dy = &dy;
-      // (The last pass only keeps its sums for rows that another sweep writes.)
-      const int picture = range.top + y;
-      const bool written = picture >= range.outTop && picture < range.outBottom;
-      if (y >= 0 && last && written)
-        a.out8 = data + static_cast<std::size_t>(picture) * n + out[i].lo;
-      if (!last) a.out16 = scratch.passes[i + 1].row.data() + inFront;
-      passRow(a, y < 0 || (last && !written) ? RowMode::kFill
-                 : last                      ? RowMode::kLast
-                                             : RowMode::kNext);
-      if (y < 0 || last) return;
+    }
+    for (int k = 0; k + 1 < passes; ++k)
+      state[static_cast<std::size_t>(k)].args.out16 =
+          scratch.passes[static_cast<std::size_t>(k) + 1].row.data() + inFront;
+    scratch.zeroRow.assign(longest, 0);
+    const std::uint16_t* const zeroIn = scratch.zeroRow.data() + inFront;
+    const std::size_t readCount = in[0].hi - in[0].lo;
+    // Room for the columns on the left, then for the end of the row (its last part vector and the
+    // columns on the right), with zeros behind it.
+    const std::size_t endAt = whole(readCount) + kL;
+    scratch.padded.assign(endAt + whole(readCount) + kL, 0);
+    const std::size_t keepLo = x1 > allReach ? x1 - allReach : 0;
+    keptNow.resize(rows * (x1 - keepLo));
+    // The next row enters pass k: its own row, or zeros (rows below those read). Row j of a pass
+    // has its running sums in slot j % slots of the pass's ring, kept as a count (the divisions of
+    // a modulo per row and pass showed in the profile).
+    auto enter = [&](auto& self, int k, bool zero) -> void {
+      Pass& p = state[static_cast<std::size_t>(k)];
+      RowArgs& a = p.args;
+      // The row finished now is the one whose box ends at the row entering.
+      const int y = p.entered++ - radiusY - 1;
+      const bool last = k + 1 == passes;
+      a.in = zero ? zeroIn : p.row;
+      auto back = [&](int above) {
+        const int s = p.at >= above ? p.at - above : p.at - above + slots;
+        return p.ring + static_cast<std::size_t>(s) * p.stride;
+      };
+      a.now = p.ring + static_cast<std::size_t>(p.at) * p.stride;
+      a.before = back(1);
+      a.far = back(2 * radiusY + 2);
+      a.farther = back(2 * radiusY + 3);
+      if (++p.at == slots) p.at = 0;
+      RowMode mode = RowMode::kFill;
+      if (y >= 0 && !last) {
+        mode = RowMode::kNext;
+      } else if (y >= 0) {
+        // (The last pass only keeps its sums for rows that another sweep writes.)
+        const int picture = range.top + y;
+        if (picture >= range.outTop && picture < range.outBottom) {
+          a.out8 = data + static_cast<std::size_t>(picture) * n + p.outLo;
+          mode = RowMode::kLast;
+        }
+      }
+      passRow(a, mode);
+      if (mode != RowMode::kNext) return;
       self(self, k + 1, false);
       if (y == count - 1)
         for (int r = 0; r <= radiusY; ++r) self(self, k + 1, true);
