@@ -171,15 +171,20 @@ TEST(BoxBlur, WideRowsMatchThePlainAverageForEveryBoxShape) {
 }
 
 TEST(BoxBlur, HalvesBlurredOnTwoThreadsMatchThePlainAverage) {
-  // Every picture split at its middle row: halves just tall enough for the rows that the passes
-  // reach across the split (of one pass and of three) and taller, odd heights, rows of one strip
-  // and of several, boxes too wide for strips, every channel count and vector width.
+  // Every picture split at its middle row and off it (as far as the threads' speeds move the
+  // split): halves just tall enough for the rows that the passes reach across the split (of one
+  // pass and of three) and taller, odd heights, rows of one strip and of several, boxes too wide
+  // for strips, every channel count and vector width.
   std::mt19937 rng(13);
   struct Case {
     int w, h, ch, rx, ry, ex, ey, passes;
   };
   blur::SplitFrom(0);
-  for (int vectorBytes : {64, 32, 16})
+  const int share = blur::CallerShare(blur::kShareOne / 2);
+  // (The kernels do not change with the split: the uneven ones run with the widest vectors.)
+  constexpr int kEven = blur::kShareOne / 2;
+  for (auto [callerShare, vectorBytes] :
+       {std::pair{kEven, 64}, {kEven, 32}, {kEven, 16}, {kEven / 2, 64}, {kEven * 3 / 2, 64}})
     for (const Case& c : {Case{2400, 36, 1, 3, 2, 0, 0, 3}, Case{300, 97, 4, 7, 7, 128, 128, 3},
                           Case{90, 17, 4, 1, 1, 128, 0, 2}, Case{301, 40, 2, 5, 3, 77, 200, 2},
                           Case{600, 16, 4, 70, 3, 0, 0, 1}, Case{620, 19, 4, 40, 1, 128, 128, 2},
@@ -189,16 +194,39 @@ TEST(BoxBlur, HalvesBlurredOnTwoThreadsMatchThePlainAverage) {
       for (std::size_t i = 0; i < data.size(); ++i)
         expect[i] = data[i] = rng() % 2 ? 255 : static_cast<std::uint8_t>(rng());
       blur::LimitVectorBytes(vectorBytes);
+      blur::CallerShare(callerShare);
       BoxBlur(data.data(), c.w, c.h, c.ch, c.rx, c.ry, c.passes, c.ex, c.ey);
       blur::LimitVectorBytes(64);
       for (int p = 0; p < c.passes; ++p)
         expect = PlainPass(expect, c.w, c.h, c.ch, c.rx, c.ry, c.ex, c.ey);
       for (std::size_t i = 0; i < data.size(); ++i)
         ASSERT_EQ(data[i], expect[i])
-            << vectorBytes << "-byte vectors " << c.w << "x" << c.h << "x" << c.ch << " r" << c.rx
-            << "," << c.ry << " e" << c.ex << "," << c.ey << " passes " << c.passes << " at " << i;
+            << "share " << callerShare << ", " << vectorBytes << "-byte vectors " << c.w << "x"
+            << c.h << "x" << c.ch << " r" << c.rx << "," << c.ry << " e" << c.ex << "," << c.ey
+            << " passes " << c.passes << " at " << i;
     }
   blur::SplitFrom(std::size_t{1} << 20);
+  blur::CallerShare(share);
+}
+
+TEST(BoxBlur, TheSplitFollowsTheThreadsSpeeds) {
+  // Two threads, the side one `slower` times as slow: each split's halves take as long as their
+  // rows at those speeds. The split moves by small steps to where both halves end together, and
+  // no further from the middle than a quarter of the rows either way.
+  for (double slower : {1.0, 2.0, 0.5, 1.25, 100.0, 0.01}) {
+    int share = blur::kShareOne / 2;
+    for (int i = 0; i < 300; ++i) {
+      const double s = static_cast<double>(share) / blur::kShareOne;
+      const int next = blur::NextShare(share, s, (1 - s) * slower);
+      ASSERT_LE(std::abs(next - share), blur::kShareOne / 64) << slower << " step " << i;
+      share = next;
+    }
+    const double even = std::clamp(slower / (1 + slower), 0.25, 0.75);
+    EXPECT_NEAR(static_cast<double>(share) / blur::kShareOne, even, 0.002) << slower;
+  }
+  // Halves that took no time (or a clock that did not move) leave the split where it is.
+  for (auto [caller, side] : {std::pair{0.0, 1.0}, {1.0, 0.0}, {0.0, 0.0}, {-1.0, 1.0}})
+    EXPECT_EQ(blur::NextShare(1000, caller, side), 1000) << caller << " " << side;
 }
 
 TEST(OverRow, PutsEachPixelOverWithTheRoundedFormula) {

@@ -677,6 +677,13 @@ void LimitVectorBytes(int bytes);
 // (512 x 512 pixels of four channels by default; the tests split small pictures too). Returns the
 // size it replaces.
 std::size_t SplitFrom(std::size_t bytes);
+// The share of a split picture's rows that the calling thread blurs, in parts of kShareOne. It
+// follows how long each half takes (the side thread may run on a slower core, or a busier one):
+// NextShare gives the share after a split whose halves took `callerTime` and `sideTime`.
+// CallerShare sets it (the tests split pictures unevenly) and returns the one it replaces.
+constexpr int kShareOne = 4096;
+int NextShare(int share, double callerTime, double sideTime);
+int CallerShare(int share);
 
 // The passes with 32-byte vectors, where the processor has them (built in a file of its own).
 bool HaveWideVectors();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -445,7 +446,25 @@ constexpr std::size_t kKeptScratchBytes = std::size_t{4} << 20;
 std::atomic<int> vectorBytes{64};
 // Pictures of this many bytes and more are blurred in two halves at once (512 x 512 pixels).
 std::atomic<std::size_t> splitBytes{std::size_t{1} << 20};
+std::atomic<int> callerShare{blur::kShareOne / 2};
+// How far the share may go from an even split, and move after one split (one frame's halves can
+// take long for reasons of their own: a thread sent to sleep).
+constexpr int kShareReach = blur::kShareOne / 4, kShareStep = blur::kShareOne / 64;
 }  // namespace
+
+int blur::NextShare(int share, double callerTime, double sideTime) {
+  if (!(callerTime > 0) || !(sideTime > 0)) return share;
+  // Rows per second on each thread, and the share that would have ended both halves at once.
+  const double s = static_cast<double>(share) / kShareOne;
+  const double caller = s / callerTime, side = (1 - s) / sideTime;
+  const int even = static_cast<int>(std::lround(caller / (caller + side) * kShareOne));
+  const int step = std::clamp((even - share) / 4, -kShareStep, kShareStep);
+  return std::clamp(share + step, kShareOne / 2 - kShareReach, kShareOne / 2 + kShareReach);
+}
+
+int blur::CallerShare(int share) {
+  return callerShare.exchange(share);
+}
 
 void blur::LimitVectorBytes(int bytes) {
   vectorBytes = bytes;
@@ -502,19 +521,34 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
       if (scratch.Bytes() > kKeptScratchBytes) scratch = {};
     };
     // A large picture is blurred as two halves, top and bottom, the bottom one on the side thread
-    // (halves side by side share every row's memory, and slowed each other down). Each half reads
-    // the rows beyond its edge that its passes reach, as they were before either half wrote them,
-    // from a copy made first.
+    // (halves side by side share every row's memory, and slowed each other down), of heights that
+    // make them end together at the speeds the threads last showed. Each half reads the rows
+    // beyond its edge that its passes reach, as they were before either half wrote them, from a
+    // copy made first.
     const int reach = passes * (radiusY + 1);
-    const int mid = height / 2;
-    if (n * static_cast<std::size_t>(height) >= splitBytes.load() && mid >= 2 * reach &&
+    if (n * static_cast<std::size_t>(height) >= splitBytes.load() && height >= 4 * reach &&
         SideWorker::Shared().Parallel()) {
+      const int share = callerShare.load(std::memory_order_relaxed);
+      const int mid =
+          std::clamp(static_cast<int>(static_cast<std::int64_t>(height) * share / blur::kShareOne),
+                     2 * reach, height - 2 * reach);
       const int copyTop = mid - reach, copyBottom = std::min(height, mid + reach);
       std::vector<std::uint8_t> copy(data + static_cast<std::size_t>(copyTop) * n,
                                      data + static_cast<std::size_t>(copyBottom) * n);
       const blur::RowRange upper{0, copyBottom, 0, mid, copy.data(), copyTop, copyBottom},
           lower{copyTop, height, mid, height, copy.data(), copyTop, copyBottom};
-      SideWorker::Shared().Split([&] { sweep(upper); }, [&] { sweep(lower); });
+      using Clock = std::chrono::steady_clock;
+      std::chrono::duration<double> callerTime{}, sideTime{};
+      auto timed = [&](const blur::RowRange& range, std::chrono::duration<double>& time) {
+        const Clock::time_point start = Clock::now();
+        sweep(range);
+        time = Clock::now() - start;
+      };
+      SideWorker::Shared().Split([&] { timed(upper, callerTime); },
+                                 [&] { timed(lower, sideTime); });
+      // (Blurs on other threads may have moved the share meanwhile: this one is as good.)
+      callerShare.store(blur::NextShare(share, callerTime.count(), sideTime.count()),
+                        std::memory_order_relaxed);
       return;
     }
     sweep(blur::RowRange{0, height, 0, height, nullptr, 0, 0});
