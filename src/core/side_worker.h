@@ -1,7 +1,9 @@
 // A second thread for work that splits in two halves of about equal cost (the two halves of a
 // large picture): the caller does one half while the side thread does the other. It takes one job
-// at a time; a caller that finds it busy (another thread's job) does both halves itself, so a
-// split never waits on anything but its own halves.
+// at a time; a caller that finds it busy (another thread's job) does both halves itself, and so
+// does a caller done with its own half before the side thread has begun the other (waking a
+// sleeping thread can take longer than a half: a millisecond on a busy virtual machine). A split
+// never waits on anything but its own halves.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,11 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#if defined(__linux__)
+#include <sched.h>
+#include <unistd.h>
+#endif
 
 namespace dbx {
 
@@ -23,8 +30,9 @@ class SideWorker {
     return *worker;
   }
 
-  // Runs `mine` on this thread and `theirs` on the side thread, and returns when both are done.
-  // An exception from either half reaches the caller once both have ended.
+  // Runs `mine` on this thread and `theirs` on the side thread (or on this one, when the side
+  // thread has not begun it by the time `mine` ends), and returns when both are done. An
+  // exception from either half reaches the caller once both have ended.
   void Split(const std::function<void()>& mine, const std::function<void()>& theirs) {
     bool expected = false;
     if (!started_ || !taken_.compare_exchange_strong(expected, true)) {
@@ -36,6 +44,8 @@ class SideWorker {
       std::lock_guard<std::mutex> lock(mutex_);
       job_ = &theirs;
       failure_ = nullptr;
+      callerCpu_ = CurrentCpu();
+      begun_ = false;
       posted_ = true;
     }
     wake_.notify_one();
@@ -44,6 +54,28 @@ class SideWorker {
       mine();
     } catch (...) {
       mineFailed = std::current_exception();
+    }
+    // Takes the other half back if the side thread has not begun it.
+    bool reclaimed = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!begun_) {
+        job_ = nullptr;
+        posted_.store(false, std::memory_order_release);
+        reclaimed = true;
+      }
+    }
+    if (reclaimed) {
+      taken_ = false;
+      std::exception_ptr theirsFailed;
+      try {
+        theirs();
+      } catch (...) {
+        theirsFailed = std::current_exception();
+      }
+      if (mineFailed) std::rethrow_exception(mineFailed);
+      if (theirsFailed) std::rethrow_exception(theirsFailed);
+      return;
     }
     // The halves take about as long: the other one usually ends within moments, and waking
     // from a sleep costs more than that wait (most of all on a virtual machine).
@@ -61,6 +93,15 @@ class SideWorker {
 
   // Whether splits run in parallel (false where no thread could be started: they run in turn).
   bool Parallel() const { return started_; }
+
+  // Keeps the side thread from beginning a job while `hold` (for tests of a late side thread).
+  void Hold(bool hold) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      held_ = hold;
+    }
+    wake_.notify_one();
+  }
 
  private:
   SideWorker() {
@@ -86,14 +127,43 @@ class SideWorker {
     }
   }
 
+  // The processor this thread runs on (-1 where that is not known).
+  static int CurrentCpu() {
+#if defined(__linux__)
+    return sched_getcpu();
+#else
+    return -1;
+#endif
+  }
+
+  // Moves this thread off processor `cpu`, and keeps it off until the next call. Linux wakes a
+  // sleeping thread on the processor of the thread that wakes it, where the two would take
+  // turns: after a sleep, the side thread began on the caller's processor in nearly every split
+  // of a blur a frame, and the split took longer than one thread alone. (Windows wakes a thread
+  // on its ideal processor.)
+  static void KeepOff(int cpu) {
+#if defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (cpu >= CPU_SETSIZE || sched_getaffinity(getpid(), sizeof set, &set) != 0) return;
+    CPU_CLR(cpu, &set);
+    if (CPU_COUNT(&set) > 0) sched_setaffinity(0, sizeof set, &set);
+#else
+    (void)cpu;
+#endif
+  }
+
   void Run() {
     for (;;) {
       // Jobs come in bursts (the filters of one frame): a while awake catches the next one.
       SpinWhile([&] { return !posted_.load(std::memory_order_acquire); }, kSpinSide);
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return posted_.load(); });
+      wake_.wait(lock, [&] { return posted_.load() && !held_; });
       const std::function<void()>* job = job_;
+      const int callerCpu = callerCpu_;
+      begun_ = true;
       lock.unlock();
+      if (callerCpu >= 0 && CurrentCpu() == callerCpu) KeepOff(callerCpu);
       std::exception_ptr failed;
       try {
         (*job)();
@@ -114,6 +184,9 @@ class SideWorker {
   const std::function<void()>* job_ = nullptr;  // the side thread's half, while it runs
   std::exception_ptr failure_;
   std::atomic<bool> posted_{false};  // a job waits for the side thread or runs there
+  bool begun_ = false;               // the side thread has begun the job posted
+  int callerCpu_ = -1;               // the processor of the thread that posted it
+  bool held_ = false;
   std::atomic<bool> taken_{false};
   bool started_ = false;
 };
