@@ -3,10 +3,12 @@
 // do not depend on the machine.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 #include "core/surface.h"
@@ -52,7 +54,8 @@ void BM_MovieFrame1080p(benchmark::State& state, std::string name) {
 }
 
 // A whole 1920 x 1080 layer blurred by 16 x 16 pixels at quality 3 (three box passes).
-void BlurLayer1080p(benchmark::State& state, bool oneThread) {
+// `frames`: as in a show, one blur a frame (the side thread goes to sleep between them).
+void BlurLayer1080p(benchmark::State& state, bool oneThread, bool frames = false) {
   dbx::swf::PixelPlane plane;
   plane.width = kWidth;
   plane.height = kHeight;
@@ -70,6 +73,11 @@ void BlurLayer1080p(benchmark::State& state, bool oneThread) {
   // (On one thread no picture is large enough to split.)
   const std::size_t split = oneThread ? dbx::swf::blur::SplitFrom(SIZE_MAX) : 0;
   for (auto _ : state) {
+    if (frames) {
+      state.PauseTiming();
+      std::this_thread::sleep_for(std::chrono::milliseconds(16));
+      state.ResumeTiming();
+    }
     dbx::swf::ApplyFilter(blur, 1.0, plane);
     benchmark::DoNotOptimize(plane.px.data());
   }
@@ -84,6 +92,10 @@ void BM_BlurLayer1080pOneThread(benchmark::State& state) {
   BlurLayer1080p(state, true);
 }
 BENCHMARK(BM_BlurLayer1080pOneThread)->Unit(benchmark::kMillisecond);
+void BM_BlurLayer1080pEachFrame(benchmark::State& state) {
+  BlurLayer1080p(state, false, true);
+}
+BENCHMARK(BM_BlurLayer1080pEachFrame)->Unit(benchmark::kMillisecond);
 
 // 200 squares of 40 x 40 pixels with a glow each (blur 8, quality 2), on a 1920 x 1080 frame.
 void BM_GlowingObjects1080p(benchmark::State& state) {

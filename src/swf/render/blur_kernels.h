@@ -678,8 +678,9 @@ void LimitVectorBytes(int bytes);
 // size it replaces.
 std::size_t SplitFrom(std::size_t bytes);
 // The share of a split picture's rows that the calling thread blurs, in parts of kShareOne. It
-// follows how long each half takes (the side thread may run on a slower core, or a busier one):
-// NextShare gives the share after a split whose halves took `callerTime` and `sideTime`.
+// follows how long each half takes (the side thread may run on a slower core, or a busier one,
+// or wake late): NextShare gives the share after a split whose halves ended `callerTime` and
+// `sideTime` after they were handed out.
 // CallerShare sets it (the tests split pictures unevenly) and returns the one it replaces.
 constexpr int kShareOne = 4096;
 int NextShare(int share, double callerTime, double sideTime);

@@ -537,10 +537,11 @@ void BoxBlur(std::uint8_t* data, int width, int height, int channels, int radius
                                      data + static_cast<std::size_t>(copyBottom) * n);
       const blur::RowRange upper{0, copyBottom, 0, mid, copy.data(), copyTop, copyBottom},
           lower{copyTop, height, mid, height, copy.data(), copyTop, copyBottom};
+      // (Both from the moment the halves are handed out: the side thread's includes its waking.)
       using Clock = std::chrono::steady_clock;
+      const Clock::time_point start = Clock::now();
       std::chrono::duration<double> callerTime{}, sideTime{};
       auto timed = [&](const blur::RowRange& range, std::chrono::duration<double>& time) {
-        const Clock::time_point start = Clock::now();
         sweep(range);
         time = Clock::now() - start;
       };
