@@ -449,9 +449,9 @@ void PassRow(const RowArgs& a, RowMode mode) {
 // box down enters the next pass at once. The picture is read and written once, whatever the
 // number of passes; between passes the values stay 16-bit.
 // The sweep goes down one strip of columns at a time, so that the rows in flight stay in the
-// nearest cache: each pass needs the columns that the passes across after it reach, so a strip
-// reads that much more on either side; the columns on its left were written by the strip before,
-// which kept their old values aside. Every row is written back only after every row its result
+// nearest cache: each pass runs ahead of the next by the columns that the next reaches, and
+// takes the columns on its left that the pass before wrote in the strip before from what that
+// strip kept of them. Every row is written back only after every row its result
 // depends on has been read, so `data` is both source and destination. The sweep reads and writes
 // the rows that `range` gives (all of them for a picture blurred on one thread). Needs the quick
 // division both ways (a pass across that reaches nothing leaves its rows as they are).
@@ -519,6 +519,12 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
   const std::size_t reach = static_cast<std::size_t>(radiusX + 1) * channels;
   const std::size_t allReach = reach * static_cast<std::size_t>(passes);
   const std::size_t strip = 2 * allReach <= kStrip / 2 ? kStrip : n;
+  // In a strip, pass k writes the columns `ahead[k]` to the right of the strip's own: each pass
+  // runs ahead of the next by what the next reaches, so that a strip's passes write each column
+  // once, and the first pass reads no column that the strip before wrote.
+  std::vector<std::size_t> ahead(static_cast<std::size_t>(passes));
+  for (int k = 0; k < passes; ++k)
+    ahead[static_cast<std::size_t>(k)] = reach * static_cast<std::size_t>(passes - 1 - k);
   // The running sums down reach from 2 * radiusY + 3 rows before the row entering.
   const int slots = 2 * radiusY + 4;
   const int count = range.bottom - range.top;
@@ -529,30 +535,33 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
   // many rows have entered.
   struct Pass {
     RowArgs args;
-    const std::uint16_t* row = nullptr;
+    std::uint16_t* row = nullptr;
     std::uint16_t* ring = nullptr;
     std::size_t stride = 0, outLo = 0;
     int at = 0, entered = 0;
   };
   std::vector<Pass> state(static_cast<std::size_t>(passes));
-  // Pass k reads columns in[k] .. in[k + 1] - 1 and writes out[k] .. out[k + 1] - 1 (which
-  // pass k + 1 reads).
+  // Pass k reads columns in[k] .. in[k + 1] - 1 and writes out[k] .. out[k + 1] - 1.
   struct Span {
     std::size_t lo, hi;
   };
   std::vector<Span> in(static_cast<std::size_t>(passes)), out(static_cast<std::size_t>(passes));
   auto whole = [](std::size_t v) { return (v + kL - 1) / kL * kL; };
-  // The old values of the columns that the next strip reads on its left.
-  std::vector<std::uint8_t> keptBefore, keptNow;
-  for (std::size_t x0 = 0; x0 < n; x0 += strip) {
-    const std::size_t x1 = std::min(n, x0 + strip);
+  // The columns a pass reads on the left of what the pass before writes in the strip (2 reach,
+  // none in the first strip), written by the pass before in the strip before: its last ones, kept
+  // for every row (`kept[k]` for pass k + 1).
+  const std::size_t keptWidth = 2 * reach;
+  std::vector<Lines<std::uint16_t>> kept(static_cast<std::size_t>(passes));
+  for (int k = 0; k + 1 < passes; ++k) kept[static_cast<std::size_t>(k)].resize(rows * keptWidth);
+  for (std::size_t x0 = 0; x0 < n;) {
+    // (A last strip is wider than what the first pass runs ahead, so that each pass writes some
+    // of its columns.)
+    const std::size_t x1 = n - x0 > strip + ahead[0] ? x0 + strip : n;
     std::size_t longest = 0;
     for (int k = 0; k < passes; ++k) {
       const std::size_t i = static_cast<std::size_t>(k);
-      const std::size_t after = reach * static_cast<std::size_t>(passes - 1 - k);
-      out[i] = {x0 > after ? x0 - after : 0, std::min(n, x1 + after)};
-      in[i] =
-          k == 0 ? Span{x0 > allReach ? x0 - allReach : 0, std::min(n, x1 + allReach)} : out[i - 1];
+      out[i] = {x0 == 0 ? 0 : x0 + ahead[i], x1 == n ? n : x1 + ahead[i]};
+      in[i] = {out[i].lo > reach ? out[i].lo - reach : 0, std::min(n, out[i].hi + reach)};
       const std::size_t length = inFront + whole(in[i].hi - in[i].lo) + inTail;
       longest = std::max(longest, length);
       Pass& p = state[i];
@@ -577,24 +586,37 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
       a.prefixLength = b.prefix.size();
       a.dy = &dy;
     }
-    for (int k = 0; k + 1 < passes; ++k)
-      state[static_cast<std::size_t>(k)].args.out16 =
-          scratch.passes[static_cast<std::size_t>(k) + 1].row.data() + inFront;
+    // Pass k writes into the row of pass k + 1, after the kept columns.
+    for (int k = 0; k + 1 < passes; ++k) {
+      const std::size_t i = static_cast<std::size_t>(k);
+      state[i].args.out16 = state[i + 1].row + (out[i].lo - in[i + 1].lo);
+    }
     scratch.zeroRow.assign(longest, 0);
     const std::uint16_t* const zeroIn = scratch.zeroRow.data() + inFront;
     const std::size_t readCount = in[0].hi - in[0].lo;
-    // Room for the columns on the left, then for the end of the row (its last part vector and the
-    // columns on the right), with zeros behind it.
-    const std::size_t endAt = whole(readCount) + kL;
-    scratch.padded.assign(endAt + whole(readCount) + kL, 0);
-    const std::size_t keepLo = x1 > allReach ? x1 - allReach : 0;
-    keptNow.resize(rows * (x1 - keepLo));
+    // Room for the end of the row (its last part vector), with zeros behind it.
+    scratch.padded.assign(whole(readCount) + kL, 0);
+    const bool left = x0 > 0, right = x1 < n;
     // The next row enters pass k: its own row, or zeros (rows below those read). Row j of a pass
     // has its running sums in slot j % slots of the pass's ring, kept as a count (the divisions of
     // a modulo per row and pass showed in the profile).
+    // (In whole vectors where they fit: a call to copy a few of them costs more than the copy.)
+    const std::size_t keptWhole = keptWidth / kL * kL;
+    auto copyKept = [&](std::uint16_t* to, const std::uint16_t* from) {
+      for (std::size_t x = 0; x < keptWhole; x += kL) V::Store(to + x, V::Load(from + x));
+      for (std::size_t x = keptWhole; x < keptWidth; ++x) to[x] = from[x];
+    };
     auto enter = [&](auto& self, int k, bool zero) -> void {
       Pass& p = state[static_cast<std::size_t>(k)];
       RowArgs& a = p.args;
+      if (k > 0 && !zero && (left || right)) {
+        // The columns kept from the strip before go in front of the row; the last ones the pass
+        // before wrote are kept for the strip after.
+        const std::size_t i = static_cast<std::size_t>(k - 1);
+        std::uint16_t* keptRow = kept[i].data() + static_cast<std::size_t>(p.entered) * keptWidth;
+        if (left) copyKept(p.row, keptRow);
+        if (right) copyKept(keptRow, p.row + (in[i + 1].hi - in[i + 1].lo) - keptWidth);
+      }
       // The row finished now is the one whose box ends at the row entering.
       const int y = p.entered++ - radiusY - 1;
       const bool last = k + 1 == passes;
@@ -625,46 +647,31 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
       if (y == count - 1)
         for (int r = 0; r <= radiusY; ++r) self(self, k + 1, true);
     };
-    const std::size_t keptWidth = x0 - in[0].lo;
-    const std::size_t ownHi = in[0].hi;
-    std::uint16_t* first = scratch.passes[0].row.data() + inFront;
+    std::uint16_t* const first = state[0].row;
     auto rowAt = [&](int y) -> const std::uint8_t* {
       if (y >= range.copyTop && y < range.copyBottom)
         return range.copy + static_cast<std::size_t>(y - range.copyTop) * n;
       return data + static_cast<std::size_t>(y) * n;
     };
+    const std::size_t readWhole = readCount / kL * kL, rest = readCount - readWhole;
     for (int j = 0; j < count; ++j) {
       const int y = range.top + j;
-      const std::uint8_t* source = rowAt(y);
+      const std::uint8_t* source = rowAt(y) + in[0].lo;
       // Rows of a strip are short pieces of far apart memory: ask for the ones after next early.
       if (j + 2 < count) {
-        const std::uint8_t* later = rowAt(y + 2);
-        for (std::size_t x = x0; x < ownHi; x += 64) __builtin_prefetch(later + x);
+        const std::uint8_t* later = rowAt(y + 2) + in[0].lo;
+        for (std::size_t x = 0; x < readCount; x += 64) __builtin_prefetch(later + x);
       }
-      if (x1 < n)
-        std::memcpy(keptNow.data() + static_cast<std::size_t>(j) * (x1 - keepLo), source + keepLo,
-                    x1 - keepLo);
-      // The row enters widened to 16 bits: first the columns on the left as they were before the
-      // strip before wrote them (the whole vectors overshoot into the columns written next)...
-      std::uint8_t* row = scratch.padded.data();
-      if (keptWidth > 0) {
-        std::memcpy(row, keptBefore.data() + static_cast<std::size_t>(j) * keptWidth, keptWidth);
-        for (std::size_t x = 0; x < keptWidth; x += kL) V::Store(first + x, V::Widen(row + x));
-      }
-      // ... then the strip's own columns straight from the picture, in whole vectors ...
-      const std::size_t ownWhole = (ownHi - x0) / kL * kL;
-      for (std::size_t x = 0; x < ownWhole; x += kL)
-        V::Store(first + keptWidth + x, V::Widen(source + x0 + x));
-      // ... and the rest of them with the columns on the right, followed by zeros.
-      std::uint8_t* end = row + endAt;
-      const std::size_t rest = ownHi - x0 - ownWhole;
-      std::memcpy(end, source + x0 + ownWhole, rest);
-      for (std::size_t x = 0; x < rest; x += kL)
-        V::Store(first + keptWidth + ownWhole + x, V::Widen(end + x));
+      // The row enters widened to 16 bits, straight from the picture in whole vectors, and the
+      // rest of it through a copy followed by zeros.
+      for (std::size_t x = 0; x < readWhole; x += kL) V::Store(first + x, V::Widen(source + x));
+      std::uint8_t* end = scratch.padded.data();
+      std::memcpy(end, source + readWhole, rest);
+      for (std::size_t x = 0; x < rest; x += kL) V::Store(first + readWhole + x, V::Widen(end + x));
       enter(enter, 0, false);
     }
     for (int r = 0; r <= radiusY; ++r) enter(enter, 0, true);
-    std::swap(keptBefore, keptNow);
+    x0 = x1;
   }
 }
 
