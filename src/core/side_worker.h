@@ -65,28 +65,25 @@ class SideWorker {
         reclaimed = true;
       }
     }
+    std::exception_ptr theirsFailed;
     if (reclaimed) {
-      taken_ = false;
-      std::exception_ptr theirsFailed;
+      taken_ = false;  // (the side thread is free for another caller meanwhile)
       try {
         theirs();
       } catch (...) {
         theirsFailed = std::current_exception();
       }
-      if (mineFailed) std::rethrow_exception(mineFailed);
-      if (theirsFailed) std::rethrow_exception(theirsFailed);
-      return;
+    } else {
+      // The halves take about as long: the other one usually ends within moments, and waking
+      // from a sleep costs more than that wait (most of all on a virtual machine).
+      SpinWhile([&] { return posted_.load(std::memory_order_acquire); }, kSpinCaller);
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] { return !posted_.load(); });
+        theirsFailed = failure_;
+      }
+      taken_ = false;
     }
-    // The halves take about as long: the other one usually ends within moments, and waking
-    // from a sleep costs more than that wait (most of all on a virtual machine).
-    SpinWhile([&] { return posted_.load(std::memory_order_acquire); }, kSpinCaller);
-    std::exception_ptr theirsFailed;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      done_.wait(lock, [&] { return !posted_.load(); });
-      theirsFailed = failure_;
-    }
-    taken_ = false;
     if (mineFailed) std::rethrow_exception(mineFailed);
     if (theirsFailed) std::rethrow_exception(theirsFailed);
   }
@@ -186,7 +183,7 @@ class SideWorker {
   std::atomic<bool> posted_{false};  // a job waits for the side thread or runs there
   bool begun_ = false;               // the side thread has begun the job posted
   int callerCpu_ = -1;               // the processor of the thread that posted it
-  bool held_ = false;
+  bool held_ = false;                // Hold: jobs wait for the side thread to be let go
   std::atomic<bool> taken_{false};
   bool started_ = false;
 };

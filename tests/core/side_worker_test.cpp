@@ -17,6 +17,13 @@
 namespace dbx {
 namespace {
 
+// Waits (up to 2 s) until `begun`: a half that ends before the side thread begins the other takes
+// it back, so a caller's half waits for the side thread where a test needs it to run there.
+void WaitUntil(const std::atomic<bool>& begun) {
+  for (int i = 0; i < 2000 && !begun; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 TEST(SideWorker, RunsBothHalvesTheOtherOnItsOwnThread) {
   SideWorker& worker = SideWorker::Shared();
   ASSERT_TRUE(worker.Parallel());
@@ -28,9 +35,7 @@ TEST(SideWorker, RunsBothHalvesTheOtherOnItsOwnThread) {
         [&] {
           mine = std::this_thread::get_id();
           for (int i = 0; i < 500; ++i) data[static_cast<std::size_t>(i)] += 1;
-          // (A half that ends before the side thread wakes takes the other one back.)
-          for (int i = 0; i < 2000 && !begun; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          WaitUntil(begun);
         },
         [&] {
           begun = true;
@@ -69,15 +74,11 @@ TEST(SideWorker, ACallerDoneFirstDoesTheHalfTheSideThreadHasNotBegun) {
   // And it takes the next job again.
   std::atomic<bool> begun{false};
   std::thread::id theirs;
-  worker.Split(
-      [&] {
-        for (int i = 0; i < 2000 && !begun; ++i)
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      },
-      [&] {
-        begun = true;
-        theirs = std::this_thread::get_id();
-      });
+  worker.Split([&] { WaitUntil(begun); },
+               [&] {
+                 begun = true;
+                 theirs = std::this_thread::get_id();
+               });
   EXPECT_NE(theirs, std::this_thread::get_id());
 }
 
@@ -94,8 +95,7 @@ TEST(SideWorker, TheSideThreadWakesOffTheCallersProcessor) {
     int mine = -1, theirs = -1;
     worker.Split(
         [&] {
-          for (int i = 0; i < 2000 && !begun; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          WaitUntil(begun);
           mine = sched_getcpu();
         },
         [&] {

@@ -52,6 +52,8 @@ struct PassBuffers {
   Lines<std::uint16_t> row;
   Lines<std::uint16_t> prefix;
   Lines<std::uint16_t> ring;
+  // The last columns the pass wrote in every row of a strip, for the next pass in the next strip.
+  Lines<std::uint16_t> kept;
 };
 
 // The rows that one sweep writes, when the picture is split between threads: the sweep reads
@@ -77,7 +79,7 @@ struct Scratch {
     std::size_t bytes = padded.capacity() + 2 * (prefix.capacity() + sums.capacity()) +
                         zeros.capacity() + 2 * zeroRow.capacity();
     for (const PassBuffers& p : passes)
-      bytes += 2 * (p.row.capacity() + p.prefix.capacity() + p.ring.capacity());
+      bytes += 2 * (p.row.capacity() + p.prefix.capacity() + p.ring.capacity() + p.kept.capacity());
     return bytes;
   }
 };
@@ -549,10 +551,10 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
   auto whole = [](std::size_t v) { return (v + kL - 1) / kL * kL; };
   // The columns a pass reads on the left of what the pass before writes in the strip (2 reach,
   // none in the first strip), written by the pass before in the strip before: its last ones, kept
-  // for every row (`kept[k]` for pass k + 1).
+  // for every row (in the pass before's buffers).
   const std::size_t keptWidth = 2 * reach;
-  std::vector<Lines<std::uint16_t>> kept(static_cast<std::size_t>(passes));
-  for (int k = 0; k + 1 < passes; ++k) kept[static_cast<std::size_t>(k)].resize(rows * keptWidth);
+  for (int k = 0; k + 1 < passes; ++k)
+    scratch.passes[static_cast<std::size_t>(k)].kept.resize(rows * keptWidth);
   for (std::size_t x0 = 0; x0 < n;) {
     // (A last strip is wider than what the first pass runs ahead, so that each pass writes some
     // of its columns.)
@@ -597,15 +599,15 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
     // Room for the end of the row (its last part vector), with zeros behind it.
     scratch.padded.assign(whole(readCount) + kL, 0);
     const bool left = x0 > 0, right = x1 < n;
-    // The next row enters pass k: its own row, or zeros (rows below those read). Row j of a pass
-    // has its running sums in slot j % slots of the pass's ring, kept as a count (the divisions of
-    // a modulo per row and pass showed in the profile).
     // (In whole vectors where they fit: a call to copy a few of them costs more than the copy.)
     const std::size_t keptWhole = keptWidth / kL * kL;
     auto copyKept = [&](std::uint16_t* to, const std::uint16_t* from) {
       for (std::size_t x = 0; x < keptWhole; x += kL) V::Store(to + x, V::Load(from + x));
       for (std::size_t x = keptWhole; x < keptWidth; ++x) to[x] = from[x];
     };
+    // The next row enters pass k: its own row, or zeros (rows below those read). Row j of a pass
+    // has its running sums in slot j % slots of the pass's ring, kept as a count (the divisions of
+    // a modulo per row and pass showed in the profile).
     auto enter = [&](auto& self, int k, bool zero) -> void {
       Pass& p = state[static_cast<std::size_t>(k)];
       RowArgs& a = p.args;
@@ -613,7 +615,8 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
         // The columns kept from the strip before go in front of the row; the last ones the pass
         // before wrote are kept for the strip after.
         const std::size_t i = static_cast<std::size_t>(k - 1);
-        std::uint16_t* keptRow = kept[i].data() + static_cast<std::size_t>(p.entered) * keptWidth;
+        std::uint16_t* keptRow =
+            scratch.passes[i].kept.data() + static_cast<std::size_t>(p.entered) * keptWidth;
         if (left) copyKept(p.row, keptRow);
         if (right) copyKept(keptRow, p.row + (in[i + 1].hi - in[i + 1].lo) - keptWidth);
       }

@@ -441,7 +441,8 @@ int BlurRadius(double size) {
 }
 
 namespace {
-// The most blur buffers a thread keeps between blurs (a 1920 x 1080 blur of 16 holds 131 KB).
+// The most blur buffers a thread keeps between blurs (a half of a 1920 x 1080 blur of 16 holds
+// 270 KB).
 constexpr std::size_t kKeptScratchBytes = std::size_t{4} << 20;
 std::atomic<int> vectorBytes{64};
 // Pictures of this many bytes and more are blurred in two halves at once (512 x 512 pixels).
