@@ -928,6 +928,66 @@ TEST(Avm1Builtins, ClassesWithExtendsAndSuper) {
   EXPECT_EQ(RunScriptLines(a), (std::vector<std::string>{"BA", "1", "true"}));
 }
 
+// Classes extending a built-in class: super() finds the constructor of the class the instance
+// extends when it runs, and a filter's constructor called so makes the instance a filter.
+TEST(Avm1Builtins, SuperRunsTheConstructorOfTheClassExtendedNow) {
+  Asm a;
+  auto filterClass = [](Asm& b, const char* name) {
+    b.Get("flash").Push({"filters"}).Op(0x4E).Push({name}).Op(0x4E);
+  };
+  // function G() { trace(super(0xFF0000, 1, 8, 4)); } G extends flash.filters.GlowFilter;
+  a.Function("G", {}, [](Asm& f) {
+    f.Push({4, 8, 1, 0xFF0000, 4}).Get("super").Push({Undef{}}).Op(0x52).Trace();
+  });
+  a.Get("G");
+  filterClass(a, "GlowFilter");
+  a.Op(0x69);
+  // g = new G(); trace(g.color); trace(g.blurY); trace(g instanceof flash.filters.GlowFilter);
+  a.Push({"g", 0, "G"}).Op(0x40).Op(0x1D);
+  a.Get("g").Push({"color"}).Op(0x4E).Trace();
+  a.Get("g").Push({"blurY"}).Op(0x4E).Trace();
+  a.Get("g");
+  filterClass(a, "GlowFilter");
+  a.Op(0x54).Trace();
+  // g.blurX = 1000; trace(g.blurX); trace(g.clone().blurY);
+  a.Get("g").Push({"blurX", 1000}).Op(0x4F);
+  a.Get("g").Push({"blurX"}).Op(0x4E).Trace();
+  a.Push({0}).Get("g").Push({"clone"}).Op(0x52).Push({"blurY"}).Op(0x4E).Trace();
+  // function T() {}
+  // T.prototype.make = function () {
+  //   this.__proto__ = { __proto__: BlurFilter.prototype, __constructor__: BlurFilter };
+  //   return super(2, 3);
+  // }
+  // t = new T(); trace(t.make()); trace(t.blurX + "," + t.blurY);
+  a.Function("T", {}, [](Asm&) {});
+  a.Get("T").Push({"prototype"}).Op(0x4E).Push({"make"});
+  a.Function("", {}, [&](Asm& f) {
+    f.Get("this").Push({"__proto__", "__proto__"});
+    filterClass(f, "BlurFilter");
+    f.Push({"prototype"}).Op(0x4E).Push({"__constructor__"});
+    filterClass(f, "BlurFilter");
+    f.Push({2}).Op(0x43).Op(0x4F);
+    f.Push({3, 2, 2}).Get("super").Push({Undef{}}).Op(0x52).Op(0x3E);
+  });
+  a.Op(0x4F);
+  a.Push({"t", 0, "T"}).Op(0x40).Op(0x1D);
+  a.Push({0}).Get("t").Push({"make"}).Op(0x52).Trace();
+  a.Get("t").Push({"blurX"}).Op(0x4E).Push({","}).Op(0x47);
+  a.Get("t").Push({"blurY"}).Op(0x4E).Op(0x47).Trace();
+  // Three classes deep: function A() { trace("A") } function B() { super(); trace("B") }
+  // function C() { super(); trace("C") } B extends A; C extends B; new C();
+  a.Function("A", {}, [](Asm& f) { f.Push({"A"}).Trace(); });
+  for (const char* name : {"B", "C"})
+    a.Function(name, {}, [&](Asm& f) {
+      f.Push({0}).Get("super").Push({Undef{}}).Op(0x52).Op(0x17).Push({name}).Trace();
+    });
+  a.Get("B").Get("A").Op(0x69).Get("C").Get("B").Op(0x69);
+  a.Push({0, "C"}).Op(0x40).Op(0x17);
+  EXPECT_EQ(RunScriptLines(a),
+            (std::vector<std::string>{"[object Object]", "16711680", "4", "true", "255", "4",
+                                      "[object Object]", "2,3", "A", "B", "C"}));
+}
+
 TEST(Avm1Builtins, InstanceOfReadsTheOwnPrototypeAndBoxesThroughTheGlobalConstructors) {
   Asm a;
   // _global.String = function (v) { trace("boxed " + v) }

@@ -145,6 +145,21 @@ TEST(ScriptFilters, CloneIsAnIndependentCopyAndReadsGiveNewArrays) {
             s.vm.Get(m.AsObject(), "matrix").AsObject());
 }
 
+// A displacement map's bitmap lives as long as the filter that holds it does.
+TEST(ScriptFilters, AFilterKeepsItsMapBitmapThroughACollection) {
+  Script s;
+  Value f = s.New("DisplacementMapFilter");
+  s.vm.pinned.push_back(f.AsObject());
+  Value bitmap = s.vm.Construct(s.Class("display", "BitmapData"), {Value(20), Value(30)});
+  s.vm.Set(f.AsObject(), "mapBitmap", bitmap);
+  s.vm.Collect({});
+  const std::size_t kept = s.vm.heap().size();
+  bitmap = Value();
+  s.vm.Collect({});
+  EXPECT_EQ(s.vm.heap().size(), kept);
+  EXPECT_EQ(s.Read(s.vm.Get(f.AsObject(), "mapBitmap"), "height"), "30");
+}
+
 // Filters as a placed object's list holds them, one of each kind.
 std::vector<Filter> FileFilters() {
   std::vector<Filter> out;

@@ -1036,6 +1036,10 @@ Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, 
   return f;
 }
 
+bool CalledFromSuper(Vm& vm, const CallArgs& a) {
+  return a.self && a.superObj && a.callee && vm.Get(a.callee, "prototype").AsObject() == a.superObj;
+}
+
 void InstallBuiltins(Vm& vm) {
   Heap& h = vm.heap();
   vm.objectProto = h.Make<Object>(nullptr);

@@ -16,6 +16,10 @@ void InitializeBroadcaster(Vm& vm, Object* o);
 // Adds a class `name` to `parent` with its constructor functions and prototype.
 Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, NativeFn construct,
                   Object* proto);
+// Whether a built-in constructor runs from the constructor of a class extending its class
+// (super(...) calls it on the instance, with the class's prototype as home): it then makes that
+// instance one of its own, where the instance allows it.
+bool CalledFromSuper(Vm& vm, const CallArgs& a);
 // Days since 1970-01-01 of a civil date (proleptic Gregorian), months from 0; months outside
 // 0..11 carry into the year.
 double DaysFromCivil(double y, double m, double d);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <utility>
@@ -124,20 +125,17 @@ struct Settings {
   std::string mode = "wrap";
 };
 
-class FilterObject : public Object {
- public:
-  FilterObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kOther) {}
+// What makes an object a filter: kept on the object `new` made, or on an instance of a class
+// extending a filter class, whose constructor calls the filter's on it.
+struct FilterState : NativeState {
   Settings s;
   Object* mapBitmap = nullptr;  // displacement map: the BitmapData given
-  void Trace(Tracer& t) override {
-    Object::Trace(t);
-    t.Mark(mapBitmap);
-  }
+  void Trace(Tracer& t) override { t.Mark(mapBitmap); }
 };
 
-FilterObject* AsFilter(const Value& v) {
+FilterState* AsFilter(const Value& v) {
   Object* o = v.AsObject();
-  return o ? dynamic_cast<FilterObject*>(o) : nullptr;
+  return o ? dynamic_cast<FilterState*>(o->native.get()) : nullptr;
 }
 
 double Clamped(double v, double lo, double hi) {
@@ -188,7 +186,7 @@ void GrowKernel(Settings& s) {
   if (s.kernel.size() < cells) s.kernel.resize(cells, 0.0);
 }
 
-Value Get(Vm& vm, FilterObject& f, Prop p) {
+Value Get(Vm& vm, FilterState& f, Prop p) {
   Settings& s = f.s;
   switch (p) {
     case Prop::kBlurX:
@@ -266,7 +264,7 @@ Value Get(Vm& vm, FilterObject& f, Prop p) {
   return {};
 }
 
-void Set(Vm& vm, FilterObject& f, Prop p, const Value& v) {
+void Set(Vm& vm, FilterState& f, Prop p, const Value& v) {
   Settings& s = f.s;
   switch (p) {
     case Prop::kBlurX:
@@ -499,40 +497,68 @@ Object* ProtoOf(Vm& vm, Kind k) {
   return ctor ? vm.Get(ctor, "prototype").AsObject() : nullptr;
 }
 
-FilterObject* NewFilter(Vm& vm, Object* proto, const Settings& s) {
-  auto* f = vm.heap().Make<FilterObject>(proto ? proto : vm.objectProto);
-  f->s = s;
+// Makes `o` a filter of settings `s`.
+FilterState& MakeFilter(Object& o, const Settings& s) {
+  auto state = std::make_unique<FilterState>();
+  state->s = s;
+  FilterState& f = *state;
+  o.native = std::move(state);
   return f;
 }
 
-Value Construct(Vm& vm, CallArgs& a) {
-  const auto k = static_cast<Kind>(a.callee ? static_cast<Function*>(a.callee)->nativeData : 9);
-  Object* proto = a.self ? a.self->proto() : ProtoOf(vm, k);
-  FilterObject* f = NewFilter(vm, proto, Defaults(k));
+Object* NewFilter(Vm& vm, Object* proto, const Settings& s) {
+  Object* o = vm.heap().Make<Object>(proto ? proto : vm.objectProto, ObjClass::kOther);
+  MakeFilter(*o, s);
+  return o;
+}
+
+void TakeArguments(Vm& vm, FilterState& f, Kind k, CallArgs& a) {
   const ClassSpec& spec = SpecOf(k);
-  for (std::size_t i = 0; i < spec.args.size() && i < a.size(); ++i)
-    Set(vm, *f, spec.args[i], a[i]);
-  return Value(static_cast<Object*>(f));
+  for (std::size_t i = 0; i < spec.args.size() && i < a.size(); ++i) Set(vm, f, spec.args[i], a[i]);
+}
+
+Kind KindOf(const CallArgs& a) {
+  return static_cast<Kind>(a.callee ? static_cast<Function*>(a.callee)->nativeData : 9);
+}
+
+Value Construct(Vm& vm, CallArgs& a) {
+  const Kind k = KindOf(a);
+  Object* o = NewFilter(vm, a.self ? a.self->proto() : ProtoOf(vm, k), Defaults(k));
+  TakeArguments(vm, *AsFilter(Value(o)), k, a);
+  return Value(o);
+}
+
+// The constructor called without `new`. From the constructor of a class extending the filter's,
+// it makes that instance a filter, once, and gives it back; called otherwise, it makes a new
+// filter.
+Value CallConstructor(Vm& vm, CallArgs& a) {
+  if (!CalledFromSuper(vm, a)) return Construct(vm, a);
+  Object* self = a.self;
+  if (!self->native) {
+    const Kind k = KindOf(a);
+    TakeArguments(vm, MakeFilter(*self, Defaults(k)), k, a);
+  }
+  return Value(self);
 }
 
 Value Getter(Vm& vm, CallArgs& a) {
-  FilterObject* f = AsFilter(a.self ? Value(a.self) : Value());
+  FilterState* f = AsFilter(a.self ? Value(a.self) : Value());
   if (!f) return {};
   return Get(vm, *f, static_cast<Prop>(static_cast<Function*>(a.callee)->nativeData));
 }
 
 Value Setter(Vm& vm, CallArgs& a) {
-  FilterObject* f = AsFilter(a.self ? Value(a.self) : Value());
+  FilterState* f = AsFilter(a.self ? Value(a.self) : Value());
   if (f) Set(vm, *f, static_cast<Prop>(static_cast<Function*>(a.callee)->nativeData), a[0]);
   return {};
 }
 
 Value Clone(Vm& vm, CallArgs& a) {
-  FilterObject* f = AsFilter(a.self ? Value(a.self) : Value());
+  FilterState* f = AsFilter(a.self ? Value(a.self) : Value());
   if (!f || f->s.kind == Kind::kBase) return {};
-  FilterObject* c = NewFilter(vm, f->proto(), f->s);
-  c->mapBitmap = f->mapBitmap;
-  return Value(static_cast<Object*>(c));
+  Object* c = NewFilter(vm, a.self->proto(), f->s);
+  AsFilter(Value(c))->mapBitmap = f->mapBitmap;
+  return Value(c);
 }
 
 Rgba ColorOf(std::uint32_t rgb, std::uint8_t alpha) {
@@ -668,16 +694,17 @@ void InstallFilters(Vm& vm) {
   Heap& h = vm.heap();
   Object* baseProto = h.Make<Object>(vm.objectProto);
   {
-    Function* ctor = static_cast<Function*>(MakeClass(
-        vm, pkg, kClassNames[static_cast<int>(Kind::kBase)], Construct, Construct, baseProto));
+    Function* ctor =
+        static_cast<Function*>(MakeClass(vm, pkg, kClassNames[static_cast<int>(Kind::kBase)],
+                                         CallConstructor, Construct, baseProto));
     ctor->nativeData = static_cast<int>(Kind::kBase);
     vm.Method(baseProto, "clone", Clone);
   }
   for (int k = 0; k < kKinds; ++k) {
     if (static_cast<Kind>(k) == Kind::kBase) continue;
     Object* proto = h.Make<Object>(baseProto);
-    Function* ctor =
-        static_cast<Function*>(MakeClass(vm, pkg, kClassNames[k], Construct, Construct, proto));
+    Function* ctor = static_cast<Function*>(
+        MakeClass(vm, pkg, kClassNames[k], CallConstructor, Construct, proto));
     ctor->nativeData = k;
     // Defined in the listed order: for..in gives the latest first, as the player lists them
     // backwards.
@@ -694,7 +721,7 @@ Object* FiltersToScript(Vm& vm, const std::vector<Filter>& filters) {
   std::vector<Value> items;
   for (const Filter& f : filters) {
     const Kind k = static_cast<Kind>(f.kind);
-    items.emplace_back(static_cast<Object*>(NewFilter(vm, ProtoOf(vm, k), FromFilter(f))));
+    items.emplace_back(NewFilter(vm, ProtoOf(vm, k), FromFilter(f)));
   }
   return vm.NewArray(std::move(items));
 }
@@ -715,7 +742,7 @@ std::vector<Filter> FiltersFromScript(Vm& vm, const Value& list) {
 }
 
 bool FilterFromScript(const Value& v, Filter& out) {
-  FilterObject* f = AsFilter(v);
+  FilterState* f = AsFilter(v);
   return f && ToFilter(f->s, out);
 }
 

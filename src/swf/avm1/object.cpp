@@ -79,6 +79,7 @@ void Object::Trace(Tracer& t) {
     t.Mark(w.userData);
   }
   t.Mark(interfaces);
+  if (native) native->Trace(t);
 }
 
 void Function::Trace(Tracer& t) {

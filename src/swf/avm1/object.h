@@ -119,6 +119,8 @@ struct Watch {
 // on its own instances).
 struct NativeState {
   virtual ~NativeState() = default;
+  // Marks the script values the state holds.
+  virtual void Trace(Tracer&) {}
 };
 
 class Object {

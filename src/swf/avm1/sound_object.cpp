@@ -127,10 +127,10 @@ Value SoundConstruct(Vm& vm, CallArgs& a) {
 }
 
 // Called on an object (the constructor of a class extending Sound calls it on its instance), it
-// makes that object a sound, once.
+// makes that object a sound, once; super(...) gets the instance back.
 Value SoundCall(Vm& vm, CallArgs& a) {
   if (a.self && !StateOf(a.self)) MakeSound(vm, a, a.self);
-  return {};
+  return CalledFromSuper(vm, a) ? Value(a.self) : Value();
 }
 
 Value SoundGetVolume(Vm& vm, CallArgs& a) {

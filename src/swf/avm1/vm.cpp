@@ -52,6 +52,10 @@ std::chrono::nanoseconds RunTime() {
 // A script that waits for the machine may take this many times its budget of passing time.
 constexpr int kWallBudgets = 4;
 
+// How far up the prototypes of `this` a method's super is looked for by depth (further up, it
+// keeps the prototype it was made with).
+constexpr int kMaxSuperDepth = 256;
+
 }  // namespace
 
 Vm::Vm(int version, Limits limits) : version_(version), limits_(limits), heap_(version >= 7) {
@@ -975,6 +979,17 @@ Object* Vm::MakeSuper(Object* self, Object* home) {
   Object* s = heap_.Make<Object>(base ? base->proto() : nullptr, ObjClass::kSuper);
   s->primitive = Value(self);  // the `this` that super calls keep
   s->SetOwn("__superBase", Value(base), prop::kDontEnum);
+  // How many prototypes up from `this` the base lies: super() takes its constructor from the
+  // prototype found that many steps up when it runs, so that a method that gives its object
+  // another prototype calls the constructor of the class it now extends.
+  int depth = 1;
+  for (Object* p = self ? self->proto() : nullptr; p && depth <= kMaxSuperDepth;
+       p = p->proto(), ++depth) {
+    if (p == base) {
+      s->SetOwn("__superDepth", Value(depth), prop::kDontEnum);
+      break;
+    }
+  }
   return s;
 }
 
@@ -983,6 +998,12 @@ Value Vm::SuperConstructor(Object* super) {
   // __resolve.
   Property* b = super->FindOwn("__superBase");
   Object* base = b ? b->value.AsObject() : nullptr;
+  if (Property* d = super->FindOwn("__superDepth")) {
+    Object* now = super->primitive.AsObject();
+    for (int i = d->value.IsNumber() ? static_cast<int>(d->value.n) : 0; now && i > 0; --i)
+      now = now->proto();
+    if (now && now->cls() != ObjClass::kClip) base = now;
+  }
   Object* owner = nullptr;
   Property* p = base ? Lookup(base, "__constructor__", &owner) : nullptr;
   if (!p) return {};
