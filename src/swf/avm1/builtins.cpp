@@ -204,7 +204,15 @@ Value ErrorToString(Vm& vm, CallArgs& a) {
 
 // ---- Boolean / Number ----------------------------------------------------------------------
 
+// From the constructor of a class extending a wrapper class (Boolean, Number, String), the
+// class's constructor makes the instance a wrapper of `v`, and super(...) gets it back.
+bool WrapsInstance(Vm& vm, CallArgs& a, ObjClass cls, const Value& v) {
+  return CalledFromSuper(vm, a) && a.self->BecomeWrapper(cls, v);
+}
+
 Value BooleanCall(Vm& vm, CallArgs& a) {
+  if (WrapsInstance(vm, a, ObjClass::kBoolean, Value(a.size() ? vm.ToBool(a[0]) : false)))
+    return Value(a.self);
   return a.size() ? Value(vm.ToBool(a[0])) : Value();  // Boolean() is undefined
 }
 // Wrapper objects: the constructor makes the object of the right class.
@@ -227,7 +235,9 @@ Value PrimitiveValueOf(Vm&, CallArgs& a) {
 }
 
 Value NumberCall(Vm& vm, CallArgs& a) {
-  return Value(a.size() ? vm.ToNumber(a[0]) : 0.0);
+  const double n = a.size() ? vm.ToNumber(a[0]) : 0.0;
+  if (WrapsInstance(vm, a, ObjClass::kNumber, Value(n))) return Value(a.self);
+  return Value(n);
 }
 Value NumberConstruct(Vm& vm, CallArgs& a) {
   return Value(Wrapper(vm, a, ObjClass::kNumber, Value(a.size() ? vm.ToNumber(a[0]) : 0.0)));
@@ -248,7 +258,13 @@ std::string ThisString(Vm& vm, CallArgs& a) {
 }
 
 Value StringCall(Vm& vm, CallArgs& a) {
-  return Value(a.size() ? vm.ToString(a[0]) : std::string());
+  std::string s = a.size() ? vm.ToString(a[0]) : std::string();
+  if (WrapsInstance(vm, a, ObjClass::kString, Value(s))) {
+    a.self->SetOwn("length", Value(static_cast<double>(UnitLength(s, vm.version()))),
+                   prop::kDontEnum);
+    return Value(a.self);
+  }
+  return Value(std::move(s));
 }
 Value StringConstruct(Vm& vm, CallArgs& a) {
   std::string s = a.size() ? vm.ToString(a[0]) : std::string();
@@ -411,6 +427,21 @@ Value FromCharCode(Vm& vm, CallArgs& a) {
 // ---- Array ---------------------------------------------------------------------------------
 
 Value ArrayCall(Vm& vm, CallArgs& a) {
+  if (CalledFromSuper(vm, a) && a.self->cls() == ObjClass::kObject) {
+    // From the constructor of a class extending Array: the instance takes the elements (or, for
+    // one number, the length) that a new array would have, and super(...) gets it back.
+    if (a.size() == 1 && a[0].IsNumber()) {
+      const double n = std::trunc(a[0].n);
+      elements::SetLength(
+          vm, a.self,
+          std::isfinite(n) && n > 0
+              ? static_cast<std::size_t>(std::min(n, static_cast<double>(vm.limits().maxArray)))
+              : 0);
+    } else {
+      elements::Assign(vm, a.self, a.args);
+    }
+    return Value(a.self);
+  }
   if (a.size() == 1 && a[0].IsNumber()) {
     // new Array(n): n empty places; the length keeps even a negative count.
     auto* arr = static_cast<ArrayObject*>(vm.NewArray());
@@ -1037,7 +1068,8 @@ Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, 
 }
 
 bool CalledFromSuper(Vm& vm, const CallArgs& a) {
-  return a.self && a.superObj && a.callee && vm.Get(a.callee, "prototype").AsObject() == a.superObj;
+  return !a.constructing && a.self && a.superObj && a.callee &&
+         vm.Get(a.callee, "prototype").AsObject() == a.superObj;
 }
 
 void InstallBuiltins(Vm& vm) {

@@ -134,11 +134,16 @@ Value DateConstruct(Vm& vm, CallArgs& a) {
   o->primitive = Value(t);
   return Value(o);
 }
+// Called without `new` it gives the time now as text; from the constructor of a class extending
+// Date it makes the instance a date of its arguments, and super(...) gets it back.
 Value DateCall(Vm& vm, CallArgs& a) {
+  if (CalledFromSuper(vm, a)) {
+    const Value made = DateConstruct(vm, a);
+    if (a.self->BecomeWrapper(ObjClass::kDate, made.AsObject()->primitive)) return Value(a.self);
+  }
   CallArgs none;
   none.self = nullptr;
   return Value(vm.ToString(DateConstruct(vm, none)));
-  (void)a;
 }
 
 enum Field { kYear, kMonth, kDay, kWeekday, kHour, kMinute, kSecond, kMs, kFullYear };

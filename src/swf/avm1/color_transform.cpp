@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "swf/avm1/builtins.h"
 
@@ -18,37 +20,52 @@ constexpr std::array<const char*, 8> kFields = {
     "redMultiplier", "greenMultiplier", "blueMultiplier", "alphaMultiplier",
     "redOffset",     "greenOffset",     "blueOffset",     "alphaOffset"};
 
-class ColorTransformObject : public Object {
- public:
-  ColorTransformObject(Heap& heap, Object* proto) : Object(heap, proto, ObjClass::kOther) {}
+// What makes an object a colour transform: kept on the object `new` made, or on an instance of a
+// class extending ColorTransform, whose constructor calls this one on it.
+struct ColorTransformState : NativeState {
   std::array<double, 8> v{1, 1, 1, 1, 0, 0, 0, 0};
 };
 
-ColorTransformObject* AsCt(Object* o) {
-  return o ? dynamic_cast<ColorTransformObject*>(o) : nullptr;
+ColorTransformState* AsCt(Object* o) {
+  return o ? dynamic_cast<ColorTransformState*>(o->native.get()) : nullptr;
+}
+
+// Makes `o` a colour transform of the constructor's arguments.
+void MakeColorTransform(Vm& vm, Object& o, CallArgs& a) {
+  auto ct = std::make_unique<ColorTransformState>();
+  for (std::size_t i = 0; i < kFields.size() && i < a.size(); ++i) ct->v[i] = vm.ToNumber(a[i]);
+  o.native = std::move(ct);
 }
 
 Value Construct(Vm& vm, CallArgs& a) {
   Object* proto = a.self ? a.self->proto() : nullptr;
-  auto* ct = vm.heap().Make<ColorTransformObject>(proto ? proto : vm.objectProto);
-  for (std::size_t i = 0; i < kFields.size() && i < a.size(); ++i) ct->v[i] = vm.ToNumber(a[i]);
-  return Value(static_cast<Object*>(ct));
+  Object* o = vm.heap().Make<Object>(proto ? proto : vm.objectProto, ObjClass::kOther);
+  MakeColorTransform(vm, *o, a);
+  return Value(o);
+}
+
+// From the constructor of a class extending ColorTransform it makes the instance a colour
+// transform, once, and gives it back; called otherwise, it makes a new one.
+Value Call(Vm& vm, CallArgs& a) {
+  if (!CalledFromSuper(vm, a)) return Construct(vm, a);
+  if (!a.self->native) MakeColorTransform(vm, *a.self, a);
+  return Value(a.self);
 }
 
 template <std::size_t I>
 Value GetField(Vm&, CallArgs& a) {
-  const ColorTransformObject* ct = AsCt(a.self);
+  const ColorTransformState* ct = AsCt(a.self);
   return ct ? Value(ct->v[I]) : Value();
 }
 
 template <std::size_t I>
 Value SetField(Vm& vm, CallArgs& a) {
-  if (ColorTransformObject* ct = AsCt(a.self)) ct->v[I] = vm.ToNumber(a[0]);
+  if (ColorTransformState* ct = AsCt(a.self)) ct->v[I] = vm.ToNumber(a[0]);
   return {};
 }
 
 Value ToString(Vm& vm, CallArgs& a) {
-  const ColorTransformObject* ct = AsCt(a.self);
+  const ColorTransformState* ct = AsCt(a.self);
   if (!ct) return Value("[object Object]");
   std::string s = "(";
   for (std::size_t i = 0; i < kFields.size(); ++i) {
@@ -60,7 +77,7 @@ Value ToString(Vm& vm, CallArgs& a) {
 
 // The offsets as one 0xRRGGBB number.
 Value GetRgb(Vm&, CallArgs& a) {
-  const ColorTransformObject* ct = AsCt(a.self);
+  const ColorTransformState* ct = AsCt(a.self);
   if (!ct) return {};
   std::uint32_t rgb = 0;
   for (std::size_t i = 4; i < 7; ++i) rgb = (rgb << 8) | (ToUint32(ct->v[i]) & 0xFF);
@@ -69,7 +86,7 @@ Value GetRgb(Vm&, CallArgs& a) {
 
 // Sets the offsets to the colour's channels and the colour multipliers to 0.
 Value SetRgb(Vm& vm, CallArgs& a) {
-  ColorTransformObject* ct = AsCt(a.self);
+  ColorTransformState* ct = AsCt(a.self);
   if (!ct) return {};
   const std::uint32_t c = ToUint32(vm.ToNumber(a[0]));
   for (std::size_t i = 0; i < 3; ++i) {
@@ -81,8 +98,8 @@ Value SetRgb(Vm& vm, CallArgs& a) {
 
 // Applies the argument first, then this transform.
 Value Concat(Vm&, CallArgs& a) {
-  ColorTransformObject* ct = AsCt(a.self);
-  const ColorTransformObject* second = AsCt(a[0].AsObject());
+  ColorTransformState* ct = AsCt(a.self);
+  const ColorTransformState* second = AsCt(a[0].AsObject());
   if (!ct || !second) return {};
   for (std::size_t i = 0; i < 4; ++i) {
     ct->v[i + 4] += second->v[i + 4] * ct->v[i];
@@ -96,7 +113,7 @@ Value Concat(Vm&, CallArgs& a) {
 void InstallColorTransform(Vm& vm, Object* geom) {
   Object* proto = vm.heap().Make<Object>(vm.objectProto);
   auto* ctor =
-      static_cast<Function*>(MakeClass(vm, geom, "ColorTransform", Construct, Construct, proto));
+      static_cast<Function*>(MakeClass(vm, geom, "ColorTransform", Call, Construct, proto));
   ctor->constructMayFail = true;
   // Every member is enumerable; a for-in lists the last added first.
   using Accessors = std::array<NativeFn, 2>;

@@ -1,5 +1,8 @@
 #include "swf/avm1/object.h"
 
+#include <typeinfo>
+#include <utility>
+
 namespace dbx::swf::avm1 {
 
 void Tracer::Mark(Object* o) {
@@ -64,6 +67,14 @@ void Object::SetOwn(std::string_view name, Value v, std::uint16_t flags) {
   p->value = std::move(v);
   p->flags = flags;
   p->getter = p->setter = nullptr;
+}
+
+bool Object::BecomeWrapper(ObjClass cls, Value v) {
+  // (Only an object of this very type: a derived one answers for its own class.)
+  if (cls_ != ObjClass::kObject || typeid(*this) != typeid(Object)) return false;
+  cls_ = cls;
+  primitive = std::move(v);
+  return true;
 }
 
 void Object::Trace(Tracer& t) {

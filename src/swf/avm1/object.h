@@ -131,6 +131,10 @@ class Object {
   Object& operator=(const Object&) = delete;
 
   ObjClass cls() const { return cls_; }
+  // Makes a plain object a wrapper of a built-in class (Boolean, Number, String, Date) holding
+  // `v`: what the class's constructor does to the instance of a class extending it. Other objects
+  // stay as they are; returns whether this one changed.
+  bool BecomeWrapper(ObjClass cls, Value v);
   Object* proto() const { return proto_; }
   void SetProto(Object* p) { proto_ = p; }
   PropertyMap& props() { return props_; }
@@ -173,6 +177,7 @@ struct CallArgs {
   std::vector<Value> args;
   Object* callee = nullptr;
   Object* superObj = nullptr;
+  bool constructing = false;  // run by `new`
   const Value& operator[](std::size_t i) const {
     static const Value undefined;
     return i < args.size() ? args[i] : undefined;

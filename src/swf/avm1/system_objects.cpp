@@ -464,11 +464,18 @@ Value FileConstruct(Vm& vm, CallArgs& a) {
   return a.self ? Value(a.self) : Value();
 }
 
+// The constructor run as a function (super(...) from a class extending the class) gives nothing
+// back: the class is a script's, not the player's.
+Value FileCall(Vm& vm, CallArgs& a) {
+  FileConstruct(vm, a);
+  return {};
+}
+
 void InstallFileReference(Vm& vm) {
   Object* pkg = vm.FlashPackage("net");
   for (const char* cls : {"FileReference", "FileReferenceList"}) {
     Object* proto = vm.NewObject();
-    MakeClass(vm, pkg, cls, FileConstruct, FileConstruct, proto);
+    MakeClass(vm, pkg, cls, FileCall, FileConstruct, proto);
     vm.Method(proto, "browse", FileBrowse);
     if (std::string_view(cls) == "FileReference") {
       vm.Method(proto, "download", FileBrowse);
@@ -541,7 +548,7 @@ Value SharedGetSize(Vm& vm, CallArgs& a) {
 
 void InstallSharedObject(Vm& vm) {
   Object* proto = vm.NewObject();
-  Object* cls = MakeClass(vm, vm.global, "SharedObject", ReturnSelf, ReturnSelf, proto);
+  Object* cls = MakeClass(vm, vm.global, "SharedObject", Nothing, ReturnSelf, proto);
   cls->SetOwn(kSharedStore, Value(vm.NewObject()),
               prop::kDontEnum | prop::kDontDelete | prop::kReadOnly);
   vm.Method(cls, "getLocal", SharedGetLocal);
@@ -684,6 +691,17 @@ Value SocketOnData(Vm& vm, CallArgs& a) {
   return {};
 }
 
+// A new connection is not connected; the constructor says so on the object it runs on.
+Value NetConnectionCall(Vm&, CallArgs& a) {
+  if (a.self) a.self->SetOwn("isConnected", Value(false));
+  return {};
+}
+
+Value NetConnectionConstruct(Vm& vm, CallArgs& a) {
+  NetConnectionCall(vm, a);
+  return a.self ? Value(a.self) : Value();
+}
+
 void InstallMediaClasses(Vm& vm) {
   const std::pair<const char*, std::vector<std::pair<const char*, NativeFn>>> classes[] = {
       {"Camera", {{"setMode", Nothing}, {"setQuality", Nothing}, {"setMotionLevel", Nothing}}},
@@ -704,7 +722,10 @@ void InstallMediaClasses(Vm& vm) {
   };
   for (const auto& [name, methods] : classes) {
     Object* proto = vm.NewObject();
-    Object* ctor = MakeClass(vm, vm.global, name, Nothing, ReturnSelf, proto);
+    const bool connection = std::string_view(name) == "NetConnection";
+    Object* ctor = connection ? MakeClass(vm, vm.global, name, NetConnectionCall,
+                                          NetConnectionConstruct, proto)
+                              : MakeClass(vm, vm.global, name, Nothing, ReturnSelf, proto);
     for (const auto& [method, fn] : methods) vm.Method(proto, method, fn);
     // No camera and no microphone: get() finds none.
     if (std::string_view(name) == "Camera" || std::string_view(name) == "Microphone")

@@ -1042,6 +1042,7 @@ Value Vm::CallFunction(Function* f, Object* self, std::vector<Value>& args, Obje
     ca.args = std::move(args);
     ca.callee = f;
     ca.superObj = home;
+    ca.constructing = construct;
     if (construct && f->construct) return f->construct(*this, ca);
     return f->native(*this, ca);
   }
