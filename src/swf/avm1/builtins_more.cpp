@@ -108,8 +108,8 @@ double ThisTime(CallArgs& a) {
   return a.self->primitive.n;
 }
 
-Value DateConstruct(Vm& vm, CallArgs& a) {
-  Object* o = vm.heap().Make<Object>(a.self ? a.self->proto() : vm.dateProto, ObjClass::kDate);
+// The time a date made of the constructor's arguments holds.
+double TimeOfArguments(Vm& vm, const CallArgs& a) {
   double t;
   if (a.size() == 0) {
     t = Now(vm);
@@ -131,16 +131,19 @@ Value DateConstruct(Vm& vm, CallArgs& a) {
     double local = MakeTime(c);
     t = TimeClip(local - LocalOffset(vm, local));
   }
-  o->primitive = Value(t);
+  return t;
+}
+
+Value DateConstruct(Vm& vm, CallArgs& a) {
+  Object* o = vm.heap().Make<Object>(a.self ? a.self->proto() : vm.dateProto, ObjClass::kDate);
+  o->primitive = Value(TimeOfArguments(vm, a));
   return Value(o);
 }
 // Called without `new` it gives the time now as text; from the constructor of a class extending
 // Date it makes the instance a date of its arguments, and super(...) gets it back.
 Value DateCall(Vm& vm, CallArgs& a) {
-  if (CalledFromSuper(vm, a)) {
-    const Value made = DateConstruct(vm, a);
-    if (a.self->BecomeWrapper(ObjClass::kDate, made.AsObject()->primitive)) return Value(a.self);
-  }
+  if (CalledFromSuper(vm, a) && a.self->BecomeWrapper(ObjClass::kDate, TimeOfArguments(vm, a)))
+    return Value(a.self);
   CallArgs none;
   none.self = nullptr;
   return Value(vm.ToString(DateConstruct(vm, none)));

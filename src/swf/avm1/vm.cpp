@@ -4,7 +4,9 @@
 #include <cmath>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include "swf/avm1/array.h"
 #include "swf/avm1/movie_loader.h"
@@ -55,6 +57,14 @@ constexpr int kWallBudgets = 4;
 // How far up the prototypes of `this` a method's super is looked for by depth (further up, it
 // keeps the prototype it was made with).
 constexpr int kMaxSuperDepth = 256;
+
+// What a super object keeps: the prototype its constructor is looked up from, and how many
+// prototypes up from `this` that one lay when it was made (0: not among them).
+struct SuperState : NativeState {
+  Object* base = nullptr;
+  int depth = 0;
+  void Trace(Tracer& t) override { t.Mark(base); }
+};
 
 }  // namespace
 
@@ -978,7 +988,8 @@ Object* Vm::MakeSuper(Object* self, Object* home) {
   if (base && base->cls() == ObjClass::kClip) base = nullptr;
   Object* s = heap_.Make<Object>(base ? base->proto() : nullptr, ObjClass::kSuper);
   s->primitive = Value(self);  // the `this` that super calls keep
-  s->SetOwn("__superBase", Value(base), prop::kDontEnum);
+  auto state = std::make_unique<SuperState>();
+  state->base = base;
   // How many prototypes up from `this` the base lies: super() takes its constructor from the
   // prototype found that many steps up when it runs, so that a method that gives its object
   // another prototype calls the constructor of the class it now extends.
@@ -986,22 +997,22 @@ Object* Vm::MakeSuper(Object* self, Object* home) {
   for (Object* p = self ? self->proto() : nullptr; p && depth <= kMaxSuperDepth;
        p = p->proto(), ++depth) {
     if (p == base) {
-      s->SetOwn("__superDepth", Value(depth), prop::kDontEnum);
+      state->depth = depth;
       break;
     }
   }
+  s->native = std::move(state);
   return s;
 }
 
 Value Vm::SuperConstructor(Object* super) {
   // Looked up when super() runs: up the prototypes of the base (a getter runs), never through
   // __resolve.
-  Property* b = super->FindOwn("__superBase");
-  Object* base = b ? b->value.AsObject() : nullptr;
-  if (Property* d = super->FindOwn("__superDepth")) {
+  const auto* state = dynamic_cast<const SuperState*>(super->native.get());
+  Object* base = state ? state->base : nullptr;
+  if (state && state->depth > 0) {
     Object* now = super->primitive.AsObject();
-    for (int i = d->value.IsNumber() ? static_cast<int>(d->value.n) : 0; now && i > 0; --i)
-      now = now->proto();
+    for (int i = state->depth; now && i > 0; --i) now = now->proto();
     if (now && now->cls() != ObjClass::kClip) base = now;
   }
   Object* owner = nullptr;
