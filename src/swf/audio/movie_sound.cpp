@@ -84,10 +84,16 @@ std::uint32_t MovieSound::LoadFile(const std::string& path) {
   const std::streamoff size = in.tellg();
   if (size <= 0 || static_cast<std::uint64_t>(size) > kMaxFileBytes) return 0;
   in.seekg(0, std::ios::beg);
-  // A sound character's MP3 data starts with the seek samples; a file has none.
-  bytes.resize(static_cast<std::size_t>(size) + 2);
-  in.read(reinterpret_cast<char*>(bytes.data() + 2), size);
+  bytes.resize(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), size);
   if (!in) return 0;
+  return LoadMp3(std::move(bytes));
+}
+
+std::uint32_t MovieSound::LoadMp3(std::vector<std::uint8_t> bytes) {
+  if (bytes.empty() || bytes.size() > kMaxFileBytes) return 0;
+  // A sound character's MP3 data starts with the seek samples; a file has none.
+  bytes.insert(bytes.begin(), 2, 0);
   SoundDef def;
   def.format.coding = SoundCoding::kMp3;
   def.data.assign(bytes.begin() + 2, bytes.end());

@@ -53,6 +53,8 @@ class MovieSound {
   // Sounds for scripts, named by handle: a sound character's id, one of HandleOf, or a file
   // LoadFile decoded.
   std::uint32_t LoadFile(const std::string& path);
+  // The same for MP3 data in memory.
+  std::uint32_t LoadMp3(std::vector<std::uint8_t> bytes);
   std::shared_ptr<const Pcm> DecodedHandle(std::uint32_t sound);
   // Plays a sound from `offsetMs` (within the sound), `loops` times. Returns the voice (0: none).
   int StartHandle(std::uint32_t sound, double offsetMs, int loops, ChannelTransform transform);

@@ -1600,6 +1600,7 @@ void Runtime::BeginFrame(double timeMs) {
   vm_.BeginFrameBudget();
   vm_.RunTimers(timeMs);
   PollSounds(vm_);
+  AdvanceNetStreams(vm_, timeMs);
   FinishFileLoads(vm_, [this](Object* o, ClipEvent event) {
     auto* clip = static_cast<MovieClipObject*>(o);
     if (clip->Alive()) FireClipEvent(*clip->clip, event, 0);

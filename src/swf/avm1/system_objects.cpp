@@ -579,6 +579,7 @@ Value NetClose(Vm& vm, CallArgs& a) {
   const double state = vm.ToNumber(vm.Get(a.self, kNetState));
   if (state != 1 && state != 2) return {};
   a.self->SetOwn(kNetState, Value(0.0), prop::kDontEnum);
+  a.self->SetOwn("isConnected", Value(false));
   NetStatus(vm, a.self, "NetConnection.Connect.Closed");
   if (state == 2) vm.CallMethod(Value(a.self), "onStatus", {});
   return {};
@@ -617,6 +618,7 @@ Value NetConnect(Vm& vm, CallArgs& a) {
   NetClose(vm, a);
   if (a[0].IsNull()) {
     a.self->SetOwn(kNetState, Value(1.0), prop::kDontEnum);
+    a.self->SetOwn("isConnected", Value(true));
     NetStatus(vm, a.self, "NetConnection.Connect.Success");
     return Value(true);
   }
@@ -707,13 +709,6 @@ void InstallMediaClasses(Vm& vm) {
       {"Camera", {{"setMode", Nothing}, {"setQuality", Nothing}, {"setMotionLevel", Nothing}}},
       {"Microphone", {{"setRate", Nothing}, {"setGain", Nothing}, {"setSilenceLevel", Nothing}}},
       {"NetConnection", {{"connect", NetConnect}, {"close", NetClose}, {"call", NetCall}}},
-      {"NetStream",
-       {{"play", Nothing},
-        {"pause", Nothing},
-        {"close", Nothing},
-        {"seek", Nothing},
-        {"setBufferTime", Nothing}}},
-      {"Video", {{"attachVideo", Nothing}, {"clear", Nothing}}},
       {"XMLSocket",
        {{"connect", SocketConnect},
         {"send", SocketSend},
@@ -731,6 +726,7 @@ void InstallMediaClasses(Vm& vm) {
     if (std::string_view(name) == "Camera" || std::string_view(name) == "Microphone")
       vm.Method(ctor, "get", [](Vm&, CallArgs&) { return Value::Null(); });
   }
+  InstallNetStream(vm);
 }
 
 // ---- Context menus: kept as movies build them; the screensaver shows no menu ------------------

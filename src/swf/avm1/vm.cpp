@@ -952,6 +952,7 @@ std::size_t Vm::Collect(const std::function<void(Tracer&)>& addRoots) {
   for (Object* o : pinned) t.Mark(o);
   for (const auto& v : soundVoices) t.Mark(v.owner);
   for (const SoundLoad& load : soundLoads) t.Mark(load.sound);
+  for (Object* o : netStreams) t.Mark(o);
   for (const auto& [name, receiver] : connections) t.Mark(receiver);
   for (const auto& link : sockets) t.Mark(link->socket);
   for (const LocalMessage& m : messages) {

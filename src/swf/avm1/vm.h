@@ -282,6 +282,8 @@ class Vm {
     std::vector<Id3Frame> id3;
   };
   std::vector<SoundLoad> soundLoads;
+  // NetStreams opening or playing (advanced each frame, and kept alive until they end).
+  std::vector<Object*> netStreams;
   // Files beside the movie that scripts asked for (LoadVars, loadVariables, XML); the runtime
   // finishes them at the next frame and keeps their targets alive until then.
   struct FileLoad {
@@ -391,6 +393,10 @@ void InstallBuiltins(Vm& vm);
 void InstallSound(Vm& vm);
 // Once per frame: fires onLoad for finished loads and onSoundComplete for the voices that ended.
 void PollSounds(Vm& vm);
+// NetStream and Video (net_stream.cpp).
+void InstallNetStream(Vm& vm);
+// Once per frame: the streams open their files and play on to the movie's time `nowMs`.
+void AdvanceNetStreams(Vm& vm, double nowMs);
 // stopAllSounds: every sound stops, without onSoundComplete.
 void StopAllSounds(Vm& vm);
 

@@ -17,6 +17,8 @@
 namespace dbx::swf {
 
 class Stage;
+struct VideoFeed;
+struct VideoPlayback;
 namespace text {
 class TextField;
 }
@@ -29,7 +31,7 @@ enum class ClipKind : std::uint8_t {
   kButton,
   kText,      // static text
   kEditText,  // text field
-  kVideo,     // a video stream (its frames are not shown)
+  kVideo,     // a video stream
   kOther,     // a character this player does not draw (or none)
 };
 
@@ -132,6 +134,11 @@ class Clip {
   // object, so that its changes show.
   std::shared_ptr<const Bitmap> attachedBitmap;
   bool attachedSmoothing = false;
+  // A video object's pictures (video_clip.h): its own stream's, decoded as its ratio moves, and
+  // those of the stream a script attached (attachVideo), which it shows instead.
+  std::shared_ptr<VideoPlayback> videoPlayback;
+  std::shared_ptr<VideoFeed> videoFeed;
+  std::optional<bool> videoSmoothing;  // set by a script (smoothing); else the stream's flag
   // A mask set by a script (setMask), not owned, and the clip this one masks so: a clip masks one
   // clip at a time and is not drawn itself while it does. Either clip's end undoes the pairing.
   Clip* maskClip = nullptr;

@@ -50,6 +50,12 @@ Box CharacterBounds(const Movie& movie, std::uint16_t id, int nesting) {
   }
   if (const auto* bmp = std::get_if<std::shared_ptr<const Bitmap>>(&ch))
     return *bmp ? BitmapRect(**bmp) : Box{};
+  if (const auto* stream = std::get_if<VideoStream>(&ch)) {
+    Box r;
+    r.Add(0, 0);
+    r.Add(stream->width * 20.0, stream->height * 20.0);
+    return r;
+  }
   if (const auto* button = std::get_if<Button>(&ch)) {
     Box r;
     for (const ButtonRecord& rec : button->records)
@@ -105,6 +111,7 @@ Box LocalBounds(const Clip& clip) {
   switch (clip.kind) {
     case ClipKind::kShape:
     case ClipKind::kBitmap:
+    case ClipKind::kVideo:
       return CharacterBounds(movie, clip.character, 0);
     case ClipKind::kMorph: {
       const auto it = movie.characters.find(clip.character);

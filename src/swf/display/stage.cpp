@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "swf/display/geometry.h"
+#include "swf/display/video_clip.h"
 #include "swf/text/text_field.h"
 
 namespace dbx::swf {
@@ -259,6 +260,7 @@ void Stage::ApplyProperties(Clip& t, const PlaceCommand& cmd) {
     if (cmd.cxform) t.cxform = *cmd.cxform;
   }
   if (cmd.ratio) t.ratio = *cmd.ratio;
+  if (t.kind == ClipKind::kVideo) ShowVideoFrame(t);
   if (cmd.clipDepth) t.clipDepth = *cmd.clipDepth;
   if (cmd.visible) t.visible = *cmd.visible;
   if (cmd.blendMode) t.blendMode = *cmd.blendMode;
@@ -358,6 +360,7 @@ void Stage::GotoMerged(Clip& clip, int target, bool scripts) {
         existing->cxform = g.place->cxform.value_or(ColorTransform{});
       }
       existing->ratio = g.place->ratio.value_or(0);
+      if (existing->kind == ClipKind::kVideo) ShowVideoFrame(*existing);
     }
     if (!existing) return;
     for (const PlaceCommand* m : g.mods) {

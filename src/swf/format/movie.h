@@ -381,12 +381,13 @@ struct Button {
 
 namespace dbx::swf {
 
-// A video stream's definition (DefineVideoStream). Its frames are not decoded: the stream is an
-// object on the stage that shows nothing.
+// A video stream's definition (DefineVideoStream) and the data of its frames (the VideoFrame tags
+// of every timeline, by frame number). An object of the stream shows the frame its ratio names.
 struct VideoStream {
   std::uint16_t frames = 0, width = 0, height = 0;
   std::uint8_t codec = 0;
   bool smoothing = false;
+  std::map<std::uint16_t, std::vector<std::uint8_t>> frameData;
 };
 
 using Character = std::variant<Shape, MorphShape, std::shared_ptr<const Bitmap>, Sprite, Button,

@@ -747,6 +747,17 @@ void ParseTags(BitReader& r, Timeline& tl, Context& ctx, int nesting) {
         if (!t.failed()) ctx.movie.characters.emplace(id, v);
         break;
       }
+      case Tag::kVideoFrame: {
+        // The data of one frame of a stream defined before (in any timeline: the stream keeps
+        // its frames by number).
+        const std::uint16_t id = t.U16(), number = t.U16();
+        const auto it = ctx.movie.characters.find(id);
+        auto* stream = it == ctx.movie.characters.end() || t.failed()
+                           ? nullptr
+                           : std::get_if<VideoStream>(&it->second);
+        if (stream) stream->frameData[number].assign(t.cursor(), t.cursor() + t.remaining());
+        break;
+      }
       case Tag::kDefineFont:
       case Tag::kDefineFont2:
       case Tag::kDefineFont3:

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "swf/display/geometry.h"
+#include "swf/display/video_clip.h"
 #include "swf/render/filters.h"
 #include "swf/text/text_field.h"
 
@@ -413,7 +414,21 @@ void Renderer::DrawContent(const Clip& obj, const Matrix& mm, const ColorTransfo
     if (*bmp) DrawBitmap(**bmp, obj.character, false, view_ * mm, cc);
   } else if (std::holds_alternative<StaticText>(ch) || std::holds_alternative<EditText>(ch)) {
     DrawText(obj, ch, mm, cc);
+  } else if (const auto* stream = std::get_if<VideoStream>(&ch)) {
+    DrawVideo(obj, *stream, view_ * mm, cc);
   }
+}
+
+void Renderer::DrawVideo(const Clip& obj, const VideoStream& stream, const Matrix& toDevice,
+                         const ColorTransform& cx) {
+  // The picture fills the object's own size (the stream's), whatever size its frames have.
+  const Bitmap* picture = VideoPicture(obj);
+  if (!picture || picture->width <= 0 || picture->height <= 0) return;
+  Matrix fit;
+  fit.a = static_cast<double>(stream.width) / picture->width;
+  fit.d = static_cast<double>(stream.height) / picture->height;
+  const bool smooth = obj.videoSmoothing.value_or(stream.smoothing);
+  DrawBitmap(*picture, 0, smooth, toDevice * fit, cx);
 }
 
 namespace {
@@ -649,6 +664,8 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
       addShape(morph->end);
     } else if (const auto* bmp = std::get_if<std::shared_ptr<const Bitmap>>(&ch)) {
       if (*bmp) addPicture(**bmp);
+    } else if (const auto* stream = std::get_if<VideoStream>(&ch)) {
+      if (VideoPicture(obj)) addPicture(Bitmap{stream->width, stream->height, {}, true});
     }
   }
   if (own.Empty()) return;
@@ -702,6 +719,11 @@ bool AddContent(Hasher& hash, const Clip& clip, int nesting) {
   hash.Add(clip.kind);
   hash.Add(clip.character);
   hash.Add(clip.ratio);
+  if (clip.kind == ClipKind::kVideo) {
+    std::uint64_t serial = 0;
+    hash.Add(reinterpret_cast<std::uintptr_t>(VideoPicture(clip, &serial)));
+    hash.Add(serial);
+  }
   hash.Add(clip.drawing.edges.size());
   hash.Add(clip.drawing.fills.size());
   hash.Add(clip.drawing.lines.size());

@@ -89,6 +89,8 @@ class Renderer {
   void Composite(const Clip& obj, const PixelPlane& layer, int x0, int y0,
                  const ColorTransform& cx);
   // A picture of its own size, 20 twips per pixel, at the origin of `toDevice`.
+  void DrawVideo(const Clip& obj, const VideoStream& stream, const Matrix& toDevice,
+                 const ColorTransform& cx);
   void DrawBitmap(const Bitmap& bitmap, std::uint16_t character, bool smooth,
                   const Matrix& toDevice, const ColorTransform& cx);
   // The picture of a bitmap fill (a script's, or the character it names); null for other fills

@@ -1,0 +1,427 @@
+// NetStream and Video: a stream connected to nothing (NetConnection.connect(null)) plays an FLV
+// file beside the movie, its time running with the movie's clock; the video objects it is attached
+// to show its pictures. Its status goes to onStatus as the stream starts, fills its buffer, and
+// ends; the file's script data (onMetaData, onCuePoint) goes to the handlers of those names.
+// The file's sound plays when it is MP3 (the usual kind) and the movie has sound.
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "swf/avm1/builtins.h"
+#include "swf/avm1/loader.h"
+#include "swf/avm1/runtime.h"
+#include "swf/avm1/vm.h"
+#include "swf/display/clip.h"
+#include "swf/display/video_clip.h"
+#include "swf/video/decoder.h"
+#include "swf/video/flv.h"
+
+namespace dbx::swf::avm1 {
+
+namespace {
+
+// The largest file a stream reads.
+constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
+
+struct StreamState : NativeState {
+  Object* connection = nullptr;
+  enum class Phase : std::uint8_t { kIdle, kOpening, kPlaying, kEnded } phase = Phase::kIdle;
+  std::string url;
+  std::string bytes;
+  std::optional<video::FlvFile> file;
+  std::size_t next = 0;  // the next tag to play
+  double startMs = 0;    // the movie's time at which the stream's time 0 lies
+  double positionMs = 0;
+  bool paused = false;
+  double bufferTime = 0.1;
+  int codec = -1;
+  std::unique_ptr<video::Decoder> decoder;
+  std::shared_ptr<VideoFeed> feed = std::make_shared<VideoFeed>();
+  std::uint32_t sound = 0;  // the file's sound, decoded (0: none)
+  int voice = 0;            // where it plays (0: it does not)
+  // Counts the calls that open, close or move the stream: a handler called on the way may make
+  // them, and what was going on then stops.
+  std::uint64_t generation = 0;
+  void Trace(Tracer& t) override { t.Mark(connection); }
+};
+
+StreamState* StateOf(Object* o) {
+  return o ? dynamic_cast<StreamState*>(o->native.get()) : nullptr;
+}
+
+void Status(Vm& vm, Object* stream, const char* level, const char* code) {
+  if (vm.aborting()) return;
+  Object* info = vm.NewObject();
+  info->SetOwn("code", Value(std::string(code)));
+  info->SetOwn("level", Value(std::string(level)));
+  vm.CallMethod(Value(stream), "onStatus", {Value(info)});
+  vm.DropUncaught();
+}
+
+Value ToScript(Vm& vm, const video::AmfValue& v) {
+  using T = video::AmfValue::Type;
+  switch (v.type) {
+    case T::kNumber:
+      return Value(v.number);
+    case T::kBoolean:
+      return Value(v.boolean);
+    case T::kString:
+      return Value(v.string);
+    case T::kNull:
+      return Value::Null();
+    case T::kUndefined:
+      return {};
+    case T::kObject:
+    case T::kArray: {
+      Object* o = v.type == T::kArray ? static_cast<Object*>(vm.NewArray()) : vm.NewObject();
+      for (std::size_t i = 0; i < v.names.size() && i < v.values.size(); ++i)
+        vm.Set(o, v.names[i], ToScript(vm, v.values[i]));
+      return Value(o);
+    }
+  }
+  return {};
+}
+
+void Forget(Vm& vm, Object* stream) {
+  std::erase(vm.netStreams, stream);
+}
+
+// The sound of the file: its MP3 tags' data, one after another.
+std::uint32_t SoundOf(Vm& vm, const StreamState& s) {
+  if (!vm.sound) return 0;
+  std::vector<std::uint8_t> mp3;
+  const auto* data = reinterpret_cast<const std::uint8_t*>(s.bytes.data());
+  for (const video::FlvTag& tag : s.file->tags)
+    if (tag.kind == video::FlvTag::Kind::kAudio && tag.size > 1 && (data[tag.offset] >> 4) == 2)
+      mp3.insert(mp3.end(), data + tag.offset + 1, data + tag.offset + tag.size);
+  return mp3.empty() ? 0 : vm.sound->LoadMp3(std::move(mp3));
+}
+
+void Silence(Vm& vm, StreamState& s) {
+  if (s.voice && vm.sound) vm.sound->Stop(s.voice);
+  s.voice = 0;
+}
+
+// The sound from the stream's position on.
+void Sound(Vm& vm, StreamState& s) {
+  Silence(vm, s);
+  if (s.sound && vm.sound) s.voice = vm.sound->Start(s.sound, s.positionMs, 1, SoundLevels{});
+}
+
+// Plays the tags up to the stream's position: pictures to the feed, script data to handlers.
+void PlayTags(Vm& vm, Object* self, StreamState& s) {
+  const auto& tags = s.file->tags;
+  const auto* data = reinterpret_cast<const std::uint8_t*>(s.bytes.data());
+  const std::uint64_t generation = s.generation;
+  bool pictured = false;
+  Bitmap picture;
+  for (; s.next < tags.size() && tags[s.next].timeMs <= s.positionMs; ++s.next) {
+    const video::FlvTag& tag = tags[s.next];
+    if (tag.kind == video::FlvTag::Kind::kVideo && tag.size > 1) {
+      const int codec = data[tag.offset] & 0x0F;
+      if (codec != s.codec) {
+        s.codec = codec;
+        s.decoder = video::MakeDecoder(codec);
+      }
+      if (!s.decoder) continue;
+      if (!pictured && s.feed->picture) picture = *s.feed->picture;
+      pictured |= s.decoder->Decode(data + tag.offset + 1, tag.size - 1, picture);
+    } else if (tag.kind == video::FlvTag::Kind::kScript) {
+      const auto script = video::ReadFlvScript(data + tag.offset, tag.size);
+      if (!script || vm.aborting()) continue;
+      vm.CallMethod(Value(self), script->name, {ToScript(vm, script->value)});
+      vm.DropUncaught();
+      if (s.generation != generation) return;
+    }
+  }
+  if (pictured) {
+    s.feed->picture = std::make_shared<Bitmap>(std::move(picture));
+    ++s.feed->serial;
+  }
+}
+
+Value StreamConstruct(Vm&, CallArgs& a) {
+  if (!a.self) return {};
+  if (!StateOf(a.self)) {
+    auto state = std::make_unique<StreamState>();
+    state->connection = a[0].AsObject();
+    a.self->native = std::move(state);
+  }
+  a.self->SetOwn("bufferTime", Value(0.1));
+  return Value(a.self);
+}
+
+Value StreamCall(Vm& vm, CallArgs& a) {
+  StreamConstruct(vm, a);
+  return CalledFromSuper(vm, a) ? Value(a.self) : Value();
+}
+
+// play(name): the file opens at the next frame. The video objects attached keep showing the
+// picture they have until the new file gives one.
+Value StreamPlay(Vm& vm, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  if (!s || a.size() == 0) return {};
+  Silence(vm, *s);
+  ++s->generation;
+  s->sound = 0;
+  s->url = vm.ToString(a[0]);
+  s->phase = StreamState::Phase::kOpening;
+  s->bytes.clear();
+  s->file.reset();
+  s->next = 0;
+  s->positionMs = 0;
+  s->paused = false;
+  s->codec = -1;
+  s->decoder.reset();
+  Forget(vm, a.self);
+  vm.netStreams.push_back(a.self);
+  return {};
+}
+
+// pause(): toggles; pause(true) pauses, pause(false) resumes.
+Value StreamPause(Vm& vm, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  if (!s || s->phase != StreamState::Phase::kPlaying) return {};
+  const bool pause = a.size() > 0 && !a[0].IsUndefined() ? vm.ToBool(a[0]) : !s->paused;
+  if (pause == s->paused) return {};
+  s->paused = pause;
+  // (Resumed, the clock goes on from where it stopped: the next frame sets the start again.)
+  if (!pause) s->startMs = std::nan("");
+  if (pause)
+    Silence(vm, *s);
+  else
+    Sound(vm, *s);
+  Status(vm, a.self, "status", pause ? "NetStream.Pause.Notify" : "NetStream.Unpause.Notify");
+  return {};
+}
+
+// seek(seconds): to the last key frame at or before that time, shown at once.
+Value StreamSeek(Vm& vm, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  if (!s || !s->file || s->phase == StreamState::Phase::kIdle) return {};
+  const double to = std::max(0.0, vm.ToNumber(a[0]) * 1000);
+  if (!std::isfinite(to)) return {};
+  ++s->generation;
+  const auto& tags = s->file->tags;
+  const auto* data = reinterpret_cast<const std::uint8_t*>(s->bytes.data());
+  std::size_t from = 0;
+  double keyTime = 0;
+  for (std::size_t i = 0; i < tags.size() && tags[i].timeMs <= to; ++i)
+    if (tags[i].kind == video::FlvTag::Kind::kVideo && tags[i].size > 0 &&
+        (data[tags[i].offset] >> 4) == 1) {
+      from = i;
+      keyTime = tags[i].timeMs;
+    }
+  s->positionMs = keyTime;
+  // Only the pictures: script data on the way is not played again.
+  std::size_t end = from;
+  while (end < tags.size() && tags[end].timeMs <= keyTime) ++end;
+  for (std::size_t i = from; i < end; ++i) {
+    const video::FlvTag& tag = tags[i];
+    if (tag.kind != video::FlvTag::Kind::kVideo || tag.size <= 1 || !s->decoder) continue;
+    Bitmap picture = s->feed->picture ? *s->feed->picture : Bitmap{};
+    if (s->decoder->Decode(data + tag.offset + 1, tag.size - 1, picture)) {
+      s->feed->picture = std::make_shared<Bitmap>(std::move(picture));
+      ++s->feed->serial;
+    }
+  }
+  s->next = end;
+  s->startMs = std::nan("");
+  if (s->paused)
+    Silence(vm, *s);
+  else
+    Sound(vm, *s);
+  if (s->phase == StreamState::Phase::kEnded) {
+    s->phase = StreamState::Phase::kPlaying;
+    Forget(vm, a.self);
+    vm.netStreams.push_back(a.self);
+  }
+  Status(vm, a.self, "status", "NetStream.Seek.Notify");
+  return {};
+}
+
+// close(): the stream stops; the video objects keep the last picture.
+Value StreamClose(Vm& vm, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  if (!s) return {};
+  Silence(vm, *s);
+  ++s->generation;
+  s->phase = StreamState::Phase::kIdle;
+  s->bytes.clear();
+  s->file.reset();
+  s->next = 0;
+  s->positionMs = 0;
+  Forget(vm, a.self);
+  return {};
+}
+
+Value StreamSetBufferTime(Vm& vm, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  if (!s) return {};
+  const double t = vm.ToNumber(a[0]);
+  s->bufferTime = std::isfinite(t) && t > 0 ? t : 0;
+  a.self->SetOwn("bufferTime", Value(s->bufferTime));
+  return {};
+}
+
+Value StreamTime(Vm&, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  return s ? Value(s->positionMs / 1000) : Value();
+}
+
+Value StreamBytesLoaded(Vm&, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  return s ? Value(static_cast<double>(s->bytes.size())) : Value();
+}
+
+Value StreamBufferLength(Vm&, CallArgs& a) {
+  StreamState* s = StateOf(a.self);
+  if (!s || !s->file) return s ? Value(0.0) : Value();
+  return Value(std::max(0.0, (s->file->durationMs - s->positionMs) / 1000));
+}
+
+// attachVideo(stream): the video object shows the stream's pictures; anything else (null) shows
+// nothing.
+Value VideoAttach(Vm&, CallArgs& a) {
+  Clip* clip = ClipOf(a.self);
+  if (!clip || clip->kind != ClipKind::kVideo) return {};
+  StreamState* s = StateOf(a[0].AsObject());
+  clip->videoFeed = s ? s->feed : std::make_shared<VideoFeed>();
+  return {};
+}
+
+// clear(): the picture shown goes; the next one the stream gives shows again.
+Value VideoClear(Vm&, CallArgs& a) {
+  Clip* clip = ClipOf(a.self);
+  if (!clip || clip->kind != ClipKind::kVideo || !clip->videoFeed) return {};
+  clip->videoFeed->picture.reset();
+  ++clip->videoFeed->serial;
+  return {};
+}
+
+Value VideoWidth(Vm&, CallArgs& a) {
+  const Clip* clip = ClipOf(a.self);
+  const Bitmap* picture = clip ? VideoPicture(*clip) : nullptr;
+  return Value(picture ? static_cast<double>(picture->width) : 0.0);
+}
+
+Value VideoHeight(Vm&, CallArgs& a) {
+  const Clip* clip = ClipOf(a.self);
+  const Bitmap* picture = clip ? VideoPicture(*clip) : nullptr;
+  return Value(picture ? static_cast<double>(picture->height) : 0.0);
+}
+
+Value VideoGetSmoothing(Vm&, CallArgs& a) {
+  const Clip* clip = ClipOf(a.self);
+  return clip ? Value(clip->videoSmoothing.value_or(false)) : Value();
+}
+
+Value VideoSetSmoothing(Vm& vm, CallArgs& a) {
+  if (Clip* clip = ClipOf(a.self)) clip->videoSmoothing = vm.ToBool(a[0]);
+  return {};
+}
+
+Value VideoCall(Vm&, CallArgs&) {
+  return {};
+}
+
+Value VideoConstruct(Vm&, CallArgs& a) {
+  return a.self ? Value(a.self) : Value();
+}
+
+// Opens the file of a stream that started playing: the stream starts, or is not found.
+void Open(Vm& vm, Object* self, StreamState& s, double nowMs) {
+  auto bytes = ReadLocalFile(vm.movieDir, s.url, kMaxFileBytes);
+  const auto* data = bytes ? reinterpret_cast<const std::uint8_t*>(bytes->data()) : nullptr;
+  auto file = data ? video::ReadFlv(data, bytes->size()) : std::nullopt;
+  if (!file) {
+    s.phase = StreamState::Phase::kIdle;
+    Forget(vm, self);
+    Status(vm, self, "error", "NetStream.Play.StreamNotFound");
+    return;
+  }
+  s.bytes = std::move(*bytes);
+  s.file = std::move(file);
+  s.phase = StreamState::Phase::kPlaying;
+  s.startMs = nowMs;
+  s.sound = SoundOf(vm, s);
+  Sound(vm, s);
+  const std::uint64_t generation = s.generation;
+  Status(vm, self, "status", "NetStream.Play.Start");
+  if (s.generation != generation) return;
+  PlayTags(vm, self, s);
+  if (s.generation != generation) return;
+  Status(vm, self, "status", "NetStream.Buffer.Full");
+}
+
+}  // namespace
+
+void InstallNetStream(Vm& vm) {
+  Object* proto = vm.NewObject();
+  MakeClass(vm, vm.global, "NetStream", StreamCall, StreamConstruct, proto);
+  const std::pair<const char*, NativeFn> methods[] = {{"play", StreamPlay},
+                                                      {"pause", StreamPause},
+                                                      {"seek", StreamSeek},
+                                                      {"close", StreamClose},
+                                                      {"setBufferTime", StreamSetBufferTime}};
+  for (const auto& [name, fn] : methods) vm.Method(proto, name, fn);
+  const std::pair<const char*, NativeFn> getters[] = {{"time", StreamTime},
+                                                      {"bytesLoaded", StreamBytesLoaded},
+                                                      {"bytesTotal", StreamBytesLoaded},
+                                                      {"bufferLength", StreamBufferLength}};
+  for (const auto& [name, fn] : getters) {
+    Property& p = proto->props().Add(name);
+    p.getter = vm.NewNative(fn);
+    p.flags = prop::kDontEnum;
+  }
+
+  Object* video = vm.NewObject();
+  MakeClass(vm, vm.global, "Video", VideoCall, VideoConstruct, video);
+  vm.Method(video, "attachVideo", VideoAttach);
+  vm.Method(video, "clear", VideoClear);
+  for (const auto& [name, fn] : {std::pair<const char*, NativeFn>{"width", VideoWidth},
+                                 std::pair<const char*, NativeFn>{"height", VideoHeight}}) {
+    Property& p = video->props().Add(name);
+    p.getter = vm.NewNative(fn);
+    p.flags = prop::kDontEnum;
+  }
+  Property& smoothing = video->props().Add("smoothing");
+  smoothing.getter = vm.NewNative(VideoGetSmoothing);
+  smoothing.setter = vm.NewNative(VideoSetSmoothing);
+  smoothing.flags = prop::kDontEnum;
+}
+
+void AdvanceNetStreams(Vm& vm, double nowMs) {
+  const std::vector<Object*> streams = vm.netStreams;
+  for (Object* self : streams) {
+    if (vm.aborting()) return;
+    StreamState* s = StateOf(self);
+    if (!s) {
+      Forget(vm, self);
+      continue;
+    }
+    if (s->phase == StreamState::Phase::kOpening) {
+      Open(vm, self, *s, nowMs);
+      continue;
+    }
+    if (s->phase != StreamState::Phase::kPlaying || !s->file) continue;
+    if (s->paused) continue;
+    if (std::isnan(s->startMs)) s->startMs = nowMs - s->positionMs;
+    s->positionMs = std::max(s->positionMs, nowMs - s->startMs);
+    const std::uint64_t generation = s->generation;
+    PlayTags(vm, self, *s);
+    if (s->generation != generation || !s->file) continue;
+    if (s->next < s->file->tags.size() || s->positionMs < s->file->durationMs) continue;
+    s->positionMs = s->file->durationMs;
+    s->phase = StreamState::Phase::kEnded;
+    Forget(vm, self);
+    Status(vm, self, "status", "NetStream.Buffer.Flush");
+    Status(vm, self, "status", "NetStream.Play.Stop");
+    Status(vm, self, "status", "NetStream.Buffer.Empty");
+  }
+}
+
+}  // namespace dbx::swf::avm1

@@ -1,0 +1,402 @@
+// Video objects on the stage: a timeline's own stream shown frame by frame as its ratio moves
+// (on and back), and a NetStream playing an FLV file beside the movie into a video object, with
+// its status, its script data and its end.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "avm1_asm.h"
+#include "core/surface.h"
+#include "swf/avm1/runtime.h"
+#include "swf/display/stage.h"
+#include "swf/format/movie.h"
+#include "swf/render/renderer.h"
+#include "test_support.h"
+
+namespace dbx::swf::avm1 {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Asm;
+using test::Null;
+
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+
+// A screen video frame of 32 x 16 pixels in two blocks of 16 x 16, left and right: each block
+// one colour, or unchanged (nothing).
+std::vector<std::uint8_t> ScreenFrame(std::optional<std::uint32_t> left,
+                                      std::optional<std::uint32_t> right) {
+  std::vector<std::uint8_t> out = {0x00, 32, 0x00, 16};  // block code 0 (16), 32; code 0, 16
+  for (const auto& colour : {left, right}) {
+    if (!colour) {
+      out.push_back(0);
+      out.push_back(0);
+      continue;
+    }
+    std::vector<std::uint8_t> bgr;
+    for (int i = 0; i < 16 * 16; ++i) {
+      bgr.push_back(static_cast<std::uint8_t>(*colour));
+      bgr.push_back(static_cast<std::uint8_t>(*colour >> 8));
+      bgr.push_back(static_cast<std::uint8_t>(*colour >> 16));
+    }
+    uLongf size = compressBound(static_cast<uLong>(bgr.size()));
+    std::vector<std::uint8_t> packed(size);
+    compress2(packed.data(), &size, bgr.data(), static_cast<uLong>(bgr.size()), 9);
+    out.push_back(static_cast<std::uint8_t>(size >> 8));
+    out.push_back(static_cast<std::uint8_t>(size));
+    out.insert(out.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(size));
+  }
+  return out;
+}
+
+// DefineVideoStream `id` of screen video, shown at 64 x 32 (twice its frames' size).
+std::vector<std::uint8_t> StreamDefinition(std::uint16_t id, std::uint16_t frames) {
+  swftest::BitWriter w;
+  w.U16(id);
+  w.U16(frames);
+  w.U16(64);
+  w.U16(32);
+  w.U8(0);
+  w.U8(3);
+  return w.Take();
+}
+
+std::vector<std::uint8_t> VideoFrame(std::uint16_t id, std::uint16_t number,
+                                     const std::vector<std::uint8_t>& data) {
+  swftest::BitWriter w;
+  w.U16(id);
+  w.U16(number);
+  w.Bytes(data);
+  return w.Take();
+}
+
+// The colours at the middle of the left and right halves of a 64 x 32 picture of the stage.
+std::pair<std::uint32_t, std::uint32_t> Halves(const Movie& movie, const Stage& stage) {
+  Renderer renderer(movie);
+  Surface s(64, 32);
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 64; ++x) s.At(x, y) = 0xFFFFFF;
+  Matrix view;
+  view.a = view.d = 1.0 / 20;
+  renderer.Render(stage, s.View(), view, RenderOptions{1});
+  return {s.At(16, 16) & 0xFFFFFF, s.At(48, 16) & 0xFFFFFF};
+}
+
+TEST(VideoStage, ATimelinesStreamShowsTheFrameItsRatioNamesGoingOnAndBack) {
+  // Frame 0 red | red (all blocks: a key frame); 1 changes the left block to green; 2 blue | blue.
+  // The timeline shows ratios 0, 1, 2, then 1 again: back from 2, frame 1 is decoded again from
+  // frame 0.
+  swftest::SwfWriter w(64, 32);
+  w.Background(255, 255, 255);
+  w.Tag(60, StreamDefinition(1, 3));
+  w.Tag(61, VideoFrame(1, 0, ScreenFrame(kRed, kRed)));
+  w.Tag(61, VideoFrame(1, 1, ScreenFrame(kGreen, std::nullopt)));
+  w.Tag(61, VideoFrame(1, 2, ScreenFrame(kBlue, kBlue)));
+  swftest::SwfWriter::Place2Args place;
+  place.character = 1;
+  place.ratio = 0;
+  w.Place2(place);
+  w.ShowFrame();
+  for (std::uint16_t ratio : {1, 2, 1}) {
+    swftest::SwfWriter::Place2Args move;
+    move.move = true;
+    move.ratio = ratio;
+    w.Place2(move);
+    w.ShowFrame();
+  }
+  const auto bytes = w.Finish('F', 4);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  const std::pair<std::uint32_t, std::uint32_t> expected[] = {
+      {kRed, kRed}, {kGreen, kRed}, {kBlue, kBlue}, {kGreen, kRed}};
+  for (int frame = 0; frame < 4; ++frame) {
+    stage.Step(frame * 41.0);
+    const auto [left, right] = Halves(*movie, stage);
+    EXPECT_EQ(left, expected[frame].first) << std::hex << "frame " << frame;
+    EXPECT_EQ(right, expected[frame].second) << std::hex << "frame " << frame;
+  }
+}
+
+class Folder {
+ public:
+  Folder() {
+    root_ = fs::temp_directory_path() /
+            ("dbx-video-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  ~Folder() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string dir() const { return root_.string() + "/"; }
+  void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream(root_ / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+
+ private:
+  fs::path root_;
+};
+
+// An FLV file of the tags given as (kind, time, data).
+std::vector<std::uint8_t> Flv(
+    const std::vector<std::tuple<std::uint8_t, std::uint32_t, std::vector<std::uint8_t>>>& tags) {
+  std::vector<std::uint8_t> out = {'F', 'L', 'V', 1, 1, 0, 0, 0, 9, 0, 0, 0, 0};
+  auto be = [&](std::uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  for (const auto& [kind, time, data] : tags) {
+    out.push_back(kind);
+    be(static_cast<std::uint32_t>(data.size()), 3);
+    be(time, 3);
+    out.push_back(0);
+    be(0, 3);
+    out.insert(out.end(), data.begin(), data.end());
+    be(static_cast<std::uint32_t>(11 + data.size()), 4);
+  }
+  return out;
+}
+
+// onMetaData { duration: 0.2, width: 32 } as AMF0.
+std::vector<std::uint8_t> MetaData() {
+  std::vector<std::uint8_t> out = {2, 0, 10};
+  for (char c : std::string("onMetaData")) out.push_back(static_cast<std::uint8_t>(c));
+  for (std::uint8_t b : {8, 0, 0, 0, 2}) out.push_back(b);
+  auto number = [&](const std::string& name, double v) {
+    out.push_back(0);
+    out.push_back(static_cast<std::uint8_t>(name.size()));
+    for (char c : name) out.push_back(static_cast<std::uint8_t>(c));
+    out.push_back(0);
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    for (int i = 7; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+  };
+  number("duration", 0.2);
+  number("width", 32);
+  for (std::uint8_t b : {0, 0, 9}) out.push_back(b);
+  return out;
+}
+
+std::vector<std::uint8_t> VideoTag(bool key, const std::vector<std::uint8_t>& frame) {
+  std::vector<std::uint8_t> out = frame;
+  out.insert(out.begin(), static_cast<std::uint8_t>((key ? 0x10 : 0x20) | 3));
+  return out;
+}
+
+// s.onStatus = function(i) { trace(i.level + " " + i.code); }
+void TraceStatus(Asm& a, const std::string& stream) {
+  a.Get(stream).Push({"onStatus"});
+  a.Function("", {"i"}, [](Asm& f) {
+    f.Get("i").Push({"level"}).Op(0x4E).Push({" "}).Op(0x47);
+    f.Get("i").Push({"code"}).Op(0x4E).Op(0x47).Trace();
+  });
+  a.Op(0x4F);
+}
+
+TEST(VideoStage, ANetStreamPlaysAFileIntoAVideoObjectAndSaysSo) {
+  Folder folder;
+  folder.Write("clip.flv", Flv({{18, 0, MetaData()},
+                                {9, 0, VideoTag(true, ScreenFrame(kRed, kRed))},
+                                {9, 100, VideoTag(false, ScreenFrame(kGreen, std::nullopt))}}));
+  Asm a;
+  a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);
+  a.Push({Null{}, 1}).Get("n").Push({"connect"}).Op(0x52).Op(0x17);
+  for (const char* name : {"s", "missing"}) {
+    a.Push({name}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
+    TraceStatus(a, name);
+  }
+  a.Get("s").Push({"onMetaData"});
+  a.Function("", {"m"}, [](Asm& f) {
+    f.Push({"duration "}).Get("m").Push({"duration"}).Op(0x4E).Op(0x47).Trace();
+  });
+  a.Op(0x4F);
+  a.Get("s").Push({1}).Get("v").Push({"attachVideo"}).Op(0x52).Op(0x17);
+  a.Push({"clip.flv", 1}).Get("s").Push({"play"}).Op(0x52).Op(0x17);
+  a.Push({"none.flv", 1}).Get("missing").Push({"play"}).Op(0x52).Op(0x17);
+  Asm last;
+  last.Push({"time "}).Get("s").Push({"time"}).Op(0x4E).Op(0x47);
+  last.Push({" width "}).Op(0x47).Get("v").Push({"width"}).Op(0x4E).Op(0x47).Trace();
+  last.Op(0x07);  // stop
+
+  swftest::SwfWriter w(64, 32, 10);
+  w.SetVersion(8);
+  w.Background(255, 255, 255);
+  w.Tag(60, StreamDefinition(1, 0));
+  swftest::SwfWriter::Place2Args place;
+  place.character = 1;
+  place.name = "v";
+  w.Place2(place);
+  w.DoAction(a.Build()->bytes);
+  w.ShowFrame();
+  for (int i = 0; i < 3; ++i) w.ShowFrame();
+  w.DoAction(last.Build()->bytes);
+  w.ShowFrame();
+  const auto bytes = w.Finish('F', 5);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
+                  folder.dir() + "test.swf"};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> pictures;
+  for (int i = 0; i < 5; ++i) {
+    stage.Step(i * 100.0);
+    pictures.push_back(Halves(*movie, stage));
+  }
+  const std::vector<std::string> expected = {
+      "status NetStream.Play.Start",   "duration 0.2",
+      "status NetStream.Buffer.Full",  "error NetStream.Play.StreamNotFound",
+      "status NetStream.Buffer.Flush", "status NetStream.Play.Stop",
+      "status NetStream.Buffer.Empty", "time 0.1 width 32"};
+  EXPECT_EQ(lines, expected);
+  // Nothing before the file opens; its first picture; then the left block changed (at 0.1 s).
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> shown = {
+      {0xFFFFFF, 0xFFFFFF}, {kRed, kRed}, {kGreen, kRed}, {kGreen, kRed}, {kGreen, kRed}};
+  EXPECT_EQ(pictures, shown);
+}
+
+// A handler that closes the stream while its file is being played stops it there: what the
+// file holds after the script data is not shown, and the stream says nothing more.
+TEST(VideoStage, AHandlerThatClosesItsStreamStopsItThere) {
+  Folder folder;
+  folder.Write("clip.flv", Flv({{18, 0, MetaData()},
+                                {9, 0, VideoTag(true, ScreenFrame(kRed, kRed))},
+                                {9, 100, VideoTag(false, ScreenFrame(kGreen, std::nullopt))}}));
+  Asm a;
+  a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);
+  a.Push({Null{}, 1}).Get("n").Push({"connect"}).Op(0x52).Op(0x17);
+  a.Push({"s"}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
+  TraceStatus(a, "s");
+  a.Get("s").Push({"onMetaData"});
+  a.Function("", {"m"}, [](Asm& f) {
+    f.Push({"closing"}).Trace();
+    f.Push({0}).Get("s").Push({"close"}).Op(0x52).Op(0x17);
+  });
+  a.Op(0x4F);
+  a.Get("s").Push({1}).Get("v").Push({"attachVideo"}).Op(0x52).Op(0x17);
+  a.Push({"clip.flv", 1}).Get("s").Push({"play"}).Op(0x52).Op(0x17);
+  swftest::SwfWriter w(64, 32, 10);
+  w.SetVersion(8);
+  w.Tag(60, StreamDefinition(1, 0));
+  swftest::SwfWriter::Place2Args place;
+  place.character = 1;
+  place.name = "v";
+  w.Place2(place);
+  w.DoAction(a.Build()->bytes);
+  w.ShowFrame();
+  w.ShowFrame();
+  w.ShowFrame();
+  const auto bytes = w.Finish('F', 3);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  std::vector<std::string> lines;
+  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
+                  folder.dir() + "test.swf"};
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (int i = 0; i < 3; ++i) stage.Step(i * 100.0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"status NetStream.Play.Start", "closing"}));
+  EXPECT_EQ(Halves(*movie, stage), std::make_pair(0xFFFFFFu, 0xFFFFFFu));
+}
+
+// Records what the stream asks of the movie's sound.
+class RecordedSounds final : public ScriptSound {
+ public:
+  std::uint32_t LoadFile(const std::string&) override { return 0; }
+  std::uint32_t LoadMp3(std::vector<std::uint8_t> bytes) override {
+    loaded = std::move(bytes);
+    return 7;
+  }
+  std::uint32_t Handle(const Movie&, std::uint16_t id) override { return id; }
+  double DurationMs(std::uint32_t) override { return -1; }
+  int Start(std::uint32_t sound, double offsetMs, int, const SoundLevels&) override {
+    calls.push_back("start " + std::to_string(sound) + " at " +
+                    std::to_string(std::lround(offsetMs)));
+    return ++voices;
+  }
+  void Stop(int voice) override { calls.push_back("stop " + std::to_string(voice)); }
+  void StopAll() override {}
+  bool Playing(int) const override { return true; }
+  double PositionMs(int) const override { return 0; }
+  void SetLevels(int, const SoundLevels&) override {}
+  void SetMasterLevels(const SoundLevels&) override {}
+  std::vector<std::uint8_t> loaded;
+  std::vector<std::string> calls;
+  int voices = 0;
+};
+
+// The file's MP3 tags play as one sound from where the stream is: at the start, again after a
+// pause, and from the key frame a seek goes to; other kinds of sound are left out.
+TEST(VideoStage, AStreamsSoundGoesWithItsPictures) {
+  Folder folder;
+  const std::vector<std::uint8_t> mp3a = {0x2E, 1, 2, 3}, mp3b = {0x2E, 4, 5}, pcm = {0x3E, 9, 9};
+  folder.Write("clip.flv", Flv({{9, 0, VideoTag(true, ScreenFrame(kRed, kRed))},
+                                {8, 0, mp3a},
+                                {8, 10, pcm},
+                                {8, 300, mp3b},
+                                {9, 300, VideoTag(true, ScreenFrame(kBlue, kBlue))},
+                                {9, 900, VideoTag(false, ScreenFrame(kGreen, std::nullopt))}}));
+  Asm a;
+  a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);
+  a.Push({Null{}, 1}).Get("n").Push({"connect"}).Op(0x52).Op(0x17);
+  a.Push({"s"}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
+  a.Push({"clip.flv", 1}).Get("s").Push({"play"}).Op(0x52).Op(0x17);
+  auto call = [](Asm& f, const char* method, std::optional<double> arg) {
+    if (arg) f.Push({*arg});
+    f.Push({arg ? 1 : 0}).Get("s").Push({method}).Op(0x52).Op(0x17);
+  };
+  Asm pause, resume, seek;
+  call(pause, "pause", std::nullopt);  // toggles: pauses
+  call(resume, "pause", 0.0);          // pause(false): resumes
+  call(seek, "seek", 0.5);             // to the key frame at 0.3 s
+  swftest::SwfWriter w(64, 32, 10);
+  w.SetVersion(8);
+  w.DoAction(a.Build()->bytes);
+  w.ShowFrame();
+  w.ShowFrame();
+  w.DoAction(pause.Build()->bytes);
+  w.ShowFrame();
+  w.ShowFrame();
+  w.DoAction(resume.Build()->bytes);
+  w.ShowFrame();
+  w.DoAction(seek.Build()->bytes);
+  w.ShowFrame();
+  const auto bytes = w.Finish('F', 6);
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  ASSERT_TRUE(movie);
+  Stage stage(*movie);
+  RecordedSounds sounds;
+  ScriptHost host{*movie, stage, [](std::string_view) {}, folder.dir() + "test.swf"};
+  host.sound = &sounds;
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  std::vector<std::string> steps;
+  for (int i = 0; i < 6; ++i) {
+    stage.Step(i * 100.0);
+    std::string step;
+    for (const std::string& c : sounds.calls) step += (step.empty() ? "" : ", ") + c;
+    steps.push_back(step);
+    sounds.calls.clear();
+  }
+  EXPECT_EQ(sounds.loaded, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+  // Opened at 100 ms; paused at 200 ms (0.1 s in); resumed at 400 ms; sought at 500 ms.
+  EXPECT_EQ(steps, (std::vector<std::string>{"", "start 7 at 0", "stop 1", "", "start 7 at 100",
+                                             "stop 2, start 7 at 300"}));
+}
+
+}  // namespace
+}  // namespace dbx::swf::avm1
