@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -194,6 +195,13 @@ std::vector<std::uint8_t> VideoTag(bool key, const std::vector<std::uint8_t>& fr
   return out;
 }
 
+// A file of script data (onMetaData), then red | red at 0 s and the left block green at 0.1 s.
+std::vector<std::uint8_t> RedThenGreenLeft() {
+  return Flv({{18, 0, MetaData()},
+              {9, 0, VideoTag(true, ScreenFrame(kRed, kRed))},
+              {9, 100, VideoTag(false, ScreenFrame(kGreen, std::nullopt))}});
+}
+
 // s.onStatus = function(i) { trace(i.level + " " + i.code); }
 void TraceStatus(Asm& a, const std::string& stream) {
   a.Get(stream).Push({"onStatus"});
@@ -204,18 +212,63 @@ void TraceStatus(Asm& a, const std::string& stream) {
   a.Op(0x4F);
 }
 
-TEST(VideoStage, ANetStreamPlaysAFileIntoAVideoObjectAndSaysSo) {
-  Folder folder;
-  folder.Write("clip.flv", Flv({{18, 0, MetaData()},
-                                {9, 0, VideoTag(true, ScreenFrame(kRed, kRed))},
-                                {9, 100, VideoTag(false, ScreenFrame(kGreen, std::nullopt))}}));
-  Asm a;
+// n = new NetConnection(); n.connect(null); s = new NetStream(n)
+void OpenStream(Asm& a) {
   a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);
   a.Push({Null{}, 1}).Get("n").Push({"connect"}).Op(0x52).Op(0x17);
-  for (const char* name : {"s", "missing"}) {
-    a.Push({name}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
-    TraceStatus(a, name);
+  a.Push({"s"}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
+}
+
+// What a movie with a video object "v" traced and showed, frame by frame.
+struct Played {
+  std::vector<std::string> lines;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> pictures;
+};
+
+// Plays a movie of 10 frames a second, of as many frames as `scripts` has, whose first frame
+// places a video object "v" (at 64 x 32) and whose frames run the scripts given (null: none), as
+// test.swf in `folder`. `afterFrame` is called after each frame.
+Played PlayWithVideo(const Folder& folder, const std::vector<Asm*>& scripts,
+                     ScriptSound* sound = nullptr,
+                     const std::function<void()>& afterFrame = nullptr) {
+  swftest::SwfWriter w(64, 32, 10);
+  w.SetVersion(8);
+  w.Tag(60, StreamDefinition(1, 0));
+  swftest::SwfWriter::Place2Args place;
+  place.character = 1;
+  place.name = "v";
+  w.Place2(place);
+  for (Asm* script : scripts) {
+    if (script) w.DoAction(script->Build()->bytes);
+    w.ShowFrame();
   }
+  const auto bytes = w.Finish('F', static_cast<std::uint16_t>(scripts.size()));
+  Played played;
+  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
+  EXPECT_TRUE(movie);
+  if (!movie) return played;
+  Stage stage(*movie);
+  ScriptHost host{*movie, stage, [&](std::string_view s) { played.lines.emplace_back(s); },
+                  folder.dir() + "test.swf"};
+  host.sound = sound;
+  Runtime runtime(host);
+  stage.SetScripts(&runtime);
+  for (std::size_t i = 0; i < scripts.size(); ++i) {
+    stage.Step(static_cast<double>(i) * 100);
+    played.pictures.push_back(Halves(*movie, stage));
+    if (afterFrame) afterFrame();
+  }
+  return played;
+}
+
+TEST(VideoStage, ANetStreamPlaysAFileIntoAVideoObjectAndSaysSo) {
+  Folder folder;
+  folder.Write("clip.flv", RedThenGreenLeft());
+  Asm a;
+  OpenStream(a);
+  a.Push({"missing"}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
+  TraceStatus(a, "s");
+  TraceStatus(a, "missing");
   a.Get("s").Push({"onMetaData"});
   a.Function("", {"m"}, [](Asm& f) {
     f.Push({"duration "}).Get("m").Push({"duration"}).Op(0x4E).Op(0x47).Trace();
@@ -228,57 +281,26 @@ TEST(VideoStage, ANetStreamPlaysAFileIntoAVideoObjectAndSaysSo) {
   last.Push({"time "}).Get("s").Push({"time"}).Op(0x4E).Op(0x47);
   last.Push({" width "}).Op(0x47).Get("v").Push({"width"}).Op(0x4E).Op(0x47).Trace();
   last.Op(0x07);  // stop
-
-  swftest::SwfWriter w(64, 32, 10);
-  w.SetVersion(8);
-  w.Background(255, 255, 255);
-  w.Tag(60, StreamDefinition(1, 0));
-  swftest::SwfWriter::Place2Args place;
-  place.character = 1;
-  place.name = "v";
-  w.Place2(place);
-  w.DoAction(a.Build()->bytes);
-  w.ShowFrame();
-  for (int i = 0; i < 3; ++i) w.ShowFrame();
-  w.DoAction(last.Build()->bytes);
-  w.ShowFrame();
-  const auto bytes = w.Finish('F', 5);
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  ASSERT_TRUE(movie);
-  Stage stage(*movie);
-  std::vector<std::string> lines;
-  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
-                  folder.dir() + "test.swf"};
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> pictures;
-  for (int i = 0; i < 5; ++i) {
-    stage.Step(i * 100.0);
-    pictures.push_back(Halves(*movie, stage));
-  }
+  const Played played = PlayWithVideo(folder, {&a, nullptr, nullptr, nullptr, &last});
   const std::vector<std::string> expected = {
       "status NetStream.Play.Start",   "duration 0.2",
       "status NetStream.Buffer.Full",  "error NetStream.Play.StreamNotFound",
       "status NetStream.Buffer.Flush", "status NetStream.Play.Stop",
       "status NetStream.Buffer.Empty", "time 0.1 width 32"};
-  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(played.lines, expected);
   // Nothing before the file opens; its first picture; then the left block changed (at 0.1 s).
   const std::vector<std::pair<std::uint32_t, std::uint32_t>> shown = {
       {0xFFFFFF, 0xFFFFFF}, {kRed, kRed}, {kGreen, kRed}, {kGreen, kRed}, {kGreen, kRed}};
-  EXPECT_EQ(pictures, shown);
+  EXPECT_EQ(played.pictures, shown);
 }
 
 // A handler that closes the stream while its file is being played stops it there: what the
 // file holds after the script data is not shown, and the stream says nothing more.
 TEST(VideoStage, AHandlerThatClosesItsStreamStopsItThere) {
   Folder folder;
-  folder.Write("clip.flv", Flv({{18, 0, MetaData()},
-                                {9, 0, VideoTag(true, ScreenFrame(kRed, kRed))},
-                                {9, 100, VideoTag(false, ScreenFrame(kGreen, std::nullopt))}}));
+  folder.Write("clip.flv", RedThenGreenLeft());
   Asm a;
-  a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);
-  a.Push({Null{}, 1}).Get("n").Push({"connect"}).Op(0x52).Op(0x17);
-  a.Push({"s"}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
+  OpenStream(a);
   TraceStatus(a, "s");
   a.Get("s").Push({"onMetaData"});
   a.Function("", {"m"}, [](Asm& f) {
@@ -288,29 +310,9 @@ TEST(VideoStage, AHandlerThatClosesItsStreamStopsItThere) {
   a.Op(0x4F);
   a.Get("s").Push({1}).Get("v").Push({"attachVideo"}).Op(0x52).Op(0x17);
   a.Push({"clip.flv", 1}).Get("s").Push({"play"}).Op(0x52).Op(0x17);
-  swftest::SwfWriter w(64, 32, 10);
-  w.SetVersion(8);
-  w.Tag(60, StreamDefinition(1, 0));
-  swftest::SwfWriter::Place2Args place;
-  place.character = 1;
-  place.name = "v";
-  w.Place2(place);
-  w.DoAction(a.Build()->bytes);
-  w.ShowFrame();
-  w.ShowFrame();
-  w.ShowFrame();
-  const auto bytes = w.Finish('F', 3);
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  ASSERT_TRUE(movie);
-  Stage stage(*movie);
-  std::vector<std::string> lines;
-  ScriptHost host{*movie, stage, [&](std::string_view s) { lines.emplace_back(s); },
-                  folder.dir() + "test.swf"};
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
-  for (int i = 0; i < 3; ++i) stage.Step(i * 100.0);
-  EXPECT_EQ(lines, (std::vector<std::string>{"status NetStream.Play.Start", "closing"}));
-  EXPECT_EQ(Halves(*movie, stage), std::make_pair(0xFFFFFFu, 0xFFFFFFu));
+  const Played played = PlayWithVideo(folder, {&a, nullptr, nullptr});
+  EXPECT_EQ(played.lines, (std::vector<std::string>{"status NetStream.Play.Start", "closing"}));
+  EXPECT_EQ(played.pictures.back(), std::make_pair(0xFFFFFFu, 0xFFFFFFu));
 }
 
 // Records what the stream asks of the movie's sound.
@@ -351,9 +353,7 @@ TEST(VideoStage, AStreamsSoundGoesWithItsPictures) {
                                 {9, 300, VideoTag(true, ScreenFrame(kBlue, kBlue))},
                                 {9, 900, VideoTag(false, ScreenFrame(kGreen, std::nullopt))}}));
   Asm a;
-  a.Push({"n", 0, "NetConnection"}).Op(0x40).Op(0x1D);
-  a.Push({Null{}, 1}).Get("n").Push({"connect"}).Op(0x52).Op(0x17);
-  a.Push({"s"}).Get("n").Push({1, "NetStream"}).Op(0x40).Op(0x1D);
+  OpenStream(a);
   a.Push({"clip.flv", 1}).Get("s").Push({"play"}).Op(0x52).Op(0x17);
   auto call = [](Asm& f, const char* method, std::optional<double> arg) {
     if (arg) f.Push({*arg});
@@ -363,35 +363,14 @@ TEST(VideoStage, AStreamsSoundGoesWithItsPictures) {
   call(pause, "pause", std::nullopt);  // toggles: pauses
   call(resume, "pause", 0.0);          // pause(false): resumes
   call(seek, "seek", 0.5);             // to the key frame at 0.3 s
-  swftest::SwfWriter w(64, 32, 10);
-  w.SetVersion(8);
-  w.DoAction(a.Build()->bytes);
-  w.ShowFrame();
-  w.ShowFrame();
-  w.DoAction(pause.Build()->bytes);
-  w.ShowFrame();
-  w.ShowFrame();
-  w.DoAction(resume.Build()->bytes);
-  w.ShowFrame();
-  w.DoAction(seek.Build()->bytes);
-  w.ShowFrame();
-  const auto bytes = w.Finish('F', 6);
-  auto movie = ParseMovie(bytes.data(), bytes.size(), nullptr);
-  ASSERT_TRUE(movie);
-  Stage stage(*movie);
   RecordedSounds sounds;
-  ScriptHost host{*movie, stage, [](std::string_view) {}, folder.dir() + "test.swf"};
-  host.sound = &sounds;
-  Runtime runtime(host);
-  stage.SetScripts(&runtime);
   std::vector<std::string> steps;
-  for (int i = 0; i < 6; ++i) {
-    stage.Step(i * 100.0);
+  PlayWithVideo(folder, {&a, nullptr, &pause, nullptr, &resume, &seek}, &sounds, [&] {
     std::string step;
     for (const std::string& c : sounds.calls) step += (step.empty() ? "" : ", ") + c;
     steps.push_back(step);
     sounds.calls.clear();
-  }
+  });
   EXPECT_EQ(sounds.loaded, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
   // Opened at 100 ms; paused at 200 ms (0.1 s in); resumed at 400 ms; sought at 500 ms.
   EXPECT_EQ(steps, (std::vector<std::string>{"", "start 7 at 0", "stop 1", "", "start 7 at 100",
