@@ -1067,6 +1067,12 @@ Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, 
   return f;
 }
 
+void Getter(Vm& vm, Object* o, std::string_view name, NativeFn fn, std::uint16_t flags) {
+  Property& p = o->props().Add(name);
+  p.getter = vm.NewNative(fn);
+  p.flags = flags;
+}
+
 bool CalledFromSuper(Vm& vm, const CallArgs& a) {
   return !a.constructing && a.self && a.superObj && a.callee &&
          vm.Get(a.callee, "prototype").AsObject() == a.superObj;

@@ -20,6 +20,8 @@ Object* MakeClass(Vm& vm, Object* parent, std::string_view name, NativeFn call, 
 // (super(...) calls it on the instance, with the class's prototype as home): it then makes that
 // instance one of its own, where the instance allows it.
 bool CalledFromSuper(Vm& vm, const CallArgs& a);
+// A read-only property of `o` computed by `fn` (setting it does nothing).
+void Getter(Vm& vm, Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = 0);
 // Days since 1970-01-01 of a civil date (proleptic Gregorian), months from 0; months outside
 // 0..11 carry into the year.
 double DaysFromCivil(double y, double m, double d);

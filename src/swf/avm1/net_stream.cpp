@@ -27,7 +27,6 @@ namespace {
 constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
 
 struct StreamState : NativeState {
-  Object* connection = nullptr;
   enum class Phase : std::uint8_t { kIdle, kOpening, kPlaying, kEnded } phase = Phase::kIdle;
   std::string url;
   std::string bytes;
@@ -36,7 +35,6 @@ struct StreamState : NativeState {
   double startMs = 0;    // the movie's time at which the stream's time 0 lies
   double positionMs = 0;
   bool paused = false;
-  double bufferTime = 0.1;
   int codec = -1;
   std::unique_ptr<video::Decoder> decoder;
   std::shared_ptr<VideoFeed> feed = std::make_shared<VideoFeed>();
@@ -45,7 +43,6 @@ struct StreamState : NativeState {
   // Counts the calls that open, close or move the stream: a handler called on the way may make
   // them, and what was going on then stops.
   std::uint64_t generation = 0;
-  void Trace(Tracer& t) override { t.Mark(connection); }
 };
 
 StreamState* StateOf(Object* o) {
@@ -111,6 +108,25 @@ void Sound(Vm& vm, StreamState& s) {
   if (s.sound && vm.sound) s.voice = vm.sound->Start(s.sound, s.positionMs, 1, SoundLevels{});
 }
 
+// Decodes a video tag of the stream's file into `picture` (the whole picture, when it decodes),
+// with a decoder for the tag's codec.
+bool DecodeTag(StreamState& s, const video::FlvTag& tag, Bitmap& picture) {
+  if (tag.kind != video::FlvTag::Kind::kVideo || tag.size <= 1) return false;
+  const auto* data = reinterpret_cast<const std::uint8_t*>(s.bytes.data()) + tag.offset;
+  const int codec = data[0] & 0x0F;
+  if (codec != s.codec) {
+    s.codec = codec;
+    s.decoder = video::MakeDecoder(codec);
+  }
+  return s.decoder && s.decoder->Decode(data + 1, tag.size - 1, picture);
+}
+
+// The video objects attached show `picture` from now on.
+void Show(StreamState& s, Bitmap&& picture) {
+  s.feed->picture = std::make_shared<Bitmap>(std::move(picture));
+  ++s.feed->serial;
+}
+
 // Plays the tags up to the stream's position: pictures to the feed, script data to handlers.
 void PlayTags(Vm& vm, Object* self, StreamState& s) {
   const auto& tags = s.file->tags;
@@ -120,15 +136,8 @@ void PlayTags(Vm& vm, Object* self, StreamState& s) {
   Bitmap picture;
   for (; s.next < tags.size() && tags[s.next].timeMs <= s.positionMs; ++s.next) {
     const video::FlvTag& tag = tags[s.next];
-    if (tag.kind == video::FlvTag::Kind::kVideo && tag.size > 1) {
-      const int codec = data[tag.offset] & 0x0F;
-      if (codec != s.codec) {
-        s.codec = codec;
-        s.decoder = video::MakeDecoder(codec);
-      }
-      if (!s.decoder) continue;
-      if (!pictured && s.feed->picture) picture = *s.feed->picture;
-      pictured |= s.decoder->Decode(data + tag.offset + 1, tag.size - 1, picture);
+    if (tag.kind == video::FlvTag::Kind::kVideo) {
+      pictured |= DecodeTag(s, tag, picture);
     } else if (tag.kind == video::FlvTag::Kind::kScript) {
       const auto script = video::ReadFlvScript(data + tag.offset, tag.size);
       if (!script || vm.aborting()) continue;
@@ -137,19 +146,12 @@ void PlayTags(Vm& vm, Object* self, StreamState& s) {
       if (s.generation != generation) return;
     }
   }
-  if (pictured) {
-    s.feed->picture = std::make_shared<Bitmap>(std::move(picture));
-    ++s.feed->serial;
-  }
+  if (pictured) Show(s, std::move(picture));
 }
 
 Value StreamConstruct(Vm&, CallArgs& a) {
   if (!a.self) return {};
-  if (!StateOf(a.self)) {
-    auto state = std::make_unique<StreamState>();
-    state->connection = a[0].AsObject();
-    a.self->native = std::move(state);
-  }
+  if (!StateOf(a.self)) a.self->native = std::make_unique<StreamState>();
   a.self->SetOwn("bufferTime", Value(0.1));
   return Value(a.self);
 }
@@ -219,15 +221,10 @@ Value StreamSeek(Vm& vm, CallArgs& a) {
   // Only the pictures: script data on the way is not played again.
   std::size_t end = from;
   while (end < tags.size() && tags[end].timeMs <= keyTime) ++end;
-  for (std::size_t i = from; i < end; ++i) {
-    const video::FlvTag& tag = tags[i];
-    if (tag.kind != video::FlvTag::Kind::kVideo || tag.size <= 1 || !s->decoder) continue;
-    Bitmap picture = s->feed->picture ? *s->feed->picture : Bitmap{};
-    if (s->decoder->Decode(data + tag.offset + 1, tag.size - 1, picture)) {
-      s->feed->picture = std::make_shared<Bitmap>(std::move(picture));
-      ++s->feed->serial;
-    }
-  }
+  bool pictured = false;
+  Bitmap picture;
+  for (std::size_t i = from; i < end; ++i) pictured |= DecodeTag(*s, tags[i], picture);
+  if (pictured) Show(*s, std::move(picture));
   s->next = end;
   s->startMs = std::nan("");
   if (s->paused)
@@ -262,8 +259,7 @@ Value StreamSetBufferTime(Vm& vm, CallArgs& a) {
   StreamState* s = StateOf(a.self);
   if (!s) return {};
   const double t = vm.ToNumber(a[0]);
-  s->bufferTime = std::isfinite(t) && t > 0 ? t : 0;
-  a.self->SetOwn("bufferTime", Value(s->bufferTime));
+  a.self->SetOwn("bufferTime", Value(std::isfinite(t) && t > 0 ? t : 0.0));
   return {};
 }
 
@@ -372,22 +368,14 @@ void InstallNetStream(Vm& vm) {
                                                       {"bytesLoaded", StreamBytesLoaded},
                                                       {"bytesTotal", StreamBytesLoaded},
                                                       {"bufferLength", StreamBufferLength}};
-  for (const auto& [name, fn] : getters) {
-    Property& p = proto->props().Add(name);
-    p.getter = vm.NewNative(fn);
-    p.flags = prop::kDontEnum;
-  }
+  for (const auto& [name, fn] : getters) Getter(vm, proto, name, fn, prop::kDontEnum);
 
   Object* video = vm.NewObject();
   MakeClass(vm, vm.global, "Video", VideoCall, VideoConstruct, video);
   vm.Method(video, "attachVideo", VideoAttach);
   vm.Method(video, "clear", VideoClear);
-  for (const auto& [name, fn] : {std::pair<const char*, NativeFn>{"width", VideoWidth},
-                                 std::pair<const char*, NativeFn>{"height", VideoHeight}}) {
-    Property& p = video->props().Add(name);
-    p.getter = vm.NewNative(fn);
-    p.flags = prop::kDontEnum;
-  }
+  Getter(vm, video, "width", VideoWidth, prop::kDontEnum);
+  Getter(vm, video, "height", VideoHeight, prop::kDontEnum);
   Property& smoothing = video->props().Add("smoothing");
   smoothing.getter = vm.NewNative(VideoGetSmoothing);
   smoothing.setter = vm.NewNative(VideoSetSmoothing);

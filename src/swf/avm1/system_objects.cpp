@@ -42,13 +42,6 @@ Value ReturnSelf(Vm&, CallArgs& a) {
   return a.self ? Value(a.self) : Value();
 }
 
-// A read-only property computed by `fn` (setting it does nothing).
-void Getter(Vm& vm, Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = 0) {
-  Property& p = o->props().Add(name);
-  p.getter = vm.NewNative(fn);
-  p.flags = flags;
-}
-
 // ---- PrintJob: nothing prints; the page sizes read 0 -----------------------------------------
 
 void InstallPrintJob(Vm& vm) {

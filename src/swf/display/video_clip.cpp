@@ -41,7 +41,8 @@ void ShowVideoFrame(Clip& clip) {
     --from;
   if (onward && static_cast<int>(from->first) <= p.decoded)
     from = frames.upper_bound(static_cast<std::uint16_t>(p.decoded));
-  Bitmap picture = p.picture ? *p.picture : Bitmap{};
+  // (A frame that decodes gives the whole picture.)
+  Bitmap picture;
   bool changed = false;
   for (auto f = from; f != last; ++f)
     changed |= p.decoder->Decode(f->second.data(), f->second.size(), picture);

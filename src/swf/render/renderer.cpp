@@ -638,11 +638,12 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
     own.x1 += 3 * fixed + 1;
     own.y1 += 3 * fixed + 1;
   };
-  auto addPicture = [&](const Bitmap& b) {
-    for (double x : {0.0, b.width * 20.0})
-      for (double y : {0.0, b.height * 20.0})
+  auto addRectangle = [&](int width, int height) {
+    for (double x : {0.0, width * 20.0})
+      for (double y : {0.0, height * 20.0})
         own.Add(dm.a * x + dm.c * y + dm.tx, dm.b * x + dm.d * y + dm.ty);
   };
+  auto addPicture = [&](const Bitmap& b) { addRectangle(b.width, b.height); };
   if ((obj.kind == ClipKind::kMovie || obj.kind == ClipKind::kButton) && obj.scrollRect) {
     // Nothing shows outside the window.
     const double w = obj.scrollRect->width * 20, h = obj.scrollRect->height * 20;
@@ -665,7 +666,7 @@ void Renderer::AddBounds(const Clip& obj, const Matrix& m, Box& box, int nesting
     } else if (const auto* bmp = std::get_if<std::shared_ptr<const Bitmap>>(&ch)) {
       if (*bmp) addPicture(**bmp);
     } else if (const auto* stream = std::get_if<VideoStream>(&ch)) {
-      if (VideoPicture(obj)) addPicture(Bitmap{stream->width, stream->height, {}, true});
+      if (VideoPicture(obj)) addRectangle(stream->width, stream->height);
     }
   }
   if (own.Empty()) return;
