@@ -230,39 +230,48 @@ TEST(BoxBlur, TheSplitFollowsTheThreadsSpeeds) {
 }
 
 TEST(OverRow, PutsEachPixelOverWithTheRoundedFormula) {
-  // Runs of clear, opaque and part-covering pixels (whole groups of each, and mixed), rows of
-  // every length around the groups of 4, onto a layer and onto the screen.
+  // Runs of clear, opaque and part-covering pixels (whole vectors of each, and mixed), rows of
+  // every length around the vectors of 4, 8 and 16 pixels, onto a layer and onto the screen, with
+  // each width of vectors.
   std::mt19937 rng(5);
   auto premultiplied = [&](int a) {
     auto ch = [&] { return a == 0 ? 0u : static_cast<std::uint32_t>(rng() % (a + 1)); };
     return static_cast<std::uint32_t>(a) << 24 | ch() << 16 | ch() << 8 | ch();
   };
-  for (bool keepAlpha : {false, true})
-    for (int count = 0; count <= 21; ++count) {
-      std::vector<std::uint32_t> src(static_cast<std::size_t>(count)), dst(src.size());
-      for (int i = 0; i < count; ++i) {
-        const int run = (i / 4 + count) % 4;  // clear, opaque, part, mixed
-        const int a = run == 0 ? 0 : run == 1 ? 255 : run == 2 ? 1 + rng() % 254 : rng() % 3 * 127;
-        src[static_cast<std::size_t>(i)] = premultiplied(std::min(a, 255));
-        dst[static_cast<std::size_t>(i)] = keepAlpha ? premultiplied(rng() % 256) : rng();
-      }
-      std::vector<std::uint32_t> expect(dst);
-      for (std::size_t i = 0; i < src.size(); ++i) {
-        const std::uint32_t a = src[i] >> 24;
-        if (a == 0) continue;
-        std::uint32_t out = 0;
-        for (int shift : {0, 8, 16, 24}) {
-          if (shift == 24 && !keepAlpha) continue;
-          const std::uint32_t s = (src[i] >> shift) & 0xFF, d = (expect[i] >> shift) & 0xFF;
-          out |= (s + (d * (255 - a) + 127) / 255) << shift;
+  for (int vectorBytes : {64, 32, 16})
+    for (bool keepAlpha : {false, true})
+      for (int count = 0; count <= 70; ++count) {
+        const int group = vectorBytes / 4;
+        std::vector<std::uint32_t> src(static_cast<std::size_t>(count)), dst(src.size());
+        for (int i = 0; i < count; ++i) {
+          const int run = (i / group + count) % 4;  // clear, opaque, part, mixed
+          const int a = run == 0   ? 0
+                        : run == 1 ? 255
+                        : run == 2 ? 1 + rng() % 254
+                                   : rng() % 3 * 127;
+          src[static_cast<std::size_t>(i)] = premultiplied(std::min(a, 255));
+          dst[static_cast<std::size_t>(i)] = keepAlpha ? premultiplied(rng() % 256) : rng();
         }
-        expect[i] = out;
+        std::vector<std::uint32_t> expect(dst);
+        for (std::size_t i = 0; i < src.size(); ++i) {
+          const std::uint32_t a = src[i] >> 24;
+          if (a == 0) continue;
+          std::uint32_t out = 0;
+          for (int shift : {0, 8, 16, 24}) {
+            if (shift == 24 && !keepAlpha) continue;
+            const std::uint32_t s = (src[i] >> shift) & 0xFF, d = (expect[i] >> shift) & 0xFF;
+            out |= (s + (d * (255 - a) + 127) / 255) << shift;
+          }
+          expect[i] = out;
+        }
+        blur::LimitVectorBytes(vectorBytes);
+        OverRow(dst.data(), src.data(), count, keepAlpha);
+        blur::LimitVectorBytes(64);
+        for (std::size_t i = 0; i < src.size(); ++i)
+          ASSERT_EQ(dst[i], expect[i])
+              << vectorBytes << "-byte vectors, pixel " << i << " of " << count << ", layer "
+              << keepAlpha << ", src " << std::hex << src[i];
       }
-      OverRow(dst.data(), src.data(), count, keepAlpha);
-      for (std::size_t i = 0; i < src.size(); ++i)
-        ASSERT_EQ(dst[i], expect[i]) << "pixel " << i << " of " << count << ", layer " << keepAlpha
-                                     << ", src " << std::hex << src[i];
-    }
 }
 
 // Straight (not premultiplied) colours 0..1 of the blend formulas.

@@ -680,8 +680,8 @@ void AllPasses(std::uint8_t* data, int width, int channels, int radiusX, int rad
 
 }  // namespace
 
-// The widest vectors, in bytes (16, 32 or 64), that the blur may use where the processor has them
-// (64 by default; the tests run every kind of pass on one machine).
+// The widest vectors, in bytes (16, 32 or 64), that the blur and OverRow may use where the
+// processor has them (64 by default; the tests run every kind of kernel on one machine).
 void LimitVectorBytes(int bytes);
 // The size (in bytes) from which a picture is blurred in two halves at once, on two threads
 // (512 x 512 pixels of four channels by default; the tests split small pictures too). Returns the

@@ -10,6 +10,7 @@
 
 #include "core/side_worker.h"
 #include "swf/render/blur_kernels.h"
+#include "swf/render/over_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -674,42 +675,58 @@ inline std::uint32_t OverPixel(std::uint32_t d, std::uint32_t src, bool keepAlph
   return (keepAlpha ? ch(24) : 0) | ch(16) | ch(8) | ch(0);
 }
 
+#ifdef DBX_BLUR_SSE2
+// 4 pixels of 4 channels.
+struct Sse2Over {
+  using R = __m128i;
+  static constexpr int kPixels = 4;
+  static constexpr bool kPartial = false;
+  static R Set32(std::uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
+  static R Load(const std::uint32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  static void Store(std::uint32_t* p, R v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+  static R And(R a, R b) { return _mm_and_si128(a, b); }
+  static R Alpha() { return Set32(0xFF000000u); }
+  static bool AllClear(R s) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(And(s, Alpha()), _mm_setzero_si128())) == 0xFFFF;
+  }
+  static bool AllOpaque(R s) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(And(s, Alpha()), Alpha())) == 0xFFFF;
+  }
+  // One half's channels, widened to 16 bits.
+  static R Blend(R s, R d) {
+    const R inv =
+        _mm_sub_epi16(_mm_set1_epi16(255), _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF));
+    const R t = _mm_add_epi16(_mm_mullo_epi16(d, inv), _mm_set1_epi16(127));
+    return _mm_add_epi16(
+        s, _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), _mm_set1_epi16(1)),
+                          8));
+  }
+  static R Over(R s, R d, R keep) {
+    const R zero = _mm_setzero_si128();
+    const R lo = Blend(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+    const R hi = Blend(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+    const R clear = _mm_cmpeq_epi32(And(s, Alpha()), zero);
+    return _mm_or_si128(_mm_and_si128(clear, d),
+                        _mm_andnot_si128(clear, And(_mm_packus_epi16(lo, hi), keep)));
+  }
+};
+#endif
+
 }  // namespace
 
 void OverRow(std::uint32_t* dst, const std::uint32_t* src, int count, bool keepAlpha) {
   int i = 0;
+#ifdef DBX_BLUR_WIDE
+  const int widest = vectorBytes.load(std::memory_order_relaxed);
+  if (widest >= 64 && blur::HaveWidestVectors())
+    i = over::OverWidest(dst, src, count, keepAlpha);
+  else if (widest >= 32 && blur::HaveWideVectors())
+    i = over::OverWide(dst, src, count, keepAlpha);
+#endif
 #ifdef DBX_BLUR_SSE2
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-  const __m128i keep = keepAlpha ? _mm_set1_epi32(-1) : _mm_set1_epi32(0x00FFFFFF);
-  const __m128i c255 = _mm_set1_epi16(255), c127 = _mm_set1_epi16(127), one = _mm_set1_epi16(1);
-  // Under each pixel of 4 16-bit channels: (255 - alpha) * d + 127, divided by 255 exactly as
-  // (t + (t >> 8) + 1) >> 8 for every t up to 255 * 255 + 127.
-  auto blend = [&](__m128i s, __m128i d) {
-    const __m128i inv =
-        _mm_sub_epi16(c255, _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF));
-    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(d, inv), c127);
-    return _mm_add_epi16(
-        s, _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), one), 8));
-  };
-  for (; i + 4 <= count; i += 4) {
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    const __m128i alpha = _mm_and_si128(s, alphaMask);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) continue;
-    __m128i* out = reinterpret_cast<__m128i*>(dst + i);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphaMask)) == 0xFFFF) {
-      _mm_storeu_si128(out, _mm_and_si128(s, keep));
-      continue;
-    }
-    const __m128i d = _mm_loadu_si128(out);
-    const __m128i lo = blend(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
-    const __m128i hi = blend(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
-    // Clear pixels leave what is below as it was.
-    const __m128i clear = _mm_cmpeq_epi32(alpha, zero);
-    _mm_storeu_si128(
-        out, _mm_or_si128(_mm_and_si128(clear, d),
-                          _mm_andnot_si128(clear, _mm_and_si128(_mm_packus_epi16(lo, hi), keep))));
-  }
+  i += over::OverVectors<Sse2Over>(dst + i, src + i, count - i, keepAlpha);
 #endif
   for (; i < count; ++i) dst[i] = OverPixel(dst[i], src[i], keepAlpha);
 }
