@@ -59,13 +59,14 @@ std::vector<std::uint8_t> ScreenFrame(std::optional<std::uint32_t> left,
 }
 
 // DefineVideoStream `id` of screen video, shown at 64 x 32 (twice its frames' size).
-std::vector<std::uint8_t> StreamDefinition(std::uint16_t id, std::uint16_t frames) {
+std::vector<std::uint8_t> StreamDefinition(std::uint16_t id, std::uint16_t frames,
+                                           std::uint8_t flags = 0) {
   swftest::BitWriter w;
   w.U16(id);
   w.U16(frames);
   w.U16(64);
   w.U16(32);
-  w.U8(0);
+  w.U8(flags);
   w.U8(3);
   return w.Take();
 }
@@ -227,13 +228,13 @@ struct Played {
 
 // Plays a movie of 10 frames a second, of as many frames as `scripts` has, whose first frame
 // places a video object "v" (at 64 x 32) and whose frames run the scripts given (null: none), as
-// test.swf in `folder`. `afterFrame` is called after each frame.
+// test.swf in `folder`. `afterFrame` is called after each frame; `flags` are the stream's.
 Played PlayWithVideo(const Folder& folder, const std::vector<Asm*>& scripts,
                      ScriptSound* sound = nullptr,
-                     const std::function<void()>& afterFrame = nullptr) {
+                     const std::function<void()>& afterFrame = nullptr, std::uint8_t flags = 0) {
   swftest::SwfWriter w(64, 32, 10);
   w.SetVersion(8);
-  w.Tag(60, StreamDefinition(1, 0));
+  w.Tag(60, StreamDefinition(1, 0, flags));
   swftest::SwfWriter::Place2Args place;
   place.character = 1;
   place.name = "v";
@@ -292,6 +293,20 @@ TEST(VideoStage, ANetStreamPlaysAFileIntoAVideoObjectAndSaysSo) {
   const std::vector<std::pair<std::uint32_t, std::uint32_t>> shown = {
       {0xFFFFFF, 0xFFFFFF}, {kRed, kRed}, {kGreen, kRed}, {kGreen, kRed}, {kGreen, kRed}};
   EXPECT_EQ(played.pictures, shown);
+}
+
+// A video object smooths its picture as its stream's flag says, until a script sets smoothing.
+TEST(VideoStage, SmoothingIsTheStreamsFlagUntilAScriptSetsIt) {
+  Folder folder;
+  for (std::uint8_t flags : {0, 1}) {
+    Asm a;
+    a.Get("v").Push({"smoothing"}).Op(0x4E).Trace();
+    a.Get("v").Push({"smoothing"}).Push({flags == 0}).Op(0x4F);
+    a.Get("v").Push({"smoothing"}).Op(0x4E).Trace();
+    const Played played = PlayWithVideo(folder, {&a}, nullptr, nullptr, flags);
+    const std::vector<std::string> expected = {flags ? "true" : "false", flags ? "false" : "true"};
+    EXPECT_EQ(played.lines, expected) << "flags " << int{flags};
+  }
 }
 
 // A handler that closes the stream while its file is being played stops it there: what the

@@ -312,7 +312,7 @@ Value VideoHeight(Vm&, CallArgs& a) {
 
 Value VideoGetSmoothing(Vm&, CallArgs& a) {
   const Clip* clip = ClipOf(a.self);
-  return clip ? Value(clip->videoSmoothing.value_or(false)) : Value();
+  return clip ? Value(VideoSmoothing(*clip)) : Value();
 }
 
 Value VideoSetSmoothing(Vm& vm, CallArgs& a) {

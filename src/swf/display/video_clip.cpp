@@ -15,11 +15,20 @@ struct VideoPlayback {
   std::uint64_t serial = 0;
 };
 
-void ShowVideoFrame(Clip& clip) {
-  if (clip.kind != ClipKind::kVideo || !clip.movie) return;
+const VideoStream* VideoStreamOf(const Clip& clip) {
+  if (clip.kind != ClipKind::kVideo || !clip.movie) return nullptr;
   const auto it = clip.movie->characters.find(clip.character);
-  const auto* stream =
-      it == clip.movie->characters.end() ? nullptr : std::get_if<VideoStream>(&it->second);
+  return it == clip.movie->characters.end() ? nullptr : std::get_if<VideoStream>(&it->second);
+}
+
+bool VideoSmoothing(const Clip& clip) {
+  if (clip.videoSmoothing) return *clip.videoSmoothing;
+  const VideoStream* stream = VideoStreamOf(clip);
+  return stream && stream->smoothing;
+}
+
+void ShowVideoFrame(Clip& clip) {
+  const VideoStream* stream = VideoStreamOf(clip);
   if (!stream || stream->frameData.empty()) return;
   if (!clip.videoPlayback) {
     clip.videoPlayback = std::make_shared<VideoPlayback>();

@@ -21,6 +21,12 @@ struct VideoFeed {
 // The decoding of a video object's own stream, kept on the object.
 struct VideoPlayback;
 
+// The stream a video object was placed from (null: none, or not a video object).
+const VideoStream* VideoStreamOf(const Clip& clip);
+
+// Whether a video object's picture is smoothed: as a script set it, else as its stream says.
+bool VideoSmoothing(const Clip& clip);
+
 // Brings a video object's picture to its stream's frame at the clip's ratio: from the frame
 // decoded last when the ratio moved on, else from the nearest key frame before it. A frame that
 // does not decode, or a codec that is not decoded, leaves the picture as it was.

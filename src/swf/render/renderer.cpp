@@ -427,8 +427,7 @@ void Renderer::DrawVideo(const Clip& obj, const VideoStream& stream, const Matri
   Matrix fit;
   fit.a = static_cast<double>(stream.width) / picture->width;
   fit.d = static_cast<double>(stream.height) / picture->height;
-  const bool smooth = obj.videoSmoothing.value_or(stream.smoothing);
-  DrawBitmap(*picture, 0, smooth, toDevice * fit, cx);
+  DrawBitmap(*picture, 0, VideoSmoothing(obj), toDevice * fit, cx);
 }
 
 namespace {
