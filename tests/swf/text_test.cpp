@@ -465,6 +465,25 @@ TEST(Layout, TextHeightLeadingAndBlanksThatEndALine) {
   EXPECT_EQ(Lay("a\rb", 1000, false, spaced).layout.textHeight, 440);
   EXPECT_EQ(Lay("a\rb\rc", 1000, false, spaced).layout.textHeight, 680);
   EXPECT_EQ(Lay("", 1000, false, spaced).layout.textHeight, 0);
+  // The empty line after a break that ends the text adds nothing for scripts, and keeps the
+  // leading above it; a field that sizes itself to its text makes room for it.
+  EXPECT_EQ(Lay("a\rb\r", 1000, false, spaced).layout.textHeight, 480);
+  EXPECT_EQ(Lay("a\r", 1000, false, spaced).layout.textHeight, 240);
+  EXPECT_EQ(Lay("a\r", 1000, false, spaced).layout.fitHeight, 440);
+  EXPECT_EQ(Lay("a\rb", 1000, false, spaced).layout.fitHeight, 440);
+  // Margins, indents and a list item's indent move lines in but are not in the text's width.
+  for (float swf::text::ParaFormat::*room :
+       {&swf::text::ParaFormat::leftMargin, &swf::text::ParaFormat::rightMargin,
+        &swf::text::ParaFormat::indent, &swf::text::ParaFormat::blockIndent}) {
+    swf::text::ParaFormat moved;
+    moved.*room = 300;
+    const swf::text::Layout l = Lay("aa", 1000, false, moved).layout;
+    EXPECT_EQ(l.textWidth, 200);
+    EXPECT_EQ(l.fitWidth, 500);
+  }
+  swf::text::ParaFormat item;
+  item.bullet = true;
+  EXPECT_EQ(Lay("aa", 1000, false, item).layout.textWidth, 200);
   // "\r\n" breaks twice.
   EXPECT_EQ(Lay("a\r\nb", 1000, false).layout.lines.size(), 3u);
   // Blanks at the end count in the width of left-aligned lines only (unless told otherwise).

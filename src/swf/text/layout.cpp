@@ -208,8 +208,9 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
       // lines aligned left or justified, not in those aligned right or centred.
       const bool blanksCount = options.trailingBlanksCount || pf.align == TextAlign::kLeft ||
                                pf.align == TextAlign::kJustify;
-      out.textWidth =
-          std::max(out.textWidth, (blanksCount ? widthAll : width) + indentX + pf.rightMargin);
+      const float lineWidth = blanksCount ? widthAll : width;
+      out.textWidth = std::max(out.textWidth, lineWidth);
+      out.fitWidth = std::max(out.fitWidth, lineWidth + indentX + pf.rightMargin);
       top += line.Height();
       first = false;
       pos = end;
@@ -219,13 +220,17 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
     if (stop >= n) break;
   }
   // The leading under the last line does not count, unless it is the only line; no text has no
-  // height.
-  if (n == 0)
-    out.textHeight = 0;
+  // height. The empty line after a break that ends the text holds the caret alone: scripts do not
+  // see it (the leading of the line above it counts for them).
+  if (n == 0 || out.lines.empty())
+    out.fitHeight = 0;
   else if (out.lines.size() == 1)
-    out.textHeight = top;
-  else if (!out.lines.empty())
-    out.textHeight = top - out.lines.back().leading;
+    out.fitHeight = top;
+  else
+    out.fitHeight = top - out.lines.back().leading;
+  out.textHeight = out.fitHeight;
+  if (n > 0 && out.lines.size() > 1 && text.text[n - 1] == U'\r')
+    out.textHeight = top - out.lines.back().Height();
   return out;
 }
 

@@ -48,7 +48,12 @@ struct Layout {
   std::vector<PlacedGlyph> glyphs;
   std::vector<Underline> underlines;
   std::vector<LineBox> lines;
-  float textWidth = 0, textHeight = 0;  // twips; the widest line and all lines together
+  // Twips: the widest line and the lines together, as scripts read them (without margins and
+  // indents, and without an empty line that ends the text).
+  float textWidth = 0, textHeight = 0;
+  // Twips: the room the lines take, margins, indents and every line included (what a field that
+  // sizes itself to its text needs).
+  float fitWidth = 0, fitHeight = 0;
 };
 
 Layout LayOut(const RichText& text, const LayoutOptions& options);

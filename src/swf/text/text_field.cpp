@@ -185,9 +185,9 @@ const Layout& TextField::CurrentLayout() {
   layout_ = LayOut(content_, o);
   Box b = box_;
   if (autoSize_ != AutoSize::kNone) {
-    b.ymax = b.ymin + layout_.textHeight + 2 * kGutter;
+    b.ymax = b.ymin + layout_.fitHeight + 2 * kGutter;
     if (!wordWrap) {
-      const float w = layout_.textWidth + 2 * kGutter;
+      const float w = layout_.fitWidth + 2 * kGutter;
       const float old = b.xmax - b.xmin;
       if (autoSize_ == AutoSize::kRight) {
         b.xmin = b.xmax - w;
