@@ -115,7 +115,8 @@ TEST(TextFieldScript, TextFormatRangesAndNewText) {
   a.Push({0, "TextFormat"}).Op(0x40).StoreRegister(2).Op(0x17);
   a.Push({Reg{2}, "bold", true}).Op(0x4F);
   a.Push({Reg{2}, "size", 30}).Op(0x4F);
-  // setTextFormat(1, 3, fmt): b and c bold at 30.
+  a.Push({Reg{2}, "tabStops", 25, "10", 2}).Op(0x42).Op(0x4F);  // [10, 25]
+  // setTextFormat(1, 3, fmt): b and c bold at 30, their paragraph's tabs at 10 and 25 pixels.
   a.Push({Reg{2}, 3, 1, 3, Reg{1}}).Push({"setTextFormat"}).Op(0x52).Op(0x17);
   auto get = [&](std::initializer_list<test::Item> args, const char* what) {
     a.Push(args).Push({Reg{1}, "getTextFormat"}).Op(0x52).Push({what}).Op(0x4E).Trace();
@@ -126,12 +127,19 @@ TEST(TextFieldScript, TextFormatRangesAndNewText) {
   get({3, 1, 2}, "size");  // b and c
   get({0}, "size");
   get({0}, "font");  // shared by all
+  get({0}, "tabStops");
+  a.Push({Reg{1}, "html", true}).Op(0x4F);
+  a.Push({Reg{1}, "htmlText"}).Op(0x4E).Trace();
   // New text takes the new-text format, not the formats of the text it replaces.
   a.Push({Reg{2}, 1, Reg{1}}).Push({"setNewTextFormat"}).Op(0x52).Op(0x17);
   a.Push({Reg{1}, "text", "xy"}).Op(0x4F);
   get({0}, "bold");
   get({0}, "size");
-  const Played p = Play(a, 1);
+  Played p = Play(a, 1);
+  ASSERT_EQ(p.lines.size(), 10u);
+  EXPECT_EQ(p.lines[6], "10,25");
+  EXPECT_NE(p.lines[7].find("<TEXTFORMAT TABSTOPS=\"10,25\">"), std::string::npos) << p.lines[7];
+  p.lines.erase(p.lines.begin() + 6, p.lines.begin() + 8);
   EXPECT_EQ(p.lines, (std::vector<std::string>{"null", "false", "true", "30", "null",
                                                "Times New Roman", "true", "30"}));
 }

@@ -401,6 +401,20 @@ TEST(Html, WrittenBackWithNestedFontsAndParagraphFormats) {
                 font + ">x</FONT></P>");
   // No text, no paragraphs.
   EXPECT_EQ(swf::text::ToHtml(swf::text::PlainText(U"", base, {})), U"");
+  // Tab stops in pixels apart by commas, up to the first piece that is no number.
+  for (auto [stops, kept, written] :
+       {std::tuple{"10,20.5", std::vector<float>{200, 410}, " TABSTOPS=\"10,20.5\""},
+        {"7,x,9", {140}, " TABSTOPS=\"7\""},
+        {"", {}, ""}}) {
+    const auto tabbed = swf::text::ParseHtml(
+        U(std::string("<textformat tabstops=\"") + stops + "\">a</textformat>"), base, {});
+    EXPECT_EQ(tabbed.paragraphs[0].tabStops, kept) << stops;
+    EXPECT_EQ(swf::text::EncodeUtf8(swf::text::ToHtml(tabbed)),
+              (*written ? "<TEXTFORMAT" + std::string(written) + ">" : std::string()) +
+                  "<P ALIGN=\"LEFT\"><FONT " + font + ">a</FONT></P>" +
+                  (*written ? "</TEXTFORMAT>" : ""))
+        << stops;
+  }
 }
 
 // --- Layout -----------------------------------------------------------------------------------
@@ -491,6 +505,18 @@ TEST(Layout, TextHeightLeadingAndBlanksThatEndALine) {
   centred.align = swf::TextAlign::kCenter;
   EXPECT_EQ(Lay("aa  ", 1000, false).layout.textWidth, 300);
   EXPECT_EQ(Lay("aa  ", 1000, false, centred).layout.textWidth, 200);
+}
+
+TEST(Layout, TabsGoToTheParagraphsStopsThenToEveryDefaultStop) {
+  // Letters of 100 twips; stops at 250 and 500, then every 800 twips from the line's start, which
+  // an indent moves on.
+  swf::text::ParaFormat stops;
+  stops.tabStops = {250, 500};
+  EXPECT_EQ(Lay("a\tb\tc\td\te", 5000, false, stops).xs,
+            (std::vector<float>{0, 250, 500, 800, 1600}));
+  EXPECT_EQ(Lay("a\tb", 5000, false).xs, (std::vector<float>{0, 800}));
+  stops.indent = 300;
+  EXPECT_EQ(Lay("\tb\tc", 5000, false, stops).xs, (std::vector<float>{500, 800}));
 }
 
 TEST(Layout, WordWrapBreaksAtBlanksAndLongWords) {

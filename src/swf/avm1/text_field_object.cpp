@@ -243,6 +243,17 @@ text::FormatPatch PatchOf(Vm& vm, Object* f) {
   num("indent", p.indent, 20);
   num("blockIndent", p.blockIndent, 20);
   num("leading", p.leading, 20);
+  // tabStops: an array of pixel positions (what is not a number ends the list).
+  if (const Value v = vm.Get(f, "tabStops"); v.IsObject()) {
+    std::vector<float> stops;
+    const std::size_t count = std::min(vm.ArrayLength(v.o), text::kMaxTabStops);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double d = vm.ToNumber(vm.ArrayGet(v.o, i));
+      if (!std::isfinite(d)) break;
+      stops.push_back(static_cast<float>(std::clamp(d, -1e5, 1e5) * 20));
+    }
+    p.tabStops = std::move(stops);
+  }
   if (p.size && *p.size < 0) p.size.reset();
   if (p.leftMargin) *p.leftMargin = std::max(0.0f, *p.leftMargin);
   if (p.rightMargin) *p.rightMargin = std::max(0.0f, *p.rightMargin);
@@ -283,7 +294,13 @@ Value FormatObject(Vm& vm, const text::FormatPatch& p) {
   opt("indent", p.indent, px);
   opt("leading", p.leading, px);
   opt("blockIndent", p.blockIndent, px);
-  set("tabStops", p.font ? Value(vm.NewArray()) : Value::Null());
+  if (p.tabStops) {
+    std::vector<Value> stops;
+    for (float t : *p.tabStops) stops.emplace_back(Pixels(t));
+    set("tabStops", Value(vm.NewArray(std::move(stops))));
+  } else {
+    set("tabStops", Value::Null());
+  }
   opt("bullet", p.bullet, b);
   opt("kerning", p.kerning, b);
   opt("letterSpacing", p.letterSpacing, px);

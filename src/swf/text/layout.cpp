@@ -12,6 +12,14 @@ constexpr float kBulletIndent = 720;  // text of a list item starts this far in
 constexpr float kBulletOffset = 100;  // the bullet's own place
 constexpr char32_t kBullet = 0x2022;
 
+// How far a tab at `at` (twips from the line's start) moves on: to the next of the paragraph's
+// stops, past the last of them to the next default stop.
+float TabAdvance(float at, const ParaFormat& pf) {
+  for (float stop : pf.tabStops)
+    if (stop > at) return stop - at;
+  return (std::floor(at / kTabStop) + 1) * kTabStop - at;
+}
+
 struct Measured {
   Face* face = nullptr;
   std::optional<GlyphInfo> glyph;
@@ -98,8 +106,7 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
       std::size_t end = pos, lastBreak = pos;
       for (; end < stop; ++end) {
         float adv = m[end].advance;
-        if (text.text[end] == U'\t')
-          adv = (std::floor((x + indentX) / kTabStop) + 1) * kTabStop - (x + indentX);
+        if (text.text[end] == U'\t') adv = TabAdvance(x + indentX, pf);
         if (options.wordWrap && end > pos && !Blank(text.text[end]) && x + adv > avail) break;
         x += adv;
         if (Blank(text.text[end])) lastBreak = end + 1;
@@ -137,8 +144,7 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
         float px = 0;
         for (std::size_t i = pos; i < end; ++i) {
           float adv = m[i].advance;
-          if (text.text[i] == U'\t')
-            adv = (std::floor((px + indentX) / kTabStop) + 1) * kTabStop - (px + indentX);
+          if (text.text[i] == U'\t') adv = TabAdvance(px + indentX, pf);
           px += adv;
           if (i + 1 == drawnEnd) width = px;
         }
@@ -185,9 +191,7 @@ Layout LayOut(const RichText& text, const LayoutOptions& options) {
       for (std::size_t i = pos; i < end; ++i) {
         const CharFormat& f = formatAt(i);
         float adv = m[i].advance;
-        if (text.text[i] == U'\t')
-          adv = (std::floor((px - line.x + indentX) / kTabStop) + 1) * kTabStop -
-                (px - line.x + indentX);
+        if (text.text[i] == U'\t') adv = TabAdvance(px - line.x + indentX, pf);
         if (m[i].glyph && m[i].glyph->outline && (options.password || !Blank(text.text[i])))
           out.glyphs.push_back({m[i].face, *m[i].glyph, px, baseline, f.size, f.color});
         if (f.underline && i < drawnEnd) {

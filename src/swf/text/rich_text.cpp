@@ -364,6 +364,18 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
         if (const auto v = Number(*a)) para.blockIndent = Twips(std::max(0.0, *v));
       if (const auto* a = tag.Attr(U"leading"))
         if (const auto v = Number(*a)) para.leading = Twips(*v);
+      if (const auto* a = tag.Attr(U"tabstops")) {
+        // Numbers apart by commas; a piece that is no number ends the list.
+        para.tabStops.clear();
+        std::u32string_view rest = *a;
+        while (!rest.empty() && para.tabStops.size() < kMaxTabStops) {
+          const std::size_t comma = std::min(rest.find(U','), rest.size());
+          const auto v = Number(std::u32string(rest.substr(0, comma)));
+          if (!v) break;
+          para.tabStops.push_back(Twips(*v));
+          rest.remove_prefix(std::min(comma + 1, rest.size()));
+        }
+      }
       // A text format that opens a paragraph applies to it at once.
       if (atParagraphStart()) out.paragraphs.back() = para;
     }
@@ -430,6 +442,12 @@ std::u32string ToHtml(const RichText& text) {
     if (pf.indent != 0) tf += U" INDENT=\"" + number(pf.indent) + U"\"";
     if (pf.blockIndent != 0) tf += U" BLOCKINDENT=\"" + number(pf.blockIndent) + U"\"";
     if (pf.leading != 0) tf += U" LEADING=\"" + number(pf.leading) + U"\"";
+    if (!pf.tabStops.empty()) {
+      tf += U" TABSTOPS=\"";
+      for (std::size_t k = 0; k < pf.tabStops.size(); ++k)
+        tf += (k ? U"," : U"") + number(pf.tabStops[k]);
+      tf += U"\"";
+    }
     if (!tf.empty()) out += U"<TEXTFORMAT" + tf + U">";
     if (pf.bullet) {
       out += U"<LI>";

@@ -28,6 +28,8 @@ struct ParaFormat {
   TextAlign align = TextAlign::kLeft;
   float leftMargin = 0, rightMargin = 0, indent = 0, blockIndent = 0, leading = 0;  // twips
   bool bullet = false;
+  // Where tabs stop, in twips from the line's start (beyond the last, every kTabStop twips).
+  std::vector<float> tabStops;
   friend bool operator==(const ParaFormat&, const ParaFormat&) = default;
 };
 
@@ -40,6 +42,7 @@ struct FormatPatch {
   std::optional<bool> bold, italic, underline, kerning, bullet;
   std::optional<TextAlign> align;
   std::optional<float> leftMargin, rightMargin, indent, blockIndent, leading;  // twips
+  std::optional<std::vector<float>> tabStops;                                  // twips
 
   void ApplyTo(CharFormat& f) const;
   void ApplyTo(ParaFormat& p) const;
@@ -73,12 +76,14 @@ RichText PlainText(std::u32string_view text, const CharFormat& format, const Par
 
 // The HTML subset of text fields: <p align>, <br>, <font face size color letterSpacing kerning>,
 // <b>, <i>, <u>, <a href target>, <li>, <textformat leftmargin rightmargin indent blockindent
-// leading>, and the entities &lt; &gt; &amp; &quot; &apos; &nbsp; &#n; &#xh;. Unknown tags are
-// dropped with their markup, unclosed ones end with the text, stray closing tags are ignored.
+// leading tabstops>, and the entities &lt; &gt; &amp; &quot; &apos; &nbsp; &#n; &#xh;. Unknown tags
+// are dropped with their markup, unclosed ones end with the text, stray closing tags are ignored.
 // Font sizes are kept between 1 and kMaxFontPixels pixels. With `condenseWhite` runs of white
 // space become one blank and text of white space only goes; a closing </p> or </li> ends its
 // paragraph in a `multiline` field and lets the text run on in a single-line one.
 constexpr float kMaxFontPixels = 1000;
+// The most tab stops a paragraph keeps.
+constexpr std::size_t kMaxTabStops = 256;
 // With `styles`, a tag's style applies first, then its class's, then its own attributes.
 // Movies before version 8 read markup as the players of their time did (`legacy`): text of white
 // space only between tags goes, a single-line field keeps the paragraph format of its first text,

@@ -265,6 +265,7 @@ void FormatPatch::ApplyTo(ParaFormat& p) const {
   if (indent) p.indent = *indent;
   if (blockIndent) p.blockIndent = *blockIndent;
   if (leading) p.leading = *leading;
+  if (tabStops) p.tabStops = *tabStops;
 }
 
 FormatPatch FormatPatch::Of(const CharFormat& f, const ParaFormat& p) {
@@ -286,6 +287,7 @@ FormatPatch FormatPatch::Of(const CharFormat& f, const ParaFormat& p) {
   r.indent = p.indent;
   r.blockIndent = p.blockIndent;
   r.leading = p.leading;
+  r.tabStops = p.tabStops;
   return r;
 }
 
@@ -314,6 +316,7 @@ void FormatPatch::Intersect(const FormatPatch& o) {
   Keep(indent, o.indent);
   Keep(blockIndent, o.blockIndent);
   Keep(leading, o.leading);
+  Keep(tabStops, o.tabStops);
 }
 
 namespace {
