@@ -694,22 +694,19 @@ struct Sse2Over {
   static bool AllOpaque(R s) {
     return _mm_movemask_epi8(_mm_cmpeq_epi32(And(s, Alpha()), Alpha())) == 0xFFFF;
   }
-  // One half's channels, widened to 16 bits.
-  static R Blend(R s, R d) {
-    const R inv =
-        _mm_sub_epi16(_mm_set1_epi16(255), _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF));
-    const R t = _mm_add_epi16(_mm_mullo_epi16(d, inv), _mm_set1_epi16(127));
-    return _mm_add_epi16(
-        s, _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), _mm_set1_epi16(1)),
-                          8));
-  }
-  static R Over(R s, R d, R keep) {
-    const R zero = _mm_setzero_si128();
-    const R lo = Blend(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
-    const R hi = Blend(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
-    const R clear = _mm_cmpeq_epi32(And(s, Alpha()), zero);
-    return _mm_or_si128(_mm_and_si128(clear, d),
-                        _mm_andnot_si128(clear, And(_mm_packus_epi16(lo, hi), keep)));
+  // Halves of the pixels widened to 16-bit channels.
+  static R Low(R v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
+  static R High(R v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
+  static R Pack(R lo, R hi) { return _mm_packus_epi16(lo, hi); }
+  static R AlphaWords(R v) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF); }
+  static R Set16(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
+  static R Add16(R a, R b) { return _mm_add_epi16(a, b); }
+  static R Sub16(R a, R b) { return _mm_sub_epi16(a, b); }
+  static R Mul16(R a, R b) { return _mm_mullo_epi16(a, b); }
+  static R Srl8(R v) { return _mm_srli_epi16(v, 8); }
+  static R UnderClear(R s, R v, R d) {
+    const R clear = _mm_cmpeq_epi32(And(s, Alpha()), _mm_setzero_si128());
+    return _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, v));
   }
 };
 #endif

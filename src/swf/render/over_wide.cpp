@@ -26,22 +26,18 @@ struct Avx2 {
   static bool AllOpaque(R s) {
     return _mm256_movemask_epi8(_mm256_cmpeq_epi32(And(s, Alpha()), Alpha())) == -1;
   }
-  // One half's channels, widened to 16 bits, within each 16-byte lane (as the packing undoes).
-  static R Blend(R s, R d) {
-    const R inv = _mm256_sub_epi16(_mm256_set1_epi16(255),
-                                   _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s, 0xFF), 0xFF));
-    const R t = _mm256_add_epi16(_mm256_mullo_epi16(d, inv), _mm256_set1_epi16(127));
-    return _mm256_add_epi16(
-        s, _mm256_srli_epi16(
-               _mm256_add_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), _mm256_set1_epi16(1)),
-               8));
-  }
-  static R Over(R s, R d, R keep) {
-    const R zero = _mm256_setzero_si256();
-    const R lo = Blend(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero));
-    const R hi = Blend(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero));
-    const R clear = _mm256_cmpeq_epi32(And(s, Alpha()), zero);
-    return _mm256_blendv_epi8(And(_mm256_packus_epi16(lo, hi), keep), d, clear);
+  // Halves of the pixels widened to 16-bit channels, within each 16-byte lane (as Pack undoes).
+  static R Low(R v) { return _mm256_unpacklo_epi8(v, _mm256_setzero_si256()); }
+  static R High(R v) { return _mm256_unpackhi_epi8(v, _mm256_setzero_si256()); }
+  static R Pack(R lo, R hi) { return _mm256_packus_epi16(lo, hi); }
+  static R AlphaWords(R v) { return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0xFF), 0xFF); }
+  static R Set16(int v) { return _mm256_set1_epi16(static_cast<short>(v)); }
+  static R Add16(R a, R b) { return _mm256_add_epi16(a, b); }
+  static R Sub16(R a, R b) { return _mm256_sub_epi16(a, b); }
+  static R Mul16(R a, R b) { return _mm256_mullo_epi16(a, b); }
+  static R Srl8(R v) { return _mm256_srli_epi16(v, 8); }
+  static R UnderClear(R s, R v, R d) {
+    return _mm256_blendv_epi8(v, d, _mm256_cmpeq_epi32(And(s, Alpha()), _mm256_setzero_si256()));
   }
 };
 

@@ -29,22 +29,18 @@ struct Avx512 {
   static bool AllOpaque(R s) {
     return _mm512_cmpeq_epi32_mask(And(s, Alpha()), Alpha()) == static_cast<__mmask16>(0xFFFF);
   }
-  // One half's channels, widened to 16 bits, within each 16-byte lane (as the packing undoes).
-  static R Blend(R s, R d) {
-    const R inv = _mm512_sub_epi16(_mm512_set1_epi16(255),
-                                   _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(s, 0xFF), 0xFF));
-    const R t = _mm512_add_epi16(_mm512_mullo_epi16(d, inv), _mm512_set1_epi16(127));
-    return _mm512_add_epi16(
-        s, _mm512_srli_epi16(
-               _mm512_add_epi16(_mm512_add_epi16(t, _mm512_srli_epi16(t, 8)), _mm512_set1_epi16(1)),
-               8));
-  }
-  static R Over(R s, R d, R keep) {
-    const R zero = _mm512_setzero_si512();
-    const R lo = Blend(_mm512_unpacklo_epi8(s, zero), _mm512_unpacklo_epi8(d, zero));
-    const R hi = Blend(_mm512_unpackhi_epi8(s, zero), _mm512_unpackhi_epi8(d, zero));
-    const __mmask16 clear = _mm512_testn_epi32_mask(s, Alpha());
-    return _mm512_mask_blend_epi32(clear, And(_mm512_packus_epi16(lo, hi), keep), d);
+  // Halves of the pixels widened to 16-bit channels, within each 16-byte lane (as Pack undoes).
+  static R Low(R v) { return _mm512_unpacklo_epi8(v, _mm512_setzero_si512()); }
+  static R High(R v) { return _mm512_unpackhi_epi8(v, _mm512_setzero_si512()); }
+  static R Pack(R lo, R hi) { return _mm512_packus_epi16(lo, hi); }
+  static R AlphaWords(R v) { return _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(v, 0xFF), 0xFF); }
+  static R Set16(int v) { return _mm512_set1_epi16(static_cast<short>(v)); }
+  static R Add16(R a, R b) { return _mm512_add_epi16(a, b); }
+  static R Sub16(R a, R b) { return _mm512_sub_epi16(a, b); }
+  static R Mul16(R a, R b) { return _mm512_mullo_epi16(a, b); }
+  static R Srl8(R v) { return _mm512_srli_epi16(v, 8); }
+  static R UnderClear(R s, R v, R d) {
+    return _mm512_mask_blend_epi32(_mm512_testn_epi32_mask(s, Alpha()), v, d);
   }
 };
 
