@@ -63,8 +63,9 @@ class FlashPlayer::ScriptSoundBridge : public swf::ScriptSound {
   std::uint32_t LoadFile(const std::string& path) override {
     return player_.sound_ ? player_.sound_->LoadFile(path) : 0;
   }
-  std::uint32_t LoadMp3(std::vector<std::uint8_t> bytes) override {
-    return player_.sound_ ? player_.sound_->LoadMp3(std::move(bytes)) : 0;
+  std::uint32_t LoadBlocks(const swf::SoundFormat& format,
+                           const std::vector<std::vector<std::uint8_t>>& blocks) override {
+    return player_.sound_ ? player_.sound_->LoadBlocks(format, blocks) : 0;
   }
   std::uint32_t Handle(const swf::Movie& movie, std::uint16_t id) override {
     return player_.sound_ ? player_.sound_->HandleOf(movie, id) : id;

@@ -13,6 +13,7 @@
 #include "platform/mpg123/mpg123_decoder.h"
 #include "swf/audio/decoders.h"
 #include "swf/audio/mixer.h"
+#include "swf/audio/movie_sound.h"
 #include "swf/flash_player.h"
 #include "swf/format/movie.h"
 #include "swf/format/tags.h"
@@ -643,6 +644,51 @@ TEST(MovieSound, LoopingEventSoundStartsOnItsFrame) {
   EXPECT_EQ(Rms(pcm.data() + 2 * 22100, 20000, 2, 0), 0);
   const std::vector<std::int16_t> tone(pcm.begin() + 2 * 8820, pcm.begin() + 2 * 22050);
   EXPECT_NEAR(MeasureHz(tone, 2, 0, 44100), 441, 1);
+}
+
+// A video file's sound: its blocks decode one after another into one sound, in the file's
+// coding (each ADPCM block starts anew); codings that cannot be decoded give none.
+TEST(MovieSound, AVideoFilesBlocksDecodeIntoOneSound) {
+  const Movie movie;
+  Mixer mixer;
+  MovieSound sound(movie, mixer, nullptr, {});
+  SoundFormat pcm;
+  pcm.coding = SoundCoding::kPcmLittle;
+  pcm.rate = 22050;
+  const std::vector<std::int16_t> tone = Sine(300, 441, 22050, 8000);
+  const std::vector<std::int16_t> first(tone.begin(), tone.begin() + 100),
+      second(tone.begin() + 100, tone.end());
+  const std::uint32_t handle = sound.LoadBlocks(pcm, {Le16(first), Le16(second)});
+  ASSERT_NE(handle, 0u);
+  const auto decoded = sound.DecodedHandle(handle);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->rate, 22050);
+  EXPECT_EQ(decoded->channels, 1);
+  EXPECT_EQ(decoded->samples, tone);
+
+  // Two ADPCM packets of codes 01, 11, 00 from 0 (0, 10, -3, 2, then the padding's code).
+  BitWriter w;
+  w.UB(0, 2);
+  w.SB(0, 16);
+  w.UB(0, 6);
+  w.UB(0b01, 2);
+  w.UB(0b11, 2);
+  w.UB(0b00, 2);
+  const auto packet = w.Take();
+  std::vector<std::int16_t> once;
+  DecodeAdpcm(packet.data(), packet.size(), false, 1000, once);
+  SoundFormat adpcm = pcm;
+  adpcm.coding = SoundCoding::kAdpcm;
+  const auto twice = sound.DecodedHandle(sound.LoadBlocks(adpcm, {packet, packet}));
+  ASSERT_TRUE(twice);
+  std::vector<std::int16_t> expected = once;
+  expected.insert(expected.end(), once.begin(), once.end());
+  EXPECT_EQ(twice->samples, expected);
+
+  SoundFormat nelly = pcm;
+  nelly.coding = SoundCoding::kNellymoser;
+  EXPECT_EQ(sound.LoadBlocks(nelly, {packet}), 0u);
+  EXPECT_EQ(sound.LoadBlocks(pcm, {}), 0u);
 }
 
 TEST(MovieSound, StreamSoundKeepsWithTheFrames) {

@@ -203,7 +203,10 @@ class SilentSounds final : public ScriptSound {
   std::uint32_t LoadFile(const std::string& path) override {
     return fs::exists(path) ? ++loaded : 0;
   }
-  std::uint32_t LoadMp3(std::vector<std::uint8_t>) override { return 0; }
+  std::uint32_t LoadBlocks(const SoundFormat&,
+                           const std::vector<std::vector<std::uint8_t>>&) override {
+    return 0;
+  }
   std::uint32_t Handle(const Movie&, std::uint16_t id) override { return id; }
   double DurationMs(std::uint32_t) override { return 1000; }
   int Start(std::uint32_t, double, int, const SoundLevels&) override { return 0; }

@@ -334,8 +334,10 @@ TEST(VideoStage, AHandlerThatClosesItsStreamStopsItThere) {
 class RecordedSounds final : public ScriptSound {
  public:
   std::uint32_t LoadFile(const std::string&) override { return 0; }
-  std::uint32_t LoadMp3(std::vector<std::uint8_t> bytes) override {
-    loaded = std::move(bytes);
+  std::uint32_t LoadBlocks(const SoundFormat& f,
+                           const std::vector<std::vector<std::uint8_t>>& blocks) override {
+    format = f;
+    loaded = blocks;
     return 7;
   }
   std::uint32_t Handle(const Movie&, std::uint16_t id) override { return id; }
@@ -351,13 +353,15 @@ class RecordedSounds final : public ScriptSound {
   double PositionMs(int) const override { return 0; }
   void SetLevels(int, const SoundLevels&) override {}
   void SetMasterLevels(const SoundLevels&) override {}
-  std::vector<std::uint8_t> loaded;
+  SoundFormat format;
+  std::vector<std::vector<std::uint8_t>> loaded;
   std::vector<std::string> calls;
   int voices = 0;
 };
 
-// The file's MP3 tags play as one sound from where the stream is: at the start, again after a
-// pause, and from the key frame a seek goes to; other kinds of sound are left out.
+// The file's audio tags in the coding of the first play as one sound from where the stream is: at
+// the start, again after a pause, and from the key frame a seek goes to; tags in other codings are
+// left out.
 TEST(VideoStage, AStreamsSoundGoesWithItsPictures) {
   Folder folder;
   const std::vector<std::uint8_t> mp3a = {0x2E, 1, 2, 3}, mp3b = {0x2E, 4, 5}, pcm = {0x3E, 9, 9};
@@ -386,10 +390,31 @@ TEST(VideoStage, AStreamsSoundGoesWithItsPictures) {
     steps.push_back(step);
     sounds.calls.clear();
   });
-  EXPECT_EQ(sounds.loaded, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(sounds.loaded, (std::vector<std::vector<std::uint8_t>>{{1, 2, 3}, {4, 5}}));
+  EXPECT_EQ(sounds.format.coding, SoundCoding::kMp3);
+  EXPECT_EQ(sounds.format.rate, 44100);
   // Opened at 100 ms; paused at 200 ms (0.1 s in); resumed at 400 ms; sought at 500 ms.
   EXPECT_EQ(steps, (std::vector<std::string>{"", "start 7 at 0", "stop 1", "", "start 7 at 100",
                                              "stop 2, start 7 at 300"}));
+
+  // A file whose sound is ADPCM (stereo at 11025 Hz, 16-bit) or PCM (mono at 5512 Hz, 8-bit).
+  for (const auto& [head, coding, rate, stereo] :
+       {std::tuple{std::uint8_t{0x17}, SoundCoding::kAdpcm, 11025, true},
+        {std::uint8_t{0x30}, SoundCoding::kPcmLittle, 5512, false}}) {
+    folder.Write("coded.flv", Flv({{8, 0, {head, 1, 2}},
+                                   {8, 100, mp3a},
+                                   {8, 100, {static_cast<std::uint8_t>(head | 0x0C), 3}}}));
+    Asm open;
+    OpenStream(open);
+    open.Push({"coded.flv", 1}).Get("s").Push({"play"}).Op(0x52).Op(0x17);
+    RecordedSounds coded;
+    PlayWithVideo(folder, {&open, nullptr}, &coded);
+    EXPECT_EQ(coded.loaded, (std::vector<std::vector<std::uint8_t>>{{1, 2}, {3}}));
+    EXPECT_EQ(coded.format.coding, coding);
+    EXPECT_EQ(coded.format.rate, rate);
+    EXPECT_EQ(coded.format.stereo, stereo);
+    EXPECT_EQ(coded.format.sixteenBit, stereo);
+  }
 }
 
 }  // namespace

@@ -106,6 +106,37 @@ std::uint32_t MovieSound::LoadMp3(std::vector<std::uint8_t> bytes) {
   return handle;
 }
 
+std::uint32_t MovieSound::LoadBlocks(const SoundFormat& format,
+                                     const std::vector<std::vector<std::uint8_t>>& blocks) {
+  std::size_t bytes = 0;
+  for (const auto& b : blocks) bytes += b.size();
+  if (bytes == 0 || bytes > kMaxFileBytes) return 0;
+  // MP3 frames run on from one block to the next: the whole of them is read as a file.
+  if (format.coding == SoundCoding::kMp3) {
+    std::vector<std::uint8_t> all;
+    all.reserve(bytes);
+    for (const auto& b : blocks) all.insert(all.end(), b.begin(), b.end());
+    return LoadMp3(std::move(all));
+  }
+  StreamHead head;
+  head.format = format;
+  StreamDecoder decoder(head, mp3_);
+  if (!decoder.Decodable()) return 0;
+  auto pcm = std::make_shared<Pcm>();
+  pcm->rate = decoder.Rate();
+  pcm->channels = decoder.Channels();
+  for (const auto& b : blocks) {
+    decoder.Block(b.data(), b.size(), pcm->samples);
+    if (pcm->Frames() >= kMaxSoundFrames) break;
+  }
+  pcm->samples.resize(
+      std::min(pcm->samples.size(), kMaxSoundFrames * static_cast<std::size_t>(pcm->channels)));
+  if (pcm->samples.empty()) return 0;
+  const std::uint32_t handle = nextFile_++;
+  files_.emplace(handle, std::move(pcm));
+  return handle;
+}
+
 std::shared_ptr<const Pcm> MovieSound::DecodedHandle(std::uint32_t sound) {
   if (sound < kFirstFileHandle) return Decoded(static_cast<std::uint16_t>(sound));
   const auto it = files_.find(sound);

@@ -55,6 +55,9 @@ class MovieSound {
   std::uint32_t LoadFile(const std::string& path);
   // The same for MP3 data in memory.
   std::uint32_t LoadMp3(std::vector<std::uint8_t> bytes);
+  // The same for the blocks of a video file's sound, in `format` (as ScriptSound::LoadBlocks).
+  std::uint32_t LoadBlocks(const SoundFormat& format,
+                           const std::vector<std::vector<std::uint8_t>>& blocks);
   std::shared_ptr<const Pcm> DecodedHandle(std::uint32_t sound);
   // Plays a sound from `offsetMs` (within the sound), `loops` times. Returns the voice (0: none).
   int StartHandle(std::uint32_t sound, double offsetMs, int loops, ChannelTransform transform);

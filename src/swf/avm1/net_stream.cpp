@@ -2,7 +2,7 @@
 // file beside the movie, its time running with the movie's clock; the video objects it is attached
 // to show its pictures. Its status goes to onStatus as the stream starts, fills its buffer, and
 // ends; the file's script data (onMetaData, onCuePoint) goes to the handlers of those names.
-// The file's sound plays when it is MP3 (the usual kind) and the movie has sound.
+// The file's sound plays when it is MP3, PCM or ADPCM and the movie has sound.
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -86,15 +86,29 @@ void Forget(Vm& vm, Object* stream) {
   std::erase(vm.netStreams, stream);
 }
 
-// The sound of the file: its MP3 tags' data, one after another.
+// The sound of the file: the data of its audio tags in the coding of the first, one block each.
+// Each tag's first byte gives the coding, the rate (5512 Hz times a power of two), the sample
+// size and the channels.
 std::uint32_t SoundOf(Vm& vm, const StreamState& s) {
   if (!vm.sound) return 0;
-  std::vector<std::uint8_t> mp3;
   const auto* data = reinterpret_cast<const std::uint8_t*>(s.bytes.data());
-  for (const video::FlvTag& tag : s.file->tags)
-    if (tag.kind == video::FlvTag::Kind::kAudio && tag.size > 1 && (data[tag.offset] >> 4) == 2)
-      mp3.insert(mp3.end(), data + tag.offset + 1, data + tag.offset + tag.size);
-  return mp3.empty() ? 0 : vm.sound->LoadMp3(std::move(mp3));
+  std::optional<std::uint8_t> head;
+  std::vector<std::vector<std::uint8_t>> blocks;
+  for (const video::FlvTag& tag : s.file->tags) {
+    if (tag.kind != video::FlvTag::Kind::kAudio || tag.size <= 1) continue;
+    const std::uint8_t h = data[tag.offset];
+    if (!head) head = h;
+    if ((h >> 4) != (*head >> 4)) continue;
+    blocks.emplace_back(data + tag.offset + 1, data + tag.offset + tag.size);
+  }
+  if (!head) return 0;
+  SoundFormat format;
+  format.coding = static_cast<SoundCoding>(*head >> 4);
+  static constexpr int kRates[4] = {5512, 11025, 22050, 44100};
+  format.rate = kRates[(*head >> 2) & 3];
+  format.sixteenBit = (*head & 2) != 0;
+  format.stereo = (*head & 1) != 0;
+  return vm.sound->LoadBlocks(format, blocks);
 }
 
 void Silence(Vm& vm, StreamState& s) {

@@ -105,8 +105,10 @@ class ScriptSound {
   virtual ~ScriptSound() = default;
   // Reads and decodes a sound file (MP3); its handle, or 0 when it cannot be read or decoded.
   virtual std::uint32_t LoadFile(const std::string& path) = 0;
-  // Decodes MP3 data held in memory (a video file's sound); its handle, or 0 as LoadFile.
-  virtual std::uint32_t LoadMp3(std::vector<std::uint8_t> bytes) = 0;
+  // Decodes the sound of a video file: its tags' coded data in `format`, a block each (MP3
+  // frames, PCM, ADPCM), as one sound; its handle, or 0 as LoadFile.
+  virtual std::uint32_t LoadBlocks(const SoundFormat& format,
+                                   const std::vector<std::vector<std::uint8_t>>& blocks) = 0;
   // The handle of sound character `id` of `movie` (the main movie's or one loaded beside it).
   virtual std::uint32_t Handle(const Movie& movie, std::uint16_t id) = 0;
   // The length of a sound in milliseconds; negative when it is not known.
