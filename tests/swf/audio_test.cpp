@@ -360,11 +360,8 @@ std::vector<std::uint8_t> RefEncode(const std::vector<std::int16_t>& in, int cha
   return w.Take();
 }
 
-TEST(Adpcm, HandDecodedPacket) {
-  // 2-bit codes, initial sample 0, index 0 (step 7), then codes 01, 11, 00:
-  //   01: +(7>>1) + 7 = +10 -> 10, index 2 (step 9)
-  //   11: -((9>>1) + 9) = -13 -> -3, index 4 (step 11)
-  //   00: +(11>>1) = +5 -> 2, index 3
+// An ADPCM packet of 2-bit codes, from sample 0 at index 0, then codes 01, 11, 00.
+std::vector<std::uint8_t> HandAdpcmPacket() {
   BitWriter w;
   w.UB(0, 2);
   w.SB(0, 16);
@@ -372,7 +369,15 @@ TEST(Adpcm, HandDecodedPacket) {
   w.UB(0b01, 2);
   w.UB(0b11, 2);
   w.UB(0b00, 2);
-  const auto bytes = w.Take();
+  return w.Take();
+}
+
+TEST(Adpcm, HandDecodedPacket) {
+  // 2-bit codes, initial sample 0, index 0 (step 7), then codes 01, 11, 00:
+  //   01: +(7>>1) + 7 = +10 -> 10, index 2 (step 9)
+  //   11: -((9>>1) + 9) = -13 -> -3, index 4 (step 11)
+  //   00: +(11>>1) = +5 -> 2, index 3
+  const auto bytes = HandAdpcmPacket();
   std::vector<std::int16_t> out;
   DecodeAdpcm(bytes.data(), bytes.size(), false, 1000, out);
   // The padding of the last byte holds one more whole code (00: +(step 10 >> 1) = +5).
@@ -667,14 +672,7 @@ TEST(MovieSound, AVideoFilesBlocksDecodeIntoOneSound) {
   EXPECT_EQ(decoded->samples, tone);
 
   // Two ADPCM packets of codes 01, 11, 00 from 0 (0, 10, -3, 2, then the padding's code).
-  BitWriter w;
-  w.UB(0, 2);
-  w.SB(0, 16);
-  w.UB(0, 6);
-  w.UB(0b01, 2);
-  w.UB(0b11, 2);
-  w.UB(0b00, 2);
-  const auto packet = w.Take();
+  const auto packet = HandAdpcmPacket();
   std::vector<std::int16_t> once;
   DecodeAdpcm(packet.data(), packet.size(), false, 1000, once);
   SoundFormat adpcm = pcm;

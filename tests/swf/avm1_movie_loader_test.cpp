@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "avm1_asm.h"
 #include "swf/avm1/runtime.h"
@@ -18,27 +17,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::Asm;
 
-class Folder {
- public:
-  Folder() {
-    root_ = fs::temp_directory_path() /
-            ("dbx-movie-loader-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "movie");
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  std::string movieDir() const { return (root_ / "movie").string() + "/"; }
-  void Write(const fs::path& rel, const std::vector<std::uint8_t>& bytes) const {
-    std::ofstream(root_ / rel, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-  }
-
- private:
-  fs::path root_;
+// The movie's folder ("movie") beside files outside it.
+struct Folder : swftest::TempFolder {
+  Folder() : swftest::TempFolder("dbx-movie-loader", "movie") {}
+  std::string movieDir() const { return Dir("movie"); }
 };
 
 std::vector<std::uint8_t> MovieOf(Asm& a) {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <tuple>
 
@@ -86,34 +85,18 @@ TEST(Avm1Loader, Utf8IsReadAsThePlayerReadsIt) {
   for (const auto& [in, want] : cases) EXPECT_EQ(Utf8Leniently(in), want) << in;
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    root_ = fs::temp_directory_path() /
-            ("dbx-loader-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "movie" / "sub");
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  fs::path root() const { return root_; }
-  std::string movieDir() const { return (root_ / "movie").string() + "/"; }
-  void Write(const fs::path& rel, const std::string& text) const {
-    std::ofstream(root_ / rel, std::ios::binary) << text;
-  }
-
- private:
-  fs::path root_;
+// The movie's folder ("movie", with "sub" in it) beside files outside it.
+struct TempFolder : swftest::TempFolder {
+  TempFolder() : swftest::TempFolder("dbx-loader", "movie/sub") {}
+  std::string movieDir() const { return Dir("movie"); }
 };
 
 TEST(Avm1Loader, ReadsFilesInsideTheFolderOnly) {
   TempFolder t;
-  t.Write("movie/vars.txt", "a=1");
-  t.Write("movie/sub/more.txt", "b=2");
-  t.Write("secret.txt", "password");
-  t.Write("movie/big.txt", std::string(100, 'x'));
+  t.WriteText("movie/vars.txt", "a=1");
+  t.WriteText("movie/sub/more.txt", "b=2");
+  t.WriteText("secret.txt", "password");
+  t.WriteText("movie/big.txt", std::string(100, 'x'));
   std::error_code ec;
   fs::create_symlink(t.root() / "secret.txt", t.root() / "movie" / "link.txt", ec);
   const bool haveLink = !ec;
@@ -182,9 +165,9 @@ std::vector<std::string> PlayInFolder(
 
 TEST(Avm1Loader, LoadVarsAndLoadVariablesFinishAtTheNextFrame) {
   TempFolder t;
-  t.Write("movie/vars.txt", "name=Hello%20there&n=5");
-  t.Write("movie/latin.txt", "v=\xC4\x80");
-  t.Write("secret.txt", "name=leaked");
+  t.WriteText("movie/vars.txt", "name=Hello%20there&n=5");
+  t.WriteText("movie/latin.txt", "v=\xC4\x80");
+  t.WriteText("secret.txt", "name=leaked");
   Asm a;
   a.Op(0x07);  // stop
   // lv = new LoadVars(); lv.onLoad = function(ok) { trace(ok); trace(this.name); }
@@ -359,7 +342,7 @@ void SquareOnMovedRoot(Asm& a) {
 // (at the next frame); the request is written to the trace when asked. A GET request is not.
 TEST(Avm1Loader, APostRequestSendsTheVariablesItFindsWhenItGoes) {
   TempFolder t;
-  t.Write("movie/vars.txt", "got=yes");
+  t.WriteText("movie/vars.txt", "got=yes");
   Asm a;
   a.Op(0x07);  // stop
   CallOn(a, "_root", "createEmptyMovieClip", {"c", 1}).Op(0x17);
@@ -1142,7 +1125,7 @@ TEST(Avm1Loader, ALoadedOlderMovieKeepsItsVersionAndTimelineInCallsFromNewerCode
   child.Op(0x4F);
   const std::vector<std::uint8_t> bytes = test::MovieWithScript(child.Build()->bytes, 5);
   TempFolder t;
-  t.Write("movie/child.swf", std::string(bytes.begin(), bytes.end()));
+  t.Write("movie/child.swf", bytes);
   Asm a;
   CallOn(a, "_root", "createEmptyMovieClip", {"clip", 1}).Op(0x17);
   a.Push({"child.swf", "clip"}).Long(0x9A, {0x40});
@@ -1170,7 +1153,7 @@ TEST(Avm1Loader, ALockedRootStaysThroughALoadAndIsTheLoadedMoviesRoot) {
   child.Get("this").Push({"_root"}).Op(0x4E).Op(0x47).Trace();
   const std::vector<std::uint8_t> bytes = test::MovieWithScript(child.Build()->bytes, 8);
   TempFolder t;
-  t.Write("movie/child.swf", std::string(bytes.begin(), bytes.end()));
+  t.Write("movie/child.swf", bytes);
   Asm a;
   a.Op(0x07);  // stop
   CallOn(a, "_root", "createEmptyMovieClip", {"a", 1}).Op(0x17);
@@ -1234,7 +1217,7 @@ void WriteMovie(const TempFolder& t, const std::string& name, swftest::SwfWriter
   swf.ShowFrame();
   swf.End();
   const auto bytes = swf.Finish();
-  t.Write("movie/" + name, std::string(bytes.begin(), bytes.end()));
+  t.Write("movie/" + name, bytes);
 }
 
 // An ImportAssets2 body: the export `name` of the movie `url` as character `id`.

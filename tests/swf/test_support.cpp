@@ -27,6 +27,33 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+TempFolder::TempFolder(const std::string& name, const std::filesystem::path& subfolders) {
+  root_ = std::filesystem::temp_directory_path() /
+          (name + "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+  std::filesystem::remove_all(root_);
+  std::filesystem::create_directories(root_ / subfolders);
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(root_, ec);
+}
+
+std::string TempFolder::Dir(const std::filesystem::path& rel) const {
+  return (rel.empty() ? root_ : root_ / rel).string() + "/";
+}
+
+void TempFolder::Write(const std::filesystem::path& rel,
+                       const std::vector<std::uint8_t>& bytes) const {
+  std::ofstream(root_ / rel, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+void TempFolder::WriteText(const std::filesystem::path& rel, const std::string& text) const {
+  std::ofstream(root_ / rel, std::ios::binary) << text;
+}
+
 std::optional<std::filesystem::path> DumpDir() {
   const char* d = std::getenv("DBX_SWF_DUMP_DIR");
   if (!d || !*d) return std::nullopt;

@@ -25,6 +25,24 @@ bool WritePng(const std::filesystem::path& path, const Surface& s);
 // Where tests write their pictures for a person to look at (DBX_SWF_DUMP_DIR), if set.
 std::optional<std::filesystem::path> DumpDir();
 
+// A folder of a test's own under the system's temporary one (`name` and the object's address
+// tell tests apart), made with `subfolders` in it and removed with all it holds at the end.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& name, const std::filesystem::path& subfolders = {});
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& root() const { return root_; }
+  // The folder `rel` (the root itself when empty) as a path that ends with "/".
+  std::string Dir(const std::filesystem::path& rel = {}) const;
+  void Write(const std::filesystem::path& rel, const std::vector<std::uint8_t>& bytes) const;
+  void WriteText(const std::filesystem::path& rel, const std::string& text) const;
+
+ private:
+  std::filesystem::path root_;
+};
+
 class JpegLoader final : public ImageLoader {
  public:
   std::optional<Surface> Load(const std::string& path) override;

@@ -6,8 +6,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -25,7 +23,6 @@
 namespace dbx::swf::avm1 {
 namespace {
 
-namespace fs = std::filesystem;
 using test::Asm;
 using test::Null;
 
@@ -128,27 +125,9 @@ TEST(VideoStage, ATimelinesStreamShowsTheFrameItsRatioNamesGoingOnAndBack) {
   }
 }
 
-class Folder {
- public:
-  Folder() {
-    root_ = fs::temp_directory_path() /
-            ("dbx-video-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  std::string dir() const { return root_.string() + "/"; }
-  void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    std::ofstream(root_ / name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-  }
-
- private:
-  fs::path root_;
+struct Folder : swftest::TempFolder {
+  Folder() : swftest::TempFolder("dbx-video") {}
+  std::string dir() const { return Dir(); }
 };
 
 // An FLV file of the tags given as (kind, time, data).

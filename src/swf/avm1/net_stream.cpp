@@ -175,24 +175,30 @@ Value StreamCall(Vm& vm, CallArgs& a) {
   return CalledFromSuper(vm, a) ? Value(a.self) : Value();
 }
 
+// Stops what the stream plays and lets its file go (the video objects keep their picture).
+void Stop(Vm& vm, Object* self, StreamState& s) {
+  Silence(vm, s);
+  ++s.generation;
+  s.phase = StreamState::Phase::kIdle;
+  s.sound = 0;
+  s.bytes.clear();
+  s.file.reset();
+  s.next = 0;
+  s.positionMs = 0;
+  Forget(vm, self);
+}
+
 // play(name): the file opens at the next frame. The video objects attached keep showing the
 // picture they have until the new file gives one.
 Value StreamPlay(Vm& vm, CallArgs& a) {
   StreamState* s = StateOf(a.self);
   if (!s || a.size() == 0) return {};
-  Silence(vm, *s);
-  ++s->generation;
-  s->sound = 0;
+  Stop(vm, a.self, *s);
   s->url = vm.ToString(a[0]);
   s->phase = StreamState::Phase::kOpening;
-  s->bytes.clear();
-  s->file.reset();
-  s->next = 0;
-  s->positionMs = 0;
   s->paused = false;
   s->codec = -1;
   s->decoder.reset();
-  Forget(vm, a.self);
   vm.netStreams.push_back(a.self);
   return {};
 }
@@ -256,16 +262,7 @@ Value StreamSeek(Vm& vm, CallArgs& a) {
 
 // close(): the stream stops; the video objects keep the last picture.
 Value StreamClose(Vm& vm, CallArgs& a) {
-  StreamState* s = StateOf(a.self);
-  if (!s) return {};
-  Silence(vm, *s);
-  ++s->generation;
-  s->phase = StreamState::Phase::kIdle;
-  s->bytes.clear();
-  s->file.reset();
-  s->next = 0;
-  s->positionMs = 0;
-  Forget(vm, a.self);
+  if (StreamState* s = StateOf(a.self)) Stop(vm, a.self, *s);
   return {};
 }
 
