@@ -5,7 +5,7 @@
 # Run as root on Debian 12; installs what it needs.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 bash scripts/install-deps.sh || exit 1
 
 status=0
@@ -57,41 +57,54 @@ run cmake --preset mingw >/dev/null
 run cmake --build --preset mingw -j2
 run ctest --test-dir build/mingw --output-on-failure
 
-step "fuzz targets: the movie player and the script runtime for 60 seconds each, the other parsers for 10"
+step "fuzz targets: the movie player and the script runtime for 60 seconds each, the other parsers for 10, two at a time"
 run cmake --preset fuzz >/dev/null
-run cmake --build --preset fuzz -j2
-fuzzers=$(find build/fuzz -type f -name '*fuzz*' -perm -u+x ! -name '*.so' ! -name '*.a' 2>/dev/null | sort)
-count=$(echo "$fuzzers" | grep -c . || true)
-if [ "$count" -gt 0 ]; then
-  for f in $fuzzers; do
-    name=$(basename "$f")
-    corpus="build/fuzz/corpus-$name"; mkdir -p "$corpus"
-    seeds=()
-    [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
-    case "$name" in
-      *swf*|*avm1*)
-        seeds+=(tests/data/swf/parse)
-        # The conformance corpus beside the repository, when it is there: its movies as seeds.
-        if [ -d ../shared/swf-conformance ]; then
-          mkdir -p build/fuzz/conformance-seeds
-          find ../shared/swf-conformance -name '*.swf' | while IFS= read -r f; do
-            cp "$f" "build/fuzz/conformance-seeds/$(printf '%s' "$f" | md5sum | cut -c1-16).swf"
-          done
-          seeds+=(build/fuzz/conformance-seeds)
-        fi
-        # Inputs the fuzzers once found faults with, kept so that they stay fixed.
-        seeds+=(fuzz/seeds/swf_sound fuzz/seeds/swf_found) ;;
-    esac
-    each=10
-    case "$name" in *swf*|*avm1*) each=60 ;; esac
-    echo "-- $name for ${each}s"
-    if ! "$f" -max_total_time=$each -print_final_stats=1 "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1; then
-      tail -n 30 "build/fuzz/$name.log"; echo "FAILED: $name"; status=1
-    else
-      grep -E 'stat::number_of_executed_units' "build/fuzz/$name.log" || true
-    fi
+run cmake --build --preset fuzz -j2 --target dbx_fuzzers
+# The conformance corpus beside the repository, when it is there: its movies seed the movie
+# player's fuzzers.
+if [ -d ../shared/swf-conformance ]; then
+  mkdir -p build/fuzz/conformance-seeds
+  find ../shared/swf-conformance -name '*.swf' | while IFS= read -r f; do
+    cp "$f" "build/fuzz/conformance-seeds/$(printf '%s' "$f" | md5sum | cut -c1-16).swf"
   done
 fi
+# One fuzzer: its log in build/fuzz/NAME.log, and build/fuzz/NAME.failed when it found a fault.
+fuzz_one() {
+  local f=$1 name each corpus
+  name=$(basename "$f")
+  corpus="build/fuzz/corpus-$name"; mkdir -p "$corpus"
+  local seeds=()
+  [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
+  each=10
+  case "$name" in
+    *swf*|*avm1*)
+      each=60
+      seeds+=(tests/data/swf/parse)
+      [ -d build/fuzz/conformance-seeds ] && seeds+=(build/fuzz/conformance-seeds)
+      # Inputs the fuzzers once found faults with, kept so that they stay fixed.
+      seeds+=(fuzz/seeds/swf_sound fuzz/seeds/swf_found) ;;
+  esac
+  rm -f "build/fuzz/$name.failed"
+  echo "-- $name for ${each}s"
+  "$f" -max_total_time=$each -print_final_stats=1 "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1 ||
+    touch "build/fuzz/$name.failed"
+}
+# The two long runs first; each fuzzer takes one core.
+fuzzers=$(find build/fuzz -type f -name '*fuzz*' -perm -u+x ! -name '*.so' ! -name '*.a' 2>/dev/null |
+  awk '{ print (/swf|avm1/ ? 0 : 1), $0 }' | sort | cut -d' ' -f2-)
+for f in $fuzzers; do
+  fuzz_one "$f" &
+  while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n; done
+done
+wait
+for f in $fuzzers; do
+  name=$(basename "$f")
+  if [ -e "build/fuzz/$name.failed" ]; then
+    tail -n 30 "build/fuzz/$name.log"; echo "FAILED: $name"; status=1
+  else
+    echo "$name: $(grep -E 'stat::number_of_executed_units' "build/fuzz/$name.log" || echo 'no statistics')"
+  fi
+done
 
 step "end-to-end: Linux build under Xvfb"
 for s in tests/e2e/linux/*.sh; do
