@@ -267,11 +267,15 @@ TEST(Html, TextParagraphsAndEntities) {
       {"<u>a</u> <u>b</u>", "ab", 1, false, false, true},
       {"<u>a</u> <u>b</u>", "a b", 1, false, false, false},
       {"\ntest\n", "\rtest\r", 3, false, false, true},
-      {"a <p>b</p> c", "a \rb\r c", 3, true, false, true},
+      {"a <p>b</p> c", "a b\r c", 2, true, false, true},
       {"test \ntest", "test test", 1, false, true, true},
-      // ... every closing </li> ends a paragraph in a multi-line field, a paragraph inside an
-      // open one goes on with it.
+      // ... every closing </li> ends a paragraph in a multi-line field; a <p> breaks no line
+      // where it opens (it goes on from the text before it), and ends one where it closes
+      // unless another <p> closed since it opened.
       {"text<li><li></li></li>", "text\r\r\r", 4, true, false, true},
+      {"<p></p><p></p>test<p></p><p></p>", "\r\rtest\r\r", 5, true, false, true},
+      {"t<p>e</p>st", "te\rst", 2, true, false, true},
+      {"<p align=\"right\">text<li></li></p>", "text\r\r\r", 4, true, false, true},
       {"text<li><li></li></li>", "text\r\r", 3, true, false, false},
       {"<p>a<p>b<p>c</p>d</p>e</p>", "abc\rde", 2, true, false, true},
       {"<p>a<p>b<p>c</p>d</p>e</p>", "a\rb\rc\rde", 4, true, false, false},
@@ -678,6 +682,23 @@ TEST(TextField, ATimelineFieldTakesInputUnlessReadOnly) {
     EditSpec e;
     e.readOnly = readOnly;
     EXPECT_EQ(MakeField(e).field->input, !readOnly) << readOnly;
+  }
+}
+
+// A single-line field of a version 6 movie keeps the paragraphs of its HTML; one of version 7
+// runs them on.
+TEST(TextField, SingleLineHtmlKeepsItsParagraphsInVersion6Movies) {
+  const FieldMovie f = MakeField(EditSpec{});
+  for (const int version : {6, 7}) {
+    swf::text::TextField field(std::get<swf::EditText>(f.movie->characters.at(2)), version,
+                               *f.fonts);
+    field.html = true;
+    field.multiline = false;
+    field.SetHtmlText(" <p>test</p>  <p>test</p> ");
+    EXPECT_EQ(field.Text(), version == 6 ? "test\rtest\r" : "testtest") << version;
+    field.multiline = true;
+    field.SetHtmlText(" <p>test</p>  <p>test</p> ");
+    EXPECT_EQ(field.Text(), "test\rtest\r") << version;
   }
 }
 

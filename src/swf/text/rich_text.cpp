@@ -211,6 +211,8 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
   CharFormat fmt = base;
   ParaFormat para = basePara;
   bool paraOpen = false;  // inside <p> or <li>
+  // (Older players) a <p> opened and not closed since: whatever opened or closed inside it.
+  bool pOpen = false;
   auto atParagraphStart = [&] { return out.text.empty() || out.text.back() == U'\r'; };
   auto breakParagraph = [&](const CharFormat& f) {
     out.Append(U"\r", f, para);
@@ -283,7 +285,10 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       const ParaFormat closedPara = para;
       para = stack[keep].para;
       stack.resize(keep);
-      if ((tag.name == U"p" && paraOpen) || (tag.name == U"li" && (paraOpen || legacy))) {
+      const bool ends = legacy ? (tag.name == U"p" && pOpen) || tag.name == U"li"
+                               : (tag.name == U"p" || tag.name == U"li") && paraOpen;
+      if (tag.name == U"p") pOpen = false;
+      if (ends) {
         // A multi-line field ends the paragraph there; a single line runs on.
         if (atParagraphStart()) out.paragraphs.back() = closedPara;
         // The break takes the format of the text it ends.
@@ -319,8 +324,14 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     }
     if (n == U"p") {
       if (const auto* a = tag.Attr(U"align")) para.align = AlignOf(*a, para.align);
-      // (In older players a paragraph inside an open one goes on with it.)
-      if (!legacy || !paraOpen) startParagraph();
+      if (!legacy) {
+        startParagraph();
+      } else if (!pOpen && (multiline || atParagraphStart())) {
+        // Older players break no line where a paragraph opens: it goes on from the text before
+        // it, or the paragraph it opens inside.
+        out.paragraphs.back() = para;
+      }
+      pOpen = true;
       paraOpen = true;
     } else if (n == U"li") {
       para.bullet = true;

@@ -79,8 +79,9 @@ void TextField::SetHtmlText(std::string_view utf8) {
   // Markup says itself what is bold, italic or underlined; the rest comes from the field.
   CharFormat base = newFormat_;
   base.bold = base.italic = base.underline = false;
-  content_ =
-      ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline, nullptr, version_ < 8);
+  // (In movies before version 7 the markup of a single-line field breaks paragraphs as any other.)
+  content_ = ParseHtml(DecodeUtf8(utf8), base, newPara_, condenseWhite, multiline || version_ < 7,
+                       nullptr, version_ < 8);
   Changed();
 }
 
