@@ -43,6 +43,7 @@ step "clang-tidy over the sources and tools (.clang-tidy)"
 run run-clang-tidy -j2 -quiet -p build/release "^$root/(src|tools)/"
 
 step "unit tests under AddressSanitizer + UndefinedBehaviorSanitizer, with assertions"
+# The same build has the fuzz targets, run further down.
 run cmake --preset asan >/dev/null
 run cmake --build --preset asan -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run ctest --preset asan -j2
@@ -58,21 +59,22 @@ run cmake --build --preset mingw -j2
 run ctest --test-dir build/mingw --output-on-failure
 
 step "fuzz targets: the movie player and the script runtime for 60 seconds each, the other parsers for 10, two at a time"
-run cmake --preset fuzz >/dev/null
-run cmake --build --preset fuzz -j2 --target dbx_fuzzers
+# The fuzzers of the sanitizer build, with assertions on; their corpora and logs in $fz.
+fz=build/asan/fuzz-runs
+mkdir -p "$fz"
 # The conformance corpus beside the repository, when it is there: its movies seed the movie
 # player's fuzzers.
 if [ -d ../shared/swf-conformance ]; then
-  mkdir -p build/fuzz/conformance-seeds
+  mkdir -p "$fz/conformance-seeds"
   find ../shared/swf-conformance -name '*.swf' | while IFS= read -r f; do
-    cp "$f" "build/fuzz/conformance-seeds/$(printf '%s' "$f" | md5sum | cut -c1-16).swf"
+    cp "$f" "$fz/conformance-seeds/$(printf '%s' "$f" | md5sum | cut -c1-16).swf"
   done
 fi
-# One fuzzer: its log in build/fuzz/NAME.log, and build/fuzz/NAME.failed when it found a fault.
+# One fuzzer: its log in $fz/NAME.log, and $fz/NAME.failed when it found a fault.
 fuzz_one() {
   local f=$1 name each corpus
   name=$(basename "$f")
-  corpus="build/fuzz/corpus-$name"; mkdir -p "$corpus"
+  corpus="$fz/corpus-$name"; mkdir -p "$corpus"
   local seeds=()
   [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds+=("fuzz/seeds/${name#fuzz_}")
   each=10
@@ -80,18 +82,19 @@ fuzz_one() {
     *swf*|*avm1*)
       each=60
       seeds+=(tests/data/swf/parse)
-      [ -d build/fuzz/conformance-seeds ] && seeds+=(build/fuzz/conformance-seeds)
+      [ -d "$fz/conformance-seeds" ] && seeds+=("$fz/conformance-seeds")
       # Inputs the fuzzers once found faults with, kept so that they stay fixed.
       seeds+=(fuzz/seeds/swf_sound fuzz/seeds/swf_found) ;;
   esac
-  rm -f "build/fuzz/$name.failed"
+  rm -f "$fz/$name.failed"
   echo "-- $name for ${each}s"
-  "$f" -max_total_time=$each -print_final_stats=1 "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1 ||
-    touch "build/fuzz/$name.failed"
+  "$f" -max_total_time=$each -print_final_stats=1 "$corpus" "${seeds[@]}" > "$fz/$name.log" 2>&1 ||
+    touch "$fz/$name.failed"
 }
 # The two long runs first; each fuzzer takes one core.
-fuzzers=$(find build/fuzz -type f -name '*fuzz*' -perm -u+x ! -name '*.so' ! -name '*.a' 2>/dev/null |
+fuzzers=$(find build/asan/fuzz -type f -name '*fuzz*' -perm -u+x ! -name '*.so' ! -name '*.a' 2>/dev/null |
   awk '{ print (/swf|avm1/ ? 0 : 1), $0 }' | sort | cut -d' ' -f2-)
+[ -n "$fuzzers" ] || { echo "FAILED: no fuzz targets in build/asan/fuzz"; status=1; }
 for f in $fuzzers; do
   fuzz_one "$f" &
   while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n; done
@@ -99,10 +102,10 @@ done
 wait
 for f in $fuzzers; do
   name=$(basename "$f")
-  if [ -e "build/fuzz/$name.failed" ]; then
-    tail -n 30 "build/fuzz/$name.log"; echo "FAILED: $name"; status=1
+  if [ -e "$fz/$name.failed" ]; then
+    tail -n 30 "$fz/$name.log"; echo "FAILED: $name"; status=1
   else
-    echo "$name: $(grep -E 'stat::number_of_executed_units' "build/fuzz/$name.log" || echo 'no statistics')"
+    echo "$name: $(grep -E 'stat::number_of_executed_units' "$fz/$name.log" || echo 'no statistics')"
   fi
 done
 
