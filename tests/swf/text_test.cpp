@@ -387,6 +387,46 @@ TEST(Html, AParagraphBreakTakesTheFormatOfTheTextItEnds) {
   EXPECT_EQ(r.formats[r.formatOf[3]].font, "Times New Roman");
 }
 
+// A break in another format than the text before it is written back as an empty run. In older
+// movies a </li> break takes the format after it, and a </p> break the one that the last empty
+// <font> left (or, ending no text, the field's own). The cases and results are the original's.
+TEST(Html, OlderMoviesWriteBackTheFormatsOfBreaks) {
+  swf::text::CharFormat base;
+  base.font = "A";
+  const auto font = [](const char* color) {
+    return std::string("<FONT FACE=\"A\" SIZE=\"12\" COLOR=\"#") + color +
+           "\" LETTERSPACING=\"0\" KERNING=\"0\">";
+  };
+  const std::string p = "<P ALIGN=\"LEFT\">", black = font("000000");
+  const std::pair<const char*, std::string> cases[] = {
+      {"<b>\ntest\n</b>", p + black + "<B></B></FONT></P>" + p + black + "<B>test</B></FONT></P>"},
+      {"<font color=\"#010101\">texttext<b><br></b></font>",
+       p + font("010101") + "texttext<B></B></FONT></P>"},
+      {"<i>text<li></li></i>",
+       p + black + "<I>text</I></FONT></P><LI>" + black + "<I></I></FONT></LI>"},
+      {"<li><font color=\"#010101\">text</font></li>",
+       "<LI>" + font("010101") + "text<FONT COLOR=\"#000000\"></FONT></FONT></LI>"},
+      {"<font color=\"#010101\"><textformat rightmargin=\"3\"><p><li></li></p></textformat></font>",
+       "<TEXTFORMAT RIGHTMARGIN=\"3\"><LI>" + font("010101") +
+           "</FONT></LI></TEXTFORMAT><TEXTFORMAT RIGHTMARGIN=\"3\">" + p + black +
+           "</FONT></P></TEXTFORMAT>"},
+      {"<b><p align=\"right\"></p></b>", "<P ALIGN=\"RIGHT\">" + black + "</FONT></P>"},
+      {"<p><font color=\"#111111\"><b></b></font></p>", p + font("111111") + "</FONT></P>"},
+      {"<p>test<font color=\"#121212\"></font><p>test</p><font "
+       "color=\"#131313\"><p>test</p></font>",
+       p + black + "testtest<FONT COLOR=\"#121212\"></FONT></FONT></P>" + p + font("131313") +
+           "test<FONT COLOR=\"#121212\"></FONT></FONT></P>"},
+      {"<p>test<font color=\"#121212\"></font><font color=\"#131313\"><font color=\"#141414\">"
+       "</font></font><p>test</p></p>",
+       p + black + "testtest<FONT COLOR=\"#131313\"></FONT></FONT></P>"},
+      {"<p>test<b></b><p>test</p></p>", p + black + "testtest</FONT></P>"},
+  };
+  for (const auto& [html, written] : cases) {
+    const auto r = swf::text::ParseHtml(U(html), base, {}, false, true, nullptr, true);
+    EXPECT_EQ(swf::text::EncodeUtf8(swf::text::ToHtml(r)), written) << html;
+  }
+}
+
 TEST(Html, WrittenBackWithNestedFontsAndParagraphFormats) {
   swf::text::CharFormat base;
   base.font = "A";

@@ -206,6 +206,7 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     std::u32string name;
     CharFormat format;
     ParaFormat para;
+    std::size_t at = 0;  // the characters before it
   };
   std::vector<Open> stack;
   CharFormat fmt = base;
@@ -213,6 +214,9 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
   bool paraOpen = false;  // inside <p> or <li>
   // (Older players) a <p> opened and not closed since: whatever opened or closed inside it.
   bool pOpen = false;
+  // (Older players) the format of the breaks that closing a <p> makes, once a <font> closed with
+  // no text in it: that font's, without bold, italic, underline or link, from then on.
+  std::optional<CharFormat> pBreak;
   auto atParagraphStart = [&] { return out.text.empty() || out.text.back() == U'\r'; };
   auto breakParagraph = [&](const CharFormat& f) {
     out.Append(U"\r", f, para);
@@ -281,6 +285,12 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       // (Older players closed only the innermost tag: a closing tag of another one goes.)
       if (legacy && it != stack.rbegin()) continue;
       const std::size_t keep = static_cast<std::size_t>(stack.rend() - it) - 1;
+      if (legacy && tag.name == U"font" && stack[keep].at == out.text.size()) {
+        pBreak = fmt;
+        pBreak->bold = pBreak->italic = pBreak->underline = false;
+        pBreak->url.clear();
+        pBreak->target.clear();
+      }
       fmt = stack[keep].format;
       const ParaFormat closedPara = para;
       para = stack[keep].para;
@@ -291,8 +301,17 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
       if (ends) {
         // A multi-line field ends the paragraph there; a single line runs on.
         if (atParagraphStart()) out.paragraphs.back() = closedPara;
-        // The break takes the format of the text it ends.
-        if (multiline) breakParagraph(atParagraphStart() ? fmt : out.formats[out.formatOf.back()]);
+        // The break takes the format of the text it ends. In older players the break of a </li>
+        // takes the format in force after it; that of a </p> the one an empty <font> left, or
+        // else, ending no text, the field's own.
+        CharFormat f = atParagraphStart() ? fmt : out.formats[out.formatOf.back()];
+        if (legacy && tag.name == U"li")
+          f = fmt;
+        else if (legacy && pBreak)
+          f = *pBreak;
+        else if (legacy && atParagraphStart())
+          f = base;
+        if (multiline) breakParagraph(f);
         paraOpen = false;
       }
       continue;
@@ -306,7 +325,7 @@ RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaF
     const bool known = n == U"p" || n == U"font" || n == U"b" || n == U"i" || n == U"u" ||
                        n == U"a" || n == U"li" || n == U"textformat" || n == U"span";
     if (!known) continue;
-    stack.push_back({n, fmt, para});
+    stack.push_back({n, fmt, para, out.text.size()});
     if (styles && (n == U"p" || n == U"li" || n == U"a" || n == U"span")) {
       auto apply = [&](const std::u32string& selector) {
         const auto it = styles->find(selector);
@@ -472,11 +491,7 @@ std::u32string ToHtml(const RichText& text) {
     const std::size_t first = std::min(i, n - 1);
     std::vector<CharFormat> stack{text.formats[text.formatOf[first]]};
     out += U"<FONT" + fontAttrs(nullptr, stack[0]) + U">";
-    while (i < n && text.text[i] != U'\r') {
-      std::size_t j = i;
-      const std::uint32_t f = text.formatOf[i];
-      while (j < n && text.text[j] != U'\r' && text.formatOf[j] == f) ++j;
-      const CharFormat& cf = text.formats[f];
+    auto run = [&](const CharFormat& cf, std::u32string_view chars) {
       if (!sameFont(stack.back(), cf)) {
         std::size_t level = stack.size();
         for (std::size_t k = stack.size(); k-- > 0;)
@@ -497,13 +512,24 @@ std::u32string ToHtml(const RichText& text) {
       if (cf.bold) out += U"<B>";
       if (cf.italic) out += U"<I>";
       if (cf.underline) out += U"<U>";
-      out += esc(std::u32string_view(text.text).substr(i, j - i));
+      out += esc(chars);
       if (cf.underline) out += U"</U>";
       if (cf.italic) out += U"</I>";
       if (cf.bold) out += U"</B>";
       if (!cf.url.empty()) out += U"</A>";
+    };
+    const std::size_t start = i;
+    while (i < n && text.text[i] != U'\r') {
+      std::size_t j = i;
+      const std::uint32_t f = text.formatOf[i];
+      while (j < n && text.text[j] != U'\r' && text.formatOf[j] == f) ++j;
+      run(text.formats[f], std::u32string_view(text.text).substr(i, j - i));
       i = j;
     }
+    // The break's own format, where it differs from the text before it, is an empty run.
+    if (i < n &&
+        (i == start || !(text.formats[text.formatOf[i - 1]] == text.formats[text.formatOf[i]])))
+      run(text.formats[text.formatOf[i]], {});
     for (std::size_t k = 0; k < stack.size(); ++k) out += U"</FONT>";
     out += pf.bullet ? U"</LI>" : U"</P>";
     if (!tf.empty()) out += U"</TEXTFORMAT>";

@@ -88,13 +88,16 @@ constexpr std::size_t kMaxTabStops = 256;
 // Movies before version 8 read markup as the players of their time did (`legacy`): text of white
 // space only between tags goes, a single-line field keeps the paragraph format of its first text,
 // every closing </li> ends a paragraph in a multi-line one and a <p> inside an open one goes on
-// with it, a closing tag closes only the innermost tag, kerning is not read, and font sizes are
-// whole pixels up to 127.
+// with it, a closing tag closes only the innermost tag, kerning is not read, font sizes are
+// whole pixels up to 127, the break of a </li> takes the format in force after it, and that of a
+// </p> the format of the last <font> closed with no text in it (without bold, italic, underline
+// or link) or, ending no text, `base`.
 RichText ParseHtml(std::u32string_view html, const CharFormat& base, const ParaFormat& basePara,
                    bool condenseWhite = false, bool multiline = true,
                    const StyleRules* styles = nullptr, bool legacy = false);
 
-// The text as HTML, in the form the original writes it back (<P ALIGN="..."><FONT FACE=...>).
+// The text as HTML, in the form the original writes it back (<P ALIGN="..."><FONT FACE=...>);
+// a paragraph's break in another format than the text before it is an empty run at its end.
 std::u32string ToHtml(const RichText& text);
 
 }  // namespace dbx::swf::text
