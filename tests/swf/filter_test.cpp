@@ -146,7 +146,8 @@ TEST(BoxBlur, WideRowsMatchThePlainAverageForEveryBoxShape) {
     for (const Pow2& c :
          {Pow2{300, 21, 7, 7, 128, 3}, Pow2{3, 9, 1, 0, 128, 1}, Pow2{261, 13, 3, 2, 0, 2},
           Pow2{77, 30, 15, 4, 77, 3}, Pow2{33, 5, 15, 1, 128, 1}, Pow2{290, 11, 1, 3, 255, 2},
-          Pow2{9, 40, 3, 9, 128, 3}, Pow2{700, 6, 7, 1, 64, 2}}) {
+          Pow2{9, 40, 3, 9, 128, 3}, Pow2{700, 6, 7, 1, 64, 2}, Pow2{600, 40, 7, 7, 128, 3},
+          Pow2{1000, 24, 15, 3, 0, 2}, Pow2{610, 30, 3, 5, 77, 3}}) {
       std::vector<std::uint8_t> data(static_cast<std::size_t>(c.w * c.h * 4));
       std::vector<int> expect(data.size());
       for (std::size_t i = 0; i < data.size(); ++i)
